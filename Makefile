@@ -1,0 +1,86 @@
+# Set-up and everyday commands. Every target first installs the Debian
+# packages the build needs (only those that are missing), then configures and
+# builds with CMake and Ninja in its own build folder.
+
+BUILD      ?= build
+BUILD_ASAN ?= build-asan
+BUILD_BENCH?= build-bench
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 10
+JOBS       ?= $(shell nproc)
+
+# Needed to build and test.
+PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev \
+            libbenchmark-dev libjpeg-dev libturbojpeg0-dev qt6-base-dev \
+            fonts-dejavu-core python3
+# Optional cross-checks: tests and benchmarks that need them skip without them.
+OPTIONAL_PACKAGES := python3-ezdxf imagemagick libopencv-dev
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps deps-optional build run test test-asan bench fuzz clean
+
+all: build
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -q && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+
+# Best effort: the optional packages widen the tests but never block them.
+deps-optional:
+	@missing=""; for p in $(OPTIONAL_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing (optional):$$missing"; \
+	  ( $(SUDO) apt-get update -q && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$missing ) \
+	    || echo "Optional packages not installed; the cross-checks that need them will skip."; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -x $(BUILD)/ui/qt/orvane ]; then \
+	  cd $${ORVANE_HOME:-.} && exec $(CURDIR)/$(BUILD)/ui/qt/orvane $(ARGS); \
+	else \
+	  echo "Built the core, the libraries and the tests. The station's window is not built yet, so there is nothing to start."; \
+	fi
+
+test: deps deps-optional build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps deps-optional
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+bench: deps deps-optional
+	cmake -S . -B $(BUILD_BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_BENCH=ON -DORVANE_TESTS=OFF -DORVANE_GUI=OFF
+	cmake --build $(BUILD_BENCH) -j $(JOBS)
+	@for b in $(BUILD_BENCH)/bench/*_bench; do [ -x "$$b" ] && "$$b" $(BENCH_ARGS) || exit 1; done
+
+# libFuzzer targets, built with clang; each runs FUZZ_SECONDS from its seed corpus.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DORVANE_FUZZ=ON -DORVANE_TESTS=OFF -DORVANE_GUI=OFF
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+	@for f in $(BUILD_FUZZ)/fuzz/fuzz_*; do \
+	  [ -x "$$f" ] || continue; name=$$(basename $$f); \
+	  mkdir -p $(BUILD_FUZZ)/corpus/$$name; \
+	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
+	  seeds=fuzz/corpus/$${name#fuzz_}; [ -d $$seeds ] || seeds=; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(BUILD_FUZZ)/corpus/$$name $$seeds > $(BUILD_FUZZ)/$$name.log 2>&1 \
+	    || { tail -n 40 $(BUILD_FUZZ)/$$name.log; exit 1; }; \
+	  tail -n 3 $(BUILD_FUZZ)/$$name.log; \
+	done
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_BENCH) $(BUILD_FUZZ)
