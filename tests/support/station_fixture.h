@@ -1,0 +1,39 @@
+// A station in a fresh temporary folder, with a fake control surface and a
+// manual clock, removed again when the test ends.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/clock.h"
+#include "ui/fake_surface.h"
+#include "ui/station.h"
+
+namespace orvane::testing {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct StationFixture {
+  TempDir dir;
+  FakeSurface surface;
+  ManualClock clock;
+  Station station{dir.path(), &surface, &clock};
+};
+
+std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, const void* data, size_t n);
+
+} // namespace orvane::testing

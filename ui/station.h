@@ -1,0 +1,73 @@
+// The station: the one object that owns the run-time state. Subsystems are
+// free functions that take the station (or the pieces they need), so tests
+// can run as many stations side by side as they like, each in its own folder.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "acquisition/image_state.h"
+#include "ui/clock.h"
+#include "ui/control_surface.h"
+#include "workspace/records.h"
+
+namespace orvane {
+
+struct SolutionTable {
+  SolutionRecord slots[kMaxSolutions];
+  uint32_t count;
+};
+
+// Points where one subsystem hands over to another that may not be part of
+// this build (the command panel, the camera, still images). An empty hook is
+// skipped; the subsystem that owns the behaviour installs it.
+struct StationHooks {
+  // Reload the working record and rebuild the command panel.
+  std::function<void()> refresh_panel;
+  // The window's background colour changed (Settings::background_colour).
+  std::function<void(uint32_t rgb)> background_colour_changed;
+};
+
+class Station {
+ public:
+  // A station whose files live in `folder`. Without a surface it runs on an
+  // in-memory one; without a clock it reads the machine's steady clock.
+  explicit Station(std::filesystem::path folder, ControlSurface* surface = nullptr,
+                   Clock* clock = nullptr);
+  ~Station();
+  Station(const Station&) = delete;
+  Station& operator=(const Station&) = delete;
+
+  // A station file name resolved against the folder. Backslashes in names
+  // such as "Saved\IMAGE3.BMP" separate folders.
+  std::filesystem::path PathOf(std::string_view name) const;
+  const std::filesystem::path& folder() const { return folder_; }
+
+  ControlSurface& surface() { return *surface_; }
+  Clock& clock() { return *clock_; }
+
+  Settings settings{};
+  std::unique_ptr<SolutionTable> table;
+  std::unique_ptr<SolutionRecord> working; // the selected solution, as edited
+  uint32_t current_solution = 0;
+  EngineSettings engine;
+  ImageState image;
+  SavedImageSet saved_image;
+  double current_distance = 0.0;    // inches, of new measurement points
+  double shared_dialog_value = 0.0; // last answer of the two small dialogs
+  uint32_t mark_size_class = 1;
+  uint32_t log_enabled = 0;
+  StationHooks hooks;
+
+ private:
+  std::filesystem::path folder_;
+  std::unique_ptr<ControlSurface> own_surface_;
+  std::unique_ptr<Clock> own_clock_;
+  ControlSurface* surface_;
+  Clock* clock_;
+};
+
+} // namespace orvane

@@ -1,0 +1,126 @@
+#include "workspace/files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orvane {
+namespace {
+
+// A file descriptor that closes itself.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+size_t ReadAll(int fd, uint8_t* out, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t got = ::read(fd, out + done, n - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+bool WriteAll(int fd, const uint8_t* in, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t put = ::write(fd, in + done, n - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
+constexpr mode_t kNewFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
+
+} // namespace
+
+uint32_t ReadFileInto(const std::filesystem::path& path, void* buffer, uint32_t n) {
+  Fd fd(OpenRetrying(path.c_str(), O_RDONLY));
+  if (!fd.ok()) return 0;
+  ReadAll(fd.get(), static_cast<uint8_t*>(buffer), n);
+  return n;
+}
+
+int64_t FileLength(const std::filesystem::path& path) {
+  Fd fd(OpenRetrying(path.c_str(), O_RDONLY));
+  if (!fd.ok()) return -1;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+uint32_t ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& out) {
+  Fd fd(OpenRetrying(path.c_str(), O_RDONLY));
+  if (!fd.ok()) return 0;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  if (st.st_size <= 0 || static_cast<uint64_t>(st.st_size) > UINT32_MAX) return 0;
+  try {
+    out.assign(static_cast<size_t>(st.st_size), 0);
+  } catch (const std::bad_alloc&) {
+    out.clear();
+    return 0;
+  }
+  // A file that shrank while being read keeps its first bytes and zeros after.
+  ReadAll(fd.get(), out.data(), out.size());
+  return static_cast<uint32_t>(out.size());
+}
+
+uint32_t WriteWholeFile(const std::filesystem::path& path, const void* buffer, uint32_t n) {
+  std::string temp = path.string() + ".tmpXXXXXX";
+  int raw = ::mkstemp(temp.data());
+  if (raw < 0) return 0;
+  Fd fd(raw);
+  // Keep the permissions an existing file has; a new one is owner read/write.
+  struct stat old {};
+  mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : kNewFileMode;
+  ::fchmod(fd.get(), mode);
+  bool ok = WriteAll(fd.get(), static_cast<const uint8_t*>(buffer), n);
+  ok = (::close(fd.release()) == 0) && ok;
+  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+    // Nothing replaced the old file, so say so rather than claim n bytes.
+    ::unlink(temp.c_str());
+    return 0;
+  }
+  return n;
+}
+
+uint32_t AppendToFile(const std::filesystem::path& path, const void* buffer, uint32_t n) {
+  Fd fd(OpenRetrying(path.c_str(), O_RDWR | O_CREAT | O_APPEND, kNewFileMode));
+  if (!fd.ok()) return 0;
+  WriteAll(fd.get(), static_cast<const uint8_t*>(buffer), n);
+  return n;
+}
+
+} // namespace orvane

@@ -1,0 +1,34 @@
+// Whole-file reads and writes by plain file name. They report only whether
+// the file could be opened (0 when it could not), as every caller expects:
+// a short read or write is not an error of its own.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace orvane {
+
+// Reads up to n bytes into buffer. Returns 0 when the file cannot be opened,
+// n otherwise; bytes past the end of a shorter file are left as they were.
+uint32_t ReadFileInto(const std::filesystem::path& path, void* buffer, uint32_t n);
+
+// Reads the whole file into out and returns its length (0 when it cannot be
+// opened, or is empty, or too large to hold).
+uint32_t ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& out);
+
+// Replaces the file with n bytes of buffer. The bytes go to a temporary file
+// in the same folder, which is then renamed over the old one, so a failed or
+// interrupted write never leaves a short or mixed file behind. Returns n, or 0
+// when the file could not be created or fully written (the old one is then
+// left byte for byte as it was).
+uint32_t WriteWholeFile(const std::filesystem::path& path, const void* buffer, uint32_t n);
+
+// Appends n bytes, creating the file if needed, never truncating it. Returns 0
+// when the file cannot be opened, n otherwise.
+uint32_t AppendToFile(const std::filesystem::path& path, const void* buffer, uint32_t n);
+
+// Length of the file in bytes, or -1 when it cannot be opened.
+int64_t FileLength(const std::filesystem::path& path);
+
+} // namespace orvane

@@ -1,0 +1,17 @@
+#include "workspace/log.h"
+
+#include "workspace/files.h"
+
+namespace orvane {
+
+uint32_t AppendLog(Station& station, std::string_view text) {
+  if (station.log_enabled == 0) return 0;
+  auto path = station.PathOf(kLogFileName);
+  // The size is tested before the append, so one text may take the log past
+  // the limit; every later one is refused.
+  if (FileLength(path) >= kLogSizeLimit) return 0;
+  AppendToFile(path, text.data(), static_cast<uint32_t>(text.size()));
+  return 1;
+}
+
+} // namespace orvane

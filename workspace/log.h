@@ -1,0 +1,20 @@
+// The diagnostic log "ORVANE.LOG", written only while station.log_enabled is
+// set (nothing in the station sets it; a developer does, in a debugger or a
+// test). It stops growing once it reaches kLogSizeLimit bytes.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "ui/station.h"
+
+namespace orvane {
+
+inline constexpr const char* kLogFileName = "ORVANE.LOG";
+inline constexpr int64_t kLogSizeLimit = 1000000;
+
+// Appends text (no terminator) and returns 1, or returns 0 when the log is
+// off or full. Failures to write are silent.
+uint32_t AppendLog(Station& station, std::string_view text);
+
+} // namespace orvane

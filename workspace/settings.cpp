@@ -1,0 +1,64 @@
+#include "workspace/settings.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "workspace/files.h"
+
+namespace orvane {
+
+void SetDefaultSettings(Settings& s) {
+  std::memset(&s, 0, sizeof s);
+  s.format_tag = kSettingsFormatTag;
+  s.requested_width = 320;
+  s.requested_height = 240;
+  s.flags = kFlagExpandWindow;
+  s.on_function_change = 2;
+  s.decimals_dimensions = 3;
+  s.decimals_angles = 2;
+  s.unit_factor = 1.0;
+  s.image_save_preference = 1;
+  s.foreground_colour_index = 15;
+  s.foreground_colour = 0xFFFFFF;
+}
+
+void LoadSettings(Station& station) {
+  Settings& s = station.settings;
+  auto path = station.PathOf(kSettingsFileName);
+  Settings read{};
+  bool present = FileLength(path) >= static_cast<int64_t>(sizeof(Settings)) &&
+                 ReadFileInto(path, &read, sizeof(Settings)) != 0;
+  if (present) {
+    s = read;
+    s.last_file_path[sizeof s.last_file_path - 1] = '\0';
+    s.reserved_140[sizeof s.reserved_140 - 1] = '\0';
+  } else {
+    SetDefaultSettings(s);
+    SaveSettings(station);
+  }
+  // A factor that is not a positive number would turn every length into
+  // nonsense (NaN included, which a plain "<= 0" test lets through).
+  if (!(s.unit_factor > 0.0) || !std::isfinite(s.unit_factor)) s.unit_factor = 1.0;
+  station.current_distance = s.calibration_distance;
+  station.image.width = s.requested_width;
+  station.image.height = s.requested_height;
+  s.background_brush = 0;
+  if (station.hooks.background_colour_changed) {
+    station.hooks.background_colour_changed(s.background_colour);
+  }
+}
+
+uint32_t SaveSettings(Station& station) {
+  return WriteWholeFile(station.PathOf(kSettingsFileName), &station.settings, sizeof(Settings));
+}
+
+void RescaleCalibration(Settings& s, uint32_t width, uint32_t height) {
+  s.scale_x = s.calibrated_width != 0
+                  ? static_cast<double>(width) / s.calibrated_width * s.calibrated_scale_x
+                  : s.calibrated_scale_x;
+  s.scale_y = s.calibrated_height != 0
+                  ? static_cast<double>(height) / s.calibrated_height * s.calibrated_scale_y
+                  : s.calibrated_scale_y;
+}
+
+} // namespace orvane

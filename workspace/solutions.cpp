@@ -1,0 +1,268 @@
+#include "workspace/solutions.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "workspace/files.h"
+
+namespace orvane {
+namespace {
+
+constexpr uint32_t kEngineVersion = 107;
+constexpr uint32_t kPullRepetitions = 50000;
+constexpr float kTinyMin = 0.00001f; // smallest length accepted from an edit box
+
+void SetName(char* field, size_t size, const char* text) {
+  std::memset(field, 0, size);
+  std::strncpy(field, text, size - 1);
+}
+
+template <size_t N>
+void Terminate(char (&text)[N]) {
+  text[N - 1] = '\0';
+}
+
+void SetParam(SolutionRecord& r, uint32_t slot, const char* name, ParamKind kind, float value,
+              float min, float max) {
+  SolutionParam& p = r.params[slot];
+  SetName(p.name, sizeof p.name, name);
+  p.kind = static_cast<int32_t>(kind);
+  p.value = value;
+  p.min = min;
+  p.max = max;
+}
+
+void SetSolution(SolutionRecord& r, const char* name, uint32_t id, uint32_t option_index,
+                 uint32_t ui_flags, uint32_t roi_max) {
+  SetName(r.name, sizeof r.name, name);
+  r.id = id;
+  r.option_index = option_index;
+  r.ui_flags = ui_flags;
+  r.button_flags = kButtonsAcquire | kButtonProcess;
+  r.roi_max = roi_max;
+  r.meas_max = kMaxMeasSets;
+  r.meas_points_max = kMaxMeasPoints;
+  r.active = 1;
+}
+
+// Pixel corner from a relative one, truncated toward zero, then clamped into
+// 0..limit - 1. Corrupted relative corners (NaN, huge) cannot overflow.
+int32_t ScaleCorner(uint32_t size, float rel, uint32_t limit) {
+  double v = std::trunc(static_cast<double>(size) * static_cast<double>(rel));
+  if (std::isnan(v)) v = 0.0;
+  double top = limit == 0 ? 0.0 : static_cast<double>(limit - 1);
+  v = std::clamp(v, 0.0, top);
+  return static_cast<int32_t>(v);
+}
+
+} // namespace
+
+uint32_t BuildDefaultSolutions(SolutionTable& table) {
+  std::memset(&table, 0, sizeof table);
+  SolutionRecord* s = table.slots;
+
+  SetSolution(s[0], "Auto Calibration", 1, 4, 0xA0, 1);
+  SetParam(s[0], 0, "Distance", ParamKind::Length, 24.0f, kTinyMin, 999.0f);
+
+  SetSolution(s[1], "Manual Calibration", 2, 4, 0xA0, 1);
+  SetParam(s[1], 0, "Distance", ParamKind::Length, 24.0f, kTinyMin, 999.0f);
+  SetParam(s[1], 1, "Reference Width", ParamKind::Length, 6.0f, kTinyMin, 999.0f);
+
+  SetSolution(s[2], "Manual Measurement", 101, 4, 0x190, 0);
+
+  SetSolution(s[3], "DXF Auto Output", 201, 0, 0xB0, 100);
+  SetParam(s[3], 0, "Distance", ParamKind::Length, 24.0f, 1.0f, 999.0f);
+  SetParam(s[3], 1, "Edge Find Threshold", ParamKind::Number, 16.0f, 1.0f, 999.0f);
+  SetParam(s[3], 2, "Background Type", ParamKind::DarkLight, 1.0f, 0.0f, 1.0f);
+  SetParam(s[3], 3, "Threshold", ParamKind::Integer, 128.0f, 0.0f, 255.0f);
+
+  SetSolution(s[4], "DXF Simple Output", 202, 0, 0xB0, 100);
+  SetParam(s[4], 0, "Distance", ParamKind::Length, 24.0f, 1.0f, 999.0f);
+  SetParam(s[4], 1, "Edge Find Threshold", ParamKind::Number, 16.0f, 1.0f, 999.0f);
+
+  SetSolution(s[5], "DXF Trace Output", 203, 0, 0x290, 0);
+  SetParam(s[5], 0, "Distance", ParamKind::Length, 24.0f, 1.0f, 999.0f);
+
+  table.count = 6;
+  return table.count;
+}
+
+std::string SolutionFileName(uint32_t id) { return "XModule" + std::to_string(id) + ".CFG"; }
+
+void BoundSolutionRecord(SolutionRecord& r) {
+  Terminate(r.name);
+  for (SolutionParam& p : r.params) Terminate(p.name);
+  Terminate(r.result_text);
+  r.roi_count = std::min(r.roi_count, kMaxRois);
+  r.roi_max = std::min(r.roi_max, kMaxRois);
+  r.meas_count = std::min(r.meas_count, kMaxMeasSets);
+  r.meas_max = std::min(r.meas_max, kMaxMeasSets);
+  for (uint32_t& n : r.meas_points) n = std::min(n, kMaxMeasPoints);
+  r.meas_points_max = std::min(r.meas_points_max, kMaxMeasPoints);
+  r.result_point_count = std::min(r.result_point_count, kMaxResultPoints);
+  r.entity_count = std::min(r.entity_count, kMaxEntities);
+  for (DrawEntity& e : r.entities) e.point_count = std::min(e.point_count, kMaxEntityPoints);
+}
+
+uint32_t LoadSolution(Station& station, uint32_t index, SolutionRecord* out) {
+  const SolutionTable& table = *station.table;
+  if (index >= table.count || index >= kMaxSolutions) return kSolutionIndexOutOfRange;
+  auto path = station.PathOf(SolutionFileName(table.slots[index].id));
+  // Read into a spare record so that a file which changes under us can never
+  // leave `out` half replaced.
+  auto record = std::make_unique<SolutionRecord>();
+  bool present = FileLength(path) >= static_cast<int64_t>(sizeof(SolutionRecord)) &&
+                 ReadFileInto(path, record.get(), sizeof(SolutionRecord)) != 0;
+  if (present) {
+    BoundSolutionRecord(*record);
+    *out = *record;
+  } else {
+    *out = table.slots[index];
+    SaveSolution(station, *out);
+  }
+  return 0;
+}
+
+uint32_t SaveSolution(Station& station, const SolutionRecord& record) {
+  WriteWholeFile(station.PathOf(SolutionFileName(record.id)), &record, sizeof record);
+  return 0;
+}
+
+uint32_t SolutionEngineVersion() { return kEngineVersion; }
+
+uint32_t SetEngineSettings(EngineSettings& e, uint32_t width, uint32_t height, uint32_t stride,
+                           uint32_t bytes_per_pixel, uint8_t* frame, uint8_t* overlay,
+                           uint32_t units, double unit_factor, double scale_x, double scale_y,
+                           double scale_third, double calibration_distance,
+                           uint32_t decimals_dimensions) {
+  e.width = width;
+  e.height = height;
+  e.stride = stride;
+  e.bytes_per_pixel = bytes_per_pixel;
+  e.frame = frame;
+  e.overlay = overlay;
+  e.units = units;
+  e.unit_factor = unit_factor;
+  e.scale_x = scale_x;
+  e.scale_y = scale_y;
+  e.scale_third = scale_third;
+  e.calibration_distance = calibration_distance;
+  e.decimals_dimensions = decimals_dimensions >= 10 ? 5 : decimals_dimensions;
+  return 0;
+}
+
+uint32_t GetCalibration(const EngineSettings& e, double* scale_x, double* scale_y,
+                        double* scale_third, double* calibration_distance) {
+  *scale_x = e.scale_x;
+  *scale_y = e.scale_y;
+  *scale_third = e.scale_third;
+  *calibration_distance = e.calibration_distance;
+  return 0;
+}
+
+uint32_t ColourOf(uint32_t index) {
+  static constexpr uint32_t kColours[16] = {
+      0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x00C0C0, 0xC0C0C0,
+      0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+  return index < 16 ? kColours[index] : 0;
+}
+
+void PullRoisInside(SolutionRecord& record, uint32_t width, uint32_t height) {
+  // Corners are compared with the image size as unsigned numbers, so a
+  // negative corner counts as far outside.
+  const uint32_t w_limit = width - 2;
+  const uint32_t h_limit = height - 2;
+  const uint32_t count = std::min(record.roi_count, kMaxRois);
+  for (uint32_t rep = 0; rep < kPullRepetitions; ++rep) {
+    bool changed = false;
+    for (uint32_t i = 0; i < count; ++i) {
+      RoiRecord& r = record.rois[i];
+      if (static_cast<uint32_t>(r.left) >= w_limit || static_cast<uint32_t>(r.right) >= w_limit) {
+        if (r.left > 1) --r.left;
+        if (r.right > 1) --r.right;
+        r.width = r.right - r.left;
+        changed = true;
+      }
+      if (static_cast<uint32_t>(r.top) >= h_limit || static_cast<uint32_t>(r.bottom) >= h_limit) {
+        if (r.top > 1) --r.top;
+        if (r.bottom > 1) --r.bottom;
+        r.height = r.bottom - r.top;
+        changed = true;
+      }
+    }
+    if (!changed) break;
+  }
+}
+
+void SetRelativeCorners(RoiRecord& roi, uint32_t width, uint32_t height) {
+  roi.rel_left = static_cast<float>(static_cast<double>(roi.left) / width);
+  roi.rel_right = static_cast<float>(static_cast<double>(roi.right) / width);
+  roi.rel_top = static_cast<float>(static_cast<double>(roi.top) / height);
+  roi.rel_bottom = static_cast<float>(static_cast<double>(roi.bottom) / height);
+}
+
+void RescaleAllRois(Station& station, uint32_t new_width, uint32_t new_height) {
+  if (new_width == 0 || new_height == 0) return;
+  SaveSolution(station, *station.working);
+  const uint32_t w = station.image.width;
+  const uint32_t h = station.image.height;
+  auto record = std::make_unique<SolutionRecord>();
+  for (uint32_t index = 0; index < station.table->count; ++index) {
+    if (LoadSolution(station, index, record.get()) != 0) continue;
+    for (uint32_t i = 0; i < record->roi_count; ++i) {
+      RoiRecord& r = record->rois[i];
+      r.left = ScaleCorner(new_width, r.rel_left, w);
+      r.top = ScaleCorner(new_height, r.rel_top, h);
+      r.right = ScaleCorner(new_width, r.rel_right, w);
+      r.bottom = ScaleCorner(new_height, r.rel_bottom, h);
+      r.width = std::abs(r.right - r.left);
+      r.height = std::abs(r.bottom - r.top);
+    }
+    SaveSolution(station, *record);
+  }
+  if (station.hooks.refresh_panel) station.hooks.refresh_panel();
+}
+
+void ResetAllRois(Station& station) {
+  auto record = std::make_unique<SolutionRecord>();
+  for (uint32_t index = 0; index < station.table->count; ++index) {
+    if (LoadSolution(station, index, record.get()) != 0) continue;
+    record->roi_count = 0;
+    SaveSolution(station, *record);
+  }
+}
+
+bool ClampRoiToImage(const RoiRecord& roi, uint32_t width, uint32_t height, RoiRecord* out) {
+  if (width == 0 || height == 0) return false;
+  *out = roi;
+  const int32_t max_x = static_cast<int32_t>(std::min<uint32_t>(width - 1, INT32_MAX));
+  const int32_t max_y = static_cast<int32_t>(std::min<uint32_t>(height - 1, INT32_MAX));
+  out->left = std::clamp(roi.left, 0, max_x);
+  out->right = std::clamp(roi.right, 0, max_x);
+  out->top = std::clamp(roi.top, 0, max_y);
+  out->bottom = std::clamp(roi.bottom, 0, max_y);
+  if (out->left != roi.left || out->right != roi.right) out->width = out->right - out->left;
+  if (out->top != roi.top || out->bottom != roi.bottom) out->height = out->bottom - out->top;
+  return true;
+}
+
+} // namespace orvane
+
+#include "workspace/settings.h"
+
+namespace orvane {
+
+void OpenWorkspace(Station& station) {
+  LoadSettings(station);
+  BuildDefaultSolutions(*station.table);
+  for (uint32_t index = 0; index < station.table->count; ++index) {
+    LoadSolution(station, index, station.working.get());
+  }
+  station.current_solution =
+      station.settings.last_solution < station.table->count ? station.settings.last_solution : 0;
+  LoadSolution(station, station.current_solution, station.working.get());
+}
+
+} // namespace orvane
