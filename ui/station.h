@@ -12,6 +12,7 @@
 #include "acquisition/image_state.h"
 #include "ui/clock.h"
 #include "ui/control_surface.h"
+#include "view/image_view.h"
 #include "workspace/records.h"
 
 namespace orvane {
@@ -29,6 +30,10 @@ struct StationHooks {
   std::function<void()> refresh_panel;
   // The window's background colour changed (Settings::background_colour).
   std::function<void(uint32_t rgb)> background_colour_changed;
+  // File mode: reload the still image into the frame; bytes acquired or 0.
+  std::function<uint32_t()> reload_still;
+  // Camera: take a snapshot into the frame; bytes acquired or 0.
+  std::function<uint32_t()> camera_snapshot;
 };
 
 class Station {
@@ -56,6 +61,7 @@ class Station {
   EngineSettings engine;
   ImageState image;
   SavedImageSet saved_image;
+  ImageView view;
   double current_distance = 0.0;    // inches, of new measurement points
   double shared_dialog_value = 0.0; // last answer of the two small dialogs
   uint32_t mark_size_class = 1;

@@ -1,0 +1,152 @@
+#include "acquisition/pixels.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace orvane {
+namespace {
+
+constexpr size_t kSnapshotHeader = 40;
+
+// (B + G + R) / 3 for every possible sum, so mode 4 needs no division.
+constexpr std::array<uint8_t, 766> kThirds = [] {
+  std::array<uint8_t, 766> t{};
+  for (size_t s = 0; s < t.size(); ++s) t[s] = static_cast<uint8_t>(s / 3);
+  return t;
+}();
+
+uint32_t ReadU32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void Fill3(uint8_t* p, uint8_t v) { p[0] = p[1] = p[2] = v; }
+
+} // namespace
+
+void ApplyColourMode(uint8_t* px, size_t count, uint32_t mode) {
+  uint8_t* end = px + count * 3;
+  switch (static_cast<ColourMode>(mode)) {
+    case ColourMode::MonoRed:
+      for (; px != end; px += 3) Fill3(px, px[2]);
+      break;
+    case ColourMode::MonoGreen:
+      for (; px != end; px += 3) Fill3(px, px[1]);
+      break;
+    case ColourMode::MonoBlue:
+      for (; px != end; px += 3) Fill3(px, px[0]);
+      break;
+    case ColourMode::MonoAverage:
+      for (; px != end; px += 3) Fill3(px, kThirds[px[0] + px[1] + px[2]]);
+      break;
+    default:
+      break;
+  }
+}
+
+void ComposeBytes(const uint8_t* frame, const uint8_t* overlay, uint8_t* display, size_t size) {
+  // Both bytes are loaded before the choice and the choice is a mask, so the
+  // loop vectorises: where the overlay byte is zero the mask keeps the frame.
+  for (size_t i = 0; i < size; ++i) {
+    uint8_t o = overlay[i];
+    uint8_t f = frame[i];
+    uint8_t keep_frame = static_cast<uint8_t>(-static_cast<int>(o == 0));
+    display[i] = static_cast<uint8_t>(o | (f & keep_frame));
+  }
+}
+
+void SnapshotToFrame(const uint8_t* snapshot, size_t length, const ImageState& image,
+                     uint32_t colour_mode, uint8_t* dest) {
+  if (snapshot == nullptr || dest == nullptr || length < kSnapshotHeader) return;
+  const uint32_t bit_count = uint32_t(snapshot[14]) | uint32_t(snapshot[15]) << 8;
+  if (bit_count != 32) return;
+  const size_t w = image.width;
+  const size_t frame_pixels = w * image.height;
+  size_t n = ReadU32(snapshot + 20) / 4;
+  n = std::min({n, (length - kSnapshotHeader) / 4, frame_pixels});
+  const uint8_t* src = snapshot + kSnapshotHeader;
+
+  if (n == frame_pixels && w > 0) {
+    // The whole frame: reversing the pixels and mirroring every row is the
+    // same as taking the rows in reverse order, done in one pass.
+    const size_t h = image.height;
+    for (size_t y = 0; y < h; ++y) {
+      const uint8_t* s = src + (h - 1 - y) * w * 4;
+      uint8_t* d = dest + y * w * 3;
+      for (size_t x = 0; x < w; ++x, s += 4, d += 3) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+      }
+    }
+    ApplyColourMode(dest, frame_pixels, colour_mode);
+    return;
+  }
+
+  // A snapshot smaller than the frame fills its first n pixels, mirrored as
+  // whole rows where it covers them; the rest of the frame stays unchanged.
+  for (size_t k = 0; k < n; ++k) {
+    const uint8_t* s = src + k * 4;
+    uint8_t* d = dest + (n - 1 - k) * 3;
+    d[0] = s[0];
+    d[1] = s[1];
+    d[2] = s[2];
+  }
+  const size_t full_rows = w == 0 ? 0 : n / w;
+  for (size_t y = 0; y < full_rows; ++y) {
+    uint8_t* row = dest + y * w * 3;
+    for (size_t x = 0; x < w / 2; ++x) {
+      std::swap_ranges(row + x * 3, row + x * 3 + 3, row + (w - 1 - x) * 3);
+    }
+  }
+  ApplyColourMode(dest, n, colour_mode);
+}
+
+void BmpToFrame(const uint8_t* pixels, uint32_t bit_count, int32_t header_height,
+                const ImageState& image, uint32_t colour_mode) {
+  const size_t w = image.width;
+  const size_t h = image.height;
+  const size_t stride = image.stride;
+  uint8_t* frame = image.frame;
+  if (frame == nullptr || pixels == nullptr) return;
+  const bool bottom_up = header_height > 0;
+  if (bit_count == 24) {
+    if (bottom_up) {
+      for (size_t y = 0; y < h; ++y) std::memcpy(frame + y * stride, pixels + (h - 1 - y) * stride, stride);
+    } else {
+      std::memcpy(frame, pixels, stride * h);
+    }
+  } else if (bit_count == 32) {
+    for (size_t y = 0; y < h; ++y) {
+      const uint8_t* s = pixels + (bottom_up ? h - 1 - y : y) * w * 4;
+      uint8_t* d = frame + y * stride;
+      for (size_t x = 0; x < w; ++x, s += 4, d += 3) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+      }
+    }
+  } else {
+    return;
+  }
+  for (size_t y = 0; y < h; ++y) ApplyColourMode(frame + y * stride, w, colour_mode);
+}
+
+std::vector<uint8_t> FrameToBmpRows(const ImageState& image, bool with_overlay) {
+  const size_t h = image.height;
+  const size_t stride = image.stride;
+  std::vector<uint8_t> block(image.size, 0);
+  if (image.frame == nullptr || stride * h > block.size()) return block;
+  const size_t row_bytes = size_t(image.bytes_per_pixel) * image.width;
+  for (size_t y = 0; y < h; ++y) {
+    uint8_t* out = block.data() + y * stride;
+    const size_t src_row = (h - 1 - y) * stride;
+    std::memcpy(out, image.frame + src_row, stride);
+    if (with_overlay && image.overlay != nullptr) {
+      ComposeBytes(out, image.overlay + src_row, out, std::min(row_bytes, stride));
+    }
+  }
+  return block;
+}
+
+} // namespace orvane

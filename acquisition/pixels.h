@@ -1,0 +1,52 @@
+// Pixel conversions into and out of the frame layout (3 bytes B, G, R, rows
+// top-down), the colour modes of new frames, and the composition of the
+// overlay over a frame.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "acquisition/image_state.h"
+
+namespace orvane {
+
+// The colour mode of new frames (a solution's option_index).
+enum class ColourMode : uint32_t {
+  Colour = 0,
+  MonoRed = 1,
+  MonoGreen = 2,
+  MonoBlue = 3,
+  MonoAverage = 4,
+};
+
+// Applies the colour mode to `pixels` consecutive pixels in place. Values
+// outside 1..4 leave them unchanged.
+void ApplyColourMode(uint8_t* pixels, size_t count, uint32_t mode);
+
+// display = frame with every non-zero overlay byte laid over it, byte by byte.
+void ComposeBytes(const uint8_t* frame, const uint8_t* overlay, uint8_t* display, size_t size);
+
+// Converts a snapshot (a 40-byte bitmap header, then bottom-up pixels of 4
+// bytes B, G, R, x) of `length` bytes into the frame layout at dest, which
+// holds image.width x image.height pixels, then applies the colour mode.
+// Only 32-bit snapshots are converted; others leave dest unchanged. The
+// pixel count comes from the header but never exceeds the frame or the
+// snapshot, and pixels the snapshot does not cover stay as they were.
+void SnapshotToFrame(const uint8_t* snapshot, size_t length, const ImageState& image,
+                     uint32_t colour_mode, uint8_t* dest);
+
+// Copies the pixel block of an accepted BMP file (24 or 32 bits, bottom-up
+// when header_height > 0, top-down otherwise) into image.frame, whose stride
+// is the file's 24-bit row length, then applies the colour mode row by row,
+// leaving the padding bytes as the file had them. `pixels` must hold the
+// whole block: stride x height bytes (24 bits) or width x 4 x height (32).
+void BmpToFrame(const uint8_t* pixels, uint32_t bit_count, int32_t header_height,
+                const ImageState& image, uint32_t colour_mode);
+
+// The pixel block of a BMP file with a positive height (bottom-up), `size`
+// bytes, from the frame, with the non-zero overlay bytes laid over it when
+// with_overlay is set.
+std::vector<uint8_t> FrameToBmpRows(const ImageState& image, bool with_overlay);
+
+} // namespace orvane
