@@ -1,0 +1,399 @@
+#include "solutions/overlay.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "solutions/font.h"
+
+namespace orvane {
+namespace {
+
+constexpr Rgb kRed{200, 1, 1};
+constexpr Rgb kGreen{1, 192, 1};
+
+// An overlay buffer with rows padded to a multiple of four bytes plus a spare
+// word, so that writes past a row's last pixel would show up.
+struct TestOverlay {
+  std::vector<uint8_t> bytes;
+  OverlayCanvas canvas;
+
+  TestOverlay(uint32_t width, uint32_t height, uint32_t size_class = 1) {
+    canvas.width = width;
+    canvas.height = height;
+    canvas.stride = (width * 3 + 3) / 4 * 4 + 4;
+    canvas.mark_size_class = size_class;
+    bytes.assign(static_cast<size_t>(canvas.stride) * height, 0);
+    canvas.pixels = bytes.data();
+  }
+  const uint8_t* At(int x, int y) const { return &bytes[y * canvas.stride + x * 3]; }
+  bool Set(int x, int y) const {
+    const uint8_t* p = At(x, y);
+    return p[0] != 0 || p[1] != 0 || p[2] != 0;
+  }
+  bool Is(int x, int y, Rgb c) const {
+    const uint8_t* p = At(x, y);
+    return p[0] == c.b && p[1] == c.g && p[2] == c.r;
+  }
+  size_t NonZeroBytes() const {
+    size_t n = 0;
+    for (uint8_t b : bytes) n += b != 0;
+    return n;
+  }
+  std::vector<std::pair<int, int>> SetPixels() const {
+    std::vector<std::pair<int, int>> out;
+    for (uint32_t y = 0; y < canvas.height; ++y) {
+      for (uint32_t x = 0; x < canvas.width; ++x) {
+        if (Set(x, y)) out.emplace_back(x, y);
+      }
+    }
+    return out;
+  }
+};
+
+TEST(MarkSize, ClassFollowsTheLargerSide) {
+  EXPECT_EQ(MarkSizeClass(320, 320), 0u);
+  EXPECT_EQ(MarkSizeClass(320, 240), 0u);
+  EXPECT_EQ(MarkSizeClass(321, 240), 1u);
+  EXPECT_EQ(MarkSizeClass(200, 1280), 1u);
+  EXPECT_EQ(MarkSizeClass(1281, 10), 2u);
+  EXPECT_EQ(MarkSizeClass(2560, 2560), 2u);
+  EXPECT_EQ(MarkSizeClass(10, 2561), 3u);
+  EXPECT_EQ(MarkScale(0), 10);
+  EXPECT_EQ(MarkScale(1), 20);
+  EXPECT_EQ(MarkScale(2), 60);
+  EXPECT_EQ(MarkScale(3), 100);
+  EXPECT_EQ(MarkScale(1, 4), 80);
+  EXPECT_EQ(MarkScale(3, 4), 400);
+}
+
+TEST(OverlayColour, ReadsTheTableAsRgbWithZerosRaisedToOne) {
+  auto same = [](Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; };
+  EXPECT_TRUE(same(OverlayColour(1), Rgb{128, 1, 1}));  // dark red
+  EXPECT_TRUE(same(OverlayColour(6), Rgb{1, 192, 192}));
+  EXPECT_TRUE(same(OverlayColour(12), Rgb{1, 1, 255}));
+  EXPECT_TRUE(same(OverlayColour(15), Rgb{255, 255, 255}));
+  EXPECT_TRUE(same(OverlayColour(0), kOverlayDark));
+  EXPECT_TRUE(same(OverlayColour(16), kOverlayDark));
+}
+
+TEST(DrawPixel, WritesBlueGreenRedInsideTheBorder) {
+  TestOverlay o(10, 8);
+  DrawPixel(o.canvas, 5, 6, Rgb{10, 20, 30});
+  EXPECT_EQ(o.At(5, 6)[0], 30);
+  EXPECT_EQ(o.At(5, 6)[1], 20);
+  EXPECT_EQ(o.At(5, 6)[2], 10);
+  EXPECT_EQ(o.NonZeroBytes(), 3u);
+
+  TestOverlay border(10, 8);
+  for (auto [x, y] : {std::pair{0, 3}, {9, 3}, {3, 0}, {3, 7}, {-1, 3}, {3, -5}, {10, 3}}) {
+    DrawPixel(border.canvas, x, y, kRed);
+  }
+  EXPECT_EQ(border.NonZeroBytes(), 0u);
+  DrawPixel(border.canvas, 8, 6, kRed);  // the last drawable column and row
+  EXPECT_TRUE(border.Is(8, 6, kRed));
+}
+
+TEST(DrawDot, SquareSizeFollowsTheWidth) {
+  TestOverlay o(640, 40);
+  DrawDot(o.canvas, 1, 10, kRed);
+  DrawDot(o.canvas, 638, 10, kRed);
+  DrawDot(o.canvas, 10, 1, kRed);
+  DrawDot(o.canvas, 10, 38, kRed);
+  EXPECT_EQ(o.NonZeroBytes(), 0u);
+  DrawDot(o.canvas, 2, 10, kRed);
+  EXPECT_EQ(o.SetPixels().size(), 9u);
+  for (int y = 9; y <= 11; ++y) {
+    for (int x = 1; x <= 3; ++x) EXPECT_TRUE(o.Is(x, y, kRed));
+  }
+  DrawDot(o.canvas, 637, 37, kRed);
+  EXPECT_TRUE(o.Is(638, 38, kRed));
+  EXPECT_FALSE(o.Set(639, 39));
+
+  TestOverlay wide(1281, 10);
+  DrawDot(wide.canvas, 2, 2, kRed);
+  EXPECT_EQ(wide.SetPixels().size(), 25u);
+  EXPECT_TRUE(wide.Is(0, 0, kRed));
+
+  TestOverlay small(320, 10);
+  DrawDot(small.canvas, 5, 5, kRed);
+  EXPECT_EQ(small.SetPixels().size(), 1u);
+}
+
+TEST(DrawDot, TinyImagesDrawNothing) {
+  // W - 2 must not wrap around for images narrower than three pixels.
+  for (uint32_t size : {0u, 1u, 2u, 4u}) {
+    TestOverlay o(size, size);
+    for (int v = -2; v <= 4; ++v) {
+      DrawDot(o.canvas, v, v, kRed);
+      if (size < 3) DrawPixel(o.canvas, v, v, kRed);
+    }
+    EXPECT_EQ(o.NonZeroBytes(), 0u) << size;
+  }
+}
+
+TEST(DrawDashedRect, DashesRestartOnEachPassAndSkipTheLastCorner) {
+  TestOverlay o(200, 100);  // single-pixel dots
+  DrawDashedRect(o.canvas, 10, 20, 60, 70, kGreen);
+  auto expected = [](int i) { return i % 20 < 12 ? kGreen : kOverlayDark; };
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_TRUE(o.Is(10 + i, 20, expected(i))) << i;
+    EXPECT_TRUE(o.Is(10 + i, 70, expected(i))) << i;
+    EXPECT_TRUE(o.Is(10, 20 + i, expected(i))) << i;
+    EXPECT_TRUE(o.Is(60, 20 + i, expected(i))) << i;
+  }
+  EXPECT_FALSE(o.Set(60, 70));
+  EXPECT_EQ(o.SetPixels().size(), 4u * 50u - 1u);  // (10, 20) is drawn by both passes
+
+  TestOverlay line(200, 100);
+  DrawDashedRect(line.canvas, 30, 10, 30, 40, kGreen);
+  for (auto [x, y] : line.SetPixels()) {
+    EXPECT_EQ(x, 30);
+    EXPECT_TRUE(y >= 10 && y < 40);
+  }
+  EXPECT_EQ(line.SetPixels().size(), 30u);
+}
+
+TEST(DrawLine, CoversEveryColumnBetweenItsEnds) {
+  TestOverlay o(200, 100);
+  DrawLine(o.canvas, 50, 20, 10, 20, kRed);  // end points swapped
+  for (int x = 10; x <= 50; ++x) EXPECT_TRUE(o.Is(x, 20, kRed)) << x;
+  EXPECT_EQ(o.SetPixels().size(), 41u);
+
+  TestOverlay slope(200, 100);
+  DrawLine(slope.canvas, 10, 10, 50, 30, kRed);
+  std::vector<bool> column(200, false);
+  for (auto [x, y] : slope.SetPixels()) {
+    column[x] = true;
+    EXPECT_NEAR(y, 10 + (x - 10) * 0.5, 1.0) << x;
+  }
+  for (int x = 10; x <= 50; ++x) EXPECT_TRUE(column[x]) << x;
+
+  TestOverlay vertical(200, 100);
+  DrawLine(vertical.canvas, 7, 60, 7, 40, kRed);
+  EXPECT_EQ(vertical.SetPixels().size(), 21u);
+  EXPECT_TRUE(vertical.Is(7, 40, kRed));
+  EXPECT_TRUE(vertical.Is(7, 60, kRed));
+}
+
+TEST(DrawLine, FarOutsideEndPointsOnlyWalkTheImage) {
+  TestOverlay o(200, 100);
+  DrawLine(o.canvas, -2000000000, 5, 2000000000, 5, kRed);
+  DrawLine(o.canvas, 9, -2000000000, 9, 2000000000, kRed);
+  for (int x = 2; x <= 197; ++x) EXPECT_TRUE(o.Is(x, 5, kRed)) << x;
+  for (int y = 2; y <= 97; ++y) EXPECT_TRUE(o.Is(9, y, kRed)) << y;
+  EXPECT_EQ(o.SetPixels().size(), 196u + 96u - 1u);
+}
+
+TEST(DrawArc, CircleDotsLieOnTheRadius) {
+  TestOverlay o(200, 200);
+  DrawArc(o.canvas, 100, 100, 40.0, 0.0, 6.2831854, 0.02, kRed);
+  const auto pixels = o.SetPixels();
+  ASSERT_GT(pixels.size(), 150u);
+  for (auto [x, y] : pixels) {
+    EXPECT_NEAR(std::hypot(x - 100.0, y - 100.0), 40.0, 1.5) << x << "," << y;
+  }
+  // Every 30-degree sector holds dots; angles count counter-clockwise with
+  // y up, so the first quarter turn lies above and right of the centre.
+  std::vector<int> sectors(12, 0);
+  for (auto [x, y] : pixels) {
+    const double a = std::atan2(100.0 - y, x - 100.0);
+    ++sectors[static_cast<int>(std::floor((a + M_PI) / (M_PI / 6))) % 12];
+  }
+  for (int count : sectors) EXPECT_GT(count, 5);
+  TestOverlay quarter(200, 200);
+  DrawArc(quarter.canvas, 100, 100, 40.0, 0.1, 1.4, 0.02, kRed);
+  for (auto [x, y] : quarter.SetPixels()) EXPECT_TRUE(x > 100 && y < 100) << x << "," << y;
+}
+
+TEST(DrawArc, DegenerateAnglesAndRadii) {
+  TestOverlay o(200, 200);
+  DrawArc(o.canvas, 100, 100, 10.0, 1.0, 0.5, 0.01, kRed);  // start > end
+  EXPECT_EQ(o.NonZeroBytes(), 0u);
+  DrawArc(o.canvas, 100, 100, 10.0, 0.0, 0.0, 0.01, kRed);  // a single dot
+  EXPECT_EQ(o.SetPixels(), (std::vector<std::pair<int, int>>{{110, 100}}));
+  DrawArc(o.canvas, 50, 50, 10.0, 0.0, 1.0, 0.0, kRed);  // no step: one dot, no hang
+  DrawArc(o.canvas, 50, 50, 10.0, 0.0, 1.0, -1.0, kRed);
+  EXPECT_EQ(o.SetPixels().size(), 2u);
+  DrawArc(o.canvas, 50, 50, std::nan(""), 0.0, 1.0, 0.1, kRed);
+  DrawArc(o.canvas, 50, 50, 1e300, 0.0, 1.0, 0.1, kRed);
+  EXPECT_EQ(o.SetPixels().size(), 2u);
+}
+
+TEST(DrawMarks, RingAndTargetShapes) {
+  TestOverlay ring(100, 100);
+  DrawRingMark(ring.canvas, 50, 50, kRed);
+  for (auto [x, y] : ring.SetPixels()) {
+    const double r = std::hypot(x - 50.0, y - 50.0);
+    EXPECT_TRUE(r > 3.5 && r < 8.5) << x << "," << y;
+  }
+  EXPECT_TRUE(ring.Set(55, 50));
+  EXPECT_TRUE(ring.Set(57, 50));
+
+  TestOverlay target(100, 100);
+  DrawTargetMark(target.canvas, 50, 50, kRed);
+  for (int d = -7; d <= 6; ++d) {
+    for (int t = -1; t <= 1; ++t) {
+      EXPECT_TRUE(target.Is(50 + d, 50 + t, kRed));
+      EXPECT_TRUE(target.Is(50 + t, 50 + d, kRed));
+    }
+  }
+  EXPECT_FALSE(target.Set(57, 50));  // the cross is one dot shorter on the right
+  EXPECT_FALSE(target.Set(50, 57));
+  EXPECT_TRUE(target.Set(62, 50));
+}
+
+// Ink of glyph `code` at cell (u, v).
+bool Ink(uint8_t code, int u, int v) { return FontGlyph(code)[v * kGlyphColumns + u] != 0; }
+
+TEST(DrawText, ClassesScaleTheGlyphCells) {
+  TestOverlay one(200, 100, 1);
+  DrawText(one.canvas, 10, 20, "AH", kGreen);
+  for (int v = 0; v < kGlyphRows; ++v) {
+    for (int u = 0; u < kGlyphColumns; ++u) {
+      EXPECT_EQ(one.Set(10 + u, 20 + v), Ink('A', u, v));
+      EXPECT_EQ(one.Set(30 + u, 20 + v), Ink('H', u, v));
+    }
+  }
+
+  TestOverlay half(200, 100, 0);
+  DrawText(half.canvas, 10, 20, "A", kGreen);
+  for (int v = 0; v < kGlyphRows; v += 2) {
+    for (int u = 0; u < kGlyphColumns; u += 2) EXPECT_EQ(half.Set(10 + u / 2, 20 + v / 2), Ink('A', u, v));
+  }
+
+  for (int size_class : {2, 3}) {
+    const int spread = size_class == 2 ? 3 : 5;
+    TestOverlay big(1400, 300, size_class);  // wider than 1280: 5 x 5 dots
+    DrawText(big.canvas, 10, 10, "H", kGreen);
+    for (int v = 0; v < kGlyphRows; ++v) {
+      for (int u = 0; u < kGlyphColumns; ++u) {
+        if (Ink('H', u, v)) {
+          EXPECT_TRUE(big.Is(10 + spread * u, 10 + spread * v, kGreen));
+        }
+      }
+    }
+  }
+}
+
+TEST(DrawText, BackgroundCellsAndBounds) {
+  TestOverlay o(200, 100);
+  o.canvas.text_background = true;
+  DrawText(o.canvas, 10, 20, "-", kGreen);
+  for (int v = 0; v < kGlyphRows; ++v) {
+    for (int u = 0; u < kGlyphColumns; ++u) {
+      EXPECT_TRUE(o.Is(10 + u, 20 + v, Ink('-', u, v) ? kGreen : kOverlayDark));
+    }
+  }
+
+  TestOverlay below(200, 100);
+  DrawText(below.canvas, 10, 100, "ABC", kGreen);
+  DrawText(below.canvas, -2000000000, 10, "ABC", kGreen);
+  DrawText(below.canvas, 2147483600, 10, "ABCDEFGH", kGreen);
+  EXPECT_EQ(below.NonZeroBytes(), 0u);
+}
+
+TEST(DrawText, ReportsEachCallToTheObserver) {
+  TestOverlay o(200, 100);
+  std::string seen;
+  o.canvas.text_observer = [&](int32_t x, int32_t y, std::string_view text, Rgb c) {
+    seen += std::to_string(x) + "," + std::to_string(y) + ":" + std::string(text) + ":" +
+            std::to_string(c.g) + ";";
+  };
+  DrawText(o.canvas, 16, 414, "12.35 in.", kGreen);
+  EXPECT_EQ(seen, "16,414:12.35 in.:192;");
+}
+
+TEST(Font, EveryPrintableGlyphHasInkAndCapitalsStayOnTheirRows) {
+  for (int code = 0; code < 256; ++code) {
+    const bool printable = (code > 0x20 && code < 0x7F) || (code > 0xA0 && code != 0xAD);
+    TestOverlay o(40, 40);
+    DrawText(o.canvas, 5, 5, std::string(1, static_cast<char>(code)), kGreen);
+    int top = 99, bottom = -1;
+    for (auto [x, y] : o.SetPixels()) {
+      top = std::min(top, y - 5);
+      bottom = std::max(bottom, y - 5);
+    }
+    if (printable) {
+      EXPECT_GE(bottom, 0) << "no ink in glyph " << code;
+    }
+    if (code <= 0x20 || (code >= 0x7F && code <= 0xA0)) {
+      EXPECT_EQ(bottom, -1) << code;
+    }
+    if (code >= 'A' && code <= 'Z') {
+      EXPECT_GE(top, kGlyphCapTop) << static_cast<char>(code);
+      EXPECT_LE(bottom, kGlyphCapBottom) << static_cast<char>(code);
+    }
+    if (code == 'H' || code == 'E') {
+      EXPECT_EQ(top, kGlyphCapTop);
+      EXPECT_EQ(bottom, kGlyphCapBottom);
+    }
+    if (code == 0xB0) {
+      EXPECT_LT(bottom, 12) << "degree sign sits high";
+    }
+  }
+}
+
+// Writes the overlay as a 24-bit bottom-up BMP, zero (transparent) pixels
+// shown light grey, for a person to judge the font.
+void WriteBmp(const TestOverlay& o, const std::string& path) {
+  const uint32_t w = o.canvas.width, h = o.canvas.height;
+  const uint32_t row = (w * 3 + 3) / 4 * 4;
+  const uint32_t size = 54 + row * h;
+  uint8_t header[54] = {'B', 'M'};
+  auto put32 = [&](int at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) header[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put32(2, size);
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, w);
+  put32(22, h);
+  header[26] = 1;
+  header[28] = 24;
+  put32(34, row * h);
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  std::fwrite(header, 1, sizeof header, f);
+  std::vector<uint8_t> line(row, 0);
+  for (uint32_t y = h; y-- > 0;) {
+    for (uint32_t x = 0; x < w; ++x) {
+      const uint8_t* p = o.At(x, y);
+      const bool transparent = p[0] == 0 && p[1] == 0 && p[2] == 0;
+      for (int c = 0; c < 3; ++c) line[x * 3 + c] = transparent ? 210 : p[c];
+    }
+    std::fwrite(line.data(), 1, row, f);
+  }
+  std::fclose(f);
+}
+
+TEST(Font, PictureOfTheFourSizes) {
+  TestOverlay o(2400, 760);
+  const Rgb ink{1, 1, 160};
+  std::string ascii, latin;
+  for (int c = 0x21; c < 0x7F; ++c) ascii += static_cast<char>(c);
+  for (int c = 0xA1; c <= 0xFF; ++c) latin += static_cast<char>(c);
+  auto draw = [&](uint32_t size_class, int y, const std::string& text) {
+    o.canvas.mark_size_class = size_class;
+    DrawText(o.canvas, 8, y, text, ink);
+  };
+  draw(0, 8, ascii);
+  draw(0, 24, latin + " 12.35 in. 45.0\xB0");
+  draw(1, 44, ascii);
+  draw(1, 74, latin);
+  o.canvas.text_background = true;
+  DrawText(o.canvas, 8, 104, "2 ft. 3 1/4 in.  90.00\xB0  MLIN  Drag and Drop", Rgb{1, 192, 1});
+  o.canvas.text_background = false;
+  draw(2, 140, "Lumivor 12.35 cm  45.0\xB0  Qjgy");
+  draw(3, 240, "CIR 5.e-002 in. \xB0");
+  draw(3, 400, "Wg 3 1/4 in.");
+  draw(3, 560, "ROI 2PT 3PT MLIN");
+  WriteBmp(o, std::string(ORVANE_BUILD_DIR) + "/font_sizes.bmp");
+  EXPECT_GT(o.NonZeroBytes(), 0u);
+}
+
+}  // namespace
+}  // namespace orvane
