@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "acquisition/image_state.h"
+#include "solutions/overlay.h"
 #include "ui/clock.h"
 #include "ui/control_surface.h"
 #include "view/image_view.h"
@@ -67,6 +68,10 @@ class Station {
   uint32_t mark_size_class = 1;
   uint32_t log_enabled = 0;
   StationHooks hooks;
+  // When set, every text drawn into the overlay is reported here first, so
+  // tests check texts without reading pixels back.
+  std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>
+      overlay_text_observer;
 
  private:
   std::filesystem::path folder_;

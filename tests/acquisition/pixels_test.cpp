@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "acquisition/pixels.h"
+
+namespace orvane {
+namespace {
+
+struct Px {
+  uint8_t b, g, r;
+  bool operator==(const Px&) const = default;
+};
+
+Px ModeOf(Px p, uint32_t mode) {
+  uint8_t buf[3] = {p.b, p.g, p.r};
+  ApplyColourMode(buf, 1, mode);
+  return {buf[0], buf[1], buf[2]};
+}
+
+TEST(ColourMode, PerPixelArithmetic) {
+  EXPECT_EQ(ModeOf({1, 1, 2}, 4), (Px{1, 1, 1}));
+  EXPECT_EQ(ModeOf({255, 255, 255}, 4), (Px{255, 255, 255}));
+  EXPECT_EQ(ModeOf({0, 0, 2}, 4), (Px{0, 0, 0}));
+  EXPECT_EQ(ModeOf({10, 20, 30}, 1), (Px{30, 30, 30}));
+  EXPECT_EQ(ModeOf({10, 20, 30}, 2), (Px{20, 20, 20}));
+  EXPECT_EQ(ModeOf({10, 20, 30}, 3), (Px{10, 10, 10}));
+  EXPECT_EQ(ModeOf({10, 20, 30}, 0), (Px{10, 20, 30}));
+  EXPECT_EQ(ModeOf({10, 20, 30}, 5), (Px{10, 20, 30}));
+  for (int s = 0; s < 3 * 256; s += 7) {
+    uint8_t b = uint8_t(std::min(s, 255)), g = uint8_t(std::min(std::max(s - 255, 0), 255)),
+            r = uint8_t(std::max(s - 510, 0));
+    uint8_t avg = uint8_t((b + g + r) / 3);
+    EXPECT_EQ(ModeOf({b, g, r}, 4), (Px{avg, avg, avg}));
+  }
+}
+
+TEST(Compose, NonZeroOverlayBytesWinByteByByte) {
+  const uint8_t frame[6] = {10, 20, 30, 40, 50, 60};
+  const uint8_t overlay[6] = {0, 0, 255, 0, 0, 0};
+  uint8_t display[6];
+  ComposeBytes(frame, overlay, display, 6);
+  const uint8_t want[6] = {10, 20, 255, 40, 50, 60};
+  EXPECT_EQ(0, std::memcmp(display, want, 6));
+
+  std::mt19937 rng(7);
+  std::vector<uint8_t> f(1001), o(1001), d(1001);
+  for (size_t i = 0; i < f.size(); ++i) {
+    f[i] = uint8_t(rng());
+    o[i] = (rng() % 3 == 0) ? uint8_t(rng()) : 0;
+  }
+  ComposeBytes(f.data(), o.data(), d.data(), f.size());
+  for (size_t i = 0; i < f.size(); ++i) ASSERT_EQ(d[i], o[i] ? o[i] : f[i]) << i;
+}
+
+// A 32-bit bottom-up snapshot of w x h whose pixel (x, y) of the upright
+// picture has B = x, G = y, R = 7.
+std::vector<uint8_t> Snapshot(uint32_t w, uint32_t h, uint32_t claimed_size, uint16_t bits = 32) {
+  std::vector<uint8_t> s(40 + size_t(w) * h * 4, 0);
+  s[0] = 40;
+  std::memcpy(&s[4], &w, 4);
+  std::memcpy(&s[8], &h, 4);
+  s[12] = 1;
+  std::memcpy(&s[14], &bits, 2);
+  std::memcpy(&s[20], &claimed_size, 4);
+  for (uint32_t row = 0; row < h; ++row) {   // file row 0 is the bottom row
+    for (uint32_t x = 0; x < w; ++x) {
+      uint8_t* p = &s[40 + (size_t(row) * w + x) * 4];
+      p[0] = uint8_t(x);
+      p[1] = uint8_t(h - 1 - row);
+      p[2] = 7;
+      p[3] = 0xEE;
+    }
+  }
+  return s;
+}
+
+ImageState Image(uint32_t w, uint32_t h, uint32_t stride) {
+  ImageState im;
+  im.width = w;
+  im.height = h;
+  im.stride = stride;
+  im.size = stride * h;
+  return im;
+}
+
+TEST(Snapshot, OddWidthComesOutUprightWithMiddleColumnInPlace) {
+  auto snap = Snapshot(5, 3, 5 * 3 * 4);
+  ImageState im = Image(5, 3, 15);
+  std::vector<uint8_t> frame(im.size, 0xCC);
+  SnapshotToFrame(snap.data(), snap.size(), im, 0, frame.data());
+  for (uint32_t y = 0; y < 3; ++y) {
+    for (uint32_t x = 0; x < 5; ++x) {
+      const uint8_t* p = &frame[y * 15 + x * 3];
+      EXPECT_EQ(p[0], x);
+      EXPECT_EQ(p[1], y);
+      EXPECT_EQ(p[2], 7);
+    }
+  }
+}
+
+TEST(Snapshot, OtherDepthsLeaveTheFrameUnchanged) {
+  auto snap = Snapshot(4, 2, 32, 24);
+  ImageState im = Image(4, 2, 12);
+  std::vector<uint8_t> frame(im.size, 0xCC);
+  SnapshotToFrame(snap.data(), snap.size(), im, 0, frame.data());
+  EXPECT_EQ(frame, std::vector<uint8_t>(im.size, 0xCC));
+}
+
+TEST(Snapshot, ClaimedSizeNeverWritesPastTheFrame) {
+  // The header claims four times the frame; only the frame's pixels are taken.
+  auto snap = Snapshot(4, 4, 4 * 4 * 4 * 4);
+  ImageState im = Image(4, 2, 12);
+  std::vector<uint8_t> frame(im.size + 16, 0xCC);
+  SnapshotToFrame(snap.data(), snap.size(), im, 0, frame.data());
+  for (size_t i = im.size; i < frame.size(); ++i) ASSERT_EQ(frame[i], 0xCC);
+  // A header claiming more than the snapshot holds reads only what is there.
+  auto small = Snapshot(2, 1, 1000);
+  ImageState big = Image(8, 8, 24);
+  std::vector<uint8_t> frame2(big.size, 0xCC);
+  SnapshotToFrame(small.data(), small.size(), big, 0, frame2.data());
+  EXPECT_EQ(frame2[6], 0xCC); // pixel 2 onwards untouched
+  EXPECT_EQ(frame2[big.size - 1], 0xCC);
+}
+
+TEST(Snapshot, ColourModeAppliesToEveryPixel) {
+  auto snap = Snapshot(3, 2, 3 * 2 * 4);
+  ImageState im = Image(3, 2, 9);
+  std::vector<uint8_t> frame(im.size, 0);
+  SnapshotToFrame(snap.data(), snap.size(), im, 1, frame.data());
+  for (size_t i = 0; i < frame.size(); ++i) ASSERT_EQ(frame[i], 7);
+}
+
+TEST(BmpPixels, TwentyFourBitWidthThreeKeepsPaddingUntouchedByColourMode) {
+  // Width 3: rows of 9 pixel bytes and 3 padding bytes (stride 12).
+  ImageState im = Image(3, 2, 12);
+  std::vector<uint8_t> frame(im.size, 0);
+  im.frame = frame.data();
+  std::vector<uint8_t> file = {
+      1, 2, 3, 4, 5, 6, 7, 8, 9, 0xA1, 0xA2, 0xA3,   // bottom row
+      11, 12, 13, 14, 15, 16, 17, 18, 19, 0xB1, 0xB2, 0xB3}; // top row
+  BmpToFrame(file.data(), 24, 2, im, 3);
+  const std::vector<uint8_t> want = {11, 11, 11, 14, 14, 14, 17, 17, 17, 0xB1, 0xB2, 0xB3,
+                                     1,  1,  1,  4,  4,  4,  7,  7,  7,  0xA1, 0xA2, 0xA3};
+  EXPECT_EQ(frame, want);
+  // Top-down (height <= 0): one block copy.
+  BmpToFrame(file.data(), 24, -2, im, 0);
+  EXPECT_EQ(frame, file);
+}
+
+TEST(BmpPixels, ThirtyTwoBitDropsFourthByteAndLeavesPadding) {
+  ImageState im = Image(3, 2, 12);
+  std::vector<uint8_t> frame(im.size, 0xEE);
+  im.frame = frame.data();
+  std::vector<uint8_t> file;
+  for (int row = 0; row < 2; ++row)
+    for (int x = 0; x < 3; ++x) file.insert(file.end(), {uint8_t(x), uint8_t(row), 9, 0x77});
+  BmpToFrame(file.data(), 32, 2, im, 0);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) {
+      EXPECT_EQ(frame[y * 12 + x * 3 + 0], x);
+      EXPECT_EQ(frame[y * 12 + x * 3 + 1], 1 - y); // bottom-up
+      EXPECT_EQ(frame[y * 12 + x * 3 + 2], 9);
+    }
+    EXPECT_EQ(frame[y * 12 + 9], 0xEE);
+    EXPECT_EQ(frame[y * 12 + 11], 0xEE);
+  }
+}
+
+TEST(BmpRows, BottomUpWithAndWithoutOverlay) {
+  ImageState im = Image(2, 2, 8);
+  std::vector<uint8_t> frame = {1, 2, 3, 4, 5, 6, 0x51, 0x52, 7, 8, 9, 10, 11, 12, 0x53, 0x54};
+  std::vector<uint8_t> overlay(im.size, 0);
+  overlay[2] = 200; // top-left pixel, red byte
+  overlay[6] = 99;  // padding: never taken from the overlay
+  im.frame = frame.data();
+  im.overlay = overlay.data();
+  auto plain = FrameToBmpRows(im, false);
+  const std::vector<uint8_t> want = {7, 8, 9, 10, 11, 12, 0x53, 0x54, 1, 2, 3, 4, 5, 6, 0x51, 0x52};
+  EXPECT_EQ(plain, want);
+  auto with = FrameToBmpRows(im, true);
+  std::vector<uint8_t> want2 = want;
+  want2[8 + 2] = 200;
+  EXPECT_EQ(with, want2);
+}
+
+} // namespace
+} // namespace orvane
