@@ -1,0 +1,379 @@
+// Blob analysis: 8-connected groups of pixels in an intensity band, filled
+// in scan order with a depth-limited fill, painted and listed.
+#include "internal.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace qlx {
+
+namespace {
+
+// At most this many fill steps are active at once; a longer chain is cut off
+// and its unreached pixels are found again by the scan as new seeds.
+constexpr uint32_t kMaxDepth = 6001;
+
+// Cell codes of the work map: bit 1 = a seed for the scan (in band in the
+// image argument, not yet labelled), bit 0 = open to the fill (in band in the
+// registered frame, inside the fill bounds, not yet labelled).
+constexpr uint8_t kFillable = 1;
+constexpr uint8_t kSeed = 2;
+
+// Grow-only scratch memory kept between calls, taken straight from the kernel
+// so that a refused request fails cleanly instead of ending the process.
+class Scratch {
+public:
+    uint8_t* get(size_t bytes) {
+        if (bytes <= cap_) return data_;
+        release();
+        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return nullptr;
+        data_ = static_cast<uint8_t*>(p);
+        cap_ = bytes;
+        return data_;
+    }
+    ~Scratch() { release(); }
+
+private:
+    void release() {
+        if (data_) munmap(data_, cap_);
+        data_ = nullptr;
+        cap_ = 0;
+    }
+    uint8_t* data_ = nullptr;
+    size_t cap_ = 0;
+};
+
+struct StackFrame {
+    uint32_t pos, x, y, k;
+};
+
+struct Stats {
+    uint32_t count = 0;
+    uint64_t sumX = 0, sumY = 0;
+    uint32_t minX = 1000000000u, minY = 1000000000u, maxX = 0, maxY = 0;
+};
+
+struct Context {
+    uint8_t* work = nullptr;   // (n + 2) x (rows + 2) cells with a zero border
+    uint32_t workWidth = 0;
+    StackFrame* stack = nullptr;
+    uint8_t* done = nullptr;   // labelled pixels of earlier regions, width x height
+    uint8_t* labelMap = nullptr;
+    size_t mapSize = 0;
+    uint8_t colour[3] = {0, 0, 0};
+    uint32_t label = 0;
+};
+
+constexpr int kDx[8] = {1, 0, -1, 0, 1, -1, 1, -1};
+constexpr int kDy[8] = {0, 1, 0, -1, 1, -1, -1, 1};
+
+// The depth-first fill with an explicit stack: the same visit order and the
+// same cut-off as the recursive fill that tries the eight neighbours in the
+// order of kDx / kDy.
+template <bool Paint, bool Map, bool Done>
+void fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
+    uint8_t* const work = c.work;
+    StackFrame* const stack = c.stack;
+    uint32_t offsets[8];
+    for (int k = 0; k < 8; ++k) offsets[k] = uint32_t(kDy[k] * int64_t(c.workWidth) + kDx[k]);
+    const uint32_t stride = g_reg.stride, bpp = g_reg.bpp, width = g_reg.width;
+    uint8_t* const overlay = g_reg.overlay;
+    const uint8_t c0 = c.colour[0], c1 = c.colour[1], c2 = c.colour[2];
+
+    auto take = [&](uint32_t pos, uint32_t x, uint32_t y) {
+        work[pos] = 0;
+        ++st.count;
+        st.sumX += x;
+        st.sumY += y;
+        if (x < st.minX) st.minX = x;
+        if (x > st.maxX) st.maxX = x;
+        if (y < st.minY) st.minY = y;
+        if (y > st.maxY) st.maxY = y;
+        if constexpr (Paint) {
+            // The fill never reaches the last column or row, so only the
+            // first ones fall outside the block bounds.
+            if (x >= 1 && y >= 1) {
+                uint8_t* p = overlay + size_t(x) * bpp + size_t(y) * stride;
+                uint8_t* q = p + stride;
+                p[0] = c0; p[1] = c1; p[2] = c2; p[bpp] = c0; p[bpp + 1] = c1; p[bpp + 2] = c2;
+                q[0] = c0; q[1] = c1; q[2] = c2; q[bpp] = c0; q[bpp + 1] = c1; q[bpp + 2] = c2;
+            }
+        }
+        if constexpr (Map) {
+            const size_t o = size_t(x) * bpp + size_t(y) * stride;
+            if (o + 3 <= c.mapSize) {
+                c.labelMap[o] = uint8_t(c.label);
+                c.labelMap[o + 1] = uint8_t(c.label >> 8);
+                c.labelMap[o + 2] = uint8_t(c.label >> 16);
+            }
+        }
+        if constexpr (Done) c.done[size_t(y) * width + x] = 1;
+    };
+
+    take(pos0, x0, y0);
+    uint32_t sp = 0;
+    stack[sp++] = {pos0, x0, y0, 0};
+    while (sp) {
+        StackFrame& f = stack[sp - 1];
+        if (sp >= kMaxDepth) {  // its neighbours would be refused
+            --sp;
+            continue;
+        }
+        bool pushed = false;
+        while (f.k < 8) {
+            const uint32_t k = f.k++;
+            const uint32_t q = f.pos + offsets[k];
+            if (work[q] & kFillable) {
+                const uint32_t nx = f.x + uint32_t(kDx[k]), ny = f.y + uint32_t(kDy[k]);
+                take(q, nx, ny);
+                stack[sp++] = {q, nx, ny, 0};
+                pushed = true;
+                break;
+            }
+        }
+        if (!pushed) --sp;
+    }
+}
+
+using FillFn = void (*)(Context&, uint32_t, uint32_t, uint32_t, Stats&);
+
+template <bool P, bool M>
+FillFn pickDone(bool d) { return d ? fill<P, M, true> : fill<P, M, false>; }
+template <bool P>
+FillFn pickMap(bool m, bool d) { return m ? pickDone<P, true>(d) : pickDone<P, false>(d); }
+FillFn pickFill(bool p, bool m, bool d) { return p ? pickMap<true>(m, d) : pickMap<false>(m, d); }
+
+Scratch g_work, g_done, g_rows;
+StackFrame g_stack[kMaxDepth];
+
+void paintCross(const BlobRecord& b) {
+    const uint32_t X = uint32_t(b.cogX), Y = uint32_t(b.cogY);
+    if (X >= 3)
+        for (uint32_t y = Y; y <= Y + 1; ++y)
+            for (uint32_t x = X - 3; x <= X + 4; ++x) paintBlock(x, y, 128, 128, 128);
+    if (Y >= 3)
+        for (uint32_t x = X; x <= X + 1; ++x)
+            for (uint32_t y = Y - 3; y <= Y + 4; ++y) paintBlock(x, y, 128, 128, 128);
+}
+
+}  // namespace
+
+int64_t findBlobs(const BlobSearch& s) {
+    if (s.maxBlobs == 0 || !s.blobs) return 0;
+    const uint32_t w = g_reg.width, h = g_reg.height;
+    const bool whole = s.regionCount == 0 || !s.regions;
+    const uint32_t count = whole ? 1 : s.regionCount;
+    auto regionAt = [&](uint32_t i, Rect& r) {
+        return clipUnsigned(whole ? wholeImage() : s.regions[i], r);
+    };
+
+    // Working memory first, so that a refusal leaves everything untouched.
+    uint32_t maxCols = 0, maxRows = 0, live = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        Rect r;
+        if (!regionAt(i, r)) continue;
+        ++live;
+        maxCols = std::max(maxCols, r.right - r.left + 1);
+        maxRows = std::max(maxRows, r.bottom - r.top + 1);
+    }
+    if (live == 0) return 0;
+    const size_t workBytes = (size_t(maxCols) + 2) * (size_t(maxRows) + 2);
+    uint8_t* work = g_work.get(workBytes);
+    uint8_t* rows = g_rows.get(2 * size_t(maxCols) + 64);
+    uint8_t* done = live > 1 ? g_done.get(size_t(w) * h) : nullptr;
+    if (!work || !rows || (live > 1 && !done)) return -1;
+    if (done) std::memset(done, 0, size_t(w) * h);
+    if (s.labelMap) std::memset(s.labelMap, 0, s.mapSize);
+
+    const bool sameImage = s.image == g_reg.frame;
+    const bool bandEmpty = s.low > 255 || s.low > s.high;
+    const uint8_t lo = uint8_t(s.low), span = uint8_t(std::min<uint32_t>(s.high, 255) - std::min<uint32_t>(s.low, 255));
+    auto inBand = [&](uint8_t v) -> uint8_t { return !bandEmpty && uint8_t(v - lo) <= span; };
+
+    Context c;
+    c.stack = g_stack;
+    c.done = done;
+    c.labelMap = s.labelMap;
+    c.mapSize = s.mapSize;
+    const FillFn fillFn = pickFill(s.paint, s.labelMap != nullptr, done != nullptr);
+
+    uint32_t n = 0;
+    uint32_t nextColour = 1;
+    bool stop = false;
+    for (uint32_t ri = 0; ri < count && !stop; ++ri) {
+        Rect r;
+        if (!regionAt(ri, r)) continue;
+        const uint32_t cols = r.right - r.left + 1, nrows = r.bottom - r.top + 1;
+        const uint32_t ww = cols + 2;
+        c.work = work;
+        c.workWidth = ww;
+        // Build the work map of this region; its border stays zero.
+        std::memset(work, 0, ww);
+        std::memset(work + size_t(nrows + 1) * ww, 0, ww);
+        for (uint32_t y = r.top; y <= r.bottom; ++y) {
+            uint8_t* cell = work + size_t(y - r.top + 1) * ww;
+            cell[0] = 0;
+            cell[cols + 1] = 0;
+            ++cell;
+            const uint8_t* vf;
+            const uint8_t* vi;
+            if (sameImage && s.plane) {
+                vf = vi = s.plane + size_t(y) * w + r.left;
+            } else {
+                extractRow(g_reg.frame, r.left, y, cols, rows);
+                vf = rows;
+                if (sameImage) {
+                    vi = rows;
+                } else {
+                    extractRow(s.image, r.left, y, cols, rows + cols);
+                    vi = rows + cols;
+                }
+            }
+            const uint32_t fillCols = y < r.bottom ? cols - 1 : 0;
+            for (uint32_t i = 0; i < fillCols; ++i)
+                cell[i] = uint8_t((inBand(vi[i]) << 1) | inBand(vf[i]));
+            for (uint32_t i = fillCols; i < cols; ++i) cell[i] = uint8_t(inBand(vi[i]) << 1);
+            if (done) {
+                const uint8_t* d = done + size_t(y) * w + r.left;
+                for (uint32_t i = 0; i < cols; ++i)
+                    if (d[i]) cell[i] = 0;
+            }
+        }
+
+        // Scan in raster order; every seed starts one fill.
+        for (uint32_t y = r.top; y <= r.bottom && !stop; ++y) {
+            const uint32_t rowBase = (y - r.top + 1) * ww + 1;
+            uint8_t* cell = work + rowBase;
+            uint32_t i = 0;
+            while (i < cols) {
+                if (i + 8 <= cols) {
+                    uint64_t word;
+                    std::memcpy(&word, cell + i, 8);
+                    if ((word & 0x0202020202020202ull) == 0) {
+                        i += 8;
+                        continue;
+                    }
+                }
+                if (!(cell[i] & kSeed)) {
+                    ++i;
+                    continue;
+                }
+                const uint32_t x = r.left + i;
+                BlobRecord& rec = s.blobs[n];
+                rec = BlobRecord{};
+                rec.colourIndex = nextColour;
+                Stats st;
+                if (cell[i] & kFillable) {
+                    const uint32_t V = paletteValue(nextColour);
+                    c.colour[0] = uint8_t(V);
+                    c.colour[1] = uint8_t(V >> 8);
+                    c.colour[2] = uint8_t(V >> 16);
+                    c.label = n + 1;
+                    fillFn(c, rowBase + i, x, y, st);
+                }
+                rec.pixelCount = st.count;
+                if (st.count) rec.index = n;
+                rec.cogX = double(st.sumX);
+                rec.cogY = double(st.sumY);
+                rec.weightX = rec.weightY = double(st.count);
+                rec.minX = st.minX;
+                rec.minY = st.minY;
+                rec.maxX = st.maxX;
+                rec.maxY = st.maxY;
+                if (st.count >= s.minPixels && st.count <= s.maxPixels) {
+                    if (rec.weightX > 0 && rec.weightY > 0) {
+                        rec.cogX /= rec.weightX;
+                        rec.cogY /= rec.weightY;
+                    } else {
+                        rec.cogX = rec.cogY = 0;
+                    }
+                    rec.width = double(rec.maxX - rec.minX);
+                    rec.height = double(rec.maxY - rec.minY);
+                    ++n;
+                }
+                nextColour = nextColour == 6 ? 9 : nextColour == 15 ? 1 : nextColour + 1;
+                if (n == s.maxBlobs) {
+                    stop = true;
+                    break;
+                }
+                ++i;
+            }
+        }
+    }
+
+    if (s.mark && s.paint)
+        for (uint32_t i = 0; i < n; ++i) paintCross(s.blobs[i]);
+    return n;
+}
+
+void sortBlobs(uint32_t kind, BlobRecord* blobs, uint32_t count) {
+    if (count < 2 || !blobs || (kind != 1 && kind != 2)) return;
+    for (uint32_t i = 0; i + 1 < count; ++i)
+        for (uint32_t j = i + 1; j < count; ++j)
+            if (blobs[i].pixelCount < blobs[j].pixelCount) {
+                const BlobRecord t = blobs[i];
+                blobs[i] = blobs[j];
+                blobs[j] = t;
+            }
+}
+
+}  // namespace qlx
+
+using namespace qlx;
+
+namespace {
+
+int32_t runFind(const uint8_t* image, uint32_t imageSize, uint32_t regionCount,
+                const RoiRecord* regions, uint32_t low, uint32_t high, uint32_t minPixels,
+                uint32_t maxPixels, uint32_t mark, BlobRecord* blobs, uint32_t* outCount,
+                uint32_t maxBlobs, uint8_t* labelMap) {
+    if (!usable() || !image) {
+        if (outCount) *outCount = 0;
+        return 0;
+    }
+    BlobSearch s;
+    s.image = image;
+    s.regionCount = regionCount;
+    s.regions = regions;
+    s.low = low;
+    s.high = high;
+    s.minPixels = minPixels;
+    s.maxPixels = maxPixels;
+    s.mark = mark;
+    s.blobs = blobs;
+    s.maxBlobs = maxBlobs;
+    s.labelMap = labelMap;
+    s.mapSize = imageSize;
+    const int64_t n = findBlobs(s);
+    if (outCount) *outCount = n < 0 ? 0 : uint32_t(n);
+    return 0;
+}
+
+}  // namespace
+
+extern "C" QLX_API int32_t qlxFindBlobs(const uint8_t* image, uint32_t imageSize,
+                                        uint32_t regionCount, const RoiRecord* regions,
+                                        uint32_t low, uint32_t high, uint32_t minPixels,
+                                        uint32_t maxPixels, uint32_t mark, BlobRecord* blobs,
+                                        uint32_t* outCount, uint32_t maxBlobs) {
+    return runFind(image, imageSize, regionCount, regions, low, high, minPixels, maxPixels, mark,
+                   blobs, outCount, maxBlobs, nullptr);
+}
+
+extern "C" QLX_API int32_t qlxFindBlobsMap(const uint8_t* image, uint32_t imageSize,
+                                           uint32_t regionCount, const RoiRecord* regions,
+                                           uint32_t low, uint32_t high, uint32_t minPixels,
+                                           uint32_t maxPixels, uint32_t mark, BlobRecord* blobs,
+                                           uint32_t* outCount, uint32_t maxBlobs,
+                                           uint8_t* labelMap) {
+    return runFind(image, imageSize, regionCount, regions, low, high, minPixels, maxPixels, mark,
+                   blobs, outCount, maxBlobs, labelMap);
+}
+
+extern "C" QLX_API int32_t qlxSortBlobList(uint32_t kind, BlobRecord* blobs, uint32_t count) {
+    sortBlobs(kind, blobs, count);
+    return 0;
+}

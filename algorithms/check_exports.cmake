@@ -1,0 +1,20 @@
+# Fails unless the library defines exactly the expected dynamic symbols.
+execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${out}")
+set(found)
+foreach(line ${lines})
+  string(REGEX REPLACE "^.* ([^ ]+)$" "\\1" name "${line}")
+  list(APPEND found ${name})
+endforeach()
+list(SORT found)
+set(expected qlxBinarize qlxCalculateAngle qlxEvenIntensity qlxFindBlobs qlxFindBlobsMap
+    qlxNormalize qlxProjX qlxProjY qlxSearchHorizontal qlxSearchVertical qlxSetUp
+    qlxSobel3 qlxSortBlobList qlxStandardCalibration qlxVersion)
+list(SORT expected)
+if(NOT "${found}" STREQUAL "${expected}")
+  message(FATAL_ERROR "Exported symbols differ.\n  found:    ${found}\n  expected: ${expected}")
+endif()
+message(STATUS "15 exports, nothing else")

@@ -1,0 +1,43 @@
+// Extraction of the intensity byte (byte 2) of each pixel into a plain plane.
+#include "internal.h"
+
+#include <tmmintrin.h>
+
+namespace qlx {
+
+namespace {
+
+// Byte 2 of 16 packed 3-byte pixels, 48 bytes from src.
+inline __m128i gatherByte2(const uint8_t* src) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32));
+    const __m128i ma = _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i mb = _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1);
+    const __m128i mc = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15);
+    return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, ma), _mm_shuffle_epi8(b, mb)),
+                        _mm_shuffle_epi8(c, mc));
+}
+
+}  // namespace
+
+// Copies byte 2 of pixels [x0, x0 + n) of row y of image into dst.
+void extractRow(const uint8_t* image, uint32_t x0, uint32_t y, uint32_t n, uint8_t* dst) {
+    const uint8_t* src = image + pixelOffset(x0, y);
+    uint32_t i = 0;
+    if (g_reg.bpp == 3) {
+        for (; i + 16 <= n; i += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), gatherByte2(src + 3 * size_t(i)));
+        for (; i < n; ++i) dst[i] = src[3 * size_t(i) + 2];
+        return;
+    }
+    const uint32_t bpp = g_reg.bpp;
+    for (; i < n; ++i) dst[i] = src[size_t(i) * bpp + 2];
+}
+
+void extractPlane(const uint8_t* image, uint8_t* plane, uint32_t y0, uint32_t y1) {
+    for (uint32_t y = y0; y <= y1; ++y)
+        extractRow(image, 0, y, g_reg.width, plane + size_t(y) * g_reg.width);
+}
+
+}  // namespace qlx

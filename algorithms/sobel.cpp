@@ -1,0 +1,166 @@
+// 3 x 3 uniform gradient edge filter.
+#include "internal.h"
+
+#include <tmmintrin.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+using namespace qlx;
+
+namespace {
+
+// |G / 6| >= threshold, tested in double precision, holds exactly for the
+// integer magnitudes |G| >= the value returned (766 when none does, since
+// |G| <= 765).
+int minimalMagnitude(double threshold) {
+    for (int g = 0; g <= 765; ++g)
+        if (std::fabs(double(g) / 6.0) >= threshold) return g;
+    return 766;
+}
+
+// Writes 255 / 0 into the three bytes of each pixel from a 0xFF / 0 mask.
+void writeEdgeRow(const uint8_t* mask, uint32_t n, uint8_t* dst) {
+    uint32_t i = 0;
+    if (g_reg.bpp == 3) {
+        const __m128i s0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+        const __m128i s1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+        const __m128i s2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+        for (; i + 16 <= n; i += 16) {
+            const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i));
+            uint8_t* d = dst + 3 * size_t(i);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_shuffle_epi8(m, s0));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), _mm_shuffle_epi8(m, s1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 32), _mm_shuffle_epi8(m, s2));
+        }
+        for (; i < n; ++i) dst[3 * size_t(i)] = dst[3 * size_t(i) + 1] = dst[3 * size_t(i) + 2] = mask[i];
+        return;
+    }
+    const uint32_t bpp = g_reg.bpp;
+    for (; i < n; ++i) {
+        uint8_t* d = dst + size_t(i) * bpp;
+        d[0] = d[1] = d[2] = mask[i];
+        for (uint32_t k = 3; k < bpp && i + 1 < n; ++k) d[k] = 0;
+    }
+}
+
+// Paints the colour (0, 0, 255) into overlay row y at every pixel x in
+// [x0, x0 + n] where mask[x - x0] or mask[x - x0 - 1] is set.
+void paintEdgeRow(const uint8_t* mask, uint32_t x0, uint32_t n, uint32_t y) {
+    uint8_t* row = g_reg.overlay + pixelOffset(x0, y);
+    const uint32_t bpp = g_reg.bpp;
+    uint32_t i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            uint64_t word;
+            std::memcpy(&word, mask + i, 8);
+            if (word == 0) { i += 8; continue; }
+        }
+        if (mask[i]) {
+            uint8_t* p = row + size_t(i) * bpp;
+            p[0] = 0; p[1] = 0; p[2] = 255;
+            p[bpp] = 0; p[bpp + 1] = 0; p[bpp + 2] = 255;
+        }
+        ++i;
+    }
+}
+
+struct Scratch {
+    std::vector<uint8_t> rows;   // three intensity rows
+    std::vector<int16_t> sum, diff;
+    std::vector<uint8_t> mask;
+};
+
+// One region: x in [l + 1, r - 1], y in [t + 1, b - 1]; rows whose pixels do
+// not fit into the edge map are skipped. When clearGaps is set, every edge
+// map byte between the previous write position (*cursor) and the next row
+// segment is cleared, so that a single region needs no separate clearing.
+void filterRegion(const uint8_t* image, const Rect& rc, int g0, uint8_t* edgeMap, size_t mapSize,
+                  Scratch& s, bool clearGaps, size_t* cursor) {
+    const uint32_t n = rc.right - rc.left + 1;  // columns read
+    const uint32_t inner = n - 2;                // columns filtered
+    uint8_t* rows[3] = {s.rows.data(), s.rows.data() + n, s.rows.data() + 2 * size_t(n)};
+    extractRow(image, rc.left, rc.top, n, rows[0]);
+    extractRow(image, rc.left, rc.top + 1, n, rows[1]);
+    int16_t* S = s.sum.data();
+    int16_t* D = s.diff.data();
+    uint8_t* M = s.mask.data();
+    const int16_t limit = int16_t(g0);
+    for (uint32_t y = rc.top + 1; y + 1 <= rc.bottom; ++y) {
+        uint8_t* up = rows[(y - 1 - rc.top) % 3];
+        uint8_t* mid = rows[(y - rc.top) % 3];
+        uint8_t* down = rows[(y + 1 - rc.top) % 3];
+        extractRow(image, rc.left, y + 1, n, down);
+        const size_t segStart = pixelOffset(rc.left + 1, y);
+        const size_t segEnd = pixelOffset(rc.right - 1, y) + 3;
+        if (segEnd > mapSize) continue;
+        for (uint32_t i = 0; i < n; ++i) {
+            S[i] = int16_t(up[i] + mid[i] + down[i]);
+            D[i] = int16_t(down[i] - up[i]);
+        }
+        for (uint32_t i = 0; i < inner; ++i) {
+            const int16_t gx = int16_t(S[i + 2] - S[i]);
+            const int16_t gy = int16_t(D[i] + D[i + 1] + D[i + 2]);
+            const int16_t ax = gx < 0 ? int16_t(-gx) : gx;
+            const int16_t ay = gy < 0 ? int16_t(-gy) : gy;
+            const int16_t m = ax > ay ? ax : ay;
+            M[i + 1] = m >= limit ? 0xFF : 0;
+        }
+        if (clearGaps && segStart > *cursor) std::memset(edgeMap + *cursor, 0, segStart - *cursor);
+        writeEdgeRow(M + 1, inner, edgeMap + segStart);
+        if (clearGaps) *cursor = segEnd;
+        // A block at x covers x and x + 1 of rows y and y + 1.
+        paintEdgeRow(M, rc.left, inner + 1, y);
+        paintEdgeRow(M, rc.left, inner + 1, y + 1);
+    }
+}
+
+}  // namespace
+
+extern "C" QLX_API int32_t qlxSobel3(const uint8_t* image, uint32_t imageSize, uint32_t regionCount,
+                                     const RoiRecord* regions, double threshold, uint8_t* edgeMap,
+                                     uint32_t) {
+    if (!usable() || !image || !edgeMap) return 0;
+    const size_t mapSize = imageSize;
+    const int g0 = minimalMagnitude(threshold);
+
+    std::vector<Rect> rects;
+    const uint32_t count = (regionCount == 0 || !regions) ? 1 : regionCount;
+    uint32_t widest = 0;
+    Scratch s;
+    try {
+        rects.reserve(count);
+        for (uint32_t i = 0; i < count; ++i) {
+            Rect r;
+            const RoiRecord roi = (regionCount == 0 || !regions) ? wholeImage() : regions[i];
+            if (!clipUnsigned(roi, r) || r.right - r.left < 2 || r.bottom - r.top < 2) continue;
+            rects.push_back(r);
+            widest = std::max(widest, r.right - r.left + 1);
+        }
+        s.rows.resize(3 * size_t(widest));
+        s.sum.resize(widest);
+        s.diff.resize(widest);
+        s.mask.resize(size_t(widest) + 1);
+    } catch (const std::bad_alloc&) {
+        std::memset(edgeMap, 0, mapSize);
+        return 0;
+    }
+
+    if (rects.size() == 1) {
+        size_t cursor = 0;
+        s.mask[0] = 0;
+        s.mask[widest - 1] = 0;
+        filterRegion(image, rects[0], g0, edgeMap, mapSize, s, true, &cursor);
+        if (cursor < mapSize) std::memset(edgeMap + cursor, 0, mapSize - cursor);
+        return 0;
+    }
+    std::memset(edgeMap, 0, mapSize);
+    for (const Rect& r : rects) {
+        std::fill(s.mask.begin(), s.mask.end(), 0);
+        filterRegion(image, r, g0, edgeMap, mapSize, s, false, nullptr);
+    }
+    return 0;
+}
