@@ -1,0 +1,225 @@
+#include "solutions/measurement.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "acquisition/acquisition.h"
+#include "algorithms/include/quellix.h"
+#include "solutions/format.h"
+#include "solutions/overlay.h"
+#include "workspace/log.h"
+
+namespace orvane {
+namespace {
+
+constexpr double kFullCircle = 6.2831854;
+constexpr double kEntityArcStep = 0.02;
+constexpr double kDegToRad = 0.017453293005625408;
+constexpr double kRadToDeg = 57.29577791868204;
+constexpr int32_t kCrossHalf = 12;
+
+constexpr Rgb kRoiColour{1, 192, 1};
+constexpr Rgb kRoiLetterColour{255, 255, 255};
+constexpr Rgb kCircleColour{192, 192, 0};
+constexpr Rgb kLineColour{0, 192, 192};
+constexpr Rgb kEntityPointColour{192, 0, 192};
+constexpr Rgb kMeasureTextColour{1, 192, 1};
+
+struct ModeLegend {
+  const char* text;
+  Rgb colour;
+};
+
+constexpr ModeLegend kModeLegends[] = {
+    {"ROI", {192, 1, 1}}, {"2PT", {1, 192, 1}},   {"3PT", {1, 1, 255}},
+    {"CIR", {192, 192, 1}}, {"LIN", {1, 192, 192}}, {"MLIN", {192, 1, 192}},
+};
+
+// Pixel coordinate of a stored point: truncated toward zero, and kept within
+// the int range so that corrupted values cannot overflow the conversion.
+int32_t Trunc(double v) {
+  if (std::isnan(v)) return INT32_MIN;
+  if (v <= -2147483648.0) return INT32_MIN;
+  if (v >= 2147483647.0) return INT32_MAX;
+  return static_cast<int32_t>(v);
+}
+
+void DrawModeLegend(Station& st, const OverlayCanvas& canvas) {
+  const uint32_t mode = st.view.mouse_mode;
+  if (mode >= std::size(kModeLegends)) return;
+  const int32_t advance = MarkScale(st.mark_size_class);
+  const int32_t x = static_cast<int32_t>(st.image.width) - 4 * advance;
+  const int32_t y = 8 * static_cast<int32_t>(st.mark_size_class) + 8;
+  DrawText(canvas, x, y, kModeLegends[mode].text, kModeLegends[mode].colour);
+}
+
+void DrawRois(Station& st, const OverlayCanvas& canvas) {
+  const SolutionRecord& rec = *st.working;
+  for (uint32_t i = 0; i < rec.roi_count && i < kMaxRois; ++i) {
+    const RoiRecord& r = rec.rois[i];
+    DrawDashedRect(canvas, r.left, r.top, r.right, r.bottom, kRoiColour);
+    const int32_t cx = static_cast<int32_t>((int64_t(r.left) + r.right) / 2);
+    const int32_t cy = static_cast<int32_t>((int64_t(r.top) + r.bottom) / 2);
+    DrawLine(canvas, cx - kCrossHalf, cy, cx + kCrossHalf, cy, kRoiColour);
+    DrawLine(canvas, cx, cy - kCrossHalf, cx, cy + kCrossHalf, kRoiColour);
+    if (rec.id == 201) {
+      const char* letter = r.entity_type == 1 ? "P" : r.entity_type == 2 ? "L" : r.entity_type == 3 ? "C" : nullptr;
+      if (letter != nullptr) DrawText(canvas, cx, cy, letter, kRoiLetterColour);
+    }
+  }
+}
+
+void DrawResultPoints(Station& st, const OverlayCanvas& canvas) {
+  const SolutionRecord& rec = *st.working;
+  for (uint32_t k = 1; k <= rec.result_point_count && k <= kMaxResultPoints; ++k) {
+    const ResultPoint& p = rec.result_points[k - 1];
+    DrawTargetMark(canvas, Trunc(p.x), Trunc(p.y), OverlayColour((k & 7) + 8));
+  }
+}
+
+void DrawEntities(Station& st, const OverlayCanvas& canvas) {
+  const SolutionRecord& rec = *st.working;
+  for (uint32_t e = 0; e < rec.entity_count && e < kMaxEntities; ++e) {
+    const DrawEntity& ent = rec.entities[e];
+    const EntityPoint* p = ent.points;
+    if (ent.type == static_cast<uint32_t>(EntityType::Circle)) {
+      DrawArc(canvas, Trunc(p[0].x), Trunc(p[0].y), p[1].x, 0.0, kFullCircle, kEntityArcStep,
+              kCircleColour);
+      DrawDot(canvas, Trunc(p[0].x), Trunc(p[0].y), kCircleColour);
+    } else if (ent.type == static_cast<uint32_t>(EntityType::Line)) {
+      DrawLine(canvas, Trunc(p[0].x), Trunc(p[0].y), Trunc(p[1].x), Trunc(p[1].y), kLineColour);
+    }
+    for (uint32_t k = 0; k < ent.point_count && k < kMaxEntityPoints; ++k) {
+      if (k > 0) {
+        DrawLine(canvas, Trunc(p[k - 1].x), Trunc(p[k - 1].y), Trunc(p[k].x), Trunc(p[k].y),
+                 kEntityPointColour);
+      }
+      DrawTargetMark(canvas, Trunc(p[k].x), Trunc(p[k].y), kEntityPointColour);
+    }
+  }
+}
+
+// The number part of a length text by the dimension decimals setting.
+std::string NumberText(double v, uint32_t decimals) {
+  if (decimals < 10) return FormatNumber(v, static_cast<int32_t>(decimals));
+  if (decimals <= 14) return FormatFraction(v, 4u << (decimals - 10));
+  return {};
+}
+
+void DrawArrowDot(const OverlayCanvas& canvas, const MeasPoint& from, double degrees, double r,
+                  Rgb colour) {
+  const double a = degrees * kDegToRad;
+  DrawArc(canvas, Trunc(from.x), Trunc(from.y), r, a, a, 1.0, colour);
+}
+
+double Distance(const MeasPoint& a, const MeasPoint& b) {
+  return std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y));
+}
+
+} // namespace
+
+double TextScaleFactor(uint32_t mark_size_class) {
+  static constexpr double kFactors[4] = {0.5, 1.0, 3.0, 5.5};
+  return kFactors[mark_size_class < 4 ? mark_size_class : 3];
+}
+
+double PixelsToLength(const Station& st, double d, double depth) {
+  const Settings& s = st.settings;
+  if (s.calibrated == 0) return d;
+  const double k = s.unit_factor;
+  const double scale = s.scale_x;
+  const double distance = s.calibration_distance;
+  if (distance != 0.0 && scale != 0.0) {
+    const double at_depth = scale / (depth / distance);
+    if (at_depth == 0.0) return 0.0;
+    return d / at_depth * k;
+  }
+  return d * k;
+}
+
+std::string LengthText(const Settings& s, double length) {
+  const uint32_t n = s.decimals_dimensions;
+  if (s.units == 1) return NumberText(length, n) + " cm";
+  if (length >= 13.0) {
+    const double feet = std::trunc(length / 12.0);
+    return FormatNumber(feet, 0) + " ft. " + NumberText(length - 12.0 * feet, n) + " in.";
+  }
+  return NumberText(length, n) + " in.";
+}
+
+void DrawMeasurements(Station& st) {
+  const OverlayCanvas canvas = CanvasOf(st);
+  SolutionRecord& rec = *st.working;
+  const double f = TextScaleFactor(st.mark_size_class);
+  const double height = st.image.height;
+  int32_t x_text = 16;
+  int32_t y_block = 16;
+  const uint32_t sets = std::min(rec.meas_count, kMaxMeasSets);
+  for (uint32_t i = 0; i < sets; ++i) {
+    const Rgb colour = OverlayColour(((i + 1) & 7) + 8);
+    const uint32_t points = std::min(rec.meas_points[i], kMaxMeasPoints);
+    const MeasPoint* pts = rec.meas_point[i];
+    int32_t y = y_block;
+    for (uint32_t j = 0; j < points; ++j) {
+      const MeasPoint& q = pts[j];
+      if (points == 1) DrawRingMark(canvas, Trunc(q.x), Trunc(q.y), colour);
+      if (j == 0) continue;
+      const MeasPoint& p = pts[j - 1];
+      double angle = 0.0;
+      qlxCalculateAngle(p.x, p.y, q.x, q.y, &angle);
+      for (int r = 1; r <= 11; ++r) {
+        DrawArrowDot(canvas, p, angle + 45.0, r, colour);
+        DrawArrowDot(canvas, p, angle - 45.0, r, colour);
+        DrawArrowDot(canvas, q, angle - 135.0, r, colour);
+        DrawArrowDot(canvas, q, angle - 225.0, r, colour);
+      }
+      DrawLine(canvas, Trunc(p.x), Trunc(p.y), Trunc(q.x), Trunc(q.y), colour);
+      const double length = PixelsToLength(st, Distance(p, q), q.depth);
+      const std::string text = LengthText(st.settings, length);
+      if (j == 1) {
+        const int32_t s = static_cast<int32_t>(16.0 * f);
+        DrawLine(canvas, x_text - 2, y - 2, x_text + s, y - 2, colour);
+        DrawLine(canvas, x_text - 2, y - 2, x_text - 2, y + s, colour);
+      }
+      DrawText(canvas, x_text, y, text, kMeasureTextColour);
+      y += static_cast<int32_t>(24.0 * f);
+      if (j == 2) {
+        const double a = Distance(pts[0], pts[1]);
+        const double b = Distance(pts[1], pts[2]);
+        const double c = Distance(pts[2], pts[0]);
+        const double degrees = std::acos((a * a + b * b - c * c) / (2.0 * a * b)) * kRadToDeg;
+        std::string angle_text =
+            FormatNumber(degrees, static_cast<int32_t>(std::min(st.settings.decimals_angles, 9u)));
+        angle_text.push_back(static_cast<char>(0xB0));
+        DrawText(canvas, x_text, y, angle_text, kMeasureTextColour);
+      }
+    }
+    y_block += static_cast<int32_t>(80.0 * f);
+    if (y_block + 80.0 * f >= height) {
+      y_block = 16;
+      x_text += static_cast<int32_t>(300.0 * f);
+    }
+  }
+}
+
+void RedrawOverlay(Station& st, bool clear_only) {
+  ImageState& im = st.image;
+  if (im.overlay == nullptr) return;
+  std::memset(im.overlay, 0, im.size);
+  if (clear_only) return;
+  const OverlayCanvas canvas = CanvasOf(st);
+  DrawModeLegend(st, canvas);
+  DrawRois(st, canvas);
+  DrawResultPoints(st, canvas);
+  DrawEntities(st, canvas);
+  DrawMeasurements(st);
+}
+
+int32_t ManualMeasurement(Station& st, SolutionRecord& rec) {
+  AppendLog(st, "\r\ntarnManualMeasurement()\r\n");
+  rec.meas_count = 0;
+  std::strcpy(rec.result_text, "Success");
+  return 0;
+}
+
+} // namespace orvane
