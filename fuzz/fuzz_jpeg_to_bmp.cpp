@@ -2,8 +2,10 @@
 // Whatever the input, the call returns; a success leaves a BMP that passes
 // the program's read rules (and converts back), a failure leaves nothing.
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,12 +16,12 @@
 
 namespace {
 
+// One folder per process, made and removed on every run: libFuzzer ends
+// without running exit handlers, so nothing may outlive a run.
 const std::string& WorkFolder() {
   static const std::string folder = [] {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/fuzz_jpeg_to_bmp_XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    return pattern;
+    return std::string(base && *base ? base : "/tmp") + "/fuzz_jpeg_to_bmp_" + std::to_string(getpid());
   }();
   return folder;
 }
@@ -63,6 +65,7 @@ size_t EntriesIn(const std::string& folder) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   const std::string& folder = WorkFolder();
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) std::abort();
   const std::string source = folder + "/in.jpg";
   const std::string bmp_path = folder + "/out.bmp";
   const std::string jpeg_path = folder + "/back.jpg";
@@ -87,5 +90,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   unlink(source.c_str());
   unlink(bmp_path.c_str());
   unlink(jpeg_path.c_str());
+  rmdir(folder.c_str());
   return 0;
 }

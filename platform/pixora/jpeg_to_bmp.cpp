@@ -1,6 +1,7 @@
 // cvtJPEGTOBMP: a JPEG file to a 24-bit bottom-up BMP file.
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -31,6 +32,40 @@ void CmykRowsToBgr(const std::uint8_t* cmyk, int width, int height, std::uint8_t
   }
 }
 
+struct FrameHeader {
+  int width = 0;
+  int height = 0;
+  int components = 0;
+};
+
+// The size and component count from the first frame header (SOFn), found by
+// walking the marker segments that precede it.
+std::optional<FrameHeader> ReadFrameHeader(std::span<const std::uint8_t> jpeg) {
+  std::size_t i = 2;
+  while (i + 4 <= jpeg.size()) {
+    if (jpeg[i] != 0xFF) return std::nullopt;
+    const std::uint8_t marker = jpeg[i + 1];
+    if (marker == 0xFF) {  // fill byte before a marker
+      ++i;
+      continue;
+    }
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // markers without a segment
+      i += 2;
+      continue;
+    }
+    if (marker == 0xD9 || marker == 0xDA) return std::nullopt;  // end or scan before any frame
+    const std::size_t length = static_cast<std::size_t>(jpeg[i + 2]) << 8 | jpeg[i + 3];
+    if (length < 2 || i + 2 + length > jpeg.size()) return std::nullopt;
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame) {
+      if (length < 8) return std::nullopt;
+      return FrameHeader{jpeg[i + 7] << 8 | jpeg[i + 8], jpeg[i + 5] << 8 | jpeg[i + 6], jpeg[i + 9]};
+    }
+    i += 2 + length;
+  }
+  return std::nullopt;
+}
+
 int ConvertJpegToBmp(const char* source, const char* destination) {
   std::vector<std::uint8_t> jpeg;
   if (const int read = ReadWholeFile(source, kMaxJpegBytes, jpeg); read != PIXORA_OK) return read;
@@ -43,8 +78,17 @@ int ConvertJpegToBmp(const char* source, const char* destination) {
   // pixel memory exists.
   int width = 0, height = 0, subsampling = 0, colourspace = 0;
   if (tjDecompressHeader3(decoder.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()), &width, &height,
-                          &subsampling, &colourspace) != 0)
-    return PIXORA_ERR_FORMAT;
+                          &subsampling, &colourspace) != 0) {
+    // TurboJPEG's header reader refuses sampling layouts it has no name for
+    // (3x1, 4x2 and the like) although its decoder handles them; the frame
+    // header alone gives what is needed here, and the decoder checks the rest.
+    const auto frame = ReadFrameHeader(jpeg);
+    if (!frame || (frame->components != 1 && frame->components != 3 && frame->components != 4))
+      return PIXORA_ERR_FORMAT;
+    width = frame->width;
+    height = frame->height;
+    colourspace = frame->components == 4 ? TJCS_CMYK : TJCS_YCbCr;
+  }
   if (width < 1 || height < 1) return PIXORA_ERR_FORMAT;
   if (width > kMaxSide || height > kMaxSide) return PIXORA_ERR_TOO_LARGE;
 
