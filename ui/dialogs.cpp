@@ -1,0 +1,113 @@
+#include "ui/dialogs.h"
+
+#include <clocale>
+#include <cstdlib>
+#include <locale.h>
+
+#include "solutions/format.h"
+
+namespace orvane {
+namespace {
+
+constexpr size_t kDialogTextMax = 127;
+constexpr int32_t kDistanceDecimals = 5;
+
+const char kDistancePrompt[] =
+    "Please enter the distance from camera to these new measurement points on the surface of "
+    "the object.";
+
+DialogControl Control(uint32_t id, DialogControlKind kind, std::string text) {
+  DialogControl c;
+  c.id = id;
+  c.kind = kind;
+  c.text = std::move(text);
+  return c;
+}
+
+DialogControl Hidden(DialogControl c) {
+  c.visible = false;
+  c.enabled = false;
+  return c;
+}
+
+// A unit factor that cannot divide by zero or flip the sign.
+double UsableFactor(double unit_factor) { return unit_factor > 0.0 ? unit_factor : 1.0; }
+
+} // namespace
+
+EntityTypeDialog::EntityTypeDialog() : DialogModel("Define Entity Type") {
+  Add(Control(0, DialogControlKind::GroupBox, "Entity"));
+  Add(Control(Raw(DialogControlId::EntityPoints), DialogControlKind::Button, "Points"));
+  Add(Control(Raw(DialogControlId::EntityLine), DialogControlKind::Button, "Line"));
+  Add(Control(Raw(DialogControlId::EntityCircle), DialogControlKind::Button, "Circle"));
+  Add(Hidden(Control(Raw(DialogControlId::Ok), DialogControlKind::Button, "OK")));
+  Add(Hidden(Control(Raw(DialogControlId::Cancel), DialogControlKind::Button, "Cancel")));
+}
+
+std::optional<DialogResult> EntityTypeDialog::OnCommand(uint32_t id) {
+  switch (static_cast<DialogControlId>(id)) {
+    case DialogControlId::EntityPoints:
+      choice_ = RoiEntity::Points;
+      break;
+    case DialogControlId::EntityLine:
+      choice_ = RoiEntity::Line;
+      break;
+    case DialogControlId::EntityCircle:
+      choice_ = RoiEntity::Circle;
+      break;
+    default:
+      return std::nullopt;
+  }
+  return DialogResult::Ok;
+}
+
+DistanceDialog::DistanceDialog(const Settings& settings, double current_distance)
+    : DialogModel("Distance From Camera"), unit_factor_(UsableFactor(settings.unit_factor)) {
+  Add(Control(0, DialogControlKind::Static, kDistancePrompt));
+  Add(Control(Raw(DialogControlId::DistanceEdit), DialogControlKind::Edit,
+              FormatNumber(current_distance * settings.unit_factor, kDistanceDecimals)));
+  Add(Control(Raw(DialogControlId::UnitLabel), DialogControlKind::Static,
+              settings.units == 1 ? "cm" : "inches"));
+  Add(Control(Raw(DialogControlId::Ok), DialogControlKind::Button, "OK"));
+  Add(Control(Raw(DialogControlId::Cancel), DialogControlKind::Button, "Cancel"));
+}
+
+std::optional<DialogResult> DistanceDialog::OnCommand(uint32_t id) {
+  if (id == Raw(DialogControlId::Ok)) return DialogResult::Ok;
+  if (id == Raw(DialogControlId::Cancel)) return DialogResult::Cancel;
+  return std::nullopt;
+}
+
+void DistanceDialog::OnClose(DialogResult /*result*/) {
+  const DialogControl* edit = Find(DialogControlId::DistanceEdit);
+  std::string text = edit != nullptr ? edit->text : std::string();
+  if (text.size() > kDialogTextMax) text.resize(kDialogTextMax);
+  inches_ = ParseDialogNumber(text) / unit_factor_;
+}
+
+double ParseDialogNumber(const std::string& text) {
+  // The front end may have switched the process to the user's locale; a dialog
+  // number always reads with a point.
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  if (c_locale == static_cast<locale_t>(0)) return std::strtod(text.c_str(), nullptr);
+  return strtod_l(text.c_str(), nullptr, c_locale);
+}
+
+RoiEntity AskEntityType(Station& station) {
+  EntityTypeDialog dialog;
+  station.surface().RunDialog(dialog);
+  const std::optional<RoiEntity> choice = dialog.choice();
+  if (!choice) return RoiEntity::None;
+  station.shared_dialog_value = static_cast<double>(*choice);
+  return *choice;
+}
+
+DialogResult AskDistance(Station& station) {
+  DistanceDialog dialog(station.settings, station.current_distance);
+  const DialogResult result = station.surface().RunDialog(dialog);
+  station.shared_dialog_value = dialog.inches();
+  station.current_distance = dialog.inches();
+  return result;
+}
+
+} // namespace orvane

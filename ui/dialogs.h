@@ -1,0 +1,61 @@
+// The two small dialogs the image view asks: the kind of a new ROI in DXF
+// Auto Output, and the distance from the camera of a new measurement set.
+// Both leave their answer in the station's shared dialog value.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "ui/control_surface.h"
+#include "ui/station.h"
+#include "workspace/records.h"
+
+namespace orvane {
+
+// "Define Entity Type": three buttons, Points, Line and Circle; a press
+// chooses and closes with OK. The OK and Cancel buttons are neither visible
+// nor enabled, so Escape is the only other way out.
+class EntityTypeDialog : public DialogModel {
+ public:
+  EntityTypeDialog();
+  std::optional<DialogResult> OnCommand(uint32_t id) override;
+  // The kind chosen, or nothing when the dialog was closed without a choice.
+  std::optional<RoiEntity> choice() const { return choice_; }
+
+ private:
+  std::optional<RoiEntity> choice_;
+};
+
+// "Distance From Camera": an edit box with the current distance in the user's
+// unit and its unit label, OK and Cancel. However it closes, the text is read
+// back as a number (0 when it is none) and converted to inches.
+class DistanceDialog : public DialogModel {
+ public:
+  // The edit box shows current_distance (inches) in the settings' unit.
+  DistanceDialog(const Settings& settings, double current_distance);
+  std::optional<DialogResult> OnCommand(uint32_t id) override;
+  void OnClose(DialogResult result) override;
+  // The distance entered, in inches; valid once the dialog has closed.
+  double inches() const { return inches_; }
+
+ private:
+  double unit_factor_;
+  double inches_ = 0.0;
+};
+
+// Shows "Define Entity Type" and returns the chosen kind, also stored as
+// 1.0, 2.0 or 3.0 in the shared dialog value. Closed without a choice, it
+// returns RoiEntity::None and the shared value is left as it was.
+RoiEntity AskEntityType(Station& station);
+
+// Shows "Distance From Camera" and returns how it closed. On OK and on Cancel
+// alike, the shared dialog value and the current distance take the entered
+// distance in inches.
+DialogResult AskDistance(Station& station);
+
+// The standard text-to-double reading of a dialog's number, independent of
+// the locale: leading blanks skipped, the longest number prefix taken, 0 when
+// there is none.
+double ParseDialogNumber(const std::string& text);
+
+} // namespace orvane
