@@ -69,8 +69,8 @@ RoiRecord& ViewStation::AddRoi(int32_t left, int32_t top, int32_t right, int32_t
   r.top = top;
   r.right = right;
   r.bottom = bottom;
-  r.width = right - left;
-  r.height = bottom - top;
+  r.width = static_cast<int32_t>(static_cast<int64_t>(right) - left);
+  r.height = static_cast<int32_t>(static_cast<int64_t>(bottom) - top);
   return r;
 }
 
