@@ -4,6 +4,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orvane {
 namespace {
 
@@ -45,9 +49,21 @@ void ApplyColourMode(uint8_t* px, size_t count, uint32_t mode) {
 }
 
 void ComposeBytes(const uint8_t* frame, const uint8_t* overlay, uint8_t* display, size_t size) {
-  // Both bytes are loaded before the choice and the choice is a mask, so the
-  // loop vectorises: where the overlay byte is zero the mask keeps the frame.
-  for (size_t i = 0; i < size; ++i) {
+  // Both bytes are loaded before the choice and the choice is a mask: where
+  // the overlay byte is zero the mask keeps the frame byte. SSE2 is part of
+  // every x86-64, so sixteen bytes go at a time.
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= size; i += 16) {
+    const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(overlay + i));
+    const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frame + i));
+    const __m128i keep_frame = _mm_cmpeq_epi8(o, zero);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(display + i),
+                     _mm_or_si128(o, _mm_and_si128(keep_frame, f)));
+  }
+#endif
+  for (; i < size; ++i) {
     uint8_t o = overlay[i];
     uint8_t f = frame[i];
     uint8_t keep_frame = static_cast<uint8_t>(-static_cast<int>(o == 0));
