@@ -101,7 +101,22 @@ void filterRegion(const uint8_t* image, const Rect& rc, int g0, uint8_t* edgeMap
             S[i] = int16_t(up[i] + mid[i] + down[i]);
             D[i] = int16_t(down[i] - up[i]);
         }
-        for (uint32_t i = 0; i < inner; ++i) {
+        uint32_t i = 0;
+        const __m128i lim = _mm_set1_epi16(int16_t(limit - 1));
+        for (; i + 16 <= inner; i += 16) {
+            __m128i half[2];
+            for (int hh = 0; hh < 2; ++hh) {
+                const int16_t* s0 = S + i + 8 * hh;
+                const int16_t* d0 = D + i + 8 * hh;
+                auto ld = [](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+                const __m128i gx = _mm_sub_epi16(ld(s0 + 2), ld(s0));
+                const __m128i gy = _mm_add_epi16(_mm_add_epi16(ld(d0), ld(d0 + 1)), ld(d0 + 2));
+                const __m128i m = _mm_max_epi16(_mm_abs_epi16(gx), _mm_abs_epi16(gy));
+                half[hh] = _mm_cmpgt_epi16(m, lim);
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(M + i + 1), _mm_packs_epi16(half[0], half[1]));
+        }
+        for (; i < inner; ++i) {
             const int16_t gx = int16_t(S[i + 2] - S[i]);
             const int16_t gy = int16_t(D[i] + D[i + 1] + D[i + 2]);
             const int16_t ax = gx < 0 ? int16_t(-gx) : gx;
