@@ -70,7 +70,6 @@ void paintEdgeRow(const uint8_t* mask, uint32_t x0, uint32_t n, uint32_t y) {
 
 struct Scratch {
     std::vector<uint8_t> rows;   // three intensity rows
-    std::vector<int16_t> sum, diff;
     std::vector<uint8_t> mask;
 };
 
@@ -150,8 +149,6 @@ extern "C" QLX_API int32_t qlxSobel3(const uint8_t* image, uint32_t imageSize, u
             widest = std::max(widest, r.right - r.left + 1);
         }
         s.rows.resize(3 * size_t(widest));
-        s.sum.resize(widest);
-        s.diff.resize(widest);
         s.mask.resize(size_t(widest) + 1);
     } catch (const std::bad_alloc&) {
         std::memset(edgeMap, 0, mapSize);
