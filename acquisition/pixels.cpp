@@ -26,6 +26,19 @@ uint32_t ReadU32(const uint8_t* p) {
 
 void Fill3(uint8_t* p, uint8_t v) { p[0] = p[1] = p[2] = v; }
 
+// Copies n pixels of 4 bytes (B, G, R, x) to n pixels of 3 bytes. Each pixel
+// is moved as one 32-bit word whose fourth byte the next pixel overwrites;
+// the last pixel goes byte by byte so nothing is written past the row.
+void CopyDropFourth(const uint8_t* src, uint8_t* dst, size_t n) {
+  if (n == 0) return;
+  for (size_t x = 0; x + 1 < n; ++x) std::memcpy(dst + x * 3, src + x * 4, 4);
+  const uint8_t* s = src + (n - 1) * 4;
+  uint8_t* d = dst + (n - 1) * 3;
+  d[0] = s[0];
+  d[1] = s[1];
+  d[2] = s[2];
+}
+
 } // namespace
 
 void ApplyColourMode(uint8_t* px, size_t count, uint32_t mode) {
@@ -86,15 +99,7 @@ void SnapshotToFrame(const uint8_t* snapshot, size_t length, const ImageState& i
     // The whole frame: reversing the pixels and mirroring every row is the
     // same as taking the rows in reverse order, done in one pass.
     const size_t h = image.height;
-    for (size_t y = 0; y < h; ++y) {
-      const uint8_t* s = src + (h - 1 - y) * w * 4;
-      uint8_t* d = dest + y * w * 3;
-      for (size_t x = 0; x < w; ++x, s += 4, d += 3) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-      }
-    }
+    for (size_t y = 0; y < h; ++y) CopyDropFourth(src + (h - 1 - y) * w * 4, dest + y * w * 3, w);
     ApplyColourMode(dest, frame_pixels, colour_mode);
     return;
   }
@@ -134,13 +139,7 @@ void BmpToFrame(const uint8_t* pixels, uint32_t bit_count, int32_t header_height
     }
   } else if (bit_count == 32) {
     for (size_t y = 0; y < h; ++y) {
-      const uint8_t* s = pixels + (bottom_up ? h - 1 - y : y) * w * 4;
-      uint8_t* d = frame + y * stride;
-      for (size_t x = 0; x < w; ++x, s += 4, d += 3) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-      }
+      CopyDropFourth(pixels + (bottom_up ? h - 1 - y : y) * w * 4, frame + y * stride, w);
     }
   } else {
     return;
