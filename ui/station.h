@@ -36,7 +36,15 @@ struct StationHooks {
   std::function<uint32_t()> reload_still;
   // Camera: take a snapshot into the frame; bytes acquired or 0.
   std::function<uint32_t()> camera_snapshot;
+  // Commit the parameter edit boxes into the working record.
+  std::function<void()> commit_edits;
+  // Place the image view and the live video area for the current image.
+  std::function<void()> size_view;
 };
+
+// Compression code of a camera format that is neither RGB nor YUY2, and of
+// "no camera format chosen".
+inline constexpr uint32_t kNoCameraFormat = 0xFFFFFFFFu;
 
 class Station {
  public:
@@ -62,6 +70,8 @@ class Station {
   uint32_t current_solution = 0;
   EngineSettings engine;
   ImageState image;
+  ImageBuffers camera_buffers; // owned by the camera capture
+  ImageBuffers file_buffers;   // owned by File mode (file image or blank image)
   SavedImageSet saved_image;
   ImageView view;
   double current_distance = 0.0;    // inches, of new measurement points
@@ -69,6 +79,8 @@ class Station {
   uint32_t mark_size_class = 1;
   uint32_t log_enabled = 0;
   TraceList trace; // outline tracing's points, kept from one Line ROI to the next
+  // Compression code of the camera format in use (0 RGB, 0x32595559 YUY2).
+  uint32_t camera_compression = kNoCameraFormat;
   StationHooks hooks;
   // When set, every text drawn into the overlay is reported here first, so
   // tests check texts without reading pixels back.

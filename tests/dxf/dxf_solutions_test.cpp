@@ -8,6 +8,7 @@
 
 #include "dxf/dxf_support.h"
 #include "dxf/writer.h"
+#include "solutions/process.h"
 
 namespace orvane {
 namespace {
@@ -256,6 +257,21 @@ TEST_F(DxfSolutionTest, TraceOutputWithNoOrNegativeCountWritesNoEntity) {
   record.entity_count = 0x80000000u; // negative as a signed count
   DxfTraceOutput(station, record);
   EXPECT_EQ(DrawingText(station), Golden("empty"));
+}
+
+TEST_F(DxfSolutionTest, DispatcherRunsTheThreeSolutions) {
+  TestImage image(station, 40, 30);
+  DrawStep(image, 40, 30, 20);
+  for (uint32_t id : {201u, 202u, 203u}) {
+    std::filesystem::remove_all(station.PathOf("DXF"));
+    SolutionRecord& record = DefaultRecord(station, id);
+    AddRoi(record, 16, 10, 23, 12, kPoints);
+    uint32_t elapsed = 99;
+    EXPECT_EQ(RunSolution(station, record, &elapsed), 0);
+    const auto entities = ParseEntities(DrawingText(station));
+    EXPECT_EQ(CountType(entities, "POINT"), id == 203 ? 0u : 2u) << id;
+    EXPECT_TRUE(DrawingText(station).ends_with("0\r\nEOF\r\n")) << id;
+  }
 }
 
 TEST(DxfPointListTest, KeepsFirstDistinctPositionsUpToCapacity) {

@@ -1,0 +1,126 @@
+#include "solutions/calibration.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "algorithms/include/quellix.h"
+#include "solutions/format.h"
+#include "solutions/process.h"
+#include "ui/status.h"
+#include "workspace/log.h"
+#include "workspace/settings.h"
+#include "workspace/solutions.h"
+
+namespace orvane {
+namespace {
+
+constexpr const char* kNoRoiMessage = "This function requires at least one region of interest.";
+constexpr const char* kFailedStatus = "Calibration Failed";
+constexpr const char* kAutoFailedMessage =
+    "Calibration Failed: Improve image quality or adjust region of interest and try again.";
+
+void AppendResult(SolutionRecord& record, const char* text) {
+  const size_t used = strnlen(record.result_text, sizeof record.result_text);
+  std::strncat(record.result_text, text, sizeof record.result_text - 1 - std::min(used, sizeof record.result_text - 1));
+}
+
+void SetResult(SolutionRecord& record, const char* text) {
+  std::memset(record.result_text, 0, sizeof record.result_text);
+  std::strncpy(record.result_text, text, sizeof record.result_text - 1);
+}
+
+} // namespace
+
+int32_t AutoCalibration(Station& st, SolutionRecord& rec) {
+  AppendLog(st, "\r\ntarnAutoCalibration()\r\n");
+  EngineSettings& e = st.engine;
+  const float distance = rec.params[0].value;
+  e.calibration_distance = distance / e.unit_factor;
+  // The library takes the regions as they are; hand it copies that lie
+  // inside the image, whatever the stored file holds.
+  std::vector<RoiRecord> rois;
+  for (uint32_t i = 0; i < std::min(rec.roi_count, kMaxRois); ++i) {
+    RoiRecord clamped;
+    if (ClampRoiToImage(rec.rois[i], st.image.width, st.image.height, &clamped)) rois.push_back(clamped);
+  }
+  int32_t result = kCalibrationFailed;
+  if (rec.roi_count == 0 || !rois.empty()) {
+    result = qlxStandardCalibration(st.image.frame, st.image.size, static_cast<uint32_t>(rois.size()),
+                                    rois.data(), distance, 1, &e.scale_x, &e.scale_y,
+                                    &e.scale_third);
+  }
+  if (result == 0) {
+    SetResult(rec, "Success");
+  } else {
+    AppendResult(rec, "Failed");
+  }
+  return result;
+}
+
+int32_t ManualCalibration(Station& st, SolutionRecord& rec) {
+  AppendLog(st, "\r\ntarnManualCalibration()\r\n");
+  if (rec.roi_count == 0) {
+    st.surface().MessageBox(kNoRoiMessage, "", MessageButtons::Ok);
+    // Without a reference there is no calibration: reported as a failure,
+    // so that nothing is stored and the station keeps its old scale.
+    return kCalibrationFailed;
+  }
+  EngineSettings& e = st.engine;
+  e.calibration_distance = rec.params[0].value / e.unit_factor;
+  const double reference = rec.params[1].value / e.unit_factor;
+  if (reference > 0.0) {
+    const RoiRecord& roi = rec.rois[0];
+    e.scale_x = e.scale_y = static_cast<double>(roi.right - roi.left) / reference;
+    e.scale_third = 0.0;
+    SetResult(rec, "Success");
+    return 0;
+  }
+  AppendResult(rec, "Failed");
+  return kCalibrationFailed;
+}
+
+void ShowCalibrationStatus(Station& st) {
+  const Settings& s = st.settings;
+  ControlSurface& ui = st.surface();
+  if (s.calibrated == 0) {
+    ui.SetText(ControlId::CalibrationStatus, "Not Calibrated");
+    ui.Show(ControlId::CalibrationStatus, true);
+    SetButtonState(st, ControlId::CalibrationStatus, 1);
+    return;
+  }
+  const bool metric = s.units == 1;
+  std::string text = FormatGeneral(s.scale_x / s.unit_factor, 7);
+  text += metric ? " pixels/cm\r\n" : " pixels/inch\r\n";
+  text += FormatGeneral(s.calibration_distance * s.unit_factor, 7);
+  text += metric ? " cm distance" : " inches distance";
+  ui.SetText(ControlId::CalibrationStatus, text);
+  ui.Show(ControlId::CalibrationStatus, true);
+  SetButtonState(st, ControlId::CalibrationStatus, 0);
+}
+
+void ActOnCalibration(Station& st, uint32_t id, int32_t result) {
+  Settings& s = st.settings;
+  ControlSurface& ui = st.surface();
+  if (result == 0) {
+    GetCalibration(st.engine, &s.scale_x, &s.scale_y, &s.scale_third, &s.calibration_distance);
+    s.calibrated_width = st.image.width;
+    s.calibrated_height = st.image.height;
+    s.calibrated_scale_x = s.scale_x;
+    s.calibrated_scale_y = s.scale_y;
+    s.calibrated_third = s.scale_third;
+    s.calibrated_distance = s.calibration_distance;
+    s.calibrated = 1;
+    SaveSettings(st);
+    st.current_distance = s.calibration_distance;
+    ShowCalibrationStatus(st);
+    SetButtonState(st, ControlId::CalibrationStatus, 0);
+    return;
+  }
+  ui.SetText(ControlId::CalibrationStatus, kFailedStatus);
+  ui.Show(ControlId::CalibrationStatus, true);
+  SetButtonState(st, ControlId::CalibrationStatus, 1);
+  if (id == 1) ui.MessageBox(kAutoFailedMessage, ApplicationTitle(), MessageButtons::Ok);
+}
+
+} // namespace orvane

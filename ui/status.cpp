@@ -1,0 +1,45 @@
+#include "ui/status.h"
+
+#include "algorithms/include/quellix.h"
+#include "solutions/calibration.h"
+#include "solutions/overlay.h"
+#include "workspace/settings.h"
+#include "workspace/solutions.h"
+
+namespace orvane {
+
+namespace {
+constexpr size_t kTextLimit = 127; // the window's text buffers hold 128 bytes
+constexpr uint32_t kYuy2 = 0x32595559;
+} // namespace
+
+std::pair<uint32_t, uint32_t> AspectUnits(uint32_t w, uint32_t h) {
+  for (uint32_t d = 900; d >= 100; d -= 5) {
+    if (w % d == 0 && h % d == 0) return {w / d, h / d};
+  }
+  return {w / 50, h / 50};
+}
+
+std::string ApplicationTitle() {
+  uint8_t scratch[4] = {};
+  std::string title = "Lumivor DXF Build " + std::to_string(kSettingsFormatTag) + "." +
+                      std::to_string(SolutionEngineVersion()) + "." +
+                      std::to_string(qlxVersion(scratch));
+  return title.substr(0, kTextLimit);
+}
+
+void UpdateStatusLine(Station& st) {
+  const uint32_t w = st.image.width;
+  const uint32_t h = st.image.height;
+  const auto [ux, uy] = AspectUnits(w, h);
+  std::string text = std::to_string(w) + " x " + std::to_string(h) + " (" + std::to_string(ux) +
+                     ":" + std::to_string(uy) + ")";
+  if (st.camera_compression == 0) text += " RGB";
+  if (st.camera_compression == kYuy2) text += " YUY2";
+  st.surface().SetText(ControlId::ImageStatus, text.substr(0, kTextLimit));
+  st.mark_size_class = MarkSizeClass(w, h);
+  RescaleCalibration(st.settings, w, h);
+  ShowCalibrationStatus(st);
+}
+
+} // namespace orvane
