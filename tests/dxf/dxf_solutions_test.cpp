@@ -259,6 +259,24 @@ TEST_F(DxfSolutionTest, TraceOutputWithNoOrNegativeCountWritesNoEntity) {
   EXPECT_EQ(DrawingText(station), Golden("empty"));
 }
 
+// Counts from a damaged record stop at the record's capacities: 100 points of
+// a polyline, 100 ROIs.
+TEST_F(DxfSolutionTest, DamagedCountsStayInsideTheRecord) {
+  TestImage image(station, 320, 240);
+  SolutionRecord& record = DefaultRecord(station, 203);
+  record.entity_count = 1;
+  record.entities[0].type = static_cast<uint32_t>(EntityType::Polyline);
+  record.entities[0].point_count = 5000;
+  DxfTraceOutput(station, record);
+  EXPECT_EQ(CountType(ParseEntities(DrawingText(station)), "LINE"), 99u);
+
+  SolutionRecord& simple = DefaultRecord(station, 202);
+  for (int i = 0; i < 100; ++i) AddRoi(simple, 0, 0, 10, 10);
+  simple.roi_count = 1u << 20;
+  DxfSimpleOutput(station, simple);
+  EXPECT_TRUE(DrawingText(station).ends_with("EOF\r\n"));
+}
+
 TEST_F(DxfSolutionTest, DispatcherRunsTheThreeSolutions) {
   TestImage image(station, 40, 30);
   DrawStep(image, 40, 30, 20);
