@@ -6,6 +6,7 @@
 
 #include "acquisition/bmp_file.h"
 #include "acquisition/pixels.h"
+#include "acquisition/still_test_images.h"
 #include "support/station_fixture.h"
 
 namespace orvane {
@@ -13,44 +14,12 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void Put16(Bytes& b, size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); }
-void Put32(Bytes& b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
-
-// Picture pixel (x, y), y counted from the top, as B, G, R.
-uint8_t PatternB(uint32_t x, uint32_t y) { return uint8_t(x * 7 + y); }
-uint8_t PatternG(uint32_t, uint32_t y) { return uint8_t(y * 13 + 1); }
-uint8_t PatternR(uint32_t x, uint32_t y) { return uint8_t((x + y) * 5 + 3); }
-
-// A BMP file with a 40-byte information header whose pixels follow the
-// pattern; rows are stored bottom-up for a positive height. Padding bytes of
-// 24-bit rows are 0xAB and the fourth byte of 32-bit pixels 0xCD, so a
-// reader that takes them for pixels shows it.
-Bytes MakeBmp(int32_t width, int32_t height, uint16_t bits) {
-  const uint32_t w = uint32_t(std::abs(width)), h = uint32_t(std::abs(height));
-  const uint32_t row = bits == 24 ? (w * 3 + 3) / 4 * 4 : w * 4;
-  Bytes b(54 + size_t(row) * h, 0);
-  b[0] = 'B';
-  b[1] = 'M';
-  Put32(b, 2, uint32_t(b.size()));
-  Put32(b, 10, 54);
-  Put32(b, 14, 40);
-  Put32(b, 18, uint32_t(width));
-  Put32(b, 22, uint32_t(height));
-  Put16(b, 26, 1);
-  Put16(b, 28, bits);
-  for (uint32_t file_row = 0; file_row < h; ++file_row) {
-    const uint32_t y = height > 0 ? h - 1 - file_row : file_row;
-    uint8_t* p = &b[54 + size_t(file_row) * row];
-    std::memset(p, 0xAB, row);
-    for (uint32_t x = 0; x < w; ++x, p += bits / 8) {
-      p[0] = PatternB(x, y);
-      p[1] = PatternG(x, y);
-      p[2] = PatternR(x, y);
-      if (bits == 32) p[3] = 0xCD;
-    }
-  }
-  return b;
-}
+using testing::MakeBmp;
+using testing::PatternB;
+using testing::PatternG;
+using testing::PatternR;
+using testing::Put16;
+using testing::Put32;
 
 bool Accepted(const Bytes& b) { return CheckBmp(b.data(), b.size()).has_value(); }
 
