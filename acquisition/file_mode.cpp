@@ -146,7 +146,9 @@ void LeaveFileMode(Station& st) {
 void FileCommand(Station& st) {
   CommitEdits(st);
   if (st.image.file_mode == 1) {
-    LeaveFileMode(st);
+    // Without a camera there is no image to go back to: the station stays in
+    // File mode (the button is disabled then; this holds should it be pressed).
+    if (st.image.no_camera == 0) LeaveFileMode(st);
   } else {
     EnterFileMode(st);
   }

@@ -25,7 +25,8 @@ inline constexpr uint32_t kBlankWidth = 800;
 inline constexpr uint32_t kBlankHeight = 600;
 
 // The File button: commits the edits, then leaves File mode when it is on and
-// enters it otherwise, and repaints the window.
+// enters it otherwise, and repaints the window. Without a camera (no_camera)
+// File mode is never left.
 void FileCommand(Station& station);
 
 // Puts the camera's geometry and buffers into station.saved_image, installs

@@ -171,13 +171,19 @@ TEST_F(StillTest, TheFileButtonTogglesAndCommitsFirst) {
   int commits = 0;
   st.hooks.commit_edits = [&] {
     ++commits;
-    EXPECT_EQ(commits == 1 ? 0u : 1u, st.image.file_mode) << "commit runs before the switch";
+    EXPECT_EQ(commits % 2 == 1 ? 0u : 1u, st.image.file_mode) << "commit runs before the switch";
   };
   FileCommand(st);
   EXPECT_EQ(st.image.file_mode, 1u);
   FileCommand(st);
   EXPECT_EQ(st.image.file_mode, 0u);
   EXPECT_EQ(commits, 2);
+
+  st.image.no_camera = 1;
+  FileCommand(st);
+  FileCommand(st);
+  EXPECT_EQ(st.image.file_mode, 1u) << "no camera image to go back to";
+  EXPECT_NE(st.image.frame, nullptr);
 }
 
 TEST_F(StillTest, LoadsTheExactLengthAndRefusesOneByteMore) {
