@@ -1,5 +1,7 @@
 #include "dxf/dxf_solutions.h"
 
+#include "solutions/process.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>

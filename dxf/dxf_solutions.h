@@ -14,9 +14,6 @@
 
 namespace orvane {
 
-inline constexpr const char* kNoRoiMessage =
-    "This function requires at least one region of interest.";
-
 // An ordered list of distinct image positions, in the order first added,
 // holding at most `capacity` of them; later new positions are dropped.
 class DxfPointList {
