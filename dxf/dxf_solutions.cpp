@@ -1,7 +1,5 @@
 #include "dxf/dxf_solutions.h"
 
-#include "solutions/process.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -10,6 +8,7 @@
 #include "dxf/trace.h"
 #include "dxf/writer.h"
 #include "algorithms/include/quellix.h"
+#include "solutions/process.h"
 #include "workspace/solutions.h"
 
 namespace orvane {
