@@ -182,7 +182,11 @@ int32_t DxfTraceOutput(Station& station, SolutionRecord& record) {
   DxfBegin(sink);
   const int32_t count = std::min(static_cast<int32_t>(record.entity_count),
                                  static_cast<int32_t>(kMaxEntities));
+  // A damaged stored point (NaN, infinite) would put "nan" or "inf" into the
+  // drawing; such records are left out.
+  auto finite = [](const EntityPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); };
   auto line = [&](const EntityPoint& a, const EntityPoint& b) {
+    if (!finite(a) || !finite(b)) return;
     DxfLine(sink, DxfX(a.x, k), DxfY(a.y, height, k), 0.0 * k, DxfX(b.x, k), DxfY(b.y, height, k),
             0.0 * k);
   };
@@ -199,6 +203,7 @@ int32_t DxfTraceOutput(Station& station, SolutionRecord& record) {
         break;
       case EntityType::Circle: {
         const EntityPoint& centre = entity.points[0];
+        if (!finite(centre) || !std::isfinite(entity.points[1].x)) break;
         DxfCircle(sink, DxfX(centre.x, k), DxfY(centre.y, height, k), 0.0 * k,
                   entity.points[1].x * k);
         break;

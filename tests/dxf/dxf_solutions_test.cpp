@@ -259,6 +259,28 @@ TEST_F(DxfSolutionTest, TraceOutputWithNoOrNegativeCountWritesNoEntity) {
   EXPECT_EQ(DrawingText(station), Golden("empty"));
 }
 
+// A damaged stored point never reaches the drawing as "nan" or "inf".
+TEST_F(DxfSolutionTest, TraceOutputLeavesOutNonFinitePoints) {
+  TestImage image(station, 320, 240);
+  SolutionRecord& record = DefaultRecord(station, 203);
+  record.entity_count = 3;
+  record.entities[0].type = static_cast<uint32_t>(EntityType::Line);
+  record.entities[0].points[0] = {std::nan(""), 1, 0};
+  record.entities[0].points[1] = {10, 10, 0};
+  record.entities[1].type = static_cast<uint32_t>(EntityType::Circle);
+  record.entities[1].points[0] = {10, 10, 0};
+  record.entities[1].points[1] = {HUGE_VAL, 0, 0};
+  record.entities[2].type = static_cast<uint32_t>(EntityType::Line);
+  record.entities[2].points[0] = {10, 20, 0};
+  record.entities[2].points[1] = {30, 20, 0};
+  DxfTraceOutput(station, record);
+  const std::string text = DrawingText(station);
+  EXPECT_EQ(CountType(ParseEntities(text), "LINE"), 1u);
+  EXPECT_EQ(CountType(ParseEntities(text), "CIRCLE"), 0u);
+  EXPECT_EQ(text.find("nan"), std::string::npos);
+  EXPECT_EQ(text.find("inf"), std::string::npos);
+}
+
 // Counts from a damaged record stop at the record's capacities: 100 points of
 // a polyline, 100 ROIs.
 TEST_F(DxfSolutionTest, DamagedCountsStayInsideTheRecord) {
