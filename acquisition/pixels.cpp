@@ -4,6 +4,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orvane {
 namespace {
 
@@ -21,6 +25,19 @@ uint32_t ReadU32(const uint8_t* p) {
 }
 
 void Fill3(uint8_t* p, uint8_t v) { p[0] = p[1] = p[2] = v; }
+
+// Copies n pixels of 4 bytes (B, G, R, x) to n pixels of 3 bytes. Each pixel
+// is moved as one 32-bit word whose fourth byte the next pixel overwrites;
+// the last pixel goes byte by byte so nothing is written past the row.
+void CopyDropFourth(const uint8_t* src, uint8_t* dst, size_t n) {
+  if (n == 0) return;
+  for (size_t x = 0; x + 1 < n; ++x) std::memcpy(dst + x * 3, src + x * 4, 4);
+  const uint8_t* s = src + (n - 1) * 4;
+  uint8_t* d = dst + (n - 1) * 3;
+  d[0] = s[0];
+  d[1] = s[1];
+  d[2] = s[2];
+}
 
 } // namespace
 
@@ -45,9 +62,21 @@ void ApplyColourMode(uint8_t* px, size_t count, uint32_t mode) {
 }
 
 void ComposeBytes(const uint8_t* frame, const uint8_t* overlay, uint8_t* display, size_t size) {
-  // Both bytes are loaded before the choice and the choice is a mask, so the
-  // loop vectorises: where the overlay byte is zero the mask keeps the frame.
-  for (size_t i = 0; i < size; ++i) {
+  // Both bytes are loaded before the choice and the choice is a mask: where
+  // the overlay byte is zero the mask keeps the frame byte. SSE2 is part of
+  // every x86-64, so sixteen bytes go at a time.
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= size; i += 16) {
+    const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(overlay + i));
+    const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frame + i));
+    const __m128i keep_frame = _mm_cmpeq_epi8(o, zero);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(display + i),
+                     _mm_or_si128(o, _mm_and_si128(keep_frame, f)));
+  }
+#endif
+  for (; i < size; ++i) {
     uint8_t o = overlay[i];
     uint8_t f = frame[i];
     uint8_t keep_frame = static_cast<uint8_t>(-static_cast<int>(o == 0));
@@ -70,15 +99,7 @@ void SnapshotToFrame(const uint8_t* snapshot, size_t length, const ImageState& i
     // The whole frame: reversing the pixels and mirroring every row is the
     // same as taking the rows in reverse order, done in one pass.
     const size_t h = image.height;
-    for (size_t y = 0; y < h; ++y) {
-      const uint8_t* s = src + (h - 1 - y) * w * 4;
-      uint8_t* d = dest + y * w * 3;
-      for (size_t x = 0; x < w; ++x, s += 4, d += 3) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-      }
-    }
+    for (size_t y = 0; y < h; ++y) CopyDropFourth(src + (h - 1 - y) * w * 4, dest + y * w * 3, w);
     ApplyColourMode(dest, frame_pixels, colour_mode);
     return;
   }
@@ -118,13 +139,7 @@ void BmpToFrame(const uint8_t* pixels, uint32_t bit_count, int32_t header_height
     }
   } else if (bit_count == 32) {
     for (size_t y = 0; y < h; ++y) {
-      const uint8_t* s = pixels + (bottom_up ? h - 1 - y : y) * w * 4;
-      uint8_t* d = frame + y * stride;
-      for (size_t x = 0; x < w; ++x, s += 4, d += 3) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-      }
+      CopyDropFourth(pixels + (bottom_up ? h - 1 - y : y) * w * 4, frame + y * stride, w);
     }
   } else {
     return;

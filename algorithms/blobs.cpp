@@ -114,27 +114,32 @@ void fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
     };
 
     take(pos0, x0, y0);
-    uint32_t sp = 0;
-    stack[sp++] = {pos0, x0, y0, 0};
-    while (sp) {
-        StackFrame& f = stack[sp - 1];
-        if (sp >= kMaxDepth) {  // its neighbours would be refused
-            --sp;
+    // The top frame lives in registers; frames below it on the stack.
+    uint32_t pos = pos0, x = x0, y = y0, k = 0, sp = 1;
+    for (;;) {
+        if (sp < kMaxDepth) {  // at the limit its neighbours would be refused
+            while (k < 8 && !(work[pos + offsets[k]] & kFillable)) ++k;
+        } else {
+            k = 8;
+        }
+        if (k < 8) {
+            const uint32_t q = pos + offsets[k];
+            const uint32_t nx = x + uint32_t(kDx[k]), ny = y + uint32_t(kDy[k]);
+            take(q, nx, ny);
+            stack[sp - 1] = {pos, x, y, k + 1};
+            ++sp;
+            pos = q;
+            x = nx;
+            y = ny;
+            k = 0;
             continue;
         }
-        bool pushed = false;
-        while (f.k < 8) {
-            const uint32_t k = f.k++;
-            const uint32_t q = f.pos + offsets[k];
-            if (work[q] & kFillable) {
-                const uint32_t nx = f.x + uint32_t(kDx[k]), ny = f.y + uint32_t(kDy[k]);
-                take(q, nx, ny);
-                stack[sp++] = {q, nx, ny, 0};
-                pushed = true;
-                break;
-            }
-        }
-        if (!pushed) --sp;
+        if (--sp == 0) break;
+        const StackFrame& f = stack[sp - 1];
+        pos = f.pos;
+        x = f.x;
+        y = f.y;
+        k = f.k;
     }
 }
 

@@ -1,7 +1,7 @@
 // 3 x 3 uniform gradient edge filter.
 #include "internal.h"
 
-#include <tmmintrin.h>
+#include <smmintrin.h>
 
 #include <algorithm>
 #include <cmath>
@@ -70,7 +70,6 @@ void paintEdgeRow(const uint8_t* mask, uint32_t x0, uint32_t n, uint32_t y) {
 
 struct Scratch {
     std::vector<uint8_t> rows;   // three intensity rows
-    std::vector<int16_t> sum, diff;
     std::vector<uint8_t> mask;
 };
 
@@ -85,8 +84,6 @@ void filterRegion(const uint8_t* image, const Rect& rc, int g0, uint8_t* edgeMap
     uint8_t* rows[3] = {s.rows.data(), s.rows.data() + n, s.rows.data() + 2 * size_t(n)};
     extractRow(image, rc.left, rc.top, n, rows[0]);
     extractRow(image, rc.left, rc.top + 1, n, rows[1]);
-    int16_t* S = s.sum.data();
-    int16_t* D = s.diff.data();
     uint8_t* M = s.mask.data();
     const int16_t limit = int16_t(g0);
     for (uint32_t y = rc.top + 1; y + 1 <= rc.bottom; ++y) {
@@ -97,16 +94,27 @@ void filterRegion(const uint8_t* image, const Rect& rc, int g0, uint8_t* edgeMap
         const size_t segStart = pixelOffset(rc.left + 1, y);
         const size_t segEnd = pixelOffset(rc.right - 1, y) + 3;
         if (segEnd > mapSize) continue;
-        for (uint32_t i = 0; i < n; ++i) {
-            S[i] = int16_t(up[i] + mid[i] + down[i]);
-            D[i] = int16_t(down[i] - up[i]);
+        uint32_t i = 0;
+        const __m128i lim = _mm_set1_epi16(int16_t(limit - 1));
+        auto ld = [](const uint8_t* p) {
+            return _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+        };
+        for (; i + 8 <= inner; i += 8) {
+            const __m128i u0 = ld(up + i), u1 = ld(up + i + 1), u2 = ld(up + i + 2);
+            const __m128i d0 = ld(down + i), d1 = ld(down + i + 1), d2 = ld(down + i + 2);
+            const __m128i m0 = ld(mid + i), m2 = ld(mid + i + 2);
+            const __m128i gx = _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(u2, m2), d2),
+                                             _mm_add_epi16(_mm_add_epi16(u0, m0), d0));
+            const __m128i gy = _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(d0, d1), d2),
+                                             _mm_add_epi16(_mm_add_epi16(u0, u1), u2));
+            const __m128i m = _mm_max_epi16(_mm_abs_epi16(gx), _mm_abs_epi16(gy));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(M + i + 1),
+                             _mm_packs_epi16(_mm_cmpgt_epi16(m, lim), _mm_setzero_si128()));
         }
-        for (uint32_t i = 0; i < inner; ++i) {
-            const int16_t gx = int16_t(S[i + 2] - S[i]);
-            const int16_t gy = int16_t(D[i] + D[i + 1] + D[i + 2]);
-            const int16_t ax = gx < 0 ? int16_t(-gx) : gx;
-            const int16_t ay = gy < 0 ? int16_t(-gy) : gy;
-            const int16_t m = ax > ay ? ax : ay;
+        for (; i < inner; ++i) {
+            const int gx = (up[i + 2] + mid[i + 2] + down[i + 2]) - (up[i] + mid[i] + down[i]);
+            const int gy = (down[i] + down[i + 1] + down[i + 2]) - (up[i] + up[i + 1] + up[i + 2]);
+            const int m = std::max(gx < 0 ? -gx : gx, gy < 0 ? -gy : gy);
             M[i + 1] = m >= limit ? 0xFF : 0;
         }
         if (clearGaps && segStart > *cursor) std::memset(edgeMap + *cursor, 0, segStart - *cursor);
@@ -141,8 +149,6 @@ extern "C" QLX_API int32_t qlxSobel3(const uint8_t* image, uint32_t imageSize, u
             widest = std::max(widest, r.right - r.left + 1);
         }
         s.rows.resize(3 * size_t(widest));
-        s.sum.resize(widest);
-        s.diff.resize(widest);
         s.mask.resize(size_t(widest) + 1);
     } catch (const std::bad_alloc&) {
         std::memset(edgeMap, 0, mapSize);

@@ -15,7 +15,6 @@
 namespace orvane {
 namespace {
 
-constexpr const char* kNoRoiMessage = "This function requires at least one region of interest.";
 constexpr const char* kFailedStatus = "Calibration Failed";
 constexpr const char* kAutoFailedMessage =
     "Calibration Failed: Improve image quality or adjust region of interest and try again.";

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "acquisition/acquisition.h"
+#include "dxf/dxf_solutions.h"
 #include "solutions/calibration.h"
 #include "solutions/measurement.h"
 #include "solutions/overlay.h"
@@ -81,6 +82,15 @@ int32_t RunSolution(Station& st, SolutionRecord& rec, uint32_t* elapsed_ms) {
       break;
     case 101:
       result = ManualMeasurement(st, rec);
+      break;
+    case 201:
+      result = DxfAutoOutput(st, rec);
+      break;
+    case 202:
+      result = DxfSimpleOutput(st, rec);
+      break;
+    case 203:
+      result = DxfTraceOutput(st, rec);
       break;
     default:
       break;

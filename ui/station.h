@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "acquisition/image_state.h"
+#include "dxf/trace_list.h"
 #include "solutions/overlay.h"
 #include "ui/clock.h"
 #include "ui/control_surface.h"
@@ -77,6 +78,7 @@ class Station {
   double shared_dialog_value = 0.0; // last answer of the two small dialogs
   uint32_t mark_size_class = 1;
   uint32_t log_enabled = 0;
+  TraceList trace; // outline tracing's points, kept from one Line ROI to the next
   // Compression code of the camera format in use (0 RGB, 0x32595559 YUY2).
   uint32_t camera_compression = kNoCameraFormat;
   StationHooks hooks;

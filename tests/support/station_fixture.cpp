@@ -1,5 +1,8 @@
 #include "support/station_fixture.h"
 
+#include "acquisition/acquisition.h"
+
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -16,6 +19,20 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
+}
+
+void AttachImage(Station& station, uint32_t w, uint32_t h, uint8_t grey) {
+  ImageState& im = station.image;
+  im.width = w;
+  im.height = h;
+  im.stride = w * 3;
+  im.size = im.stride * h;
+  station.file_buffers.Allocate(im.size);
+  std::fill(station.file_buffers.frame.begin(), station.file_buffers.frame.end(), grey);
+  im.frame = station.file_buffers.frame.data();
+  im.overlay = station.file_buffers.overlay.data();
+  im.display = station.file_buffers.display.data();
+  PublishGeometry(station);
 }
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {

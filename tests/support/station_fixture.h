@@ -33,6 +33,10 @@ struct StationFixture {
   Station station{dir.path(), &surface, &clock};
 };
 
+// Gives the station a w x h image (stride w * 3) in its File-mode buffers,
+// filled with `grey`, with a clear overlay, and publishes the geometry.
+void AttachImage(Station& station, uint32_t w, uint32_t h, uint8_t grey = 0);
+
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const void* data, size_t n);
 

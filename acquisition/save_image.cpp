@@ -1,0 +1,103 @@
+#include "acquisition/save_image.h"
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "acquisition/bmp_file.h"
+#include "acquisition/file_mode.h"
+#include "acquisition/pixels.h"
+#include "platform/pixora/include/pixora.h"
+#include "solutions/process.h"
+#include "workspace/files.h"
+
+namespace orvane {
+namespace {
+
+constexpr size_t kNameLimit = 259;
+
+const char* ExtensionOf(uint32_t preference) {
+  switch (static_cast<SavePreference>(preference)) {
+    case SavePreference::Bmp:
+    case SavePreference::BmpOverlay:
+      return ".BMP";
+    case SavePreference::Jpeg:
+    case SavePreference::HqJpeg:
+    case SavePreference::JpegOverlay:
+    case SavePreference::HqJpegOverlay:
+      return ".JPG";
+  }
+  return "";
+}
+
+// The JPEG quality of a preference, or null for a BMP or no file at all.
+const char* JpegQualityOf(uint32_t preference) {
+  switch (static_cast<SavePreference>(preference)) {
+    case SavePreference::Jpeg:
+    case SavePreference::JpegOverlay:
+      return "95";
+    case SavePreference::HqJpeg:
+    case SavePreference::HqJpegOverlay:
+      return "100";
+    default:
+      return nullptr;
+  }
+}
+
+bool WithOverlay(uint32_t preference) { return preference >= 3 && preference <= 5; }
+
+bool CanOpen(const std::filesystem::path& path) {
+  uint8_t probe[16];
+  return ReadFileInto(path, probe, sizeof probe) != 0;
+}
+
+} // namespace
+
+std::string SavedImageName(uint32_t n, uint32_t preference) {
+  std::string name = "Saved\\IMAGE" + std::to_string(n) + ExtensionOf(preference);
+  return name.substr(0, kNameLimit);
+}
+
+uint32_t NextFreeImageNumber(const Station& st, uint32_t first, uint32_t preference) {
+  uint32_t n = first;
+  while (CanOpen(st.PathOf(SavedImageName(n, preference)))) ++n;
+  return n;
+}
+
+void SaveCommand(Station& st) {
+  ControlSurface& ui = st.surface();
+  SetButtonState(st, ControlId::Save, 1);
+  ui.Enable(ControlId::Save, false);
+  CommitEdits(st);
+
+  std::error_code ignored;
+  std::filesystem::create_directory(st.PathOf("Saved"), ignored);
+
+  const uint32_t preference = st.settings.image_save_preference;
+  const uint32_t n = NextFreeImageNumber(st, st.settings.save_counter, preference);
+  st.settings.save_counter = n + 1;
+  const std::filesystem::path target = st.PathOf(SavedImageName(n, preference));
+
+  std::vector<uint8_t> block = FrameToBmpRows(st.image, WithOverlay(preference));
+  const uint32_t size = static_cast<uint32_t>(block.size());
+  const char* quality = JpegQualityOf(preference);
+  if (quality == nullptr && ExtensionOf(preference)[0] != '\0') {
+    WriteBmpFile(target, block.data(), size, st.image);
+  } else if (quality != nullptr) {
+    const std::filesystem::path temp = st.PathOf(kTempImageName);
+    // Convert only what was just written: a temporary file left from before
+    // would otherwise be saved in place of the picture.
+    std::filesystem::remove(temp, ignored);
+    if (WriteBmpFile(temp, block.data(), size, st.image) != 0) {
+      cvtBMPTOJPEG("-quality", quality, temp.c_str(), target.c_str());
+    }
+    std::filesystem::remove(temp, ignored);
+  }
+
+  block = {};
+  ui.Enable(ControlId::Save, true);
+  SetButtonState(st, ControlId::Save, 0);
+  ui.InvalidateWindow(false);
+}
+
+} // namespace orvane

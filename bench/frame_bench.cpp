@@ -1,0 +1,91 @@
+// Frame-buffer passes at camera sizes: composing the overlay over a frame
+// against a plain memcpy of the same buffer, colour mode 4, and the snapshot
+// conversion.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "acquisition/pixels.h"
+
+namespace {
+
+struct Frame {
+  uint32_t w, h;
+  std::vector<uint8_t> frame, overlay, display;
+  Frame(uint32_t width, uint32_t height) : w(width), h(height) {
+    const size_t size = size_t(w) * h * 3;
+    frame.resize(size);
+    overlay.assign(size, 0);
+    display.resize(size);
+    std::mt19937 rng(1);
+    for (auto& b : frame) b = uint8_t(rng());
+    // A sparse overlay, as marks and texts are: one pixel in 50.
+    for (size_t i = 0; i < size; i += 150) overlay[i] = overlay[i + 1] = overlay[i + 2] = 200;
+  }
+  size_t size() const { return frame.size(); }
+};
+
+void SetBytes(benchmark::State& state, size_t bytes) {
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
+}
+
+void BM_Memcpy(benchmark::State& state) {
+  Frame f(uint32_t(state.range(0)), uint32_t(state.range(1)));
+  for (auto _ : state) {
+    std::memcpy(f.display.data(), f.frame.data(), f.size());
+    benchmark::DoNotOptimize(f.display.data());
+    benchmark::ClobberMemory();
+  }
+  SetBytes(state, f.size());
+}
+
+void BM_ComposeDisplay(benchmark::State& state) {
+  Frame f(uint32_t(state.range(0)), uint32_t(state.range(1)));
+  for (auto _ : state) {
+    orvane::ComposeBytes(f.frame.data(), f.overlay.data(), f.display.data(), f.size());
+    benchmark::DoNotOptimize(f.display.data());
+    benchmark::ClobberMemory();
+  }
+  SetBytes(state, f.size());
+}
+
+void BM_ColourModeAverage(benchmark::State& state) {
+  Frame f(uint32_t(state.range(0)), uint32_t(state.range(1)));
+  for (auto _ : state) {
+    orvane::ApplyColourMode(f.frame.data(), size_t(f.w) * f.h, 4);
+    benchmark::ClobberMemory();
+  }
+  SetBytes(state, f.size());
+}
+
+void BM_SnapshotToFrame(benchmark::State& state) {
+  Frame f(uint32_t(state.range(0)), uint32_t(state.range(1)));
+  const uint32_t n = f.w * f.h * 4;
+  std::vector<uint8_t> snapshot(40 + size_t(n), 90);
+  std::memset(snapshot.data(), 0, 40);
+  snapshot[0] = 40;
+  std::memcpy(&snapshot[4], &f.w, 4);
+  std::memcpy(&snapshot[8], &f.h, 4);
+  snapshot[14] = 32;
+  std::memcpy(&snapshot[20], &n, 4);
+  orvane::ImageState im;
+  im.width = f.w;
+  im.height = f.h;
+  im.stride = f.w * 3;
+  im.size = uint32_t(f.size());
+  for (auto _ : state) {
+    orvane::SnapshotToFrame(snapshot.data(), snapshot.size(), im, 0, f.frame.data());
+    benchmark::ClobberMemory();
+  }
+  SetBytes(state, f.size());
+}
+
+#define SIZES Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond)
+BENCHMARK(BM_Memcpy)->SIZES;
+BENCHMARK(BM_ComposeDisplay)->SIZES;
+BENCHMARK(BM_ColourModeAverage)->SIZES;
+BENCHMARK(BM_SnapshotToFrame)->SIZES;
+
+} // namespace

@@ -1,0 +1,91 @@
+// The DXF drawing writer: an ASCII DXF file with an empty HEADER section, one
+// comment and an ENTITIES section of POINT, LINE and CIRCLE records on the
+// layer "Layer1". Every line ends with CR LF; every number is FormatNumber's
+// text with 9 decimals. A record is built whole and handed to the sink in one
+// piece, so a record is never split across two writes.
+//
+// Callers use the operations in this order for one run: DxfScale, DxfBegin,
+// any number of DxfPoint / DxfLine / DxfCircle, DxfEnd.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+// The drawing file of every DXF run, replaced by each run.
+inline constexpr const char* kDxfFileName = "DXF\\FILE.DXF";
+
+// Where the DXF text goes. Replace starts a new content; Append adds one
+// piece at the end. Sinks report nothing: a drawing that cannot be written
+// never stops a run.
+class DxfSink {
+ public:
+  virtual ~DxfSink() = default;
+  virtual void Replace(std::string_view text) = 0;
+  virtual void Append(std::string_view text) = 0;
+};
+
+// Keeps the text in memory.
+class DxfStringSink final : public DxfSink {
+ public:
+  void Replace(std::string_view text) override { text_.assign(text); }
+  void Append(std::string_view text) override { text_.append(text); }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// Writes to a file. Replace creates the file's folder (one level; a failure,
+// such as a folder that already exists, is ignored) and creates or truncates
+// the file. Every piece goes to the file with one unbuffered write before the
+// call returns, so each record is in the file as soon as its operation ends.
+// The file stays open until the sink is destroyed or replaced again; while it
+// cannot be opened, every Append tries to open it anew (creating it) and
+// writes nothing when that fails.
+class DxfFileSink final : public DxfSink {
+ public:
+  explicit DxfFileSink(std::filesystem::path path);
+  ~DxfFileSink() override;
+  DxfFileSink(const DxfFileSink&) = delete;
+  DxfFileSink& operator=(const DxfFileSink&) = delete;
+
+  void Replace(std::string_view text) override;
+  void Append(std::string_view text) override;
+
+ private:
+  void Close();
+  std::filesystem::path path_;
+  int fd_ = -1;
+};
+
+// The size k of one pixel in drawing units (inches, or centimetres with the
+// metric unit factor), for an object at `distance` (user units) from the
+// camera: S = (Pc * (1 / u)) / ((D * (1 / u)) / Dc) pixels per unit, evaluated
+// in that order, and k = 1 / S. No scale (nullopt) when the distance, the
+// calibration distance or the unit factor is 0, and also when the calibrated
+// density is 0 or not finite or S or k is not finite, which would otherwise
+// fill the drawing with "inf" and "nan".
+std::optional<double> DxfScale(double distance, double pixels_per_inch,
+                               double calibration_distance, double unit_factor);
+
+// Drawing coordinates of image position (x, y) in an image `height` rows
+// high: X = x * k, Y = (height - y) * k (y up; the top row is at height * k).
+inline double DxfX(double x, double k) { return x * k; }
+inline double DxfY(double y, uint32_t height, double k) {
+  return (static_cast<double>(height) - y) * k;
+}
+
+// Header section, comment and start of entities, as the new content.
+void DxfBegin(DxfSink& sink);
+void DxfPoint(DxfSink& sink, double x, double y, double z);
+void DxfLine(DxfSink& sink, double x1, double y1, double z1, double x2, double y2, double z2);
+void DxfCircle(DxfSink& sink, double x, double y, double z, double radius);
+// End of the entities section and of the file.
+void DxfEnd(DxfSink& sink);
+
+}  // namespace orvane

@@ -1,0 +1,157 @@
+#include "reference.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+namespace {
+
+using ref::Image;
+using ref::roi;
+
+struct Result {
+    int32_t rc;
+    double sx, sy, third;
+};
+
+Result calibrate(Image& img, uint32_t regionCount = 0, const RoiRecord* regions = nullptr) {
+    img.registerWithLibrary();
+    Result r{0, -1, -2, -3};
+    r.rc = qlxStandardCalibration(img.frame.data(), uint32_t(img.g.size()), regionCount, regions, 24.0,
+                                  1, &r.sx, &r.sy, &r.third);
+    return r;
+}
+
+double expectedScale(uint32_t pixels) {
+    return std::sqrt(double(pixels) * 0.31830988148145367) * 0.3333333333333333;
+}
+
+// A dark a x b rectangle at (10, 10) with a bright c x d hole at (hx, hy)
+// inside it, on a light background; the region is the rectangle plus the
+// scan's extra column and row.
+struct Boxes {
+    Image img{120, 120};
+    RoiRecord region;
+    Boxes(int a, int b, int c, int d, int hx, int hy) {
+        img.fill(200);
+        for (int y = 0; y < b; ++y)
+            for (int x = 0; x < a; ++x) {
+                const bool hole = x >= hx && x < hx + c && y >= hy && y < hy + d;
+                img.set(uint32_t(10 + x), uint32_t(10 + y), hole ? 250 : 20);
+            }
+        region = roi(10, 10, 10 + a, 10 + b);
+    }
+};
+
+TEST(Calibration, RatioWindowIsInclusive) {
+    Boxes exact3(50, 80, 25, 40, 12, 20);  // 3000 around 1000
+    Result r = calibrate(exact3.img, 1, &exact3.region);
+    ASSERT_EQ(r.rc, 0);
+    EXPECT_EQ(r.sx, expectedScale(4000));
+    EXPECT_NEAR(r.sx, 11.89, 0.005);
+    EXPECT_EQ(r.sy, r.sx);
+    EXPECT_EQ(r.third, 0.0);
+
+    Boxes low(35, 40, 20, 20, 7, 10);  // 1000 / 400 = 2.5
+    EXPECT_EQ(calibrate(low.img, 1, &low.region).rc, 0);
+    Boxes high(40, 42, 20, 20, 10, 11);  // 1280 / 400 = 3.2
+    EXPECT_EQ(calibrate(high.img, 1, &high.region).rc, 0);
+    Boxes over(41, 41, 20, 20, 10, 10);  // 1281 / 400 = 3.2025
+    r = calibrate(over.img, 1, &over.region);
+    EXPECT_EQ(r.rc, 1001);
+    EXPECT_EQ(r.sx, -1.0);
+    Boxes under(35, 40, 20, 20, 7, 10);  // one ring pixel less: 999 / 400
+    under.img.set(10 + 34, 10 + 39, 250);
+    EXPECT_EQ(calibrate(under.img, 1, &under.region).rc, 1001);
+}
+
+TEST(Calibration, CentreMustBeCloserThanSixteenPixels) {
+    // Ring 540 pixels with its centre of gravity at row 21.5; the 180-pixel
+    // centre sits at row 5.5 (exactly 16 away), or at 6.5.
+    Boxes at16(20, 36, 18, 10, 1, 1);
+    EXPECT_EQ(calibrate(at16.img, 1, &at16.region).rc, 1001);
+    Boxes closer(20, 36, 18, 10, 1, 2);
+    const Result r = calibrate(closer.img, 1, &closer.region);
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_EQ(r.sx, expectedScale(720));
+}
+
+TEST(Calibration, BrightImageFailsAndLeavesTheOutputs) {
+    Image img(40, 30);
+    img.fill(240);
+    std::fill(img.overlay.begin(), img.overlay.end(), 9);
+    const Result r = calibrate(img);
+    EXPECT_EQ(r.rc, 1001);
+    EXPECT_EQ(r.sx, -1.0);
+    EXPECT_EQ(r.sy, -2.0);
+    EXPECT_EQ(r.third, -3.0);
+    EXPECT_EQ(img.overlay, std::vector<uint8_t>(img.g.size(), 0));
+}
+
+Image drawnTarget(int R, uint32_t seed) {
+    const uint32_t side = uint32_t(4 * R + 40);
+    Image img(side, side);
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0, 5);
+    const double cx = side / 2.0 + 0.37, cy = side / 2.0 - 0.21;
+    for (uint32_t y = 0; y < side; ++y)
+        for (uint32_t x = 0; x < side; ++x) {
+            const double d = std::hypot(x - cx, y - cy);
+            const double v = (d < R / 2.0 ? 230 : d < R ? 30 : 190) + noise(rng);
+            img.set(x, y, uint8_t(std::clamp(v, 0.0, 255.0)));
+        }
+    return img;
+}
+
+TEST(Calibration, DrawnTargetGivesAThirdOfItsRadius) {
+    for (int R : {30, 60, 120}) {
+        Image img = drawnTarget(R, uint32_t(R));
+        const Result r = calibrate(img);
+        ASSERT_EQ(r.rc, 0) << R;
+        EXPECT_NEAR(r.sx / (R / 3.0), 1.0, 0.02) << R;
+        // The overlay shows the blobs of the successful threshold: the ring's
+        // painted colour and the grey cross at the centre.
+        const size_t centre = img.g.offset(img.g.width / 2, img.g.height / 2);
+        EXPECT_EQ(img.overlay[centre], 128) << R;
+    }
+}
+
+TEST(Calibration, OverlayMatchesTheTwoSearchesOfTheLastThreshold) {
+    Image img = drawnTarget(30, 5);
+    ASSERT_EQ(calibrate(img).rc, 0);
+    const std::vector<uint8_t> overlay = img.overlay;
+    // The first threshold finds this target; replay its two searches.
+    std::fill(img.overlay.begin(), img.overlay.end(), 0);
+    std::vector<BlobRecord> list(1001);
+    const uint8_t* f = img.frame.data();
+    uint32_t n = ref::findBlobs(img.g, f, f, img.overlay.data(), 0, nullptr, 0, 40, 10, 9999999, 1,
+                                list.data(), 1000, nullptr);
+    ASSERT_GT(n, 0u);
+    ref::findBlobs(img.g, f, f, img.overlay.data(), 0, nullptr, 40, 255, 10, 9999999, 1, list.data(),
+                   1000, nullptr);
+    EXPECT_TRUE(overlay == img.overlay);
+}
+
+TEST(Angle, Directions) {
+    Image img(10, 100);
+    img.registerWithLibrary();
+    auto angle = [](double x1, double y1, double x2, double y2) {
+        double a = -1;
+        EXPECT_EQ(qlxCalculateAngle(x1, y1, x2, y2, &a), 0);
+        return a;
+    };
+    EXPECT_EQ(angle(0, 0, 10, 0), 0.0);
+    EXPECT_EQ(angle(0, 0, 0, 10), 270.0);
+    EXPECT_EQ(angle(0, 10, 0, 0), 90.0);
+    EXPECT_EQ(angle(0, 0, -10, 0), 180.0);
+    EXPECT_EQ(angle(3, 3, 3, 3), 0.0);
+    EXPECT_EQ(angle(0, 0, 10, 10), std::atan(-1.0) * 57.29577791868204 + 360);
+    EXPECT_NEAR(angle(0, 0, 10, 10), 315.0, 1e-5);
+    EXPECT_EQ(angle(10, 10, 0, 0), std::atan(-1.0 * -10 / -10) * 57.29577791868204 + 180);
+    EXPECT_NEAR(angle(0, 0, -10, -10), 135.0, 1e-5);
+    EXPECT_NEAR(angle(0, 10, 10, 0), 45.0, 1e-5);
+}
+
+}  // namespace
