@@ -87,14 +87,18 @@ void DrawDot(const OverlayCanvas& canvas, int32_t x, int32_t y, Rgb colour) {
 
 void DrawDashedRect(const OverlayCanvas& canvas, int32_t left, int32_t top, int32_t right,
                     int32_t bottom, Rgb colour) {
+  // The dash pattern counts from the rectangle's own corner; positions
+  // outside the image draw nothing, so only the part inside is walked.
   auto dash_colour = [&](int64_t i) { return i % 20 < 12 ? colour : kOverlayDark; };
-  for (int64_t x = left, i = 0; x < right; ++x, ++i) {
-    const Rgb c = dash_colour(i);
+  const int64_t x_end = std::min<int64_t>(right, canvas.width);
+  for (int64_t x = std::max<int64_t>(left, 0); x < x_end; ++x) {
+    const Rgb c = dash_colour(x - left);
     Dot(canvas, x, top, c);
     Dot(canvas, x, bottom, c);
   }
-  for (int64_t y = top, i = 0; y < bottom; ++y, ++i) {
-    const Rgb c = dash_colour(i);
+  const int64_t y_end = std::min<int64_t>(bottom, canvas.height);
+  for (int64_t y = std::max<int64_t>(top, 0); y < y_end; ++y) {
+    const Rgb c = dash_colour(y - top);
     Dot(canvas, left, y, c);
     Dot(canvas, right, y, c);
   }

@@ -157,6 +157,20 @@ TEST(DrawDashedRect, DashesRestartOnEachPassAndSkipTheLastCorner) {
   EXPECT_EQ(line.SetPixels().size(), 30u);
 }
 
+// A rectangle reaching far outside the image draws the same dots inside it as
+// a walk over every position would, and does not walk the positions outside.
+TEST(DrawDashedRect, FarOutsideCornersKeepTheDashPhase) {
+  TestOverlay o(200, 100);
+  DrawDashedRect(o.canvas, -7, -3, 1000, 50, kGreen);
+  auto expected = [](int i) { return i % 20 < 12 ? kGreen : kOverlayDark; };
+  for (int x = 2; x < 198; ++x) EXPECT_TRUE(o.Is(x, 50, expected(x + 7))) << x;
+  TestOverlay huge(200, 100);
+  DrawDashedRect(huge.canvas, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, kGreen);
+  EXPECT_EQ(huge.SetPixels().size(), 0u); // every edge lies outside
+  DrawDashedRect(huge.canvas, INT32_MIN, 40, INT32_MAX, 60, kGreen);
+  EXPECT_TRUE(huge.Is(5, 40, expected(int((5 - int64_t(INT32_MIN)) % 20))));
+}
+
 TEST(DrawLine, CoversEveryColumnBetweenItsEnds) {
   TestOverlay o(200, 100);
   DrawLine(o.canvas, 50, 20, 10, 20, kRed);  // end points swapped
