@@ -11,10 +11,11 @@ JOBS       ?= $(shell nproc)
 
 # Needed to build and test.
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev \
-            libbenchmark-dev libjpeg-dev libturbojpeg0-dev qt6-base-dev \
-            fonts-dejavu-core python3
-# Optional cross-checks: tests and benchmarks that need them skip without them.
-OPTIONAL_PACKAGES := python3-ezdxf imagemagick libopencv-dev
+            libbenchmark-dev libjpeg-dev libturbojpeg0-dev python3
+# Optional cross-checks: the tests that need them skip without them.
+OPTIONAL_PACKAGES := python3-ezdxf imagemagick
+# Optional comparisons of the benchmarks.
+BENCH_PACKAGES := libopencv-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -33,7 +34,7 @@ deps:
 
 # Best effort: the optional packages widen the tests but never block them.
 deps-optional:
-	@missing=""; for p in $(OPTIONAL_PACKAGES); do \
+	@missing=""; for p in $(OPTIONAL_PACKAGES) $(EXTRA_PACKAGES); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -62,7 +63,8 @@ test-asan: deps deps-optional
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-bench: deps deps-optional
+bench: deps
+	@$(MAKE) --no-print-directory deps-optional EXTRA_PACKAGES="$(BENCH_PACKAGES)"
 	cmake -S . -B $(BUILD_BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_BENCH=ON -DORVANE_TESTS=OFF -DORVANE_GUI=OFF
 	cmake --build $(BUILD_BENCH) -j $(JOBS)
 	@for b in $(BUILD_BENCH)/bench/*_bench; do [ -x "$$b" ] && "$$b" $(BENCH_ARGS) || exit 1; done
