@@ -46,10 +46,6 @@ private:
     size_t cap_ = 0;
 };
 
-struct StackFrame {
-    uint32_t pos, x, y, k;
-};
-
 struct Stats {
     uint32_t count = 0;
     uint64_t sumX = 0, sumY = 0;
@@ -59,12 +55,13 @@ struct Stats {
 struct Context {
     uint8_t* work = nullptr;   // (n + 2) x (rows + 2) cells with a zero border
     uint32_t workWidth = 0;
-    StackFrame* stack = nullptr;
+    uint8_t* stack = nullptr;
     uint8_t* done = nullptr;   // labelled pixels of earlier regions, width x height
     uint8_t* labelMap = nullptr;
     size_t mapSize = 0;
     uint8_t colour[3] = {0, 0, 0};
     uint32_t label = 0;
+    uint32_t abortAbove = UINT32_MAX;
 };
 
 constexpr int kDx[8] = {1, 0, -1, 0, 1, -1, 1, -1};
@@ -72,26 +69,33 @@ constexpr int kDy[8] = {0, 1, 0, -1, 1, -1, -1, 1};
 
 // The depth-first fill with an explicit stack: the same visit order and the
 // same cut-off as the recursive fill that tries the eight neighbours in the
-// order of kDx / kDy.
+// order of kDx / kDy. The top frame lives in registers; every frame below it
+// is kept as the direction by which the frame above it was entered, which is
+// enough to step back and to resume with the next direction. Returns false
+// when the blob grew beyond c.abortAbove (the fill is then left unfinished).
 template <bool Paint, bool Map, bool Done>
-void fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
+bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
     uint8_t* const work = c.work;
-    StackFrame* const stack = c.stack;
+    uint8_t* const stack = c.stack;
+    const uint32_t ww = c.workWidth;
     uint32_t offsets[8];
-    for (int k = 0; k < 8; ++k) offsets[k] = uint32_t(kDy[k] * int64_t(c.workWidth) + kDx[k]);
+    for (int k = 0; k < 8; ++k) offsets[k] = uint32_t(kDy[k] * int64_t(ww) + kDx[k]);
     const uint32_t stride = g_reg.stride, bpp = g_reg.bpp, width = g_reg.width;
     uint8_t* const overlay = g_reg.overlay;
     const uint8_t c0 = c.colour[0], c1 = c.colour[1], c2 = c.colour[2];
+    uint32_t count = 0, minX = st.minX, minY = st.minY, maxX = st.maxX, maxY = st.maxY;
+    uint64_t sumX = 0, sumY = 0;
+    const uint32_t limit = c.abortAbove;
 
     auto take = [&](uint32_t pos, uint32_t x, uint32_t y) {
         work[pos] = 0;
-        ++st.count;
-        st.sumX += x;
-        st.sumY += y;
-        if (x < st.minX) st.minX = x;
-        if (x > st.maxX) st.maxX = x;
-        if (y < st.minY) st.minY = y;
-        if (y > st.maxY) st.maxY = y;
+        ++count;
+        sumX += x;
+        sumY += y;
+        minX = x < minX ? x : minX;
+        maxX = x > maxX ? x : maxX;
+        minY = y < minY ? y : minY;
+        maxY = y > maxY ? y : maxY;
         if constexpr (Paint) {
             // The fill never reaches the last column or row, so only the
             // first ones fall outside the block bounds.
@@ -114,36 +118,46 @@ void fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
     };
 
     take(pos0, x0, y0);
-    // The top frame lives in registers; frames below it on the stack.
     uint32_t pos = pos0, x = x0, y = y0, k = 0, sp = 1;
     for (;;) {
-        if (sp < kMaxDepth) {  // at the limit its neighbours would be refused
+        // At the depth limit every neighbour would be refused.
+        if (sp < kMaxDepth) {
             while (k < 8 && !(work[pos + offsets[k]] & kFillable)) ++k;
         } else {
             k = 8;
         }
         if (k < 8) {
-            const uint32_t q = pos + offsets[k];
-            const uint32_t nx = x + uint32_t(kDx[k]), ny = y + uint32_t(kDy[k]);
-            take(q, nx, ny);
-            stack[sp - 1] = {pos, x, y, k + 1};
+            stack[sp - 1] = uint8_t(k);
             ++sp;
-            pos = q;
-            x = nx;
-            y = ny;
+            pos += offsets[k];
+            x += uint32_t(kDx[k]);
+            y += uint32_t(kDy[k]);
+            take(pos, x, y);
+            if (count > limit) {
+                st.count = count;
+                return false;
+            }
             k = 0;
             continue;
         }
         if (--sp == 0) break;
-        const StackFrame& f = stack[sp - 1];
-        pos = f.pos;
-        x = f.x;
-        y = f.y;
-        k = f.k;
+        k = stack[sp - 1];
+        pos -= offsets[k];
+        x -= uint32_t(kDx[k]);
+        y -= uint32_t(kDy[k]);
+        ++k;
     }
+    st.count = count;
+    st.sumX = sumX;
+    st.sumY = sumY;
+    st.minX = minX;
+    st.minY = minY;
+    st.maxX = maxX;
+    st.maxY = maxY;
+    return true;
 }
 
-using FillFn = void (*)(Context&, uint32_t, uint32_t, uint32_t, Stats&);
+using FillFn = bool (*)(Context&, uint32_t, uint32_t, uint32_t, Stats&);
 
 template <bool P, bool M>
 FillFn pickDone(bool d) { return d ? fill<P, M, true> : fill<P, M, false>; }
@@ -152,7 +166,7 @@ FillFn pickMap(bool m, bool d) { return m ? pickDone<P, true>(d) : pickDone<P, f
 FillFn pickFill(bool p, bool m, bool d) { return p ? pickMap<true>(m, d) : pickMap<false>(m, d); }
 
 Scratch g_work, g_done, g_rows;
-StackFrame g_stack[kMaxDepth];
+uint8_t g_stack[kMaxDepth];
 
 void paintCross(const BlobRecord& b) {
     const uint32_t X = uint32_t(b.cogX), Y = uint32_t(b.cogY);
@@ -203,6 +217,7 @@ int64_t findBlobs(const BlobSearch& s) {
     c.done = done;
     c.labelMap = s.labelMap;
     c.mapSize = s.mapSize;
+    c.abortAbove = s.paint || s.labelMap ? UINT32_MAX : s.abortAbove;
     const FillFn fillFn = pickFill(s.paint, s.labelMap != nullptr, done != nullptr);
 
     uint32_t n = 0;
@@ -277,7 +292,7 @@ int64_t findBlobs(const BlobSearch& s) {
                     c.colour[1] = uint8_t(V >> 8);
                     c.colour[2] = uint8_t(V >> 16);
                     c.label = n + 1;
-                    fillFn(c, rowBase + i, x, y, st);
+                    if (!fillFn(c, rowBase + i, x, y, st)) return -2;
                 }
                 rec.pixelCount = st.count;
                 if (st.count) rec.index = n;

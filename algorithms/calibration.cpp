@@ -2,6 +2,7 @@
 // points.
 #include "internal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -20,35 +21,38 @@ struct Sweep {
     const RoiRecord* regions;
     const uint8_t* plane;
     BlobRecord* list;
+    BlobRecord* brightList;
+    // below[v]: pixels of the searched regions (in the image and, when it is
+    // another buffer, in the frame) whose intensity is below v.
+    uint64_t below[257];
+    bool mayAbort;  // no region holds more pixels than a blob may have
 };
 
-int64_t search(const Sweep& w, uint32_t low, uint32_t high, bool paint) {
+constexpr uint32_t kMinPixels = 10, kMaxPixels = 9999999;
+
+int64_t search(const Sweep& w, BlobRecord* list, uint32_t low, uint32_t high, bool paint,
+               uint32_t abortAbove = UINT32_MAX) {
     BlobSearch s;
     s.image = w.image;
     s.regionCount = w.regionCount;
     s.regions = w.regions;
     s.low = low;
     s.high = high;
-    s.minPixels = 10;
-    s.maxPixels = 9999999;
+    s.minPixels = kMinPixels;
+    s.maxPixels = kMaxPixels;
     s.mark = 1;
-    s.blobs = w.list;
+    s.blobs = list;
     s.maxBlobs = kListSize;
     s.paint = paint;
     s.plane = w.plane;
+    s.abortAbove = abortAbove;
     return findBlobs(s);
 }
 
-// One threshold: the dark search, the ring, the bright search and the walk
-// for a centre. Returns true and the scale when the target is found.
-bool tryThreshold(const Sweep& w, uint32_t t, bool paint, double* scale) {
-    const int64_t dark = search(w, 0, t, paint);
-    if (dark <= 0) return false;
-    sortBlobs(1, w.list, uint32_t(dark));
-    const BlobRecord ring = w.list[0];
-    const int64_t bright = search(w, t, 255, paint);
-    for (int64_t i = 0; i < bright; ++i) {
-        const BlobRecord& c = w.list[i];
+// The walk for a centre among the bright blobs, in list order.
+bool findCentre(const BlobRecord& ring, const BlobRecord* bright, int64_t count, double* scale) {
+    for (int64_t i = 0; i < count; ++i) {
+        const BlobRecord& c = bright[i];
         if (c.pixelCount == 0) continue;
         if (!(std::fabs(c.cogX - ring.cogX) < 16.0) || !(std::fabs(c.cogY - ring.cogY) < 16.0)) continue;
         const double ratio = double(ring.pixelCount) / double(c.pixelCount);
@@ -63,6 +67,72 @@ bool tryThreshold(const Sweep& w, uint32_t t, bool paint, double* scale) {
     return false;
 }
 
+// One threshold as specified: the dark search, the ring (the first largest
+// dark blob), the bright search and the walk for a centre. Returns true and
+// the scale when the target is found.
+bool tryThreshold(const Sweep& w, uint32_t t, bool paint, double* scale) {
+    const int64_t dark = search(w, w.list, 0, t, paint);
+    if (dark <= 0) return false;
+    sortBlobs(1, w.list, uint32_t(dark));
+    const BlobRecord ring = w.list[0];
+    const int64_t bright = search(w, w.list, t, 255, paint);
+    return findCentre(ring, w.list, bright, scale);
+}
+
+// The same outcome as tryThreshold without painting, with the cheaper band
+// searched first. When the bright blobs are known first, the dark search is
+// given up as soon as a dark blob is so large that every bright blob's ratio
+// to the ring would exceed 3.2 (the ring is at least that large).
+bool tryThresholdFast(const Sweep& w, uint32_t t, double* scale) {
+    const uint64_t darkPixels = w.below[t + 1], brightPixels = w.below[256] - w.below[t];
+    if (darkPixels <= brightPixels) return tryThreshold(w, t, false, scale);
+    const int64_t bright = search(w, w.brightList, t, 255, false);
+    if (bright <= 0) return false;
+    uint32_t largest = 0;
+    for (int64_t i = 0; i < bright; ++i) largest = std::max(largest, w.brightList[i].pixelCount);
+    // A ring above 3.2 * largest + 1 pixels gives every ratio above 3.2 by
+    // far more than any rounding.
+    const uint32_t limit =
+        w.mayAbort ? uint32_t(std::min(3.2 * largest + 1.0, double(UINT32_MAX - 1))) : UINT32_MAX;
+    const int64_t dark = search(w, w.list, 0, t, false, limit);
+    if (dark <= 0) return false;  // none, or a ring too large for any centre
+    sortBlobs(1, w.list, uint32_t(dark));
+    return findCentre(w.list[0], w.brightList, bright, scale);
+}
+
+// Counts the intensities of the searched regions into w.below.
+bool countIntensities(Sweep& w) {
+    uint64_t hist[256] = {};
+    const bool whole = w.regionCount == 0 || !w.regions;
+    const uint32_t count = whole ? 1 : w.regionCount;
+    std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[g_reg.width]);
+    if (!row) return false;
+    w.mayAbort = true;
+    for (uint32_t i = 0; i < count; ++i) {
+        Rect r;
+        if (!clipUnsigned(whole ? wholeImage() : w.regions[i], r)) continue;
+        const uint32_t cols = r.right - r.left + 1;
+        if (uint64_t(cols) * (r.bottom - r.top + 1) > kMaxPixels) w.mayAbort = false;
+        for (uint32_t y = r.top; y <= r.bottom; ++y) {
+            const uint8_t* v;
+            if (w.plane) {
+                v = w.plane + size_t(y) * g_reg.width + r.left;
+            } else {
+                extractRow(w.image, r.left, y, cols, row.get());
+                v = row.get();
+            }
+            for (uint32_t x = 0; x < cols; ++x) ++hist[v[x]];
+            if (w.image != g_reg.frame) {
+                extractRow(g_reg.frame, r.left, y, cols, row.get());
+                for (uint32_t x = 0; x < cols; ++x) ++hist[row[x]];
+            }
+        }
+    }
+    w.below[0] = 0;
+    for (int v = 0; v < 256; ++v) w.below[v + 1] = w.below[v] + hist[v];
+    return true;
+}
+
 }  // namespace
 
 extern "C" QLX_API int32_t qlxStandardCalibration(const uint8_t* image, uint32_t imageSize,
@@ -70,7 +140,7 @@ extern "C" QLX_API int32_t qlxStandardCalibration(const uint8_t* image, uint32_t
                                                   double, int32_t, double* outScaleX,
                                                   double* outScaleY, double* outThird) {
     if (!usable() || !image) return kNotFound;
-    std::unique_ptr<BlobRecord[]> list(new (std::nothrow) BlobRecord[kListSize]);
+    std::unique_ptr<BlobRecord[]> list(new (std::nothrow) BlobRecord[2 * kListSize]);
     if (!list) return kNotFound;
 
     // The intensity plane is read by all 80 searches; extract it once.
@@ -79,16 +149,28 @@ extern "C" QLX_API int32_t qlxStandardCalibration(const uint8_t* image, uint32_t
         plane.reset(new (std::nothrow) uint8_t[size_t(g_reg.width) * g_reg.height]);
         if (plane) extractPlane(image, plane.get(), 0, g_reg.height - 1);
     }
-    const Sweep w{image, regionCount, regions, plane.get(), list.get()};
+    Sweep w{image, regionCount, regions, plane.get(), list.get(), list.get() + kListSize, {}, false};
+    const bool counted = countIntensities(w);
 
     // Only the overlay of the last threshold tried survives its clearing, so
     // the sweep runs unpainted and that threshold is run again with paint.
-    uint32_t last = 40;
+    // A threshold whose two bands hold the same pixels as those of the last
+    // threshold searched (no pixel at an intensity between the two) gives
+    // the same blob lists and so fails again without a search.
+    uint32_t last = 40, searched = 0;
+    bool anySearched = false;
     double scale = 0;
     bool found = false;
     for (uint32_t t = 40; t < 240 && !found; t += 5) {
         last = t;
-        found = tryThreshold(w, t, false, &scale);
+        if (!counted) {
+            found = tryThreshold(w, t, false, &scale);
+            continue;
+        }
+        if (anySearched && w.below[t + 1] == w.below[searched]) continue;
+        searched = t;
+        anySearched = true;
+        found = tryThresholdFast(w, t, &scale);
     }
     std::memset(g_reg.overlay, 0, std::min<size_t>(imageSize, imageBytes()));
     double again = 0;

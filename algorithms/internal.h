@@ -98,10 +98,14 @@ struct BlobSearch {
     size_t mapSize = 0;
     bool paint = true;             // palette blocks and crosses
     const uint8_t* plane = nullptr; // optional byte 2 of the frame, width x height
+    // When a blob grows beyond this many pixels the search is given up at
+    // once (result -2); only for searches that neither paint nor map.
+    uint32_t abortAbove = UINT32_MAX;
 };
 
-// Runs the search. Returns the number of blobs stored, or -1 when the
-// working memory could not be allocated (then nothing was touched).
+// Runs the search. Returns the number of blobs stored, -1 when the working
+// memory could not be allocated (then nothing was touched), or -2 when a blob
+// grew beyond abortAbove.
 int64_t findBlobs(const BlobSearch& s);
 
 void sortBlobs(uint32_t kind, BlobRecord* blobs, uint32_t count);

@@ -47,25 +47,29 @@ void writeEdgeRow(const uint8_t* mask, uint32_t n, uint8_t* dst) {
     }
 }
 
-// Paints the colour (0, 0, 255) into overlay row y at every pixel x in
-// [x0, x0 + n] where mask[x - x0] or mask[x - x0 - 1] is set.
-void paintEdgeRow(const uint8_t* mask, uint32_t x0, uint32_t n, uint32_t y) {
+// Paints a block of the colour (0, 0, 255) at rows y and y + 1 of the
+// overlay for every pixel x0 + i (i < n) whose mask[i] is set: the block of
+// an edge pixel covers it and its right neighbour.
+void paintEdgeBlocks(const uint8_t* mask, uint32_t x0, uint32_t n, uint32_t y) {
     uint8_t* row = g_reg.overlay + pixelOffset(x0, y);
-    const uint32_t bpp = g_reg.bpp;
+    const uint32_t bpp = g_reg.bpp, stride = g_reg.stride;
+    auto paint = [&](uint32_t i) {
+        uint8_t* p = row + size_t(i) * bpp;
+        uint8_t* q = p + stride;
+        p[0] = 0; p[1] = 0; p[2] = 255; p[bpp] = 0; p[bpp + 1] = 0; p[bpp + 2] = 255;
+        q[0] = 0; q[1] = 0; q[2] = 255; q[bpp] = 0; q[bpp + 1] = 0; q[bpp + 2] = 255;
+    };
     uint32_t i = 0;
-    while (i < n) {
-        if (i + 8 <= n) {
-            uint64_t word;
-            std::memcpy(&word, mask + i, 8);
-            if (word == 0) { i += 8; continue; }
+    for (; i + 16 <= n; i += 16) {
+        uint32_t bits = uint32_t(_mm_movemask_epi8(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i))));
+        while (bits) {
+            paint(i + uint32_t(__builtin_ctz(bits)));
+            bits &= bits - 1;
         }
-        if (mask[i]) {
-            uint8_t* p = row + size_t(i) * bpp;
-            p[0] = 0; p[1] = 0; p[2] = 255;
-            p[bpp] = 0; p[bpp + 1] = 0; p[bpp + 2] = 255;
-        }
-        ++i;
     }
+    for (; i < n; ++i)
+        if (mask[i]) paint(i);
 }
 
 struct Scratch {
@@ -96,6 +100,7 @@ void filterRegion(const uint8_t* image, const Rect& rc, int g0, uint8_t* edgeMap
         if (segEnd > mapSize) continue;
         uint32_t i = 0;
         const __m128i lim = _mm_set1_epi16(int16_t(limit - 1));
+        __m128i any = _mm_setzero_si128();
         auto ld = [](const uint8_t* p) {
             return _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
         };
@@ -108,21 +113,22 @@ void filterRegion(const uint8_t* image, const Rect& rc, int g0, uint8_t* edgeMap
             const __m128i gy = _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(d0, d1), d2),
                                              _mm_add_epi16(_mm_add_epi16(u0, u1), u2));
             const __m128i m = _mm_max_epi16(_mm_abs_epi16(gx), _mm_abs_epi16(gy));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(M + i + 1),
-                             _mm_packs_epi16(_mm_cmpgt_epi16(m, lim), _mm_setzero_si128()));
+            const __m128i e = _mm_cmpgt_epi16(m, lim);
+            any = _mm_or_si128(any, e);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(M + i + 1), _mm_packs_epi16(e, _mm_setzero_si128()));
         }
+        bool edges = !_mm_testz_si128(any, any);
         for (; i < inner; ++i) {
             const int gx = (up[i + 2] + mid[i + 2] + down[i + 2]) - (up[i] + mid[i] + down[i]);
             const int gy = (down[i] + down[i + 1] + down[i + 2]) - (up[i] + up[i + 1] + up[i + 2]);
             const int m = std::max(gx < 0 ? -gx : gx, gy < 0 ? -gy : gy);
             M[i + 1] = m >= limit ? 0xFF : 0;
+            edges |= m >= limit;
         }
         if (clearGaps && segStart > *cursor) std::memset(edgeMap + *cursor, 0, segStart - *cursor);
         writeEdgeRow(M + 1, inner, edgeMap + segStart);
         if (clearGaps) *cursor = segEnd;
-        // A block at x covers x and x + 1 of rows y and y + 1.
-        paintEdgeRow(M, rc.left, inner + 1, y);
-        paintEdgeRow(M, rc.left, inner + 1, y + 1);
+        if (edges) paintEdgeBlocks(M + 1, rc.left + 1, inner, y);
     }
 }
 

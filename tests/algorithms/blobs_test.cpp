@@ -124,6 +124,29 @@ TEST(Blobs, LongChainIsCutAtTheDepthLimit) {
     EXPECT_EQ(runLibrary(shorter, shorter.frame.data(), 0, nullptr, 0, 10, 1, 1u << 30, 0, 10).count, 1u);
 }
 
+TEST(Blobs, DenseNoiseAndBranchedSerpentinesMatchTheRecursiveFill) {
+    // Components of tens of thousands of pixels, cut at the depth limit in
+    // many places, at bands that cover from a few to nearly all pixels.
+    std::mt19937 rng(77);
+    std::uniform_int_distribution<int> lv(0, 255);
+    Image noise(230, 170);
+    for (uint32_t y = 0; y < 170; ++y)
+        for (uint32_t x = 0; x < 230; ++x) noise.set(x, y, uint8_t(lv(rng)));
+    for (uint32_t high : {60u, 110u, 140u, 200u, 250u}) {
+        SCOPED_TRACE(high);
+        compare(noise, 0, nullptr, 0, high, 10, 9999999, 1, 1000);
+        compare(noise, 0, nullptr, high, 255, 1, 9999999, 0, 1000);
+    }
+    Image chain = chainImage(30000);
+    std::uniform_int_distribution<uint32_t> px(0, chain.g.width - 1), py(0, chain.g.height - 1);
+    for (int i = 0; i < 600; ++i) chain.set(px(rng), py(rng), uint8_t(lv(rng) % 20));
+    compare(chain, 0, nullptr, 0, 10, 10, 9999999, 1, 1000);
+    compare(chain, 0, nullptr, 0, 19, 1, 9999999, 1, 1000);
+    compare(chain, 0, nullptr, 5, 255, 1, 9999999, 1, 1000);
+    const RoiRecord regions[] = {roi(3, 3, 150, 200), roi(100, 0, 203, 150)};
+    compare(chain, 2, regions, 0, 10, 1, 9999999, 1, 1000);
+}
+
 Image dots(uint32_t count) {
     Image img(4 * count + 4, 8);
     img.fill(200);

@@ -134,6 +134,142 @@ TEST(Calibration, OverlayMatchesTheTwoSearchesOfTheLastThreshold) {
     EXPECT_TRUE(overlay == img.overlay);
 }
 
+// The sweep written out plainly on the reference search: every threshold,
+// the overlay cleared each time, the dark and bright searches painted.
+Result referenceSweep(Image& img, uint32_t regionCount, const RoiRecord* regions) {
+    Result r{1001, -1, -2, -3};
+    std::vector<BlobRecord> list(1000);
+    const uint8_t* f = img.frame.data();
+    for (uint32_t t = 40; t < 240; t += 5) {
+        std::fill(img.overlay.begin(), img.overlay.end(), 0);
+        const uint32_t dark = ref::findBlobs(img.g, f, f, img.overlay.data(), regionCount, regions, 0, t,
+                                             10, 9999999, 1, list.data(), 1000, nullptr);
+        if (dark == 0) continue;
+        for (uint32_t i = 0; i + 1 < dark; ++i)
+            for (uint32_t j = i + 1; j < dark; ++j)
+                if (list[i].pixelCount < list[j].pixelCount) std::swap(list[i], list[j]);
+        const BlobRecord ring = list[0];
+        const uint32_t bright = ref::findBlobs(img.g, f, f, img.overlay.data(), regionCount, regions, t,
+                                               255, 10, 9999999, 1, list.data(), 1000, nullptr);
+        for (uint32_t i = 0; i < bright; ++i) {
+            const BlobRecord& c = list[i];
+            if (c.pixelCount == 0 || !(std::fabs(c.cogX - ring.cogX) < 16.0) ||
+                !(std::fabs(c.cogY - ring.cogY) < 16.0))
+                continue;
+            const double ratio = double(ring.pixelCount) / double(c.pixelCount);
+            if (ratio >= 2.5 && ratio <= 3.2) {
+                r.sx = r.sy = std::sqrt(double(ring.pixelCount + c.pixelCount) * 0.31830988148145367) *
+                              0.3333333333333333;
+                r.third = 0;
+                r.rc = 0;
+                return r;
+            }
+        }
+    }
+    return r;
+}
+
+void expectSameSweep(Image& img, uint32_t regionCount = 0, const RoiRecord* regions = nullptr) {
+    std::fill(img.overlay.begin(), img.overlay.end(), 3);
+    const Result lib = calibrate(img, regionCount, regions);
+    const std::vector<uint8_t> overlay = img.overlay;
+    const Result want = referenceSweep(img, regionCount, regions);
+    EXPECT_EQ(lib.rc, want.rc);
+    EXPECT_EQ(lib.sx, want.sx);
+    EXPECT_EQ(lib.sy, want.sy);
+    EXPECT_EQ(lib.third, want.third);
+    EXPECT_TRUE(overlay == img.overlay) << "overlays differ";
+}
+
+// A target of outer radius R at (cx, cy) over a background, with noise; the
+// ring and centre levels decide at which thresholds it shows.
+void drawTarget(Image& img, double cx, double cy, double R, int ring, int centre, double inner) {
+    for (uint32_t y = 0; y < img.g.height; ++y)
+        for (uint32_t x = 0; x < img.g.width; ++x) {
+            const double d = std::hypot(x - cx, y - cy);
+            if (d < R) img.set(x, y, uint8_t(d < R * inner ? centre : ring));
+        }
+}
+
+void addNoise(Image& img, std::mt19937& rng, double sigma) {
+    std::normal_distribution<double> noise(0, sigma);
+    for (uint32_t y = 0; y < img.g.height; ++y)
+        for (uint32_t x = 0; x < img.g.width; ++x)
+            img.set(x, y, uint8_t(std::clamp(img.at(x, y) + noise(rng), 0.0, 255.0)));
+}
+
+TEST(Calibration, RandomScenesMatchThePlainSweep) {
+    std::mt19937 rng(31);
+    std::uniform_real_distribution<double> u(0, 1);
+    for (int round = 0; round < 14; ++round) {
+        const uint32_t w = 40 + uint32_t(u(rng) * 140), h = 30 + uint32_t(u(rng) * 110);
+        Image img(w, h);
+        if (round % 3 == 0) {
+            ref::randomScene(img, rng, 1 + round % 5);
+        } else {
+            img.fill(uint8_t(120 + u(rng) * 100));
+        }
+        const double R = 8 + u(rng) * std::min(w, h) / 3.0;
+        drawTarget(img, w * (0.3 + 0.4 * u(rng)), h * (0.3 + 0.4 * u(rng)), R, int(u(rng) * 120),
+                   int(150 + u(rng) * 105), 0.45 + 0.15 * u(rng));
+        addNoise(img, rng, round % 4 == 0 ? 0.0 : 2 + u(rng) * 20);
+        SCOPED_TRACE(::testing::Message() << "round " << round << " " << w << "x" << h);
+        expectSameSweep(img);
+        const RoiRecord regions[] = {roi(2, 3, int32_t(w) - 5, int32_t(h) - 2), roi(0, 0, int32_t(w / 2), int32_t(h) - 1),
+                                     roi(int32_t(w / 3), int32_t(h / 4), int32_t(w) - 1, int32_t(h) - 1)};
+        expectSameSweep(img, 1, regions);
+        expectSameSweep(img, 3, regions);
+    }
+}
+
+TEST(Calibration, LargeComponentsCutAtTheDepthLimitMatchThePlainSweep) {
+    // Dark serpentines of tens of thousands of pixels (split by the fill's
+    // depth limit) next to small bright and dark specks at many levels, so
+    // that either band can be the large one and a dark search may be given
+    // up early; and a dense noise field whose components percolate.
+    std::mt19937 rng(8);
+    for (int round = 0; round < 4; ++round) {
+        Image img(260, 200);
+        img.fill(uint8_t(150 + 20 * round));
+        for (uint32_t y = 2; y + 2 < 200; y += 2)
+            for (uint32_t x = 2; x < 258; ++x) img.set(x, y, uint8_t(60 + 40 * round));
+        for (uint32_t y = 3; y + 2 < 200; y += 4) img.set(y % 8 == 3 ? 257 : 2, y, uint8_t(60 + 40 * round));
+        std::uniform_int_distribution<uint32_t> px(0, 259), py(0, 199), lv(0, 255);
+        for (int i = 0; i < 400; ++i) img.set(px(rng), py(rng), uint8_t(lv(rng)));
+        drawTarget(img, 130, 100, 28, 20, 250, 0.5);
+        SCOPED_TRACE(::testing::Message() << "round " << round);
+        expectSameSweep(img);
+    }
+    Image noise(220, 180);
+    std::uniform_int_distribution<int> lv(0, 255);
+    for (uint32_t y = 0; y < 180; ++y)
+        for (uint32_t x = 0; x < 220; ++x) noise.set(x, y, uint8_t(lv(rng)));
+    expectSameSweep(noise);
+    addNoise(noise, rng, 0);
+    Image tiny(3, 2);
+    tiny.set(1, 0, 30);
+    expectSameSweep(tiny);
+    Image one(1, 1);
+    expectSameSweep(one);
+}
+
+TEST(Calibration, TargetBetweenHistogramGapsIsFoundAtTheSameThreshold) {
+    // Levels far apart leave most thresholds with the same bands; the
+    // target appears only once its ring level is passed.
+    for (int ringLevel : {42, 47, 101, 103, 188, 232}) {
+        Image img(120, 100);
+        img.fill(240);
+        for (uint32_t i = 0; i < 30; ++i) img.set(5 + 3 * i, 5, uint8_t(20 + 7 * i));
+        // Specks right at the thresholds 45, 55, ..., 235.
+        for (uint32_t i = 0; i < 20; ++i) img.set(5 + 3 * i, 94, uint8_t(45 + 10 * i));
+        drawTarget(img, 60.3, 55.6, 30, ringLevel, 245, 0.5);
+        SCOPED_TRACE(ringLevel);
+        expectSameSweep(img);
+        const Result r = calibrate(img);
+        EXPECT_EQ(r.rc, ringLevel < 235 ? 0 : 1001);
+    }
+}
+
 TEST(Angle, Directions) {
     Image img(10, 100);
     img.registerWithLibrary();

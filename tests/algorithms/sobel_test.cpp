@@ -70,6 +70,32 @@ TEST(Sobel, RandomImagesMatchTheReference) {
     }
 }
 
+TEST(Sobel, SparseEdgesOnSmoothImagesMatchTheReference) {
+    // Smooth images with a few steps: most rows carry no edge at all, the
+    // others a handful at every position within a vector's width.
+    std::mt19937 rng(21);
+    for (auto [w, h, stride, bpp] : {std::array<uint32_t, 4>{97, 41, 0, 3}, {64, 33, 0, 3},
+                                     {50, 37, 211, 3}, {45, 29, 0, 4}, {17, 5, 0, 3}}) {
+        Image img(w, h, stride, bpp);
+        std::uniform_int_distribution<uint32_t> px(0, w - 1), py(0, h - 1);
+        std::uniform_int_distribution<int> noise(-2, 2), step(20, 200);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x) img.set(x, y, uint8_t(100 + noise(rng)));
+        for (int i = 0; i < 12; ++i) {
+            const uint32_t x = px(rng), y = py(rng);
+            img.set(x, y, uint8_t(step(rng)));
+            if (i % 3 == 0)
+                for (uint32_t yy = y; yy < std::min(h, y + 6); ++yy) img.set(x, yy, 250);
+        }
+        SCOPED_TRACE(::testing::Message() << w << "x" << h << " bpp " << bpp);
+        for (double t : {3.0, 10.0, 16.0, 25.0}) compare(img, 0, nullptr, t);
+        const RoiRecord regions[] = {roi(1, 0, int32_t(w) - 2, int32_t(h) - 1), roi(0, 1, 3, 4),
+                                     roi(int32_t(w / 2), 0, int32_t(w) - 1, int32_t(h / 2))};
+        compare(img, 1, regions, 10.0);
+        compare(img, 3, regions, 10.0);
+    }
+}
+
 TEST(Sobel, ShortEdgeMapIsNeverOverrun) {
     Image img(40, 30);
     std::mt19937 rng(1);
