@@ -29,10 +29,13 @@ struct Frame {
     }
 };
 
-// Light background with noise, about 30 dark blobs, and optionally the
-// target: a dark ring of outer radius 90 px at 640 wide (scaled with the
-// width) around a bright disc of half its diameter.
-Frame makeFrame(uint32_t width, uint32_t height, bool target) {
+// Scenes: 0 a light background with noise and about 30 dark blobs; 1 the
+// same with the target, a dark ring of outer radius 90 px at 640 wide (scaled
+// with the width) around a bright disc of half its diameter; 2 scene 0 on a
+// left-to-right ramp from 40 to 240, so that every threshold of the
+// calibration sweep meets new pixels.
+Frame makeFrame(uint32_t width, uint32_t height, int scene) {
+    const bool target = scene == 1;
     Frame f{width, height, std::vector<uint8_t>(size_t(width) * height * 3),
             std::vector<uint8_t>(size_t(width) * height * 3)};
     const double scale = width / 640.0;
@@ -49,7 +52,7 @@ Frame makeFrame(uint32_t width, uint32_t height, bool target) {
     }
     for (uint32_t y = 0; y < height; ++y)
         for (uint32_t x = 0; x < width; ++x) {
-            double v = 200;
+            double v = scene == 2 ? 40.0 + 200.0 * x / width : 200;
             for (const Disc& d : blobs)
                 if (std::hypot(x - d.x, y - d.y) < d.r) v = 50;
             if (target) {
@@ -65,17 +68,17 @@ Frame makeFrame(uint32_t width, uint32_t height, bool target) {
     return f;
 }
 
-Frame& frame(uint32_t width, bool target) {
-    static std::map<std::pair<uint32_t, bool>, Frame> cache;
-    auto key = std::make_pair(width, target);
+Frame& frame(uint32_t width, int scene) {
+    static std::map<std::pair<uint32_t, int>, Frame> cache;
+    auto key = std::make_pair(width, scene);
     auto it = cache.find(key);
     if (it == cache.end())
-        it = cache.emplace(key, makeFrame(width, width == 640 ? 480 : 1080, target)).first;
+        it = cache.emplace(key, makeFrame(width, width == 640 ? 480 : 1080, scene)).first;
     return it->second;
 }
 
 void BM_Sobel3_Quellix(benchmark::State& state) {
-    Frame& f = frame(uint32_t(state.range(0)), true);
+    Frame& f = frame(uint32_t(state.range(0)), 1);
     f.registerWithLibrary();
     std::vector<uint8_t> edges(f.size());
     for (auto _ : state) {
@@ -86,7 +89,7 @@ void BM_Sobel3_Quellix(benchmark::State& state) {
 BENCHMARK(BM_Sobel3_Quellix)->Arg(640)->Arg(1920)->Unit(benchmark::kMillisecond);
 
 void BM_FindBlobs_Quellix(benchmark::State& state) {
-    Frame& f = frame(uint32_t(state.range(0)), true);
+    Frame& f = frame(uint32_t(state.range(0)), 1);
     f.registerWithLibrary();
     std::vector<BlobRecord> blobs(1000);
     uint32_t count = 0;
@@ -100,7 +103,7 @@ void BM_FindBlobs_Quellix(benchmark::State& state) {
 BENCHMARK(BM_FindBlobs_Quellix)->Arg(640)->Arg(1920)->Unit(benchmark::kMillisecond);
 
 void BM_Calibration_Quellix(benchmark::State& state) {
-    Frame& f = frame(uint32_t(state.range(0)), state.range(1) != 0);
+    Frame& f = frame(uint32_t(state.range(0)), int(state.range(1)));
     f.registerWithLibrary();
     double sx = 0, sy = 0, third = 0;
     int32_t rc = 0;
@@ -112,7 +115,7 @@ void BM_Calibration_Quellix(benchmark::State& state) {
     state.counters["scale"] = sx;
 }
 BENCHMARK(BM_Calibration_Quellix)
-    ->Args({640, 1})->Args({640, 0})->Args({1920, 1})->Args({1920, 0})
+    ->Args({640, 1})->Args({640, 0})->Args({640, 2})->Args({1920, 1})->Args({1920, 0})
     ->Unit(benchmark::kMillisecond);
 
 #ifdef ORVANE_HAVE_OPENCV
@@ -124,7 +127,7 @@ struct SingleThread {
 cv::Mat asMat(Frame& f) { return cv::Mat(int(f.height), int(f.width), CV_8UC3, f.pixels.data()); }
 
 void BM_Sobel3_OpenCV(benchmark::State& state) {
-    Frame& f = frame(uint32_t(state.range(0)), true);
+    Frame& f = frame(uint32_t(state.range(0)), 1);
     const cv::Mat src = asMat(f);
     const cv::Mat diff = (cv::Mat_<float>(1, 3) << -1, 0, 1), ones = (cv::Mat_<float>(1, 3) << 1, 1, 1);
     cv::Mat v, gx, gy, ax, ay, m, bin, out;
@@ -149,7 +152,7 @@ int labelBand(const cv::Mat& v, int low, int high, cv::Mat& mask, cv::Mat& label
 }
 
 void BM_FindBlobs_OpenCV(benchmark::State& state) {
-    Frame& f = frame(uint32_t(state.range(0)), true);
+    Frame& f = frame(uint32_t(state.range(0)), 1);
     const cv::Mat src = asMat(f);
     cv::Mat v, mask, labels, stats, centroids;
     int n = 0;
@@ -164,7 +167,7 @@ BENCHMARK(BM_FindBlobs_OpenCV)->Arg(640)->Arg(1920)->Unit(benchmark::kMillisecon
 
 // The 80 labellings of the sweep: a dark and a bright band per threshold.
 void BM_Calibration_OpenCV(benchmark::State& state) {
-    Frame& f = frame(uint32_t(state.range(0)), state.range(1) != 0);
+    Frame& f = frame(uint32_t(state.range(0)), int(state.range(1)));
     const cv::Mat src = asMat(f);
     cv::Mat v, mask, labels, stats, centroids;
     for (auto _ : state) {
@@ -178,7 +181,7 @@ void BM_Calibration_OpenCV(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Calibration_OpenCV)
-    ->Args({640, 1})->Args({640, 0})->Args({1920, 1})->Args({1920, 0})
+    ->Args({640, 1})->Args({640, 0})->Args({640, 2})->Args({1920, 1})->Args({1920, 0})
     ->Unit(benchmark::kMillisecond);
 
 #endif

@@ -35,8 +35,10 @@ bool LargeEnough(const Box& b) {
 }
 
 std::string CornerText(int32_t left, int32_t top, int32_t right, int32_t bottom) {
-  return "(" + std::to_string(left) + "," + std::to_string(top) + ")-(" + std::to_string(right) +
-         "," + std::to_string(bottom) + ")";
+  std::string text = "(";
+  text += std::to_string(left) + "," + std::to_string(top) + ")-(" + std::to_string(right) + "," +
+          std::to_string(bottom) + ")";
+  return text;
 }
 
 // Differences of stored corners wrap rather than overflow.
@@ -54,9 +56,9 @@ void ShowPixelProbe(Station& st, int32_t x, int32_t y) {
   const size_t at = static_cast<size_t>(y) * im.stride + static_cast<size_t>(x) * 3;
   if (at + 3 > im.size) return;
   const uint8_t* p = im.frame + at;
-  std::string text = "(" + std::to_string(x) + "," + std::to_string(y) + ") " +
-                     std::to_string(p[2]) + "," + std::to_string(p[1]) + "," +
-                     std::to_string(p[0]);
+  std::string text = "(";
+  text += std::to_string(x) + "," + std::to_string(y) + ") " + std::to_string(p[2]) + "," +
+          std::to_string(p[1]) + "," + std::to_string(p[0]);
   st.surface().SetText(ControlId::CoordinateLine, text);
 }
 
