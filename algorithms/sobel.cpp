@@ -77,7 +77,7 @@ struct Scratch {
     std::vector<uint8_t> mask;
 };
 
-// One region: x in [l + 1, r - 1], y in [t + 1, b - 1]; rows whose pixels do
+// One region: x in [l + 1, r - 1], y in [t + 1, b - 1]; pixels whose bytes do
 // not fit into the edge map are skipped. When clearGaps is set, every edge
 // map byte between the previous write position (*cursor) and the next row
 // segment is cleared, so that a single region needs no separate clearing.
@@ -96,8 +96,10 @@ void filterRegion(const uint8_t* image, const Rect& rc, int g0, uint8_t* edgeMap
         uint8_t* down = rows[(y + 1 - rc.top) % 3];
         extractRow(image, rc.left, y + 1, n, down);
         const size_t segStart = pixelOffset(rc.left + 1, y);
-        const size_t segEnd = pixelOffset(rc.right - 1, y) + 3;
-        if (segEnd > mapSize) continue;
+        if (segStart + 3 > mapSize) continue;
+        // Pixels of a row that ends past the map are left out one by one.
+        const uint32_t fit = uint32_t(std::min<size_t>(inner, (mapSize - segStart - 3) / g_reg.bpp + 1));
+        const size_t segEnd = segStart + size_t(fit - 1) * g_reg.bpp + 3;
         uint32_t i = 0;
         const __m128i lim = _mm_set1_epi16(int16_t(limit - 1));
         __m128i any = _mm_setzero_si128();
@@ -126,9 +128,9 @@ void filterRegion(const uint8_t* image, const Rect& rc, int g0, uint8_t* edgeMap
             edges |= m >= limit;
         }
         if (clearGaps && segStart > *cursor) std::memset(edgeMap + *cursor, 0, segStart - *cursor);
-        writeEdgeRow(M + 1, inner, edgeMap + segStart);
+        writeEdgeRow(M + 1, fit, edgeMap + segStart);
         if (clearGaps) *cursor = segEnd;
-        if (edges) paintEdgeBlocks(M + 1, rc.left + 1, inner, y);
+        if (edges) paintEdgeBlocks(M + 1, rc.left + 1, fit, y);
     }
 }
 

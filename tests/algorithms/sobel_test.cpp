@@ -105,6 +105,10 @@ TEST(Sobel, ShortEdgeMapIsNeverOverrun) {
     qlxSobel3(img.frame.data(), uint32_t(edges.size()), 0, nullptr, 0.0, edges.data(), 0);
     EXPECT_EQ(edges[img.g.offset(1, 1)], 255);
     EXPECT_EQ(edges[999], 0);
+    // Row 8 fits up to pixel 12: those pixels are still edges, painted too.
+    EXPECT_EQ(edges[img.g.offset(12, 8)], 255);
+    EXPECT_EQ(img.overlay[img.g.offset(13, 9) + 2], 255);
+    EXPECT_EQ(img.overlay[img.g.offset(14, 9) + 2], 0);
     // A region reaching past the image edge is clipped.
     std::vector<uint8_t> full(img.g.size(), 1), clipped(img.g.size(), 1);
     const RoiRecord big = roi(5, 5, 900, 900), inside = roi(5, 5, 39, 29);
