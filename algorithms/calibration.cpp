@@ -152,29 +152,39 @@ extern "C" QLX_API int32_t qlxStandardCalibration(const uint8_t* image, uint32_t
     Sweep w{image, regionCount, regions, plane.get(), list.get(), list.get() + kListSize, {}, false};
     const bool counted = countIntensities(w);
 
-    // Only the overlay of the last threshold tried survives its clearing, so
-    // the sweep runs unpainted and that threshold is run again with paint.
-    // A threshold whose two bands hold the same pixels as those of the last
-    // threshold searched (no pixel at an intensity between the two) gives
-    // the same blob lists and so fails again without a search.
-    uint32_t last = 40, searched = 0;
-    bool anySearched = false;
     double scale = 0;
     bool found = false;
-    for (uint32_t t = 40; t < 240 && !found; t += 5) {
-        last = t;
-        if (!counted) {
-            found = tryThreshold(w, t, false, &scale);
-            continue;
+    if (imageSize < imageBytes()) {
+        // A short size clears only the start of the overlay, and the rest
+        // keeps the paint of every threshold tried: run them all painted.
+        for (uint32_t t = 40; t < 240 && !found; t += 5) {
+            std::memset(g_reg.overlay, 0, imageSize);
+            found = tryThreshold(w, t, true, &scale);
         }
-        if (anySearched && w.below[t + 1] == w.below[searched]) continue;
-        searched = t;
-        anySearched = true;
-        found = tryThresholdFast(w, t, &scale);
+    } else {
+        // Only the overlay of the last threshold tried survives its
+        // clearing, so the sweep runs unpainted and that threshold is run
+        // again with paint. A threshold whose two bands hold the same pixels
+        // as those of the last threshold searched (no pixel at an intensity
+        // between the two) gives the same blob lists and so fails again
+        // without a search.
+        uint32_t last = 40, searched = 0;
+        bool anySearched = false;
+        for (uint32_t t = 40; t < 240 && !found; t += 5) {
+            last = t;
+            if (!counted) {
+                found = tryThreshold(w, t, false, &scale);
+                continue;
+            }
+            if (anySearched && w.below[t + 1] == w.below[searched]) continue;
+            searched = t;
+            anySearched = true;
+            found = tryThresholdFast(w, t, &scale);
+        }
+        std::memset(g_reg.overlay, 0, imageBytes());
+        double again = 0;
+        tryThreshold(w, last, true, &again);
     }
-    std::memset(g_reg.overlay, 0, std::min<size_t>(imageSize, imageBytes()));
-    double again = 0;
-    tryThreshold(w, last, true, &again);
 
     if (!found) return kNotFound;
     if (outScaleX) *outScaleX = scale;

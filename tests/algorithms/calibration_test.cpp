@@ -16,11 +16,12 @@ struct Result {
     double sx, sy, third;
 };
 
-Result calibrate(Image& img, uint32_t regionCount = 0, const RoiRecord* regions = nullptr) {
+Result calibrate(Image& img, uint32_t regionCount = 0, const RoiRecord* regions = nullptr,
+                 size_t size = 0) {
     img.registerWithLibrary();
     Result r{0, -1, -2, -3};
-    r.rc = qlxStandardCalibration(img.frame.data(), uint32_t(img.g.size()), regionCount, regions, 24.0,
-                                  1, &r.sx, &r.sy, &r.third);
+    r.rc = qlxStandardCalibration(img.frame.data(), uint32_t(size ? size : img.g.size()), regionCount,
+                                  regions, 24.0, 1, &r.sx, &r.sy, &r.third);
     return r;
 }
 
@@ -135,13 +136,14 @@ TEST(Calibration, OverlayMatchesTheTwoSearchesOfTheLastThreshold) {
 }
 
 // The sweep written out plainly on the reference search: every threshold,
-// the overlay cleared each time, the dark and bright searches painted.
-Result referenceSweep(Image& img, uint32_t regionCount, const RoiRecord* regions) {
+// the first size bytes of the overlay cleared each time, the dark and bright
+// searches painted.
+Result referenceSweep(Image& img, uint32_t regionCount, const RoiRecord* regions, size_t size) {
     Result r{1001, -1, -2, -3};
     std::vector<BlobRecord> list(1000);
     const uint8_t* f = img.frame.data();
     for (uint32_t t = 40; t < 240; t += 5) {
-        std::fill(img.overlay.begin(), img.overlay.end(), 0);
+        std::fill_n(img.overlay.begin(), size, 0);
         const uint32_t dark = ref::findBlobs(img.g, f, f, img.overlay.data(), regionCount, regions, 0, t,
                                              10, 9999999, 1, list.data(), 1000, nullptr);
         if (dark == 0) continue;
@@ -169,11 +171,14 @@ Result referenceSweep(Image& img, uint32_t regionCount, const RoiRecord* regions
     return r;
 }
 
-void expectSameSweep(Image& img, uint32_t regionCount = 0, const RoiRecord* regions = nullptr) {
+void expectSameSweep(Image& img, uint32_t regionCount = 0, const RoiRecord* regions = nullptr,
+                     size_t size = 0) {
+    if (size == 0) size = img.g.size();
     std::fill(img.overlay.begin(), img.overlay.end(), 3);
-    const Result lib = calibrate(img, regionCount, regions);
+    const Result lib = calibrate(img, regionCount, regions, size);
     const std::vector<uint8_t> overlay = img.overlay;
-    const Result want = referenceSweep(img, regionCount, regions);
+    std::fill(img.overlay.begin(), img.overlay.end(), 3);
+    const Result want = referenceSweep(img, regionCount, regions, size);
     EXPECT_EQ(lib.rc, want.rc);
     EXPECT_EQ(lib.sx, want.sx);
     EXPECT_EQ(lib.sy, want.sy);
@@ -268,6 +273,24 @@ TEST(Calibration, TargetBetweenHistogramGapsIsFoundAtTheSameThreshold) {
         const Result r = calibrate(img);
         EXPECT_EQ(r.rc, ringLevel < 235 ? 0 : 1001);
     }
+}
+
+TEST(Calibration, ShortSizeKeepsThePaintOfEveryThresholdPastTheClearedPart) {
+    // Only the top half is cleared at each threshold. Below the region, the
+    // cross of the dark speck B (level 60) from the thresholds 60 to 95
+    // stays, although from 105 on B and its neighbour A (level 100) form
+    // one blob whose cross lies two columns further right.
+    Image img(160, 140);
+    img.fill(240);
+    for (uint32_t y = 97; y < 99; ++y)
+        for (uint32_t x = 20; x < 30; ++x) img.set(x, y, x < 25 ? 60 : 100);
+    drawTarget(img, 75.3, 45.6, 30, 150, 245, 0.5);
+    const RoiRecord region = roi(5, 5, 150, 100);
+    expectSameSweep(img, 1, &region, img.g.size() / 2);
+    EXPECT_EQ(img.overlay[img.g.offset(22, 102)], 128);
+    const Result r = calibrate(img, 1, &region);
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_EQ(img.overlay[img.g.offset(22, 102)], 0) << "a whole clear leaves only the last threshold";
 }
 
 TEST(Angle, Directions) {
