@@ -497,5 +497,49 @@ TEST_F(SaveTest, AJpegSaveLoadsBack) {
   EXPECT_EQ(st.image.width, 5u);
 }
 
+// The quantisation tables of a JPEG file (every DQT segment's contents, in
+// file order): they follow from the quality the encoder was given.
+Bytes QuantTables(const Bytes& jpeg) {
+  Bytes tables;
+  for (size_t i = 2; i + 4 <= jpeg.size() && jpeg[i] == 0xFF && jpeg[i + 1] != 0xDA;) {
+    const size_t length = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
+    if (jpeg[i + 1] == 0xDB && i + 2 + length <= jpeg.size()) {
+      tables.insert(tables.end(), jpeg.begin() + long(i) + 4, jpeg.begin() + long(i + 2 + length));
+    }
+    i += 2 + length;
+  }
+  return tables;
+}
+
+TEST_F(SaveTest, JpegPreferencesEncodeAt95AndHqAt100) {
+  // Reference tables: the same picture through the library at each quality.
+  const fs::path ref_bmp = f.dir.path() / "ref.bmp";
+  const Bytes block = FrameToBmpRows(st.image, false);
+  ASSERT_NE(WriteBmpFile(ref_bmp, block.data(), uint32_t(block.size()), st.image), 0u);
+  Bytes want[2];
+  const char* qualities[2] = {"95", "100"};
+  for (int q = 0; q < 2; ++q) {
+    const fs::path ref_jpg = f.dir.path() / "ref.jpg";
+    ASSERT_EQ(cvtBMPTOJPEG("-quality", qualities[q], ref_bmp.c_str(), ref_jpg.c_str()), PIXORA_OK);
+    want[q] = QuantTables(testing::ReadBytes(ref_jpg));
+  }
+  ASSERT_FALSE(want[0].empty());
+  ASSERT_NE(want[0], want[1]);
+
+  struct Case {
+    uint32_t preference;
+    int quality;
+  };
+  uint32_t n = 0;
+  for (const Case c : {Case{1, 0}, Case{2, 1}, Case{4, 0}, Case{5, 1}}) {
+    SCOPED_TRACE(c.preference);
+    st.settings.image_save_preference = c.preference;
+    SaveCommand(st);
+    const Bytes jpeg = testing::ReadBytes(Saved("IMAGE" + std::to_string(n++) + ".JPG"));
+    EXPECT_EQ(QuantTables(jpeg), want[c.quality]);
+  }
+  EXPECT_FALSE(fs::exists(f.dir.path() / kTempImageName));
+}
+
 } // namespace
 } // namespace orvane
