@@ -166,6 +166,60 @@ TEST_F(StillTest, LeavingRestoresTheCameraImageExactly) {
   EXPECT_EQ(f.surface.GetText(ControlId::ImageStatus).rfind("640 x 480", 0), 0u);
 }
 
+// Where in each sequence the ROIs follow the new size: an ROI drawn over the
+// middle quarter of the picture, and a log of the panel refreshes that end
+// RescaleAllRois and of SizeView, each with what was published by then.
+TEST_F(StillTest, RoisFollowEveryChangeOfSizeInItsPlace) {
+  InstallCamera();
+  RoiRecord& roi = st.working->rois[0];
+  st.working->roi_count = 1;
+  roi.rel_left = 0.25f;
+  roi.rel_top = 0.5f;
+  roi.rel_right = 0.5f;
+  roi.rel_bottom = 0.75f;
+  std::vector<std::string> log;
+  auto entry = [&](const char* what) {
+    return std::string(what) + " " + std::to_string(st.image.width) + "x" +
+           std::to_string(st.image.height) + " published " + std::to_string(st.engine.width) +
+           " status " + f.surface.GetText(ControlId::ImageStatus);
+  };
+  st.hooks.refresh_panel = [&] {
+    LoadSolution(st, st.current_solution, st.working.get());
+    log.push_back(entry("rois"));
+  };
+  st.hooks.size_view = [&] { log.push_back(entry("view")); };
+  auto corners = [&] {
+    const RoiRecord& r = st.working->rois[0];
+    return std::vector<int32_t>{r.left, r.top, r.right, r.bottom};
+  };
+  f.surface.SetText(ControlId::ImageStatus, "camera");
+
+  EnterFileMode(st);
+  EXPECT_EQ(log, std::vector<std::string>{"rois 800x600 published 640 status camera"});
+  EXPECT_EQ(corners(), (std::vector<int32_t>{200, 300, 400, 450}));
+
+  log.clear();
+  Put("small.bmp", MakeBmp(40, 20, 24));
+  ASSERT_EQ(Load("small.bmp"), 120u * 20);
+  EXPECT_EQ(log, (std::vector<std::string>{"view 40x20 published 40 status Loading...",
+                                           "rois 40x20 published 40 status Loading..."}));
+  EXPECT_EQ(corners(), (std::vector<int32_t>{10, 10, 20, 15}));
+
+  log.clear();
+  ASSERT_EQ(Load("missing.bmp"), 0u);
+  EXPECT_EQ(log, (std::vector<std::string>{"view 800x600 published 800 status Loading...",
+                                           "rois 800x600 published 800 status Loading..."}));
+  EXPECT_EQ(corners(), (std::vector<int32_t>{200, 300, 400, 450}));
+
+  log.clear();
+  LeaveFileMode(st);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].rfind("rois 640x480 published 800 status ", 0), 0u) << log[0];
+  EXPECT_EQ(log[1].rfind("view 640x480 published 640 status ", 0), 0u) << log[1];
+  EXPECT_EQ(corners(), (std::vector<int32_t>{160, 240, 320, 360}));
+  EXPECT_EQ(f.surface.GetText(ControlId::ImageStatus).rfind("640 x 480", 0), 0u);
+}
+
 TEST_F(StillTest, TheFileButtonTogglesAndCommitsFirst) {
   InstallCamera();
   int commits = 0;
@@ -495,6 +549,50 @@ TEST_F(SaveTest, AJpegSaveLoadsBack) {
   EXPECT_EQ(jpeg[1], 0xD8);
   EXPECT_EQ(Load((Saved("IMAGE0.JPG")).string()), 16u * 3);
   EXPECT_EQ(st.image.width, 5u);
+}
+
+// The quantisation tables of a JPEG file (every DQT segment's contents, in
+// file order): they follow from the quality the encoder was given.
+Bytes QuantTables(const Bytes& jpeg) {
+  Bytes tables;
+  for (size_t i = 2; i + 4 <= jpeg.size() && jpeg[i] == 0xFF && jpeg[i + 1] != 0xDA;) {
+    const size_t length = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
+    if (jpeg[i + 1] == 0xDB && i + 2 + length <= jpeg.size()) {
+      tables.insert(tables.end(), jpeg.begin() + long(i) + 4, jpeg.begin() + long(i + 2 + length));
+    }
+    i += 2 + length;
+  }
+  return tables;
+}
+
+TEST_F(SaveTest, JpegPreferencesEncodeAt95AndHqAt100) {
+  // Reference tables: the same picture through the library at each quality.
+  const fs::path ref_bmp = f.dir.path() / "ref.bmp";
+  const Bytes block = FrameToBmpRows(st.image, false);
+  ASSERT_NE(WriteBmpFile(ref_bmp, block.data(), uint32_t(block.size()), st.image), 0u);
+  Bytes want[2];
+  const char* qualities[2] = {"95", "100"};
+  for (int q = 0; q < 2; ++q) {
+    const fs::path ref_jpg = f.dir.path() / "ref.jpg";
+    ASSERT_EQ(cvtBMPTOJPEG("-quality", qualities[q], ref_bmp.c_str(), ref_jpg.c_str()), PIXORA_OK);
+    want[q] = QuantTables(testing::ReadBytes(ref_jpg));
+  }
+  ASSERT_FALSE(want[0].empty());
+  ASSERT_NE(want[0], want[1]);
+
+  struct Case {
+    uint32_t preference;
+    int quality;
+  };
+  uint32_t n = 0;
+  for (const Case c : {Case{1, 0}, Case{2, 1}, Case{4, 0}, Case{5, 1}}) {
+    SCOPED_TRACE(c.preference);
+    st.settings.image_save_preference = c.preference;
+    SaveCommand(st);
+    const Bytes jpeg = testing::ReadBytes(Saved("IMAGE" + std::to_string(n++) + ".JPG"));
+    EXPECT_EQ(QuantTables(jpeg), want[c.quality]);
+  }
+  EXPECT_FALSE(fs::exists(f.dir.path() / kTempImageName));
 }
 
 } // namespace
