@@ -70,7 +70,10 @@ int32_t ManualCalibration(Station& st, SolutionRecord& rec) {
   const double reference = rec.params[1].value / e.unit_factor;
   if (reference > 0.0) {
     const RoiRecord& roi = rec.rois[0];
-    e.scale_x = e.scale_y = static_cast<double>(roi.right - roi.left) / reference;
+    // The difference is taken in 64 bits: corners from a damaged file may lie
+    // further apart than an int holds.
+    const int64_t pixels = int64_t{roi.right} - roi.left;
+    e.scale_x = e.scale_y = static_cast<double>(pixels) / reference;
     e.scale_third = 0.0;
     SetResult(rec, "Success");
     return 0;

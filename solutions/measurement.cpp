@@ -1,5 +1,6 @@
 #include "solutions/measurement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -44,6 +45,12 @@ int32_t Trunc(double v) {
   return static_cast<int32_t>(v);
 }
 
+// v + d held within the int range: a centre from a damaged file may lie at
+// its very edge, far outside any image, where nothing is drawn anyway.
+int32_t Offset(int32_t v, int32_t d) {
+  return static_cast<int32_t>(std::clamp<int64_t>(int64_t{v} + d, INT32_MIN, INT32_MAX));
+}
+
 void DrawModeLegend(Station& st, const OverlayCanvas& canvas) {
   const uint32_t mode = st.view.mouse_mode;
   if (mode >= std::size(kModeLegends)) return;
@@ -60,8 +67,8 @@ void DrawRois(Station& st, const OverlayCanvas& canvas) {
     DrawDashedRect(canvas, r.left, r.top, r.right, r.bottom, kRoiColour);
     const int32_t cx = static_cast<int32_t>((int64_t(r.left) + r.right) / 2);
     const int32_t cy = static_cast<int32_t>((int64_t(r.top) + r.bottom) / 2);
-    DrawLine(canvas, cx - kCrossHalf, cy, cx + kCrossHalf, cy, kRoiColour);
-    DrawLine(canvas, cx, cy - kCrossHalf, cx, cy + kCrossHalf, kRoiColour);
+    DrawLine(canvas, Offset(cx, -kCrossHalf), cy, Offset(cx, kCrossHalf), cy, kRoiColour);
+    DrawLine(canvas, cx, Offset(cy, -kCrossHalf), cx, Offset(cy, kCrossHalf), kRoiColour);
     if (rec.id == 201) {
       const char* letter = r.entity_type == 1 ? "P" : r.entity_type == 2 ? "L" : r.entity_type == 3 ? "C" : nullptr;
       if (letter != nullptr) DrawText(canvas, cx, cy, letter, kRoiLetterColour);

@@ -57,6 +57,12 @@ int32_t ScaleCorner(uint32_t size, float rel, uint32_t limit) {
   return static_cast<int32_t>(v);
 }
 
+// right - left as 32-bit arithmetic wraps it: corners from a damaged file
+// may lie so far apart that the signed difference would overflow.
+int32_t WrappedDifference(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
 } // namespace
 
 uint32_t BuildDefaultSolutions(SolutionTable& table) {
@@ -182,13 +188,13 @@ void PullRoisInside(SolutionRecord& record, uint32_t width, uint32_t height) {
       if (static_cast<uint32_t>(r.left) >= w_limit || static_cast<uint32_t>(r.right) >= w_limit) {
         if (r.left > 1) --r.left;
         if (r.right > 1) --r.right;
-        r.width = r.right - r.left;
+        r.width = WrappedDifference(r.right, r.left);
         changed = true;
       }
       if (static_cast<uint32_t>(r.top) >= h_limit || static_cast<uint32_t>(r.bottom) >= h_limit) {
         if (r.top > 1) --r.top;
         if (r.bottom > 1) --r.bottom;
-        r.height = r.bottom - r.top;
+        r.height = WrappedDifference(r.bottom, r.top);
         changed = true;
       }
     }

@@ -169,5 +169,16 @@ TEST(Overlay, CorruptedEntityCoordinatesStayHarmless) {
   SUCCEED();
 }
 
+TEST(Overlay, RoiCrossAtTheEdgeOfTheIntRangeDrawsNothing) {
+  MeasureFixture f(320, 240);
+  SolutionRecord& r = *f.station.working;
+  r.roi_count = 2;
+  r.rois[0] = RoiRecord{INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, 0, 0, 0, 0, 0, 0, 0};
+  r.rois[1] = RoiRecord{INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, 0, 0, 0, 0, 0, 0, 0};
+  f.station.view.mouse_mode = 6; // no legend either
+  RedrawOverlay(f.station);
+  for (uint32_t i = 0; i < f.station.image.size; ++i) ASSERT_EQ(f.station.image.overlay[i], 0);
+}
+
 } // namespace
 } // namespace orvane

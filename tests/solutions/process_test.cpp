@@ -186,6 +186,18 @@ TEST(Process, ManualCalibrationWithZeroReferenceFails) {
   EXPECT_EQ(f.surface.GetText(ControlId::ResultLine), "Failed");
 }
 
+TEST(Process, ManualCalibrationTakesTheWholeWidthOfAFarApartRoi) {
+  ProcessFixture f(320, 240);
+  f.Select(kManual);
+  f.station.working->params[1].value = 2.0f;
+  f.station.working->roi_count = 1;
+  // Corners from a damaged file: their difference does not fit an int.
+  f.station.working->rois[0] = RoiRecord{-2, 0, INT32_MAX, 10, 0, 10, 0, 0, 0, 0, 0};
+  ASSERT_EQ(ManualCalibration(f.station, *f.station.working), 0);
+  EXPECT_EQ(f.station.engine.scale_x, (double(INT32_MAX) + 2.0) / 2.0);
+  EXPECT_EQ(f.station.engine.scale_y, f.station.engine.scale_x);
+}
+
 struct TextLog {
   struct Entry {
     int32_t x, y;

@@ -45,6 +45,20 @@ TEST(RoiPull, StopsWhenBothCornersReachOne) {
   EXPECT_EQ(rec->rois[0].width, 0);
 }
 
+TEST(RoiPull, CornersFarApartFromADamagedFileStayDefined) {
+  auto rec = std::make_unique<SolutionRecord>();
+  rec->roi_count = 1;
+  rec->rois[0] = RoiRecord{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 0, 0, 0, 0, 0, 0, 0};
+  PullRoisInside(*rec, 320, 240);
+  // Negative corners count as outside (unsigned comparison) and never move;
+  // the far corner walks down by one per repetition, 50,000 times at most.
+  EXPECT_EQ(rec->rois[0].left, INT32_MIN);
+  EXPECT_EQ(rec->rois[0].right, INT32_MAX - 50000);
+  EXPECT_EQ(rec->rois[0].width, static_cast<int32_t>(uint32_t{INT32_MAX - 50000} -
+                                                     static_cast<uint32_t>(INT32_MIN)));
+  EXPECT_EQ(rec->rois[0].height, rec->rois[0].width);
+}
+
 TEST(RoiPull, InsideRoisAndOtherCountsAreLeftAlone) {
   auto rec = std::make_unique<SolutionRecord>();
   rec->roi_count = 1;
