@@ -164,6 +164,25 @@ TEST_F(DrawTest, CircleIsSizedByTheDragAndResizedFromItsRim) {
   EXPECT_EQ(rec.entity_count, 1u);
 }
 
+// A press that starts a circle or a line shows nothing yet; the first move
+// or the release does. A right press in a measuring mode keeps the drag origin.
+TEST_F(DrawTest, PressesThatStartCirclesAndLinesDoNotRedraw) {
+  for (uint32_t mode : {3u, 4u}) {
+    view.mouse_mode = mode;
+    const uint32_t shows = t.shows();
+    t.Press(100, 100);
+    EXPECT_EQ(t.shows(), shows) << mode;
+    t.Move(120, 100);
+    EXPECT_GT(t.shows(), shows) << mode;
+    t.Release(120, 100);
+  }
+  EXPECT_EQ(rec.entity_count, 2u);
+  view.mouse_mode = 2;
+  t.RightPress(30, 40);
+  EXPECT_EQ(view.press_x, 100);
+  EXPECT_EQ(view.press_y, 100);
+}
+
 TEST_F(DrawTest, LineFollowsTheMouseAndItsEndsDrag) {
   view.mouse_mode = 4;
   t.Press(10, 10);

@@ -200,6 +200,26 @@ TEST(MouseMode, ShiftTogglesViewCursor) {
   EXPECT_EQ(t.station.image.view_cursor, CursorValue(CursorId::Arrow));
 }
 
+// Shift toggles the view cursor before Ctrl switches the mode; the new
+// mode's cursor then follows the toggled one. In mode 5 Shift toggles nothing.
+TEST(MouseMode, ShiftTogglesBeforeCtrlSwitches) {
+  ViewStation t(testing::kDxfTraceOutput);
+  ImageView& v = t.station.view;
+  t.Press(10, 10, kKeyLeftButton | kKeyShift | kKeyControl);
+  EXPECT_EQ(t.station.image.view_cursor, CursorValue(CursorId::Cross));
+  EXPECT_EQ(v.mouse_mode, 1u);
+  v.mouse_mode = 5;
+  t.Press(10, 10, kKeyLeftButton | kKeyShift | kKeyControl);
+  EXPECT_EQ(t.station.image.view_cursor, CursorValue(CursorId::Cross));
+  EXPECT_EQ(v.mouse_mode, 3u);
+  t.Select(testing::kManualMeasurement);
+  v.mouse_mode = 2;
+  t.Press(10, 10, kKeyLeftButton | kKeyShift | kKeyControl);
+  EXPECT_EQ(v.mouse_mode, 0u);
+  EXPECT_EQ(t.station.image.view_cursor, CursorValue(CursorId::Arrow));
+  EXPECT_EQ(v.cursor_id, CursorValue(CursorId::Arrow));
+}
+
 TEST(MouseMode, CtrlClickCyclesTheSolutionsModes) {
   ViewStation t(testing::kDxfTraceOutput);
   ImageView& v = t.station.view;
