@@ -32,18 +32,9 @@ struct ModeLegend {
 };
 
 constexpr ModeLegend kModeLegends[] = {
-    {"ROI", {192, 1, 1}}, {"2PT", {1, 192, 1}},   {"3PT", {1, 1, 255}},
+    {"ROI", {192, 1, 1}},   {"2PT", {1, 192, 1}},   {"3PT", {1, 1, 255}},
     {"CIR", {192, 192, 1}}, {"LIN", {1, 192, 192}}, {"MLIN", {192, 1, 192}},
 };
-
-// Pixel coordinate of a stored point: truncated toward zero, and kept within
-// the int range so that corrupted values cannot overflow the conversion.
-int32_t Trunc(double v) {
-  if (std::isnan(v)) return INT32_MIN;
-  if (v <= -2147483648.0) return INT32_MIN;
-  if (v >= 2147483647.0) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
 
 // v + d held within the int range: a centre from a damaged file may lie at
 // its very edge, far outside any image, where nothing is drawn anyway.
@@ -70,7 +61,10 @@ void DrawRois(Station& st, const OverlayCanvas& canvas) {
     DrawLine(canvas, Offset(cx, -kCrossHalf), cy, Offset(cx, kCrossHalf), cy, kRoiColour);
     DrawLine(canvas, cx, Offset(cy, -kCrossHalf), cx, Offset(cy, kCrossHalf), kRoiColour);
     if (rec.id == 201) {
-      const char* letter = r.entity_type == 1 ? "P" : r.entity_type == 2 ? "L" : r.entity_type == 3 ? "C" : nullptr;
+      const char* letter = r.entity_type == 1   ? "P"
+                           : r.entity_type == 2 ? "L"
+                           : r.entity_type == 3 ? "C"
+                                                : nullptr;
       if (letter != nullptr) DrawText(canvas, cx, cy, letter, kRoiLetterColour);
     }
   }
@@ -80,7 +74,7 @@ void DrawResultPoints(Station& st, const OverlayCanvas& canvas) {
   const SolutionRecord& rec = *st.working;
   for (uint32_t k = 1; k <= rec.result_point_count && k <= kMaxResultPoints; ++k) {
     const ResultPoint& p = rec.result_points[k - 1];
-    DrawTargetMark(canvas, Trunc(p.x), Trunc(p.y), OverlayColour((k & 7) + 8));
+    DrawTargetMark(canvas, TruncToPixel(p.x), TruncToPixel(p.y), OverlayColour((k & 7) + 8));
   }
 }
 
@@ -90,18 +84,19 @@ void DrawEntities(Station& st, const OverlayCanvas& canvas) {
     const DrawEntity& ent = rec.entities[e];
     const EntityPoint* p = ent.points;
     if (ent.type == static_cast<uint32_t>(EntityType::Circle)) {
-      DrawArc(canvas, Trunc(p[0].x), Trunc(p[0].y), p[1].x, 0.0, kFullCircle, kEntityArcStep,
-              kCircleColour);
-      DrawDot(canvas, Trunc(p[0].x), Trunc(p[0].y), kCircleColour);
+      DrawArc(canvas, TruncToPixel(p[0].x), TruncToPixel(p[0].y), p[1].x, 0.0, kFullCircle,
+              kEntityArcStep, kCircleColour);
+      DrawDot(canvas, TruncToPixel(p[0].x), TruncToPixel(p[0].y), kCircleColour);
     } else if (ent.type == static_cast<uint32_t>(EntityType::Line)) {
-      DrawLine(canvas, Trunc(p[0].x), Trunc(p[0].y), Trunc(p[1].x), Trunc(p[1].y), kLineColour);
+      DrawLine(canvas, TruncToPixel(p[0].x), TruncToPixel(p[0].y), TruncToPixel(p[1].x),
+               TruncToPixel(p[1].y), kLineColour);
     }
     for (uint32_t k = 0; k < ent.point_count && k < kMaxEntityPoints; ++k) {
       if (k > 0) {
-        DrawLine(canvas, Trunc(p[k - 1].x), Trunc(p[k - 1].y), Trunc(p[k].x), Trunc(p[k].y),
-                 kEntityPointColour);
+        DrawLine(canvas, TruncToPixel(p[k - 1].x), TruncToPixel(p[k - 1].y), TruncToPixel(p[k].x),
+                 TruncToPixel(p[k].y), kEntityPointColour);
       }
-      DrawTargetMark(canvas, Trunc(p[k].x), Trunc(p[k].y), kEntityPointColour);
+      DrawTargetMark(canvas, TruncToPixel(p[k].x), TruncToPixel(p[k].y), kEntityPointColour);
     }
   }
 }
@@ -116,14 +111,14 @@ std::string NumberText(double v, uint32_t decimals) {
 void DrawArrowDot(const OverlayCanvas& canvas, const MeasPoint& from, double degrees, double r,
                   Rgb colour) {
   const double a = degrees * kDegToRad;
-  DrawArc(canvas, Trunc(from.x), Trunc(from.y), r, a, a, 1.0, colour);
+  DrawArc(canvas, TruncToPixel(from.x), TruncToPixel(from.y), r, a, a, 1.0, colour);
 }
 
 double Distance(const MeasPoint& a, const MeasPoint& b) {
   return std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y));
 }
 
-} // namespace
+}  // namespace
 
 double TextScaleFactor(uint32_t mark_size_class) {
   static constexpr double kFactors[4] = {0.5, 1.0, 3.0, 5.5};
@@ -169,7 +164,7 @@ void DrawMeasurements(Station& st) {
     int32_t y = y_block;
     for (uint32_t j = 0; j < points; ++j) {
       const MeasPoint& q = pts[j];
-      if (points == 1) DrawRingMark(canvas, Trunc(q.x), Trunc(q.y), colour);
+      if (points == 1) DrawRingMark(canvas, TruncToPixel(q.x), TruncToPixel(q.y), colour);
       if (j == 0) continue;
       const MeasPoint& p = pts[j - 1];
       double angle = 0.0;
@@ -180,7 +175,8 @@ void DrawMeasurements(Station& st) {
         DrawArrowDot(canvas, q, angle - 135.0, r, colour);
         DrawArrowDot(canvas, q, angle - 225.0, r, colour);
       }
-      DrawLine(canvas, Trunc(p.x), Trunc(p.y), Trunc(q.x), Trunc(q.y), colour);
+      DrawLine(canvas, TruncToPixel(p.x), TruncToPixel(p.y), TruncToPixel(q.x), TruncToPixel(q.y),
+               colour);
       const double length = PixelsToLength(st, Distance(p, q), q.depth);
       const std::string text = LengthText(st.settings, length);
       if (j == 1) {
@@ -229,4 +225,4 @@ int32_t ManualMeasurement(Station& st, SolutionRecord& rec) {
   return 0;
 }
 
-} // namespace orvane
+}  // namespace orvane

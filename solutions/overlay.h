@@ -9,6 +9,7 @@
 // checked on its own; a negative coordinate counts as out of range, as an
 // unsigned comparison would have it. Nothing allocates.
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -33,6 +34,14 @@ struct OverlayCanvas {
   // here before drawing, so tests can check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)> text_observer;
 };
+
+// A stored coordinate (f64) as a pixel: truncated toward zero and saturated,
+// so that corrupted values (NaN, huge) never overflow the conversion.
+inline int32_t TruncToPixel(double v) {
+  if (std::isnan(v) || v <= -2147483648.0) return INT32_MIN;
+  if (v >= 2147483647.0) return INT32_MAX;
+  return static_cast<int32_t>(v);
+}
 
 // The size class of marks and texts for a W x H image: 0 up to 320 x 320,
 // 1 up to 1280 x 1280, 2 up to 2560 x 2560, else 3.

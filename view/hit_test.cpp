@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "solutions/overlay.h"
 #include "view/mouse.h"
 #include "view/mouse_modes.h"
 
@@ -8,7 +9,6 @@ namespace orvane {
 namespace {
 
 using mouse::Near;
-using mouse::Trunc;
 
 constexpr double kFullCircle = 6.2831854;
 constexpr double kRimStep = 0.02;
@@ -59,7 +59,7 @@ RoiPart PartAt(const RoiRecord& r, int64_t x, int64_t y) {
 }
 
 bool NearPoint(int32_t x, int32_t y, const EntityPoint& p) {
-  return Near(x, Trunc(p.x), kGrabDistance) && Near(y, Trunc(p.y), kGrabDistance);
+  return Near(x, TruncToPixel(p.x), kGrabDistance) && Near(y, TruncToPixel(p.y), kGrabDistance);
 }
 
 uint32_t CircleKind(const DrawEntity& e, int32_t x, int32_t y) {
@@ -67,8 +67,8 @@ uint32_t CircleKind(const DrawEntity& e, int32_t x, int32_t y) {
   if (NearPoint(x, y, c)) return kGrabCentre;
   const double r = e.points[1].x;
   for (double a = 0.0; a <= kFullCircle; a += kRimStep) {
-    const int32_t rx = Trunc(std::cos(a) * r + c.x);
-    const int32_t ry = Trunc(c.y - std::sin(a) * r);
+    const int32_t rx = TruncToPixel(std::cos(a) * r + c.x);
+    const int32_t ry = TruncToPixel(c.y - std::sin(a) * r);
     if (Near(x, rx, kGrabDistance) && Near(y, ry, kGrabDistance)) return kGrabRim;
   }
   return 0;
@@ -117,7 +117,7 @@ PointHit HitTestPoint(Station& st, int32_t x, int32_t y) {
     const uint32_t points = std::min(rec.meas_points[s], kMaxMeasPoints);
     for (uint32_t p = 0; p < points; ++p) {
       const MeasPoint& q = rec.meas_point[s][p];
-      if (Near(x, Trunc(q.x), kGrabDistance) && Near(y, Trunc(q.y), kGrabDistance)) {
+      if (Near(x, TruncToPixel(q.x), kGrabDistance) && Near(y, TruncToPixel(q.y), kGrabDistance)) {
         st.view.cursor_id = CursorValue(CursorId::SizeAll);
         return {s, p, kGrabPoint};
       }

@@ -6,6 +6,7 @@
 
 #include "acquisition/acquisition.h"
 #include "solutions/measurement.h"
+#include "solutions/overlay.h"
 #include "ui/dialogs.h"
 #include "view/mouse_modes.h"
 
@@ -109,8 +110,8 @@ void CircleLeftDown(Station& st) {
   } else if (hit.kind == kGrabRim) {
     // The drag measures the radius from the centre, wherever the rim was taken.
     const EntityPoint& c = st.working->entities[hit.index].points[0];
-    v.press_x = Trunc(c.x);
-    v.press_y = Trunc(c.y);
+    v.press_x = TruncToPixel(c.x);
+    v.press_y = TruncToPixel(c.y);
   }
 }
 

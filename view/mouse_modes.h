@@ -8,15 +8,6 @@
 
 namespace orvane::mouse {
 
-// A stored coordinate as a pixel: truncated toward zero and saturated, so
-// that corrupted values (NaN, huge) never overflow the conversion.
-inline int32_t Trunc(double v) {
-  if (std::isnan(v)) return INT32_MIN;
-  if (v <= -2147483648.0) return INT32_MIN;
-  if (v >= 2147483647.0) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
-
 // |a - b| < limit without overflow for any stored values.
 inline bool Near(int64_t a, int64_t b, int64_t limit) {
   const int64_t d = a - b;
