@@ -15,32 +15,20 @@ namespace orvane::testing {
 
 TestImage::TestImage(Station& station, uint32_t width, uint32_t height, uint8_t grey)
     : station_(station) {
-  ImageState& im = station.image;
-  im.width = width;
-  im.height = height;
-  im.bits_per_pixel = 24;
-  im.bytes_per_pixel = 3;
-  im.stride = width * 3;
-  im.size = im.stride * height;
-  buffers_.Allocate(im.size);
-  std::memset(buffers_.frame.data(), grey, im.size);
-  im.frame = buffers_.frame.data();
-  im.overlay = buffers_.overlay.data();
-  im.display = buffers_.display.data();
-  PublishGeometry(station);
+  AttachImage(station, width, height, grey);
 }
 
 void TestImage::SetGrey(int32_t x, int32_t y, uint8_t value) {
-  uint8_t* p = buffers_.frame.data() + static_cast<size_t>(y) * station_.image.stride + x * 3;
+  uint8_t* p = station_.image.frame + static_cast<size_t>(y) * station_.image.stride + x * 3;
   p[0] = p[1] = p[2] = value;
 }
 
 uint8_t TestImage::Byte2(int32_t x, int32_t y) const {
-  return buffers_.frame[static_cast<size_t>(y) * station_.image.stride + x * 3 + 2];
+  return station_.image.frame[static_cast<size_t>(y) * station_.image.stride + x * 3 + 2];
 }
 
 uint8_t TestImage::OverlayByte2(int32_t x, int32_t y) const {
-  return buffers_.overlay[static_cast<size_t>(y) * station_.image.stride + x * 3 + 2];
+  return station_.image.overlay[static_cast<size_t>(y) * station_.image.stride + x * 3 + 2];
 }
 
 void Calibrate(Station& station, double scale_x, double calibration_distance,

@@ -24,11 +24,10 @@ class TestImage {
   void SetGrey(int32_t x, int32_t y, uint8_t value);
   uint8_t Byte2(int32_t x, int32_t y) const;
   uint8_t OverlayByte2(int32_t x, int32_t y) const;
-  uint8_t* frame() { return buffers_.frame.data(); }
+  uint8_t* frame() { return station_.image.frame; }
 
  private:
   Station& station_;
-  ImageBuffers buffers_;
 };
 
 // Calibrates the station: scale_x pixels per inch at calibration_distance

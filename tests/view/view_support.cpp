@@ -8,18 +8,9 @@ namespace orvane::testing {
 ViewStation::ViewStation(uint32_t slot, uint32_t width, uint32_t height) {
   OpenWorkspace(station);
   Select(slot);
-  ImageState& im = station.image;
-  im.width = width;
-  im.height = height;
-  im.stride = width * 3;
-  im.size = im.stride * height;
-  station.file_buffers.Allocate(im.size);
-  im.frame = station.file_buffers.frame.data();
-  im.overlay = station.file_buffers.overlay.data();
-  im.display = station.file_buffers.display.data();
-  im.view_width = width * view_scale_x;
-  im.view_height = height * view_scale_y;
-  PublishGeometry(station);
+  AttachImage(station, width, height);
+  station.image.view_width = width * view_scale_x;
+  station.image.view_height = height * view_scale_y;
   station.overlay_text_observer = [this](int32_t, int32_t, std::string_view text, Rgb) {
     if (text == "ROI" || text == "2PT" || text == "3PT" || text == "CIR" || text == "LIN" ||
         text == "MLIN") {
