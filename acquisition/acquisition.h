@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "solutions/overlay.h"
-#include "ui/station.h"
+#include "station/station.h"
 
 namespace orvane {
 

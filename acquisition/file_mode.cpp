@@ -12,7 +12,6 @@
 #include "solutions/measurement.h"
 #include "solutions/overlay.h"
 #include "solutions/process.h"
-#include "ui/status.h"
 #include "workspace/files.h"
 #include "workspace/solutions.h"
 
@@ -138,7 +137,7 @@ void LeaveFileMode(Station& st) {
   ui.Enable(ControlId::Live, true);
   SetButtonState(st, ControlId::File, 0);
   SetAcquisitionMode(st, AcquisitionMode::Live);
-  UpdateStatusLine(st);
+  if (st.hooks.update_status_line) st.hooks.update_status_line();
   im.file_mode = 0;
   ui.InvalidateWindow(true);
 }
@@ -197,7 +196,7 @@ uint32_t LoadStillImage(Station& st) {
   }
 
   RescaleAllRois(st, im.width, im.height);
-  UpdateStatusLine(st);
+  if (st.hooks.update_status_line) st.hooks.update_status_line();
   return loaded ? im.size : 0;
 }
 

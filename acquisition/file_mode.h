@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "ui/station.h"
+#include "station/station.h"
 
 namespace orvane {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/station.h"
+#include "station/station.h"
 
 namespace orvane {
 

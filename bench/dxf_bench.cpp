@@ -13,7 +13,7 @@
 #include "acquisition/image_state.h"
 #include "dxf/dxf_solutions.h"
 #include "dxf/writer.h"
-#include "ui/station.h"
+#include "station/station.h"
 #include "workspace/solutions.h"
 
 namespace orvane {

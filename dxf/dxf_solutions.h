@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ui/station.h"
+#include "station/station.h"
 #include "workspace/records.h"
 
 namespace orvane {

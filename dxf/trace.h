@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dxf/writer.h"
-#include "ui/station.h"
+#include "station/station.h"
 #include "workspace/records.h"
 
 namespace orvane {

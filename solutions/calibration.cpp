@@ -7,7 +7,6 @@
 #include "algorithms/include/quellix.h"
 #include "solutions/format.h"
 #include "solutions/process.h"
-#include "ui/status.h"
 #include "workspace/log.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"

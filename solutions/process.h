@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "ui/station.h"
+#include "station/station.h"
 
 namespace orvane {
 

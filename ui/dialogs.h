@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ui/control_surface.h"
-#include "ui/station.h"
+#include "station/station.h"
 #include "workspace/records.h"
 
 namespace orvane {

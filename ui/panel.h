@@ -1,7 +1,7 @@
 // The command panel's operations used outside the panel itself.
 #pragma once
 
-#include "ui/station.h"
+#include "station/station.h"
 
 namespace orvane {
 

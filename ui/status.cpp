@@ -20,14 +20,6 @@ std::pair<uint32_t, uint32_t> AspectUnits(uint32_t w, uint32_t h) {
   return {w / 50, h / 50};
 }
 
-std::string ApplicationTitle() {
-  uint8_t scratch[4] = {};
-  std::string title = "Lumivor DXF Build " + std::to_string(kSettingsFormatTag) + "." +
-                      std::to_string(SolutionEngineVersion()) + "." +
-                      std::to_string(qlxVersion(scratch));
-  return title.substr(0, kTextLimit);
-}
-
 void UpdateStatusLine(Station& st) {
   const uint32_t w = st.image.width;
   const uint32_t h = st.image.height;

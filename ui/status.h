@@ -5,17 +5,13 @@
 #include <string>
 #include <utility>
 
-#include "ui/station.h"
+#include "station/station.h"
 
 namespace orvane {
 
 // The smallest whole-number ratio found by trying d = 900, 895, ... 100 as a
 // common divisor; (W div 50, H div 50) when none divides both.
 std::pair<uint32_t, uint32_t> AspectUnits(uint32_t width, uint32_t height);
-
-// "Lumivor DXF Build 230.107.8": the settings format, the solution engine's
-// version and the vision library's version.
-std::string ApplicationTitle();
 
 // Rewrites the image status line for the current image, then the size class
 // of marks, the calibration for this size and the calibration status.

@@ -7,7 +7,6 @@
 #include "acquisition/acquisition.h"
 #include "solutions/measurement.h"
 #include "solutions/overlay.h"
-#include "ui/dialogs.h"
 #include "view/mouse_modes.h"
 
 namespace orvane::mouse {
@@ -66,7 +65,7 @@ void MeasureLeftDown(Station& st) {
   }
   const uint32_t sets = std::min(rec.meas_count, kMaxMeasSets);
   if (v.set_complete == 1) {
-    if (sets < std::min(rec.meas_max, kMaxMeasSets) && AskDistance(st) == DialogResult::Ok) {
+    if (sets < std::min(rec.meas_max, kMaxMeasSets) && st.hooks.ask_distance && st.hooks.ask_distance() == DialogResult::Ok) {
       const uint32_t s = sets;
       rec.meas_points[s] = 1;
       rec.meas_depth[s] = st.shared_dialog_value;

@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "ui/station.h"
+#include "station/station.h"
 
 namespace orvane {
 

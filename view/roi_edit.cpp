@@ -5,8 +5,6 @@
 
 #include "acquisition/acquisition.h"
 #include "solutions/measurement.h"
-#include "ui/dialogs.h"
-#include "ui/panel.h"
 #include "view/mouse_modes.h"
 #include "workspace/solutions.h"
 
@@ -139,10 +137,10 @@ void AddRoi(Station& st, const Box& b) {
   if (rec.id == kAutoOutputId) {
     // Closing the dialog without a choice leaves the ROI without a kind (0),
     // which DXF Auto Output skips, rather than reading a leftover distance.
-    r.entity_type = static_cast<int32_t>(AskEntityType(st));
+    r.entity_type = static_cast<int32_t>(st.hooks.ask_entity_type ? st.hooks.ask_entity_type() : RoiEntity::None);
   }
   ++rec.roi_count;
-  ShowRoiCount(st);
+  if (st.hooks.show_roi_count) st.hooks.show_roi_count();
 }
 
 } // namespace
@@ -195,7 +193,7 @@ void RoiLeftUp(Station& st) {
       const RoiRecord& r = rec.rois[v.edit.index];
       if (r.width < kMinRoiSide || r.height < kMinRoiSide) {
         DeleteRoi(rec, v.edit.index);
-        ShowRoiCount(st);
+        if (st.hooks.show_roi_count) st.hooks.show_roi_count();
       }
     }
     v.edit.kind = 0;

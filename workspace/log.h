@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ui/station.h"
+#include "station/station.h"
 
 namespace orvane {
 

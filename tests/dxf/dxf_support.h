@@ -11,7 +11,7 @@
 
 #include "acquisition/image_state.h"
 #include "support/station_fixture.h"
-#include "ui/station.h"
+#include "station/station.h"
 #include "workspace/records.h"
 
 namespace orvane::testing {

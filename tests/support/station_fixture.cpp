@@ -1,6 +1,7 @@
 #include "support/station_fixture.h"
 
 #include "acquisition/acquisition.h"
+#include "ui/window_hooks.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,6 +21,8 @@ TempDir::~TempDir() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }
+
+StationFixture::StationFixture() { InstallWindowHooks(station); }
 
 void AttachImage(Station& station, uint32_t w, uint32_t h, uint8_t grey) {
   ImageState& im = station.image;

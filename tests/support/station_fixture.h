@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/clock.h"
+#include "station/clock.h"
 #include "ui/fake_surface.h"
-#include "ui/station.h"
+#include "station/station.h"
 
 namespace orvane::testing {
 
@@ -26,7 +26,9 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// The station as the whole program has it: the window's hooks installed.
 struct StationFixture {
+  StationFixture();
   TempDir dir;
   FakeSurface surface;
   ManualClock clock;

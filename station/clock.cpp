@@ -1,4 +1,4 @@
-#include "ui/clock.h"
+#include "station/clock.h"
 
 #include <chrono>
 

@@ -1,10 +1,22 @@
-#include "ui/station.h"
+#include "station/station.h"
 
 #include <string>
 
+#include "algorithms/include/quellix.h"
 #include "ui/fake_surface.h"
+#include "workspace/settings.h"
+#include "workspace/solutions.h"
 
 namespace orvane {
+
+std::string ApplicationTitle() {
+  constexpr size_t kTextLimit = 127; // the window's text buffers hold 128 bytes
+  uint8_t scratch[4] = {};
+  std::string title = "Lumivor DXF Build " + std::to_string(kSettingsFormatTag) + "." +
+                      std::to_string(SolutionEngineVersion()) + "." +
+                      std::to_string(qlxVersion(scratch));
+  return title.substr(0, kTextLimit);
+}
 
 Station::Station(std::filesystem::path folder, ControlSurface* surface, Clock* clock)
     : table(std::make_unique<SolutionTable>()),

@@ -7,12 +7,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "acquisition/image_state.h"
 #include "dxf/trace_list.h"
 #include "solutions/overlay.h"
-#include "ui/clock.h"
+#include "station/clock.h"
 #include "ui/control_surface.h"
 #include "view/image_view.h"
 #include "workspace/records.h"
@@ -25,8 +26,9 @@ struct SolutionTable {
 };
 
 // Points where one subsystem hands over to another that may not be part of
-// this build (the command panel, the camera, still images). An empty hook is
-// skipped; the subsystem that owns the behaviour installs it.
+// this build (the command panel, the window's status lines and dialogs, the
+// camera, still images). An empty hook is skipped; the subsystem that owns the
+// behaviour installs it (the window's logic: InstallWindowHooks).
 struct StationHooks {
   // Reload the working record and rebuild the command panel.
   std::function<void()> refresh_panel;
@@ -40,11 +42,25 @@ struct StationHooks {
   std::function<void()> commit_edits;
   // Place the image view and the live video area for the current image.
   std::function<void()> size_view;
+  // Rewrite the image status line for the current image (and what follows
+  // from the image size: mark size, calibration for this size).
+  std::function<void()> update_status_line;
+  // Rewrite the ROI count line.
+  std::function<void()> show_roi_count;
+  // Ask the kind of a new ROI; RoiEntity::None when the dialog was left.
+  std::function<RoiEntity()> ask_entity_type;
+  // Ask the distance from the camera of a new measurement set.
+  std::function<DialogResult()> ask_distance;
 };
 
 // Compression code of a camera format that is neither RGB nor YUY2, and of
 // "no camera format chosen".
 inline constexpr uint32_t kNoCameraFormat = 0xFFFFFFFFu;
+
+// "Lumivor DXF Build 230.107.8": the settings format, the solution engine's
+// version and the vision library's version; the window's title and the
+// caption of the station's own message boxes.
+std::string ApplicationTitle();
 
 class Station {
  public:

@@ -1,0 +1,16 @@
+#include "ui/window_hooks.h"
+
+#include "ui/dialogs.h"
+#include "ui/panel.h"
+#include "ui/status.h"
+
+namespace orvane {
+
+void InstallWindowHooks(Station& st) {
+  st.hooks.update_status_line = [&st] { UpdateStatusLine(st); };
+  st.hooks.show_roi_count = [&st] { ShowRoiCount(st); };
+  st.hooks.ask_entity_type = [&st] { return AskEntityType(st); };
+  st.hooks.ask_distance = [&st] { return AskDistance(st); };
+}
+
+} // namespace orvane
