@@ -14,6 +14,12 @@
 
 namespace orvane {
 
+struct Size {
+  int32_t width = 0;
+  int32_t height = 0;
+  bool operator==(const Size&) const = default;
+};
+
 struct Rect {
   int32_t x = 0;
   int32_t y = 0;
@@ -121,6 +127,18 @@ class ControlSurface {
                                    MessageButtons buttons) = 0;
   // Runs a dialog model modally and returns how it ended.
   virtual DialogResult RunDialog(DialogModel& dialog) = 0;
+
+  // The main window as a whole.
+  virtual void SetWindowTitle(std::string_view title) = 0;
+  virtual std::string WindowTitle() const = 0;
+  // The screen's size in pixels, and the main window's client area.
+  virtual Size ScreenSize() const = 0;
+  virtual Size ClientSize() const = 0;
+  // Moves and sizes the main window (outer frame) in screen pixels.
+  virtual void MoveWindow(Rect rect) = 0;
+  // Ends the main window's modal run: the program ends once the handler that
+  // asked for it returns.
+  virtual void EndMainWindow() = 0;
 };
 
 } // namespace orvane

@@ -2,7 +2,18 @@
 
 #include <algorithm>
 
+#include "ui/window_template.h"
+
 namespace orvane {
+
+FakeSurface::FakeSurface() : client_(kTemplateClient) {
+  for (const TemplateControl& t : MainWindowTemplate()) {
+    FakeControl& c = control(t.id);
+    c.text = t.caption;
+    c.rect = UnitsToPixels(t.units);
+    c.visible = t.visible;
+  }
+}
 
 const FakeControl* FakeSurface::find(ControlId id) const {
   auto it = controls_.find(Raw(id));
@@ -108,6 +119,12 @@ DialogResult FakeSurface::RunDialog(DialogModel& dialog) {
   dialog.OnClose(result);
   dialog_log_.push_back({dialog.title(), result});
   return result;
+}
+
+void FakeSurface::MoveWindow(Rect rect) {
+  window_rect_ = rect;
+  // The fake window has no frame: its client area is the whole window.
+  client_ = {rect.width, rect.height};
 }
 
 } // namespace orvane

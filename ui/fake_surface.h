@@ -45,6 +45,10 @@ class FakeSurface : public ControlSurface {
   // closed it (a result from Press, or Cancel for Escape).
   using DialogScript = std::function<DialogResult(DialogModel&)>;
 
+  // Every control of the main window template at its pixel rectangle, with
+  // its caption and visibility; the client area is the template's.
+  FakeSurface();
+
   void SetText(ControlId id, std::string_view text) override;
   std::string GetText(ControlId id) const override;
   void Show(ControlId id, bool visible) override;
@@ -67,6 +71,19 @@ class FakeSurface : public ControlSurface {
   MessageAnswer MessageBox(std::string_view text, std::string_view caption,
                            MessageButtons buttons) override;
   DialogResult RunDialog(DialogModel& dialog) override;
+  void SetWindowTitle(std::string_view title) override { title_ = title; }
+  std::string WindowTitle() const override { return title_; }
+  Size ScreenSize() const override { return screen_; }
+  Size ClientSize() const override { return client_; }
+  void MoveWindow(Rect rect) override;
+  void EndMainWindow() override { ended_ = true; }
+
+  // The screen start-up sees (1280 x 1024 unless set) and the window's client
+  // area (the main window template's size unless set).
+  void set_screen(Size size) { screen_ = size; }
+  void set_client(Size size) { client_ = size; }
+  const Rect& window_rect() const { return window_rect_; }
+  bool ended() const { return ended_; }
 
   // The control's row (created on first use, visible and enabled).
   FakeControl& control(ControlId id) { return controls_[Raw(id)]; }
@@ -90,6 +107,11 @@ class FakeSurface : public ControlSurface {
   std::vector<LoggedMessageBox> message_boxes_;
   std::vector<LoggedDialog> dialog_log_;
   uint32_t window_invalidations_ = 0;
+  std::string title_;
+  Size screen_{1280, 1024};
+  Size client_;
+  Rect window_rect_;
+  bool ended_ = false;
 };
 
 } // namespace orvane

@@ -1,0 +1,87 @@
+// The camera: lists the video input devices, opens one at a requested size
+// and pixel format, keeps its picture running for the live video area, and
+// takes snapshots into the frame. The format table and its choice rule are the
+// station's own; the device is reached through the video layer
+// (platform/video/).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "station/station.h"
+
+namespace orvane {
+
+// Compression codes of the accepted camera formats.
+inline constexpr uint32_t kCompressionRgb = 0;
+inline constexpr uint32_t kCompressionYuy2 = 0x32595559; // "YUY2"
+inline constexpr uint32_t kMaxCameraFormats = 100;
+
+// One accepted format of the device.
+struct CameraFormat {
+  uint32_t width;
+  uint32_t height;
+  uint32_t bit_count;   // 24 or 16
+  uint32_t compression; // kCompressionRgb or kCompressionYuy2
+  uint32_t image_size;  // bytes, as the device states it
+};
+static_assert(sizeof(CameraFormat) == 20);
+
+struct CameraFormatTable {
+  CameraFormat rows[kMaxCameraFormats];
+  uint32_t count;
+  uint32_t chosen;
+};
+
+// The latest picture of the running camera, for the live video area:
+// width x height pixels of B, G, R, x, rows top-down.
+struct LivePicture {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint64_t sequence = 0; // grows with every new picture of the device
+  std::vector<uint8_t> bgrx;
+};
+
+// Fills the device list (control 1003) with the devices' names; returns how
+// many were added, or -1 when there is none.
+int32_t EnumerateDevices(Station& station);
+
+// Opens device `index` at width x height as the station's camera: builds the
+// format table, chooses and sets the format, allocates the camera's buffers and
+// points the image state at them, starts streaming. Negative: failure; 0:
+// running; 1: no such device.
+int32_t OpenCamera(Station& station, int32_t index, uint32_t width, uint32_t height);
+
+// Stops streaming and frees the camera's buffers; a second call does nothing.
+void CloseCamera(Station& station);
+
+// The newest picture converted into the frame (colour mode applied); the
+// bytes acquired, or 0 when no picture could be taken.
+uint32_t TakeSnapshot(Station& station);
+
+// The format table of the last open (empty before any).
+const CameraFormatTable& CameraFormats(const Station& station);
+
+// Copies the running camera's latest picture into `out`; false when there is
+// no camera or no picture yet. Safe to call from the front end's paint timer.
+bool LatestPicture(Station& station, LivePicture* out);
+
+// The camera's part of start-up: lists the devices, opens device `index` at
+// the requested size when there is one, publishes the geometry; otherwise (no
+// device at that index, a busy device, no accepted format) sets no_camera and
+// enters File mode. Returns true when a camera is in use.
+bool StartCamera(Station& station, int32_t index);
+
+// The resolution change of the Set-Up dialog with the chosen table row (row 0
+// when beyond the table): reopens the camera at that row's size when a camera
+// is in use, keeping File mode's saved image set consistent.
+void ChangeCameraResolution(Station& station, uint32_t row);
+
+// The live video area was moved or resized: re-position the video.
+void RepositionVideo(Station& station);
+
+// The Grab and Live buttons.
+void GrabCommand(Station& station);
+void LiveCommand(Station& station);
+
+} // namespace orvane
