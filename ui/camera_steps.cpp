@@ -1,29 +1,13 @@
 #include "ui/camera_steps.h"
 
-#include "acquisition/file_mode.h"
-
-// This build has no camera capture yet: every station starts without a
-// device, in File mode, and the camera's buttons and calls do nothing.
-
 namespace orvane {
 
-bool CameraStartUp(Station& st, int32_t) {
-  st.surface().ClearCombo(ControlId::DeviceList);
-  st.image.no_camera = 1;
-  EnterFileMode(st);
-  return false;
-}
-
-void CameraGrab(Station&) {}
-void CameraLive(Station&) {}
-void CameraRepositionVideo(Station&) {}
-
-const CameraFormatTable& CameraFormatRows(const Station&) {
-  static const CameraFormatTable kNone{};
-  return kNone;
-}
-
-void CameraChangeResolution(Station&, uint32_t) {}
-void CameraClose(Station&) {}
+bool CameraStartUp(Station& st, int32_t index) { return StartCamera(st, index); }
+void CameraGrab(Station& st) { GrabCommand(st); }
+void CameraLive(Station& st) { LiveCommand(st); }
+void CameraRepositionVideo(Station& st) { RepositionVideo(st); }
+const CameraFormatTable& CameraFormatRows(const Station& st) { return CameraFormats(st); }
+void CameraChangeResolution(Station& st, uint32_t row) { ChangeCameraResolution(st, row); }
+void CameraClose(Station& st) { CloseCamera(st); }
 
 } // namespace orvane

@@ -101,15 +101,11 @@ bool StartUp(Station& st, std::string_view command_line) {
     st.image.still_path.assign(last, strnlen(last, sizeof st.settings.last_file_path));
   }
 
+  // The camera, or File mode with the File button disabled for the run; then
+  // Live or File mode shows.
   const bool camera = CameraStartUp(st, w.camera_device_index);
-  if (!camera) ui.Enable(C::File, false);
   SizeView(st);
-  if (camera) {
-    CameraRepositionVideo(st);
-    SetAcquisitionMode(st, AcquisitionMode::Live);
-  } else {
-    SetAcquisitionMode(st, st.image.file_mode ? AcquisitionMode::File : AcquisitionMode::Still);
-  }
+  if (camera) CameraRepositionVideo(st); // the live area has its size now
   UpdateStatusLine(st);
   ShowCalibrationStatus(st);
   ui.InvalidateWindow(true);

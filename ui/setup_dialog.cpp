@@ -264,11 +264,14 @@ void RunSetUpDialog(Station& st) {
 
   if (s.requested_width != old_width || s.requested_height != old_height ||
       s.camera_pixel_format != old_format) {
-    const bool camera = st.image.no_camera == 0;
-    if (camera) CameraChangeResolution(st, dialog.chosen_row());
-    RescaleAllRois(st, st.image.width, st.image.height);
-    UpdateStatusLine(st);
-    if (camera) SetAcquisitionMode(st, AcquisitionMode::Live);
+    if (st.image.no_camera == 0) {
+      // Reopens the camera at the chosen row, publishes its geometry, rescales
+      // the ROIs, rewrites the status line and goes Live.
+      CameraChangeResolution(st, dialog.chosen_row());
+    } else {
+      RescaleAllRois(st, st.image.width, st.image.height);
+      UpdateStatusLine(st);
+    }
     s.requested_width = st.image.width;
     s.requested_height = st.image.height;
     SaveSettings(st);
