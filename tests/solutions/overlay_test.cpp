@@ -230,10 +230,14 @@ TEST(DrawLine, DotForDotTheAccumulatingWalk) {
   auto in = [&](int32_t lo, int32_t hi) {
     return std::uniform_int_distribution<int32_t>(lo, hi)(rng);
   };
-  for (auto [w, h] : {std::pair<uint32_t, uint32_t>{160, 90}, {641, 200}, {1300, 40}}) {
+  struct Case {
+    uint32_t w, h;
+    int lines;
+  };
+  for (auto [w, h, lines] : {Case{160, 90, 720}, Case{641, 200, 300}, Case{1300, 40, 120}}) {
     TestOverlay got(w, h), want(w, h);
     const int32_t W = int32_t(w), H = int32_t(h);
-    for (int i = 0; i < 700; ++i) {
+    for (int i = 0; i < lines; ++i) {
       int32_t x1, y1, x2, y2;
       switch (i % 6) {
         case 0:  // a cross arm of the outline tracing, 5 pixels wide
