@@ -442,11 +442,15 @@ class Runner {
         if (const auto* choice = std::get_if<SetupChoice>(&step)) {
           PlayChoice(dialog, *choice);
         } else {
-          queues_.inner_answer = std::get<SetupReset>(step).answer;
-          if (!dialog.Press(DialogControlId::ResetRois)) {
+          // The button keeps the dialog open, so Press gives no result.
+          const DialogControl* reset = dialog.Find(DialogControlId::ResetRois);
+          if (reset == nullptr || !reset->enabled || !reset->visible) {
             out_ << "setup: Reset ROIs is not there to press\n";
             failed_ = true;
+            continue;
           }
+          queues_.inner_answer = std::get<SetupReset>(step).answer;
+          dialog.Press(DialogControlId::ResetRois);
           queues_.inner_answer.reset();
         }
       }

@@ -13,8 +13,8 @@ measurement on them has one exact answer:
 TARGET: a dark ring (grey 25) of outer radius 150 pixels around a bright centre
 disc (grey 220) of radius 75, centred at (320, 240), on a grey 220 field. The
 outer radius is 3 inches at the calibration distance, so Auto Calibration finds
-sqrt(N / pi) / 3 pixels per inch, N being the ring's and the centre's pixels
-together (printed below; about 50).
+about sqrt(N / pi) / 3 pixels per inch, N being the ring's and the centre's
+pixels together (printed below; about 50).
 
 PART: a dark plate (grey 40) on a light field (grey 220), 8 x 6 inches
 (columns 120 to 519, rows 90 to 389), with a square notch 0.8 inch wide and deep
@@ -62,7 +62,9 @@ def write_bmp(path, rows):
             line += bytes((v, v, v))
         block += line + bytes(row_bytes - len(line))
     header = struct.pack("<2sIHHI", b"BM", 54 + len(block), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 24, 0, len(block), 2835, 2835, 0, 0)
+    # Image size and resolution left 0, as the station writes its own BMPs, so
+    # a saved copy of a dropped sample is the sample byte for byte.
+    info = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 24, 0, 0, 0, 0, 0, 0)
     with open(path, "wb") as f:
         f.write(header + info + block)
 

@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # Runs one orvane-batch script in a fresh working folder holding the sample
 # pictures, and checks what it left behind.
 #   BATCH, SCRIPT, WORK, SAMPLES   the program, the script, the folder, samples/
@@ -5,9 +6,13 @@
 #   OUTPUT                         optional: the whole standard output, exactly
 #   DXF                            optional: an expectation for check_dxf.py on
 #                                  WORK/DXF/FILE.DXF (skipped without ezdxf)
-#   SAME, DIFFERENT                optional: "a|b" pairs of files (in WORK)
-#                                  whose bytes must be equal, or must differ
+#   SAME, DIFFERENT                optional: "a|b" pairs of files (in WORK),
+#                                  comma-separated, whose bytes must be equal,
+#                                  or must differ
 #   ABSENT                         optional: files that must not exist
+foreach(key SAME DIFFERENT ABSENT)
+  string(REPLACE "," ";" ${key} "${${key}}")
+endforeach()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 file(GLOB pictures ${SAMPLES}/*.BMP ${SAMPLES}/*.JPG)
