@@ -4,7 +4,10 @@
 
 #include <sys/mman.h>
 
+#include <smmintrin.h>
+
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace qlx {
@@ -59,7 +62,7 @@ struct Context {
     uint8_t* done = nullptr;   // labelled pixels of earlier regions, width x height
     uint8_t* labelMap = nullptr;
     size_t mapSize = 0;
-    uint8_t colour[3] = {0, 0, 0};
+    uint8_t colour[48] = {};  // the blob's colour, repeated 16 times
     uint32_t label = 0;
     uint32_t abortAbove = UINT32_MAX;
 };
@@ -67,12 +70,74 @@ struct Context {
 constexpr int kDx[8] = {1, 0, -1, 0, 1, -1, 1, -1};
 constexpr int kDy[8] = {0, 1, 0, -1, 1, -1, -1, 1};
 
+// The fillable bits of a pixel's 3 x 3 neighbourhood as 9 bits: the row
+// above in bits 0-2, its own row in bits 3-5, the row below in bits 6-8, each
+// row's left pixel first. The multiplication gathers bit 0 of three bytes.
+inline uint32_t rowBits(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return (((v & 0x010101u) * 0x4081u) >> 14) & 7u;
+}
+
+inline uint32_t rowAny(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v & 0x010101u;
+}
+
+// Neighbourhood bits -> fillable directions, bit k for direction k.
+constexpr auto kDirections = [] {
+    constexpr int bitOf[8] = {5, 7, 3, 1, 8, 0, 2, 6};
+    std::array<uint8_t, 512> t{};
+    for (uint32_t n = 0; n < 512; ++n)
+        for (int k = 0; k < 8; ++k)
+            if (n >> bitOf[k] & 1) t[n] |= uint8_t(1u << k);
+    return t;
+}();
+
+// Number of fillable cells from p on, along the row (the border stops it).
+inline uint32_t runLength(const uint8_t* p) {
+    uint32_t n = 0;
+    const __m128i one = _mm_set1_epi8(1), zero = _mm_setzero_si128();
+    for (;;) {
+        const __m128i v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n)), one);
+        const uint32_t open = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+        if (open) return n + uint32_t(__builtin_ctz(open));
+        n += 16;
+    }
+}
+
+// Paints the palette blocks of pixels x0 .. x0 + n - 1 of row y: rows y and
+// y + 1, columns x0 .. x0 + n. pattern holds the colour 16 times.
+inline void paintSpan(uint32_t x0, uint32_t y, uint32_t n, const uint8_t* pattern) {
+    const uint32_t bpp = g_reg.bpp, stride = g_reg.stride;
+    uint8_t* p = g_reg.overlay + size_t(x0) * bpp + size_t(y) * stride;
+    const uint32_t cols = n + 1;
+    if (bpp == 3) {
+        for (uint8_t* row : {p, p + stride}) {
+            uint32_t i = 0;
+            for (; i + 16 <= cols; i += 16) std::memcpy(row + 3 * size_t(i), pattern, 48);
+            std::memcpy(row + 3 * size_t(i), pattern, 3 * size_t(cols - i));
+        }
+        return;
+    }
+    for (uint8_t* row : {p, p + stride})
+        for (uint32_t i = 0; i < cols; ++i) {
+            uint8_t* q = row + size_t(i) * bpp;
+            q[0] = pattern[0]; q[1] = pattern[1]; q[2] = pattern[2];
+        }
+}
+
 // The depth-first fill with an explicit stack: the same visit order and the
 // same cut-off as the recursive fill that tries the eight neighbours in the
-// order of kDx / kDy. The top frame lives in registers; every frame below it
-// is kept as the direction by which the frame above it was entered, which is
-// enough to step back and to resume with the next direction. Returns false
-// when the blob grew beyond c.abortAbove (the fill is then left unfinished).
+// order of kDx / kDy. Every frame below the top is kept as the direction by
+// which the frame above it was entered, which is enough to step back. A frame
+// never needs to remember how far it got: the directions it has tried are
+// taken or were closed, and cells never reopen, so the first open direction
+// of its neighbourhood is the one it would try next. A step to the right
+// takes the whole open run at once, since each of its pixels would step
+// right again first. Returns false when the blob grew beyond c.abortAbove
+// (the fill is then left unfinished).
 template <bool Paint, bool Map, bool Done>
 bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
     uint8_t* const work = c.work;
@@ -80,13 +145,41 @@ bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
     const uint32_t ww = c.workWidth;
     uint32_t offsets[8];
     for (int k = 0; k < 8; ++k) offsets[k] = uint32_t(kDy[k] * int64_t(ww) + kDx[k]);
-    const uint32_t stride = g_reg.stride, bpp = g_reg.bpp, width = g_reg.width;
-    uint8_t* const overlay = g_reg.overlay;
-    const uint8_t c0 = c.colour[0], c1 = c.colour[1], c2 = c.colour[2];
+    const uint32_t width = g_reg.width;
     uint32_t count = 0, minX = st.minX, minY = st.minY, maxX = st.maxX, maxY = st.maxY;
     uint64_t sumX = 0, sumY = 0;
     const uint32_t limit = c.abortAbove;
 
+    auto mapSpan = [&](uint32_t x, uint32_t y, uint32_t n) {
+        const uint32_t bpp = g_reg.bpp;
+        size_t o = size_t(x) * bpp + size_t(y) * g_reg.stride;
+        for (uint32_t i = 0; i < n && o + 3 <= c.mapSize; ++i, o += bpp) {
+            c.labelMap[o] = uint8_t(c.label);
+            c.labelMap[o + 1] = uint8_t(c.label >> 8);
+            c.labelMap[o + 2] = uint8_t(c.label >> 16);
+        }
+    };
+    // Takes pixels x .. x + n - 1 of row y (cells pos .. pos + n - 1).
+    auto takeSpan = [&](uint32_t pos, uint32_t x, uint32_t y, uint32_t n) {
+        std::memset(work + pos, 0, n);
+        count += n;
+        sumX += uint64_t(n) * x + uint64_t(n) * (n - 1) / 2;
+        sumY += uint64_t(n) * y;
+        minX = x < minX ? x : minX;
+        maxX = x + n - 1 > maxX ? x + n - 1 : maxX;
+        minY = y < minY ? y : minY;
+        maxY = y > maxY ? y : maxY;
+        // The fill never reaches the last column or row, so only the first
+        // ones fall outside the block bounds.
+        if constexpr (Paint) {
+            if (y >= 1) {
+                const uint32_t skip = x == 0 ? 1 : 0;
+                if (n > skip) paintSpan(x + skip, y, n - skip, c.colour);
+            }
+        }
+        if constexpr (Map) mapSpan(x, y, n);
+        if constexpr (Done) std::memset(c.done + size_t(y) * width + x, 1, n);
+    };
     auto take = [&](uint32_t pos, uint32_t x, uint32_t y) {
         work[pos] = 0;
         ++count;
@@ -97,55 +190,68 @@ bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
         minY = y < minY ? y : minY;
         maxY = y > maxY ? y : maxY;
         if constexpr (Paint) {
-            // The fill never reaches the last column or row, so only the
-            // first ones fall outside the block bounds.
             if (x >= 1 && y >= 1) {
-                uint8_t* p = overlay + size_t(x) * bpp + size_t(y) * stride;
+                const uint32_t stride = g_reg.stride, bpp = g_reg.bpp;
+                const uint8_t c0 = c.colour[0], c1 = c.colour[1], c2 = c.colour[2];
+                uint8_t* p = g_reg.overlay + size_t(x) * bpp + size_t(y) * stride;
                 uint8_t* q = p + stride;
                 p[0] = c0; p[1] = c1; p[2] = c2; p[bpp] = c0; p[bpp + 1] = c1; p[bpp + 2] = c2;
                 q[0] = c0; q[1] = c1; q[2] = c2; q[bpp] = c0; q[bpp + 1] = c1; q[bpp + 2] = c2;
             }
         }
-        if constexpr (Map) {
-            const size_t o = size_t(x) * bpp + size_t(y) * stride;
-            if (o + 3 <= c.mapSize) {
-                c.labelMap[o] = uint8_t(c.label);
-                c.labelMap[o + 1] = uint8_t(c.label >> 8);
-                c.labelMap[o + 2] = uint8_t(c.label >> 16);
-            }
-        }
+        if constexpr (Map) mapSpan(x, y, 1);
         if constexpr (Done) c.done[size_t(y) * width + x] = 1;
     };
 
     take(pos0, x0, y0);
-    uint32_t pos = pos0, x = x0, y = y0, k = 0, sp = 1;
+    uint32_t pos = pos0, x = x0, y = y0, sp = 1;
     for (;;) {
+        const uint8_t* n = work + pos - 1;
         // At the depth limit every neighbour would be refused.
-        if (sp < kMaxDepth) {
-            while (k < 8 && !(work[pos + offsets[k]] & kFillable)) ++k;
-        } else {
-            k = 8;
-        }
-        if (k < 8) {
-            stack[sp - 1] = uint8_t(k);
-            ++sp;
-            pos += offsets[k];
-            x += uint32_t(kDx[k]);
-            y += uint32_t(kDy[k]);
-            take(pos, x, y);
-            if (count > limit) {
-                st.count = count;
-                return false;
+        if (sp < kMaxDepth && (rowAny(n - ww) | rowAny(n) | rowAny(n + ww))) {
+            const uint32_t open = kDirections[rowBits(n - ww) | rowBits(n) << 3 | rowBits(n + ww) << 6];
+            if (open) {
+                const uint32_t k = uint32_t(__builtin_ctz(open));
+                if (k == 0) {
+                    const uint32_t run = std::min(runLength(work + pos + 1), kMaxDepth - sp);
+                    takeSpan(pos + 1, x + 1, y, run);
+                    std::memset(stack + sp - 1, 0, run);
+                    sp += run;
+                    pos += run;
+                    x += run;
+                } else if (k == 2) {
+                    // Leftwards the fill goes on while the pixel below the
+                    // last one taken is closed (its right one was taken).
+                    const uint32_t room = kMaxDepth - sp;
+                    uint32_t run = 1;
+                    while (run < room && (work[pos - run - 1] & kFillable) &&
+                           !(work[pos - run + ww] & kFillable))
+                        ++run;
+                    takeSpan(pos - run, x - run, y, run);
+                    std::memset(stack + sp - 1, 2, run);
+                    sp += run;
+                    pos -= run;
+                    x -= run;
+                } else {
+                    stack[sp - 1] = uint8_t(k);
+                    ++sp;
+                    pos += offsets[k];
+                    x += uint32_t(kDx[k]);
+                    y += uint32_t(kDy[k]);
+                    take(pos, x, y);
+                }
+                if (count > limit) {
+                    st.count = count;
+                    return false;
+                }
+                continue;
             }
-            k = 0;
-            continue;
         }
         if (--sp == 0) break;
-        k = stack[sp - 1];
+        const uint32_t k = stack[sp - 1];
         pos -= offsets[k];
         x -= uint32_t(kDx[k]);
         y -= uint32_t(kDy[k]);
-        ++k;
     }
     st.count = count;
     st.sumX = sumX;
@@ -200,7 +306,8 @@ int64_t findBlobs(const BlobSearch& s) {
     }
     if (live == 0) return 0;
     const size_t workBytes = (size_t(maxCols) + 2) * (size_t(maxRows) + 2);
-    uint8_t* work = g_work.get(workBytes);
+    // The padding lets the neighbourhood and run reads run past the last cell.
+    uint8_t* work = g_work.get(workBytes + 32);
     uint8_t* rows = g_rows.get(2 * size_t(maxCols) + 64);
     uint8_t* done = live > 1 ? g_done.get(size_t(w) * h) : nullptr;
     if (!work || !rows || (live > 1 && !done)) return -1;
@@ -288,9 +395,11 @@ int64_t findBlobs(const BlobSearch& s) {
                 Stats st;
                 if (cell[i] & kFillable) {
                     const uint32_t V = paletteValue(nextColour);
-                    c.colour[0] = uint8_t(V);
-                    c.colour[1] = uint8_t(V >> 8);
-                    c.colour[2] = uint8_t(V >> 16);
+                    for (int b = 0; b < 48; b += 3) {
+                        c.colour[b] = uint8_t(V);
+                        c.colour[b + 1] = uint8_t(V >> 8);
+                        c.colour[b + 2] = uint8_t(V >> 16);
+                    }
                     c.label = n + 1;
                     if (!fillFn(c, rowBase + i, x, y, st)) return -2;
                 }
