@@ -7,16 +7,13 @@
 #include <smmintrin.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 namespace qlx {
 
 namespace {
 
-// At most this many fill steps are active at once; a longer chain is cut off
-// and its unreached pixels are found again by the scan as new seeds.
-constexpr uint32_t kMaxDepth = 6001;
+constexpr uint32_t kMaxDepth = kFillDepth;
 
 // Cell codes of the work map: bit 1 = a seed for the scan (in band in the
 // image argument, not yet labelled), bit 0 = open to the fill (in band in the
@@ -58,7 +55,12 @@ struct Stats {
 struct Context {
     uint8_t* work = nullptr;   // (n + 2) x (rows + 2) cells with a zero border
     uint32_t workWidth = 0;
-    uint8_t* stack = nullptr;
+    // Frames of the fill: pixels pos + i * step (x + i * step, row y) for
+    // i < len, entered in that order. A single step is a segment of one.
+    struct Segment {
+        uint32_t pos, x, y, len;
+        int32_t step;
+    }* stack = nullptr;
     uint8_t* done = nullptr;   // labelled pixels of earlier regions, width x height
     uint8_t* labelMap = nullptr;
     size_t mapSize = 0;
@@ -70,30 +72,15 @@ struct Context {
 constexpr int kDx[8] = {1, 0, -1, 0, 1, -1, 1, -1};
 constexpr int kDy[8] = {0, 1, 0, -1, 1, -1, -1, 1};
 
-// The fillable bits of a pixel's 3 x 3 neighbourhood as 9 bits: the row
-// above in bits 0-2, its own row in bits 3-5, the row below in bits 6-8, each
-// row's left pixel first. The multiplication gathers bit 0 of three bytes.
-inline uint32_t rowBits(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return (((v & 0x010101u) * 0x4081u) >> 14) & 7u;
+// Non-zero when a cell's 3 x 3 neighbourhood holds an open cell. Read byte
+// by byte: the cells were mostly written just before, and wider reads would
+// wait for those writes to reach the cache.
+inline uint32_t neighbourhood(const uint8_t* work, uint32_t pos, uint32_t ww) {
+    const uint8_t* u = work + pos - ww;
+    const uint8_t* m = work + pos;
+    const uint8_t* d = work + pos + ww;
+    return (u[-1] | u[0] | u[1] | m[-1] | m[1] | d[-1] | d[0] | d[1]) & kFillable;
 }
-
-inline uint32_t rowAny(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v & 0x010101u;
-}
-
-// Neighbourhood bits -> fillable directions, bit k for direction k.
-constexpr auto kDirections = [] {
-    constexpr int bitOf[8] = {5, 7, 3, 1, 8, 0, 2, 6};
-    std::array<uint8_t, 512> t{};
-    for (uint32_t n = 0; n < 512; ++n)
-        for (int k = 0; k < 8; ++k)
-            if (n >> bitOf[k] & 1) t[n] |= uint8_t(1u << k);
-    return t;
-}();
 
 // Number of fillable cells from p on, along the row (the border stops it).
 inline uint32_t runLength(const uint8_t* p) {
@@ -105,6 +92,39 @@ inline uint32_t runLength(const uint8_t* p) {
         if (open) return n + uint32_t(__builtin_ctz(open));
         n += 16;
     }
+}
+
+// Bit j: the 3 x 3 neighbourhood of cell p + j holds an open cell.
+inline uint32_t openNeighbourhoods(const uint8_t* work, uint32_t p, uint32_t ww) {
+    __m128i v = _mm_setzero_si128();
+    for (const uint8_t* r : {work + p - ww - 1, work + p - 1, work + p + ww - 1})
+        for (int d = 0; d < 3; ++d)
+            v = _mm_or_si128(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + d)));
+    const __m128i one = _mm_set1_epi8(1);
+    return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, one), one)));
+}
+
+// The newest frame of a segment whose neighbourhood still holds an open
+// cell, or -1. Frames with a closed neighbourhood would only step back.
+template <typename Segment>
+inline int64_t newestOpenFrame(const uint8_t* work, const Segment& s, uint32_t ww) {
+    if (s.len == 1) return neighbourhood(work, s.pos, ww) ? 0 : -1;
+    if (s.step > 0) {
+        for (int64_t hi = int64_t(s.len) - 1; hi >= 0;) {
+            const int64_t lo = std::max<int64_t>(0, hi - 15);
+            const uint32_t m = openNeighbourhoods(work, s.pos + uint32_t(lo), ww) & ((2u << (hi - lo)) - 1);
+            if (m) return lo + 31 - __builtin_clz(m);
+            hi = lo - 1;
+        }
+        return -1;
+    }
+    const uint32_t low = s.pos - (s.len - 1);
+    for (uint32_t q = low; q <= s.pos; q += 16) {
+        const uint32_t valid = s.pos - q >= 15 ? 0xFFFFu : (2u << (s.pos - q)) - 1;
+        const uint32_t m = openNeighbourhoods(work, q, ww) & valid;
+        if (m) return int64_t(s.pos - (q + uint32_t(__builtin_ctz(m))));
+    }
+    return -1;
 }
 
 // Paints the palette blocks of pixels x0 .. x0 + n - 1 of row y: rows y and
@@ -130,18 +150,18 @@ inline void paintSpan(uint32_t x0, uint32_t y, uint32_t n, const uint8_t* patter
 
 // The depth-first fill with an explicit stack: the same visit order and the
 // same cut-off as the recursive fill that tries the eight neighbours in the
-// order of kDx / kDy. Every frame below the top is kept as the direction by
-// which the frame above it was entered, which is enough to step back. A frame
-// never needs to remember how far it got: the directions it has tried are
-// taken or were closed, and cells never reopen, so the first open direction
-// of its neighbourhood is the one it would try next. A step to the right
+// order of kDx / kDy. A frame is only its pixel: it never needs to remember
+// how far it got, since the directions it has tried are taken or were
+// closed and cells never reopen, so the first open direction of its
+// neighbourhood is the one it would try next. A step to the right
 // takes the whole open run at once, since each of its pixels would step
-// right again first. Returns false when the blob grew beyond c.abortAbove
+// right again first, and the run is kept as one segment of frames; stepping
+// back tests the neighbourhoods of 16 of its frames at a time. Returns false when the blob grew beyond c.abortAbove
 // (the fill is then left unfinished).
 template <bool Paint, bool Map, bool Done>
 bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
     uint8_t* const work = c.work;
-    uint8_t* const stack = c.stack;
+    auto* const stack = c.stack;
     const uint32_t ww = c.workWidth;
     uint32_t offsets[8];
     for (int k = 0; k < 8; ++k) offsets[k] = uint32_t(kDy[k] * int64_t(ww) + kDx[k]);
@@ -204,54 +224,71 @@ bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
     };
 
     take(pos0, x0, y0);
-    uint32_t pos = pos0, x = x0, y = y0, sp = 1;
+    stack[0] = {pos0, x0, y0, 1, 0};
+    uint32_t pos = pos0, x = x0, y = y0, sp = 1, segments = 1;
     for (;;) {
-        const uint8_t* n = work + pos - 1;
         // At the depth limit every neighbour would be refused.
-        if (sp < kMaxDepth && (rowAny(n - ww) | rowAny(n) | rowAny(n + ww))) {
-            const uint32_t open = kDirections[rowBits(n - ww) | rowBits(n) << 3 | rowBits(n + ww) << 6];
-            if (open) {
-                const uint32_t k = uint32_t(__builtin_ctz(open));
-                if (k == 0) {
-                    const uint32_t run = std::min(runLength(work + pos + 1), kMaxDepth - sp);
-                    takeSpan(pos + 1, x + 1, y, run);
-                    std::memset(stack + sp - 1, 0, run);
-                    sp += run;
-                    pos += run;
-                    x += run;
-                } else if (k == 2) {
-                    // Leftwards the fill goes on while the pixel below the
-                    // last one taken is closed (its right one was taken).
-                    const uint32_t room = kMaxDepth - sp;
-                    uint32_t run = 1;
-                    while (run < room && (work[pos - run - 1] & kFillable) &&
-                           !(work[pos - run + ww] & kFillable))
-                        ++run;
-                    takeSpan(pos - run, x - run, y, run);
-                    std::memset(stack + sp - 1, 2, run);
-                    sp += run;
-                    pos -= run;
-                    x -= run;
-                } else {
-                    stack[sp - 1] = uint8_t(k);
-                    ++sp;
-                    pos += offsets[k];
-                    x += uint32_t(kDx[k]);
-                    y += uint32_t(kDy[k]);
-                    take(pos, x, y);
-                }
-                if (count > limit) {
-                    st.count = count;
-                    return false;
-                }
-                continue;
+        uint32_t k = 0;
+        if (sp < kMaxDepth)
+            while (k < 8 && !(work[pos + offsets[k]] & kFillable)) ++k;
+        else
+            k = 8;
+        if (k < 8) {
+            if (k == 0) {
+                const uint32_t run = std::min(runLength(work + pos + 1), kMaxDepth - sp);
+                takeSpan(pos + 1, x + 1, y, run);
+                stack[segments++] = {pos + 1, x + 1, y, run, 1};
+                sp += run;
+                pos += run;
+                x += run;
+            } else if (k == 2) {
+                // Leftwards the fill goes on while the pixel below the last
+                // one taken is closed (its right one was taken).
+                const uint32_t room = kMaxDepth - sp;
+                uint32_t run = 1;
+                while (run < room && (work[pos - run - 1] & kFillable) &&
+                       !(work[pos - run + ww] & kFillable))
+                    ++run;
+                takeSpan(pos - run, x - run, y, run);
+                stack[segments++] = {pos - 1, x - 1, y, run, -1};
+                sp += run;
+                pos -= run;
+                x -= run;
+            } else {
+                pos += offsets[k];
+                x += uint32_t(kDx[k]);
+                y += uint32_t(kDy[k]);
+                stack[segments++] = {pos, x, y, 1, 0};
+                ++sp;
+                take(pos, x, y);
             }
+            if (count > limit) {
+                st.count = count;
+                return false;
+            }
+            continue;
         }
-        if (--sp == 0) break;
-        const uint32_t k = stack[sp - 1];
-        pos -= offsets[k];
-        x -= uint32_t(kDx[k]);
-        y -= uint32_t(kDy[k]);
+        // Step back from this frame and from every frame below it whose
+        // neighbourhood is closed.
+        --sp;
+        if (--stack[segments - 1].len == 0) --segments;
+        bool resumed = false;
+        while (segments > 0) {
+            auto& seg = stack[segments - 1];
+            const int64_t i = newestOpenFrame(work, seg, ww);
+            if (i >= 0) {
+                sp -= seg.len - 1 - uint32_t(i);
+                seg.len = uint32_t(i) + 1;
+                pos = seg.pos + uint32_t(i * seg.step);
+                x = seg.x + uint32_t(i * seg.step);
+                y = seg.y;
+                resumed = true;
+                break;
+            }
+            sp -= seg.len;
+            --segments;
+        }
+        if (!resumed) break;
     }
     st.count = count;
     st.sumX = sumX;
@@ -272,7 +309,7 @@ FillFn pickMap(bool m, bool d) { return m ? pickDone<P, true>(d) : pickDone<P, f
 FillFn pickFill(bool p, bool m, bool d) { return p ? pickMap<true>(m, d) : pickMap<false>(m, d); }
 
 Scratch g_work, g_done, g_rows;
-uint8_t g_stack[kMaxDepth];
+Context::Segment g_stack[kMaxDepth];
 
 void paintCross(const BlobRecord& b) {
     const uint32_t X = uint32_t(b.cogX), Y = uint32_t(b.cogY);
