@@ -64,7 +64,7 @@ struct Context {
     uint8_t* done = nullptr;   // labelled pixels of earlier regions, width x height
     uint8_t* labelMap = nullptr;
     size_t mapSize = 0;
-    uint8_t colour[48] = {};  // the blob's colour, repeated 16 times
+    uint8_t colour[56] = {};  // the blob's colour, repeated 16 times, then from byte 2
     uint32_t label = 0;
     uint32_t abortAbove = UINT32_MAX;
 };
@@ -128,16 +128,20 @@ inline int64_t newestOpenFrame(const uint8_t* work, const Segment& s, uint32_t w
 }
 
 // Paints the palette blocks of pixels x0 .. x0 + n - 1 of row y: rows y and
-// y + 1, columns x0 .. x0 + n. pattern holds the colour 16 times.
+// y + 1, columns x0 .. x0 + n. pattern holds the colour 16 times and once
+// more from its byte 2 on (for 4-byte writes that end on a pixel's end).
 inline void paintSpan(uint32_t x0, uint32_t y, uint32_t n, const uint8_t* pattern) {
     const uint32_t bpp = g_reg.bpp, stride = g_reg.stride;
     uint8_t* p = g_reg.overlay + size_t(x0) * bpp + size_t(y) * stride;
     const uint32_t cols = n + 1;
     if (bpp == 3) {
+        // Three bytes a pixel: 4-byte writes 3 bytes apart, the last one
+        // moved back a byte so that it ends with the span.
         for (uint8_t* row : {p, p + stride}) {
             uint32_t i = 0;
-            for (; i + 16 <= cols; i += 16) std::memcpy(row + 3 * size_t(i), pattern, 48);
-            std::memcpy(row + 3 * size_t(i), pattern, 3 * size_t(cols - i));
+            for (; i + 16 < cols; i += 16) std::memcpy(row + 3 * size_t(i), pattern, 48);
+            for (; i + 1 < cols; ++i) std::memcpy(row + 3 * size_t(i), pattern, 4);
+            std::memcpy(row + 3 * size_t(i) - 1, pattern + 48, 4);
         }
         return;
     }
@@ -210,14 +214,7 @@ bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
         minY = y < minY ? y : minY;
         maxY = y > maxY ? y : maxY;
         if constexpr (Paint) {
-            if (x >= 1 && y >= 1) {
-                const uint32_t stride = g_reg.stride, bpp = g_reg.bpp;
-                const uint8_t c0 = c.colour[0], c1 = c.colour[1], c2 = c.colour[2];
-                uint8_t* p = g_reg.overlay + size_t(x) * bpp + size_t(y) * stride;
-                uint8_t* q = p + stride;
-                p[0] = c0; p[1] = c1; p[2] = c2; p[bpp] = c0; p[bpp + 1] = c1; p[bpp + 2] = c2;
-                q[0] = c0; q[1] = c1; q[2] = c2; q[bpp] = c0; q[bpp + 1] = c1; q[bpp + 2] = c2;
-            }
+            if (x >= 1 && y >= 1) paintSpan(x, y, 1, c.colour);
         }
         if constexpr (Map) mapSpan(x, y, 1);
         if constexpr (Done) c.done[size_t(y) * width + x] = 1;
@@ -432,10 +429,9 @@ int64_t findBlobs(const BlobSearch& s) {
                 Stats st;
                 if (cell[i] & kFillable) {
                     const uint32_t V = paletteValue(nextColour);
-                    for (int b = 0; b < 48; b += 3) {
-                        c.colour[b] = uint8_t(V);
-                        c.colour[b + 1] = uint8_t(V >> 8);
-                        c.colour[b + 2] = uint8_t(V >> 16);
+                    for (int b = 0; b < 56; ++b) {
+                        const int k = b < 48 ? b % 3 : (b - 48 + 2) % 3;
+                        c.colour[b] = uint8_t(V >> (8 * k));
                     }
                     c.label = n + 1;
                     if (!fillFn(c, rowBase + i, x, y, st)) return -2;
