@@ -31,11 +31,11 @@ struct Sweep {
 constexpr uint32_t kMinPixels = 10, kMaxPixels = 9999999;
 
 int64_t search(const Sweep& w, BlobRecord* list, uint32_t low, uint32_t high, bool paint,
-               uint32_t abortAbove = UINT32_MAX) {
+               uint32_t abortAbove = UINT32_MAX, const RoiRecord* within = nullptr) {
     BlobSearch s;
     s.image = w.image;
-    s.regionCount = w.regionCount;
-    s.regions = w.regions;
+    s.regionCount = within ? 1 : w.regionCount;
+    s.regions = within ? within : w.regions;
     s.low = low;
     s.high = high;
     s.minPixels = kMinPixels;
@@ -110,6 +110,7 @@ struct BandSummary {
     std::vector<uint32_t> accepted;  // indices of the groups a blob can be kept from
     bool exact = false;
     uint32_t largestAtLeast = 0;     // the largest listed blob has at least this many pixels
+    Rect bounds{};                   // of the groups a blob can be kept from
 };
 
 void summarise(const std::vector<Component>& groups, BandSummary& b) {
@@ -117,9 +118,13 @@ void summarise(const std::vector<Component>& groups, BandSummary& b) {
     b.accepted.clear();
     b.exact = true;
     b.largestAtLeast = 0;
+    b.bounds = {UINT32_MAX, UINT32_MAX, 0, 0};
     for (uint32_t i = 0; i < groups.size(); ++i) {
         const uint32_t n = groups[i].count;
         if (n < kMinPixels) continue;
+        const Component& g = groups[i];
+        b.bounds = {std::min(b.bounds.left, g.minX), std::min(b.bounds.top, g.minY),
+                    std::max(b.bounds.right, g.maxX), std::max(b.bounds.bottom, g.maxY)};
         if (b.exact && b.accepted.size() < kListSize) {
             if (n > kFillDepth) {
                 b.exact = false;
@@ -211,8 +216,20 @@ bool tryThresholdGrouped(const Sweep& w, const Rect& area, uint32_t t, GroupedSw
     const BandSummary& D = g.darkSummary;
     const BandSummary& B = g.brightSummary;
 
+    // A fill search need only scan the bounds of the groups that can give
+    // kept blobs, plus the column and row the fill never enters (groups of
+    // fewer pixels give blobs that are dropped, and nothing else is seen).
+    auto within = [&](const BandSummary& b) {
+        RoiRecord r{};
+        r.left = int32_t(b.bounds.left);
+        r.top = int32_t(b.bounds.top);
+        r.right = int32_t(std::min(b.bounds.right + 1, area.right + 1));
+        r.bottom = int32_t(std::min(b.bounds.bottom + 1, area.bottom + 1));
+        return r;
+    };
+    const RoiRecord darkArea = within(D), brightArea = within(B);
     auto darkByFill = [&](uint32_t abortAbove) {
-        const int64_t n = search(w, w.list, 0, t, false, abortAbove);
+        const int64_t n = search(w, w.list, 0, t, false, abortAbove, &darkArea);
         if (n > 0) sortBlobs(1, w.list, uint32_t(n));
         return n;
     };
@@ -223,10 +240,12 @@ bool tryThresholdGrouped(const Sweep& w, const Rect& area, uint32_t t, GroupedSw
         if (dark <= 0) return false;
         const BlobRecord ring = D.exact ? ringOf(w.list, dark) : w.list[0];
         if (!B.exact && !centrePossible(ring, B)) return false;
-        const int64_t bright = B.exact ? listOf(B, w.brightList) : search(w, w.brightList, t, 255, false);
+        const int64_t bright =
+            B.exact ? listOf(B, w.brightList) : search(w, w.brightList, t, 255, false, UINT32_MAX, &brightArea);
         return findCentre(ring, w.brightList, bright, scale);
     }
-    const int64_t bright = B.exact ? listOf(B, w.brightList) : search(w, w.brightList, t, 255, false);
+    const int64_t bright =
+        B.exact ? listOf(B, w.brightList) : search(w, w.brightList, t, 255, false, UINT32_MAX, &brightArea);
     if (bright <= 0) {
         // Without bright blobs no centre; only an empty dark list differs,
         // and it fails as well.
