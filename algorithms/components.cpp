@@ -75,14 +75,16 @@ bool labelComponents(const uint8_t* plane, uint32_t planeWidth, const Rect& area
             const uint32_t n = end - start;
             runs.push_back({start, end, y});
             parent.push_back(uint32_t(parent.size()));
-            Component c;
+            // Filled in place: a record built aside and copied would be read
+            // back before its parts were stored.
+            Component& c = stats.emplace_back();
             c.count = n;
             c.sumX = uint64_t(n) * start + uint64_t(n) * (n - 1) / 2;
             c.sumY = uint64_t(n) * y;
             c.minX = start;
             c.maxX = end - 1;
-            c.minY = c.maxY = y;
-            stats.push_back(c);
+            c.minY = y;
+            c.maxY = y;
         };
 
         size_t prevBegin = 0, prevEnd = 0;
