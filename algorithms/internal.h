@@ -21,6 +21,10 @@ struct Registration {
 
 extern Registration g_reg;
 
+// Whether code for wider vectors than the x86-64-v2 baseline (AVX2) may run:
+// the processor has them and QUELLIX_BASELINE is not set.
+bool wideVectors();
+
 // True when the registered geometry can be addressed safely: every pixel's
 // three bytes lie inside rowStride * height bytes.
 inline bool usable() {

@@ -46,12 +46,8 @@ __attribute__((target("avx2"))) uint32_t spreadMaskAvx2(const uint8_t* mask, uin
 uint32_t spreadMaskNone(const uint8_t*, uint32_t, uint8_t*) { return 0; }
 
 using SpreadMask = uint32_t (*)(const uint8_t*, uint32_t, uint8_t*);
-bool haveAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
 // Chosen once at load time; the library's baseline is x86-64-v2.
-const bool kAvx2 = haveAvx2();
+const bool kAvx2 = wideVectors();
 const SpreadMask spreadMaskWide = kAvx2 ? spreadMaskAvx2 : spreadMaskNone;
 
 // Writes 255 / 0 into the three bytes of each pixel from a 0xFF / 0 mask.
