@@ -394,7 +394,18 @@ int64_t findBlobs(const BlobSearch& s) {
                 }
             }
             const uint32_t fillCols = y < r.bottom ? cols - 1 : 0;
-            for (uint32_t i = 0; i < fillCols; ++i)
+            uint32_t i0 = 0;
+            if (vi == vf && !bandEmpty) {
+                // One image: a cell is a seed and open together.
+                const __m128i l = _mm_set1_epi8(char(lo)), sp = _mm_set1_epi8(char(span)),
+                              both = _mm_set1_epi8(kSeed | kFillable);
+                for (; i0 + 16 <= fillCols; i0 += 16) {
+                    const __m128i v = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(vf + i0)), l);
+                    const __m128i in = _mm_cmpeq_epi8(_mm_min_epu8(v, sp), v);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(cell + i0), _mm_and_si128(in, both));
+                }
+            }
+            for (uint32_t i = i0; i < fillCols; ++i)
                 cell[i] = uint8_t((inBand(vi[i]) << 1) | inBand(vf[i]));
             for (uint32_t i = fillCols; i < cols; ++i) cell[i] = uint8_t(inBand(vi[i]) << 1);
             if (done) {
@@ -410,15 +421,16 @@ int64_t findBlobs(const BlobSearch& s) {
             uint8_t* cell = work + rowBase;
             uint32_t i = 0;
             while (i < cols) {
-                if (i + 8 <= cols) {
-                    uint64_t word;
-                    std::memcpy(&word, cell + i, 8);
-                    if ((word & 0x0202020202020202ull) == 0) {
-                        i += 8;
+                if (i + 16 <= cols) {
+                    // The seed bits of 16 cells, moved to the top of each byte.
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cell + i));
+                    const uint32_t seeds = uint32_t(_mm_movemask_epi8(_mm_slli_epi16(v, 6)));
+                    if (!seeds) {
+                        i += 16;
                         continue;
                     }
-                }
-                if (!(cell[i] & kSeed)) {
+                    i += uint32_t(__builtin_ctz(seeds));
+                } else if (!(cell[i] & kSeed)) {
                     ++i;
                     continue;
                 }
