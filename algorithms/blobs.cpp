@@ -160,7 +160,8 @@ inline void paintSpan(uint32_t x0, uint32_t y, uint32_t n, const uint8_t* patter
 // neighbourhood is the one it would try next. A step to the right
 // takes the whole open run at once, since each of its pixels would step
 // right again first, and the run is kept as one segment of frames; stepping
-// back tests the neighbourhoods of 16 of its frames at a time. Returns false when the blob grew beyond c.abortAbove
+// back tests the neighbourhoods of 16 of its frames at a time. A frame one
+// below the limit takes all the pixels it still reaches at once. Returns false when the blob grew beyond c.abortAbove
 // (the fill is then left unfinished).
 template <bool Paint, bool Map, bool Done>
 bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
@@ -230,7 +231,17 @@ bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
             while (k < 8 && !(work[pos + offsets[k]] & kFillable)) ++k;
         else
             k = 8;
-        if (k < 8) {
+        if (k < 8 && sp + 1 == kMaxDepth) {
+            // Every pixel this frame still reaches would be entered at the
+            // limit, taken and left at once: take them all, in any order.
+            for (; k < 8; ++k)
+                if (work[pos + offsets[k]] & kFillable)
+                    take(pos + offsets[k], x + uint32_t(kDx[k]), y + uint32_t(kDy[k]));
+            if (count > limit) {
+                st.count = count;
+                return false;
+            }
+        } else if (k < 8) {
             if (k == 0) {
                 const uint32_t run = std::min(runLength(work + pos + 1), kMaxDepth - sp);
                 takeSpan(pos + 1, x + 1, y, run);
