@@ -231,12 +231,27 @@ bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
             while (k < 8 && !(work[pos + offsets[k]] & kFillable)) ++k;
         else
             k = 8;
-        if (k < 8 && sp + 1 == kMaxDepth) {
-            // Every pixel this frame still reaches would be entered at the
-            // limit, taken and left at once: take them all, in any order.
-            for (; k < 8; ++k)
-                if (work[pos + offsets[k]] & kFillable)
-                    take(pos + offsets[k], x + uint32_t(kDx[k]), y + uint32_t(kDy[k]));
+        // Every pixel a frame one below the limit still reaches would be
+        // entered at the limit, taken and left at once: take them all, in
+        // any order.
+        auto takeLeaves = [&](uint32_t p, uint32_t px, uint32_t py, uint32_t from) {
+            for (uint32_t j = from; j < 8; ++j)
+                if (work[p + offsets[j]] & kFillable)
+                    take(p + offsets[j], px + uint32_t(kDx[j]), py + uint32_t(kDy[j]));
+        };
+        if (k < 8 && sp + 2 >= kMaxDepth) {
+            if (sp + 1 == kMaxDepth) {
+                takeLeaves(pos, x, y, k);
+            } else {
+                // Two below the limit: each pixel reached, in order, takes
+                // its own leaves before the next one is tried.
+                for (; k < 8; ++k) {
+                    const uint32_t p = pos + offsets[k];
+                    if (!(work[p] & kFillable)) continue;
+                    take(p, x + uint32_t(kDx[k]), y + uint32_t(kDy[k]));
+                    takeLeaves(p, x + uint32_t(kDx[k]), y + uint32_t(kDy[k]), 0);
+                }
+            }
             if (count > limit) {
                 st.count = count;
                 return false;
