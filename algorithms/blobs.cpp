@@ -14,6 +14,9 @@ namespace qlx {
 namespace {
 
 constexpr uint32_t kMaxDepth = kFillDepth;
+// Within this many steps of the limit the fill is followed by plain
+// recursion, which needs no frames kept.
+constexpr uint32_t kShallow = 2;
 
 // Cell codes of the work map: bit 1 = a seed for the scan (in band in the
 // image argument, not yet labelled), bit 0 = open to the fill (in band in the
@@ -160,8 +163,9 @@ inline void paintSpan(uint32_t x0, uint32_t y, uint32_t n, const uint8_t* patter
 // neighbourhood is the one it would try next. A step to the right
 // takes the whole open run at once, since each of its pixels would step
 // right again first, and the run is kept as one segment of frames; stepping
-// back tests the neighbourhoods of 16 of its frames at a time. A frame one
-// below the limit takes all the pixels it still reaches at once. Returns false when the blob grew beyond c.abortAbove
+// back tests the neighbourhoods of 16 of its frames at a time. Within
+// kShallow steps of the limit the rest of a frame's work is done by plain
+// recursion of bounded depth. Returns false when the blob grew beyond c.abortAbove
 // (the fill is then left unfinished).
 template <bool Paint, bool Map, bool Done>
 bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
@@ -221,6 +225,19 @@ bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
         if constexpr (Done) c.done[size_t(y) * width + x] = 1;
     };
 
+    // Close below the limit the fill is followed pixel by pixel, as the
+    // recursion it stands for: each pixel reached, in order, is entered
+    // and followed before the next one is tried.
+    auto follow = [&](auto& self, uint32_t p, uint32_t px, uint32_t py, uint32_t from,
+                      uint32_t levels) -> void {
+        for (uint32_t j = from; j < 8; ++j) {
+            const uint32_t q = p + offsets[j];
+            if (!(work[q] & kFillable)) continue;
+            const uint32_t qx = px + uint32_t(kDx[j]), qy = py + uint32_t(kDy[j]);
+            take(q, qx, qy);
+            if (levels > 1) self(self, q, qx, qy, 0, levels - 1);
+        }
+    };
     take(pos0, x0, y0);
     stack[0] = {pos0, x0, y0, 1, 0};
     uint32_t pos = pos0, x = x0, y = y0, sp = 1, segments = 1;
@@ -231,27 +248,8 @@ bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
             while (k < 8 && !(work[pos + offsets[k]] & kFillable)) ++k;
         else
             k = 8;
-        // Every pixel a frame one below the limit still reaches would be
-        // entered at the limit, taken and left at once: take them all, in
-        // any order.
-        auto takeLeaves = [&](uint32_t p, uint32_t px, uint32_t py, uint32_t from) {
-            for (uint32_t j = from; j < 8; ++j)
-                if (work[p + offsets[j]] & kFillable)
-                    take(p + offsets[j], px + uint32_t(kDx[j]), py + uint32_t(kDy[j]));
-        };
-        if (k < 8 && sp + 2 >= kMaxDepth) {
-            if (sp + 1 == kMaxDepth) {
-                takeLeaves(pos, x, y, k);
-            } else {
-                // Two below the limit: each pixel reached, in order, takes
-                // its own leaves before the next one is tried.
-                for (; k < 8; ++k) {
-                    const uint32_t p = pos + offsets[k];
-                    if (!(work[p] & kFillable)) continue;
-                    take(p, x + uint32_t(kDx[k]), y + uint32_t(kDy[k]));
-                    takeLeaves(p, x + uint32_t(kDx[k]), y + uint32_t(kDy[k]), 0);
-                }
-            }
+        if (k < 8 && sp + kShallow >= kMaxDepth) {
+            follow(follow, pos, x, y, k, kMaxDepth - sp);
             if (count > limit) {
                 st.count = count;
                 return false;
