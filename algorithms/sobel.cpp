@@ -85,6 +85,14 @@ void paintEdgeBlocks(const uint8_t* mask, uint32_t x0, uint32_t n, uint32_t y) {
     auto paint = [&](uint32_t i) {
         uint8_t* p = row + size_t(i) * bpp;
         uint8_t* q = p + stride;
+        if (bpp == 3) {
+            // The six bytes 00 00 FF 00 00 FF of a block row as two
+            // overlapping 4-byte writes.
+            const uint32_t head = 0x00FF0000u, tail = 0xFF0000FFu;
+            std::memcpy(p, &head, 4); std::memcpy(p + 2, &tail, 4);
+            std::memcpy(q, &head, 4); std::memcpy(q + 2, &tail, 4);
+            return;
+        }
         p[0] = 0; p[1] = 0; p[2] = 255; p[bpp] = 0; p[bpp + 1] = 0; p[bpp + 2] = 255;
         q[0] = 0; q[1] = 0; q[2] = 255; q[bpp] = 0; q[bpp + 1] = 0; q[bpp + 2] = 255;
     };
