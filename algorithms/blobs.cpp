@@ -403,6 +403,19 @@ int64_t findBlobs(const BlobSearch& s) {
             cell[0] = 0;
             cell[cols + 1] = 0;
             ++cell;
+            if (sameImage && !s.plane && !bandEmpty) {
+                // One image read once: a cell is a seed and open together,
+                // except in the last column and row, which only seed.
+                const uint32_t fillCols = y < r.bottom ? cols - 1 : 0;
+                bandCells(g_reg.frame, r.left, y, fillCols, lo, span, kSeed | kFillable, cell);
+                bandCells(g_reg.frame, r.left + fillCols, y, cols - fillCols, lo, span, kSeed, cell + fillCols);
+                if (done) {
+                    const uint8_t* d = done + size_t(y) * w + r.left;
+                    for (uint32_t i = 0; i < cols; ++i)
+                        if (d[i]) cell[i] = 0;
+                }
+                continue;
+            }
             const uint8_t* vf;
             const uint8_t* vi;
             if (sameImage && s.plane) {

@@ -149,6 +149,11 @@ bool labelComponents(const uint8_t* plane, uint32_t planeWidth, const Rect& area
 // Copies byte 2 of pixels [x0, x0 + n) of row y of image into dst.
 void extractRow(const uint8_t* image, uint32_t x0, uint32_t y, uint32_t n, uint8_t* dst);
 
+// dst[i] = code when byte 2 of pixel x0 + i of row y of image lies in
+// [lo, lo + span], else 0, for i < n.
+void bandCells(const uint8_t* image, uint32_t x0, uint32_t y, uint32_t n, uint8_t lo, uint8_t span,
+               uint8_t code, uint8_t* dst);
+
 // Extracts byte 2 of every pixel of rows [y0, y1] into plane (width bytes a row).
 void extractPlane(const uint8_t* image, uint8_t* plane, uint32_t y0, uint32_t y1);
 
