@@ -338,7 +338,7 @@ extern "C" QLX_API int32_t qlxStandardCalibration(const uint8_t* image, uint32_t
         // The fill never enters the region's last column or row.
         area.right -= 1;
         area.bottom -= 1;
-        static GroupedSweep groups;
+        GroupedSweep groups;  // working memory of this call only
         uint32_t last = 40, searched = 0;
         bool anySearched = false;
         for (uint32_t t = 40; t < 240 && !found; t += 5) {
