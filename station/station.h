@@ -20,6 +20,8 @@
 
 namespace orvane {
 
+class CameraCapture;
+
 struct SolutionTable {
   SolutionRecord slots[kMaxSolutions];
   uint32_t count;
@@ -98,6 +100,8 @@ class Station {
   // Compression code of the camera format in use (0 RGB, 0x32595559 YUY2).
   uint32_t camera_compression = kNoCameraFormat;
   StationHooks hooks;
+  // The video input device and its format table (created on first use).
+  std::unique_ptr<CameraCapture> camera;
   // When set, every text drawn into the overlay is reported here first, so
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>
