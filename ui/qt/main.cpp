@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QTimer>
 
 #include "ui/qt/front_end.h"
 #include "ui/qt/live_video_widget.h"
@@ -24,7 +25,7 @@ int64_t EpochMs() {
 }
 
 // With ORVANE_TIMING set, reports on stderr when the window first painted
-// and, at the end, how the live area painted.
+// and, every five seconds, how the live area painted.
 class FirstPaint : public QObject {
  public:
   explicit FirstPaint(const QElapsedTimer* since_main) : since_main_(since_main) {}
@@ -69,16 +70,24 @@ int main(int argc, char** argv) {
   if (timing) front.surface().window()->installEventFilter(&first_paint);
   if (!front.Start(command_line)) return 0;
   front.Show();
-  app.exec();
+  // Every five seconds: how the live area painted since the last report.
+  QTimer report;
   if (timing) {
-    const orvane::qt::LivePaintStats& s = front.surface().live_video()->stats();
-    const double span = s.last_ms - s.first_ms;
-    std::fprintf(stderr,
-                 "orvane timing: live area painted %llu pictures, %.1f per second, worst gap "
-                 "%.1f ms, stretch %.2f ms a picture\n",
-                 static_cast<unsigned long long>(s.frames),
-                 span > 0 ? static_cast<double>(s.frames - 1) * 1000.0 / span : 0.0,
-                 s.worst_gap_ms, s.frames ? s.stretch_ms_total / static_cast<double>(s.frames) : 0.0);
+    QObject::connect(&report, &QTimer::timeout, &report, [&front] {
+      orvane::qt::LiveVideoWidget* live = front.surface().live_video();
+      const orvane::qt::LivePaintStats s = live->stats();
+      live->ResetStats();
+      const double span = s.last_ms - s.first_ms;
+      std::fprintf(stderr,
+                   "orvane timing: live area %llu pictures, %.1f per second, worst gap %.1f ms, "
+                   "stretch %.2f ms a picture\n",
+                   static_cast<unsigned long long>(s.frames),
+                   s.frames > 1 && span > 0 ? static_cast<double>(s.frames - 1) * 1000.0 / span : 0.0,
+                   s.worst_gap_ms,
+                   s.frames ? s.stretch_ms_total / static_cast<double>(s.frames) : 0.0);
+    });
+    report.start(5000);
   }
+  app.exec();
   return 0;
 }

@@ -37,6 +37,10 @@ const char kSliderStyle[] =
     "QSlider::handle:horizontal { width: 8px; margin: -3px 0; background: #e0e0e0;"
     " border: 1px solid #303030; border-radius: 2px; }";
 
+// The option lists are 70 units (122 pixels) wide: one pixel less of face
+// leaves room beside the arrow for their longest item, "Monochrome(RGB)".
+constexpr int kComboFontPixels = kFontPixels - 1;
+
 QString FromStation(std::string_view text) {
   QString s = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
   s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -138,6 +142,9 @@ void QtSurface::Build() {
       case TemplateKind::ComboBox: {
         auto* combo = new QComboBox(window_);
         combo->setMaxVisibleItems(std::max(1, c.rect.height / kComboHeight));
+        QFont small = window_->font();
+        small.setPixelSize(kComboFontPixels);
+        combo->setFont(small);
         QObject::connect(combo, &QComboBox::currentIndexChanged, combo, [this, id](int) {
           if (quiet_ == 0 && events_.selection_change) events_.selection_change(id);
         });
