@@ -19,18 +19,22 @@ namespace orvane::qt {
 
 namespace {
 
-// The live area asks for a new picture twice per device frame, within these
-// bounds, so no frame waits longer than half an interval to be painted.
-constexpr int kPollFirstMs = 15;
-constexpr int kPollMinMs = 4;
-constexpr int kPollMaxMs = 20;
+// The live area locks on to the device's rhythm: after a new picture it
+// waits for most of the device's interval, then asks every few
+// milliseconds until the next one is there. Each question copies the
+// picture, so asking at a fixed fast rate would cost far more.
+constexpr int kIdlePollMs = 50;    // no camera picture to show
+constexpr int kCatchUpPollMs = 2;  // a picture is due
+constexpr int kEarlyMs = 4;        // how long before it is due to start asking
+constexpr double kLongestIntervalMs = 200.0;
 
 } // namespace
 
 FrontEnd::FrontEnd(std::filesystem::path folder) : station_(std::move(folder), &surface_) {
   surface_.image_view()->SetView(&station_.view);
   live_timer_.setTimerType(Qt::PreciseTimer);
-  live_timer_.setInterval(kPollFirstMs);
+  live_timer_.setSingleShot(true);
+  live_timer_.setInterval(kIdlePollMs);
   poll_clock_.start();
   QObject::connect(&live_timer_, &QTimer::timeout, surface_.window(), [this] { PollCamera(); });
   Wire();
@@ -120,9 +124,19 @@ void FrontEnd::End() {
 }
 
 void FrontEnd::PollCamera() {
+  if (ended_) return;
   LiveVideoWidget* live = surface_.live_video();
-  if (ended_ || station_.image.no_camera != 0 || live->isHidden()) return;
-  if (!LatestPicture(station_, &picture_) || picture_.sequence == shown_sequence_) return;
+  if (station_.image.no_camera != 0 || live->isHidden()) {
+    live_timer_.start(kIdlePollMs);
+    return;
+  }
+  const double now = static_cast<double>(poll_clock_.nsecsElapsed()) / 1e6;
+  if (!LatestPicture(station_, &picture_) || picture_.sequence == shown_sequence_ ||
+      picture_.bgrx.size() < static_cast<size_t>(picture_.width) * picture_.height * 4) {
+    const bool overdue = last_arrival_ms_ < 0.0 || now - last_arrival_ms_ > kLongestIntervalMs;
+    live_timer_.start(overdue ? kIdlePollMs / 5 : kCatchUpPollMs);
+    return;
+  }
   shown_sequence_ = picture_.sequence;
   SourcePixels source;
   source.bits = picture_.bgrx.data();
@@ -130,16 +144,13 @@ void FrontEnd::PollCamera() {
   source.height = static_cast<int32_t>(picture_.height);
   source.stride = source.width * 4;
   source.bytes_per_pixel = 4;
-  if (picture_.bgrx.size() < static_cast<size_t>(source.stride) * picture_.height) return;
   live->SetPicture(source);
-  // Follow the device's rate: the interval between new pictures, smoothed.
-  const double now = static_cast<double>(poll_clock_.nsecsElapsed()) / 1e6;
-  if (last_arrival_ms_ >= 0.0) {
+  if (last_arrival_ms_ >= 0.0 && now - last_arrival_ms_ < kLongestIntervalMs) {
     device_interval_ms_ = 0.8 * device_interval_ms_ + 0.2 * (now - last_arrival_ms_);
   }
   last_arrival_ms_ = now;
-  live_timer_.setInterval(
-      std::clamp(static_cast<int>(device_interval_ms_ / 2.0), kPollMinMs, kPollMaxMs));
+  const double spent = static_cast<double>(poll_clock_.nsecsElapsed()) / 1e6 - now;
+  live_timer_.start(std::max(kCatchUpPollMs, static_cast<int>(device_interval_ms_ - spent) - kEarlyMs));
 }
 
 void FrontEnd::OpenImageFile(const QString& path) {

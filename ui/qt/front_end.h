@@ -62,7 +62,7 @@ class FrontEnd {
   uint64_t shown_sequence_ = 0;
   QElapsedTimer poll_clock_;
   double last_arrival_ms_ = -1.0;
-  double device_interval_ms_ = 30.0;
+  double device_interval_ms_ = 33.0;
   QString chooser_folder_;
   ControlColours window_colours_{0xFFFFFFFFu, 0xFFFFFFFFu};
   bool ended_ = false;
