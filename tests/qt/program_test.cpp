@@ -21,6 +21,7 @@
 #include "tests/qt/qt_support.h"
 #include "ui/qt/front_end.h"
 #include "ui/qt/image_view_widget.h"
+#include "ui/qt/live_video_widget.h"
 
 namespace orvane::qt {
 namespace {
@@ -69,8 +70,13 @@ std::filesystem::path SampleBmp(const std::filesystem::path& scratch) {
 }
 
 struct Program {
-  Program() {
-    unsetenv("ORVANE_VIRTUAL_CAMERA"); // a machine without a camera
+  // Without a camera unless `camera` names the virtual camera's source.
+  explicit Program(const char* camera = nullptr) {
+    if (camera != nullptr) {
+      setenv("ORVANE_VIRTUAL_CAMERA", camera, 1);
+    } else {
+      unsetenv("ORVANE_VIRTUAL_CAMERA");
+    }
     front.station().overlay_text_observer = [this](int32_t, int32_t, std::string_view text, Rgb) {
       texts.emplace_back(text);
     };
@@ -78,6 +84,7 @@ struct Program {
     front.Show();
     QApplication::setActiveWindow(front.surface().window());
   }
+  ~Program() { unsetenv("ORVANE_VIRTUAL_CAMERA"); }
 
   QWidget* widget(ControlId id) { return front.surface().widget(id); }
   std::string text(ControlId id) { return front.surface().GetText(id); }
@@ -152,6 +159,32 @@ TEST(QtProgram, StartsInAnEmptyFolderInFileModeInvitingADrop) {
   }
   EXPECT_TRUE(magenta);
   testing::Screenshot(p.front.surface().window(), "program_start_empty_folder");
+}
+
+TEST(QtProgram, StartsOnTheVirtualCameraInLiveModeAndPaintsItsPictures) {
+  Program p("scene");
+  ASSERT_TRUE(p.started);
+  const ImageState& im = p.front.station().image;
+  EXPECT_EQ(im.no_camera, 0u);
+  EXPECT_EQ(im.file_mode, 0u);
+  EXPECT_EQ(p.text(ControlId::ModeIndicator), "Live");
+  EXPECT_TRUE(p.front.surface().IsEnabled(ControlId::File));
+  QWidget* live = p.widget(ControlId::LiveVideo);
+  EXPECT_FALSE(live->isHidden());
+  EXPECT_TRUE(p.widget(ControlId::ImageView)->isHidden());
+  for (int waited = 0; waited < 5000 && p.front.surface().live_video()->stats().frames < 3; waited += 20) {
+    QTest::qWait(20);
+  }
+  EXPECT_GE(p.front.surface().live_video()->stats().frames, 3u);
+  // The scene's background is light: the painted area is no longer the window.
+  const QImage painted = live->grab().toImage();
+  EXPECT_GT(qGray(painted.pixel(5, 5)), 100);
+  testing::Screenshot(p.front.surface().window(), "program_virtual_camera");
+  // A file chosen while the camera is the source switches to File mode first.
+  p.front.OpenImageFile(QString::fromStdString(DrawBmp(p.dir.path()).string()));
+  EXPECT_EQ(im.file_mode, 1u);
+  EXPECT_EQ(im.width, 400u);
+  EXPECT_TRUE(live->isHidden());
 }
 
 TEST(QtProgram, ADroppedBmpIsShownAndRemembered) {
