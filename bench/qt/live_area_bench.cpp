@@ -26,7 +26,7 @@ double CpuSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-void RunLive(benchmark::State& state, const char* formats, bool process) {
+void RunLive(benchmark::State& state, const char* formats, bool enlarge) {
   setenv("ORVANE_VIRTUAL_CAMERA", "scene", 1);
   setenv("ORVANE_VIRTUAL_FORMATS", formats, 1);
   const std::filesystem::path folder =
@@ -45,7 +45,7 @@ void RunLive(benchmark::State& state, const char* formats, bool process) {
     clock.start();
     while (clock.elapsed() < 4000) {
       QTest::qWait(500);
-      if (process) front.surface().events().command(orvane::ControlId::Process);
+      if (enlarge) front.surface().events().command(orvane::ControlId::Enlarge);
     }
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const orvane::qt::LivePaintStats& s = live->stats();
@@ -60,12 +60,12 @@ void RunLive(benchmark::State& state, const char* formats, bool process) {
 
 void BM_LiveIdle640(benchmark::State& s) { RunLive(s, "640x480:RGB", false); }
 void BM_LiveIdle1080(benchmark::State& s) { RunLive(s, "1920x1080:RGB", false); }
-void BM_LiveProcess640(benchmark::State& s) { RunLive(s, "640x480:RGB", true); }
-void BM_LiveProcess1080(benchmark::State& s) { RunLive(s, "1920x1080:RGB", true); }
+void BM_LiveEnlarge640(benchmark::State& s) { RunLive(s, "640x480:RGB", true); }
+void BM_LiveEnlarge1080(benchmark::State& s) { RunLive(s, "1920x1080:RGB", true); }
 BENCHMARK(BM_LiveIdle640)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_LiveIdle1080)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK(BM_LiveProcess640)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK(BM_LiveProcess1080)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_LiveEnlarge640)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_LiveEnlarge1080)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
 

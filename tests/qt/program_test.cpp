@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
@@ -284,11 +285,38 @@ TEST(QtProgram, EscapeEndsTheProgramWithoutSaving) {
   p.Select(kDxfSimpleOutput);
   const auto settings_file = p.dir.path() / "XORVANE.CFG";
   const std::vector<uint8_t> before = testing::ReadBytes(settings_file);
+  int ends = 0;
+  p.front.on_end = [&ends] { ++ends; };
   QTest::keyClick(p.front.surface().window(), Qt::Key_Escape);
-  QTest::qWait(20); // the end comes after the handler returned
+  EXPECT_EQ(ends, 0); // the end comes after the handler returned
+  QTest::qWait(20);
+  EXPECT_EQ(ends, 1);
   EXPECT_TRUE(p.front.ended());
   EXPECT_TRUE(p.front.surface().window()->isHidden());
   EXPECT_EQ(testing::ReadBytes(settings_file), before); // last_solution not recorded
+}
+
+TEST(QtProgram, F1ShowsTheAboutBoxWithItsTexts) {
+  Program p;
+  QString title;
+  QStringList texts;
+  testing::WhenModal([&](QWidget* about) {
+    title = about->windowTitle();
+    for (QLabel* label : about->findChildren<QLabel*>()) texts << label->text();
+    for (QPushButton* button : about->findChildren<QPushButton*>()) {
+      if (button->isVisible()) texts << button->text();
+    }
+    testing::Screenshot(about, "program_about");
+    for (QPushButton* button : about->findChildren<QPushButton*>()) {
+      if (button->isVisible()) button->click();
+    }
+  });
+  QTest::keyClick(p.front.surface().window(), Qt::Key_F1);
+  EXPECT_EQ(title, QStringLiteral("Lumivor 2D"));
+  EXPECT_TRUE(texts.contains(QStringLiteral("Lumivor 2D Machine Vision Platform"))) << texts.join('|').toStdString();
+  EXPECT_TRUE(texts.contains(QStringLiteral("E&xit"))) << texts.join('|').toStdString();
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_FALSE(p.front.ended());
 }
 
 // Run at QT_SCALE_FACTOR 2 and 1.5 as well: client positions are logical

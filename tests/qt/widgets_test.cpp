@@ -194,6 +194,12 @@ TEST(QtSurfaceWindow, MoveWindowGivesTheClientWhatTheFrameLeaves) {
   const Size screen = s.ScreenSize();
   EXPECT_GT(screen.width, 0);
   EXPECT_GT(screen.height, 0);
+  // The whole screen: full screen, the client is the screen itself.
+  s.MoveWindow({0, 0, screen.width, screen.height});
+  EXPECT_EQ(s.ClientSize(), screen);
+  s.ShowWindow();
+  EXPECT_TRUE(s.window()->windowState() & Qt::WindowFullScreen);
+  EXPECT_FALSE(s.widget(ControlId::Process)->toolTip().isEmpty());
 }
 
 } // namespace

@@ -96,7 +96,7 @@ bool FrontEnd::Start(std::string_view command_line) {
 }
 
 void FrontEnd::Show() {
-  surface_.window()->show();
+  surface_.ShowWindow();
   live_timer_.start();
 }
 
@@ -120,7 +120,7 @@ void FrontEnd::End() {
     EndProgram(station_);
   }
   surface_.window()->hide();
-  QCoreApplication::exit(0);
+  if (on_end) on_end();
 }
 
 void FrontEnd::PollCamera() {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string_view>
 
 #include <QElapsedTimer>
@@ -46,6 +47,10 @@ class FrontEnd {
   // (the station's folder, beside the installed program, the source tree),
   // else the station's folder.
   QString SamplesFolder() const;
+
+  // Runs once the window has ended and the station shut down (the program
+  // leaves its event loop here).
+  std::function<void()> on_end;
 
   // Polls the camera once: a new picture goes to the live area.
   void PollCamera();

@@ -11,6 +11,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <QTimer>
 
 #include "ui/qt/front_end.h"
@@ -46,6 +49,24 @@ class FirstPaint : public QObject {
   bool seen_ = false;
 };
 
+// The program's icon, a calibration target: a dark ring around a bright disc.
+QIcon StationIcon() {
+  QPixmap pixmap(64, 64);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0x1e, 0x6b, 0x2e));
+  p.drawRoundedRect(2, 2, 60, 60, 8, 8);
+  p.setBrush(QColor(0xf2, 0xf2, 0xf2));
+  p.drawEllipse(QPointF(32, 32), 22, 22);
+  p.setBrush(QColor(0x1a, 0x1a, 0x1a));
+  p.drawEllipse(QPointF(32, 32), 17, 17);
+  p.setBrush(QColor(0xf2, 0xf2, 0xf2));
+  p.drawEllipse(QPointF(32, 32), 8, 8);
+  return QIcon(pixmap);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +78,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setStyle(QStringLiteral("Fusion"));
   QGuiApplication::setDesktopFileName(QStringLiteral("orvane"));
+  QApplication::setWindowIcon(StationIcon());
 
   std::string command_line;
   for (int i = 0; i < argc; ++i) {
@@ -66,6 +88,7 @@ int main(int argc, char** argv) {
 
   const bool timing = std::getenv("ORVANE_TIMING") != nullptr;
   orvane::qt::FrontEnd front(std::filesystem::current_path());
+  front.on_end = [] { QCoreApplication::exit(0); };
   FirstPaint first_paint(&since_main);
   if (timing) front.surface().window()->installEventFilter(&first_paint);
   if (!front.Start(command_line)) return 0;

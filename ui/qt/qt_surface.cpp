@@ -41,6 +41,32 @@ const char kSliderStyle[] =
 // leaves room beside the arrow for their longest item, "Monochrome(RGB)".
 constexpr int kComboFontPixels = kFontPixels - 1;
 
+// What the command buttons do, with their keys, for the pointer's tooltip.
+const char* ToolTipOf(ControlId id) {
+  switch (id) {
+    case ControlId::Process:
+      return "Run the selected solution on a fresh image (Enter)";
+    case ControlId::Train:
+      return "Train the selected solution on a fresh image";
+    case ControlId::Enlarge:
+      return "Enlarge the image and hide the parameters, or reduce it again";
+    case ControlId::Grab:
+      return "Take one image from the camera, or reload the still file";
+    case ControlId::Live:
+      return "Show the camera's live picture";
+    case ControlId::Save:
+      return "Save the current image into Saved/";
+    case ControlId::File:
+      return "Switch between the camera and a still image file (Ctrl+O opens one)";
+    case ControlId::SetUp:
+      return "Station settings: resolution, units, colours, decimals, saving";
+    case ControlId::Exit:
+      return "Save the solution and the settings, and end (Escape ends without saving)";
+    default:
+      return nullptr;
+  }
+}
+
 QString FromStation(std::string_view text) {
   QString s = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
   s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -114,6 +140,7 @@ void QtSurface::Build() {
           label->clicked = [this, id] {
             if (events_.command) events_.command(id);
           };
+          if (const char* tip = ToolTipOf(id)) label->setToolTip(QString::fromLatin1(tip));
         } else if (id == ControlId::ModeIndicator) {
           label->setAlignment(Qt::AlignCenter);
         } else {
@@ -388,6 +415,18 @@ Size QtSurface::ScreenSize() const {
 Size QtSurface::ClientSize() const { return {window_->width(), window_->height()}; }
 
 void QtSurface::MoveWindow(Rect rect) {
+  const Size screen = ScreenSize();
+  if (rect.x == 0 && rect.y == 0 && rect.width == screen.width && rect.height == screen.height) {
+    // The whole screen: a full-screen window, so the client area is the
+    // screen exactly and no frame takes a strip of the laid-out controls.
+    full_screen_ = true;
+    window_->setMinimumSize(0, 0);
+    window_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    window_->setGeometry(0, 0, rect.width, rect.height);
+    if (window_->isVisible()) window_->showFullScreen();
+    return;
+  }
+  full_screen_ = false;
   // The rectangle is the outer frame; the client area is what the frame's
   // decorations leave of it (nothing to leave before the window is shown).
   const QRect frame = window_->frameGeometry();
@@ -397,6 +436,14 @@ void QtSurface::MoveWindow(Rect rect) {
   window_->setFixedSize(std::max(1, rect.width - extra_width),
                         std::max(1, rect.height - extra_height));
   window_->move(rect.x, rect.y);
+}
+
+void QtSurface::ShowWindow() {
+  if (full_screen_) {
+    window_->showFullScreen();
+  } else {
+    window_->show();
+  }
 }
 
 void QtSurface::EndMainWindow() {

@@ -59,6 +59,10 @@ class QtSurface : public ControlSurface {
   SurfaceEvents& events() { return events_; }
   bool ended() const { return ended_; }
 
+  // Shows the main window: full screen when the logic gave it the screen.
+  void ShowWindow();
+  bool full_screen() const { return full_screen_; }
+
   // The window's own text and background colours.
   void SetWindowColours(ControlColours colours);
 
@@ -116,6 +120,7 @@ class QtSurface : public ControlSurface {
   LiveVideoWidget* live_video_ = nullptr;
   int quiet_ = 0; // >0 while the surface itself changes a control: no events
   bool ended_ = false;
+  bool full_screen_ = false;
 };
 
 } // namespace orvane::qt
