@@ -68,7 +68,7 @@ TEST(QtDialogs, DistanceDialogSelectsItsTextTakesTheFocusAndReadsTheTypedNumber)
     auto* edit = Child<QLineEdit>(dialog, DialogControlId::DistanceEdit);
     ASSERT_NE(edit, nullptr);
     selected_all = edit->hasSelectedText() && edit->selectedText() == edit->text();
-    focused = QApplication::focusWidget() == edit;
+    focused = dialog->focusWidget() == edit; // the dialog's focus, whether or not it is active yet
     unit = Child<QLabel>(dialog, DialogControlId::UnitLabel)->text();
     testing::Screenshot(dialog, "dialog_distance");
     QTest::keyClicks(edit, "10"); // replaces the selected text

@@ -84,6 +84,8 @@ struct Program {
     started = front.Start("orvane");
     front.Show();
     QApplication::setActiveWindow(front.surface().window());
+    // Focus changes reach the widgets only in the active window.
+    EXPECT_TRUE(QTest::qWaitForWindowActive(front.surface().window(), 2000));
   }
   ~Program() { unsetenv("ORVANE_VIRTUAL_CAMERA"); }
 
@@ -236,6 +238,18 @@ TEST(QtProgram, ThresholdTypedBeyondItsRangeIsClampedWhenTheFocusMoves) {
   static_cast<QSlider*>(p.widget(kRowSliders[3]))->triggerAction(QAbstractSlider::SliderPageStepSub);
   EXPECT_EQ(p.text(kRowEdits[3]), std::to_string(static_cast<QSlider*>(p.widget(kRowSliders[3]))->value()) + ".");
   testing::Screenshot(p.front.surface().window(), "program_threshold");
+  // Typed and not left: Enlarge commits it, hiding the edit box that has the focus.
+  auto* edit = static_cast<QLineEdit*>(p.widget(kRowEdits[3]));
+  edit->setFocus(Qt::MouseFocusReason);
+  edit->selectAll();
+  QTest::keyClicks(edit, QStringLiteral("-5"));
+  p.Click(ControlId::Enlarge);
+  EXPECT_TRUE(edit->isHidden());
+  EXPECT_EQ(p.text(ControlId::Enlarge), "Reduce");
+  EXPECT_FLOAT_EQ(p.front.station().working->params[3].value, 0.0f);
+  p.Click(ControlId::Enlarge);
+  EXPECT_FALSE(edit->isHidden());
+  EXPECT_EQ(p.text(kRowEdits[3]), "0");
 }
 
 TEST(QtProgram, SetUpDialogChangesSettingsWhileOpenAndCloses) {

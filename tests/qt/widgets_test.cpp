@@ -94,6 +94,7 @@ TEST(QtSurfaceControls, EditsReportLosingTheFocusButNotTheLogicsWrites) {
   Recorder rec(s);
   s.window()->show();
   QApplication::setActiveWindow(s.window());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(s.window(), 2000));
   auto* edit = static_cast<QLineEdit*>(s.widget(ControlId::RowEdit0));
   s.SetText(ControlId::RowEdit0, "128");
   EXPECT_TRUE(rec.events.empty());

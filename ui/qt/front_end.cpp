@@ -48,30 +48,61 @@ FrontEnd::~FrontEnd() {
   }
 }
 
+namespace {
+
+// Counts the station handlers running, so that what a handler does to the
+// widgets (hiding the focused edit box, say) does not call back into the
+// station before it has returned.
+class Running {
+ public:
+  explicit Running(int& depth) : depth_(depth) { ++depth_; }
+  ~Running() { --depth_; }
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
+
+ private:
+  int& depth_;
+};
+
+} // namespace
+
 void FrontEnd::Wire() {
   SurfaceEvents& e = surface_.events();
   e.command = [this](ControlId id) {
+    Running running(depth_);
     OnCommand(station_, id);
     AfterEvent();
   };
   e.selection_change = [this](ControlId id) {
+    if (depth_ > 0) return;
+    Running running(depth_);
     OnSelectionChange(station_, id);
     AfterEvent();
   };
+  // Every handler commits the edits itself first: a focus lost while one
+  // runs needs no commit of its own.
   e.edit_lost_focus = [this](ControlId id) {
+    if (depth_ > 0) return;
+    Running running(depth_);
     OnEditLostFocus(station_, id);
     AfterEvent();
   };
   e.slider = [this](ControlId id, int32_t pos) {
+    if (depth_ > 0) return;
+    Running running(depth_);
     OnSlider(station_, id, pos);
     AfterEvent();
   };
   e.cancel = [this] {
+    Running running(depth_);
     OnCancel(station_);
     // Cancel always ends the window, whatever the logic did with it.
     if (!surface_.ended()) surface_.EndMainWindow();
   };
-  e.about = [this] { ShowAbout(station_); };
+  e.about = [this] {
+    Running running(depth_);
+    ShowAbout(station_);
+  };
   e.open_file = [this] { ChooseImageFile(); };
   // The program ends once the handler that asked for it has returned.
   e.end = [this] {
@@ -80,10 +111,12 @@ void FrontEnd::Wire() {
 
   ImageViewWidget* view = surface_.image_view();
   view->mouse = [this](MouseEvent kind, int32_t x, int32_t y, uint32_t keys) {
+    Running running(depth_);
     OnMouse(station_, kind, x, y, keys);
     AfterEvent();
   };
   view->dropped = [this](const QString& path) {
+    Running running(depth_);
     DropStillFile(station_, QFile::encodeName(path).toStdString());
     AfterEvent();
   };
@@ -154,6 +187,7 @@ void FrontEnd::PollCamera() {
 }
 
 void FrontEnd::OpenImageFile(const QString& path) {
+  Running running(depth_);
   if (station_.image.file_mode == 0) OnCommand(station_, ControlId::File);
   DropStillFile(station_, QFile::encodeName(path).toStdString());
   AfterEvent();

@@ -70,6 +70,7 @@ class FrontEnd {
   double device_interval_ms_ = 33.0;
   QString chooser_folder_;
   ControlColours window_colours_{0xFFFFFFFFu, 0xFFFFFFFFu};
+  int depth_ = 0; // station handlers running
   bool ended_ = false;
   bool program_ended_ = false;
 };
