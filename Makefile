@@ -47,14 +47,14 @@ build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The station runs in a folder of its own (station/, or ORVANE_HOME), so its
+# The station runs in a folder of its own (station-run/, or ORVANE_HOME), so its
 # configuration files never land in the source tree. Without a video device
 # it starts on the virtual camera's synthetic scene.
 run: build
 	@if [ ! -x $(BUILD)/ui/qt/orvane ]; then \
 	  echo "The desktop program was not built (Qt 6, the window's logic or the camera is missing)."; exit 1; \
 	fi
-	@home=$${ORVANE_HOME:-$(CURDIR)/station}; mkdir -p "$$home"; cd "$$home"; \
+	@home=$${ORVANE_HOME:-$(CURDIR)/station-run}; mkdir -p "$$home"; cd "$$home"; \
 	if [ -z "$$ORVANE_VIRTUAL_CAMERA" ] && ! ls /dev/video* >/dev/null 2>&1; then \
 	  echo "No video device on this machine: starting on the virtual camera's synthetic scene (ORVANE_VIRTUAL_CAMERA=scene)."; \
 	  export ORVANE_VIRTUAL_CAMERA=scene; \
