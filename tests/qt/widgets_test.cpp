@@ -158,6 +158,12 @@ TEST(QtSurfaceControls, TextsKeepTheirLineBreaksForTheLogic) {
   s.SetText(ControlId::SolutionGroup, "Tool Settings");
   EXPECT_EQ(static_cast<QGroupBox*>(s.widget(ControlId::SolutionGroup))->title(),
             QStringLiteral("Tool Settings"));
+  // A label longer than its control is shown smaller, not cut.
+  s.SetText(ControlId::RowLabel1, "Reference Width (in.)");
+  auto* label = static_cast<QLabel*>(s.widget(ControlId::RowLabel1));
+  EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+  s.SetText(ControlId::RowLabel1, "Distance");
+  EXPECT_EQ(label->font().pixelSize(), s.window()->font().pixelSize());
   s.SetWindowTitle("Lumivor DXF Build 230.107.8");
   EXPECT_EQ(s.WindowTitle(), "Lumivor DXF Build 230.107.8");
 }

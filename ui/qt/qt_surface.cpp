@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
+#include <QFontMetrics>
 #include <QScreen>
 #include <QSlider>
 
@@ -76,6 +77,25 @@ QString FromStation(std::string_view text) {
 std::string ToStation(const QString& text) { return text.toLocal8Bit().toStdString(); }
 
 bool IsCombo(TemplateKind kind) { return kind == TemplateKind::ComboBox; }
+
+// The template sizes texts for a narrower face than ours: a text wider than
+// its control is shown a pixel or two smaller, never cut.
+constexpr int kSmallestFontPixels = 8;
+
+void FitText(QLabel* label) {
+  QFont font = label->font();
+  const int room = label->contentsRect().width() - 2;
+  for (int pixels = kFontPixels; pixels >= kSmallestFontPixels; --pixels) {
+    font.setPixelSize(pixels);
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (const QString& line : label->text().split('\n')) {
+      widest = std::max(widest, metrics.horizontalAdvance(line));
+    }
+    if (widest <= room || pixels == kSmallestFontPixels) break;
+  }
+  label->setFont(font);
+}
 
 } // namespace
 
@@ -233,6 +253,7 @@ QWidget* QtSurface::widget(ControlId id) const {
 void QtSurface::Place(Control& c) {
   const int height = IsCombo(c.kind) ? std::min(c.rect.height, kComboHeight) : c.rect.height;
   c.widget->setGeometry(c.rect.x, c.rect.y, std::max(0, c.rect.width), std::max(0, height));
+  if (auto* label = qobject_cast<QLabel*>(c.widget)) FitText(label);
 }
 
 void QtSurface::Paint(Control& c) {
@@ -253,6 +274,7 @@ void QtSurface::SetText(ControlId id, std::string_view text) {
   ++quiet_;
   if (auto* label = qobject_cast<QLabel*>(c->widget)) {
     label->setText(shown);
+    FitText(label);
   } else if (auto* edit = qobject_cast<QLineEdit*>(c->widget)) {
     edit->setText(shown);
     edit->setCursorPosition(0);
