@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -69,6 +70,14 @@ void WhenModal(std::function<void(QWidget*)> action) {
       timer->deleteLater();
       delete clock;
       action(modal);
+      // An action that failed to close its window must not hang the run.
+      QPointer<QWidget> left(modal);
+      QTimer::singleShot(3000, [left] {
+        if (left && left->isVisible()) {
+          ADD_FAILURE() << "the modal window was left open";
+          left->close();
+        }
+      });
       return;
     }
     if (clock->elapsed() > 5000) {
