@@ -11,7 +11,7 @@ JOBS       ?= $(shell nproc)
 
 # Needed to build and test.
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev \
-            libbenchmark-dev libjpeg-dev libturbojpeg0-dev python3
+            libbenchmark-dev libjpeg-dev libturbojpeg0-dev python3 qt6-base-dev
 # Optional cross-checks: the tests that need them skip without them.
 OPTIONAL_PACKAGES := python3-ezdxf imagemagick
 # Optional comparisons of the benchmarks.
@@ -19,7 +19,7 @@ BENCH_PACKAGES := libopencv-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps deps-optional build run test test-asan bench fuzz clean
+.PHONY: all deps deps-optional build run screenshots test test-asan bench fuzz clean
 
 all: build
 
@@ -47,12 +47,26 @@ build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The station runs in a folder of its own (station-run/, or ORVANE_HOME), so its
+# configuration files never land in the source tree. Without a video device
+# it starts on the virtual camera's synthetic scene.
 run: build
-	@if [ -x $(BUILD)/ui/qt/orvane ]; then \
-	  cd $${ORVANE_HOME:-.} && exec $(CURDIR)/$(BUILD)/ui/qt/orvane $(ARGS); \
-	else \
-	  echo "Built the core, the libraries and the tests. The station's window is not built yet, so there is nothing to start."; \
+	@if [ ! -x $(BUILD)/ui/qt/orvane ]; then \
+	  echo "The desktop program was not built (Qt 6, the window's logic or the camera is missing)."; exit 1; \
 	fi
+	@home=$${ORVANE_HOME:-$(CURDIR)/station-run}; mkdir -p "$$home"; cd "$$home"; \
+	if [ -z "$$ORVANE_VIRTUAL_CAMERA" ] && ! ls /dev/video* >/dev/null 2>&1; then \
+	  echo "No video device on this machine: starting on the virtual camera's synthetic scene (ORVANE_VIRTUAL_CAMERA=scene)."; \
+	  export ORVANE_VIRTUAL_CAMERA=scene; \
+	fi; \
+	exec $(CURDIR)/$(BUILD)/ui/qt/orvane $(ARGS)
+
+# The real program under Xvfb, as a new user would start it in an empty
+# folder: once without a camera, once on the virtual camera; a screenshot of
+# the whole screen of each lands in $(BUILD)/.
+screenshots: build
+	@$(MAKE) --no-print-directory deps-optional EXTRA_PACKAGES="xvfb xauth x11-apps"
+	tools/xvfb_screenshots.sh $(BUILD)
 
 test: deps deps-optional build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -1,0 +1,160 @@
+// Message boxes and the core's dialog models run as real modal dialogs.
+#include <gtest/gtest.h>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+#include "tests/qt/qt_support.h"
+#include "ui/dialogs.h"
+#include "ui/qt/qt_surface.h"
+
+namespace orvane::qt {
+namespace {
+
+template <typename T>
+T* Child(QWidget* dialog, DialogControlId id) {
+  return dialog->findChild<T*>(QString::number(Raw(id)));
+}
+
+TEST(QtMessageBox, ShowsTheExactTextCaptionAndButtons) {
+  QtSurface s;
+  s.window()->show();
+  QString caption, text;
+  QStringList buttons;
+  testing::WhenModal([&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    caption = box->windowTitle();
+    text = box->text();
+    for (QAbstractButton* b : box->buttons()) buttons << b->text();
+    testing::Screenshot(box, "message_box_yes_no");
+    box->button(QMessageBox::No)->click();
+  });
+  const MessageAnswer answer =
+      s.MessageBox("Warning! You are about to reset all regions of interest. Continue?",
+                   "Reset ROIs", MessageButtons::YesNo);
+  EXPECT_EQ(answer, MessageAnswer::No);
+  EXPECT_EQ(caption, QStringLiteral("Reset ROIs"));
+  EXPECT_EQ(text, QStringLiteral("Warning! You are about to reset all regions of interest. Continue?"));
+  buttons.sort();
+  EXPECT_EQ(buttons, (QStringList{QStringLiteral("&No"), QStringLiteral("&Yes")}));
+
+  // No caption of its own: the default title; a line break shown as one.
+  testing::WhenModal([&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    caption = box->windowTitle();
+    text = box->text();
+    QTest::keyClick(box, Qt::Key_Escape);
+  });
+  EXPECT_EQ(s.MessageBox("first line \r\nsecond line", "", MessageButtons::Ok), MessageAnswer::Ok);
+  EXPECT_EQ(caption, QStringLiteral("Error"));
+  EXPECT_EQ(text, QStringLiteral("first line \nsecond line"));
+}
+
+TEST(QtDialogs, DistanceDialogSelectsItsTextTakesTheFocusAndReadsTheTypedNumber) {
+  QtSurface s;
+  s.window()->show();
+  Settings settings{};
+  settings.units = 1;
+  settings.unit_factor = 2.5399999618530273;
+  DistanceDialog model(settings, 24.0);
+  bool selected_all = false, focused = false;
+  QString unit;
+  testing::WhenModal([&](QWidget* dialog) {
+    auto* edit = Child<QLineEdit>(dialog, DialogControlId::DistanceEdit);
+    ASSERT_NE(edit, nullptr);
+    selected_all = edit->hasSelectedText() && edit->selectedText() == edit->text();
+    focused = dialog->focusWidget() == edit; // the dialog's focus, whether or not it is active yet
+    unit = Child<QLabel>(dialog, DialogControlId::UnitLabel)->text();
+    testing::Screenshot(dialog, "dialog_distance");
+    QTest::keyClicks(edit, "10"); // replaces the selected text
+    QTest::keyClick(edit, Qt::Key_Return); // OK is the default button
+  });
+  EXPECT_EQ(s.RunDialog(model), DialogResult::Ok);
+  EXPECT_TRUE(selected_all);
+  EXPECT_TRUE(focused);
+  EXPECT_EQ(unit, QStringLiteral("cm"));
+  EXPECT_DOUBLE_EQ(model.inches(), 10 / 2.5399999618530273);
+}
+
+TEST(QtDialogs, EscapeEndsADialogWithCancelAndItsCloseRunsOnce) {
+  QtSurface s;
+  s.window()->show();
+  Settings settings{};
+  settings.unit_factor = 1.0;
+  DistanceDialog model(settings, 3.5);
+  testing::WhenModal([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+  EXPECT_EQ(s.RunDialog(model), DialogResult::Cancel);
+  EXPECT_DOUBLE_EQ(model.inches(), 3.5); // the text shown is read back on Cancel too
+}
+
+TEST(QtDialogs, EntityTypeButtonsChooseAndCloseWhileOkAndCancelStayHidden) {
+  QtSurface s;
+  s.window()->show();
+  EntityTypeDialog model;
+  bool ok_hidden = false;
+  testing::WhenModal([&](QWidget* dialog) {
+    ok_hidden = Child<QPushButton>(dialog, DialogControlId::Ok)->isHidden() &&
+                Child<QPushButton>(dialog, DialogControlId::Cancel)->isHidden();
+    testing::Screenshot(dialog, "dialog_entity_type");
+    Child<QPushButton>(dialog, DialogControlId::EntityLine)->click();
+  });
+  EXPECT_EQ(s.RunDialog(model), DialogResult::Ok);
+  EXPECT_TRUE(ok_hidden);
+  ASSERT_TRUE(model.choice().has_value());
+  EXPECT_EQ(*model.choice(), RoiEntity::Line);
+}
+
+// A model with a list whose choice disables another, as a settings dialog has.
+class ListModel : public DialogModel {
+ public:
+  ListModel() : DialogModel("Lists") {
+    Add({0, DialogControlKind::Static, "Measurement standard", {}, -1, true, true});
+    Add({Raw(DialogControlId::MeasurementStandard), DialogControlKind::ComboBox, "",
+         {"English", "Metric"}, 0, true, true});
+    Add({0, DialogControlKind::Static, "Decimal places, angles", {}, -1, true, true});
+    Add({Raw(DialogControlId::DecimalsAngles), DialogControlKind::ComboBox, "", {"0", "1", "2"}, 2,
+         true, true});
+    Add({Raw(DialogControlId::Ok), DialogControlKind::Button, "OK", {}, -1, true, true});
+  }
+  void OnSelectionChange(uint32_t id) override {
+    changes.push_back(id);
+    Find(DialogControlId::DecimalsAngles)->enabled = Find(id)->selection == 0;
+  }
+  std::optional<DialogResult> OnCommand(uint32_t id) override {
+    if (id == Raw(DialogControlId::Ok)) return DialogResult::Ok;
+    return std::nullopt;
+  }
+  void OnClose(DialogResult) override { ++closes; }
+  std::vector<uint32_t> changes;
+  int closes = 0;
+};
+
+TEST(QtDialogs, ListChoicesReachTheModelAtOnceAndItsStateIsShown) {
+  QtSurface s;
+  s.window()->show();
+  ListModel model;
+  bool angles_disabled = false;
+  int shown_selection = -1;
+  testing::WhenModal([&](QWidget* dialog) {
+    auto* units = Child<QComboBox>(dialog, DialogControlId::MeasurementStandard);
+    shown_selection = Child<QComboBox>(dialog, DialogControlId::DecimalsAngles)->currentIndex();
+    units->setCurrentIndex(1);
+    angles_disabled = !Child<QComboBox>(dialog, DialogControlId::DecimalsAngles)->isEnabled();
+    testing::Screenshot(dialog, "dialog_lists");
+    Child<QPushButton>(dialog, DialogControlId::Ok)->click();
+  });
+  EXPECT_EQ(s.RunDialog(model), DialogResult::Ok);
+  EXPECT_EQ(shown_selection, 2);
+  EXPECT_EQ(model.changes, std::vector<uint32_t>{Raw(DialogControlId::MeasurementStandard)});
+  EXPECT_EQ(model.Find(DialogControlId::MeasurementStandard)->selection, 1);
+  EXPECT_TRUE(angles_disabled);
+  EXPECT_EQ(model.closes, 1);
+}
+
+} // namespace
+} // namespace orvane::qt

@@ -1,0 +1,240 @@
+#include "ui/qt/dialog_runner.h"
+
+#include <map>
+#include <optional>
+
+#include <QComboBox>
+#include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace orvane::qt {
+
+namespace {
+
+// A static longer than this is a paragraph of its own, not a row label.
+constexpr qsizetype kLabelMax = 48;
+
+QString Shown(const std::string& text) {
+  QString s = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+  s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return s;
+}
+
+bool IsCloseButton(uint32_t id) {
+  return id == Raw(DialogControlId::Ok) || id == Raw(DialogControlId::Cancel);
+}
+
+// Builds the widgets of one model and keeps them in step with it.
+class ModelDialog : public QDialog {
+ public:
+  ModelDialog(QWidget* parent, DialogModel& model) : QDialog(parent), model_(model) {
+    setWindowTitle(Shown(model.title()));
+    setModal(true);
+    Build();
+    Sync();
+  }
+
+  QLineEdit* first_edit() const { return first_edit_; }
+
+ private:
+  void Build();
+  void Sync();
+  void Finish(std::optional<DialogResult> result);
+  QWidget* MakeWidget(const DialogControl& control, int index);
+
+  DialogModel& model_;
+  std::map<int, QWidget*> widgets_; // by index into the model's controls
+  QLineEdit* first_edit_ = nullptr;
+  int quiet_ = 0;
+};
+
+QWidget* ModelDialog::MakeWidget(const DialogControl& c, int index) {
+  const uint32_t id = c.id;
+  QWidget* w = nullptr;
+  switch (c.kind) {
+    case DialogControlKind::Static: {
+      auto* label = new QLabel(Shown(c.text), this);
+      label->setWordWrap(c.text.size() > static_cast<size_t>(kLabelMax));
+      w = label;
+      break;
+    }
+    case DialogControlKind::Edit: {
+      auto* edit = new QLineEdit(Shown(c.text), this);
+      connect(edit, &QLineEdit::textEdited, this, [this, index](const QString& text) {
+        model_.controls()[static_cast<size_t>(index)].text = text.toLocal8Bit().toStdString();
+      });
+      if (first_edit_ == nullptr) first_edit_ = edit;
+      w = edit;
+      break;
+    }
+    case DialogControlKind::Button: {
+      auto* button = new QPushButton(Shown(c.text), this);
+      button->setAutoDefault(false);
+      connect(button, &QPushButton::clicked, this, [this, id] { Finish(model_.Press(id)); });
+      w = button;
+      break;
+    }
+    case DialogControlKind::ComboBox: {
+      auto* combo = new QComboBox(this);
+      for (const std::string& item : c.items) combo->addItem(Shown(item));
+      connect(combo, &QComboBox::currentIndexChanged, this, [this, index](int selection) {
+        if (quiet_ > 0) return;
+        const auto choice = static_cast<DialogControlId>(model_.controls()[static_cast<size_t>(index)].id);
+        model_.Choose(choice, selection);
+        Sync();
+      });
+      w = combo;
+      break;
+    }
+    case DialogControlKind::GroupBox:
+      w = new QGroupBox(Shown(c.text), this);
+      break;
+  }
+  if (id != 0) w->setObjectName(QString::number(id));
+  widgets_[index] = w;
+  return w;
+}
+
+void ModelDialog::Build() {
+  auto* outer = new QVBoxLayout(this);
+  auto* grid = new QGridLayout;
+  grid->setColumnStretch(1, 1);
+  outer->addLayout(grid);
+  auto* closing = new QHBoxLayout;
+  closing->addStretch(1);
+
+  const std::vector<DialogControl>& controls = model_.controls();
+  const int count = static_cast<int>(controls.size());
+  int row = 0;
+  for (int i = 0; i < count; ++i) {
+    const DialogControl& c = controls[static_cast<size_t>(i)];
+    const DialogControl* next = i + 1 < count ? &controls[static_cast<size_t>(i) + 1] : nullptr;
+    if (c.kind == DialogControlKind::Button && IsCloseButton(c.id)) {
+      auto* button = static_cast<QPushButton*>(MakeWidget(c, i));
+      if (c.id == Raw(DialogControlId::Ok)) button->setDefault(true);
+      closing->addWidget(button);
+      continue;
+    }
+    if (c.kind == DialogControlKind::GroupBox) {
+      auto* group = static_cast<QGroupBox*>(MakeWidget(c, i));
+      auto* inner = new QHBoxLayout(group);
+      while (i + 1 < count && controls[static_cast<size_t>(i) + 1].kind == DialogControlKind::Button &&
+             !IsCloseButton(controls[static_cast<size_t>(i) + 1].id)) {
+        ++i;
+        inner->addWidget(MakeWidget(controls[static_cast<size_t>(i)], i));
+      }
+      grid->addWidget(group, row++, 0, 1, 3);
+      continue;
+    }
+    const bool pairs = c.kind == DialogControlKind::Static && c.text.size() <= static_cast<size_t>(kLabelMax) &&
+                       next != nullptr &&
+                       (next->kind == DialogControlKind::ComboBox || next->kind == DialogControlKind::Edit ||
+                        (next->kind == DialogControlKind::Button && !IsCloseButton(next->id)));
+    if (pairs) {
+      grid->addWidget(MakeWidget(c, i), row, 0);
+      ++i;
+      grid->addWidget(MakeWidget(controls[static_cast<size_t>(i)], i), row, 1);
+      // The unit label that follows an edit box.
+      if (controls[static_cast<size_t>(i)].kind == DialogControlKind::Edit && i + 1 < count &&
+          controls[static_cast<size_t>(i) + 1].kind == DialogControlKind::Static) {
+        ++i;
+        grid->addWidget(MakeWidget(controls[static_cast<size_t>(i)], i), row, 2);
+      }
+      ++row;
+      continue;
+    }
+    if (c.kind == DialogControlKind::Edit) {
+      grid->addWidget(MakeWidget(c, i), row, 0, 1, 2);
+      if (next != nullptr && next->kind == DialogControlKind::Static) {
+        ++i;
+        grid->addWidget(MakeWidget(*next, i), row, 2);
+      }
+      ++row;
+      continue;
+    }
+    grid->addWidget(MakeWidget(c, i), row++, 0, 1, 3);
+  }
+  outer->addLayout(closing);
+}
+
+// Shows the model's state: texts, selections, what is enabled and visible.
+void ModelDialog::Sync() {
+  ++quiet_;
+  const std::vector<DialogControl>& controls = model_.controls();
+  for (auto& [index, w] : widgets_) {
+    const DialogControl& c = controls[static_cast<size_t>(index)];
+    w->setVisible(c.visible);
+    w->setEnabled(c.enabled);
+    if (auto* combo = qobject_cast<QComboBox*>(w)) {
+      combo->setCurrentIndex(c.selection >= 0 && c.selection < combo->count() ? c.selection : -1);
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+      label->setText(Shown(c.text));
+    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+      group->setTitle(Shown(c.text));
+    }
+  }
+  --quiet_;
+}
+
+void ModelDialog::Finish(std::optional<DialogResult> result) {
+  Sync();
+  if (result) done(static_cast<int>(*result));
+}
+
+} // namespace
+
+MessageAnswer ShowMessageBox(QWidget* parent, const QString& text, const QString& caption,
+                             MessageButtons buttons) {
+  QMessageBox box(parent);
+  box.setWindowTitle(caption.isEmpty() ? QString::fromLatin1(kDefaultMessageCaption) : caption);
+  box.setText(text);
+  box.setTextFormat(Qt::PlainText);
+  switch (buttons) {
+    case MessageButtons::Ok:
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case MessageButtons::OkCancel:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      break;
+    case MessageButtons::YesNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      break;
+  }
+  switch (box.exec()) {
+    case QMessageBox::Ok:
+      return MessageAnswer::Ok;
+    case QMessageBox::Yes:
+      return MessageAnswer::Yes;
+    case QMessageBox::No:
+      return MessageAnswer::No;
+    case QMessageBox::Cancel:
+      return MessageAnswer::Cancel;
+    default:
+      // Closed without a button: a box with only OK answers OK, the others
+      // their negative answer.
+      if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
+      return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Cancel;
+  }
+}
+
+DialogResult RunModelDialog(QWidget* parent, DialogModel& model) {
+  ModelDialog dialog(parent, model);
+  if (QLineEdit* edit = dialog.first_edit()) {
+    edit->selectAll();
+    edit->setFocus(Qt::OtherFocusReason);
+  }
+  const int code = dialog.exec();
+  const DialogResult result =
+      code == static_cast<int>(DialogResult::Ok) ? DialogResult::Ok : DialogResult::Cancel;
+  model.OnClose(result);
+  return result;
+}
+
+} // namespace orvane::qt

@@ -1,0 +1,78 @@
+// The desktop program around one station: the Qt surface, the station in a
+// folder, and the wiring of the window's events to the station's entry
+// points (commands, lists, edits, sliders, the mouse on the image, drops,
+// the keys), the live area's picture timer and the file chooser.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QTimer>
+
+#include "acquisition/camera_capture.h"
+#include "station/station.h"
+#include "ui/qt/qt_surface.h"
+
+namespace orvane::qt {
+
+class FrontEnd {
+ public:
+  // A station whose files live in `folder`.
+  explicit FrontEnd(std::filesystem::path folder);
+  ~FrontEnd();
+  FrontEnd(const FrontEnd&) = delete;
+  FrontEnd& operator=(const FrontEnd&) = delete;
+
+  // Start-up with the whole command line; false when the program must end at
+  // once. Shows nothing yet.
+  bool Start(std::string_view command_line);
+  // Shows the window and starts the live area's timer.
+  void Show();
+
+  QtSurface& surface() { return surface_; }
+  Station& station() { return station_; }
+  bool ended() const { return ended_; }
+
+  // A file chosen to be opened: acts as a drop on the view, entering File
+  // mode first when the camera is the source.
+  void OpenImageFile(const QString& path);
+  // Ctrl+O: the file chooser for BMP and JPEG files, in samples/ the first
+  // time, then where the last choice was.
+  void ChooseImageFile();
+  // Where the chooser starts the first time: the first samples/ folder found
+  // (the station's folder, beside the installed program, the source tree),
+  // else the station's folder.
+  QString SamplesFolder() const;
+
+  // Runs once the window has ended and the station shut down (the program
+  // leaves its event loop here).
+  std::function<void()> on_end;
+
+  // Polls the camera once: a new picture goes to the live area.
+  void PollCamera();
+
+ private:
+  void Wire();
+  void AfterEvent();
+  void End();
+
+  QtSurface surface_;
+  Station station_;
+  QTimer live_timer_;
+  LivePicture picture_;
+  uint64_t shown_sequence_ = 0;
+  QElapsedTimer poll_clock_;
+  double last_arrival_ms_ = -1.0;
+  double device_interval_ms_ = 33.0;
+  QString chooser_folder_;
+  ControlColours window_colours_{0xFFFFFFFFu, 0xFFFFFFFFu};
+  int depth_ = 0; // station handlers running
+  bool ended_ = false;
+  bool program_ended_ = false;
+};
+
+} // namespace orvane::qt

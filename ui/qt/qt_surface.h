@@ -1,0 +1,126 @@
+// QtSurface: the ControlSurface of real widgets. It builds the main window
+// from the window template (one widget per control id, at the template's
+// rectangle converted by UnitsToPixels), applies what the logic asks of the
+// controls, and hands the user's actions to the callbacks in `events`.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+
+#include <QWidget>
+
+#include "ui/control_surface.h"
+#include "ui/window_template.h"
+
+class QComboBox;
+class QSlider;
+
+namespace orvane::qt {
+
+class ImageViewWidget;
+class LiveVideoWidget;
+
+// What the user does to the window, for the front end to pass on.
+struct SurfaceEvents {
+  std::function<void(ControlId)> command;          // a button clicked; Enter: DefaultButton
+  std::function<void(ControlId)> selection_change; // a combo box's selection changed
+  std::function<void(ControlId)> edit_lost_focus;
+  std::function<void(ControlId, int32_t)> slider;  // every move of a slider
+  std::function<void()> cancel;                    // Escape, the close box
+  std::function<void()> about;                     // F1, the context menu's entry
+  std::function<void()> open_file;                 // Ctrl+O
+  std::function<void()> end;                       // the logic ended the window
+};
+
+// The main window widget: fixed size, keys and close box as events.
+class MainWindowWidget : public QWidget {
+ public:
+  explicit MainWindowWidget(SurfaceEvents* events);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  SurfaceEvents* events_;
+};
+
+class QtSurface : public ControlSurface {
+ public:
+  QtSurface();
+  ~QtSurface() override;
+
+  MainWindowWidget* window() { return window_; }
+  QWidget* widget(ControlId id) const;
+  ImageViewWidget* image_view() const { return image_view_; }
+  LiveVideoWidget* live_video() const { return live_video_; }
+  SurfaceEvents& events() { return events_; }
+  bool ended() const { return ended_; }
+
+  // Shows the main window: full screen when the logic gave it the screen.
+  void ShowWindow();
+  bool full_screen() const { return full_screen_; }
+
+  // The window's own text and background colours.
+  void SetWindowColours(ControlColours colours);
+
+  void SetText(ControlId id, std::string_view text) override;
+  std::string GetText(ControlId id) const override;
+  void Show(ControlId id, bool visible) override;
+  bool IsVisible(ControlId id) const override;
+  void Enable(ControlId id, bool enabled) override;
+  bool IsEnabled(ControlId id) const override;
+  void ClearCombo(ControlId id) override;
+  void AddComboItem(ControlId id, std::string_view text) override;
+  void SelectComboItem(ControlId id, int32_t index) override;
+  int32_t ComboSelection(ControlId id) const override;
+  void SetSliderRange(ControlId id, int32_t min, int32_t max, bool redraw) override;
+  void SetSliderPos(ControlId id, int32_t pos, bool redraw) override;
+  int32_t SliderPos(ControlId id) const override;
+  void MoveControl(ControlId id, Rect rect) override;
+  Rect ControlRect(ControlId id) const override;
+  void SetControlColours(ControlId id, ControlColours normal, ControlColours active) override;
+  void SetColourState(ControlId id, uint32_t state) override;
+  void InvalidateWindow(bool erase) override;
+  void InvalidateControl(ControlId id, bool erase) override;
+  MessageAnswer MessageBox(std::string_view text, std::string_view caption,
+                           MessageButtons buttons) override;
+  DialogResult RunDialog(DialogModel& dialog) override;
+  void SetWindowTitle(std::string_view title) override;
+  std::string WindowTitle() const override;
+  Size ScreenSize() const override;
+  Size ClientSize() const override;
+  void MoveWindow(Rect rect) override;
+  void EndMainWindow() override;
+
+ private:
+  struct Control {
+    TemplateKind kind = TemplateKind::Static;
+    QWidget* widget = nullptr;
+    Rect rect;          // as the logic placed it (combo boxes: with their list)
+    std::string text;   // as the logic set it
+    ControlColours normal;
+    ControlColours active;
+    bool coloured = false;
+    uint32_t state = 0;
+  };
+
+  void Build();
+  Control* Find(ControlId id);
+  const Control* Find(ControlId id) const;
+  void Place(Control& control);
+  void Paint(Control& control);
+
+  SurfaceEvents events_;
+  MainWindowWidget* window_ = nullptr;
+  std::map<uint32_t, Control> controls_;
+  ImageViewWidget* image_view_ = nullptr;
+  LiveVideoWidget* live_video_ = nullptr;
+  int quiet_ = 0; // >0 while the surface itself changes a control: no events
+  bool ended_ = false;
+  bool full_screen_ = false;
+};
+
+} // namespace orvane::qt
