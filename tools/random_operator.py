@@ -346,7 +346,9 @@ class Operator:
             self.emit(f"expect {r.choice(PRINTABLE)} {quote(r.choice(['', 'Success', '0']))}")
         elif roll < 0.95:
             self.queue_answers()
-            self.emit("key " + r.choice(["enter", "enter", "escape"]))
+            key = r.choice(["enter", "enter", "escape"])
+            self.emit("key " + key)
+            self.running = key != "escape"  # Escape ends the window
         elif roll < 0.965:
             self.emit("click Exit")
             self.running = False
