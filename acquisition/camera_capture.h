@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "platform/video/video.h"
 #include "station/station.h"
 
 namespace orvane {
@@ -42,6 +44,48 @@ struct LivePicture {
   std::vector<uint8_t> bgrx;
 };
 
+// The diagnostic file of the offered formats, rewritten at every open.
+inline constexpr const char* kCameraFormatsFile = "VIDRANE.BIN";
+
+// OpenCamera's failures besides "no such device" (1).
+inline constexpr int32_t kCameraBusy = -16;       // the device is in use elsewhere
+inline constexpr int32_t kCameraOpenFailed = -5;  // the device could not be opened
+inline constexpr int32_t kCameraStartFailed = -6; // streaming could not start
+
+// The station's camera: the video layer's backend and open device, the
+// format table of the last open, and the fourth buffer that is allocated and
+// freed with the camera's three image buffers (station.camera_buffers).
+class CameraCapture {
+ public:
+  explicit CameraCapture(std::unique_ptr<video::VideoBackend> backend);
+  ~CameraCapture();
+  CameraCapture(const CameraCapture&) = delete;
+  CameraCapture& operator=(const CameraCapture&) = delete;
+
+  video::VideoBackend& backend() { return *backend_; }
+
+  std::unique_ptr<video::VideoDevice> device; // null while closed
+  int32_t device_index = 0;                   // the device start-up chose, reopened by a resolution change
+  uint32_t state = 0;                         // 0 stopped or being built, 2 running
+  uint32_t native_width = 0;                  // size the device delivers, read back
+  uint32_t native_height = 0;
+  uint32_t size = 0; // bytes of each buffer: width x height x 3
+  std::vector<uint8_t> spare;
+  CameraFormatTable table{};
+  std::vector<uint8_t> snapshot; // reused by every TakeSnapshot
+
+ private:
+  std::unique_ptr<video::VideoBackend> backend_;
+};
+
+// The station's camera, created on first use with the system's video backend
+// (video::SystemVideoBackend).
+CameraCapture& CaptureOf(Station& station);
+
+// Gives the station a camera on `backend` instead of the system's (tests,
+// the batch runner). Closes a camera that is open.
+void UseVideoBackend(Station& station, std::unique_ptr<video::VideoBackend> backend);
+
 // Fills the device list (control 1003) with the devices' names; returns how
 // many were added, or -1 when there is none.
 int32_t EnumerateDevices(Station& station);
@@ -67,9 +111,10 @@ const CameraFormatTable& CameraFormats(const Station& station);
 bool LatestPicture(Station& station, LivePicture* out);
 
 // The camera's part of start-up: lists the devices, opens device `index` at
-// the requested size when there is one, publishes the geometry; otherwise (no
-// device at that index, a busy device, no accepted format) sets no_camera and
-// enters File mode. Returns true when a camera is in use.
+// the requested size when there is one, publishes the geometry, positions the
+// video and switches to Live mode; otherwise (no device at that index, a busy
+// device, no accepted format) sets no_camera, enters File mode, disables the
+// File button and shows File mode. Returns true when a camera is in use.
 bool StartCamera(Station& station, int32_t index);
 
 // The resolution change of the Set-Up dialog with the chosen table row (row 0

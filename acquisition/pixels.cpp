@@ -91,36 +91,43 @@ void SnapshotToFrame(const uint8_t* snapshot, size_t length, const ImageState& i
   if (bit_count != 32) return;
   const size_t w = image.width;
   const size_t frame_pixels = w * image.height;
-  size_t n = ReadU32(snapshot + 20) / 4;
-  n = std::min({n, (length - kSnapshotHeader) / 4, frame_pixels});
   const uint8_t* src = snapshot + kSnapshotHeader;
+  // Source pixel k belongs at frame pixel count - 1 - k. Only the writes
+  // that land inside the frame and read a pixel the snapshot holds are made:
+  // a snapshot larger than the frame gives its last frame_pixels pixels.
+  const size_t count = ReadU32(snapshot + 20) / 4;
+  const size_t held = (length - kSnapshotHeader) / 4;
+  const size_t first = count > frame_pixels ? count - frame_pixels : 0;
+  const size_t end = std::min(count, held);
+  if (first >= end) return;  // also every empty frame
 
-  if (n == frame_pixels && w > 0) {
+  if (end == count && count >= frame_pixels) {
     // The whole frame: reversing the pixels and mirroring every row is the
     // same as taking the rows in reverse order, done in one pass.
+    const uint8_t* last = src + first * 4;
     const size_t h = image.height;
-    for (size_t y = 0; y < h; ++y) CopyDropFourth(src + (h - 1 - y) * w * 4, dest + y * w * 3, w);
+    for (size_t y = 0; y < h; ++y) CopyDropFourth(last + (h - 1 - y) * w * 4, dest + y * w * 3, w);
     ApplyColourMode(dest, frame_pixels, colour_mode);
     return;
   }
 
-  // A snapshot smaller than the frame fills its first n pixels, mirrored as
-  // whole rows where it covers them; the rest of the frame stays unchanged.
-  for (size_t k = 0; k < n; ++k) {
+  // Part of the frame, pixels lo .. hi - 1: mirrored as whole rows where it
+  // covers them; the rest of the frame stays unchanged.
+  for (size_t k = first; k < end; ++k) {
     const uint8_t* s = src + k * 4;
-    uint8_t* d = dest + (n - 1 - k) * 3;
+    uint8_t* d = dest + (count - 1 - k) * 3;
     d[0] = s[0];
     d[1] = s[1];
     d[2] = s[2];
   }
-  const size_t full_rows = w == 0 ? 0 : n / w;
-  for (size_t y = 0; y < full_rows; ++y) {
+  const size_t lo = count - end, hi = count - first;
+  for (size_t y = (lo + w - 1) / w; y < hi / w; ++y) {
     uint8_t* row = dest + y * w * 3;
     for (size_t x = 0; x < w / 2; ++x) {
       std::swap_ranges(row + x * 3, row + x * 3 + 3, row + (w - 1 - x) * 3);
     }
   }
-  ApplyColourMode(dest, n, colour_mode);
+  ApplyColourMode(dest + lo * 3, hi - lo, colour_mode);
 }
 
 void BmpToFrame(const uint8_t* pixels, uint32_t bit_count, int32_t header_height,

@@ -30,9 +30,11 @@ void ComposeBytes(const uint8_t* frame, const uint8_t* overlay, uint8_t* display
 // Converts a snapshot (a 40-byte bitmap header, then bottom-up pixels of 4
 // bytes B, G, R, x) of `length` bytes into the frame layout at dest, which
 // holds image.width x image.height pixels, then applies the colour mode.
-// Only 32-bit snapshots are converted; others leave dest unchanged. The
-// pixel count comes from the header but never exceeds the frame or the
-// snapshot, and pixels the snapshot does not cover stay as they were.
+// Only 32-bit snapshots are converted; others leave dest unchanged. With n
+// pixels in the header, source pixel k goes to frame pixel n - 1 - k; writes
+// that would land past the frame, or read past the snapshot's `length`, are
+// left out (a snapshot larger than the frame gives its last W x H pixels),
+// and frame pixels the snapshot does not reach stay as they were.
 void SnapshotToFrame(const uint8_t* snapshot, size_t length, const ImageState& image,
                      uint32_t colour_mode, uint8_t* dest);
 

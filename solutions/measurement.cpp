@@ -18,6 +18,11 @@ constexpr double kEntityArcStep = 0.02;
 constexpr double kDegToRad = 0.017453293005625408;
 constexpr double kRadToDeg = 57.29577791868204;
 constexpr int32_t kCrossHalf = 12;
+// The number formatter gives at most 120 significant digits, the most whose
+// exponent form (sign, digits, point, "e-ddd") still fits its 128-byte text;
+// any larger number of decimals gives the same text as 120. Bounding the
+// stored setting there only keeps it a valid int32.
+constexpr uint32_t kMaxAngleDecimals = 120;
 
 constexpr Rgb kRoiColour{1, 192, 1};
 constexpr Rgb kRoiLetterColour{255, 255, 255};
@@ -191,8 +196,8 @@ void DrawMeasurements(Station& st) {
         const double b = Distance(pts[1], pts[2]);
         const double c = Distance(pts[2], pts[0]);
         const double degrees = std::acos((a * a + b * b - c * c) / (2.0 * a * b)) * kRadToDeg;
-        std::string angle_text =
-            FormatNumber(degrees, static_cast<int32_t>(std::min(st.settings.decimals_angles, 9u)));
+        std::string angle_text = FormatNumber(
+            degrees, static_cast<int32_t>(std::min(st.settings.decimals_angles, kMaxAngleDecimals)));
         angle_text.push_back(static_cast<char>(0xB0));
         DrawText(canvas, x_text, y, angle_text, kMeasureTextColour);
       }

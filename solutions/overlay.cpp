@@ -45,6 +45,36 @@ bool TruncatedCoordinate(double value, int64_t* out) {
   return true;
 }
 
+constexpr double kLineStep = 0.02;
+
+// The sum x += kLineStep, repeated from x as doubles add, up to its first
+// value that is not below `limit` (a small positive column). Far below zero
+// whole runs of additions are taken at once, with the same result: while x
+// and x + step stay within one binary exponent, every addition rounds to the
+// same multiple of the spacing u of the doubles there (0.02 / u is never a
+// tie there), so k additions add exactly k times that multiple.
+double AdvanceLineWalk(double x, double limit) {
+  constexpr int64_t kLowestUnits = int64_t{1} << 52;
+  while (x < limit) {
+    if (x < -4.0) {
+      int exponent;
+      std::frexp(x, &exponent);  // |x| in [2^(exponent-1), 2^exponent)
+      const double u = std::ldexp(1.0, exponent - 53);
+      const int64_t units = static_cast<int64_t>(-x / u);  // exact, in [2^52, 2^53)
+      const int64_t d = std::llround(kLineStep / u);
+      // Each addition must leave at least 2^52 units (the same exponent)
+      // even before rounding, when x + step lies up to d + 1 units higher.
+      const int64_t room = units - kLowestUnits - d - 1;
+      if (room >= 0) {
+        x = -static_cast<double>(units - (room / d + 1) * d) * u;
+        continue;
+      }
+    }
+    x += kLineStep;
+  }
+  return x;
+}
+
 uint32_t ClampedClass(uint32_t mark_size_class) { return std::min<uint32_t>(mark_size_class, 3); }
 
 // Single-precision 6.28 and 0.01 widened to double: one full turn of the marks.
@@ -118,19 +148,17 @@ void DrawLine(const OverlayCanvas& canvas, int32_t x1, int32_t y1, int32_t x2, i
     for (int64_t y = first; y <= last; ++y) Dot(canvas, x1, y, colour);
     return;
   }
-  constexpr double kStep = 0.02;
+  if (canvas.pixels == nullptr) return;
+  // x runs from x1 by repeated addition of 0.02, so that the dots are those
+  // of the accumulating double, rounding and all. Only columns 2 .. W - 3 can
+  // take a dot: the walk starts at the first sum that reaches column 2 and
+  // stops at column W - 2, so a line reaching far outside the image is cheap.
+  if (x2 < 2) return;
   const double m = (static_cast<double>(y2) - y1) / (static_cast<double>(x2) - x1);
-  // Only columns 2 .. W - 3 can take a dot: start just before column 2 and
-  // stop at column W - 2, so a line reaching far outside the image stays cheap.
-  int64_t i = 0;
-  if (x1 < 2) i = std::max<int64_t>(0, static_cast<int64_t>((2.0 - x1) / kStep) - 2);
-  const double x_stop = std::min<double>(x2, static_cast<double>(canvas.width) - 2.0);
-  for (;; ++i) {
-    const double dx = static_cast<double>(i) * kStep;
-    const double x = x1 + dx;
-    if (!(x <= x_stop)) break;
+  const double x_end = static_cast<double>(canvas.width) - 2.0;
+  for (double x = AdvanceLineWalk(x1, 2.0); x <= x2 && x < x_end; x += kLineStep) {
     int64_t py;
-    if (!TruncatedCoordinate(y1 + dx * m, &py)) continue;
+    if (!TruncatedCoordinate(y1 + (x - x1) * m, &py)) continue;
     Dot(canvas, static_cast<int64_t>(x), py, colour);
   }
 }

@@ -72,8 +72,10 @@ void DrawDot(const OverlayCanvas& canvas, int32_t x, int32_t y, Rgb colour);
 void DrawDashedRect(const OverlayCanvas& canvas, int32_t left, int32_t top, int32_t right,
                     int32_t bottom, Rgb colour);
 
-// Line of dots, stepping 0.02 pixels along x (a vertical line steps by rows).
-// Lines steeper than 50 rows per column show gaps.
+// Line of dots: x runs from the left end while x <= x2 by repeated addition
+// of 0.02 (so the sum's rounding decides, and the right end column is often
+// not reached); a vertical line steps by rows. Lines steeper than 50 rows per
+// column show gaps.
 void DrawLine(const OverlayCanvas& canvas, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
               Rgb colour);
 

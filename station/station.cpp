@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "acquisition/camera_capture.h"
 #include "algorithms/include/quellix.h"
 #include "ui/fake_surface.h"
 #include "workspace/settings.h"

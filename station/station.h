@@ -20,6 +20,9 @@
 
 namespace orvane {
 
+struct WindowState; // the main window's own state (ui/window_state.h)
+class CameraCapture;
+
 struct SolutionTable {
   SolutionRecord slots[kMaxSolutions];
   uint32_t count;
@@ -98,6 +101,11 @@ class Station {
   // Compression code of the camera format in use (0 RGB, 0x32595559 YUY2).
   uint32_t camera_compression = kNoCameraFormat;
   StationHooks hooks;
+  // The main window's layout, colour table and metrics; made by start-up (or
+  // by the first panel call of a headless station).
+  std::shared_ptr<WindowState> window;
+  // The video input device and its format table (created on first use).
+  std::unique_ptr<CameraCapture> camera;
   // When set, every text drawn into the overlay is reported here first, so
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>

@@ -139,6 +139,9 @@ class ControlSurface {
   // Ends the main window's modal run: the program ends once the handler that
   // asked for it returns.
   virtual void EndMainWindow() = 0;
+  // The window's own text and background colours (0x00BBGGRR); controls
+  // without an entry of the coloured-control table take them too.
+  virtual void SetWindowColours(ControlColours /*colours*/) {}
 };
 
 } // namespace orvane

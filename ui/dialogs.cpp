@@ -1,6 +1,7 @@
 #include "ui/dialogs.h"
 
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <locale.h>
 
@@ -61,6 +62,16 @@ std::optional<DialogResult> EntityTypeDialog::OnCommand(uint32_t id) {
   return DialogResult::Ok;
 }
 
+AboutDialog::AboutDialog() : DialogModel("Lumivor 2D") {
+  Add(Control(0, DialogControlKind::Static, "Lumivor 2D Machine Vision Platform"));
+  Add(Control(Raw(DialogControlId::Ok), DialogControlKind::Button, "E&xit"));
+}
+
+std::optional<DialogResult> AboutDialog::OnCommand(uint32_t id) {
+  if (id == Raw(DialogControlId::Ok)) return DialogResult::Ok;
+  return std::nullopt;
+}
+
 DistanceDialog::DistanceDialog(const Settings& settings, double current_distance)
     : DialogModel("Distance From Camera"), unit_factor_(UsableFactor(settings.unit_factor)) {
   Add(Control(0, DialogControlKind::Static, kDistancePrompt));
@@ -89,8 +100,12 @@ double ParseDialogNumber(const std::string& text) {
   // The front end may have switched the process to the user's locale; a dialog
   // number always reads with a point.
   static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  if (c_locale == static_cast<locale_t>(0)) return std::strtod(text.c_str(), nullptr);
-  return strtod_l(text.c_str(), nullptr, c_locale);
+  const double v = c_locale == static_cast<locale_t>(0)
+                       ? std::strtod(text.c_str(), nullptr)
+                       : strtod_l(text.c_str(), nullptr, c_locale);
+  // "nan", "inf" and "1e999" read as numbers but are none: a NaN would pass
+  // every range check and spoil each length, scale and coordinate after it.
+  return std::isfinite(v) ? v : 0.0;
 }
 
 RoiEntity AskEntityType(Station& station) {

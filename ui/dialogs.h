@@ -43,6 +43,13 @@ class DistanceDialog : public DialogModel {
   double inches_ = 0.0;
 };
 
+// The About box: the product line and an "E&xit" button that closes it.
+class AboutDialog : public DialogModel {
+ public:
+  AboutDialog();
+  std::optional<DialogResult> OnCommand(uint32_t id) override;
+};
+
 // Shows "Define Entity Type" and returns the chosen kind, also stored as
 // 1.0, 2.0 or 3.0 in the shared dialog value. Closed without a choice, it
 // returns RoiEntity::None and the shared value is left as it was.
@@ -53,9 +60,10 @@ RoiEntity AskEntityType(Station& station);
 // distance in inches.
 DialogResult AskDistance(Station& station);
 
-// The standard text-to-double reading of a dialog's number, independent of
-// the locale: leading blanks skipped, the longest number prefix taken, 0 when
-// there is none.
+// The standard text-to-double reading of a dialog's or an edit box's number,
+// independent of the locale: leading blanks skipped, the longest number prefix
+// taken, 0 when there is none or when it is no finite number ("nan", "inf",
+// "1e999").
 double ParseDialogNumber(const std::string& text);
 
 } // namespace orvane

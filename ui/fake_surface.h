@@ -77,6 +77,7 @@ class FakeSurface : public ControlSurface {
   Size ClientSize() const override { return client_; }
   void MoveWindow(Rect rect) override;
   void EndMainWindow() override { ended_ = true; }
+  void SetWindowColours(ControlColours colours) override { window_colours_ = colours; }
 
   // The screen start-up sees (1280 x 1024 unless set) and the window's client
   // area (the main window template's size unless set).
@@ -84,6 +85,7 @@ class FakeSurface : public ControlSurface {
   void set_client(Size size) { client_ = size; }
   const Rect& window_rect() const { return window_rect_; }
   bool ended() const { return ended_; }
+  const ControlColours& window_colours() const { return window_colours_; }
 
   // The control's row (created on first use, visible and enabled).
   FakeControl& control(ControlId id) { return controls_[Raw(id)]; }
@@ -112,6 +114,7 @@ class FakeSurface : public ControlSurface {
   Size client_;
   Rect window_rect_;
   bool ended_ = false;
+  ControlColours window_colours_;
 };
 
 } // namespace orvane

@@ -17,6 +17,10 @@ namespace orvane {
 // when the program must end at once (a vision library that is too old).
 bool StartUp(Station& station, std::string_view command_line);
 
+// The video device the command line asks for: "-d0", "-d1", "-d2", "-d3"
+// searched anywhere in it in that order, the first found wins; 0 without.
+int32_t DeviceIndexOf(std::string_view command_line);
+
 // A command button or the hidden default button (Enter: Process) was clicked.
 void OnCommand(Station& station, ControlId id);
 // A combo box's selection changed (the solution, option and choice lists).

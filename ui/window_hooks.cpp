@@ -1,5 +1,6 @@
 #include "ui/window_hooks.h"
 
+#include "ui/colours.h"
 #include "ui/dialogs.h"
 #include "ui/panel.h"
 #include "ui/status.h"
@@ -11,6 +12,10 @@ void InstallWindowHooks(Station& st) {
   st.hooks.show_roi_count = [&st] { ShowRoiCount(st); };
   st.hooks.ask_entity_type = [&st] { return AskEntityType(st); };
   st.hooks.ask_distance = [&st] { return AskDistance(st); };
+  st.hooks.refresh_panel = [&st] { RefreshPanel(st); };
+  st.hooks.commit_edits = [&st] { CommitPanelEdits(st); };
+  st.hooks.size_view = [&st] { SizeView(st); };
+  st.hooks.background_colour_changed = [&st](uint32_t) { ApplyWindowColours(st); };
 }
 
 } // namespace orvane

@@ -1,5 +1,6 @@
-// Connects the station's hooks to the window's logic: the status lines, the
-// ROI count and the two small dialogs the image view asks.
+// Connects the station's hooks to the window's logic: the command panel (its
+// refresh, the edit commit, the view size), the window colours, the status
+// lines, the ROI count and the two small dialogs the image view asks.
 #pragma once
 
 #include "station/station.h"

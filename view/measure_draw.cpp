@@ -146,6 +146,9 @@ void PolylineLeftDown(Station& st, uint32_t keys) {
     // The polyline under construction is gone: this press starts afresh.
     v.edit.kind = 0;
   }
+  // Any other grab left over (a circle or line end whose release fell outside
+  // the view) makes the press do nothing.
+  if (v.edit.kind != 0) return;
   const EntityHit hit = HitTestEntity(st, v.press_x, v.press_y);
   // A press on a vertex edits nothing and leaves nothing pending, so the next
   // press on empty image starts a polyline again.

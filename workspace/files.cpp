@@ -61,6 +61,21 @@ bool WriteAll(int fd, const uint8_t* in, size_t n) {
   return true;
 }
 
+// The file a path names once symbolic links are followed (at most 40, as the
+// kernel does); a relative link counts from the folder of the link. The path
+// itself when it is not a link.
+std::filesystem::path LinkTarget(const std::filesystem::path& path) {
+  std::filesystem::path p = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(p, error))) break;
+    const std::filesystem::path next = std::filesystem::read_symlink(p, error);
+    if (error) break;
+    p = next.is_absolute() ? next : p.parent_path() / next;
+  }
+  return p;
+}
+
 constexpr mode_t kNewFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
 
 } // namespace
@@ -98,17 +113,33 @@ uint32_t ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& 
 }
 
 uint32_t WriteWholeFile(const std::filesystem::path& path, const void* buffer, uint32_t n) {
-  std::string temp = path.string() + ".tmpXXXXXX";
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  const std::filesystem::path target = LinkTarget(path);
+  // A file that exists but cannot be opened for writing (no permission, a
+  // folder, a loop of links) is not replaced: the plain write would fail too.
+  {
+    Fd existing(OpenRetrying(target.c_str(), O_RDWR));
+    if (!existing.ok() && errno != ENOENT) return 0;
+  }
+  std::string temp = target.string() + ".tmpXXXXXX";
   int raw = ::mkstemp(temp.data());
-  if (raw < 0) return 0;
+  if (raw < 0) {
+    // No temporary file beside it (a folder this user may not write to):
+    // rewrite the file in place, created or truncated as a plain write does.
+    Fd fd(OpenRetrying(target.c_str(), O_RDWR | O_CREAT | O_TRUNC, kNewFileMode));
+    if (!fd.ok()) return 0;
+    bool ok = WriteAll(fd.get(), bytes, n);
+    ok = (::close(fd.release()) == 0) && ok;
+    return ok ? n : 0;
+  }
   Fd fd(raw);
   // Keep the permissions an existing file has; a new one is owner read/write.
   struct stat old {};
-  mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : kNewFileMode;
+  mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : kNewFileMode;
   ::fchmod(fd.get(), mode);
-  bool ok = WriteAll(fd.get(), static_cast<const uint8_t*>(buffer), n);
+  bool ok = WriteAll(fd.get(), bytes, n);
   ok = (::close(fd.release()) == 0) && ok;
-  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+  if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
     // Nothing replaced the old file, so say so rather than claim n bytes.
     ::unlink(temp.c_str());
     return 0;

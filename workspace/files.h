@@ -19,9 +19,12 @@ uint32_t ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& 
 
 // Replaces the file with n bytes of buffer. The bytes go to a temporary file
 // in the same folder, which is then renamed over the old one, so a failed or
-// interrupted write never leaves a short or mixed file behind. Returns n, or 0
-// when the file could not be created or fully written (the old one is then
-// left byte for byte as it was).
+// interrupted write never leaves a short or mixed file behind. A symbolic
+// link is written through: the temporary file goes beside the file it names,
+// and the link stays. Where no temporary file can be created (a folder the
+// user may not write to), the file is rewritten in place instead. Returns n,
+// or 0 when the file could not be opened for writing, created or fully
+// written; an existing file the user may not write is left as it was.
 uint32_t WriteWholeFile(const std::filesystem::path& path, const void* buffer, uint32_t n);
 
 // Appends n bytes, creating the file if needed, never truncating it. Returns 0

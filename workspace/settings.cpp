@@ -30,8 +30,9 @@ void LoadSettings(Station& station) {
                  ReadFileInto(path, &read, sizeof(Settings)) != 0;
   if (present) {
     s = read;
+    // The path is the one text of this record the station reads, so it alone
+    // is terminated; reserved bytes stay as stored and are written back.
     s.last_file_path[sizeof s.last_file_path - 1] = '\0';
-    s.reserved_140[sizeof s.reserved_140 - 1] = '\0';
   } else {
     SetDefaultSettings(s);
     SaveSettings(station);

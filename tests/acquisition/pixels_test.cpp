@@ -124,6 +124,36 @@ TEST(Snapshot, ClaimedSizeNeverWritesPastTheFrame) {
   EXPECT_EQ(frame2[big.size - 1], 0xCC);
 }
 
+// Source pixel k belongs at frame pixel n - 1 - k, so of a snapshot larger
+// than the frame the frame shows the last W x H pixels: the picture's top
+// rows, upright. Writes that would read past the snapshot are the only ones
+// dropped when the header claims more than it holds.
+TEST(Snapshot, LargerSnapshotGivesItsLastPixels) {
+  auto snap = Snapshot(4, 4, 4 * 4 * 4);  // rows 3 (top) .. 0 carry G = 0 .. 3
+  ImageState im = Image(4, 2, 12);
+  std::vector<uint8_t> frame(im.size, 0xCC);
+  SnapshotToFrame(snap.data(), snap.size(), im, 0, frame.data());
+  for (uint32_t y = 0; y < 2; ++y) {
+    for (uint32_t x = 0; x < 4; ++x) {
+      const uint8_t* p = &frame[y * 12 + x * 3];
+      EXPECT_EQ(p[0], x) << x << "," << y;
+      EXPECT_EQ(p[1], y) << x << "," << y;
+      EXPECT_EQ(p[2], 7);
+    }
+  }
+  // The header claims 16 pixels but 12 are there: source pixels 8 .. 11
+  // (G = 1) fill frame row 1; row 0 would need pixels 12 .. 15.
+  snap.resize(40 + 12 * 4);
+  std::vector<uint8_t> partial(im.size, 0xCC);
+  SnapshotToFrame(snap.data(), snap.size(), im, 0, partial.data());
+  for (uint32_t x = 0; x < 4; ++x) {
+    EXPECT_EQ(partial[12 + x * 3], x);  // upright: the row is mirrored back
+    EXPECT_EQ(partial[12 + x * 3 + 1], 1);
+  }
+  EXPECT_EQ(std::vector<uint8_t>(partial.begin(), partial.begin() + 12),
+            std::vector<uint8_t>(12, 0xCC));
+}
+
 TEST(Snapshot, ColourModeAppliesToEveryPixel) {
   auto snap = Snapshot(3, 2, 3 * 2 * 4);
   ImageState im = Image(3, 2, 9);

@@ -98,6 +98,28 @@ TEST(Measurement, ThreePointsGiveTheAngleWithTheDegreeSign) {
   EXPECT_EQ(f.texts[2].y, f.texts[1].y + 24);
 }
 
+// Angle decimals go to the number formatter as they are: 10 to 12 give that
+// many digits (no fractions, unlike lengths), and a value past what the
+// formatter's text can hold gives its longest text.
+TEST(Measurement, AngleTakesEveryDecimalTheSettingAsksFor) {
+  MeasureFixture f(640, 480);
+  f.AddSet({{100, 100}, {200, 100}, {200, 200}});
+  auto angle = [&](uint32_t decimals) {
+    f.station.settings.decimals_angles = decimals;
+    return f.Texts().at(2);
+  };
+  // The right angle in degrees is 89.99999749... (the conversion factor is
+  // a widened single-precision value); printf's %.12g and %.14g of it:
+  EXPECT_EQ(angle(10), "89.9999974955\xB0");
+  EXPECT_EQ(angle(12), "89.999997495522\xB0");
+  // All 49 digits of the double, then zeros up to 120 digits and the point.
+  const std::string exact = "89.9999974955218959848934900946915149688720703125";
+  const std::string longest = angle(120);
+  EXPECT_EQ(longest, exact + std::string(121 - exact.size(), '0') + "\xB0");
+  EXPECT_EQ(angle(121), longest);
+  EXPECT_EQ(angle(0xFFFFFFFFu), longest);
+}
+
 TEST(Measurement, OnePointSetShowsOnlyItsRing) {
   MeasureFixture f(640, 480);
   f.AddSet({{100, 100}});

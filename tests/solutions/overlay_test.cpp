@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -172,10 +174,12 @@ TEST(DrawDashedRect, FarOutsideCornersKeepTheDashPhase) {
 }
 
 TEST(DrawLine, CoversEveryColumnBetweenItsEnds) {
+  // x = 10 plus 2000 additions of 0.02 stays just below 50, and the next
+  // addition passes 50: the end column itself is not drawn.
   TestOverlay o(200, 100);
   DrawLine(o.canvas, 50, 20, 10, 20, kRed);  // end points swapped
-  for (int x = 10; x <= 50; ++x) EXPECT_TRUE(o.Is(x, 20, kRed)) << x;
-  EXPECT_EQ(o.SetPixels().size(), 41u);
+  for (int x = 10; x <= 49; ++x) EXPECT_TRUE(o.Is(x, 20, kRed)) << x;
+  EXPECT_EQ(o.SetPixels().size(), 40u);
 
   TestOverlay slope(200, 100);
   DrawLine(slope.canvas, 10, 10, 50, 30, kRed);
@@ -184,7 +188,7 @@ TEST(DrawLine, CoversEveryColumnBetweenItsEnds) {
     column[x] = true;
     EXPECT_NEAR(y, 10 + (x - 10) * 0.5, 1.0) << x;
   }
-  for (int x = 10; x <= 50; ++x) EXPECT_TRUE(column[x]) << x;
+  for (int x = 10; x <= 49; ++x) EXPECT_TRUE(column[x]) << x;
 
   TestOverlay vertical(200, 100);
   DrawLine(vertical.canvas, 7, 60, 7, 40, kRed);
@@ -200,6 +204,70 @@ TEST(DrawLine, FarOutsideEndPointsOnlyWalkTheImage) {
   for (int x = 2; x <= 197; ++x) EXPECT_TRUE(o.Is(x, 5, kRed)) << x;
   for (int y = 2; y <= 97; ++y) EXPECT_TRUE(o.Is(9, y, kRed)) << y;
   EXPECT_EQ(o.SetPixels().size(), 196u + 96u - 1u);
+}
+
+// The line as a plain loop: x from x1 by repeated addition of 0.02 while
+// x <= x2, a dot at (trunc(x), trunc(y1 + (x - x1) * m)).
+void ReferenceLine(const OverlayCanvas& canvas, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                   Rgb colour) {
+  if (x1 > x2) {
+    std::swap(x1, x2);
+    std::swap(y1, y2);
+  }
+  if (x1 == x2) {
+    for (int32_t y = std::min(y1, y2); y <= std::max(y1, y2); ++y) DrawDot(canvas, x1, y, colour);
+    return;
+  }
+  const double m = (double(y2) - y1) / (double(x2) - x1);
+  for (double x = x1; x <= x2; x += 0.02) {
+    if (x < 2.0) continue;  // no column left of 2 takes a dot; saves the calls
+    DrawDot(canvas, int32_t(std::trunc(x)), int32_t(std::trunc(y1 + (x - x1) * m)), colour);
+  }
+}
+
+TEST(DrawLine, DotForDotTheAccumulatingWalk) {
+  std::mt19937 rng(11);
+  auto in = [&](int32_t lo, int32_t hi) {
+    return std::uniform_int_distribution<int32_t>(lo, hi)(rng);
+  };
+  struct Case {
+    uint32_t w, h;
+    int lines;
+  };
+  for (auto [w, h, lines] : {Case{160, 90, 720}, Case{641, 200, 300}, Case{1300, 40, 120}}) {
+    TestOverlay got(w, h), want(w, h);
+    const int32_t W = int32_t(w), H = int32_t(h);
+    for (int i = 0; i < lines; ++i) {
+      int32_t x1, y1, x2, y2;
+      switch (i % 6) {
+        case 0:  // a cross arm of the outline tracing, 5 pixels wide
+          x1 = in(-3, W + 3), y1 = in(-3, H + 3), x2 = x1 + 4, y2 = y1;
+          break;
+        case 1:  // short and steep
+          x1 = in(0, W), y1 = in(0, H), x2 = x1 + in(-3, 3), y2 = y1 + in(-200, 200);
+          break;
+        case 2:  // starting far to the left: many binary exponents to walk through
+          x1 = i % 60 == 2 ? -in(1000, 40000) : -in(5, 1000), y1 = in(-H, 2 * H),
+          x2 = in(0, W + 10), y2 = in(-H, 2 * H);
+          break;
+        default:  // ends in and around the image
+          x1 = in(-W / 2, W + W / 2), y1 = in(-H / 2, H + H / 2);
+          x2 = in(-W / 2, W + W / 2), y2 = in(-H / 2, H + H / 2);
+          break;
+      }
+      std::fill(got.bytes.begin(), got.bytes.end(), 0);
+      std::fill(want.bytes.begin(), want.bytes.end(), 0);
+      DrawLine(got.canvas, x1, y1, x2, y2, kRed);
+      ReferenceLine(want.canvas, x1, y1, x2, y2, kRed);
+      ASSERT_TRUE(got.bytes == want.bytes)
+          << w << "x" << h << ": (" << x1 << ", " << y1 << ") to (" << x2 << ", " << y2 << ")";
+    }
+  }
+  // The cross arms stop short of their right end.
+  TestOverlay cross(200, 100);
+  DrawLine(cross.canvas, 98, 50, 102, 50, kRed);
+  EXPECT_EQ(cross.SetPixels(),
+            (std::vector<std::pair<int, int>>{{98, 50}, {99, 50}, {100, 50}, {101, 50}}));
 }
 
 TEST(DrawArc, CircleDotsLieOnTheRadius) {
@@ -276,7 +344,8 @@ TEST(DrawText, ClassesScaleTheGlyphCells) {
   TestOverlay half(200, 100, 0);
   DrawText(half.canvas, 10, 20, "A", kGreen);
   for (int v = 0; v < kGlyphRows; v += 2) {
-    for (int u = 0; u < kGlyphColumns; u += 2) EXPECT_EQ(half.Set(10 + u / 2, 20 + v / 2), Ink('A', u, v));
+    for (int u = 0; u < kGlyphColumns; u += 2)
+      EXPECT_EQ(half.Set(10 + u / 2, 20 + v / 2), Ink('A', u, v));
   }
 
   for (int size_class : {2, 3}) {

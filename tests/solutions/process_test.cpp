@@ -54,6 +54,9 @@ struct ProcessFixture : StationFixture {
   int snapshots = 0;
 
   ProcessFixture(uint32_t w, uint32_t h) {
+    // These tests set the working record's values directly, as no edit box
+    // holds them; the panel's commit of typed values is the ui tests' part.
+    station.hooks.commit_edits = nullptr;
     OpenWorkspace(station);
     AttachImage(station, w, h, 200);
     camera_picture.assign(station.image.size, 200);

@@ -115,5 +115,20 @@ TEST(ShowRoiCount, WritesTheCountLine) {
   EXPECT_EQ(f.surface.GetText(ControlId::RoiCount), "Regions of Interest: 7");
 }
 
+TEST(AskDistance, TextThatIsNoFiniteNumberCountsAsNone) {
+  StationFixture f;
+  for (const char* typed : {"nan", "inf", "-inf", "1e999", "NAN(1)"}) {
+    f.station.current_distance = 24.0;
+    f.surface.QueueDialog([typed](DialogModel& d) {
+      d.Type(DialogControlId::DistanceEdit, typed);
+      return *d.Press(DialogControlId::Ok);
+    });
+    AskDistance(f.station);
+    EXPECT_EQ(f.station.current_distance, 0.0) << typed;
+    EXPECT_EQ(f.station.shared_dialog_value, 0.0) << typed;
+  }
+  EXPECT_EQ(ParseDialogNumber("1e308"), 1e308); // large but finite stays
+}
+
 } // namespace
 } // namespace orvane

@@ -243,6 +243,31 @@ TEST_F(DrawTest, PressOnAVertexEditsNothingAndLeavesNothingPending) {
   EXPECT_EQ(rec.entity_count, 2u);
 }
 
+// A press in mode 5 acts only while a polyline is being built or nothing
+// is grabbed: a line end still grabbed from mode 4, because its release fell
+// outside the view, makes the press do nothing at all.
+TEST_F(DrawTest, PolylinePressWithAnotherGrabDoesNothing) {
+  view.mouse_mode = 4;
+  t.Press(10, 10);
+  t.Move(50, 20);
+  t.Release(400, 20);  // outside the view: not seen
+  ASSERT_EQ(view.edit.kind, kGrabLineEnd);
+  view.mouse_mode = 5;
+  const uint32_t shows = t.shows();
+  t.Press(100, 100);
+  EXPECT_EQ(rec.entity_count, 1u);
+  EXPECT_EQ(view.edit.kind, kGrabLineEnd);
+  EXPECT_EQ(view.edit.index, 0u);
+  EXPECT_EQ(t.shows(), shows);
+  t.Release(100, 100);  // a release in mode 5 keeps the grab
+  t.Press(100, 100);
+  EXPECT_EQ(rec.entity_count, 1u);
+  t.RightPress(200, 200);  // its hit test finds nothing and clears the grab
+  t.Press(100, 100);
+  ASSERT_EQ(rec.entity_count, 2u);
+  EXPECT_EQ(rec.entities[1].type, 5u);
+}
+
 TEST_F(DrawTest, RightPressDeletesTheEntityUnderTheMouse) {
   view.mouse_mode = 3;
   t.Drag(50, 50, 60, 50);

@@ -160,6 +160,25 @@ TEST(SettingsFile, StoredFileIsTakenAsItIsAndPathIsTerminated) {
   EXPECT_EQ(std::strlen(f.station.settings.last_file_path), 259u);
 }
 
+// Bytes the station neither shows nor uses go back to the file unchanged,
+// whatever they hold: here every byte of the reserved text at 140 to 203 and
+// of the reserved block at 492.
+TEST(SettingsFile, ReservedBytesAreWrittenBackByteForByte) {
+  StationFixture f;
+  Settings s;
+  SetDefaultSettings(s);
+  std::vector<uint8_t> file(sizeof s);
+  std::memcpy(file.data(), &s, sizeof s);
+  for (size_t i = 140; i < 204; ++i) file[i] = static_cast<uint8_t>(0x41 + i % 26);
+  for (size_t i = 492; i < file.size(); ++i) file[i] = static_cast<uint8_t>(i * 7 + 1);
+  WriteBytes(f.dir.path() / "XORVANE.CFG", file.data(), file.size());
+  LoadSettings(f.station);
+  ASSERT_EQ(SaveSettings(f.station), sizeof(Settings));
+  const std::vector<uint8_t> back = ReadBytes(f.dir.path() / "XORVANE.CFG");
+  ASSERT_EQ(back.size(), file.size());
+  for (size_t i = 0; i < file.size(); ++i) ASSERT_EQ(back[i], file[i]) << "byte " << i;
+}
+
 TEST(SolutionFile, LongerFileIsAcceptedAndExtraBytesIgnored) {
   StationFixture f;
   BuildDefaultSolutions(*f.station.table);

@@ -266,8 +266,7 @@ TEST(Files, WholeFileOperations) {
 
 TEST(Files, FailedWriteLeavesNoTraceAndKeepsTheOldFile) {
   StationFixture f;
-  // The destination is a folder, so the final rename fails after the bytes
-  // were written to the temporary file.
+  // The destination is a folder, which no write can replace.
   std::filesystem::create_directory(f.dir.path() / "XORVANE.CFG");
   const char data[] = "new";
   EXPECT_EQ(WriteWholeFile(f.station.PathOf("XORVANE.CFG"), data, 3), 0u);

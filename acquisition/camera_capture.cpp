@@ -1,0 +1,358 @@
+#include "acquisition/camera_capture.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "acquisition/acquisition.h"
+#include "acquisition/file_mode.h"
+#include "acquisition/pixels.h"
+#include "solutions/calibration.h"
+#include "solutions/measurement.h"
+#include "solutions/process.h"
+#include "workspace/files.h"
+#include "workspace/solutions.h"
+
+namespace orvane {
+namespace {
+
+bool Accepted(const video::VideoFormat& f) {
+  return (f.compression == kCompressionRgb && f.bit_count == 24) ||
+         (f.compression == kCompressionYuy2 && f.bit_count == 16);
+}
+
+// The first row of exactly W x H in the preferred code, then in the other;
+// failing both (or with a code that is neither), the row whose width is
+// nearest to W, the earlier one on a tie, which also sets W, H and the
+// preferred code. Returns 1 for an exact match, 0 otherwise.
+int32_t ChooseFormat(CameraFormatTable& t, uint32_t* w, uint32_t* h, uint32_t* pixel_format) {
+  t.chosen = 0;
+  if (t.count == 0) return 0;
+  uint32_t order[2] = {};
+  bool search = true;
+  if (*pixel_format == kCompressionRgb) {
+    order[0] = kCompressionRgb;
+    order[1] = kCompressionYuy2;
+  } else if (*pixel_format == kCompressionYuy2) {
+    order[0] = kCompressionYuy2;
+    order[1] = kCompressionRgb;
+  } else {
+    search = false;
+  }
+  if (search) {
+    for (uint32_t code : order) {
+      for (uint32_t i = 0; i < t.count; ++i) {
+        const CameraFormat& r = t.rows[i];
+        if (r.width == *w && r.height == *h && r.compression == code) {
+          t.chosen = i;
+          return 1;
+        }
+      }
+    }
+  }
+  uint32_t best = 0;
+  int64_t best_diff = std::llabs(int64_t{t.rows[0].width} - int64_t{*w});
+  for (uint32_t i = 1; i < t.count; ++i) {
+    const int64_t diff = std::llabs(int64_t{t.rows[i].width} - int64_t{*w});
+    if (diff < best_diff) {
+      best = i;
+      best_diff = diff;
+    }
+  }
+  t.chosen = best;
+  *w = t.rows[best].width;
+  *h = t.rows[best].height;
+  *pixel_format = t.rows[best].compression;
+  return 0;
+}
+
+// Builds the table from the device's formats, writing every offered format's
+// header to the diagnostic file. False when the device cannot list them.
+bool BuildFormatTable(Station& st, video::VideoDevice& device, CameraFormatTable& t) {
+  const std::filesystem::path file = st.PathOf(kCameraFormatsFile);
+  std::error_code ignored;
+  std::filesystem::remove(file, ignored);
+  std::vector<video::VideoFormat> offered;
+  if (!device.Formats(&offered)) return false;
+  for (const video::VideoFormat& f : offered) {
+    uint8_t header[video::kBitmapHeaderSize];
+    video::BitmapHeaderOf(f, header);
+    AppendToFile(file, header, sizeof header);
+    if (Accepted(f) && t.count < kMaxCameraFormats) {
+      t.rows[t.count++] = CameraFormat{f.width, f.height, f.bit_count, f.compression, f.image_size};
+    }
+  }
+  return true;
+}
+
+// Sets the first offered format that matches the chosen row at W x H.
+void SetChosenFormat(video::VideoDevice& device, const CameraFormat& row, uint32_t w, uint32_t h) {
+  std::vector<video::VideoFormat> offered;
+  if (!device.Formats(&offered)) return;
+  for (const video::VideoFormat& f : offered) {
+    if (f.compression == row.compression && f.bit_count == row.bit_count && f.width == w &&
+        f.height == h) {
+      device.SetFormat(f);
+      return;
+    }
+  }
+}
+
+// The camera's image lives in the image state, or in the saved image set
+// while File mode shows a file.
+void InstallCameraImage(Station& st, uint32_t w, uint32_t h) {
+  ImageBuffers& b = st.camera_buffers;
+  const uint32_t size = w * h * 3;
+  ImageState& im = st.image;
+  if (im.file_mode == 1) {
+    st.saved_image = SavedImageSet{w, h, size, b.frame.data(), b.overlay.data(), b.display.data()};
+    return;
+  }
+  im.width = w;
+  im.height = h;
+  im.size = size;
+  im.bits_per_pixel = 24;
+  im.bytes_per_pixel = 3;
+  im.stride = w * 3;
+  im.frame = b.frame.data();
+  im.overlay = b.overlay.data();
+  im.display = b.display.data();
+}
+
+// Forgets every pointer to the camera's buffers before they are freed.
+void DetachCameraImage(Station& st) {
+  ImageState& im = st.image;
+  const ImageBuffers& b = st.camera_buffers;
+  if (b.empty()) return;
+  if (im.file_mode == 1) {
+    if (st.saved_image.frame == b.frame.data()) st.saved_image = SavedImageSet{};
+    return;
+  }
+  if (im.frame == b.frame.data()) {
+    im.frame = nullptr;
+    im.overlay = nullptr;
+    im.display = nullptr;
+    im.size = 0;
+  }
+}
+
+// Width and height of the camera's image, wherever it is kept now.
+ImageState CameraGeometry(const Station& st) {
+  ImageState g;
+  if (st.image.file_mode == 1) {
+    g.width = st.saved_image.width;
+    g.height = st.saved_image.height;
+    g.size = st.saved_image.size;
+  } else {
+    g.width = st.image.width;
+    g.height = st.image.height;
+    g.size = st.image.size;
+  }
+  g.stride = g.width * 3;
+  return g;
+}
+
+uint32_t HeaderU32(const std::vector<uint8_t>& bytes, size_t at) {
+  return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+         uint32_t(bytes[at + 3]) << 24;
+}
+
+} // namespace
+
+CameraCapture::CameraCapture(std::unique_ptr<video::VideoBackend> backend)
+    : backend_(std::move(backend)) {}
+
+CameraCapture::~CameraCapture() {
+  if (device) device->Stop();
+}
+
+CameraCapture& CaptureOf(Station& st) {
+  if (!st.camera) st.camera = std::make_unique<CameraCapture>(video::SystemVideoBackend());
+  return *st.camera;
+}
+
+void UseVideoBackend(Station& st, std::unique_ptr<video::VideoBackend> backend) {
+  CloseCamera(st);
+  st.camera = std::make_unique<CameraCapture>(std::move(backend));
+}
+
+int32_t EnumerateDevices(Station& st) {
+  const std::vector<std::string> names = CaptureOf(st).backend().DeviceNames();
+  if (names.empty()) return -1;
+  for (const std::string& name : names) st.surface().AddComboItem(ControlId::DeviceList, name);
+  return static_cast<int32_t>(names.size());
+}
+
+int32_t OpenCamera(Station& st, int32_t index, uint32_t width, uint32_t height) {
+  CameraCapture& cam = CaptureOf(st);
+  if (cam.device) CloseCamera(st);
+  cam.table.count = 0;
+  cam.table.chosen = 0;
+  st.camera_compression = kNoCameraFormat;
+
+  if (index < 0) return 1;
+  const std::vector<std::string> names = cam.backend().DeviceNames();
+  if (static_cast<size_t>(index) >= names.size()) return 1;
+  video::OpenError error = video::OpenError::None;
+  std::unique_ptr<video::VideoDevice> device = cam.backend().Open(index, &error);
+  if (!device) {
+    if (error == video::OpenError::NoDevice) return 1;
+    return error == video::OpenError::Busy ? kCameraBusy : kCameraOpenFailed;
+  }
+  cam.device = std::move(device);
+
+  uint32_t w = width, h = height;
+  if (BuildFormatTable(st, *cam.device, cam.table)) {
+    ChooseFormat(cam.table, &w, &h, &st.settings.camera_pixel_format);
+  }
+  const bool have_format = cam.table.count > 0;
+  if (have_format) {
+    const CameraFormat& row = cam.table.rows[cam.table.chosen];
+    st.camera_compression = row.compression;
+    SetChosenFormat(*cam.device, row, w, h);
+  }
+  cam.native_width = cam.device->CurrentWidth();
+  cam.native_height = cam.device->CurrentHeight();
+  // The driver may grant another size than the one asked for: the frame
+  // takes the size of the pictures that will arrive.
+  if (have_format && cam.native_width > 0 && cam.native_height > 0) {
+    w = cam.native_width;
+    h = cam.native_height;
+  }
+
+  cam.size = w * h * 3;
+  st.camera_buffers.Allocate(cam.size);
+  cam.spare.assign(cam.size, 0);
+  InstallCameraImage(st, w, h);
+  st.hooks.camera_snapshot = [&st] { return TakeSnapshot(st); };
+
+  cam.state = 0;
+  if (!have_format) return 0;
+  const int32_t started = cam.device->Start();
+  if (started != 0) return kCameraStartFailed;
+  cam.state = 2;
+  return 0;
+}
+
+void CloseCamera(Station& st) {
+  if (!st.camera) return;
+  CameraCapture& cam = *st.camera;
+  if (cam.device) {
+    cam.device->Stop();
+    cam.device.reset();
+  }
+  cam.state = 0;
+  DetachCameraImage(st);
+  st.camera_buffers.Free();
+  cam.spare = {};
+  cam.size = 0;
+}
+
+uint32_t TakeSnapshot(Station& st) {
+  if (!st.camera || !st.camera->device || st.camera_buffers.empty()) return 0;
+  CameraCapture& cam = *st.camera;
+  if (!cam.device->Snapshot(&cam.snapshot)) return 0;
+  const ImageState geometry = CameraGeometry(st);
+  // A picture of another size than the frame would be laid out wrongly.
+  if (cam.snapshot.size() < video::kBitmapHeaderSize || HeaderU32(cam.snapshot, 4) != geometry.width ||
+      HeaderU32(cam.snapshot, 8) != geometry.height) {
+    return 0;
+  }
+  SnapshotToFrame(cam.snapshot.data(), cam.snapshot.size(), geometry, st.working->option_index,
+                  st.camera_buffers.frame.data());
+  return cam.size;
+}
+
+const CameraFormatTable& CameraFormats(const Station& st) {
+  static const CameraFormatTable kEmpty{};
+  return st.camera ? st.camera->table : kEmpty;
+}
+
+bool LatestPicture(Station& st, LivePicture* out) {
+  if (!st.camera || !st.camera->device) return false;
+  video::Picture picture;
+  picture.bgrx.swap(out->bgrx);
+  const bool ok = st.camera->device->LatestPicture(&picture);
+  out->bgrx.swap(picture.bgrx);
+  if (!ok) return false;
+  out->width = picture.width;
+  out->height = picture.height;
+  out->sequence = picture.sequence;
+  return true;
+}
+
+bool StartCamera(Station& st, int32_t index) {
+  ImageState& im = st.image;
+  ControlSurface& ui = st.surface();
+  im.no_camera = 1;
+  CaptureOf(st).device_index = index;
+  const int32_t count = EnumerateDevices(st);
+  if (count > index && index >= 0) {
+    ui.SelectComboItem(ControlId::DeviceList, index);
+    im.no_camera = 0;
+    OpenCamera(st, index, im.width, im.height);
+    PublishGeometry(st);
+    if (CameraFormats(st).count == 0) im.no_camera = 1;
+  }
+  if (im.no_camera == 1) {
+    EnterFileMode(st);
+    ui.Enable(ControlId::File, false);
+    SetAcquisitionMode(st, AcquisitionMode::File);
+    return false;
+  }
+  RepositionVideo(st);
+  SetAcquisitionMode(st, AcquisitionMode::Live);
+  return true;
+}
+
+void ChangeCameraResolution(Station& st, uint32_t row) {
+  if (st.image.no_camera != 0) return;
+  const CameraFormatTable& t = CameraFormats(st);
+  if (t.count == 0) return;
+  const CameraFormat& chosen = t.rows[row < t.count ? row : 0];
+  const uint32_t w = chosen.width, h = chosen.height;
+  CloseCamera(st);
+  OpenCamera(st, CaptureOf(st).device_index, w, h);
+  st.settings.requested_width = w;
+  st.settings.requested_height = h;
+  if (st.image.file_mode == 1) {
+    // The file image stays on show; the camera's new image waits in the saved
+    // set and comes back, at its new size, when File mode ends.
+    if (st.hooks.update_status_line) st.hooks.update_status_line();
+    return;
+  }
+  PublishGeometry(st);
+  RescaleAllRois(st, st.image.width, st.image.height);
+  if (st.hooks.update_status_line) st.hooks.update_status_line();
+  SetAcquisitionMode(st, AcquisitionMode::Live);
+}
+
+void RepositionVideo(Station& st) {
+  if (st.image.no_camera == 1 || !st.camera || !st.camera->device) return;
+  st.surface().InvalidateControl(ControlId::LiveVideo, false);
+}
+
+void GrabCommand(Station& st) {
+  ControlSurface& ui = st.surface();
+  SetButtonState(st, ControlId::Grab, 1);
+  ui.Enable(ControlId::Grab, false);
+  CommitEdits(st);
+  PrepareForNewFrame(st);
+  SetAcquisitionMode(st, st.image.file_mode ? AcquisitionMode::File : AcquisitionMode::Still);
+  if (AcquireFrame(st) != 0) {
+    RedrawOverlay(st);
+    ComposeDisplay(st, st.image.frame);
+  }
+  st.current_distance = st.settings.calibration_distance;
+  ui.Enable(ControlId::Grab, true);
+  SetButtonState(st, ControlId::Grab, 0);
+  ui.InvalidateWindow(false);
+}
+
+void LiveCommand(Station& st) {
+  CommitEdits(st);
+  SetAcquisitionMode(st, AcquisitionMode::Live);
+  st.surface().InvalidateWindow(false);
+}
+
+} // namespace orvane

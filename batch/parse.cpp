@@ -1,0 +1,514 @@
+#include "batch/parse.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+
+namespace orvane::batch {
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// A decimal integer with an optional sign, nothing else.
+std::optional<int64_t> ParseInteger(std::string_view s) {
+  if (s.empty()) return std::nullopt;
+  const char* first = s.data();
+  if (*first == '+') ++first;
+  int64_t value = 0;
+  auto [ptr, ec] = std::from_chars(first, s.data() + s.size(), value);
+  if (ec != std::errc() || ptr != s.data() + s.size() || first == s.data() + s.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+int32_t Clamp32(int64_t v, int32_t lo, int32_t hi) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, lo, hi));
+}
+
+struct NamedControl {
+  const char* name;
+  ControlId id;
+};
+
+constexpr NamedControl kControlNames[] = {
+    {"grab", ControlId::Grab},
+    {"live", ControlId::Live},
+    {"save", ControlId::Save},
+    {"file", ControlId::File},
+    {"process", ControlId::Process},
+    {"train", ControlId::Train},
+    {"enlarge", ControlId::Enlarge},
+    {"reduce", ControlId::Enlarge},
+    {"set-up", ControlId::SetUp},
+    {"setup", ControlId::SetUp},
+    {"exit", ControlId::Exit},
+    {"result", ControlId::ResultLine},
+    {"image-status", ControlId::ImageStatus},
+    {"calibration", ControlId::CalibrationStatus},
+    {"mode", ControlId::ModeIndicator},
+    {"coordinates", ControlId::CoordinateLine},
+    {"roi-count", ControlId::RoiCount},
+    {"solution", ControlId::SolutionList},
+    {"option", ControlId::OptionList},
+    {"device", ControlId::DeviceList},
+    {"dark-light", ControlId::DarkLightChoice},
+    {"filter", ControlId::FilterChoice},
+    {"solution-group", ControlId::SolutionGroup},
+};
+
+struct NamedList {
+  const char* name;
+  DialogControlId id;
+};
+
+constexpr NamedList kSetupLists[] = {
+    {"resolution", DialogControlId::Resolution},
+    {"on-function-change", DialogControlId::OnFunctionChange},
+    {"units", DialogControlId::MeasurementStandard},
+    {"measurement-standard", DialogControlId::MeasurementStandard},
+    {"background", DialogControlId::BackgroundColour},
+    {"foreground", DialogControlId::ForegroundColour},
+    {"expand", DialogControlId::ExpandWindow},
+    {"decimals", DialogControlId::DecimalsDimensions},
+    {"angle-decimals", DialogControlId::DecimalsAngles},
+    {"save-preference", DialogControlId::ImageSavePreference},
+    {"text-background", DialogControlId::TextBackground},
+};
+
+// "edit3", "label0", "slider9": a part of a parameter row.
+std::optional<ControlId> RowPart(std::string_view name) {
+  struct Part {
+    const char* prefix;
+    const std::array<ControlId, kParamRows>* ids;
+  };
+  static constexpr Part kParts[] = {
+      {"edit", &kRowEdits}, {"param", &kRowEdits}, {"label", &kRowLabels}, {"slider", &kRowSliders}};
+  for (const Part& part : kParts) {
+    const std::string_view prefix = part.prefix;
+    if (name.size() == prefix.size() + 1 && name.substr(0, prefix.size()) == prefix &&
+        name.back() >= '0' && name.back() <= '9') {
+      return (*part.ids)[name.back() - '0'];
+    }
+  }
+  return std::nullopt;
+}
+
+class LineParser {
+ public:
+  LineParser(std::vector<Word> words, uint32_t line) : words_(std::move(words)) {
+    command_.line = line;
+  }
+
+  std::optional<Command> Parse(std::string* error) {
+    const std::string verb = Lower(words_[0].text);
+    bool ok = false;
+    if (verb == "start") {
+      ok = Start();
+    } else if (verb == "screen") {
+      ok = Screen();
+    } else if (verb == "solution") {
+      ok = Solution();
+    } else if (verb == "param") {
+      ok = Row(Verb::Param, true);
+    } else if (verb == "slider") {
+      ok = Row(Verb::Slider, false);
+    } else if (verb == "option" || verb == "choice") {
+      ok = Combo(verb == "option" ? Verb::Option : Verb::Choice);
+    } else if (verb == "click") {
+      ok = Click();
+    } else if (verb == "drop" || verb == "expect-file" || verb == "save-display") {
+      ok = Path(verb == "drop" ? Verb::Drop
+                               : verb == "expect-file" ? Verb::ExpectFile : Verb::SaveDisplay);
+    } else if (verb == "mouse" || verb == "mouse-view") {
+      ok = Mouse(verb == "mouse" ? Verb::Mouse : Verb::MouseView);
+    } else if (verb == "key") {
+      ok = Key();
+    } else if (verb == "answer") {
+      ok = Answer();
+    } else if (verb == "entity") {
+      ok = Entity();
+    } else if (verb == "distance") {
+      ok = Distance();
+    } else if (verb == "setup") {
+      ok = Setup();
+    } else if (verb == "setup-reset") {
+      ok = SetupReset();
+    } else if (verb == "setup-close") {
+      ok = Bare(Verb::SetupClose);
+    } else if (verb == "print") {
+      ok = PrintOrExpect(Verb::Print);
+    } else if (verb == "expect") {
+      ok = PrintOrExpect(Verb::Expect);
+    } else if (verb == "texts") {
+      ok = Bare(Verb::Texts);
+    } else {
+      error_ = "unknown command \"" + words_[0].text + "\"";
+    }
+    if (!ok) {
+      *error = error_.empty() ? "cannot parse \"" + words_[0].text + "\"" : error_;
+      return std::nullopt;
+    }
+    return std::move(command_);
+  }
+
+ private:
+  size_t Args() const { return words_.size() - 1; }
+  const std::string& Arg(size_t i) const { return words_[i + 1].text; }
+
+  bool Fail(std::string message) {
+    error_ = words_[0].text + ": " + std::move(message);
+    return false;
+  }
+  bool Count(size_t n, const char* usage) {
+    if (Args() == n) return true;
+    return Fail(std::string("expected ") + usage);
+  }
+  bool Integer(size_t i, int32_t lo, int32_t hi, int32_t* out) {
+    std::optional<int64_t> v = ParseInteger(Arg(i));
+    if (!v) return Fail("\"" + Arg(i) + "\" is not a whole number");
+    *out = Clamp32(*v, lo, hi);
+    return true;
+  }
+  // One of the words; its index in `choices`.
+  bool OneOf(size_t i, std::initializer_list<const char*> choices, size_t* out) {
+    const std::string w = Lower(Arg(i));
+    size_t k = 0;
+    for (const char* c : choices) {
+      if (w == c) {
+        *out = k;
+        return true;
+      }
+      ++k;
+    }
+    std::string list;
+    for (const char* c : choices) list += (list.empty() ? "" : "|") + std::string(c);
+    return Fail("\"" + Arg(i) + "\" is not one of " + list);
+  }
+
+  bool Bare(Verb verb) {
+    command_.verb = verb;
+    return Count(0, "no arguments");
+  }
+  bool Start() {
+    command_.verb = Verb::Start;
+    for (size_t i = 0; i < Args(); ++i) command_.texts.push_back(Arg(i));
+    return true;
+  }
+  bool Screen() {
+    command_.verb = Verb::Screen;
+    return Count(2, "W H") && Integer(0, 1, kMaxScreenSide, &command_.a) &&
+           Integer(1, 1, kMaxScreenSide, &command_.b);
+  }
+  bool Solution() {
+    command_.verb = Verb::Solution;
+    if (!Count(1, "INDEX or \"NAME\"")) return false;
+    std::optional<int64_t> index = ParseInteger(Arg(0));
+    if (index && !words_[1].quoted) {
+      command_.a = Clamp32(*index, -1, INT32_MAX);
+    } else {
+      command_.by_name = true;
+      command_.texts.push_back(Arg(0));
+    }
+    return true;
+  }
+  bool Row(Verb verb, bool text) {
+    command_.verb = verb;
+    if (!Count(2, text ? "ROW TEXT" : "ROW POS")) return false;
+    if (!Integer(0, INT32_MIN, INT32_MAX, &command_.a)) return false;
+    if (command_.a < 0 || command_.a >= static_cast<int32_t>(kParamRows)) {
+      return Fail("row " + Arg(0) + " is not 0 to 9");
+    }
+    if (text) {
+      command_.texts.push_back(Arg(1));
+      return true;
+    }
+    return Integer(1, INT32_MIN, INT32_MAX, &command_.b);
+  }
+  bool Combo(Verb verb) {
+    command_.verb = verb;
+    if (!Count(2, "ID INDEX")) return false;
+    std::optional<ControlId> id = ControlByName(Arg(0));
+    constexpr ControlId kCombos[] = {ControlId::OptionList, ControlId::DarkLightChoice,
+                                     ControlId::FilterChoice, ControlId::DeviceList,
+                                     ControlId::SolutionList};
+    if (!id || std::find(std::begin(kCombos), std::end(kCombos), *id) == std::end(kCombos)) {
+      return Fail("\"" + Arg(0) + "\" is not a combo box of the panel");
+    }
+    command_.control = *id;
+    return Integer(1, -1, INT32_MAX, &command_.a);
+  }
+  bool Click() {
+    command_.verb = Verb::Click;
+    if (!Count(1, "NAME or ID")) return false;
+    std::optional<ControlId> id = ControlByName(Arg(0));
+    if (!id) return Fail("no control is called \"" + Arg(0) + "\"");
+    command_.control = *id;
+    return true;
+  }
+  bool Path(Verb verb) {
+    command_.verb = verb;
+    if (!Count(1, "PATH")) return false;
+    if (Arg(0).empty()) return Fail("empty path");
+    command_.texts.push_back(Arg(0));
+    return true;
+  }
+  bool Mouse(Verb verb) {
+    command_.verb = verb;
+    if (Args() < 3 || Args() > 5) return Fail("expected down|up|move|rdown|rup X Y [shift] [ctrl]");
+    size_t kind = 0;
+    if (!OneOf(0, {"down", "up", "move", "rdown", "rup"}, &kind)) return false;
+    constexpr MouseEvent kEvents[] = {MouseEvent::LeftDown, MouseEvent::LeftUp, MouseEvent::Move,
+                                      MouseEvent::RightDown, MouseEvent::RightUp};
+    command_.mouse = kEvents[kind];
+    if (!Integer(1, -kMaxCoordinate, kMaxCoordinate, &command_.a) ||
+        !Integer(2, -kMaxCoordinate, kMaxCoordinate, &command_.b)) {
+      return false;
+    }
+    for (size_t i = 3; i < Args(); ++i) {
+      size_t m = 0;
+      if (!OneOf(i, {"shift", "ctrl"}, &m)) return false;
+      const uint32_t bit = m == 0 ? kKeyShift : kKeyControl;
+      if (command_.modifiers & bit) return Fail("\"" + Arg(i) + "\" given twice");
+      command_.modifiers |= bit;
+    }
+    return true;
+  }
+  bool Key() {
+    command_.verb = Verb::Key;
+    size_t k = 0;
+    if (!Count(1, "escape|enter") || !OneOf(0, {"escape", "enter"}, &k)) return false;
+    command_.escape = k == 0;
+    return true;
+  }
+  bool Answer() {
+    command_.verb = Verb::Answer;
+    size_t k = 0;
+    if (!Count(1, "ok|cancel|yes|no") || !OneOf(0, {"ok", "cancel", "yes", "no"}, &k)) {
+      return false;
+    }
+    constexpr MessageAnswer kAnswers[] = {MessageAnswer::Ok, MessageAnswer::Cancel,
+                                          MessageAnswer::Yes, MessageAnswer::No};
+    command_.answer = kAnswers[k];
+    return true;
+  }
+  bool Entity() {
+    command_.verb = Verb::Entity;
+    size_t k = 0;
+    if (!Count(1, "1|2|3|points|line|circle|none") ||
+        !OneOf(0, {"1", "2", "3", "points", "line", "circle", "none"}, &k)) {
+      return false;
+    }
+    constexpr DialogControlId kButtons[] = {DialogControlId::EntityPoints,
+                                            DialogControlId::EntityLine,
+                                            DialogControlId::EntityCircle};
+    if (k < 6) command_.entity = kButtons[k % 3];
+    return true;
+  }
+  bool Distance() {
+    command_.verb = Verb::Distance;
+    size_t k = 0;
+    if (!Count(2, "TEXT ok|cancel") || !OneOf(1, {"ok", "cancel"}, &k)) return false;
+    command_.texts.push_back(Arg(0));
+    command_.result = k == 0 ? DialogResult::Ok : DialogResult::Cancel;
+    return true;
+  }
+  bool Setup() {
+    command_.verb = Verb::Setup;
+    if (Args() == 0 || Args() % 2 != 0) return Fail("expected ID INDEX [ID INDEX ...]");
+    for (size_t i = 0; i < Args(); i += 2) {
+      std::optional<DialogControlId> id = SetupListByName(Arg(i));
+      if (!id) return Fail("\"" + Arg(i) + "\" is not a list of the Set-Up dialog");
+      int32_t index = 0;
+      if (!Integer(i + 1, -1, INT32_MAX, &index)) return false;
+      command_.choices.emplace_back(*id, index);
+    }
+    return true;
+  }
+  bool SetupReset() {
+    command_.verb = Verb::SetupReset;
+    size_t k = 0;
+    if (!Count(1, "yes|no") || !OneOf(0, {"yes", "no"}, &k)) return false;
+    command_.answer = k == 0 ? MessageAnswer::Yes : MessageAnswer::No;
+    return true;
+  }
+  bool PrintOrExpect(Verb verb) {
+    command_.verb = verb;
+    if (!Count(verb == Verb::Print ? 1 : 2, verb == Verb::Print ? "ID or NAME" : "ID or NAME \"TEXT\"")) {
+      return false;
+    }
+    command_.target.name = Arg(0);
+    if (Lower(Arg(0)) == "title") {
+      command_.target.title = true;
+    } else if (std::optional<ControlId> id = ControlByName(Arg(0))) {
+      command_.target.id = *id;
+    } else {
+      return Fail("no control is called \"" + Arg(0) + "\"");
+    }
+    if (verb == Verb::Expect) command_.texts.push_back(Arg(1));
+    return true;
+  }
+
+  std::vector<Word> words_;
+  Command command_;
+  std::string error_;
+};
+
+} // namespace
+
+std::optional<std::string> SplitLine(std::string_view line, std::vector<Word>* words) {
+  words->clear();
+  size_t i = 0;
+  const size_t n = line.size();
+  while (i < n) {
+    while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i >= n || line[i] == '#') break;
+    Word word;
+    while (i < n && line[i] != ' ' && line[i] != '\t' && line[i] != '#') {
+      if (line[i] != '"') {
+        word.text += line[i++];
+        continue;
+      }
+      word.quoted = true;
+      ++i;
+      bool closed = false;
+      while (i < n) {
+        const char c = line[i++];
+        if (c == '"') {
+          closed = true;
+          break;
+        }
+        if (c != '\\') {
+          word.text += c;
+          continue;
+        }
+        if (i >= n) break;
+        const char e = line[i++];
+        switch (e) {
+          case 'r': word.text += '\r'; break;
+          case 'n': word.text += '\n'; break;
+          case 't': word.text += '\t'; break;
+          case '\\': word.text += '\\'; break;
+          case '"': word.text += '"'; break;
+          case 'x': {
+            const int hi = i < n ? HexValue(line[i]) : -1;
+            const int lo = i + 1 < n ? HexValue(line[i + 1]) : -1;
+            if (hi < 0 || lo < 0) return "\\x needs two hex digits";
+            word.text += static_cast<char>(hi * 16 + lo);
+            i += 2;
+            break;
+          }
+          default:
+            return std::string("unknown escape \\") + e;
+        }
+      }
+      if (!closed) return "a quote is left open";
+    }
+    words->push_back(std::move(word));
+  }
+  return std::nullopt;
+}
+
+std::string QuoteText(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out = "\"";
+  for (const char c : bytes) {
+    const auto u = static_cast<unsigned char>(c);
+    switch (c) {
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      default:
+        if (u < 0x20 || u >= 0x7F) {
+          out += "\\x";
+          out += kHex[u >> 4];
+          out += kHex[u & 15];
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::optional<ControlId> ControlByName(std::string_view name) {
+  const std::string lower = Lower(name);
+  for (const NamedControl& c : kControlNames) {
+    if (lower == c.name) return c.id;
+  }
+  if (std::optional<ControlId> row = RowPart(lower)) return row;
+  std::optional<int64_t> id = ParseInteger(name);
+  if (id && *id >= 0 && *id <= UINT32_MAX) return static_cast<ControlId>(*id);
+  return std::nullopt;
+}
+
+std::optional<DialogControlId> SetupListByName(std::string_view name) {
+  const std::string lower = Lower(name);
+  for (const NamedList& l : kSetupLists) {
+    if (lower == l.name) return l.id;
+  }
+  std::optional<int64_t> id = ParseInteger(name);
+  if (id) {
+    for (const NamedList& l : kSetupLists) {
+      if (*id == static_cast<int64_t>(Raw(l.id))) return l.id;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<Command> ParseLine(std::string_view text, uint32_t line, std::string* error) {
+  if (text.size() > kMaxLineBytes) {
+    *error = "line longer than " + std::to_string(kMaxLineBytes) + " bytes";
+    return std::nullopt;
+  }
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+  std::vector<Word> words;
+  if (std::optional<std::string> split_error = SplitLine(text, &words)) {
+    *error = *split_error;
+    return std::nullopt;
+  }
+  if (words.empty()) return std::nullopt;
+  return LineParser(std::move(words), line).Parse(error);
+}
+
+ParseResult ParseScript(std::string_view script) {
+  ParseResult result;
+  uint32_t line = 0;
+  size_t pos = 0;
+  while (pos < script.size()) {
+    size_t end = script.find('\n', pos);
+    if (end == std::string_view::npos) end = script.size();
+    ++line;
+    std::string error;
+    std::optional<Command> command = ParseLine(script.substr(pos, end - pos), line, &error);
+    if (!error.empty()) {
+      result.error_line = line;
+      result.error = std::move(error);
+      return result;
+    }
+    if (command) {
+      command->source = script.substr(pos, end - pos);
+      if (!command->source.empty() && command->source.back() == '\r') command->source.pop_back();
+      result.commands.push_back(std::move(*command));
+    }
+    pos = end + 1;
+  }
+  return result;
+}
+
+} // namespace orvane::batch

@@ -1,0 +1,116 @@
+// The batch runner's script language: one command a line, words split on
+// blanks, double quotes around texts that hold blanks, C-style escapes inside
+// quotes. Parsing is pure (no station, no files), so a whole script is checked
+// before the first command runs.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "ui/control_ids.h"
+#include "ui/control_surface.h"
+#include "view/mouse.h"
+
+namespace orvane::batch {
+
+// Longest script line taken; a longer line is a parse error.
+inline constexpr size_t kMaxLineBytes = 65536;
+// Largest screen side `screen` accepts.
+inline constexpr int32_t kMaxScreenSide = 16384;
+// Mouse positions are clamped to +-kMaxCoordinate.
+inline constexpr int32_t kMaxCoordinate = 1000000;
+
+struct Word {
+  std::string text;
+  bool quoted = false; // any part of the word was inside double quotes
+};
+
+// Splits one line into words. Blanks (space, tab) separate words; a '#'
+// outside quotes ends the line; a word may mix plain and quoted parts
+// ("a"b is one word). Inside quotes \r \n \t \\ \" and \xHH (two hex digits)
+// stand for their bytes; any other escape, or a quote left open, is an error.
+// Returns the error text, or nothing on success.
+std::optional<std::string> SplitLine(std::string_view line, std::vector<Word>* words);
+
+// The text in double quotes with the escapes SplitLine reads: CR, LF, tab,
+// backslash and quote by their letters, every other byte below 0x20, 0x7F and
+// every byte from 0x80 as \xHH. SplitLine of the result gives `bytes` back.
+std::string QuoteText(std::string_view bytes);
+
+enum class Verb : uint32_t {
+  Start,
+  Screen,
+  Solution,
+  Param,
+  Slider,
+  Option,
+  Choice,
+  Click,
+  Drop,
+  Mouse,
+  MouseView,
+  Key,
+  Answer,
+  Entity,
+  Distance,
+  Setup,
+  SetupReset,
+  SetupClose,
+  Print,
+  Expect,
+  ExpectFile,
+  Texts,
+  SaveDisplay,
+};
+
+// What print and expect read: a control of the main window, or its title.
+struct Target {
+  std::string name;    // as the script spelled it, for messages
+  ControlId id{};      // when !title
+  bool title = false;  // the window title
+};
+
+struct Command {
+  Verb verb = Verb::Texts;
+  uint32_t line = 0;
+  std::string source; // the line as written
+  std::vector<std::string> texts; // start: arguments; solution name; param text;
+                                  // drop/expect-file/save-display path; expect text
+  int32_t a = 0;                  // screen W, row, index, x
+  int32_t b = 0;                  // screen H, slider pos, index, y
+  bool by_name = false;           // solution: texts[0] is the name
+  ControlId control{};            // option/choice combo box, click button
+  Target target;                  // print, expect
+  MouseEvent mouse = MouseEvent::Move;
+  uint32_t modifiers = 0;         // kKeyShift | kKeyControl
+  MessageAnswer answer = MessageAnswer::Ok;
+  DialogResult result = DialogResult::Ok;
+  std::optional<DialogControlId> entity; // entity: the button, none = Escape
+  bool escape = false;            // key: escape (else enter)
+  std::vector<std::pair<DialogControlId, int32_t>> choices; // setup
+};
+
+struct ParseResult {
+  std::vector<Command> commands;
+  uint32_t error_line = 0; // 0: no error
+  std::string error;
+};
+
+// Parses one line (1-based number `line`); an empty or comment line gives
+// nothing and no error.
+std::optional<Command> ParseLine(std::string_view text, uint32_t line, std::string* error);
+
+// Parses a whole script; stops at the first line that does not parse.
+ParseResult ParseScript(std::string_view script);
+
+// The control a script names: a button, status line, combo box or parameter
+// row part by name (case-insensitive), or any control by its decimal id.
+std::optional<ControlId> ControlByName(std::string_view name);
+// The list of the General Set-Up dialog a script names, by name or decimal id.
+std::optional<DialogControlId> SetupListByName(std::string_view name);
+
+} // namespace orvane::batch

@@ -1,0 +1,568 @@
+#include "batch/script.h"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <istream>
+#include <iterator>
+#include <memory>
+#include <ostream>
+#include <variant>
+
+#include "acquisition/bmp_file.h"
+#include "acquisition/file_mode.h"
+#include "acquisition/pixels.h"
+#include "batch/parse.h"
+#include "station/clock.h"
+#include "station/station.h"
+#include "ui/fake_surface.h"
+#include "ui/main_window.h"
+#include "view/mouse.h"
+
+namespace orvane::batch {
+namespace {
+
+// The most overlay texts kept between two redraws.
+constexpr size_t kMaxTexts = 10000;
+
+const char* AnswerName(MessageAnswer a) {
+  switch (a) {
+    case MessageAnswer::Ok: return "ok";
+    case MessageAnswer::Cancel: return "cancel";
+    case MessageAnswer::Yes: return "yes";
+    case MessageAnswer::No: return "no";
+  }
+  return "?";
+}
+
+const char* ButtonsName(MessageButtons b) {
+  switch (b) {
+    case MessageButtons::Ok: return "ok";
+    case MessageButtons::OkCancel: return "ok/cancel";
+    case MessageButtons::YesNo: return "yes/no";
+  }
+  return "?";
+}
+
+const char* ResultName(DialogResult r) { return r == DialogResult::Ok ? "ok" : "cancel"; }
+
+bool IsCombo(ControlId id) {
+  return id == ControlId::SolutionList || id == ControlId::OptionList ||
+         id == ControlId::DeviceList || id == ControlId::DarkLightChoice ||
+         id == ControlId::FilterChoice;
+}
+
+bool IsSlider(ControlId id) {
+  return std::find(kRowSliders.begin(), kRowSliders.end(), id) != kRowSliders.end();
+}
+
+// One step of a scripted visit of the General Set-Up dialog.
+struct SetupChoice {
+  DialogControlId list;
+  int32_t index;
+};
+struct SetupReset {
+  MessageAnswer answer;
+};
+using SetupStep = std::variant<SetupChoice, SetupReset>;
+
+struct DrawnText {
+  int32_t x;
+  int32_t y;
+  std::string text;
+  Rgb colour;
+};
+
+// What the script has queued for the message boxes and dialogs still to come.
+// Each kind of dialog has its own queue, so a script that queues an entity
+// choice and a Set-Up visit gets each played on its own dialog.
+struct Queues {
+  std::deque<MessageAnswer> answers;
+  // A message box raised inside a scripted dialog (Reset ROIs) takes this.
+  std::optional<MessageAnswer> inner_answer;
+  std::deque<FakeSurface::DialogScript> entity;
+  std::deque<FakeSurface::DialogScript> distance;
+  std::deque<FakeSurface::DialogScript> setup;
+};
+
+// The fake surface with the script's answers, reporting every message box
+// and dialog as it appears.
+class BatchSurface final : public FakeSurface {
+ public:
+  BatchSurface(std::ostream& out, Queues& queues) : out_(out), queues_(queues) {}
+
+  MessageAnswer MessageBox(std::string_view text, std::string_view caption,
+                           MessageButtons buttons) override {
+    std::optional<MessageAnswer> queued;
+    if (queues_.inner_answer) {
+      queued = queues_.inner_answer;
+      queues_.inner_answer.reset();
+    } else if (!queues_.answers.empty()) {
+      queued = queues_.answers.front();
+      queues_.answers.pop_front();
+    }
+    if (queued) QueueAnswer(*queued);
+    const MessageAnswer answer = FakeSurface::MessageBox(text, caption, buttons);
+    out_ << "message box " << QuoteText(caption) << ' ' << QuoteText(text) << ' '
+         << ButtonsName(buttons) << " -> " << AnswerName(answer)
+         << (queued ? "" : " (default: no answer queued)") << '\n';
+    return answer;
+  }
+
+  DialogResult RunDialog(DialogModel& dialog) override {
+    std::deque<FakeSurface::DialogScript>* queue = nullptr;
+    if (dialog.Find(DialogControlId::EntityPoints) != nullptr) {
+      queue = &queues_.entity;
+    } else if (dialog.Find(DialogControlId::DistanceEdit) != nullptr) {
+      queue = &queues_.distance;
+    } else if (dialog.Find(DialogControlId::MeasurementStandard) != nullptr) {
+      queue = &queues_.setup;
+    }
+    const bool scripted = queue != nullptr && !queue->empty();
+    if (scripted) {
+      QueueDialog(std::move(queue->front()));
+      queue->pop_front();
+    }
+    const DialogResult result = FakeSurface::RunDialog(dialog);
+    out_ << "dialog " << QuoteText(dialog.title()) << " -> " << ResultName(result)
+         << (scripted ? "" : " (escape: nothing queued)") << '\n';
+    return result;
+  }
+
+ private:
+  std::ostream& out_;
+  Queues& queues_;
+};
+
+class Runner {
+ public:
+  Runner(std::ostream& out, const Options& options) : out_(out), options_(options) {
+    if (options.fixed_clock) {
+      clock_ = std::make_unique<ManualClock>();
+    } else {
+      clock_ = std::make_unique<SteadyClock>();
+    }
+  }
+  ~Runner() { EndStation(); }
+  Runner(const Runner&) = delete;
+  Runner& operator=(const Runner&) = delete;
+
+  void Run(const Command& c) {
+    command_ = &c;
+    if (options_.echo) out_ << "> " << c.line << ": " << c.source << '\n';
+    try {
+      Dispatch(c);
+    } catch (const std::exception& e) {
+      Fail(std::string("failed: ") + e.what());
+    }
+    if (running_ && surface_->ended()) {
+      // The window's modal run is over: the program ends as the window goes.
+      EndProgram(*station_);
+      running_ = false;
+      out_ << "program ended\n";
+    }
+  }
+
+  // A station still running at the end of the script goes as the close box
+  // ends it: nothing is saved.
+  void EndStation() {
+    if (station_ && running_) {
+      try {
+        EndProgram(*station_);
+      } catch (const std::exception& e) {
+        out_ << "end of program failed: " << e.what() << '\n';
+        failed_ = true;
+      }
+    }
+    running_ = false;
+  }
+
+  int status() const { return failed_ ? kScriptCheckFailed : kScriptOk; }
+
+ private:
+  void Fail(const std::string& message) {
+    out_ << "line " << command_->line << ": " << message << '\n';
+    failed_ = true;
+  }
+  void Note(const std::string& message) { out_ << "line " << command_->line << ": " << message << '\n'; }
+
+  // The command needs a running station; says so when there is none.
+  bool Running() {
+    if (running_) return true;
+    Fail(station_ ? "the program has ended; start it again first" : "no station: start first");
+    return false;
+  }
+  // The command reads the window; it may have ended.
+  bool HaveSurface() {
+    if (surface_) return true;
+    Fail("no station: start first");
+    return false;
+  }
+  // A user can only use a control that is shown and enabled.
+  bool Usable(ControlId id, const std::string& what) {
+    if (surface_->IsVisible(id) && surface_->IsEnabled(id)) return true;
+    Note(what + " is " + (surface_->IsVisible(id) ? "disabled" : "hidden") + "; ignored");
+    return false;
+  }
+  std::filesystem::path PathOf(const std::string& name) {
+    if (name.find('\0') != std::string::npos) throw std::invalid_argument("path holds a NUL byte");
+    const std::filesystem::path p(name);
+    return p.is_absolute() ? p : options_.folder / p;
+  }
+
+  void Dispatch(const Command& c) {
+    switch (c.verb) {
+      case Verb::Start: Start(c); break;
+      case Verb::Screen:
+        screen_ = {c.a, c.b};
+        if (running_) Note("the screen size takes effect at the next start");
+        break;
+      case Verb::Solution: Solution(c); break;
+      case Verb::Param: Param(c); break;
+      case Verb::Slider: Slider(c); break;
+      case Verb::Option:
+      case Verb::Choice: Combo(c); break;
+      case Verb::Click: Click(c); break;
+      case Verb::Drop: Drop(c); break;
+      case Verb::Mouse:
+      case Verb::MouseView: Mouse(c); break;
+      case Verb::Key:
+        if (!Running()) return;
+        if (c.escape) {
+          OnCancel(*station_);
+        } else {
+          OnCommand(*station_, ControlId::DefaultButton);
+        }
+        break;
+      case Verb::Answer: queues_.answers.push_back(c.answer); break;
+      case Verb::Entity: QueueEntity(c); break;
+      case Verb::Distance: QueueDistance(c); break;
+      case Verb::Setup:
+        for (const auto& [list, index] : c.choices) setup_plan_.push_back(SetupChoice{list, index});
+        break;
+      case Verb::SetupReset: setup_plan_.push_back(SetupReset{c.answer}); break;
+      case Verb::SetupClose: QueueSetup(); break;
+      case Verb::Print:
+        if (HaveSurface()) out_ << c.target.name << ' ' << QuoteText(TextOf(c.target)) << '\n';
+        break;
+      case Verb::Expect: Expect(c); break;
+      case Verb::ExpectFile: ExpectFile(c); break;
+      case Verb::Texts: Texts(); break;
+      case Verb::SaveDisplay: SaveDisplay(c); break;
+    }
+  }
+
+  void Start(const Command& c) {
+    if (station_) {
+      if (running_) {
+        OnCommand(*station_, ControlId::Exit);
+        EndProgram(*station_);
+        running_ = false;
+      }
+      station_.reset();
+      surface_.reset();
+    }
+    left_held_ = right_held_ = false;
+    texts_.clear();
+    surface_ = std::make_unique<BatchSurface>(out_, queues_);
+    surface_->set_screen(screen_);
+    std::filesystem::create_directories(options_.folder);
+    station_ = std::make_unique<Station>(options_.folder, surface_.get(), clock_.get());
+    station_->overlay_text_observer = [this](int32_t x, int32_t y, std::string_view text,
+                                             Rgb colour) { ObserveText(x, y, text, colour); };
+    std::string line = options_.program;
+    for (const std::string& arg : c.texts) {
+      const bool blank = arg.find_first_of(" \t") != std::string::npos;
+      line += ' ';
+      line += blank ? "\"" + arg + "\"" : arg;
+    }
+    running_ = StartUp(*station_, line);
+    if (!running_) {
+      EndProgram(*station_);
+      out_ << "program ended at start-up\n";
+    }
+  }
+
+  // Texts drawn since the overlay was last cleared: a text drawn into a blank
+  // overlay starts a new redraw.
+  void ObserveText(int32_t x, int32_t y, std::string_view text, Rgb colour) {
+    const ImageState& im = station_->image;
+    if (im.overlay != nullptr &&
+        std::all_of(im.overlay, im.overlay + im.size, [](uint8_t b) { return b == 0; })) {
+      texts_.clear();
+    }
+    if (texts_.size() < kMaxTexts) texts_.push_back({x, y, std::string(text), colour});
+  }
+
+  void Solution(const Command& c) {
+    if (!Running() || !Usable(ControlId::SolutionList, "the solution list")) return;
+    const FakeControl& list = surface_->control(ControlId::SolutionList);
+    int32_t index = c.a;
+    if (c.by_name) {
+      auto it = std::find(list.items.begin(), list.items.end(), c.texts[0]);
+      if (it == list.items.end()) return Fail("no solution is called " + QuoteText(c.texts[0]));
+      index = static_cast<int32_t>(it - list.items.begin());
+    } else if (index < 0 || index >= static_cast<int32_t>(list.items.size())) {
+      return Fail("solution " + std::to_string(index) + " is not in the list of " +
+                  std::to_string(list.items.size()));
+    }
+    surface_->SelectComboItem(ControlId::SolutionList, index);
+    OnSelectionChange(*station_, ControlId::SolutionList);
+  }
+
+  void Combo(const Command& c) {
+    if (!Running() || !Usable(c.control, "combo box " + std::to_string(Raw(c.control)))) return;
+    const FakeControl& combo = surface_->control(c.control);
+    if (c.a < 0 || c.a >= static_cast<int32_t>(combo.items.size())) {
+      return Fail("item " + std::to_string(c.a) + " is not in the list of " +
+                  std::to_string(combo.items.size()));
+    }
+    surface_->SelectComboItem(c.control, c.a);
+    OnSelectionChange(*station_, c.control);
+  }
+
+  void Param(const Command& c) {
+    const ControlId edit = kRowEdits[c.a];
+    if (!Running() || !Usable(edit, "the edit box of row " + std::to_string(c.a))) return;
+    surface_->SetText(edit, c.texts[0]);
+    OnEditLostFocus(*station_, edit);
+  }
+
+  void Slider(const Command& c) {
+    const ControlId slider = kRowSliders[c.a];
+    if (!Running() || !Usable(slider, "the slider of row " + std::to_string(c.a))) return;
+    surface_->SetSliderPos(slider, c.b, true);
+    OnSlider(*station_, slider, surface_->SliderPos(slider));
+  }
+
+  void Click(const Command& c) {
+    if (!Running() || !Usable(c.control, "control " + std::to_string(Raw(c.control)))) return;
+    OnCommand(*station_, c.control);
+  }
+
+  void Drop(const Command& c) {
+    if (!Running()) return;
+    if (c.texts[0].find('\0') != std::string::npos) return Fail("path holds a NUL byte");
+    if (!DropStillFile(*station_, c.texts[0])) Note("drop ignored: not in File mode");
+  }
+
+  // The view client position whose mapping gives `target` on one axis: the
+  // smallest exact one, else the nearest; -1 or the view size (outside the
+  // view, so the handlers ignore it) for a target outside the image.
+  int32_t ClientFor(int32_t target, uint32_t image_size, uint32_t view_size, bool x_axis,
+                    int32_t* reached) {
+    *reached = target;
+    if (target < 0) return -1;
+    if (view_size == 0 || static_cast<uint32_t>(target) >= image_size) {
+      return static_cast<int32_t>(std::min<uint32_t>(view_size, kMaxCoordinate));
+    }
+    auto map = [&](int32_t client) {
+      ImagePoint p;
+      const bool in = x_axis ? MapToImage(*station_, client, 0, &p)
+                             : MapToImage(*station_, 0, client, &p);
+      return in ? (x_axis ? p.x : p.y) : -1;
+    };
+    const double guess = std::ceil(double(target) * double(view_size) / double(image_size));
+    const int32_t first = std::max<int32_t>(0, static_cast<int32_t>(guess) - 2);
+    const int32_t last = std::min<int32_t>(static_cast<int32_t>(view_size) - 1, first + 4);
+    int32_t best = first;
+    int32_t best_error = INT32_MAX;
+    for (int32_t client = first; client <= last; ++client) {
+      const int32_t mapped = map(client);
+      if (mapped < 0) continue;
+      const int32_t error = std::abs(mapped - target);
+      if (error < best_error) {
+        best = client;
+        best_error = error;
+        *reached = mapped;
+      }
+    }
+    return best;
+  }
+
+  void Mouse(const Command& c) {
+    if (!Running()) return;
+    uint32_t keys = c.modifiers;
+    switch (c.mouse) {
+      case MouseEvent::LeftDown: left_held_ = true; break;
+      case MouseEvent::LeftUp: left_held_ = false; break;
+      case MouseEvent::RightDown: right_held_ = true; break;
+      case MouseEvent::RightUp: right_held_ = false; break;
+      case MouseEvent::Move: break;
+    }
+    if (left_held_) keys |= kKeyLeftButton;
+    if (right_held_) keys |= kKeyRightButton;
+    int32_t x = c.a;
+    int32_t y = c.b;
+    if (c.verb == Verb::Mouse) {
+      const ImageState& im = station_->image;
+      int32_t rx = 0;
+      int32_t ry = 0;
+      x = ClientFor(c.a, im.width, im.view_width, true, &rx);
+      y = ClientFor(c.b, im.height, im.view_height, false, &ry);
+      if (rx != c.a || ry != c.b) {
+        Note("image pixel (" + std::to_string(c.a) + "," + std::to_string(c.b) +
+             ") cannot be hit in a " + std::to_string(im.view_width) + " x " +
+             std::to_string(im.view_height) + " view of a " + std::to_string(im.width) + " x " +
+             std::to_string(im.height) + " image; the mouse is at image pixel (" +
+             std::to_string(rx) + "," + std::to_string(ry) + ")");
+      }
+    }
+    OnMouse(*station_, c.mouse, x, y, keys);
+  }
+
+  void QueueEntity(const Command& c) {
+    const std::optional<DialogControlId> button = c.entity;
+    queues_.entity.push_back([this, button](DialogModel& dialog) {
+      if (!button) return DialogResult::Cancel;
+      const std::optional<DialogResult> result = dialog.Press(*button);
+      if (!result) out_ << "entity: the button is not there; the dialog is left with Escape\n";
+      return result.value_or(DialogResult::Cancel);
+    });
+  }
+
+  void QueueDistance(const Command& c) {
+    const std::string text = c.texts[0];
+    const DialogResult wanted = c.result;
+    queues_.distance.push_back([text, wanted](DialogModel& dialog) {
+      dialog.Type(DialogControlId::DistanceEdit, text);
+      const DialogControlId button =
+          wanted == DialogResult::Ok ? DialogControlId::Ok : DialogControlId::Cancel;
+      return dialog.Press(button).value_or(wanted);
+    });
+  }
+
+  void QueueSetup() {
+    std::vector<SetupStep> plan = std::move(setup_plan_);
+    setup_plan_.clear();
+    queues_.setup.push_back([this, plan](DialogModel& dialog) {
+      for (const SetupStep& step : plan) {
+        if (const auto* choice = std::get_if<SetupChoice>(&step)) {
+          PlayChoice(dialog, *choice);
+        } else {
+          // The button keeps the dialog open, so Press gives no result.
+          const DialogControl* reset = dialog.Find(DialogControlId::ResetRois);
+          if (reset == nullptr || !reset->enabled || !reset->visible) {
+            out_ << "setup: Reset ROIs is not there to press\n";
+            failed_ = true;
+            continue;
+          }
+          queues_.inner_answer = std::get<SetupReset>(step).answer;
+          dialog.Press(DialogControlId::ResetRois);
+          queues_.inner_answer.reset();
+        }
+      }
+      return dialog.Press(DialogControlId::Ok).value_or(DialogResult::Ok);
+    });
+  }
+
+  void PlayChoice(DialogModel& dialog, const SetupChoice& choice) {
+    const DialogControl* list = dialog.Find(choice.list);
+    const std::string name = "setup: list " + std::to_string(Raw(choice.list));
+    if (list == nullptr) {
+      out_ << name << " is not in the dialog\n";
+      failed_ = true;
+    } else if (!list->enabled) {
+      out_ << name << " is disabled; choice ignored\n";
+    } else if (choice.index < 0 || choice.index >= static_cast<int32_t>(list->items.size())) {
+      out_ << name << ": item " << choice.index << " is not in the list of "
+           << list->items.size() << '\n';
+      failed_ = true;
+    } else {
+      dialog.Choose(choice.list, choice.index);
+    }
+  }
+
+  std::string TextOf(const Target& target) const {
+    if (target.title) return surface_->WindowTitle();
+    if (IsCombo(target.id)) {
+      const FakeControl* combo = surface_->find(target.id);
+      if (combo == nullptr || combo->selection < 0 ||
+          combo->selection >= static_cast<int32_t>(combo->items.size())) {
+        return {};
+      }
+      return combo->items[combo->selection];
+    }
+    if (IsSlider(target.id)) return std::to_string(surface_->SliderPos(target.id));
+    return surface_->GetText(target.id);
+  }
+
+  void Expect(const Command& c) {
+    if (!HaveSurface()) return;
+    const std::string got = TextOf(c.target);
+    if (got != c.texts[0]) {
+      Fail("expect " + c.target.name + ": got " + QuoteText(got) + ", expected " +
+           QuoteText(c.texts[0]));
+    }
+  }
+
+  void ExpectFile(const Command& c) {
+    const std::filesystem::path path = PathOf(c.texts[0]);
+    std::error_code ec;
+    const bool file = std::filesystem::is_regular_file(path, ec);
+    const uintmax_t size = file ? std::filesystem::file_size(path, ec) : 0;
+    if (!file || ec) return Fail("expect-file " + QuoteText(c.texts[0]) + ": no such file");
+    if (size == 0) Fail("expect-file " + QuoteText(c.texts[0]) + ": the file is empty");
+  }
+
+  void Texts() {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const DrawnText& t : texts_) {
+      std::string colour = "#";
+      for (const uint8_t v : {t.colour.r, t.colour.g, t.colour.b}) {
+        colour += kHex[v >> 4];
+        colour += kHex[v & 15];
+      }
+      out_ << "text " << t.x << ' ' << t.y << ' ' << colour << ' ' << QuoteText(t.text) << '\n';
+    }
+  }
+
+  void SaveDisplay(const Command& c) {
+    if (!HaveSurface()) return;
+    const ImageState& im = station_->image;
+    if (im.display == nullptr || station_->view.bits == nullptr) {
+      return Fail("save-display: nothing is shown");
+    }
+    ImageState shown = im;
+    shown.frame = im.display;
+    const std::vector<uint8_t> block = FrameToBmpRows(shown, false);
+    const uint32_t n = static_cast<uint32_t>(block.size());
+    if (WriteBmpFile(PathOf(c.texts[0]), block.data(), n, shown) == 0) {
+      Fail("save-display: cannot write " + QuoteText(c.texts[0]));
+    }
+  }
+
+  std::ostream& out_;
+  Options options_;
+  const Command* command_ = nullptr;
+  Queues queues_;
+  std::vector<SetupStep> setup_plan_;
+  Size screen_{1280, 1024};
+  std::unique_ptr<Clock> clock_;
+  std::unique_ptr<BatchSurface> surface_;
+  std::unique_ptr<Station> station_; // last: it goes before its surface and clock
+  bool running_ = false;
+  bool left_held_ = false;
+  bool right_held_ = false;
+  std::vector<DrawnText> texts_;
+  bool failed_ = false;
+};
+
+} // namespace
+
+int RunScript(std::istream& in, std::ostream& out, const Options& options) {
+  const std::string script((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const ParseResult parsed = ParseScript(script);
+  if (parsed.error_line != 0) {
+    out << "line " << parsed.error_line << ": " << parsed.error << '\n';
+    return kScriptParseError;
+  }
+  Runner runner(out, options);
+  for (const Command& command : parsed.commands) runner.Run(command);
+  runner.EndStation();
+  return runner.status();
+}
+
+} // namespace orvane::batch

@@ -1,0 +1,42 @@
+// orvane-batch: the whole station headless, driven by a line-based script.
+//
+// RunScript parses the whole script first (a line that does not parse runs
+// nothing), then runs its commands one by one on a station in the working
+// folder, on an in-memory control surface. Message boxes and dialogs are
+// answered from what the script queued, or by their default, and every one is
+// reported on `out`; nothing ever waits for input. The run is deterministic
+// with `fixed_clock`, and no number in a script makes it loop or allocate
+// without bound.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+
+namespace orvane::batch {
+
+// Exit statuses of a run.
+inline constexpr int kScriptOk = 0;          // ran to its end, every check held
+inline constexpr int kScriptCheckFailed = 1; // an expect failed or a command could not run
+inline constexpr int kScriptParseError = 2;  // a line does not parse; nothing ran
+
+struct Options {
+  // The station's working folder (its settings, solution files, saved images,
+  // DXF files); relative paths of the script count from here.
+  std::filesystem::path folder = ".";
+  // The program path that `start` puts before its arguments on the command
+  // line the station sees.
+  std::string program = "orvane";
+  // Time stands still, so every solution reports the same elapsed time and
+  // two runs of one script print the same.
+  bool fixed_clock = false;
+  // Echo every command before it runs, with its line number.
+  bool echo = false;
+};
+
+// Runs the script read from `in` to its end. Returns kScriptOk,
+// kScriptCheckFailed or kScriptParseError.
+int RunScript(std::istream& in, std::ostream& out, const Options& options);
+
+} // namespace orvane::batch

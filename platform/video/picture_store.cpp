@@ -1,0 +1,71 @@
+#include "platform/video/picture_store.h"
+
+#include <utility>
+
+namespace orvane::video {
+
+Picture& PictureStore::Back(uint32_t width, uint32_t height) {
+  back_.width = width;
+  back_.height = height;
+  back_.bgrx.resize(size_t{width} * height * 4);
+  return back_;
+}
+
+void PictureStore::Publish() {
+  {
+    std::lock_guard lock(mutex_);
+    std::swap(front_, back_);
+    front_.sequence = ++sequence_;
+  }
+  arrived_.notify_all();
+}
+
+void PictureStore::MarkLost() {
+  {
+    std::lock_guard lock(mutex_);
+    lost_ = true;
+  }
+  arrived_.notify_all();
+}
+
+bool PictureStore::lost() const {
+  std::lock_guard lock(mutex_);
+  return lost_;
+}
+
+void PictureStore::SetStreaming(bool streaming) {
+  {
+    std::lock_guard lock(mutex_);
+    streaming_ = streaming;
+    if (streaming) lost_ = false;
+  }
+  arrived_.notify_all();
+}
+
+void PictureStore::Clear() {
+  std::lock_guard lock(mutex_);
+  front_ = Picture{};
+  back_ = Picture{};
+  sequence_ = 0;
+  lost_ = false;
+}
+
+bool PictureStore::Latest(Picture* out) {
+  std::lock_guard lock(mutex_);
+  if (sequence_ == 0) return false;
+  out->width = front_.width;
+  out->height = front_.height;
+  out->sequence = front_.sequence;
+  out->bgrx.assign(front_.bgrx.begin(), front_.bgrx.end());
+  return true;
+}
+
+bool PictureStore::Snapshot(std::vector<uint8_t>* out, std::chrono::milliseconds wait) {
+  std::unique_lock lock(mutex_);
+  arrived_.wait_for(lock, wait, [this] { return sequence_ > 0 || lost_ || !streaming_; });
+  if (lost_ || !streaming_ || sequence_ == 0) return false;
+  PictureToSnapshot(front_, out);
+  return true;
+}
+
+} // namespace orvane::video

@@ -1,0 +1,47 @@
+// The hand-over of pictures from a capture thread to the station's thread:
+// the thread fills a back buffer and publishes it; the newest published
+// picture is what the live area and a snapshot read, under a lock.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "platform/video/video.h"
+
+namespace orvane::video {
+
+class PictureStore {
+ public:
+  // Capture thread: the buffer to fill next, sized for width x height. Only
+  // the capture thread touches it until Publish.
+  Picture& Back(uint32_t width, uint32_t height);
+  // Capture thread: the back buffer becomes the newest picture.
+  void Publish();
+  // The device is gone: snapshots fail from now on, the last picture stays
+  // for the live area.
+  void MarkLost();
+  bool lost() const;
+  // Streaming starts or stops; stopping wakes a snapshot that waits.
+  void SetStreaming(bool streaming);
+  // Forgets every picture (a new format).
+  void Clear();
+
+  bool Latest(Picture* out);
+  // The newest picture as a snapshot bitmap, waiting at most `wait` for the
+  // first one.
+  bool Snapshot(std::vector<uint8_t>* out, std::chrono::milliseconds wait);
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable arrived_;
+  Picture front_;
+  Picture back_;
+  uint64_t sequence_ = 0;
+  bool streaming_ = false;
+  bool lost_ = false;
+};
+
+} // namespace orvane::video

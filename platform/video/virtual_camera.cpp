@@ -1,0 +1,289 @@
+#include "platform/video/virtual_camera.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "platform/video/picture_file.h"
+#include "platform/video/picture_store.h"
+
+namespace orvane::video {
+namespace {
+
+constexpr auto kFirstPictureWait = std::chrono::milliseconds(1000);
+constexpr uint32_t kFramesPerFolderImage = 90; // three seconds at 30 a second
+constexpr size_t kMaxFolderImages = 64;
+constexpr size_t kNoiseTableSize = 1 << 16;
+
+void Fill(Picture* p, uint8_t grey) {
+  for (size_t i = 0; i < p->bgrx.size(); i += 4) {
+    p->bgrx[i] = p->bgrx[i + 1] = p->bgrx[i + 2] = grey;
+    p->bgrx[i + 3] = 0;
+  }
+}
+
+template <typename Inside>
+void Paint(Picture* p, double x0, double y0, double x1, double y1, uint8_t grey, Inside inside) {
+  const int32_t w = int32_t(p->width), h = int32_t(p->height);
+  const int32_t ya = std::max(0, int32_t(std::floor(y0))), yb = std::min(h - 1, int32_t(std::ceil(y1)));
+  const int32_t xa = std::max(0, int32_t(std::floor(x0))), xb = std::min(w - 1, int32_t(std::ceil(x1)));
+  for (int32_t y = ya; y <= yb; ++y) {
+    for (int32_t x = xa; x <= xb; ++x) {
+      if (!inside(x + 0.5, y + 0.5)) continue;
+      uint8_t* px = p->bgrx.data() + (size_t(y) * p->width + size_t(x)) * 4;
+      px[0] = px[1] = px[2] = grey;
+    }
+  }
+}
+
+void PaintDisc(Picture* p, double cx, double cy, double r, uint8_t grey) {
+  Paint(p, cx - r, cy - r, cx + r, cy + r, grey,
+        [=](double x, double y) { return std::hypot(x - cx, y - cy) < r; });
+}
+
+void PaintRect(Picture* p, double cx, double cy, double half_w, double half_h, uint8_t grey) {
+  Paint(p, cx - half_w, cy - half_h, cx + half_w, cy + half_h, grey, [=](double x, double y) {
+    return std::abs(x - cx) < half_w && std::abs(y - cy) < half_h;
+  });
+}
+
+// Small signed steps, drawn once; each picture reads them from another start
+// so the noise moves from picture to picture at the cost of an addition.
+std::vector<int8_t> MakeNoiseTable() {
+  std::vector<int8_t> table(kNoiseTableSize);
+  uint32_t s = 0x9E3779B9u;
+  for (auto& v : table) {
+    s ^= s << 13;
+    s ^= s >> 17;
+    s ^= s << 5;
+    v = static_cast<int8_t>(int(s % (2 * kSceneNoise + 1)) - kSceneNoise);
+  }
+  return table;
+}
+
+void AddNoise(const Picture& base, const std::vector<int8_t>& table, uint64_t sequence,
+              Picture* out) {
+  size_t k = size_t(sequence * 7919u) % table.size();
+  const size_t n = base.bgrx.size();
+  for (size_t i = 0; i < n; i += 4) {
+    for (size_t c = 0; c < 3; ++c) {
+      const int v = base.bgrx[i + c] + table[k];
+      out->bgrx[i + c] = static_cast<uint8_t>(std::clamp(v, 0, 255));
+      if (++k == table.size()) k = 0;
+    }
+    out->bgrx[i + 3] = 0;
+  }
+}
+
+class VirtualDevice final : public VideoDevice {
+ public:
+  explicit VirtualDevice(const VirtualCameraConfig& config) : config_(config) {}
+  ~VirtualDevice() override { Stop(); }
+
+  bool Formats(std::vector<VideoFormat>* out) override {
+    *out = config_.formats;
+    return true;
+  }
+  bool SetFormat(const VideoFormat& f) override {
+    if (f.width == 0 || f.height == 0) return false;
+    width_ = f.width;
+    height_ = f.height;
+    return true;
+  }
+  uint32_t CurrentWidth() const override { return width_; }
+  uint32_t CurrentHeight() const override { return height_; }
+
+  int32_t Start() override {
+    Stop();
+    if (width_ == 0 && !config_.formats.empty()) SetFormat(config_.formats.front());
+    if (width_ == 0) return -1;
+    PrepareSources();
+    store_.Clear();
+    store_.SetStreaming(true);
+    running_ = true;
+    thread_ = std::thread([this] { Run(); });
+    return 0;
+  }
+
+  void Stop() override {
+    running_ = false;
+    if (thread_.joinable()) thread_.join();
+    store_.SetStreaming(false);
+  }
+
+  bool LatestPicture(Picture* out) override { return store_.Latest(out); }
+  bool Snapshot(std::vector<uint8_t>* out) override {
+    return store_.Snapshot(out, kFirstPictureWait);
+  }
+
+ private:
+  void PrepareSources() {
+    sources_.clear();
+    if (config_.source != kVirtualSceneSource) {
+      std::error_code ec;
+      std::vector<std::filesystem::path> files;
+      for (const auto& entry : std::filesystem::directory_iterator(config_.source, ec)) {
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        if (ext == ".bmp" || ext == ".jpg" || ext == ".jpeg") files.push_back(entry.path());
+      }
+      std::sort(files.begin(), files.end());
+      for (const auto& file : files) {
+        if (sources_.size() == kMaxFolderImages) break;
+        Picture loaded;
+        if (!LoadPictureFile(file, &loaded)) continue;
+        sources_.emplace_back();
+        ScalePicture(loaded, width_, height_, &sources_.back());
+      }
+    }
+    // The scene stands in for a folder without a picture it can show.
+    noisy_ = sources_.empty() && config_.noise;
+    if (sources_.empty()) {
+      sources_.emplace_back();
+      DrawScene(width_, height_, &sources_.back());
+    }
+    if (noisy_ && noise_.empty()) noise_ = MakeNoiseTable();
+  }
+
+  void Run() {
+    using Clock = std::chrono::steady_clock;
+    const auto period = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(1.0 / std::max(1.0, config_.frames_per_second)));
+    auto next = Clock::now();
+    uint64_t count = 0;
+    while (running_) {
+      const Picture& base = sources_[(count / kFramesPerFolderImage) % sources_.size()];
+      Picture& back = store_.Back(width_, height_);
+      if (noisy_) {
+        AddNoise(base, noise_, count, &back);
+      } else {
+        back.bgrx = base.bgrx;
+      }
+      store_.Publish();
+      ++count;
+      next += period;
+      // Sleep in short steps so that Stop never waits a whole period.
+      while (running_ && Clock::now() < next) {
+        std::this_thread::sleep_for(std::min<Clock::duration>(next - Clock::now(), std::chrono::milliseconds(5)));
+      }
+    }
+  }
+
+  VirtualCameraConfig config_;
+  uint32_t width_ = 0;
+  uint32_t height_ = 0;
+  std::vector<Picture> sources_;
+  std::vector<int8_t> noise_;
+  bool noisy_ = false;
+  PictureStore store_;
+  std::atomic<bool> running_{false};
+  std::thread thread_;
+};
+
+class VirtualBackend final : public VideoBackend {
+ public:
+  explicit VirtualBackend(VirtualCameraConfig config) : config_(std::move(config)) {}
+  std::vector<std::string> DeviceNames() override { return {kVirtualCameraName}; }
+  std::unique_ptr<VideoDevice> Open(int32_t index, OpenError* error) override {
+    if (index != 0) {
+      *error = OpenError::NoDevice;
+      return nullptr;
+    }
+    *error = OpenError::None;
+    return std::make_unique<VirtualDevice>(config_);
+  }
+
+ private:
+  VirtualCameraConfig config_;
+};
+
+bool ParseNumber(std::string_view text, uint32_t* out) {
+  if (text.empty()) return false;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
+  return ec == std::errc() && end == text.data() + text.size() && *out > 0 && *out <= 16384;
+}
+
+} // namespace
+
+VideoFormat MakeVirtualFormat(uint32_t width, uint32_t height, uint32_t compression) {
+  const uint32_t bits = compression == kCompressionYuy2 ? 16 : 24;
+  return VideoFormat{width, height, bits, compression, width * height * (bits / 8)};
+}
+
+std::vector<VideoFormat> DefaultVirtualFormats() {
+  return {MakeVirtualFormat(640, 480, kCompressionRgb),   MakeVirtualFormat(640, 480, kCompressionYuy2),
+          MakeVirtualFormat(800, 600, kCompressionRgb),   MakeVirtualFormat(1024, 768, kCompressionRgb),
+          MakeVirtualFormat(1280, 720, kCompressionYuy2), MakeVirtualFormat(1280, 720, FourCc('M', 'J', 'P', 'G')),
+          MakeVirtualFormat(1920, 1080, kCompressionRgb), MakeVirtualFormat(1920, 1080, kCompressionYuy2)};
+}
+
+bool ParseFormatList(std::string_view text, std::vector<VideoFormat>* out) {
+  std::vector<VideoFormat> formats;
+  while (!text.empty()) {
+    const size_t comma = text.find(',');
+    const std::string_view entry = text.substr(0, comma);
+    text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
+    const size_t x = entry.find('x');
+    const size_t colon = entry.find(':');
+    if (x == std::string_view::npos || colon == std::string_view::npos || colon < x) return false;
+    uint32_t w = 0, h = 0;
+    if (!ParseNumber(entry.substr(0, x), &w) || !ParseNumber(entry.substr(x + 1, colon - x - 1), &h)) {
+      return false;
+    }
+    const std::string_view code = entry.substr(colon + 1);
+    uint32_t compression = 0;
+    if (code == "RGB") {
+      compression = kCompressionRgb;
+    } else if (code == "YUY2") {
+      compression = kCompressionYuy2;
+    } else if (code.size() == 4) {
+      compression = FourCc(code[0], code[1], code[2], code[3]);
+    } else {
+      return false;
+    }
+    formats.push_back(MakeVirtualFormat(w, h, compression));
+  }
+  if (formats.empty()) return false;
+  *out = std::move(formats);
+  return true;
+}
+
+SceneLayout LayoutScene(uint32_t width, uint32_t height) {
+  const double w = width, h = height;
+  SceneLayout s{};
+  s.target_radius = std::min(w, h) / 6.0;
+  s.unit = s.target_radius / 3.0;
+  s.target_x = 0.28 * w;
+  s.target_y = 0.5 * h;
+  s.bar_x = 0.72 * w;
+  s.bar_y = 0.28 * h;
+  s.disc_x = 0.62 * w;
+  s.disc_y = 0.72 * h;
+  s.square_x = 0.86 * w;
+  s.square_y = 0.72 * h;
+  return s;
+}
+
+void DrawScene(uint32_t width, uint32_t height, Picture* out) {
+  out->width = width;
+  out->height = height;
+  out->bgrx.assign(size_t{width} * height * 4, 0);
+  Fill(out, kSceneBackground);
+  const SceneLayout s = LayoutScene(width, height);
+  PaintDisc(out, s.target_x, s.target_y, s.target_radius, kSceneRing);
+  PaintDisc(out, s.target_x, s.target_y, s.target_radius / 2.0, kSceneCentre);
+  PaintRect(out, s.bar_x, s.bar_y, 3.0 * s.unit, 1.5 * s.unit, kScenePart);
+  PaintDisc(out, s.disc_x, s.disc_y, 2.0 * s.unit, kScenePart);
+  PaintRect(out, s.square_x, s.square_y, 1.5 * s.unit, 1.5 * s.unit, kScenePart);
+}
+
+std::unique_ptr<VideoBackend> MakeVirtualBackend(VirtualCameraConfig config) {
+  return std::make_unique<VirtualBackend>(std::move(config));
+}
+
+} // namespace orvane::video

@@ -1,0 +1,206 @@
+// The script language of orvane-batch: words, quotes and escapes, the
+// commands and their arguments, and where a script stops parsing.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "batch/parse.h"
+
+namespace orvane::batch {
+namespace {
+
+std::vector<std::string> Words(std::string_view line) {
+  std::vector<Word> words;
+  std::optional<std::string> error = SplitLine(line, &words);
+  EXPECT_FALSE(error) << line << ": " << error.value_or("");
+  std::vector<std::string> out;
+  for (const Word& w : words) out.push_back(w.text);
+  return out;
+}
+
+std::string SplitError(std::string_view line) {
+  std::vector<Word> words;
+  return SplitLine(line, &words).value_or("");
+}
+
+Command Parse(std::string_view line) {
+  std::string error;
+  std::optional<Command> c = ParseLine(line, 7, &error);
+  EXPECT_TRUE(c) << line << ": " << error;
+  return c.value_or(Command{});
+}
+
+std::string ParseError(std::string_view line) {
+  std::string error;
+  std::optional<Command> c = ParseLine(line, 1, &error);
+  EXPECT_FALSE(c) << line;
+  return error;
+}
+
+using V = std::vector<std::string>;
+
+TEST(ScriptWords, BlanksQuotesAndComments) {
+  EXPECT_EQ(Words("click  Process\t"), (V{"click", "Process"}));
+  EXPECT_EQ(Words("solution \"DXF Auto Output\""), (V{"solution", "DXF Auto Output"}));
+  EXPECT_EQ(Words("drop a\"b c\"d"), (V{"drop", "ab cd"}));
+  EXPECT_EQ(Words("param 0 \"\""), (V{"param", "0", ""}));
+  EXPECT_EQ(Words("click Grab # then Process"), (V{"click", "Grab"}));
+  EXPECT_EQ(Words("click Grab#x"), (V{"click", "Grab"}));
+  EXPECT_EQ(Words("expect result \"# not a comment\""), (V{"expect", "result", "# not a comment"}));
+  EXPECT_EQ(Words("   # only a comment"), V{});
+  EXPECT_EQ(Words(""), V{});
+  // Outside quotes a backslash is an ordinary byte (Saved\IMAGE1.BMP).
+  EXPECT_EQ(Words("drop Saved\\IMAGE1.BMP"), (V{"drop", "Saved\\IMAGE1.BMP"}));
+}
+
+TEST(ScriptWords, EscapesInsideQuotes) {
+  EXPECT_EQ(Words(R"(x "a\r\nb\tc\\d\"e")"), (V{"x", "a\r\nb\tc\\d\"e"}));
+  EXPECT_EQ(Words(R"(x "90.00\xB0" "\x00\xff")"), (V{"x", "90.00\xB0", std::string("\0\xFF", 2)}));
+  EXPECT_EQ(SplitError(R"(x "open)"), "a quote is left open");
+  EXPECT_EQ(SplitError(R"(x "trailing\)"), "a quote is left open");
+  EXPECT_EQ(SplitError(R"(x "\q")"), "unknown escape \\q");
+  EXPECT_EQ(SplitError(R"(x "\x4")"), "\\x needs two hex digits");
+  EXPECT_EQ(SplitError(R"(x "\x4g")"), "\\x needs two hex digits");
+}
+
+TEST(ScriptWords, QuoteTextReadsBackEveryByte) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  const std::string quoted = QuoteText(all);
+  std::vector<Word> words;
+  ASSERT_FALSE(SplitLine(quoted, &words));
+  ASSERT_EQ(words.size(), 1u);
+  EXPECT_EQ(words[0].text, all);
+  EXPECT_TRUE(words[0].quoted);
+  // Only printable ASCII stands for itself, so the output is one clean line.
+  for (const char c : quoted) EXPECT_TRUE(c >= 0x20 && c < 0x7F);
+  EXPECT_EQ(QuoteText("Warning! auto \r\nor \"x\"\t\\ 90\xB0"),
+            R"("Warning! auto \r\nor \"x\"\t\\ 90\xB0")");
+}
+
+TEST(ScriptCommands, ArgumentsAndNumbers) {
+  Command c = Parse("start -d1 \"a b\"");
+  EXPECT_EQ(c.verb, Verb::Start);
+  EXPECT_EQ(c.texts, (V{"-d1", "a b"}));
+  EXPECT_EQ(c.line, 7u);
+  EXPECT_EQ(Parse("start").texts, V{});
+
+  c = Parse("screen 1024 768");
+  EXPECT_EQ(c.a, 1024);
+  EXPECT_EQ(c.b, 768);
+  c = Parse("screen 99999999999 0");  // clamped, never a huge allocation
+  EXPECT_EQ(c.a, kMaxScreenSide);
+  EXPECT_EQ(c.b, 1);
+
+  c = Parse("solution 3");
+  EXPECT_FALSE(c.by_name);
+  EXPECT_EQ(c.a, 3);
+  c = Parse("solution \"3\"");  // quoted: a name, even when it looks like a number
+  EXPECT_TRUE(c.by_name);
+  EXPECT_EQ(c.texts, V{"3"});
+  EXPECT_EQ(Parse("solution Manual").texts, V{"Manual"});
+
+  c = Parse("param 9 \"1e999\"");
+  EXPECT_EQ(c.verb, Verb::Param);
+  EXPECT_EQ(c.a, 9);
+  EXPECT_EQ(c.texts, V{"1e999"});
+  c = Parse("slider 0 -40");
+  EXPECT_EQ(c.b, -40);
+  c = Parse("option 1005 +2");
+  EXPECT_EQ(c.control, ControlId::OptionList);
+  EXPECT_EQ(c.a, 2);
+  EXPECT_EQ(Parse("choice filter 1").control, ControlId::FilterChoice);
+  EXPECT_EQ(Parse("choice DARK-LIGHT 0").control, ControlId::DarkLightChoice);
+}
+
+TEST(ScriptCommands, ControlsByNameOrId) {
+  EXPECT_EQ(Parse("click Set-Up").control, ControlId::SetUp);
+  EXPECT_EQ(Parse("click setup").control, ControlId::SetUp);
+  EXPECT_EQ(Parse("click REDUCE").control, ControlId::Enlarge);
+  EXPECT_EQ(Parse("click 1101").control, ControlId::Process);
+  EXPECT_EQ(Parse("print edit3").target.id, ControlId::RowEdit3);
+  EXPECT_EQ(Parse("print label6").target.id, ControlId::RowLabel6);
+  EXPECT_EQ(Parse("print slider9").target.id, ControlId::RowSlider9);
+  EXPECT_TRUE(Parse("print Title").target.title);
+  Command c = Parse("expect calibration \"Not Calibrated\"");
+  EXPECT_EQ(c.target.id, ControlId::CalibrationStatus);
+  EXPECT_EQ(c.target.name, "calibration");
+  EXPECT_EQ(c.texts, V{"Not Calibrated"});
+  EXPECT_FALSE(ControlByName("edit10"));
+  EXPECT_FALSE(ControlByName("-1"));
+  EXPECT_FALSE(ControlByName("OK"));
+}
+
+TEST(ScriptCommands, MouseKeysAndDialogs) {
+  Command c = Parse("mouse down 10 20 ctrl shift");
+  EXPECT_EQ(c.verb, Verb::Mouse);
+  EXPECT_EQ(c.mouse, MouseEvent::LeftDown);
+  EXPECT_EQ(c.modifiers, kKeyShift | kKeyControl);
+  c = Parse("mouse-view rup -5 2000000000");
+  EXPECT_EQ(c.verb, Verb::MouseView);
+  EXPECT_EQ(c.mouse, MouseEvent::RightUp);
+  EXPECT_EQ(c.a, -5);
+  EXPECT_EQ(c.b, kMaxCoordinate);
+  EXPECT_TRUE(Parse("key Escape").escape);
+  EXPECT_FALSE(Parse("key enter").escape);
+  EXPECT_EQ(Parse("answer no").answer, MessageAnswer::No);
+  EXPECT_EQ(Parse("entity 2").entity, DialogControlId::EntityLine);
+  EXPECT_EQ(Parse("entity circle").entity, DialogControlId::EntityCircle);
+  EXPECT_FALSE(Parse("entity none").entity);
+  c = Parse("distance \" 10\" cancel");
+  EXPECT_EQ(c.texts, V{" 10"});
+  EXPECT_EQ(c.result, DialogResult::Cancel);
+  c = Parse("setup units 1 1146 12");
+  ASSERT_EQ(c.choices.size(), 2u);
+  EXPECT_EQ(c.choices[0].first, DialogControlId::MeasurementStandard);
+  EXPECT_EQ(c.choices[1].first, DialogControlId::DecimalsDimensions);
+  EXPECT_EQ(c.choices[1].second, 12);
+  EXPECT_EQ(Parse("setup-reset yes").answer, MessageAnswer::Yes);
+  EXPECT_EQ(Parse("setup-close").verb, Verb::SetupClose);
+}
+
+TEST(ScriptCommands, LinesThatDoNotParse) {
+  EXPECT_EQ(ParseError("frobnicate"), "unknown command \"frobnicate\"");
+  EXPECT_EQ(ParseError("screen 640"), "screen: expected W H");
+  EXPECT_EQ(ParseError("screen 640 4x3"), "screen: \"4x3\" is not a whole number");
+  EXPECT_EQ(ParseError("param 10 5"), "param: row 10 is not 0 to 9");
+  EXPECT_EQ(ParseError("slider 1 1.5"), "slider: \"1.5\" is not a whole number");
+  EXPECT_EQ(ParseError("option 1101 0"), "option: \"1101\" is not a combo box of the panel");
+  EXPECT_EQ(ParseError("click Nothing"), "click: no control is called \"Nothing\"");
+  EXPECT_EQ(ParseError("mouse press 1 1"),
+            "mouse: \"press\" is not one of down|up|move|rdown|rup");
+  EXPECT_EQ(ParseError("mouse down 1 1 shift shift"), "mouse: \"shift\" given twice");
+  EXPECT_EQ(ParseError("mouse down 1"), "mouse: expected down|up|move|rdown|rup X Y [shift] [ctrl]");
+  EXPECT_EQ(ParseError("entity 4"), "entity: \"4\" is not one of 1|2|3|points|line|circle|none");
+  EXPECT_EQ(ParseError("distance 10"), "distance: expected TEXT ok|cancel");
+  EXPECT_EQ(ParseError("setup units"), "setup: expected ID INDEX [ID INDEX ...]");
+  EXPECT_EQ(ParseError("setup 1094 0"), "setup: \"1094\" is not a list of the Set-Up dialog");
+  EXPECT_EQ(ParseError("texts now"), "texts: expected no arguments");
+  EXPECT_EQ(ParseError("drop \"\""), "drop: empty path");
+  EXPECT_EQ(ParseError("expect result"), "expect: expected ID or NAME \"TEXT\"");
+  EXPECT_EQ(ParseError("print \"unclosed"), "a quote is left open");
+  EXPECT_EQ(ParseError(std::string(kMaxLineBytes + 1, ' ')), "line longer than 65536 bytes");
+}
+
+TEST(ScriptCommands, WholeScriptStopsAtTheFirstBadLine) {
+  ParseResult r = ParseScript("# a station story\r\nstart -d1\r\n\r\nclick Process\nexpect result \"Success\"");
+  EXPECT_EQ(r.error_line, 0u);
+  ASSERT_EQ(r.commands.size(), 3u);
+  EXPECT_EQ(r.commands[0].line, 2u);
+  EXPECT_EQ(r.commands[0].source, "start -d1");  // CR of CRLF lines dropped
+  EXPECT_EQ(r.commands[1].line, 4u);
+  EXPECT_EQ(r.commands[2].texts, V{"Success"});
+
+  r = ParseScript("start\n\nclick Process\nclick Proces\nclick Nope\n");
+  EXPECT_EQ(r.error_line, 4u);
+  EXPECT_EQ(r.error, "click: no control is called \"Proces\"");
+  EXPECT_EQ(r.commands.size(), 2u);
+
+  // A script without a final newline, and one of only blank lines.
+  EXPECT_EQ(ParseScript("texts").commands.size(), 1u);
+  EXPECT_TRUE(ParseScript("\n\n \n").commands.empty());
+}
+
+} // namespace
+} // namespace orvane::batch

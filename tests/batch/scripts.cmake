@@ -1,0 +1,37 @@
+# End-to-end stories: orvane-batch scripts on the sample pictures, each in a
+# fresh working folder (see run_script.cmake for the checks).
+function(orvane_batch_script name)
+  cmake_parse_arguments(arg "" "STATUS;OUTPUT;DXF" "SAME;DIFFERENT;ABSENT" ${ARGN})
+  if(NOT DEFINED arg_STATUS)
+    set(arg_STATUS 0)
+  endif()
+  set(here ${CMAKE_CURRENT_SOURCE_DIR}/batch)
+  set(defines -DBATCH=$<TARGET_FILE:orvane-batch> -DSCRIPT=${here}/scripts/${name}.txt
+      -DWORK=${CMAKE_CURRENT_BINARY_DIR}/batch_scripts/${name}
+      -DSAMPLES=${CMAKE_SOURCE_DIR}/samples -DSTATUS=${arg_STATUS})
+  foreach(key OUTPUT DXF)
+    if(arg_${key})
+      list(APPEND defines -D${key}=${here}/scripts/${arg_${key}})
+    endif()
+  endforeach()
+  foreach(key SAME DIFFERENT ABSENT)
+    if(arg_${key})
+      string(REPLACE ";" "," value "${arg_${key}}")
+      list(APPEND defines "-D${key}=${value}")
+    endif()
+  endforeach()
+  add_test(NAME BatchScript.${name} COMMAND ${CMAKE_COMMAND} ${defines} -P ${here}/run_script.cmake)
+endfunction()
+
+orvane_batch_script(auto_calibration)
+orvane_batch_script(manual_calibration)
+orvane_batch_script(two_points OUTPUT two_points.out)
+orvane_batch_script(three_points OUTPUT three_points.out)
+orvane_batch_script(dxf_auto DXF dxf_auto.dxf)
+orvane_batch_script(dxf_simple DXF dxf_simple.dxf)
+orvane_batch_script(dxf_trace DXF dxf_trace.dxf)
+orvane_batch_script(save SAME "Saved/IMAGE0.BMP|PART.BMP" "Saved/IMAGE1.BMP|SHOWN.BMP"
+                    DIFFERENT "Saved/IMAGE1.BMP|PART.BMP")
+orvane_batch_script(reset_rois OUTPUT reset_rois.out)
+orvane_batch_script(checks STATUS 1 OUTPUT checks.out)
+orvane_batch_script(malformed STATUS 2 OUTPUT malformed.out ABSENT XORVANE.CFG)

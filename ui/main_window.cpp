@@ -1,0 +1,190 @@
+#include "ui/main_window.h"
+
+#include <cstring>
+#include <string>
+
+#include "acquisition/acquisition.h"
+#include "acquisition/file_mode.h"
+#include "acquisition/save_image.h"
+#include "algorithms/include/quellix.h"
+#include "solutions/calibration.h"
+#include "solutions/process.h"
+#include "ui/camera_steps.h"
+#include "ui/colours.h"
+#include "ui/dialogs.h"
+#include "ui/layout.h"
+#include "ui/panel.h"
+#include "ui/setup_dialog.h"
+#include "ui/status.h"
+#include "ui/window_hooks.h"
+#include "ui/window_state.h"
+#include "workspace/settings.h"
+#include "workspace/solutions.h"
+
+namespace orvane {
+namespace {
+
+using C = ControlId;
+
+constexpr uint32_t kOldestLibraryVersion = 7;
+
+uint32_t LibraryVersion() {
+  uint8_t scratch[4] = {};
+  return static_cast<uint32_t>(qlxVersion(scratch));
+}
+
+void FillList(ControlSurface& ui, ControlId id, std::initializer_list<const char*> items) {
+  ui.ClearCombo(id);
+  for (const char* item : items) ui.AddComboItem(id, item);
+}
+
+void FillOptionLists(ControlSurface& ui) {
+  FillList(ui, C::OptionList,
+           {"Color", "Monochrome(R)", "Monochrome(G)", "Monochrome(B)", "Monochrome(RGB)"});
+  FillList(ui, C::DarkLightChoice, {"Dark", "Light"});
+  FillList(ui, C::FilterChoice, {"None", "Even", "Sharp"});
+}
+
+// The solution list from the solution files, in table order.
+void FillSolutionList(Station& st) {
+  ControlSurface& ui = st.surface();
+  BuildDefaultSolutions(*st.table);
+  ui.ClearCombo(C::SolutionList);
+  for (uint32_t index = 0; index < st.table->count; ++index) {
+    LoadSolution(st, index, st.working.get());
+    const char* name = st.working->name;
+    ui.AddComboItem(C::SolutionList, std::string(name, strnlen(name, sizeof st.working->name)));
+  }
+}
+
+void ExitCommand(Station& st) {
+  SetButtonState(st, C::Exit, 1);
+  CommitEdits(st);
+  SaveSolution(st, *st.working);
+  st.settings.last_solution = st.current_solution;
+  SaveSettings(st);
+  st.surface().EndMainWindow();
+}
+
+} // namespace
+
+int32_t DeviceIndexOf(std::string_view command_line) {
+  // The first of "-d0" .. "-d3" found anywhere, in that order, wins.
+  for (int32_t index = 0; index <= 3; ++index) {
+    const std::string option = "-d" + std::to_string(index);
+    if (command_line.find(option) != std::string_view::npos) return index;
+  }
+  return 0;
+}
+
+bool StartUp(Station& st, std::string_view command_line) {
+  InstallWindowHooks(st);
+  ControlSurface& ui = st.surface();
+  WindowState& w = WindowOf(st);
+  w.camera_device_index = DeviceIndexOf(command_line);
+  ui.SetWindowTitle(ApplicationTitle());
+  if (LibraryVersion() < kOldestLibraryVersion) return false;
+
+  LoadSettings(st);
+  FillOptionLists(ui);
+  RegisterButtonColours(st);
+  RecordLayout(st);
+  if (st.settings.flags & kFlagExpandWindow) ExpandWindow(st);
+
+  FillSolutionList(st);
+  st.current_solution = st.settings.last_solution < st.table->count ? st.settings.last_solution : 0;
+  RefreshPanel(st);
+  ui.SelectComboItem(C::SolutionList, static_cast<int32_t>(st.current_solution));
+
+  const char* last = st.settings.last_file_path;
+  if (last[0] != '\0') {
+    st.image.still_path.assign(last, strnlen(last, sizeof st.settings.last_file_path));
+  }
+
+  // The camera, or File mode with the File button disabled for the run; then
+  // Live or File mode shows.
+  const bool camera = CameraStartUp(st, w.camera_device_index);
+  SizeView(st);
+  if (camera) CameraRepositionVideo(st); // the live area has its size now
+  UpdateStatusLine(st);
+  ShowCalibrationStatus(st);
+  ui.InvalidateWindow(true);
+  return true;
+}
+
+void OnCommand(Station& st, ControlId id) {
+  ControlSurface& ui = st.surface();
+  // A disabled or hidden button takes no clicks (File without a camera, the
+  // buttons a solution does not offer); Enter reaches the hidden default.
+  if (id != C::DefaultButton && (!ui.IsEnabled(id) || !ui.IsVisible(id))) return;
+  switch (id) {
+    case C::DefaultButton:
+    case C::Process:
+      ProcessCommand(st);
+      break;
+    case C::Train:
+      TrainCommand(st);
+      break;
+    case C::Grab:
+      CameraGrab(st);
+      break;
+    case C::Live:
+      CameraLive(st);
+      break;
+    case C::Save:
+      SaveCommand(st);
+      break;
+    case C::File:
+      FileCommand(st);
+      break;
+    case C::Enlarge:
+      EnlargeCommand(st);
+      break;
+    case C::SetUp:
+      RunSetUpDialog(st);
+      break;
+    case C::Exit:
+      ExitCommand(st);
+      break;
+    default:
+      break;
+  }
+}
+
+void OnSelectionChange(Station& st, ControlId id) {
+  switch (id) {
+    case C::SolutionList:
+      SolutionSelected(st);
+      break;
+    case C::OptionList:
+      OptionSelected(st);
+      break;
+    case C::DarkLightChoice:
+    case C::FilterChoice:
+      ChoiceSelected(st, id);
+      break;
+    default:
+      break; // the device list chooses nothing: the command line does
+  }
+}
+
+void OnEditLostFocus(Station& st, ControlId id) { CommitRow(st, RowOfEdit(id)); }
+
+void OnSlider(Station& st, ControlId id, int32_t pos) { SliderMoved(st, id, pos); }
+
+void OnCancel(Station& st) { st.surface().EndMainWindow(); }
+
+void ShowAbout(Station& st) {
+  AboutDialog about;
+  st.surface().RunDialog(about);
+}
+
+void EndProgram(Station& st) {
+  WindowState& w = WindowOf(st);
+  if (w.ended) return;
+  w.ended = true;
+  if (st.image.no_camera == 0 && st.image.file_mode == 1) LeaveFileMode(st);
+  CameraClose(st);
+}
+
+} // namespace orvane
