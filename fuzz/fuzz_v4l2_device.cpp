@@ -7,6 +7,10 @@
 // takes a format, streams and hands over its newest picture. Nothing is read
 // or written outside a buffer (AddressSanitizer), and a picture is only ever
 // published from a frame that holds its whole announced format.
+//
+// First byte: the format picked (low bits); with bit 0x80 set the device is
+// the camera of a station instead, which starts it, takes snapshots into its
+// frame, reads the live picture and changes the resolution.
 #include <linux/videodev2.h>
 #include <poll.h>
 #include <sys/mman.h>
@@ -24,7 +28,9 @@
 #include <thread>
 #include <vector>
 
+#include "acquisition/camera_capture.h"
 #include "platform/video/v4l2_camera.h"
+#include "station/station.h"
 
 namespace {
 
@@ -299,11 +305,49 @@ class FuzzDevice {
   std::map<void*, Mapped> maps_;
 };
 
+
+// Lets the capture thread play the rest of the input; the device then
+// answers as an unplugged one.
+void LetTheDevicePlay(FuzzDevice& device) {
+  for (int i = 0; i < 400 && !device.ExhaustedLocked(); ++i) {
+    std::this_thread::sleep_for(std::chrono::microseconds(250));
+  }
+}
+
+// The device as the station's camera: start-up, snapshots into the frame,
+// the live picture, a resolution change, the end.
+void RunStation(FuzzDevice& device, uint8_t knobs) {
+  // A folder that does not exist: whatever the station tries to write fails.
+  orvane::Station st("/nonexistent/orvane-fuzz");
+  st.image.width = 16u << (knobs & 3);
+  st.image.height = 12u << ((knobs >> 2) & 3);
+  orvane::UseVideoBackend(st, MakeV4l2Backend(device.Table()));
+  if (orvane::StartCamera(st, 0)) {
+    LetTheDevicePlay(device);
+    const orvane::ImageState& im = st.image;
+    orvane::LivePicture live;
+    // A snapshot waits up to two seconds for a first picture: only taken
+    // once there is one.
+    if (orvane::LatestPicture(st, &live)) {
+      CHECK(live.bgrx.size() == size_t{live.width} * live.height * 4);
+      if (orvane::TakeSnapshot(st) != 0 && im.file_mode == 0) {
+        CHECK(im.frame != nullptr && st.camera_buffers.frame.size() >= size_t{im.stride} * im.height);
+      }
+    }
+    orvane::ChangeCameraResolution(st, knobs >> 4);
+  }
+  orvane::CloseCamera(st);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   FuzzDevice device(data + 1, size - 1);
+  if (data[0] & 0x80) {
+    RunStation(device, data[0]);
+    return 0;
+  }
   std::unique_ptr<VideoBackend> backend = MakeV4l2Backend(device.Table());
   backend->DeviceNames();
   OpenError error = OpenError::None;
@@ -314,11 +358,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     camera->SetFormat(formats[data[0] % formats.size()]);
   }
   if (camera->Start() == 0) {
-    // The capture thread plays the rest of the input; the device then
-    // answers as an unplugged one and the thread ends.
-    for (int i = 0; i < 400 && !device.ExhaustedLocked(); ++i) {
-      std::this_thread::sleep_for(std::chrono::microseconds(250));
-    }
+    LetTheDevicePlay(device);
     Picture picture;
     if (camera->LatestPicture(&picture)) {
       CHECK(device.DeliveredAFittingFrame());
