@@ -6,19 +6,25 @@
 
 namespace orvane::testing {
 
-Started::Started(Size screen, std::string_view command_line)
-    : Started(std::make_shared<TempDir>(), screen, command_line) {}
+Started::Started(Size screen, std::string_view command_line, const Prepare& prepare)
+    : Started(std::make_shared<TempDir>(), screen, command_line, prepare) {}
 
-Started::Started(std::shared_ptr<TempDir> folder, Size screen, std::string_view command_line)
+Started::Started(std::shared_ptr<TempDir> folder, Size screen, std::string_view command_line,
+                 const Prepare& prepare)
     : dir(std::move(folder)) {
   surface.set_screen(screen);
   station = std::make_unique<Station>(dir->path(), &surface, &clock);
+  if (prepare) prepare(*station);
   started = StartUp(*station, command_line);
+}
+
+Started::~Started() {
+  if (station) EndProgram(*station);
 }
 
 std::unique_ptr<Started> Started::Restart(std::string_view command_line) {
   EndProgram(*station);
-  return std::unique_ptr<Started>(new Started(dir, surface.ScreenSize(), command_line));
+  return std::unique_ptr<Started>(new Started(dir, surface.ScreenSize(), command_line, {}));
 }
 
 void Started::SelectSolution(uint32_t index) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,8 +14,13 @@
 namespace orvane::testing {
 
 struct Started {
-  // A station in `folder` (a fresh one when empty) on a screen of that size.
-  explicit Started(Size screen = {1280, 1024}, std::string_view command_line = "orvane");
+  using Prepare = std::function<void(Station&)>;
+  // A station in a fresh folder on a screen of that size, started with the
+  // command line; `prepare` runs on the station just before start-up (to
+  // stage video devices, say).
+  explicit Started(Size screen = {1280, 1024}, std::string_view command_line = "orvane",
+                   const Prepare& prepare = {});
+  ~Started();
   // A second station on the same folder, started after this one ended.
   std::unique_ptr<Started> Restart(std::string_view command_line = "orvane");
 
@@ -34,7 +40,8 @@ struct Started {
   const SolutionRecord& working() const { return *station->working; }
 
  private:
-  Started(std::shared_ptr<TempDir> dir, Size screen, std::string_view command_line);
+  Started(std::shared_ptr<TempDir> dir, Size screen, std::string_view command_line,
+          const Prepare& prepare);
 };
 
 // The solution stored in the folder's file for table slot `index`.
