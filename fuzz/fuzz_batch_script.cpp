@@ -22,6 +22,7 @@
 #include "acquisition/bmp_file.h"
 #include "batch/parse.h"
 #include "batch/script.h"
+#include "fuzz/temp_folder.h"
 #include "pixora.h"
 #include "workspace/files.h"
 
@@ -33,9 +34,7 @@ const fs::path& Folder() {
   static const fs::path folder = [] {
     // The virtual camera's scene, so start-up finds a camera.
     ::setenv("ORVANE_VIRTUAL_CAMERA", "scene", 0);
-    std::string pattern = (fs::temp_directory_path() / "orvane-fuzz-batch-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return fs::path(pattern);
+    return fuzz::MakeTempFolder("orvane-fuzz-batch-");
   }();
   return folder;
 }

@@ -9,16 +9,13 @@
 #include <memory>
 #include <string>
 
+#include "fuzz/temp_folder.h"
 #include "workspace/solutions.h"
 
 namespace {
 
 orvane::Station& FuzzStation() {
-  static std::string dir = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvane-fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return pattern;
-  }();
+  static const std::filesystem::path dir = fuzz::MakeTempFolder("orvane-fuzz-solution-");
   static orvane::Station station(dir);
   static bool ready = [] {
     orvane::BuildDefaultSolutions(*station.table);
