@@ -31,11 +31,11 @@ struct Sweep {
 constexpr uint32_t kMinPixels = 10, kMaxPixels = 9999999;
 
 int64_t search(const Sweep& w, BlobRecord* list, uint32_t low, uint32_t high, bool paint,
-               uint32_t abortAbove = UINT32_MAX) {
+               uint32_t abortAbove = UINT32_MAX, const RoiRecord* within = nullptr) {
     BlobSearch s;
     s.image = w.image;
-    s.regionCount = w.regionCount;
-    s.regions = w.regions;
+    s.regionCount = within ? 1 : w.regionCount;
+    s.regions = within ? within : w.regions;
     s.low = low;
     s.high = high;
     s.minPixels = kMinPixels;
@@ -97,6 +97,166 @@ bool tryThresholdFast(const Sweep& w, uint32_t t, double* scale) {
     const int64_t dark = search(w, w.list, 0, t, false, limit);
     if (dark <= 0) return false;  // none, or a ring too large for any centre
     sortBlobs(1, w.list, uint32_t(dark));
+    return findCentre(w.list[0], w.brightList, bright, scale);
+}
+
+// What the groups of one band (found by runs) tell about its blob list. A
+// group of at most kFillDepth pixels is one blob exactly, so when none of the
+// groups that fill the list can have been cut, the list is known without a
+// fill. Otherwise the first cut group starts with a blob of at least
+// kFillDepth pixels, which bounds the largest blob from below.
+struct BandSummary {
+    const std::vector<Component>* groups = nullptr;
+    std::vector<uint32_t> accepted;  // indices of the groups a blob can be kept from
+    bool exact = false;
+    uint32_t largestAtLeast = 0;     // the largest listed blob has at least this many pixels
+    Rect bounds{};                   // of the groups a blob can be kept from
+};
+
+void summarise(const std::vector<Component>& groups, BandSummary& b) {
+    b.groups = &groups;
+    b.accepted.clear();
+    b.exact = true;
+    b.largestAtLeast = 0;
+    b.bounds = {UINT32_MAX, UINT32_MAX, 0, 0};
+    for (uint32_t i = 0; i < groups.size(); ++i) {
+        const uint32_t n = groups[i].count;
+        if (n < kMinPixels) continue;
+        const Component& g = groups[i];
+        b.bounds = {std::min(b.bounds.left, g.minX), std::min(b.bounds.top, g.minY),
+                    std::max(b.bounds.right, g.maxX), std::max(b.bounds.bottom, g.maxY)};
+        if (b.exact && b.accepted.size() < kListSize) {
+            if (n > kFillDepth) {
+                b.exact = false;
+                b.largestAtLeast = std::max(b.largestAtLeast, kFillDepth);
+            } else {
+                b.largestAtLeast = std::max(b.largestAtLeast, n);
+            }
+        }
+        b.accepted.push_back(i);
+    }
+}
+
+// The list of an exact band: one record per group, as the search fills it.
+int64_t listOf(const BandSummary& b, BlobRecord* list) {
+    const uint32_t n = uint32_t(std::min<size_t>(b.accepted.size(), kListSize));
+    for (uint32_t i = 0; i < n; ++i) {
+        const Component& g = (*b.groups)[b.accepted[i]];
+        BlobRecord& r = list[i];
+        r = BlobRecord{};
+        r.pixelCount = g.count;
+        r.weightX = r.weightY = double(g.count);
+        r.cogX = double(g.sumX) / r.weightX;
+        r.cogY = double(g.sumY) / r.weightY;
+        r.minX = g.minX;
+        r.minY = g.minY;
+        r.maxX = g.maxX;
+        r.maxY = g.maxY;
+        r.index = i;
+    }
+    return n;
+}
+
+// The first of the largest blobs: the one the exchange sort puts first.
+BlobRecord ringOf(const BlobRecord* list, int64_t count) {
+    int64_t best = 0;
+    for (int64_t i = 1; i < count; ++i)
+        if (list[i].pixelCount > list[best].pixelCount) best = i;
+    return list[best];
+}
+
+// A blob of a group lies inside the group's bounds, and so does its centre
+// of gravity. The margins keep the tests on the safe side of rounding.
+bool mayLieNear(double x, double y, const Component& g) {
+    return x > double(g.minX) - 17.0 && x < double(g.maxX) + 17.0 && y > double(g.minY) - 17.0 &&
+           y < double(g.maxY) + 17.0;
+}
+
+// Whether any bright blob can be the centre for this ring.
+bool centrePossible(const BlobRecord& ring, const BandSummary& bright) {
+    const double R = ring.pixelCount;
+    if (R / 2.5 + 1.0 < kMinPixels) return false;
+    for (uint32_t i : bright.accepted) {
+        const Component& g = (*bright.groups)[i];
+        if (double(g.count) + 1.0 >= R / 3.2 && mayLieNear(ring.cogX, ring.cogY, g)) return true;
+    }
+    return false;
+}
+
+// Whether any dark blob can be the ring for one of these bright blobs.
+bool ringPossible(const BlobRecord* bright, int64_t count, const BandSummary& dark) {
+    const double low = dark.largestAtLeast;
+    for (int64_t i = 0; i < count; ++i) {
+        const double c = bright[i].pixelCount;
+        if (c == 0 || 3.2 * c + 1.0 < low) continue;
+        const double need = std::max(low, 2.5 * c - 1.0);
+        for (uint32_t j : dark.accepted) {
+            const Component& g = (*dark.groups)[j];
+            if (double(g.count) >= need && mayLieNear(bright[i].cogX, bright[i].cogY, g)) return true;
+        }
+    }
+    return false;
+}
+
+// One threshold, unpainted, with the same outcome as tryThreshold: bands
+// whose groups give their blob lists exactly need no fill, and the second
+// search is left out when no blob of its band can complete the target.
+struct GroupedSweep {
+    ComponentLabelling dark, bright;
+    BandSummary darkSummary, brightSummary;
+};
+
+bool tryThresholdGrouped(const Sweep& w, const Rect& area, uint32_t t, GroupedSweep& g,
+                         bool* ok, double* scale) {
+    *ok = labelComponents(w.plane, g_reg.width, area, 0, uint8_t(t), g.dark) &&
+          labelComponents(w.plane, g_reg.width, area, uint8_t(t), 255, g.bright);
+    if (!*ok) return false;
+    summarise(g.dark.groups, g.darkSummary);
+    summarise(g.bright.groups, g.brightSummary);
+    const BandSummary& D = g.darkSummary;
+    const BandSummary& B = g.brightSummary;
+
+    // A fill search need only scan the bounds of the groups that can give
+    // kept blobs, plus the column and row the fill never enters (groups of
+    // fewer pixels give blobs that are dropped, and nothing else is seen).
+    auto within = [&](const BandSummary& b) {
+        RoiRecord r{};
+        r.left = int32_t(b.bounds.left);
+        r.top = int32_t(b.bounds.top);
+        r.right = int32_t(std::min(b.bounds.right + 1, area.right + 1));
+        r.bottom = int32_t(std::min(b.bounds.bottom + 1, area.bottom + 1));
+        return r;
+    };
+    const RoiRecord darkArea = within(D), brightArea = within(B);
+    auto darkByFill = [&](uint32_t abortAbove) {
+        const int64_t n = search(w, w.list, 0, t, false, abortAbove, &darkArea);
+        if (n > 0) sortBlobs(1, w.list, uint32_t(n));
+        return n;
+    };
+    const uint64_t darkPixels = w.below[t + 1], brightPixels = w.below[256] - w.below[t];
+    const bool darkFirst = D.exact || (!B.exact && darkPixels <= brightPixels);
+    if (darkFirst) {
+        const int64_t dark = D.exact ? listOf(D, w.list) : darkByFill(UINT32_MAX);
+        if (dark <= 0) return false;
+        const BlobRecord ring = D.exact ? ringOf(w.list, dark) : w.list[0];
+        if (!B.exact && !centrePossible(ring, B)) return false;
+        const int64_t bright =
+            B.exact ? listOf(B, w.brightList) : search(w, w.brightList, t, 255, false, UINT32_MAX, &brightArea);
+        return findCentre(ring, w.brightList, bright, scale);
+    }
+    const int64_t bright =
+        B.exact ? listOf(B, w.brightList) : search(w, w.brightList, t, 255, false, UINT32_MAX, &brightArea);
+    if (bright <= 0) {
+        // Without bright blobs no centre; only an empty dark list differs,
+        // and it fails as well.
+        return false;
+    }
+    if (!ringPossible(w.brightList, bright, D)) return false;
+    uint32_t largest = 0;
+    for (int64_t i = 0; i < bright; ++i) largest = std::max(largest, w.brightList[i].pixelCount);
+    const uint32_t limit = uint32_t(std::min(3.2 * largest + 1.0, double(UINT32_MAX - 1)));
+    const int64_t dark = darkByFill(limit);
+    if (dark <= 0) return false;
     return findCentre(w.list[0], w.brightList, bright, scale);
 }
 
@@ -168,6 +328,17 @@ extern "C" QLX_API int32_t qlxStandardCalibration(const uint8_t* image, uint32_t
         // as those of the last threshold searched (no pixel at an intensity
         // between the two) gives the same blob lists and so fails again
         // without a search.
+        // With one region read from the registered frame, the bands are
+        // first labelled by runs (see tryThresholdGrouped).
+        Rect area{};
+        const bool whole = regionCount == 0 || !regions;
+        bool grouped = counted && w.plane && w.mayAbort && (whole || regionCount == 1) &&
+                       clipUnsigned(whole ? wholeImage() : regions[0], area) &&
+                       area.right > area.left && area.bottom > area.top;
+        // The fill never enters the region's last column or row.
+        area.right -= 1;
+        area.bottom -= 1;
+        GroupedSweep groups;  // working memory of this call only
         uint32_t last = 40, searched = 0;
         bool anySearched = false;
         for (uint32_t t = 40; t < 240 && !found; t += 5) {
@@ -179,6 +350,12 @@ extern "C" QLX_API int32_t qlxStandardCalibration(const uint8_t* image, uint32_t
             if (anySearched && w.below[t + 1] == w.below[searched]) continue;
             searched = t;
             anySearched = true;
+            if (grouped) {
+                bool ok = true;
+                found = tryThresholdGrouped(w, area, t, groups, &ok, &scale);
+                if (ok) continue;
+                grouped = false;
+            }
             found = tryThresholdFast(w, t, &scale);
         }
         std::memset(g_reg.overlay, 0, imageBytes());

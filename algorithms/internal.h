@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace qlx {
 
@@ -19,6 +20,10 @@ struct Registration {
 };
 
 extern Registration g_reg;
+
+// Whether code for wider vectors than the x86-64-v2 baseline (AVX2) may run:
+// the processor has them and QUELLIX_BASELINE is not set.
+bool wideVectors();
 
 // True when the registered geometry can be addressed safely: every pixel's
 // three bytes lie inside rowStride * height bytes.
@@ -86,6 +91,11 @@ inline uint32_t paletteValue(uint32_t index) {
     return index >= 1 && index <= 15 ? table[index] : 0;
 }
 
+// At most this many fill steps are active at once; a longer chain is cut off
+// and its unreached pixels are found again by the scan as new seeds. A group
+// of at most this many pixels is therefore never cut.
+constexpr uint32_t kFillDepth = 6001;
+
 // Internal blob search shared by qlxFindBlobs and the calibration.
 struct BlobSearch {
     const uint8_t* image = nullptr;
@@ -110,8 +120,39 @@ int64_t findBlobs(const BlobSearch& s);
 
 void sortBlobs(uint32_t kind, BlobRecord* blobs, uint32_t count);
 
+// One 8-connected group of pixels of a band: its size, coordinate sums and
+// inclusive bounds.
+struct Component {
+    uint32_t count = 0;
+    uint64_t sumX = 0, sumY = 0;
+    uint32_t minX = 0, minY = 0, maxX = 0, maxY = 0;
+};
+
+struct PixelRun {
+    uint32_t start, end, y;  // columns [start, end) of row y
+};
+
+struct ComponentLabelling {
+    std::vector<Component> groups;  // in the order a raster scan meets them
+    // Working memory, kept between calls.
+    std::vector<PixelRun> runs;
+    std::vector<uint32_t> parent;
+    std::vector<Component> stats;
+};
+
+// Finds the 8-connected groups of pixels with lo <= v <= hi inside area
+// (inclusive bounds) of plane (planeWidth bytes a row). Returns false when
+// the working memory could not be had.
+bool labelComponents(const uint8_t* plane, uint32_t planeWidth, const Rect& area, uint8_t lo,
+                     uint8_t hi, ComponentLabelling& out);
+
 // Copies byte 2 of pixels [x0, x0 + n) of row y of image into dst.
 void extractRow(const uint8_t* image, uint32_t x0, uint32_t y, uint32_t n, uint8_t* dst);
+
+// dst[i] = code when byte 2 of pixel x0 + i of row y of image lies in
+// [lo, lo + span], else 0, for i < n.
+void bandCells(const uint8_t* image, uint32_t x0, uint32_t y, uint32_t n, uint8_t lo, uint8_t span,
+               uint8_t code, uint8_t* dst);
 
 // Extracts byte 2 of every pixel of rows [y0, y1] into plane (width bytes a row).
 void extractPlane(const uint8_t* image, uint8_t* plane, uint32_t y0, uint32_t y1);

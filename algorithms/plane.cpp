@@ -35,6 +35,22 @@ void extractRow(const uint8_t* image, uint32_t x0, uint32_t y, uint32_t n, uint8
     for (; i < n; ++i) dst[i] = src[size_t(i) * bpp + 2];
 }
 
+void bandCells(const uint8_t* image, uint32_t x0, uint32_t y, uint32_t n, uint8_t lo, uint8_t span,
+               uint8_t code, uint8_t* dst) {
+    const uint8_t* src = image + pixelOffset(x0, y);
+    uint32_t i = 0;
+    if (g_reg.bpp == 3) {
+        const __m128i l = _mm_set1_epi8(char(lo)), s = _mm_set1_epi8(char(span)), c = _mm_set1_epi8(char(code));
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = _mm_sub_epi8(gatherByte2(src + 3 * size_t(i)), l);
+            const __m128i in = _mm_cmpeq_epi8(_mm_min_epu8(v, s), v);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_and_si128(in, c));
+        }
+    }
+    const uint32_t bpp = g_reg.bpp;
+    for (; i < n; ++i) dst[i] = uint8_t(src[size_t(i) * bpp + 2] - lo) <= span ? code : 0;
+}
+
 void extractPlane(const uint8_t* image, uint8_t* plane, uint32_t y0, uint32_t y1) {
     for (uint32_t y = y0; y <= y1; ++y)
         extractRow(image, 0, y, g_reg.width, plane + size_t(y) * g_reg.width);

@@ -1,8 +1,20 @@
 // Registration of the current image and the library version.
 #include "internal.h"
 
+#include <cstdlib>
+
 namespace qlx {
 Registration g_reg;
+
+bool wideVectors() {
+    static const bool on = [] {
+        const char* baseline = std::getenv("QUELLIX_BASELINE");
+        if (baseline && *baseline && *baseline != '0') return false;
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return on;
+}
 }
 
 extern "C" QLX_API int32_t qlxSetUp(uint32_t width, uint32_t height, uint32_t rowStride,

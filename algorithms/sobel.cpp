@@ -1,7 +1,7 @@
 // 3 x 3 uniform gradient edge filter.
 #include "internal.h"
 
-#include <smmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <cmath>
@@ -22,10 +22,39 @@ int minimalMagnitude(double threshold) {
     return 766;
 }
 
+// Spreads 32 mask bytes over the three bytes of 32 packed pixels, with AVX2.
+__attribute__((target("avx2"))) uint32_t spreadMaskAvx2(const uint8_t* mask, uint32_t n, uint8_t* dst) {
+    const __m256i c0 = _mm256_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5,
+                                        5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+    const __m256i c1 = _mm256_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15,
+                                        0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+    const __m256i c2 = _mm256_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10,
+                                        10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+    uint32_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i + 16));
+        const __m256i a = _mm256_set_m128i(lo, lo), b = _mm256_set_m128i(hi, lo), c = _mm256_set_m128i(hi, hi);
+        uint8_t* d = dst + 3 * size_t(i);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_shuffle_epi8(a, c0));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32), _mm256_shuffle_epi8(b, c1));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 64), _mm256_shuffle_epi8(c, c2));
+    }
+    return i;
+}
+
+uint32_t spreadMaskNone(const uint8_t*, uint32_t, uint8_t*) { return 0; }
+
+using SpreadMask = uint32_t (*)(const uint8_t*, uint32_t, uint8_t*);
+// Chosen once at load time; the library's baseline is x86-64-v2.
+const bool kAvx2 = wideVectors();
+const SpreadMask spreadMaskWide = kAvx2 ? spreadMaskAvx2 : spreadMaskNone;
+
 // Writes 255 / 0 into the three bytes of each pixel from a 0xFF / 0 mask.
 void writeEdgeRow(const uint8_t* mask, uint32_t n, uint8_t* dst) {
     uint32_t i = 0;
     if (g_reg.bpp == 3) {
+        i = spreadMaskWide(mask, n, dst);
         const __m128i s0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
         const __m128i s1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
         const __m128i s2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
@@ -56,6 +85,14 @@ void paintEdgeBlocks(const uint8_t* mask, uint32_t x0, uint32_t n, uint32_t y) {
     auto paint = [&](uint32_t i) {
         uint8_t* p = row + size_t(i) * bpp;
         uint8_t* q = p + stride;
+        if (bpp == 3) {
+            // The six bytes 00 00 FF 00 00 FF of a block row as two
+            // overlapping 4-byte writes.
+            const uint32_t head = 0x00FF0000u, tail = 0xFF0000FFu;
+            std::memcpy(p, &head, 4); std::memcpy(p + 2, &tail, 4);
+            std::memcpy(q, &head, 4); std::memcpy(q + 2, &tail, 4);
+            return;
+        }
         p[0] = 0; p[1] = 0; p[2] = 255; p[bpp] = 0; p[bpp + 1] = 0; p[bpp + 2] = 255;
         q[0] = 0; q[1] = 0; q[2] = 255; q[bpp] = 0; q[bpp + 1] = 0; q[bpp + 2] = 255;
     };
@@ -71,6 +108,76 @@ void paintEdgeBlocks(const uint8_t* mask, uint32_t x0, uint32_t n, uint32_t y) {
     for (; i < n; ++i)
         if (mask[i]) paint(i);
 }
+
+// Marks with 0xFF every pixel i < n of a row whose |Gx| or |Gy| reaches
+// limit (up, mid and down are the rows above, at and below, starting one
+// pixel to the left). Returns whether any pixel was marked.
+bool gradientTail(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t i, uint32_t n,
+                  int limit, uint8_t* M, bool edges) {
+    for (; i < n; ++i) {
+        const int gx = (up[i + 2] + mid[i + 2] + down[i + 2]) - (up[i] + mid[i] + down[i]);
+        const int gy = (down[i] + down[i + 1] + down[i + 2]) - (up[i] + up[i + 1] + up[i + 2]);
+        const int m = std::max(gx < 0 ? -gx : gx, gy < 0 ? -gy : gy);
+        M[i] = m >= limit ? 0xFF : 0;
+        edges |= m >= limit;
+    }
+    return edges;
+}
+
+bool gradientRowSse(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t n, int limit,
+                    uint8_t* M) {
+    uint32_t i = 0;
+    const __m128i lim = _mm_set1_epi16(int16_t(limit - 1));
+    __m128i any = _mm_setzero_si128();
+    auto ld = [](const uint8_t* p) {
+        return _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+    };
+    for (; i + 8 <= n; i += 8) {
+        const __m128i u0 = ld(up + i), u1 = ld(up + i + 1), u2 = ld(up + i + 2);
+        const __m128i d0 = ld(down + i), d1 = ld(down + i + 1), d2 = ld(down + i + 2);
+        const __m128i m0 = ld(mid + i), m2 = ld(mid + i + 2);
+        const __m128i gx = _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(u2, m2), d2),
+                                         _mm_add_epi16(_mm_add_epi16(u0, m0), d0));
+        const __m128i gy = _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(d0, d1), d2),
+                                         _mm_add_epi16(_mm_add_epi16(u0, u1), u2));
+        const __m128i m = _mm_max_epi16(_mm_abs_epi16(gx), _mm_abs_epi16(gy));
+        const __m128i e = _mm_cmpgt_epi16(m, lim);
+        any = _mm_or_si128(any, e);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(M + i), _mm_packs_epi16(e, _mm_setzero_si128()));
+    }
+    return gradientTail(up, mid, down, i, n, limit, M, !_mm_testz_si128(any, any));
+}
+
+__attribute__((target("avx2"))) inline __m256i widen16(const uint8_t* p) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+// The same 16 pixels at a time, for processors with AVX2.
+__attribute__((target("avx2"))) bool gradientRowAvx2(const uint8_t* up, const uint8_t* mid,
+                                                     const uint8_t* down, uint32_t n, int limit,
+                                                     uint8_t* M) {
+    uint32_t i = 0;
+    const __m256i lim = _mm256_set1_epi16(int16_t(limit - 1));
+    __m256i any = _mm256_setzero_si256();
+    for (; i + 16 <= n; i += 16) {
+        const __m256i u0 = widen16(up + i), u1 = widen16(up + i + 1), u2 = widen16(up + i + 2);
+        const __m256i d0 = widen16(down + i), d1 = widen16(down + i + 1), d2 = widen16(down + i + 2);
+        const __m256i m0 = widen16(mid + i), m2 = widen16(mid + i + 2);
+        const __m256i gx = _mm256_sub_epi16(_mm256_add_epi16(_mm256_add_epi16(u2, m2), d2),
+                                            _mm256_add_epi16(_mm256_add_epi16(u0, m0), d0));
+        const __m256i gy = _mm256_sub_epi16(_mm256_add_epi16(_mm256_add_epi16(d0, d1), d2),
+                                            _mm256_add_epi16(_mm256_add_epi16(u0, u1), u2));
+        const __m256i m = _mm256_max_epi16(_mm256_abs_epi16(gx), _mm256_abs_epi16(gy));
+        const __m256i e = _mm256_cmpgt_epi16(m, lim);
+        any = _mm256_or_si256(any, e);
+        const __m128i packed = _mm_packs_epi16(_mm256_castsi256_si128(e), _mm256_extracti128_si256(e, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(M + i), packed);
+    }
+    return gradientTail(up, mid, down, i, n, limit, M, !_mm256_testz_si256(any, any));
+}
+
+using GradientRow = bool (*)(const uint8_t*, const uint8_t*, const uint8_t*, uint32_t, int, uint8_t*);
+const GradientRow gradientRow = kAvx2 ? gradientRowAvx2 : gradientRowSse;
 
 struct Scratch {
     std::vector<uint8_t> rows;   // three intensity rows
@@ -89,7 +196,7 @@ void filterRegion(const uint8_t* image, const Rect& rc, int g0, uint8_t* edgeMap
     extractRow(image, rc.left, rc.top, n, rows[0]);
     extractRow(image, rc.left, rc.top + 1, n, rows[1]);
     uint8_t* M = s.mask.data();
-    const int16_t limit = int16_t(g0);
+    const int limit = g0;
     for (uint32_t y = rc.top + 1; y + 1 <= rc.bottom; ++y) {
         uint8_t* up = rows[(y - 1 - rc.top) % 3];
         uint8_t* mid = rows[(y - rc.top) % 3];
@@ -100,33 +207,7 @@ void filterRegion(const uint8_t* image, const Rect& rc, int g0, uint8_t* edgeMap
         // Pixels of a row that ends past the map are left out one by one.
         const uint32_t fit = uint32_t(std::min<size_t>(inner, (mapSize - segStart - 3) / g_reg.bpp + 1));
         const size_t segEnd = segStart + size_t(fit - 1) * g_reg.bpp + 3;
-        uint32_t i = 0;
-        const __m128i lim = _mm_set1_epi16(int16_t(limit - 1));
-        __m128i any = _mm_setzero_si128();
-        auto ld = [](const uint8_t* p) {
-            return _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
-        };
-        for (; i + 8 <= inner; i += 8) {
-            const __m128i u0 = ld(up + i), u1 = ld(up + i + 1), u2 = ld(up + i + 2);
-            const __m128i d0 = ld(down + i), d1 = ld(down + i + 1), d2 = ld(down + i + 2);
-            const __m128i m0 = ld(mid + i), m2 = ld(mid + i + 2);
-            const __m128i gx = _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(u2, m2), d2),
-                                             _mm_add_epi16(_mm_add_epi16(u0, m0), d0));
-            const __m128i gy = _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(d0, d1), d2),
-                                             _mm_add_epi16(_mm_add_epi16(u0, u1), u2));
-            const __m128i m = _mm_max_epi16(_mm_abs_epi16(gx), _mm_abs_epi16(gy));
-            const __m128i e = _mm_cmpgt_epi16(m, lim);
-            any = _mm_or_si128(any, e);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(M + i + 1), _mm_packs_epi16(e, _mm_setzero_si128()));
-        }
-        bool edges = !_mm_testz_si128(any, any);
-        for (; i < inner; ++i) {
-            const int gx = (up[i + 2] + mid[i + 2] + down[i + 2]) - (up[i] + mid[i] + down[i]);
-            const int gy = (down[i] + down[i + 1] + down[i + 2]) - (up[i] + up[i + 1] + up[i + 2]);
-            const int m = std::max(gx < 0 ? -gx : gx, gy < 0 ? -gy : gy);
-            M[i + 1] = m >= limit ? 0xFF : 0;
-            edges |= m >= limit;
-        }
+        bool edges = gradientRow(up, mid, down, inner, limit, M + 1);
         if (clearGaps && segStart > *cursor) std::memset(edgeMap + *cursor, 0, segStart - *cursor);
         writeEdgeRow(M + 1, fit, edgeMap + segStart);
         if (clearGaps) *cursor = segEnd;
@@ -158,6 +239,7 @@ extern "C" QLX_API int32_t qlxSobel3(const uint8_t* image, uint32_t imageSize, u
         }
         s.rows.resize(3 * size_t(widest));
         s.mask.resize(size_t(widest) + 1);
+
     } catch (const std::bad_alloc&) {
         std::memset(edgeMap, 0, mapSize);
         return 0;

@@ -100,9 +100,18 @@ double ParseDialogNumber(const std::string& text) {
   // The front end may have switched the process to the user's locale; a dialog
   // number always reads with a point.
   static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  // The reading is decimal: in "0x1A" it stops at the 'x', so the text gives
+  // its leading 0 (the library's reading would take the hexadecimal 26).
+  std::string decimal = text;
+  size_t at = decimal.find_first_not_of(" \t\n\v\f\r");
+  if (at != std::string::npos && (decimal[at] == '+' || decimal[at] == '-')) ++at;
+  if (at != std::string::npos && at + 1 < decimal.size() && decimal[at] == '0' &&
+      (decimal[at + 1] == 'x' || decimal[at + 1] == 'X')) {
+    decimal.resize(at + 1);
+  }
   const double v = c_locale == static_cast<locale_t>(0)
-                       ? std::strtod(text.c_str(), nullptr)
-                       : strtod_l(text.c_str(), nullptr, c_locale);
+                       ? std::strtod(decimal.c_str(), nullptr)
+                       : strtod_l(decimal.c_str(), nullptr, c_locale);
   // "nan", "inf" and "1e999" read as numbers but are none: a NaN would pass
   // every range check and spoil each length, scale and coordinate after it.
   return std::isfinite(v) ? v : 0.0;

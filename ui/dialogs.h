@@ -61,9 +61,9 @@ RoiEntity AskEntityType(Station& station);
 DialogResult AskDistance(Station& station);
 
 // The standard text-to-double reading of a dialog's or an edit box's number,
-// independent of the locale: leading blanks skipped, the longest number prefix
-// taken, 0 when there is none or when it is no finite number ("nan", "inf",
-// "1e999").
+// independent of the locale: leading blanks skipped, the longest decimal
+// number prefix taken ("0x1A" gives 0), 0 when there is none or when it is no
+// finite number ("nan", "inf", "1e999").
 double ParseDialogNumber(const std::string& text);
 
 } // namespace orvane

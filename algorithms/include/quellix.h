@@ -45,6 +45,11 @@
  * returns its normal result.
  *
  * The library is not re-entrant: call it from one thread at a time.
+ *
+ * It runs on any x86-64-v2 processor and uses AVX2 where the processor has
+ * it; results are the same either way. Setting the environment variable
+ * QUELLIX_BASELINE to 1 before the library is loaded keeps it to the
+ * baseline code (for testing).
  */
 #ifndef QUELLIX_H
 #define QUELLIX_H

@@ -295,11 +295,14 @@ class V4l2Device final : public VideoDevice {
       }
       if (ready == 0) continue;
       // Take every buffer that is ready and keep only the newest good one, so
-      // that a picture never waits in the queue behind a newer one.
+      // that a picture never waits in the queue behind a newer one. No more
+      // buffers than were mapped can be ready at once: a driver that hands
+      // every buffer back the moment it is queued must not hold the thread
+      // here past Stop.
       v4l2_buffer newest{};
       bool have = false;
       bool lost = false;
-      for (;;) {
+      for (size_t taken = 0; taken < maps_.size(); ++taken) {
         v4l2_buffer b{};
         b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         b.memory = V4L2_MEMORY_MMAP;

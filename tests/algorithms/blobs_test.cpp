@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -255,6 +257,81 @@ TEST(Blobs, RefusedWorkingMemoryGivesAnEmptyList) {
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(overlay, std::vector<uint8_t>(16, 3));
     EXPECT_EQ(map, std::vector<uint8_t>(16, 9));
+}
+
+}  // namespace
+
+namespace {
+
+// A picture as a camera gives it: a ramp in a random direction, noise,
+// discs, and solid blocks and chains of about as many pixels as the fill's
+// depth limit, so that some are cut and some just escape it.
+Image cameraLikeScene(std::mt19937& rng, uint32_t w, uint32_t h) {
+    std::uniform_real_distribution<double> u(0, 1);
+    const uint32_t bpp = u(rng) < 0.2 ? 4 : 3;
+    Image img(w, h, u(rng) < 0.3 ? bpp * w + 7 : 0, bpp);
+    const double gx = (u(rng) - 0.5) * 400 / w, gy = (u(rng) - 0.5) * 400 / h, base = 40 + 160 * u(rng);
+    std::vector<double> v(size_t(w) * h);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) v[size_t(y) * w + x] = base + gx * x + gy * y;
+    for (int i = 0, n = int(u(rng) * 12); i < n; ++i) {
+        const double cx = u(rng) * w, cy = u(rng) * h, r = 2 + u(rng) * 25, level = u(rng) * 255;
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x)
+                if (std::hypot(x - cx, y - cy) < r) v[size_t(y) * w + x] = level;
+    }
+    // A block or a serpentine chain of 5995 to 6010 pixels at level 10.
+    const uint32_t pixels = 5995 + uint32_t(u(rng) * 16);
+    if (u(rng) < 0.5 && w >= 72 && h >= 100) {
+        const uint32_t bw = 64 + uint32_t(u(rng) * 4), bh = pixels / bw;
+        for (uint32_t i = 0; i < bw * bh + pixels % bw; ++i) v[size_t(2 + i / bw) * w + 3 + i % bw] = 10;
+    } else if (w >= 64) {
+        const uint32_t len = w - 8;
+        uint32_t placed = 0;
+        for (uint32_t row = 0; placed < pixels && 2 * row + 3 < h; ++row) {
+            for (uint32_t i = 0; i < len && placed < pixels; ++i, ++placed)
+                v[size_t(1 + 2 * row) * w + (row % 2 == 0 ? 2 + i : 1 + len - i)] = 10;
+            if (placed < pixels) {
+                v[size_t(2 + 2 * row) * w + (row % 2 == 0 ? 1 + len : 2)] = 10;
+                ++placed;
+            }
+        }
+    }
+    std::normal_distribution<double> noise(0, u(rng) * 20);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) {
+            img.set(x, y, uint8_t(std::clamp(v[size_t(y) * w + x] + noise(rng), 0.0, 255.0)));
+            for (uint32_t k = 3; k < img.g.bpp; ++k) img.frame[img.g.offset(x, y) + k] = uint8_t(rng());
+        }
+    return img;
+}
+
+TEST(Blobs, CameraLikeScenesAtRandomBandsAndRegionsMatchTheRecursiveFill) {
+    std::mt19937 rng(4242);
+    std::uniform_int_distribution<uint32_t> level(0, 255);
+    for (int round = 0; round < 400; ++round) {
+        const uint32_t w = 20 + rng() % 230, h = 10 + rng() % 170;
+        Image img = cameraLikeScene(rng, w, h);
+        uint32_t low = level(rng), high = level(rng);
+        if (round % 3 == 0) low = 0;
+        if (low > high && round % 2 == 0) std::swap(low, high);
+        RoiRecord regions[3];
+        const uint32_t count = rng() % 4;
+        for (uint32_t i = 0; i < count; ++i) {
+            const int32_t l = int32_t(rng() % w), t = int32_t(rng() % h);
+            // Inside the picture: the reference does not clip.
+            regions[i] = roi(l, t, std::min(int32_t(w) - 1, l + int32_t(rng() % w)),
+                             std::min(int32_t(h) - 1, t + int32_t(rng() % h)));
+        }
+        const uint32_t minPixels[] = {0, 1, 10, 200};
+        const uint32_t maxBlobs = round % 5 == 0 ? 1 + rng() % 8 : 1000;
+        SCOPED_TRACE(::testing::Message() << "round " << round << " " << w << "x" << h << " band "
+                                          << low << ".." << high << " regions " << count);
+        compare(img, count, regions, low, high, minPixels[rng() % 4], round % 4 == 0 ? 3000 : 9999999,
+                round % 2, maxBlobs);
+        // The dark band of the calibration, over the whole picture.
+        compare(img, 0, nullptr, 0, 40 + 5 * (rng() % 40), 10, 9999999, 1, 1000);
+    }
 }
 
 }  // namespace

@@ -258,6 +258,85 @@ TEST(Calibration, LargeComponentsCutAtTheDepthLimitMatchThePlainSweep) {
     expectSameSweep(one);
 }
 
+TEST(Calibration, CameraLikeScenesMatchThePlainSweep) {
+    // Ramps with noise, discs and sometimes the target, over the whole
+    // picture or one region; some hold a block of about the fill's depth
+    // limit, so that groups just below and just above it occur.
+    std::mt19937 rng(1618);
+    std::uniform_real_distribution<double> u(0, 1);
+    for (int round = 0; round < 16; ++round) {
+        const uint32_t w = 50 + uint32_t(u(rng) * 180), h = 40 + uint32_t(u(rng) * 160);
+        Image img(w, h);
+        const double gx = (u(rng) - 0.5) * 500 / w, gy = (u(rng) - 0.5) * 300 / h, base = 60 + 140 * u(rng);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x) img.set(x, y, uint8_t(std::clamp(base + gx * x + gy * y, 0.0, 255.0)));
+        for (int i = 0, n = int(u(rng) * 10); i < n; ++i) {
+            const double r = 2 + u(rng) * 12;
+            drawTarget(img, u(rng) * w, u(rng) * h, r, int(u(rng) * 255), int(u(rng) * 255), 0.0);
+        }
+        if (w >= 70 && h >= 100 && round % 2 == 0) {
+            const uint32_t pixels = 5996 + uint32_t(u(rng) * 10), bw = 65;
+            for (uint32_t i = 0; i < pixels; ++i) img.set(2 + i % bw, 2 + i / bw, uint8_t(20 + u(rng) * 10));
+        }
+        if (round % 3 != 0) {
+            // Rings of up to about 15,000 pixels, often more than the fill
+            // reaches without a cut.
+            const double R = 8 + u(rng) * std::min(w, h) / 2.3;
+            drawTarget(img, w * (0.3 + 0.4 * u(rng)), h * (0.3 + 0.4 * u(rng)), R, int(u(rng) * 120),
+                       int(150 + u(rng) * 105), 0.45 + 0.15 * u(rng));
+        }
+        addNoise(img, rng, u(rng) * 15);
+        SCOPED_TRACE(::testing::Message() << "round " << round << " " << w << "x" << h);
+        expectSameSweep(img);
+        const RoiRecord region = roi(int32_t(u(rng) * w / 3), int32_t(u(rng) * h / 3),
+                                     int32_t(w / 2 + u(rng) * (w / 2 - 1)), int32_t(h / 2 + u(rng) * (h / 2 - 1)));
+        expectSameSweep(img, 1, &region);
+    }
+}
+
+TEST(Calibration, RingsCutByTheFillGiveTheScaleOfTheirFirstPiece) {
+    // Rings of 6,000 to 17,000 pixels; with noise the fill now and then
+    // leaves a few pixels of one behind, and the scale counts only the
+    // piece it took.
+    for (int R = 51; R <= 81; R += 6)
+        for (double inner : {0.45, 0.5, 0.55}) {
+            const uint32_t side = uint32_t(2 * R + 24);
+            Image img(side, side);
+            std::mt19937 rng(uint32_t(R * 100 + inner * 100));
+            std::normal_distribution<double> noise(0, 5);
+            const double c = side / 2.0 + 0.37;
+            for (uint32_t y = 0; y < side; ++y)
+                for (uint32_t x = 0; x < side; ++x) {
+                    const double d = std::hypot(x - c, y - c + 0.58);
+                    const double v = (d < R * inner ? 230 : d < R ? 30 : 190) + noise(rng);
+                    img.set(x, y, uint8_t(std::clamp(v, 0.0, 255.0)));
+                }
+            SCOPED_TRACE(::testing::Message() << "R " << R << " inner " << inner);
+            expectSameSweep(img);
+        }
+}
+
+TEST(Calibration, MoreSmallBlobsThanTheListHoldsBeforeALargeOne) {
+    // 1,100 dark dots of 12 pixels fill the top rows, so that the dark list
+    // is full before the large dark region below is met, or, with a
+    // target among the dots, the list ends before the ring.
+    for (bool target : {false, true}) {
+        Image img(250, 200);
+        img.fill(220);
+        uint32_t dots = 0;
+        for (uint32_t y = 1; y + 4 < 120 && dots < 1100; y += 5)
+            for (uint32_t x = 1; x + 4 < 250 && dots < 1100; x += 5, ++dots)
+                for (uint32_t i = 0; i < 12; ++i) img.set(x + i % 4, y + i / 4, 30);
+        for (uint32_t y = 130; y < 199; ++y)
+            for (uint32_t x = 0; x < 249; ++x) img.set(x, y, uint8_t(60 + (x + y) % 7));
+        if (target) drawTarget(img, 125.5, 164.2, 30, 20, 240, 0.5);
+        SCOPED_TRACE(target);
+        expectSameSweep(img);
+        const RoiRecord region = roi(0, 100, 249, 199);
+        expectSameSweep(img, 1, &region);
+    }
+}
+
 TEST(Calibration, TargetBetweenHistogramGapsIsFoundAtTheSameThreshold) {
     // Levels far apart leave most thresholds with the same bands; the
     // target appears only once its ring level is passed.

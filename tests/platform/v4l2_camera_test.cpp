@@ -7,11 +7,13 @@
 #include <poll.h>
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -44,6 +46,7 @@ class FakeV4l2 {
   uint32_t grant_width = 0, grant_height = 0; // S_FMT sets this size instead, when not 0
   uint32_t line_padding = 0;                  // bytes after each row
   bool busy = false;
+  std::atomic<bool> fail_on_queue{false}; // every queued buffer comes back at once, flagged as an error
 
   SystemCallTable Table() {
     SystemCallTable t;
@@ -204,7 +207,11 @@ class FakeV4l2 {
         return 0;
       }
       case VIDIOC_QBUF:
-        queued_.push_back(static_cast<v4l2_buffer*>(arg)->index);
+        if (fail_on_queue) {
+          done_.push_back({static_cast<v4l2_buffer*>(arg)->index, V4L2_BUF_FLAG_ERROR});
+        } else {
+          queued_.push_back(static_cast<v4l2_buffer*>(arg)->index);
+        }
         return 0;
       case VIDIOC_DQBUF: {
         if (done_.empty()) return Fail(EAGAIN);
@@ -379,6 +386,26 @@ TEST(V4l2Backend, StreamsTheNewestPictureAndSkipsFramesFlaggedAsErrors) {
   EXPECT_EQ(snap[14], 32);
   EXPECT_EQ(0, std::memcmp(&snap[40], &p.bgrx[size_t(239) * 320 * 4], 320 * 4));
   device->Stop();
+  EXPECT_EQ(fake.mapped, 0);
+}
+
+TEST(V4l2Backend, DriverFailingEveryBufferAtOnceStillStops) {
+  FakeV4l2 fake;
+  auto backend = MakeV4l2Backend(fake.Table());
+  auto device = OpenFirst(*backend);
+  std::vector<VideoFormat> formats;
+  ASSERT_TRUE(device->Formats(&formats));
+  ASSERT_TRUE(device->SetFormat(formats[0]));
+  fake.fail_on_queue = true;
+  ASSERT_EQ(device->Start(), 0);
+  std::this_thread::sleep_for(20ms);
+  auto stopped = std::async(std::launch::async, [&] { device->Stop(); });
+  const bool in_time = stopped.wait_for(3s) == std::future_status::ready;
+  fake.fail_on_queue = false; // lets a capture thread that never stopped go
+  stopped.wait();
+  EXPECT_TRUE(in_time);
+  Picture p;
+  EXPECT_FALSE(device->LatestPicture(&p));
   EXPECT_EQ(fake.mapped, 0);
 }
 

@@ -106,6 +106,11 @@ TEST(ParseDialogNumber, StandardConversionIndependentOfLocale) {
   EXPECT_EQ(ParseDialogNumber("1,5"), 1.0);
   EXPECT_EQ(ParseDialogNumber(""), 0.0);
   EXPECT_EQ(ParseDialogNumber("."), 0.0);
+  // Decimal only: a hexadecimal text reads as its leading 0.
+  EXPECT_EQ(ParseDialogNumber("0x1A"), 0.0);
+  EXPECT_EQ(ParseDialogNumber("\t-0X1p4"), 0.0);
+  EXPECT_EQ(ParseDialogNumber("0"), 0.0);
+  EXPECT_EQ(ParseDialogNumber("10x2"), 10.0);
 }
 
 TEST(ShowRoiCount, WritesTheCountLine) {

@@ -32,7 +32,7 @@ TEST(Panel, ThresholdTypedOutOfRangeOrNotANumber) {
   } cases[] = {
       {"300", "255", 255.0f}, {"-5", "0", 0.0f},     {"abc", "0", 0.0f},  {"42.9", "42", 42.9f},
       {"nan", "0", 0.0f},     {"inf", "0", 0.0f},    {"1e999", "0", 0.0f}, {"-nan", "0", 0.0f},
-      {" 17xyz", "17", 17.0f},
+      {" 17xyz", "17", 17.0f}, {"0x80", "0", 0.0f},  {" +0X1F", "0", 0.0f},
   };
   for (const Case& c : cases) {
     s.Enter(kThresholdRow, c.typed);
