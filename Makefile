@@ -7,6 +7,7 @@ BUILD_ASAN ?= build-asan
 BUILD_BENCH?= build-bench
 BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 10
+SECONDS    ?= 600
 JOBS       ?= $(shell nproc)
 
 # Needed to build and test.
@@ -19,7 +20,7 @@ BENCH_PACKAGES := libopencv-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps deps-optional build run screenshots test test-asan bench fuzz clean
+.PHONY: all deps deps-optional build run screenshots test test-asan bench fuzz soak clean
 
 all: build
 
@@ -97,6 +98,13 @@ fuzz: deps
 	    || { tail -n 40 $(BUILD_FUZZ)/$$name.log; exit 1; }; \
 	  tail -n 3 $(BUILD_FUZZ)/$$name.log; \
 	done
+
+# The random operator for SECONDS seconds on the sanitizer build (SEED=N replays a run).
+soak: deps
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
+	cmake --build $(BUILD_ASAN) -j $(JOBS) --target orvane-batch
+	python3 tools/random_operator.py soak --batch $(BUILD_ASAN)/batch/orvane-batch \
+	  --seconds $(SECONDS) $(if $(SEED),--seed $(SEED))
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_BENCH) $(BUILD_FUZZ)

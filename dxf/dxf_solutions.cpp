@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <optional>
 
 #include "dxf/trace.h"
@@ -172,23 +173,20 @@ int32_t DxfSimpleOutput(Station& station, SolutionRecord& record) {
   return 0;
 }
 
-int32_t DxfTraceOutput(Station& station, SolutionRecord& record) {
-  const std::optional<double> scale = RunScale(station, record);
-  if (!scale) return 0;
-  const double k = *scale;
-  const uint32_t height = station.image.height;
-
-  DxfFileSink sink(station.PathOf(kDxfFileName));
+void WriteTraceDrawing(DxfSink& sink, const SolutionRecord& record, double k, uint32_t height) {
   DxfBegin(sink);
   const int32_t count = std::min(static_cast<int32_t>(record.entity_count),
                                  static_cast<int32_t>(kMaxEntities));
-  // A damaged stored point (NaN, infinite) would put "nan" or "inf" into the
-  // drawing; such records are left out.
-  auto finite = [](const EntityPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); };
+  // A damaged stored point (NaN, infinite, or so large that it overflows once
+  // scaled) would put "nan" or "inf" into the drawing; such records are left out.
+  auto finite = [](std::initializer_list<double> values) {
+    return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+  };
   auto line = [&](const EntityPoint& a, const EntityPoint& b) {
-    if (!finite(a) || !finite(b)) return;
-    DxfLine(sink, DxfX(a.x, k), DxfY(a.y, height, k), 0.0 * k, DxfX(b.x, k), DxfY(b.y, height, k),
-            0.0 * k);
+    const double x1 = DxfX(a.x, k), y1 = DxfY(a.y, height, k);
+    const double x2 = DxfX(b.x, k), y2 = DxfY(b.y, height, k);
+    if (!finite({x1, y1, x2, y2})) return;
+    DxfLine(sink, x1, y1, 0.0 * k, x2, y2, 0.0 * k);
   };
   for (int32_t e = 0; e < count; ++e) {
     const DrawEntity& entity = record.entities[e];
@@ -202,10 +200,9 @@ int32_t DxfTraceOutput(Station& station, SolutionRecord& record) {
         line(entity.points[0], entity.points[1]);
         break;
       case EntityType::Circle: {
-        const EntityPoint& centre = entity.points[0];
-        if (!finite(centre) || !std::isfinite(entity.points[1].x)) break;
-        DxfCircle(sink, DxfX(centre.x, k), DxfY(centre.y, height, k), 0.0 * k,
-                  entity.points[1].x * k);
+        const double x = DxfX(entity.points[0].x, k), y = DxfY(entity.points[0].y, height, k);
+        const double radius = entity.points[1].x * k;
+        if (finite({x, y, radius})) DxfCircle(sink, x, y, 0.0 * k, radius);
         break;
       }
       default:
@@ -213,6 +210,13 @@ int32_t DxfTraceOutput(Station& station, SolutionRecord& record) {
     }
   }
   DxfEnd(sink);
+}
+
+int32_t DxfTraceOutput(Station& station, SolutionRecord& record) {
+  const std::optional<double> scale = RunScale(station, record);
+  if (!scale) return 0;
+  DxfFileSink sink(station.PathOf(kDxfFileName));
+  WriteTraceDrawing(sink, record, *scale, station.image.height);
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "dxf/writer.h"
 #include "station/station.h"
 #include "workspace/records.h"
 
@@ -48,5 +49,9 @@ int32_t DxfSimpleOutput(Station& station, SolutionRecord& record);
 // 203: the lines, polylines and circles drawn on the image, as LINEs and
 // CIRCLEs. Needs no ROI and does not look at the image.
 int32_t DxfTraceOutput(Station& station, SolutionRecord& record);
+
+// The drawing of 203 into any sink, at k drawing units a pixel, for an image
+// `height` rows high: begin, the record's entities, end.
+void WriteTraceDrawing(DxfSink& sink, const SolutionRecord& record, double k, uint32_t height);
 
 } // namespace orvane

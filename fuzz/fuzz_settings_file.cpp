@@ -7,14 +7,11 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz/temp_folder.h"
 #include "workspace/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static std::string dir = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvane-fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return pattern;
-  }();
+  static const std::filesystem::path dir = fuzz::MakeTempFolder("orvane-fuzz-settings-");
   static orvane::Station station(dir);
   {
     std::ofstream out(station.PathOf("XORVANE.CFG"), std::ios::binary | std::ios::trunc);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <vector>
 
 #include "workspace/files.h"
 
@@ -112,19 +114,26 @@ void BoundSolutionRecord(SolutionRecord& r) {
   for (DrawEntity& e : r.entities) e.point_count = std::min(e.point_count, kMaxEntityPoints);
 }
 
+bool SolutionRecordFromBytes(std::span<const uint8_t> bytes, SolutionRecord* out) {
+  if (bytes.size() < sizeof(SolutionRecord)) return false;
+  std::memcpy(out, bytes.data(), sizeof(SolutionRecord));
+  BoundSolutionRecord(*out);
+  return true;
+}
+
 uint32_t LoadSolution(Station& station, uint32_t index, SolutionRecord* out) {
   const SolutionTable& table = *station.table;
   if (index >= table.count || index >= kMaxSolutions) return kSolutionIndexOutOfRange;
   auto path = station.PathOf(SolutionFileName(table.slots[index].id));
-  // Read into a spare record so that a file which changes under us can never
-  // leave `out` half replaced.
-  auto record = std::make_unique<SolutionRecord>();
-  bool present = FileLength(path) >= static_cast<int64_t>(sizeof(SolutionRecord)) &&
-                 ReadFileInto(path, record.get(), sizeof(SolutionRecord)) != 0;
-  if (present) {
-    BoundSolutionRecord(*record);
-    *out = *record;
-  } else {
+  // Only a record's worth of the file is read, into a buffer of its own, so
+  // that a file which changes under us can never leave `out` half replaced.
+  // Bytes a shrinking file no longer holds read as zeros.
+  std::vector<uint8_t> head;
+  if (FileLength(path) >= static_cast<int64_t>(sizeof(SolutionRecord))) {
+    head.assign(sizeof(SolutionRecord), 0);
+    if (ReadFileInto(path, head.data(), sizeof(SolutionRecord)) == 0) head.clear();
+  }
+  if (!SolutionRecordFromBytes(head, out)) {
     *out = table.slots[index];
     SaveSolution(station, *out);
   }
@@ -175,30 +184,47 @@ uint32_t ColourOf(uint32_t index) {
   return index < 16 ? kColours[index] : 0;
 }
 
+namespace {
+
+// Position of a corner after `steps` pulls: one pixel a pull while above 1.
+int64_t PulledCorner(int32_t v, int64_t steps) { return v > 1 ? std::max<int64_t>(v - steps, 1) : v; }
+
+// Pulls after which a corner compares below `limit` (as an unsigned number, so
+// a negative corner never does); kNever when no number of pulls gets it there.
+constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
+int64_t PullsToFit(int32_t v, uint32_t limit) {
+  if (static_cast<uint32_t>(v) < limit) return 0;
+  if (v <= 1 || limit <= 1) return kNever;
+  return int64_t{v} - limit + 1;
+}
+
+// One axis of an ROI pulled as the repeated one-pixel pull would leave it:
+// both corners move together while either is outside, for at most
+// kPullRepetitions pulls, and the extent is rewritten when they moved.
+void PullAxis(int32_t& low, int32_t& high, int32_t& extent, uint32_t limit) {
+  const int64_t steps = std::min<int64_t>(std::max(PullsToFit(low, limit), PullsToFit(high, limit)),
+                                          kPullRepetitions);
+  if (steps == 0) return;
+  low = static_cast<int32_t>(PulledCorner(low, steps));
+  high = static_cast<int32_t>(PulledCorner(high, steps));
+  extent = WrappedDifference(high, low);
+}
+
+} // namespace
+
 void PullRoisInside(SolutionRecord& record, uint32_t width, uint32_t height) {
-  // Corners are compared with the image size as unsigned numbers, so a
-  // negative corner counts as far outside.
+  // The panel pulls every ROI one pixel a repetition until none is outside,
+  // for at most kPullRepetitions repetitions. Each axis of each ROI moves on
+  // its own, so its end position is computed at once: a corner far outside
+  // costs no more than one inside. Corners are compared with the image size
+  // as unsigned numbers, so a negative corner counts as far outside.
   const uint32_t w_limit = width - 2;
   const uint32_t h_limit = height - 2;
   const uint32_t count = std::min(record.roi_count, kMaxRois);
-  for (uint32_t rep = 0; rep < kPullRepetitions; ++rep) {
-    bool changed = false;
-    for (uint32_t i = 0; i < count; ++i) {
-      RoiRecord& r = record.rois[i];
-      if (static_cast<uint32_t>(r.left) >= w_limit || static_cast<uint32_t>(r.right) >= w_limit) {
-        if (r.left > 1) --r.left;
-        if (r.right > 1) --r.right;
-        r.width = WrappedDifference(r.right, r.left);
-        changed = true;
-      }
-      if (static_cast<uint32_t>(r.top) >= h_limit || static_cast<uint32_t>(r.bottom) >= h_limit) {
-        if (r.top > 1) --r.top;
-        if (r.bottom > 1) --r.bottom;
-        r.height = WrappedDifference(r.bottom, r.top);
-        changed = true;
-      }
-    }
-    if (!changed) break;
+  for (uint32_t i = 0; i < count; ++i) {
+    RoiRecord& r = record.rois[i];
+    PullAxis(r.left, r.right, r.width, w_limit);
+    PullAxis(r.top, r.bottom, r.height, h_limit);
   }
 }
 
@@ -209,23 +235,27 @@ void SetRelativeCorners(RoiRecord& roi, uint32_t width, uint32_t height) {
   roi.rel_bottom = static_cast<float>(static_cast<double>(roi.bottom) / height);
 }
 
+void RescaleRecordRois(SolutionRecord& record, uint32_t width, uint32_t height, uint32_t new_width,
+                       uint32_t new_height) {
+  const uint32_t count = std::min(record.roi_count, kMaxRois);
+  for (uint32_t i = 0; i < count; ++i) {
+    RoiRecord& r = record.rois[i];
+    r.left = ScaleCorner(new_width, r.rel_left, width);
+    r.top = ScaleCorner(new_height, r.rel_top, height);
+    r.right = ScaleCorner(new_width, r.rel_right, width);
+    r.bottom = ScaleCorner(new_height, r.rel_bottom, height);
+    r.width = std::abs(r.right - r.left);
+    r.height = std::abs(r.bottom - r.top);
+  }
+}
+
 void RescaleAllRois(Station& station, uint32_t new_width, uint32_t new_height) {
   if (new_width == 0 || new_height == 0) return;
   SaveSolution(station, *station.working);
-  const uint32_t w = station.image.width;
-  const uint32_t h = station.image.height;
   auto record = std::make_unique<SolutionRecord>();
   for (uint32_t index = 0; index < station.table->count; ++index) {
     if (LoadSolution(station, index, record.get()) != 0) continue;
-    for (uint32_t i = 0; i < record->roi_count; ++i) {
-      RoiRecord& r = record->rois[i];
-      r.left = ScaleCorner(new_width, r.rel_left, w);
-      r.top = ScaleCorner(new_height, r.rel_top, h);
-      r.right = ScaleCorner(new_width, r.rel_right, w);
-      r.bottom = ScaleCorner(new_height, r.rel_bottom, h);
-      r.width = std::abs(r.right - r.left);
-      r.height = std::abs(r.bottom - r.top);
-    }
+    RescaleRecordRois(*record, station.image.width, station.image.height, new_width, new_height);
     SaveSolution(station, *record);
   }
   if (station.hooks.refresh_panel) station.hooks.refresh_panel();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "station/station.h"
@@ -30,6 +31,12 @@ uint32_t SaveSolution(Station& station, const SolutionRecord& record);
 // no loop over it can leave the record. Values inside the bounds stay.
 void BoundSolutionRecord(SolutionRecord& record);
 
+// The content of a solution file as a record, without the file: fewer bytes
+// than a record hold no record (false, out untouched); otherwise the first
+// sizeof(SolutionRecord) bytes, bounded by BoundSolutionRecord, become out and
+// any further bytes are ignored.
+bool SolutionRecordFromBytes(std::span<const uint8_t> bytes, SolutionRecord* out);
+
 // The version of the measurement engine shown in the window title.
 uint32_t SolutionEngineVersion();
 
@@ -51,6 +58,11 @@ void PullRoisInside(SolutionRecord& record, uint32_t width, uint32_t height);
 
 // Sets the relative corners of an ROI from its pixel corners.
 void SetRelativeCorners(RoiRecord& roi, uint32_t width, uint32_t height);
+
+// Recomputes the ROIs of one record for a new_width x new_height image from
+// their relative corners, each corner clamped into the current width x height.
+void RescaleRecordRois(SolutionRecord& record, uint32_t width, uint32_t height, uint32_t new_width,
+                       uint32_t new_height);
 
 // Recomputes the ROIs of every stored solution for a new image size from
 // their relative corners (the station's image already has the new size).

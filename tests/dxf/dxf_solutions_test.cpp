@@ -246,6 +246,10 @@ TEST_F(DxfSolutionTest, TraceOutputWritesDrawnEntities) {
   add(EntityType::Line, {{2.5, 237.5}, {50, 237.5}});
   EXPECT_EQ(DxfTraceOutput(station, record), 0);
   EXPECT_EQ(DrawingText(station), Golden("trace"));
+  // The same drawing into memory, byte for byte.
+  DxfStringSink memory;
+  WriteTraceDrawing(memory, record, k, 240);
+  EXPECT_EQ(memory.text(), Golden("trace"));
 }
 
 TEST_F(DxfSolutionTest, TraceOutputWithNoOrNegativeCountWritesNoEntity) {
@@ -278,6 +282,34 @@ TEST_F(DxfSolutionTest, TraceOutputLeavesOutNonFinitePoints) {
   EXPECT_EQ(CountType(ParseEntities(text), "LINE"), 1u);
   EXPECT_EQ(CountType(ParseEntities(text), "CIRCLE"), 0u);
   EXPECT_EQ(text.find("nan"), std::string::npos);
+  EXPECT_EQ(text.find("inf"), std::string::npos);
+}
+
+// A stored point that is finite but overflows once scaled (k = 2 here: half a
+// pixel an inch) is left out as well, rather than written as "inf".
+TEST_F(DxfSolutionTest, TraceOutputLeavesOutPointsThatOverflowOnceScaled) {
+  testing::Calibrate(station, 0.5, 24.0);
+  TestImage image(station, 320, 240);
+  SolutionRecord& record = DefaultRecord(station, 203);
+  record.entity_count = 4;
+  record.entities[0].type = static_cast<uint32_t>(EntityType::Line);
+  record.entities[0].points[0] = {1e308, 1, 0};
+  record.entities[0].points[1] = {10, 10, 0};
+  record.entities[1].type = static_cast<uint32_t>(EntityType::Circle);
+  record.entities[1].points[0] = {10, -1e308, 0};
+  record.entities[1].points[1] = {5, 0, 0};
+  record.entities[2].type = static_cast<uint32_t>(EntityType::Circle);
+  record.entities[2].points[0] = {10, 10, 0};
+  record.entities[2].points[1] = {1e308, 0, 0};
+  record.entities[3].type = static_cast<uint32_t>(EntityType::Line);
+  record.entities[3].points[0] = {10, 20, 0};
+  record.entities[3].points[1] = {30, 20, 0};
+  DxfTraceOutput(station, record);
+  const std::string text = DrawingText(station);
+  const auto entities = ParseEntities(text);
+  ASSERT_EQ(CountType(entities, "LINE"), 1u);
+  EXPECT_EQ(entities[0].Number(10), 20.0);
+  EXPECT_EQ(CountType(entities, "CIRCLE"), 0u);
   EXPECT_EQ(text.find("inf"), std::string::npos);
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <span>
 
 #include "support/station_fixture.h"
 #include "workspace/settings.h"
@@ -272,6 +273,33 @@ TEST(SolutionFile, CorruptedCountsAreBoundedOnLoad) {
     ASSERT_TRUE(r.left >= 0 && r.left < 640 && r.right >= 0 && r.right < 640) << i;
     ASSERT_TRUE(r.top >= 0 && r.top < 480 && r.bottom >= 0 && r.bottom < 480) << i;
   }
+}
+
+// The in-memory check is the loader's own rule: what it accepts and what the
+// file gives are the same record, and fewer bytes than a record change nothing.
+TEST(SolutionFile, BytesInMemoryFollowTheLoadersRule) {
+  StationFixture f;
+  BuildDefaultSolutions(*f.station.table);
+  auto stored = std::make_unique<SolutionRecord>(f.station.table->slots[3]);
+  stored->roi_count = 5000;
+  std::memset(stored->name, 'N', sizeof stored->name);
+  std::vector<uint8_t> bytes(sizeof *stored + 3, 0xEE);
+  std::memcpy(bytes.data(), stored.get(), sizeof *stored);
+
+  auto out = std::make_unique<SolutionRecord>();
+  std::memset(out.get(), 0x77, sizeof *out);
+  const std::span<const uint8_t> all(bytes);
+  EXPECT_FALSE(SolutionRecordFromBytes(all.first(sizeof *stored - 1), out.get()));
+  EXPECT_FALSE(SolutionRecordFromBytes({}, out.get()));
+  EXPECT_EQ(out->id, 0x77777777u);
+
+  ASSERT_TRUE(SolutionRecordFromBytes(all, out.get()));
+  EXPECT_EQ(out->roi_count, 100u);
+  EXPECT_EQ(std::strlen(out->name), 23u);
+  WriteBytes(f.dir.path() / "XModule201.CFG", bytes.data(), bytes.size());
+  auto loaded = std::make_unique<SolutionRecord>();
+  ASSERT_EQ(LoadSolution(f.station, 3, loaded.get()), 0u);
+  EXPECT_EQ(std::memcmp(loaded.get(), out.get(), sizeof *out), 0);
 }
 
 } // namespace

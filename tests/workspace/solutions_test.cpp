@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 
 #include "support/station_fixture.h"
 #include "workspace/files.h"
@@ -68,6 +70,55 @@ TEST(RoiPull, InsideRoisAndOtherCountsAreLeftAlone) {
   EXPECT_EQ(rec->rois[0].right, 317);
   EXPECT_EQ(rec->rois[0].bottom, 237);
   EXPECT_EQ(rec->rois[1].right, 700);
+}
+
+// The pull, one pixel a repetition for up to 50,000 repetitions, written out
+// as a plain loop: the station's pull must leave every ROI exactly as this.
+void PullOnePixelAtATime(SolutionRecord& rec, uint32_t width, uint32_t height) {
+  const uint32_t wl = width - 2, hl = height - 2;
+  const uint32_t count = std::min(rec.roi_count, kMaxRois);
+  for (int rep = 0; rep < 50000; ++rep) {
+    bool changed = false;
+    for (uint32_t i = 0; i < count; ++i) {
+      RoiRecord& r = rec.rois[i];
+      if (uint32_t(r.left) >= wl || uint32_t(r.right) >= wl) {
+        if (r.left > 1) --r.left;
+        if (r.right > 1) --r.right;
+        r.width = int32_t(uint32_t(r.right) - uint32_t(r.left));
+        changed = true;
+      }
+      if (uint32_t(r.top) >= hl || uint32_t(r.bottom) >= hl) {
+        if (r.top > 1) --r.top;
+        if (r.bottom > 1) --r.bottom;
+        r.height = int32_t(uint32_t(r.bottom) - uint32_t(r.top));
+        changed = true;
+      }
+    }
+    if (!changed) break;
+  }
+}
+
+TEST(RoiPull, EndsExactlyWhereOnePixelRepetitionsEnd) {
+  const int32_t corners[] = {INT32_MIN, -70000, -2, -1, 0, 1, 2, 3, 5, 100, 317, 318,
+                             319, 320, 50317, 50318, 50319, 60000, INT32_MAX};
+  const uint32_t sizes[] = {0, 1, 2, 3, 4, 320, 0x80000001u, UINT32_MAX};
+  std::mt19937 random(16);
+  auto corner = [&] {
+    return random() % 4 == 0 ? int32_t(random()) : corners[random() % std::size(corners)];
+  };
+  auto mine = std::make_unique<SolutionRecord>();
+  auto reference = std::make_unique<SolutionRecord>();
+  for (int round = 0; round < 300; ++round) {
+    mine->roi_count = round % 7 == 0 ? 1000 : random() % 5;
+    for (RoiRecord& r : mine->rois) {
+      r = RoiRecord{corner(), corner(), corner(), corner(), 7, 9, 0, 0, 0, 0, 0};
+    }
+    *reference = *mine;
+    const uint32_t w = sizes[random() % std::size(sizes)], h = sizes[random() % std::size(sizes)];
+    PullRoisInside(*mine, w, h);
+    PullOnePixelAtATime(*reference, w, h);
+    ASSERT_EQ(std::memcmp(mine.get(), reference.get(), sizeof *mine), 0) << round;
+  }
 }
 
 TEST(RescaleAllRois, FollowsRelativeCornersAndClamps) {
