@@ -145,26 +145,29 @@ inline int64_t newestOpenFrame(const uint8_t* work, const Segment& s, uint32_t w
 // Paints the palette blocks of pixels x0 .. x0 + n - 1 of row y: rows y and
 // y + 1, columns x0 .. x0 + n. pattern holds the colour 16 times and once
 // more from its byte 2 on (for 4-byte writes that end on a pixel's end).
-inline void paintSpan(uint32_t x0, uint32_t y, uint32_t n, const uint8_t* pattern) {
-    const uint32_t bpp = g_reg.bpp, stride = g_reg.stride;
-    uint8_t* p = g_reg.overlay + size_t(x0) * bpp + size_t(y) * stride;
-    const uint32_t cols = n + 1;
+// Paints cols pixels (cols >= 1) of one overlay row from p in the colour of
+// pattern.
+inline void paintRow(uint8_t* row, uint32_t cols, const uint8_t* pattern) {
+    const uint32_t bpp = g_reg.bpp;
     if (bpp == 3) {
         // Three bytes a pixel: 4-byte writes 3 bytes apart, the last one
         // moved back a byte so that it ends with the span.
-        for (uint8_t* row : {p, p + stride}) {
-            uint32_t i = 0;
-            for (; i + 16 < cols; i += 16) std::memcpy(row + 3 * size_t(i), pattern, 48);
-            for (; i + 1 < cols; ++i) std::memcpy(row + 3 * size_t(i), pattern, 4);
-            std::memcpy(row + 3 * size_t(i) - 1, pattern + 48, 4);
-        }
+        uint32_t i = 0;
+        for (; i + 16 < cols; i += 16) std::memcpy(row + 3 * size_t(i), pattern, 48);
+        for (; i + 1 < cols; ++i) std::memcpy(row + 3 * size_t(i), pattern, 4);
+        std::memcpy(row + 3 * size_t(i) - 1, pattern + 48, 4);
         return;
     }
-    for (uint8_t* row : {p, p + stride})
-        for (uint32_t i = 0; i < cols; ++i) {
-            uint8_t* q = row + size_t(i) * bpp;
-            q[0] = pattern[0]; q[1] = pattern[1]; q[2] = pattern[2];
-        }
+    for (uint32_t i = 0; i < cols; ++i) {
+        uint8_t* q = row + size_t(i) * bpp;
+        q[0] = pattern[0]; q[1] = pattern[1]; q[2] = pattern[2];
+    }
+}
+
+inline void paintSpan(uint32_t x0, uint32_t y, uint32_t n, const uint8_t* pattern) {
+    uint8_t* p = g_reg.overlay + size_t(x0) * g_reg.bpp + size_t(y) * g_reg.stride;
+    paintRow(p, n + 1, pattern);
+    paintRow(p + g_reg.stride, n + 1, pattern);
 }
 
 // The depth-first fill with an explicit stack: the same visit order and the
@@ -364,31 +367,53 @@ void paintTaken(Context& c, const Stats& st, uint32_t left, uint32_t top, uint32
         }
         return;
     }
+    // Overlay row Y holds the blocks of pixel rows Y - 1 and Y: it is
+    // painted once, over the runs of pixels taken in either. A pixel row is
+    // cleared once both overlay rows it reaches are painted.
     const uint32_t ww = c.workWidth, cols = st.maxX - st.minX + 1;
-    const __m128i taken = _mm_set1_epi8(char(kTaken));
-    for (uint32_t y = st.minY; y <= st.maxY; ++y) {
-        uint8_t* cell = c.work + rowBase0 + size_t(y - top) * ww + (st.minX - left);
-        uint32_t i = 0;
+    const uint32_t i0 = st.minX == 0 ? 1 : 0;  // the first column has no blocks
+    const __m128i taken = _mm_set1_epi8(char(kTaken)), zero = _mm_setzero_si128();
+    auto rowCells = [&](uint32_t y) {
+        return c.work + rowBase0 + size_t(y - top) * ww + (st.minX - left);
+    };
+    const uint32_t bpp = g_reg.bpp;
+    for (uint32_t Y = std::max(st.minY, 1u); Y <= st.maxY + 1; ++Y) {
+        const uint8_t* a = Y - 1 >= std::max(st.minY, 1u) ? rowCells(Y - 1) : nullptr;
+        const uint8_t* b = Y <= st.maxY ? rowCells(Y) : nullptr;
+        auto takenAt = [&](uint32_t i) {
+            return (a && a[i] == kTaken) || (b && b[i] == kTaken);
+        };
+        uint8_t* row = g_reg.overlay + size_t(Y) * g_reg.stride;
+        uint32_t i = i0;
         while (i < cols) {
-            // Skip 16 cells at a time up to the next taken one.
             if (i + 16 <= cols) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cell + i));
-                const uint32_t m = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, taken)));
+                const __m128i va = a ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)) : zero;
+                const __m128i vb = b ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)) : zero;
+                const uint32_t m = uint32_t(_mm_movemask_epi8(
+                    _mm_or_si128(_mm_cmpeq_epi8(va, taken), _mm_cmpeq_epi8(vb, taken))));
                 if (!m) {
                     i += 16;
                     continue;
                 }
                 i += uint32_t(__builtin_ctz(m));
-            } else if (cell[i] != kTaken) {
+            } else if (!takenAt(i)) {
                 ++i;
                 continue;
             }
             uint32_t end = i + 1;
-            while (end < cols && cell[end] == kTaken) ++end;
-            std::memset(cell + i, 0, end - i);
-            paintPixels(st.minX + i, y, end - i, c.colour);
+            while (end < cols && takenAt(end)) ++end;
+            paintRow(row + size_t(st.minX + i) * bpp, end - i + 1, c.colour);
             i = end;
         }
+        if (a) {
+            uint8_t* cell = rowCells(Y - 1);
+            for (uint32_t k = 0; k < cols; ++k) cell[k] = cell[k] == kTaken ? 0 : cell[k];
+        }
+    }
+    // Pixel row 0 paints nothing but is cleared all the same.
+    if (st.minY == 0) {
+        uint8_t* cell = rowCells(0);
+        for (uint32_t k = 0; k < cols; ++k) cell[k] = cell[k] == kTaken ? 0 : cell[k];
     }
 }
 
