@@ -335,3 +335,26 @@ TEST(Blobs, CameraLikeScenesAtRandomBandsAndRegionsMatchTheRecursiveFill) {
 }
 
 }  // namespace
+
+namespace {
+
+// The bench's camera picture in small: a left-to-right ramp with noise, so
+// that the band holds one region of tens of thousands of pixels with a
+// ragged edge, touching the first column and row, beside specks that are
+// painted after it over its blocks. Four bytes a pixel and a padded stride.
+TEST(Blobs, LargeRaggedRegionIsPaintedAsTheRecursiveFillPaintsIt) {
+    std::mt19937 rng(31337);
+    std::normal_distribution<double> noise(0, 6);
+    Image img(320, 200, 4 * 320 + 12, 4);
+    for (uint32_t y = 0; y < 200; ++y)
+        for (uint32_t x = 0; x < 320; ++x)
+            img.set(x, y, uint8_t(std::clamp(40 + 200.0 * x / 320 + noise(rng), 0.0, 255.0)));
+    for (uint32_t high : {128u, 180u}) {
+        SCOPED_TRACE(high);
+        compare(img, 0, nullptr, 0, high, 1, 9999999, 1, 1000);
+        const RoiRecord regions[] = {roi(0, 0, 250, 150), roi(20, 30, 319, 199)};
+        compare(img, 2, regions, 0, high, 10, 9999999, 1, 1000);
+    }
+}
+
+}  // namespace
