@@ -194,7 +194,10 @@ class LineParser {
       ++k;
     }
     std::string list;
-    for (const char* c : choices) list += (list.empty() ? "" : "|") + std::string(c);
+    for (const char* c : choices) {
+      if (!list.empty()) list += '|';
+      list += c;
+    }
     return Fail("\"" + Arg(i) + "\" is not one of " + list);
   }
 
