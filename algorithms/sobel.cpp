@@ -22,24 +22,28 @@ int minimalMagnitude(double threshold) {
     return 766;
 }
 
-// Spreads 32 mask bytes over the three bytes of 32 packed pixels, with AVX2.
-__attribute__((target("avx2"))) uint32_t spreadMaskAvx2(const uint8_t* mask, uint32_t n, uint8_t* dst) {
+// Spreads the 32 mask bytes of m over the three bytes of 32 packed pixels at d.
+__attribute__((target("avx2"))) inline void spread32(__m256i m, uint8_t* d) {
     const __m256i c0 = _mm256_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5,
                                         5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
     const __m256i c1 = _mm256_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15,
                                         0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
     const __m256i c2 = _mm256_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10,
                                         10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+    // Output bytes 0-31 come from mask bytes 0-10, 32-63 from 10-21, 64-95
+    // from 21-31; the shuffles stay within 128-bit lanes.
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
+                        _mm256_shuffle_epi8(_mm256_permute4x64_epi64(m, 0x44), c0));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32), _mm256_shuffle_epi8(m, c1));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 64),
+                        _mm256_shuffle_epi8(_mm256_permute4x64_epi64(m, 0xEE), c2));
+}
+
+// Spreads 32 mask bytes over the three bytes of 32 packed pixels, with AVX2.
+__attribute__((target("avx2"))) uint32_t spreadMaskAvx2(const uint8_t* mask, uint32_t n, uint8_t* dst) {
     uint32_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i));
-        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i + 16));
-        const __m256i a = _mm256_set_m128i(lo, lo), b = _mm256_set_m128i(hi, lo), c = _mm256_set_m128i(hi, hi);
-        uint8_t* d = dst + 3 * size_t(i);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_shuffle_epi8(a, c0));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32), _mm256_shuffle_epi8(b, c1));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 64), _mm256_shuffle_epi8(c, c2));
-    }
+    for (; i + 32 <= n; i += 32)
+        spread32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + i)), dst + 3 * size_t(i));
     return i;
 }
 
@@ -152,6 +156,19 @@ __attribute__((target("avx2"))) inline __m256i widen16(const uint8_t* p) {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
 
+// 0xFFFF for each of the 16 pixels from i on whose |Gx| or |Gy| exceeds lim.
+__attribute__((target("avx2"))) inline __m256i edgeMask16(const uint8_t* up, const uint8_t* mid,
+                                                          const uint8_t* down, uint32_t i, __m256i lim) {
+    const __m256i u0 = widen16(up + i), u1 = widen16(up + i + 1), u2 = widen16(up + i + 2);
+    const __m256i d0 = widen16(down + i), d1 = widen16(down + i + 1), d2 = widen16(down + i + 2);
+    const __m256i m0 = widen16(mid + i), m2 = widen16(mid + i + 2);
+    const __m256i gx = _mm256_sub_epi16(_mm256_add_epi16(_mm256_add_epi16(u2, m2), d2),
+                                        _mm256_add_epi16(_mm256_add_epi16(u0, m0), d0));
+    const __m256i gy = _mm256_sub_epi16(_mm256_add_epi16(_mm256_add_epi16(d0, d1), d2),
+                                        _mm256_add_epi16(_mm256_add_epi16(u0, u1), u2));
+    return _mm256_cmpgt_epi16(_mm256_max_epi16(_mm256_abs_epi16(gx), _mm256_abs_epi16(gy)), lim);
+}
+
 // The same 16 pixels at a time, for processors with AVX2.
 __attribute__((target("avx2"))) bool gradientRowAvx2(const uint8_t* up, const uint8_t* mid,
                                                      const uint8_t* down, uint32_t n, int limit,
@@ -160,20 +177,39 @@ __attribute__((target("avx2"))) bool gradientRowAvx2(const uint8_t* up, const ui
     const __m256i lim = _mm256_set1_epi16(int16_t(limit - 1));
     __m256i any = _mm256_setzero_si256();
     for (; i + 16 <= n; i += 16) {
-        const __m256i u0 = widen16(up + i), u1 = widen16(up + i + 1), u2 = widen16(up + i + 2);
-        const __m256i d0 = widen16(down + i), d1 = widen16(down + i + 1), d2 = widen16(down + i + 2);
-        const __m256i m0 = widen16(mid + i), m2 = widen16(mid + i + 2);
-        const __m256i gx = _mm256_sub_epi16(_mm256_add_epi16(_mm256_add_epi16(u2, m2), d2),
-                                            _mm256_add_epi16(_mm256_add_epi16(u0, m0), d0));
-        const __m256i gy = _mm256_sub_epi16(_mm256_add_epi16(_mm256_add_epi16(d0, d1), d2),
-                                            _mm256_add_epi16(_mm256_add_epi16(u0, u1), u2));
-        const __m256i m = _mm256_max_epi16(_mm256_abs_epi16(gx), _mm256_abs_epi16(gy));
-        const __m256i e = _mm256_cmpgt_epi16(m, lim);
+        const __m256i e = edgeMask16(up, mid, down, i, lim);
         any = _mm256_or_si256(any, e);
         const __m128i packed = _mm_packs_epi16(_mm256_castsi256_si128(e), _mm256_extracti128_si256(e, 1));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(M + i), packed);
     }
     return gradientTail(up, mid, down, i, n, limit, M, !_mm256_testz_si256(any, any));
+}
+
+// The mask of 32 pixels from i on as bytes, in pixel order.
+__attribute__((target("avx2"))) inline __m256i edgeMask32(const uint8_t* up, const uint8_t* mid,
+                                                          const uint8_t* down, uint32_t i, __m256i lim) {
+    // packs interleaves the 128-bit lanes: pixels 0-7, 16-23 | 8-15, 24-31.
+    return _mm256_permute4x64_epi64(_mm256_packs_epi16(edgeMask16(up, mid, down, i, lim),
+                                                       edgeMask16(up, mid, down, i + 16, lim)), 0xD8);
+}
+
+// gradientRowAvx2 and writeEdgeRow in one pass for 3-byte pixels and n >= 32:
+// the mask goes to M and, spread over three bytes a pixel, straight to dst.
+// The last block overlaps the one before it instead of a scalar tail.
+__attribute__((target("avx2"))) bool edgeRowAvx2(const uint8_t* up, const uint8_t* mid,
+                                                 const uint8_t* down, uint32_t n, int limit, uint8_t* M,
+                                                 uint8_t* dst) {
+    const __m256i lim = _mm256_set1_epi16(int16_t(limit - 1));
+    __m256i any = _mm256_setzero_si256();
+    for (uint32_t i = 0;;) {
+        const __m256i m = edgeMask32(up, mid, down, i, lim);
+        any = _mm256_or_si256(any, m);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(M + i), m);
+        spread32(m, dst + 3 * size_t(i));
+        if (i + 32 == n) break;
+        i = i + 64 <= n ? i + 32 : n - 32;
+    }
+    return !_mm256_testz_si256(any, any);
 }
 
 using GradientRow = bool (*)(const uint8_t*, const uint8_t*, const uint8_t*, uint32_t, int, uint8_t*);
@@ -207,9 +243,14 @@ void filterRegion(const uint8_t* image, const Rect& rc, int g0, uint8_t* edgeMap
         // Pixels of a row that ends past the map are left out one by one.
         const uint32_t fit = uint32_t(std::min<size_t>(inner, (mapSize - segStart - 3) / g_reg.bpp + 1));
         const size_t segEnd = segStart + size_t(fit - 1) * g_reg.bpp + 3;
-        bool edges = gradientRow(up, mid, down, inner, limit, M + 1);
         if (clearGaps && segStart > *cursor) std::memset(edgeMap + *cursor, 0, segStart - *cursor);
-        writeEdgeRow(M + 1, fit, edgeMap + segStart);
+        bool edges;
+        if (kAvx2 && g_reg.bpp == 3 && fit == inner && inner >= 32) {
+            edges = edgeRowAvx2(up, mid, down, inner, limit, M + 1, edgeMap + segStart);
+        } else {
+            edges = gradientRow(up, mid, down, inner, limit, M + 1);
+            writeEdgeRow(M + 1, fit, edgeMap + segStart);
+        }
         if (clearGaps) *cursor = segEnd;
         if (edges) paintEdgeBlocks(M + 1, rc.left + 1, fit, y);
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -67,6 +68,24 @@ TEST(Sobel, RandomImagesMatchTheReference) {
             compare(img, 3, regions, 20.0);
             compare(img, 1, regions + 1, 20.0);
         }
+    }
+}
+
+TEST(Sobel, RowsAroundTheVectorWidthMatchTheReference) {
+    // Filtered widths 30, 32, 33, 64, 65 and 96: whole vectors, a last vector
+    // overlapping the one before it, and rows too short for a vector.
+    std::mt19937 rng(9);
+    for (auto [w, stride] : {std::array<uint32_t, 2>{32, 0}, {34, 0}, {35, 0}, {66, 211}, {67, 0},
+                             {98, 0}}) {
+        Image img(w, 7, stride, 3);
+        std::uniform_int_distribution<int> v(0, 255);
+        for (auto& b : img.frame) b = uint8_t(v(rng));
+        SCOPED_TRACE(::testing::Message() << "width " << w);
+        for (double t : {0.0, 30.0, 60.0, 127.5}) compare(img, 0, nullptr, t);
+        const RoiRecord regions[] = {roi(1, 1, int32_t(w) - 1, 5),
+                                     roi(0, 0, int32_t(std::min(w, 34u)) - 1, 6)};
+        compare(img, 1, regions, 40.0);
+        compare(img, 2, regions, 40.0);
     }
 }
 
