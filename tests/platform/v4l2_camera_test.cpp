@@ -436,6 +436,34 @@ TEST(V4l2Backend, YuyvConversionMatchesTheBars) {
   for (size_t i = 0; i < 128; ++i) ASSERT_EQ(0, std::memcmp(&bgr[i * 3], &p.bgrx[i * 4], 3)) << i;
 }
 
+// The fast paths give the bytes of the plain formula on every input, for
+// lengths that end inside and past their blocks.
+TEST(V4l2Backend, YuyvConversionEqualsThePlainFormulaOnRandomBytes) {
+  std::vector<uint8_t> yuyv(2 * 203);
+  uint32_t s = 7;
+  for (auto& b : yuyv) {
+    s = s * 1664525u + 1013904223u;
+    b = uint8_t(s >> 24);
+  }
+  auto clamp = [](int v) { return uint8_t(std::clamp(v, 0, 255)); };
+  for (size_t pixels : {size_t(0), size_t(7), size_t(8), size_t(16), size_t(23), size_t(202)}) {
+    std::vector<uint8_t> bgr(pixels * 3 + 16, 0xAB), bgrx(pixels * 4 + 16, 0xAB);
+    YuyvToBgr(yuyv.data(), bgr.data(), pixels);
+    YuyvToBgrx(yuyv.data(), bgrx.data(), pixels);
+    for (size_t i = 0; i < pixels / 2 * 2; ++i) {
+      const uint8_t* p = &yuyv[(i / 2) * 4];
+      const int c = 298 * ((i % 2 ? p[2] : p[0]) - 16), d = p[1] - 128, e = p[3] - 128;
+      const uint8_t want[3] = {clamp((c + 516 * d + 128) >> 8), clamp((c - 100 * d - 208 * e + 128) >> 8),
+                               clamp((c + 409 * e + 128) >> 8)};
+      ASSERT_EQ(0, std::memcmp(&bgr[i * 3], want, 3)) << pixels << " " << i;
+      ASSERT_EQ(0, std::memcmp(&bgrx[i * 4], want, 3)) << pixels << " " << i;
+    }
+    // Nothing is written past the last pixel pair.
+    EXPECT_EQ(bgr[pixels / 2 * 6], 0xAB);
+    EXPECT_EQ(bgrx[pixels / 2 * 8], 0xAB);
+  }
+}
+
 // The station on a scripted device: the granted size becomes the image size,
 // and a device that vanishes leaves the frame as it was, without hanging.
 TEST(V4l2Station, GrantedSizeAndVanishingDevice) {
