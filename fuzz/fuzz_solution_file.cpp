@@ -25,6 +25,7 @@
 
 #include "dxf/dxf_solutions.h"
 #include "dxf/writer.h"
+#include "fuzz/check.h"
 #include "solutions/measurement.h"
 #include "workspace/solutions.h"
 
@@ -50,15 +51,6 @@ Fixture& Shared() {
   static Fixture* f = new Fixture;
   return *f;
 }
-
-// A broken promise stops the run with the line that states it.
-#define CHECK(ok)                                                  \
-  do {                                                             \
-    if (!(ok)) {                                                   \
-      std::fprintf(stderr, "check failed, line %d: %s\n", __LINE__, #ok); \
-      std::abort();                                                \
-    }                                                              \
-  } while (0)
 
 // Builds the record image of the compact form: a built-in record with the
 // patches written over it.

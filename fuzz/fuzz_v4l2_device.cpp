@@ -29,20 +29,13 @@
 #include <vector>
 
 #include "acquisition/camera_capture.h"
+#include "fuzz/check.h"
 #include "platform/video/v4l2_camera.h"
 #include "station/station.h"
 
 namespace {
 
 using namespace orvane::video;
-
-#define CHECK(ok)                                                          \
-  do {                                                                     \
-    if (!(ok)) {                                                           \
-      std::fprintf(stderr, "check failed, line %d: %s\n", __LINE__, #ok); \
-      std::abort();                                                        \
-    }                                                                      \
-  } while (0)
 
 constexpr size_t kMaxMapping = 8u << 20; // larger buffers are refused, as memory runs out
 constexpr uint32_t kPixelFormats[] = {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_BGR24, V4L2_PIX_FMT_RGB24,

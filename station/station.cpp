@@ -10,12 +10,16 @@
 
 namespace orvane {
 
+int32_t VisionLibraryVersion() {
+  uint8_t scratch[4] = {};
+  return qlxVersion(scratch);
+}
+
 std::string ApplicationTitle() {
   constexpr size_t kTextLimit = 127; // the window's text buffers hold 128 bytes
-  uint8_t scratch[4] = {};
   std::string title = "Lumivor DXF Build " + std::to_string(kSettingsFormatTag) + "." +
                       std::to_string(SolutionEngineVersion()) + "." +
-                      std::to_string(qlxVersion(scratch));
+                      std::to_string(VisionLibraryVersion());
   return title.substr(0, kTextLimit);
 }
 

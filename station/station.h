@@ -65,6 +65,9 @@ inline constexpr uint32_t kNoCameraFormat = 0xFFFFFFFFu;
 // caption of the station's own message boxes.
 std::string ApplicationTitle();
 
+// The vision library's version (qlxVersion).
+int32_t VisionLibraryVersion();
+
 class Station {
  public:
   // A station whose files live in `folder`. Without a surface it runs on an

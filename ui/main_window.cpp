@@ -4,12 +4,11 @@
 #include <string>
 
 #include "acquisition/acquisition.h"
+#include "acquisition/camera_capture.h"
 #include "acquisition/file_mode.h"
 #include "acquisition/save_image.h"
-#include "algorithms/include/quellix.h"
 #include "solutions/calibration.h"
 #include "solutions/process.h"
-#include "ui/camera_steps.h"
 #include "ui/colours.h"
 #include "ui/dialogs.h"
 #include "ui/layout.h"
@@ -27,11 +26,6 @@ namespace {
 using C = ControlId;
 
 constexpr uint32_t kOldestLibraryVersion = 7;
-
-uint32_t LibraryVersion() {
-  uint8_t scratch[4] = {};
-  return static_cast<uint32_t>(qlxVersion(scratch));
-}
 
 void FillList(ControlSurface& ui, ControlId id, std::initializer_list<const char*> items) {
   ui.ClearCombo(id);
@@ -83,7 +77,7 @@ bool StartUp(Station& st, std::string_view command_line) {
   WindowState& w = WindowOf(st);
   w.camera_device_index = DeviceIndexOf(command_line);
   ui.SetWindowTitle(ApplicationTitle());
-  if (LibraryVersion() < kOldestLibraryVersion) return false;
+  if (static_cast<uint32_t>(VisionLibraryVersion()) < kOldestLibraryVersion) return false;
 
   LoadSettings(st);
   FillOptionLists(ui);
@@ -103,9 +97,9 @@ bool StartUp(Station& st, std::string_view command_line) {
 
   // The camera, or File mode with the File button disabled for the run; then
   // Live or File mode shows.
-  const bool camera = CameraStartUp(st, w.camera_device_index);
+  const bool camera = StartCamera(st, w.camera_device_index);
   SizeView(st);
-  if (camera) CameraRepositionVideo(st); // the live area has its size now
+  if (camera) RepositionVideo(st); // the live area has its size now
   UpdateStatusLine(st);
   ShowCalibrationStatus(st);
   ui.InvalidateWindow(true);
@@ -126,10 +120,10 @@ void OnCommand(Station& st, ControlId id) {
       TrainCommand(st);
       break;
     case C::Grab:
-      CameraGrab(st);
+      GrabCommand(st);
       break;
     case C::Live:
-      CameraLive(st);
+      LiveCommand(st);
       break;
     case C::Save:
       SaveCommand(st);
@@ -184,7 +178,7 @@ void EndProgram(Station& st) {
   if (w.ended) return;
   w.ended = true;
   if (st.image.no_camera == 0 && st.image.file_mode == 1) LeaveFileMode(st);
-  CameraClose(st);
+  CloseCamera(st);
 }
 
 } // namespace orvane

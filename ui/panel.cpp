@@ -7,9 +7,9 @@
 #include <string>
 
 #include "acquisition/acquisition.h"
+#include "acquisition/camera_capture.h"
 #include "solutions/format.h"
 #include "solutions/process.h"
-#include "ui/camera_steps.h"
 #include "ui/dialogs.h"
 #include "ui/layout.h"
 #include "ui/window_state.h"
@@ -229,7 +229,7 @@ void SolutionSelected(Station& st) {
       SetAcquisitionMode(st, AcquisitionMode::Live);
       break;
     case 2:
-      CameraGrab(st);
+      GrabCommand(st);
       break;
     default:
       break;
@@ -273,7 +273,7 @@ void EnlargeCommand(Station& st) {
   st.image.view_width = static_cast<uint32_t>(size.width);
   st.image.view_height = static_cast<uint32_t>(size.height);
   MoveViewAreas(st, size);
-  if (st.image.no_camera == 0) CameraRepositionVideo(st);
+  if (st.image.no_camera == 0) RepositionVideo(st);
   if (enlarged) {
     ui.Show(C::SolutionGroup, true);
     ShowRows(st, true);

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "acquisition/acquisition.h"
+#include "acquisition/camera_capture.h"
 #include "solutions/calibration.h"
 #include "solutions/measurement.h"
-#include "ui/camera_steps.h"
 #include "ui/colours.h"
 #include "ui/panel.h"
 #include "ui/status.h"
@@ -228,7 +228,7 @@ void RunSetUpDialog(Station& st) {
   const uint32_t old_units = s.units;
   SaveSolution(st, *st.working);
 
-  SetUpDialog dialog(st, CameraFormatRows(st));
+  SetUpDialog dialog(st, CameraFormats(st));
   st.surface().RunDialog(dialog);
 
   s.foreground_colour = ColourOf(s.foreground_colour_index);
@@ -267,7 +267,7 @@ void RunSetUpDialog(Station& st) {
     if (st.image.no_camera == 0) {
       // Reopens the camera at the chosen row, publishes its geometry, rescales
       // the ROIs, rewrites the status line and goes Live.
-      CameraChangeResolution(st, dialog.chosen_row());
+      ChangeCameraResolution(st, dialog.chosen_row());
     } else {
       RescaleAllRois(st, st.image.width, st.image.height);
       UpdateStatusLine(st);

@@ -6,7 +6,6 @@
 // Counters: fps, worst_gap_ms, cpu_percent. Sizes: ORVANE_VIRTUAL_FORMATS
 // is set per case.
 #include <benchmark/benchmark.h>
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
 
@@ -68,12 +67,3 @@ BENCHMARK(BM_LiveEnlarge640)->Iterations(1)->UseManualTime()->Unit(benchmark::kS
 BENCHMARK(BM_LiveEnlarge1080)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

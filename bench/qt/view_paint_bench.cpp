@@ -2,10 +2,8 @@
 // stretch alone, and the whole paint of the widget (stretch and draw), at
 // the view's normal and enlarged sizes and at scale factor 2.
 #include <benchmark/benchmark.h>
-#include <QApplication>
 #include <QPixmap>
 
-#include <cstdlib>
 #include <vector>
 
 #include "ui/qt/image_view_widget.h"
@@ -53,12 +51,3 @@ void BM_PaintView(benchmark::State& state) {
 BENCHMARK(BM_PaintView)->Args({464, 261})->Args({1040, 585})->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

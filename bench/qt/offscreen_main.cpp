@@ -1,0 +1,15 @@
+// The main of the Qt benchmarks: a QApplication (offscreen unless the
+// environment names a platform), then the registered benchmarks.
+#include <benchmark/benchmark.h>
+#include <QApplication>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
