@@ -7,7 +7,8 @@
 #  - a six-line C program builds with pkg-config's flags for quellix and
 #    prints the library's version (and the gauge library's flags resolve
 #    when the package holds it);
-#  - apt-get remove leaves none of the files dpkg -L listed.
+#  - apt-get remove leaves none of the files dpkg -L listed, and no entry in
+#    dpkg's database.
 # Needs root (dpkg) and xvfb, xdotool. Refuses to run when orvane is already
 # installed, so that it never replaces or removes someone else's copy.
 #   deb_check.sh DEB_DIR VERSION
@@ -110,5 +111,8 @@ while read -r path; do
   fi
 done < "$tmp/files.txt"
 [ "$left" = 0 ] && echo "none of the $(wc -l < "$tmp/files.txt") paths dpkg -L listed is left" || fail "files left"
+if dpkg-query -W orvane orvane-dev > /dev/null 2>&1 || ls /var/lib/dpkg/info/orvane*.* > /dev/null 2>&1; then
+  fail "dpkg still records the packages: $(dpkg-query -W -f='${Package} ${Status}\n' orvane orvane-dev 2>&1)"
+fi
 
 [ "$failures" = 0 ] && echo "deb-check: all passed" || { echo "deb-check: $failures failed"; exit 1; }

@@ -25,6 +25,14 @@ for lib in libc6 libstdc++6 libqt6widgets6 libturbojpeg0; do
 done
 [ "$(dpkg-deb -f "$dev" Depends)" = "orvane (= $version)" ] || fail "orvane-dev: Depends $(dpkg-deb -f "$dev" Depends)"
 
+# ldconfig runs through the trigger; no maintainer script, so that removing
+# the package leaves nothing in dpkg's database.
+dpkg-deb -e "$runtime" "$tmp/control"
+[ "$(cat "$tmp/control/triggers" 2> /dev/null)" = "activate-noawait ldconfig" ] || fail "no ldconfig trigger"
+for script in preinst postinst prerm postrm; do
+  [ -e "$tmp/control/$script" ] && fail "orvane has a $script script"
+done
+
 # The files of each package (symbolic links as "name -> target").
 listing() { dpkg-deb -c "$1" | grep -v '/$' | sed -E 's|^([^ ]+ +){5}\./|/|'; }
 listing "$runtime" > "$tmp/runtime.txt"
