@@ -74,8 +74,12 @@ dpkg-deb -x "$dev" "$root"
 soname=$(readelf -d "$root$L/libquellix.so.$version" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ "$soname" = libquellix.so.1 ] || fail "libquellix SONAME is '$soname'"
 readelf -d "$root/usr/bin/orvane-batch" | grep -q 'NEEDED.*\[libquellix\.so\.1\]' || fail "orvane-batch does not need libquellix.so.1"
+# Each .pc file's prefix is /usr once installed (written as /usr, or relative
+# to the file's own folder).
 for pc in "$root$L"/pkgconfig/*.pc; do
-  grep -qx 'prefix=/usr' "$pc" || fail "$pc: prefix is not /usr"
+  prefix=$(PKG_CONFIG_LIBDIR="$root$L/pkgconfig" pkg-config --variable=prefix "$(basename "$pc" .pc)")
+  prefix=$(realpath -m "$prefix")
+  [ "${prefix#"$root"}" = /usr ] || fail "$pc: prefix $prefix"
 done
 [ "$("$root/usr/bin/orvane-batch" --version)" = "orvane-batch $version" ] || fail "orvane-batch --version"
 [ "$("$root/usr/bin/orvane" --version)" = "orvane $version" ] || fail "orvane --version"
@@ -88,7 +92,10 @@ sed "s|SAMPLES|$root/usr/share/orvane/samples|" "$here/calibrate.txt" \
 
 # A C program built through the unpacked pkg-config file.
 flags=$(PKG_CONFIG_LIBDIR="$root$L/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$root" pkg-config --cflags --libs quellix)
-cc -o "$tmp/quellix_version" "$here/quellix_version.c" $flags
-[ "$(LD_LIBRARY_PATH="$root$L" "$tmp/quellix_version")" = "quellix 8" ] || fail "the C program"
+if cc -o "$tmp/quellix_version" "$here/quellix_version.c" $flags; then
+  [ "$(LD_LIBRARY_PATH="$root$L" "$tmp/quellix_version")" = "quellix 8" ] || fail "the C program's output"
+else
+  fail "the C program does not build with: $flags"
+fi
 
 [ "$failures" = 0 ] && echo "packages hold what they should" || exit 1
