@@ -26,7 +26,6 @@ namespace {
 
 using C = ControlId;
 
-
 void FillList(ControlSurface& ui, ControlId id, std::initializer_list<const char*> items) {
   ui.ClearCombo(id);
   for (const char* item : items) ui.AddComboItem(id, item);
