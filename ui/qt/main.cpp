@@ -85,6 +85,7 @@ constexpr const char* kUsage =
     "  ORVANE_VIRTUAL_CAMERA   scene, or a folder of BMP/JPEG files: a virtual camera\n"
     "                          takes the place of the video devices\n"
     "  ORVANE_VIRTUAL_FORMATS  the virtual camera's formats, WIDTHxHEIGHT:CODE,...\n"
+    "  ORVANE_LOG              1: write the diagnostic log ORVANE.LOG\n"
     "  ORVANE_TIMING           set: print start-up and live-area timings on stderr\n"
     "  QUELLIX_BASELINE        1: the vision library uses only its baseline code\n"
     "See orvane(1).\n";
