@@ -234,8 +234,9 @@ QG_API int32_t qgCaliperDefaults(qgCaliperParams *params);
 QG_API int32_t qgFitDefaults(qgFitParams *params);
 
 /* Edge caliper. The rectangle is sampled bilinearly at one-pixel steps
- * along and across its axis (on pixel centres when the axis is horizontal
- * or vertical), the samples across averaged into a profile along the axis,
+ * along its axis (on pixel centres when the axis is horizontal or
+ * vertical) in round(width) rows one pixel apart, symmetric about the axis;
+ * the rows are averaged into a profile along the axis,
  * the profile smoothed with a Gaussian derivative of params->sigma, and
  * every extremum of the right polarity at least params->threshold strong
  * becomes an edge, located to a sub-pixel position where the profile
@@ -261,7 +262,10 @@ QG_API int32_t qgEdgePair(const qgImage *image, const qgRect *rect,
 
 /* Total least squares line through count points (count >= 2; robust fits
  * need >= 3 inliers to judge outliers). fit may be null for the defaults.
- * weights, if not null, receives count robust weights (0 .. 1). */
+ * weights, if not null, receives count robust weights (0 .. 1). With no
+ * point beyond the two the line needs, nothing measures the scatter and
+ * the uncertainties are +infinity. Points are finite, |x|, |y| <= 1e9.
+ * QG_ERR_DEGENERATE when all points coincide. */
 QG_API int32_t qgFitLine(const qgPoint *points, int32_t count,
                          const qgFitParams *fit, qgLine *line,
                          double *weights);
@@ -269,14 +273,18 @@ QG_API int32_t qgFitLine(const qgPoint *points, int32_t count,
 /* Circle through count points (count >= 3): an algebraic fit to start, then
  * geometric least squares (distances to the circle) with the robust
  * weights. fit may be null for the defaults. weights, if not null, receives
- * count robust weights. */
+ * count robust weights. With only three inliers the uncertainties are
+ * +infinity. QG_ERR_DEGENERATE when the points are collinear or coincide. */
 QG_API int32_t qgFitCircle(const qgPoint *points, int32_t count,
                            const qgFitParams *fit, qgCircle *circle,
                            double *weights);
 
-/* Circle gauge: the spokes, then qgFitCircle on their edges. The radius is
- * corrected for the flattening that averaging across a curved edge and the
- * image blur cause (about (width^2 / 12 + blur^2) / (2 r)).
+/* Circle gauge: the spokes, then qgFitCircle on their edges. Each edge is
+ * moved out along its spoke for the curvature: averaging rows across a
+ * curved edge and the blur of a curved edge both pull it towards the
+ * centre, by about (mean squared row offset + blur^2) / (2 r). Where spokes
+ * are closer than their width (n * width > 2 pi r) they share pixels, and
+ * the uncertainties grow by sqrt(n * width / (2 pi r)).
  *   spokes   optional (may be null): caller-owned array of params->spokes
  *            records, one per spoke
  * Returns QG_OK, QG_NOT_FOUND when fewer than 3 spokes found an edge, or
