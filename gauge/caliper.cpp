@@ -76,10 +76,26 @@ void smoothed(const std::vector<double>& p, int lo, int hi, double x, double w,
     slope = (sgpd - value * sgd) * inv / sg;
 }
 
-double plateauMean(const std::vector<double>& p, int from, int to) {
+// Level of a plateau: the mean of the two thirds of its samples nearest
+// their median, so that a speck or a weak neighbouring edge in the window
+// does not move it. Fills `used` with the indices averaged.
+double plateauLevel(const std::vector<double>& p, int from, int to, std::vector<int>& used) {
+    used.clear();
+    for (int k = from; k <= to; ++k) used.push_back(k);
+    if (used.size() >= 4) {
+        std::vector<double> v(p.begin() + from, p.begin() + to + 1);
+        auto mid = v.begin() + static_cast<long>(v.size() / 2);
+        std::nth_element(v.begin(), mid, v.end());
+        const double med = *mid;
+        const size_t keep = (2 * used.size() + 2) / 3;
+        std::stable_sort(used.begin(), used.end(), [&](int a, int b) {
+            return std::fabs(p[static_cast<size_t>(a)] - med) < std::fabs(p[static_cast<size_t>(b)] - med);
+        });
+        used.resize(keep);
+    }
     double s = 0;
-    for (int k = from; k <= to; ++k) s += p[k];
-    return s / (to - from + 1);
+    for (int k : used) s += p[static_cast<size_t>(k)];
+    return s / static_cast<double>(used.size());
 }
 
 }  // namespace
@@ -138,14 +154,40 @@ void sampleProfile(const qgImage& image, const qgRect& r, Profile& pr) {
     pr.rows = std::max(1, static_cast<int>(std::lround(r.width)));
     const double wFirst = -0.5 * (pr.rows - 1);
     pr.values.assign(static_cast<size_t>(n), 0.0);
+    // Far enough from the border, the four neighbours of every sample exist:
+    // interpolate without clamping.
+    double xmin = 1e300, xmax = -1e300, ymin = 1e300, ymax = -1e300;
+    for (int j : {0, pr.rows - 1})
+        for (int k : {0, n - 1}) {
+            double x = r.cx + (pr.tFirst + k) * pr.ux + (wFirst + j) * vx;
+            double y = r.cy + (pr.tFirst + k) * pr.uy + (wFirst + j) * vy;
+            xmin = std::min(xmin, x); xmax = std::max(xmax, x);
+            ymin = std::min(ymin, y); ymax = std::max(ymax, y);
+        }
+    const bool interior = xmin >= 0.5 && ymin >= 0.5 && xmax < image.width - 0.5 - 1e-9 &&
+                          ymax < image.height - 0.5 - 1e-9;
+    const size_t bpp = static_cast<size_t>(image.bytesPerPixel), stride = static_cast<size_t>(image.stride);
+    const uint8_t* base = image.pixels + (bpp == 1 ? 0 : 2);
     double w2 = 0;
     for (int j = 0; j < pr.rows; ++j) {
         const double w = wFirst + j;
         w2 += w * w;
         double x = r.cx + pr.tFirst * pr.ux + w * vx;
         double y = r.cy + pr.tFirst * pr.uy + w * vy;
-        for (int k = 0; k < n; ++k) {
-            pr.values[static_cast<size_t>(k)] += bilinear(image, x + k * pr.ux, y + k * pr.uy);
+        double* out = pr.values.data();
+        if (interior) {
+            double fx = x - 0.5, fy = y - 0.5;
+            for (int k = 0; k < n; ++k, fx += pr.ux, fy += pr.uy) {
+                const int x0 = static_cast<int>(fx), y0 = static_cast<int>(fy);
+                const double ax = fx - x0, ay = fy - y0;
+                const uint8_t* p0 = base + static_cast<size_t>(y0) * stride + static_cast<size_t>(x0) * bpp;
+                const uint8_t* p1 = p0 + stride;
+                double top = p0[0] + ax * (p0[bpp] - p0[0]);
+                double bottom = p1[0] + ax * (p1[bpp] - p1[0]);
+                out[k] += top + ay * (bottom - top);
+            }
+        } else {
+            for (int k = 0; k < n; ++k) out[k] += bilinear(image, x + k * pr.ux, y + k * pr.uy);
         }
     }
     pr.meanW2 = w2 / pr.rows;
@@ -209,15 +251,16 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
         // since the plateau windows depend on the blur.
         double spread = 1.0, a = 0, b = 0;
         int aFrom = lo, aTo = lo, bFrom = hi, bTo = hi;
+        std::vector<int> aUsed, bUsed;
         for (int pass = 0; pass < 2; ++pass) {
             int h1 = static_cast<int>(std::ceil(3 * spread)) + 1;
-            int h2 = h1 + std::max(4, static_cast<int>(std::ceil(3 * spread)));
+            int h2 = h1 + 12;
             aTo = std::max(lo, k0 - h1);
             aFrom = std::max(lo, k0 - h2);
             bFrom = std::min(hi, k0 + h1);
             bTo = std::min(hi, k0 + h2);
-            a = plateauMean(p, aFrom, aTo);
-            b = plateauMean(p, bFrom, bTo);
+            a = plateauLevel(p, aFrom, aTo, aUsed);
+            b = plateauLevel(p, bFrom, bTo, bUsed);
             double c = std::fabs(b - a);
             double ratio = peak > 0 ? c * s / peak : 0;
             double s2e = ratio * ratio - s * s;
@@ -276,10 +319,10 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
         for (int k = qlo; k <= qhi; ++k)
             e.weights[static_cast<size_t>(k - e.first)] +=
                 std::exp(-0.5 * (k - x) * (k - x) / (w * w)) / sg / slope;
-        for (int k = aFrom; k <= aTo; ++k)
-            e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / (aTo - aFrom + 1) / slope;
-        for (int k = bFrom; k <= bTo; ++k)
-            e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / (bTo - bFrom + 1) / slope;
+        for (int k : aUsed)
+            e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / static_cast<double>(aUsed.size()) / slope;
+        for (int k : bUsed)
+            e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / static_cast<double>(bUsed.size()) / slope;
         e.t = pr.tFirst + x;
         e.contrast = b - a;
         e.spread = spread;
@@ -290,24 +333,21 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
 
 void collectNoise(const qgImage& image, const qgRect& r, const std::vector<Located>& edges,
                   int cap, std::vector<double>& out) {
+    // The pixels nearest to a coarse grid over the rectangle, `step` pixels
+    // apart along and across, away from the edges and the image border.
     const double ux = std::cos(r.angle), uy = std::sin(r.angle);
     const double hl = r.length / 2, hw = r.width / 2;
-    const double ex = std::fabs(hl * ux) + std::fabs(hw * uy), ey = std::fabs(hl * uy) + std::fabs(hw * ux);
-    int x0 = std::max(1, static_cast<int>(std::floor(r.cx - ex))), x1 = std::min(image.width - 2, static_cast<int>(std::ceil(r.cx + ex)));
-    int y0 = std::max(1, static_cast<int>(std::floor(r.cy - ey))), y1 = std::min(image.height - 2, static_cast<int>(std::ceil(r.cy + ey)));
-    if (x1 < x0 || y1 < y0) return;
-    double area = r.length * r.width;
-    int step = std::max(1, static_cast<int>(std::ceil(std::sqrt(area / std::max(cap, 1)))));
+    const int step = std::max(1, static_cast<int>(std::ceil(std::sqrt(r.length * r.width / std::max(cap, 1)))));
     int taken = 0;
-    for (int y = y0; y <= y1; y += step) {
-        for (int x = x0; x <= x1; x += step) {
-            double dx = x + 0.5 - r.cx, dy = y + 0.5 - r.cy;
-            double t = dx * ux + dy * uy, w = -dx * uy + dy * ux;
-            if (std::fabs(t) > hl || std::fabs(w) > hw) continue;
+    for (double w = -hw; w <= hw; w += step) {
+        for (double t = -hl; t <= hl; t += step) {
             bool near = false;
             for (const Located& e : edges)
                 if (std::fabs(t - e.t) < 3 * e.spread + 3) { near = true; break; }
             if (near) continue;
+            const int x = static_cast<int>(std::floor(r.cx + t * ux - w * uy));
+            const int y = static_cast<int>(std::floor(r.cy + t * uy + w * ux));
+            if (x < 1 || y < 1 || x > image.width - 2 || y > image.height - 2) continue;
             double v = 4 * intensity(image, x, y) -
                        2 * (intensity(image, x - 1, y) + intensity(image, x + 1, y) +
                             intensity(image, x, y - 1) + intensity(image, x, y + 1)) +
@@ -377,7 +417,7 @@ int32_t runCaliper(const qgImage* image, const qgRect* rect, const qgCaliperPara
     double noise = params->noise;
     if (noise == 0 && !edges.empty()) {
         std::vector<double> samples;
-        qg::collectNoise(*image, *rect, edges, 2048, samples);
+        qg::collectNoise(*image, *rect, edges, 512, samples);
         noise = qg::noiseFromSamples(samples);
     }
     sigmaProfile = noise / std::sqrt(static_cast<double>(pr.rows));
