@@ -305,6 +305,9 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
                 side = 1;
             }
         }
+        // A crossing beyond the profile's ends is not an edge under the
+        // rectangle.
+        if (!(x >= 0 && x <= n - 1)) continue;
         double value;
         smoothed(p, qlo, qhi, x, w, value, slope);
         if (slope == 0 || !finite(slope)) continue;
