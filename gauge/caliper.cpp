@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <tuple>
 
 namespace qg {
 
@@ -254,7 +255,7 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
         std::vector<int> aUsed, bUsed;
         for (int pass = 0; pass < 2; ++pass) {
             int h1 = static_cast<int>(std::ceil(3 * spread)) + 1;
-            int h2 = h1 + 12;
+            int h2 = h1 + 20;
             aTo = std::max(lo, k0 - h1);
             aFrom = std::max(lo, k0 - h2);
             bFrom = std::min(hi, k0 + h1);
@@ -402,6 +403,103 @@ void toEdge(const Profile& pr, const Located& e, double sigmaProfile, qgEdge& ou
     out.polarity = e.contrast > 0 ? QG_POLARITY_DARK_TO_LIGHT : QG_POLARITY_LIGHT_TO_DARK;
 }
 
+// A pair of edges refined together: least squares of the profile between
+// lo and hi against two blurred steps with their three levels and a common
+// blur (Levenberg-Marquardt). Narrow bars leave too little plateau between
+// their edges for each edge to find its own middle level; the joint model
+// shares it. False when the fit does not settle near the single-edge
+// positions.
+bool refinePair(const Profile& pr, const Located& e1, const Located& e2, int lo, int hi,
+                double sigmaProfile, double& x1, double& x2, double& u1, double& u2, double& uw) {
+    const std::vector<double>& p = pr.values;
+    const double i1 = e1.t - pr.tFirst, i2 = e2.t - pr.tFirst;
+    if (hi - lo < 8) return false;
+    double th[6] = {p[lo], p[static_cast<size_t>(std::lround(0.5 * (i1 + i2)))], p[hi], i1, i2,
+                    std::max(0.5, 0.5 * (e1.spread + e2.spread))};
+    auto sse = [&](const double* t) {
+        double sum = 0;
+        for (int k = lo; k <= hi; ++k) {
+            double m = t[0] + (t[1] - t[0]) * 0.5 * std::erfc(-(k - t[3]) / (t[5] * M_SQRT2)) +
+                       (t[2] - t[1]) * 0.5 * std::erfc(-(k - t[4]) / (t[5] * M_SQRT2));
+            sum += (p[k] - m) * (p[k] - m);
+        }
+        return sum;
+    };
+    double JtJ[6][6], Jtr[6];
+    auto normal = [&](const double* t) {
+        std::memset(JtJ, 0, sizeof JtJ);
+        std::memset(Jtr, 0, sizeof Jtr);
+        for (int k = lo; k <= hi; ++k) {
+            double z1 = (k - t[3]) / t[5], z2 = (k - t[4]) / t[5];
+            double F1 = 0.5 * std::erfc(-z1 / M_SQRT2), F2 = 0.5 * std::erfc(-z2 / M_SQRT2);
+            double f1 = std::exp(-0.5 * z1 * z1) / kSqrt2Pi, f2 = std::exp(-0.5 * z2 * z2) / kSqrt2Pi;
+            double c1 = t[1] - t[0], c2 = t[2] - t[1];
+            double J[6] = {1 - F1, F1 - F2, F2, -c1 * f1 / t[5], -c2 * f2 / t[5],
+                           -(c1 * f1 * z1 + c2 * f2 * z2) / t[5]};
+            double r = p[k] - (t[0] + c1 * F1 + c2 * F2);
+            for (int a = 0; a < 6; ++a) {
+                Jtr[a] += J[a] * r;
+                for (int b = 0; b < 6; ++b) JtJ[a][b] += J[a] * J[b];
+            }
+        }
+    };
+    // Gauss-Jordan on a 6 x 6 system (A is copied); false when singular.
+    auto solve = [](double A[6][6], const double* b, double* x, int column) {
+        double M[6][7];
+        for (int i = 0; i < 6; ++i) {
+            for (int j = 0; j < 6; ++j) M[i][j] = A[i][j];
+            M[i][6] = column < 0 ? b[i] : (i == column ? 1.0 : 0.0);
+        }
+        for (int c = 0; c < 6; ++c) {
+            int piv = c;
+            for (int i = c + 1; i < 6; ++i)
+                if (std::fabs(M[i][c]) > std::fabs(M[piv][c])) piv = i;
+            if (!(std::fabs(M[piv][c]) > 1e-300)) return false;
+            for (int j = 0; j < 7; ++j) std::swap(M[c][j], M[piv][j]);
+            for (int i = 0; i < 6; ++i) {
+                if (i == c) continue;
+                double f = M[i][c] / M[c][c];
+                for (int j = c; j < 7; ++j) M[i][j] -= f * M[c][j];
+            }
+        }
+        for (int i = 0; i < 6; ++i) x[i] = M[i][6] / M[i][i];
+        return true;
+    };
+    double cost = sse(th), lambda = 1e-3;
+    for (int it = 0; it < 40; ++it) {
+        normal(th);
+        double A[6][6], step[6], trial[6];
+        for (int a = 0; a < 6; ++a)
+            for (int b = 0; b < 6; ++b) A[a][b] = JtJ[a][b] + (a == b ? lambda * JtJ[a][a] : 0);
+        if (!solve(A, Jtr, step, -1)) return false;
+        for (int a = 0; a < 6; ++a) trial[a] = th[a] + step[a];
+        if (!(trial[5] > 0.2)) { lambda *= 10; continue; }
+        double c = sse(trial);
+        if (c <= cost) {
+            std::memcpy(th, trial, sizeof th);
+            bool done = cost - c <= 1e-12 * (cost + 1e-12);
+            cost = c;
+            lambda = std::max(lambda / 10, 1e-9);
+            if (done) break;
+        } else {
+            lambda *= 10;
+            if (lambda > 1e8) break;
+        }
+    }
+    if (!(std::fabs(th[3] - i1) < 1.5 && std::fabs(th[4] - i2) < 1.5 && th[5] < 10 && th[3] < th[4]))
+        return false;
+    normal(th);
+    double c3[6], c4[6];
+    if (!solve(JtJ, nullptr, c3, 3) || !solve(JtJ, nullptr, c4, 4)) return false;
+    const double v2 = sigmaProfile * sigmaProfile;
+    x1 = pr.tFirst + th[3];
+    x2 = pr.tFirst + th[4];
+    u1 = std::sqrt(std::max(c3[3], 0.0) * v2);
+    u2 = std::sqrt(std::max(c4[4], 0.0) * v2);
+    uw = std::sqrt(std::max(c3[3] + c4[4] - 2 * c3[4], 0.0) * v2);
+    return std::isfinite(uw);
+}
+
 }  // namespace qg
 
 namespace {
@@ -505,6 +603,26 @@ extern "C" QG_API int32_t qgEdgePair(const qgImage* image, const qgRect* rect,
         qg::toEdge(pr, b, sp, r.second);
         r.width = b.t - a.t;
         r.uncertainty = qg::combinedUncertainty(a, &b, sp);
+        // The fit spans the pair and the plateaus outside it, up to halfway
+        // to the neighbouring edges.
+        const int n = static_cast<int>(pr.values.size());
+        const size_t ia = static_cast<size_t>(pick);
+        int lo = std::max(0, static_cast<int>(std::floor(a.t - pr.tFirst)) - 14);
+        int hi = std::min(n - 1, static_cast<int>(std::ceil(b.t - pr.tFirst)) + 14);
+        if (ia > 0) lo = std::max(lo, static_cast<int>(std::ceil(0.5 * (found[ia - 1].t + a.t) - pr.tFirst)));
+        if (ia + 2 < found.size())
+            hi = std::min(hi, static_cast<int>(std::floor(0.5 * (b.t + found[ia + 2].t) - pr.tFirst)));
+        double x1, x2, u1, u2, uw;
+        if (qg::refinePair(pr, a, b, lo, hi, sp, x1, x2, u1, u2, uw)) {
+            for (auto [e, x, u] : {std::tuple{&r.first, x1, u1}, std::tuple{&r.second, x2, u2}}) {
+                e->position = x;
+                e->x = pr.rect.cx + x * pr.ux;
+                e->y = pr.rect.cy + x * pr.uy;
+                e->uncertainty = u;
+            }
+            r.width = x2 - x1;
+            r.uncertainty = uw;
+        }
         *result = r;
         return QG_OK;
     } catch (const std::bad_alloc&) {
