@@ -82,20 +82,27 @@ void smoothed(const std::vector<double>& p, int lo, int hi, double x, double w,
 // does not move it. Fills `used` with the indices averaged.
 double plateauLevel(const std::vector<double>& p, int from, int to, std::vector<int>& used) {
     used.clear();
-    for (int k = from; k <= to; ++k) used.push_back(k);
-    if (used.size() >= 4) {
-        std::vector<double> v(p.begin() + from, p.begin() + to + 1);
-        auto mid = v.begin() + static_cast<long>(v.size() / 2);
-        std::nth_element(v.begin(), mid, v.end());
-        const double med = *mid;
-        const size_t keep = (2 * used.size() + 2) / 3;
-        std::stable_sort(used.begin(), used.end(), [&](int a, int b) {
-            return std::fabs(p[static_cast<size_t>(a)] - med) < std::fabs(p[static_cast<size_t>(b)] - med);
-        });
-        used.resize(keep);
+    const int count = to - from + 1;
+    if (count < 4 || count > 64) {
+        double s = 0;
+        for (int k = from; k <= to; ++k) { s += p[static_cast<size_t>(k)]; used.push_back(k); }
+        return s / count;
     }
+    double v[64], d[64];
+    std::copy(p.begin() + from, p.begin() + to + 1, v);
+    std::nth_element(v, v + count / 2, v + count);
+    const double med = v[count / 2];
+    for (int i = 0; i < count; ++i) d[i] = std::fabs(p[static_cast<size_t>(from + i)] - med);
+    const int keep = (2 * count + 2) / 3;
+    std::copy(d, d + count, v);
+    std::nth_element(v, v + keep - 1, v + count);
+    const double limit = v[keep - 1];
+    // Everything strictly nearer than the limit, then ties in axis order.
     double s = 0;
-    for (int k : used) s += p[static_cast<size_t>(k)];
+    for (int i = 0; i < count; ++i)
+        if (d[i] < limit) { s += p[static_cast<size_t>(from + i)]; used.push_back(from + i); }
+    for (int i = 0; i < count && static_cast<int>(used.size()) < keep; ++i)
+        if (d[i] == limit) { s += p[static_cast<size_t>(from + i)]; used.push_back(from + i); }
     return s / static_cast<double>(used.size());
 }
 
@@ -216,9 +223,12 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
     std::vector<double> strength(static_cast<size_t>(n));
     for (int k = 0; k < n; ++k) {
         double acc = 0;
-        for (int j = -R; j <= R; ++j) {
-            int i = std::clamp(k + j, 0, n - 1);
-            acc += kernel[static_cast<size_t>(j + R)] * p[static_cast<size_t>(i)];
+        if (k >= R && k + R < n) {
+            const double* q = p.data() + k - R;
+            for (int j = 0; j <= 2 * R; ++j) acc += kernel[static_cast<size_t>(j)] * q[j];
+        } else {
+            for (int j = -R; j <= R; ++j)
+                acc += kernel[static_cast<size_t>(j + R)] * p[static_cast<size_t>(std::clamp(k + j, 0, n - 1))];
         }
         strength[static_cast<size_t>(k)] = acc * scale;
     }
@@ -253,8 +263,11 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
         double spread = 1.0, a = 0, b = 0;
         int aFrom = lo, aTo = lo, bFrom = hi, bTo = hi;
         std::vector<int> aUsed, bUsed;
+        int lastH1 = -1;
         for (int pass = 0; pass < 2; ++pass) {
             int h1 = static_cast<int>(std::ceil(3 * spread)) + 1;
+            if (h1 == lastH1) break;  // the same windows again
+            lastH1 = h1;
             int h2 = h1 + 20;
             aTo = std::max(lo, k0 - h1);
             aFrom = std::max(lo, k0 - h2);

@@ -53,7 +53,7 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
                 for (size_t k = 1; k < edges.size(); ++k)
                     if (std::fabs(edges[k].strength) > std::fabs(edges[pick].strength)) pick = k;
             if (g.caliper.noise == 0)
-                qg::collectNoise(*image, rects[static_cast<size_t>(i)], edges, 64, noiseSamples);
+                qg::collectNoise(*image, rects[static_cast<size_t>(i)], edges, 32, noiseSamples);
             found.push_back({i, pr, edges[pick]});
         }
         if (found.size() < 3) return QG_NOT_FOUND;
