@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <array>
 #include <new>
 #include <tuple>
 
@@ -212,7 +213,7 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
     // sqrt(2 pi) sigma a sharp step of contrast C peaks at C.
     const double s = params.sigma;
     const int R = static_cast<int>(std::ceil(4 * s));
-    std::vector<double> kernel(static_cast<size_t>(2 * R + 1));
+    std::array<double, 161> kernel;  // sigma <= 20: R <= 80
     double norm = 0;
     for (int j = -R; j <= R; ++j) {
         double v = j * std::exp(-0.5 * j * j / (s * s));
@@ -242,6 +243,9 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
             (strength[k - 1] * strength[k] >= 0 || std::fabs(strength[k - 1]) < a))
             peaks.push_back(k);
     }
+    std::vector<int> aUsed, bUsed;
+    aUsed.reserve(64);
+    bUsed.reserve(64);
     for (size_t i = 0; i < peaks.size(); ++i) {
         const int k0 = peaks[i];
         const double sk = strength[static_cast<size_t>(k0)];
@@ -262,7 +266,6 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
         // since the plateau windows depend on the blur.
         double spread = 1.0, a = 0, b = 0;
         int aFrom = lo, aTo = lo, bFrom = hi, bTo = hi;
-        std::vector<int> aUsed, bUsed;
         int lastH1 = -1;
         for (int pass = 0; pass < 2; ++pass) {
             int h1 = static_cast<int>(std::ceil(3 * spread)) + 1;
@@ -331,11 +334,22 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
         e.first = std::min(aFrom, qlo);
         const int last = std::max(bTo, qhi);
         e.weights.assign(static_cast<size_t>(last - e.first + 1), 0.0);
+        // Gaussian weights by the same recurrence as in smoothed() (spread
+        // <= 10, so at most 81 of them).
+        std::array<double, 96> g;
         double sg = 0;
-        for (int k = qlo; k <= qhi; ++k) sg += std::exp(-0.5 * (k - x) * (k - x) / (w * w));
+        {
+            const double inv = 1.0 / (w * w), d = qlo - x, b2 = std::exp(-inv);
+            double gk = std::exp(-0.5 * d * d * inv), ak = std::exp(-(d + 0.5) * inv);
+            for (int k = qlo; k <= qhi; ++k) {
+                g[static_cast<size_t>(k - qlo)] = gk;
+                sg += gk;
+                gk *= ak;
+                ak *= b2;
+            }
+        }
         for (int k = qlo; k <= qhi; ++k)
-            e.weights[static_cast<size_t>(k - e.first)] +=
-                std::exp(-0.5 * (k - x) * (k - x) / (w * w)) / sg / slope;
+            e.weights[static_cast<size_t>(k - e.first)] += g[static_cast<size_t>(k - qlo)] / sg / slope;
         for (int k : aUsed)
             e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / static_cast<double>(aUsed.size()) / slope;
         for (int k : bUsed)

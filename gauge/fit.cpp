@@ -183,7 +183,9 @@ int32_t resolveFit(const qgFitParams* in, qgFitParams& out) {
 
 int32_t fitCircle(const std::vector<qgPoint>& p, const qgFitParams& fit, const qgCircle* start,
                   qgCircle& out, std::vector<double>& w) {
-    w.assign(p.size(), 1.0);
+    // From a start circle, its weights (when given for these points) are the
+    // first guess too.
+    if (!start || w.size() != p.size()) w.assign(p.size(), 1.0);
     qgCircle c{};
     if (start) {
         c = *start;
@@ -203,7 +205,7 @@ int32_t fitCircle(const std::vector<qgPoint>& p, const qgFitParams& fit, const q
             qgCircle next = c;
             if (!geometricCircle(p, w, next, 3)) return QG_ERR_DEGENERATE;
             c = next;
-            if (change < 1e-6) break;
+            if (change < 1e-4) break;
         }
         if (!geometricCircle(p, w, c)) return QG_ERR_DEGENERATE;
     }
