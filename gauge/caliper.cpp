@@ -290,14 +290,16 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
         const int qlo = std::max(lo, k0 - Hq), qhi = std::min(hi, k0 + Hq);
         // Bracket the crossing of the middle level, then regula falsi
         // (Illinois).
-        double xa = k0 - 1.5, xb = k0 + 1.5, fa, fb, slope;
+        // The crossing stays inside the edge's own stretch of the profile
+        // (halfway to its neighbours), so edges keep their axis order.
+        double xa = std::max(k0 - 1.5, double(lo)), xb = std::min(k0 + 1.5, double(hi)), fa, fb, slope;
         smoothed(p, qlo, qhi, xa, w, fa, slope);
         smoothed(p, qlo, qhi, xb, w, fb, slope);
         fa -= mid;
         fb -= mid;
         if (fa * fb > 0) {
-            xa = k0 - 3;
-            xb = k0 + 3;
+            xa = std::max(k0 - 3.0, double(lo));
+            xb = std::min(k0 + 3.0, double(hi));
             smoothed(p, qlo, qhi, xa, w, fa, slope);
             smoothed(p, qlo, qhi, xb, w, fb, slope);
             fa -= mid;
@@ -624,6 +626,7 @@ extern "C" QG_API int32_t qgEdgePair(const qgImage* image, const qgRect* rect,
             }
         }
         if (pick < 0) return QG_NOT_FOUND;
+        if (!(found[static_cast<size_t>(pick) + 1].t > found[static_cast<size_t>(pick)].t)) return QG_NOT_FOUND;
         const qg::Located &a = found[static_cast<size_t>(pick)], &b = found[static_cast<size_t>(pick) + 1];
         qgEdgePairResult r;
         qg::toEdge(pr, a, sp, r.first);
