@@ -5,8 +5,8 @@
 #    the installed sample target and prints the calibration;
 #  - orvane starts on a virtual X display (Xvfb) and ends on Escape;
 #  - a six-line C program builds with pkg-config's flags for quellix and
-#    prints the library's version (and the gauge library's flags resolve
-#    when the package holds it);
+#    prints the library's version (and one for the gauge library, when the
+#    package holds it);
 #  - apt-get remove leaves none of the files dpkg -L listed, and no entry in
 #    dpkg's database.
 # Needs root (dpkg) and xvfb, xdotool. Refuses to run when orvane is already
@@ -95,9 +95,11 @@ as_user "$work" sh -c 'cc -o quellix_version quellix_version.c $(pkg-config --cf
   | tee "$tmp/c.txt"
 grep -qx 'quellix 8' "$tmp/c.txt" || fail "the C program"
 if dpkg -L orvane-dev | grep -q '/qgauge\.pc$'; then
-  as_user "$work" sh -c 'printf "#include <qgauge.h>\nint main(void) { return 0; }\n" > g.c &&
-                         cc -o g g.c $(pkg-config --cflags --libs qgauge) && ./g' \
-    && echo "qgauge.h builds and links through qgauge.pc" || fail "qgauge through pkg-config"
+  cp "$here/tests/packaging/qgauge_version.c" "$work/"
+  chmod 644 "$work/qgauge_version.c"
+  as_user "$work" sh -c 'cc -o qgauge_version qgauge_version.c $(pkg-config --cflags --libs qgauge) && ./qgauge_version' \
+    | tee "$tmp/g.txt"
+  grep -qx 'qgauge [0-9]*' "$tmp/g.txt" || fail "the gauge C program"
 fi
 
 echo "== apt-get remove"

@@ -90,12 +90,21 @@ sed "s|SAMPLES|$root/usr/share/orvane/samples|" "$here/calibrate.txt" \
   | (cd "$tmp/station" && "$root/usr/bin/orvane-batch" --fixed-clock -) > "$tmp/story.txt" \
   || fail "the calibration story failed: $(cat "$tmp/story.txt")"
 
-# A C program built through the unpacked pkg-config file.
+# C programs built through the unpacked pkg-config files.
 flags=$(PKG_CONFIG_LIBDIR="$root$L/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$root" pkg-config --cflags --libs quellix)
 if cc -o "$tmp/quellix_version" "$here/quellix_version.c" $flags; then
   [ "$(LD_LIBRARY_PATH="$root$L" "$tmp/quellix_version")" = "quellix 8" ] || fail "the C program's output"
 else
   fail "the C program does not build with: $flags"
+fi
+
+if [ "$gauge" = 1 ]; then
+  flags=$(PKG_CONFIG_LIBDIR="$root$L/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$root" pkg-config --cflags --libs qgauge)
+  if cc -o "$tmp/qgauge_version" "$here/qgauge_version.c" $flags; then
+    LD_LIBRARY_PATH="$root$L" "$tmp/qgauge_version" | grep -qx 'qgauge [0-9]*' || fail "the gauge C program's output"
+  else
+    fail "the gauge C program does not build with: $flags"
+  fi
 fi
 
 [ "$failures" = 0 ] && echo "packages hold what they should" || exit 1
