@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "solutions/overlay.h"
+#include "draw/overlay.h"
 #include "station/station.h"
 
 namespace orvane {

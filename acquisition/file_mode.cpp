@@ -10,7 +10,7 @@
 #include "acquisition/bmp_file.h"
 #include "platform/pixora/include/pixora.h"
 #include "solutions/measurement.h"
-#include "solutions/overlay.h"
+#include "draw/overlay.h"
 #include "solutions/process.h"
 #include "workspace/files.h"
 #include "workspace/solutions.h"

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "acquisition/acquisition.h"
-#include "solutions/format.h"
-#include "solutions/overlay.h"
+#include "draw/format.h"
+#include "draw/overlay.h"
 #include "workspace/log.h"
 #include "workspace/solutions.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "algorithms/include/quellix.h"
-#include "solutions/format.h"
+#include "draw/format.h"
 #include "solutions/process.h"
 #include "workspace/log.h"
 #include "workspace/settings.h"

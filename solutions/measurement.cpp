@@ -6,8 +6,8 @@
 
 #include "acquisition/acquisition.h"
 #include "algorithms/include/quellix.h"
-#include "solutions/format.h"
-#include "solutions/overlay.h"
+#include "draw/format.h"
+#include "draw/overlay.h"
 #include "workspace/log.h"
 
 namespace orvane {

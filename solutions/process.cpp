@@ -7,7 +7,7 @@
 #include "dxf/dxf_solutions.h"
 #include "solutions/calibration.h"
 #include "solutions/measurement.h"
-#include "solutions/overlay.h"
+#include "draw/overlay.h"
 
 namespace orvane {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "acquisition/image_state.h"
 #include "dxf/trace_list.h"
-#include "solutions/overlay.h"
+#include "draw/overlay.h"
 #include "station/clock.h"
 #include "ui/control_surface.h"
 #include "view/image_view.h"

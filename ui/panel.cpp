@@ -8,7 +8,7 @@
 
 #include "acquisition/acquisition.h"
 #include "acquisition/camera_capture.h"
-#include "solutions/format.h"
+#include "draw/format.h"
 #include "solutions/process.h"
 #include "ui/dialogs.h"
 #include "ui/layout.h"

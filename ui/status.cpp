@@ -2,7 +2,7 @@
 
 #include "algorithms/include/quellix.h"
 #include "solutions/calibration.h"
-#include "solutions/overlay.h"
+#include "draw/overlay.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"
 

@@ -6,7 +6,7 @@
 
 #include "acquisition/acquisition.h"
 #include "solutions/measurement.h"
-#include "solutions/overlay.h"
+#include "draw/overlay.h"
 #include "view/mouse_modes.h"
 
 namespace orvane::mouse {

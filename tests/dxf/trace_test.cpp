@@ -7,7 +7,7 @@
 
 #include "dxf/dxf_support.h"
 #include "dxf/writer.h"
-#include "solutions/format.h"
+#include "draw/format.h"
 
 namespace orvane {
 namespace {
