@@ -17,7 +17,7 @@
 #include "batch/parse.h"
 #include "station/clock.h"
 #include "station/station.h"
-#include "ui/fake_surface.h"
+#include "station/fake_surface.h"
 #include "ui/main_window.h"
 #include "view/mouse.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "acquisition/acquisition.h"
-#include "acquisition/image_state.h"
+#include "station/image_state.h"
 #include "dxf/dxf_solutions.h"
 #include "dxf/writer.h"
 #include "station/station.h"

@@ -2,9 +2,8 @@
 
 #include <string>
 
-#include "acquisition/camera_capture.h"
 #include "algorithms/include/quellix.h"
-#include "ui/fake_surface.h"
+#include "station/fake_surface.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <string_view>
 
-#include "acquisition/image_state.h"
-#include "dxf/trace_list.h"
+#include "station/image_state.h"
+#include "station/trace_list.h"
 #include "draw/overlay.h"
 #include "station/clock.h"
-#include "ui/control_surface.h"
-#include "view/image_view.h"
+#include "station/control_surface.h"
+#include "station/image_view.h"
 #include "workspace/records.h"
 
 namespace orvane {
@@ -107,8 +107,10 @@ class Station {
   // The main window's layout, colour table and metrics; made by start-up (or
   // by the first panel call of a headless station).
   std::shared_ptr<WindowState> window;
-  // The video input device and its format table (created on first use).
-  std::unique_ptr<CameraCapture> camera;
+  // The video input device and its format table, created on first use by the
+  // camera capture (a shared pointer, so the station can own it without
+  // knowing the type; nothing else shares it).
+  std::shared_ptr<CameraCapture> camera;
   // When set, every text drawn into the overlay is reported here first, so
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "station/station.h"
-#include "ui/control_surface.h"
+#include "station/control_surface.h"
 
 namespace orvane {
 

@@ -10,7 +10,7 @@
 
 #include "acquisition/camera_capture.h"
 #include "station/station.h"
-#include "ui/control_surface.h"
+#include "station/control_surface.h"
 
 namespace orvane {
 

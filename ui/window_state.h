@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "station/station.h"
-#include "ui/control_surface.h"
+#include "station/control_surface.h"
 
 namespace orvane {
 

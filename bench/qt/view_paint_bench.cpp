@@ -8,7 +8,7 @@
 
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/stretch.h"
-#include "view/image_view.h"
+#include "station/image_view.h"
 
 namespace {
 

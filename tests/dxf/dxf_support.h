@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/image_state.h"
+#include "station/image_state.h"
 #include "support/station_fixture.h"
 #include "station/station.h"
 #include "workspace/records.h"

@@ -12,7 +12,7 @@
 #include "ui/status.h"
 #include "ui/ui_support.h"
 #include "ui/window_state.h"
-#include "ui/window_template.h"
+#include "station/window_template.h"
 #include "workspace/settings.h"
 
 namespace orvane {
