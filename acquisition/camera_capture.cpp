@@ -10,6 +10,7 @@
 #include "solutions/calibration.h"
 #include "solutions/measurement.h"
 #include "solutions/process.h"
+#include "station/workspace.h"
 #include "workspace/files.h"
 #include "workspace/solutions.h"
 

@@ -12,6 +12,7 @@
 #include "solutions/measurement.h"
 #include "draw/overlay.h"
 #include "solutions/process.h"
+#include "station/workspace.h"
 #include "workspace/files.h"
 #include "workspace/solutions.h"
 

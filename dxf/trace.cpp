@@ -8,6 +8,7 @@
 #include "acquisition/acquisition.h"
 #include "draw/format.h"
 #include "draw/overlay.h"
+#include "station/workspace.h"
 #include "workspace/log.h"
 #include "workspace/solutions.h"
 

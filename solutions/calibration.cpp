@@ -7,6 +7,7 @@
 #include "algorithms/include/quellix.h"
 #include "draw/format.h"
 #include "solutions/process.h"
+#include "station/workspace.h"
 #include "workspace/log.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"

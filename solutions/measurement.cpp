@@ -8,6 +8,7 @@
 #include "algorithms/include/quellix.h"
 #include "draw/format.h"
 #include "draw/overlay.h"
+#include "station/workspace.h"
 #include "workspace/log.h"
 
 namespace orvane {

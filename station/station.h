@@ -17,16 +17,12 @@
 #include "station/control_surface.h"
 #include "station/image_view.h"
 #include "workspace/records.h"
+#include "workspace/solutions.h"
 
 namespace orvane {
 
 struct WindowState; // the main window's own state (ui/window_state.h)
 class CameraCapture;
-
-struct SolutionTable {
-  SolutionRecord slots[kMaxSolutions];
-  uint32_t count;
-};
 
 // Points where one subsystem hands over to another that may not be part of
 // this build (the command panel, the window's status lines and dialogs, the

@@ -9,6 +9,7 @@
 #include "acquisition/save_image.h"
 #include "solutions/calibration.h"
 #include "solutions/process.h"
+#include "station/workspace.h"
 #include "ui/colours.h"
 #include "ui/dialogs.h"
 #include "ui/layout.h"

@@ -10,6 +10,7 @@
 #include "acquisition/camera_capture.h"
 #include "draw/format.h"
 #include "solutions/process.h"
+#include "station/workspace.h"
 #include "ui/dialogs.h"
 #include "ui/layout.h"
 #include "ui/window_state.h"

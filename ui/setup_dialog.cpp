@@ -10,6 +10,7 @@
 #include "acquisition/camera_capture.h"
 #include "solutions/calibration.h"
 #include "solutions/measurement.h"
+#include "station/workspace.h"
 #include "ui/colours.h"
 #include "ui/panel.h"
 #include "ui/status.h"

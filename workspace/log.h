@@ -1,12 +1,11 @@
-// The diagnostic log "ORVANE.LOG", written only while station.log_enabled is
-// set (nothing in the station sets it; a developer does, in a debugger or a
-// test). It stops growing once it reaches kLogSizeLimit bytes.
+// The diagnostic log "ORVANE.LOG" of a folder. It stops growing once it
+// reaches kLogSizeLimit bytes. Whether it is written at all is the station's
+// switch (station/workspace.h).
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string_view>
-
-#include "station/station.h"
 
 namespace orvane {
 
@@ -14,7 +13,7 @@ inline constexpr const char* kLogFileName = "ORVANE.LOG";
 inline constexpr int64_t kLogSizeLimit = 1000000;
 
 // Appends text (no terminator) and returns 1, or returns 0 when the log is
-// off or full. Failures to write are silent.
-uint32_t AppendLog(Station& station, std::string_view text);
+// full. Failures to write are silent.
+uint32_t AppendLog(const std::filesystem::path& folder, std::string_view text);
 
 } // namespace orvane

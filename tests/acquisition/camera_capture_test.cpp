@@ -14,6 +14,7 @@
 #include "acquisition/file_mode.h"
 #include "platform/video/virtual_camera.h"
 #include "solutions/calibration.h"
+#include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "workspace/solutions.h"
 

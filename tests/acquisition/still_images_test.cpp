@@ -12,6 +12,7 @@
 #include "acquisition/save_image.h"
 #include "acquisition/still_test_images.h"
 #include "platform/pixora/include/pixora.h"
+#include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "ui/status.h"
 #include "workspace/solutions.h"

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "algorithms/include/quellix.h"
+#include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "ui/layout.h"
 #include "ui/status.h"

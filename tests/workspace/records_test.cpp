@@ -8,6 +8,7 @@
 #include <span>
 
 #include "support/station_fixture.h"
+#include "station/workspace.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"
 

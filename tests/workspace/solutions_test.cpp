@@ -5,6 +5,7 @@
 #include <random>
 
 #include "support/station_fixture.h"
+#include "station/workspace.h"
 #include "workspace/files.h"
 #include "workspace/log.h"
 #include "workspace/settings.h"
