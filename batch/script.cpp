@@ -18,6 +18,7 @@
 #include "station/clock.h"
 #include "station/station.h"
 #include "station/fake_surface.h"
+#include "ui/commands.h"
 #include "ui/main_window.h"
 #include "view/mouse.h"
 

@@ -17,6 +17,7 @@
 #include "station/clock.h"
 #include "station/station.h"
 #include "station/fake_surface.h"
+#include "ui/commands.h"
 #include "ui/main_window.h"
 #include "station/image_view.h"
 #include "workspace/solutions.h"

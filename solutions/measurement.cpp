@@ -212,10 +212,7 @@ void DrawMeasurements(Station& st) {
 }
 
 void RedrawOverlay(Station& st, bool clear_only) {
-  ImageState& im = st.image;
-  if (im.overlay == nullptr) return;
-  std::memset(im.overlay, 0, im.size);
-  if (clear_only) return;
+  if (!ClearOverlay(st) || clear_only) return;
   const OverlayCanvas canvas = CanvasOf(st);
   DrawModeLegend(st, canvas);
   DrawRois(st, canvas);

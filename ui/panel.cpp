@@ -11,6 +11,7 @@
 #include "draw/format.h"
 #include "solutions/process.h"
 #include "station/workspace.h"
+#include "ui/commands.h"
 #include "ui/dialogs.h"
 #include "ui/layout.h"
 #include "ui/window_state.h"

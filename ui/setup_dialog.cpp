@@ -12,6 +12,7 @@
 #include "solutions/measurement.h"
 #include "station/workspace.h"
 #include "ui/colours.h"
+#include "ui/commands.h"
 #include "ui/panel.h"
 #include "ui/status.h"
 #include "workspace/settings.h"

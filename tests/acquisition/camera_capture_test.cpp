@@ -16,6 +16,7 @@
 #include "solutions/calibration.h"
 #include "station/workspace.h"
 #include "support/station_fixture.h"
+#include "ui/commands.h"
 #include "workspace/solutions.h"
 
 namespace orvane {

@@ -12,7 +12,7 @@
 
 #include "acquisition/file_mode.h"
 #include "acquisition/pixels.h"
-#include "acquisition/save_image.h"
+#include "ui/save_image.h"
 #include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "workspace/solutions.h"
