@@ -107,7 +107,7 @@ def main():
     for p in problems:
         print(p)
     if problems:
-        print(f"{len(problems)} include(s) against the layers of tools/layers.txt")
+        print(f"{len(problems)} problem(s) against the layers of tools/layers.txt")
         return 1
     print("layers: every include goes down or stays in its folder")
     return 0
