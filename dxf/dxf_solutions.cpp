@@ -9,7 +9,6 @@
 #include "dxf/trace.h"
 #include "dxf/writer.h"
 #include "algorithms/include/quellix.h"
-#include "solutions/process.h"
 #include "workspace/solutions.h"
 
 namespace orvane {

@@ -8,7 +8,9 @@ belongs to the longest folder of the table that holds it; an include is
 resolved as the compiler does for quoted includes (beside the including file
 first, then from the top of the tree) and belongs to the longest folder that
 holds the file it names. Prints every include the table does not allow and
-every source folder the table does not know, and exits 1 when there is any.
+every source folder the table does not know, and exits 1 when there is any;
+also exits 1 when the table itself lets folders include each other in a cycle
+(one-way floors: within a floor too, the includes run one way).
 """
 
 import os
@@ -34,6 +36,32 @@ def read_table(path):
                 raise SystemExit(f"{path}:{number}: second line for {folder}")
             table[folder] = {a.strip("/") for a in allowed.split()}
     return table
+
+
+def cycle_in(table):
+    """A cycle of folders that the table lets include each other, or None."""
+    state = {}
+
+    def visit(folder, path):
+        state[folder] = "open"
+        for below in sorted(table.get(folder, ())):
+            if below == "*" or below not in table:
+                continue
+            if state.get(below) == "open":
+                return path[path.index(below):] + [below]
+            if below not in state:
+                found = visit(below, path + [below])
+                if found:
+                    return found
+        state[folder] = "done"
+        return None
+
+    for folder in sorted(table):
+        if folder not in state and "*" not in table[folder]:
+            found = visit(folder, [folder])
+            if found:
+                return found
+    return None
 
 
 def owner(table, relative):
@@ -103,6 +131,10 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     root = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else os.path.dirname(here)
     table = read_table(os.path.join(root, "tools", "layers.txt"))
+    cycle = cycle_in(table)
+    if cycle:
+        print("tools/layers.txt: a cycle of folders: " + " -> ".join(cycle))
+        return 1
     problems = check(root, table)
     for p in problems:
         print(p)
