@@ -8,8 +8,8 @@
 
 #include "acquisition/acquisition.h"
 #include "acquisition/bmp_file.h"
-#include "platform/pixora/include/pixora.h"
 #include "draw/overlay.h"
+#include "platform/pixora/include/pixora.h"
 #include "station/workspace.h"
 #include "workspace/files.h"
 #include "workspace/solutions.h"

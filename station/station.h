@@ -10,12 +10,12 @@
 #include <string>
 #include <string_view>
 
-#include "station/image_state.h"
-#include "station/trace_list.h"
 #include "draw/overlay.h"
 #include "station/clock.h"
 #include "station/control_surface.h"
+#include "station/image_state.h"
 #include "station/image_view.h"
+#include "station/trace_list.h"
 #include "workspace/records.h"
 #include "workspace/solutions.h"
 

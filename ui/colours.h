@@ -3,8 +3,8 @@
 // and active states, and the window's own colours.
 #pragma once
 
-#include "station/station.h"
 #include "station/control_surface.h"
+#include "station/station.h"
 
 namespace orvane {
 

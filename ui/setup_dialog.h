@@ -9,8 +9,8 @@
 #include <string>
 
 #include "acquisition/camera_capture.h"
-#include "station/station.h"
 #include "station/control_surface.h"
+#include "station/station.h"
 
 namespace orvane {
 

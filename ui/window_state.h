@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "station/station.h"
 #include "station/control_surface.h"
+#include "station/station.h"
 
 namespace orvane {
 

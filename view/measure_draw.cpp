@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "acquisition/acquisition.h"
-#include "solutions/measurement.h"
 #include "draw/overlay.h"
+#include "solutions/measurement.h"
 #include "view/mouse_modes.h"
 
 namespace orvane::mouse {

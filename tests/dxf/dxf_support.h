@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "station/image_state.h"
-#include "support/station_fixture.h"
 #include "station/station.h"
+#include "support/station_fixture.h"
 #include "workspace/records.h"
 
 namespace orvane::testing {

@@ -7,8 +7,8 @@
 #include <map>
 #include <span>
 
-#include "support/station_fixture.h"
 #include "station/workspace.h"
+#include "support/station_fixture.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <random>
 
-#include "support/station_fixture.h"
 #include "station/workspace.h"
+#include "support/station_fixture.h"
 #include "workspace/files.h"
 #include "workspace/log.h"
 #include "workspace/settings.h"
