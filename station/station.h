@@ -56,6 +56,11 @@ struct StationHooks {
 // "no camera format chosen".
 inline constexpr uint32_t kNoCameraFormat = 0xFFFFFFFFu;
 
+// What a solution that works on regions (calibration, the DXF solutions) says
+// when there is none.
+inline constexpr const char* kNoRoiMessage =
+    "This function requires at least one region of interest.";
+
 // "Lumivor DXF Build 230.107.8": the settings format, the solution engine's
 // version and the vision library's version; the window's title and the
 // caption of the station's own message boxes.
