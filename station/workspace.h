@@ -41,9 +41,9 @@ void ResetAllRois(Station& station);
 // working record ends up holding the selected solution.
 void OpenWorkspace(Station& station);
 
-// Appends text to the station's log while station.log_enabled is set (nothing
-// in the station sets it; a developer does, in a debugger or a test). Returns
-// 1, or 0 when the log is off or full.
+// Appends text to the station's log while station.log_enabled is set (off by
+// default; start-up sets it when LogAskedFor). Returns 1, or 0 when the log is
+// off or full.
 uint32_t AppendLog(Station& station, std::string_view text);
 
 } // namespace orvane
