@@ -9,6 +9,7 @@
 #include "dxf/trace.h"
 #include "dxf/writer.h"
 #include "algorithms/include/quellix.h"
+#include "results/session.h"
 #include "solutions/process.h"
 #include "workspace/solutions.h"
 
@@ -48,6 +49,19 @@ uint32_t TruncatedParam(float value) {
   if (!(value > 0.0f)) return 0;
   if (value >= 4294967295.0f) return UINT32_MAX;
   return static_cast<uint32_t>(value);
+}
+
+// The written drawing as a row of the results table: its entity count, and
+// the file with the count of each kind of entity.
+void RecordDxfExport(Station& station, const DxfSink& sink) {
+  ResultRow row;
+  row.kind = kKindDxf;
+  row.value = double(sink.points) + sink.lines + sink.circles;
+  row.unit = "entities";
+  row.note = std::filesystem::path(station.PathOf(kDxfFileName)).lexically_relative(station.folder()).generic_string() +
+             ": " + std::to_string(sink.points) + " points, " + std::to_string(sink.lines) +
+             " lines, " + std::to_string(sink.circles) + " circles";
+  AddResult(station, std::move(row));
 }
 
 } // namespace
@@ -133,6 +147,7 @@ int32_t DxfAutoOutput(Station& station, SolutionRecord& record) {
     }
   }
   DxfEnd(sink);
+  RecordDxfExport(station, sink);
   return 0;
 }
 
@@ -170,6 +185,7 @@ int32_t DxfSimpleOutput(Station& station, SolutionRecord& record) {
     }
   }
   DxfEnd(sink);
+  RecordDxfExport(station, sink);
   return 0;
 }
 
@@ -217,6 +233,7 @@ int32_t DxfTraceOutput(Station& station, SolutionRecord& record) {
   if (!scale) return 0;
   DxfFileSink sink(station.PathOf(kDxfFileName));
   WriteTraceDrawing(sink, record, *scale, station.image.height);
+  RecordDxfExport(station, sink);
   return 0;
 }
 

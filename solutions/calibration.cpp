@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "algorithms/include/quellix.h"
+#include "results/csv.h"
+#include "results/session.h"
 #include "solutions/format.h"
 #include "solutions/process.h"
 #include "workspace/log.h"
@@ -26,6 +28,25 @@ void AppendResult(SolutionRecord& record, const char* text) {
 void SetResult(SolutionRecord& record, const char* text) {
   std::memset(record.result_text, 0, sizeof record.result_text);
   std::strncpy(record.result_text, text, sizeof record.result_text - 1);
+}
+
+// The new calibration as a row of the results table: its scale, distance and
+// method.
+void RecordCalibration(Station& st, uint32_t id) {
+  const Settings& s = st.settings;
+  ResultsSession& session = ResultsOf(st);
+  const std::string unit = s.units == 1 ? "cm" : "in";
+  ResultRow row;
+  row.kind = kKindCalibration;
+  row.value = s.scale_x / s.unit_factor;
+  row.unit = "px/" + unit;
+  row.uncertainty = session.calibration_sigma;
+  row.note = std::string(id == 1 ? "auto" : "manual") + ", distance " +
+             ResultNumber(s.calibration_distance * s.unit_factor) + " " + unit;
+  if (!session.calibration_note.empty()) row.note += ", " + session.calibration_note;
+  session.calibration_note.clear();
+  session.calibration_sigma = kUnknown;
+  AddResult(st, std::move(row));
 }
 
 } // namespace
@@ -114,6 +135,7 @@ void ActOnCalibration(Station& st, uint32_t id, int32_t result) {
     s.calibrated = 1;
     SaveSettings(st);
     st.current_distance = s.calibration_distance;
+    RecordCalibration(st, id);
     ShowCalibrationStatus(st);
     SetButtonState(st, ControlId::CalibrationStatus, 0);
     return;

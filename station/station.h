@@ -22,6 +22,7 @@ namespace orvane {
 
 struct WindowState; // the main window's own state (ui/window_state.h)
 class CameraCapture;
+struct ResultsSession; // the results table and its gauge marks (results/session.h)
 
 struct SolutionTable {
   SolutionRecord slots[kMaxSolutions];
@@ -54,6 +55,9 @@ struct StationHooks {
   std::function<RoiEntity()> ask_entity_type;
   // Ask the distance from the camera of a new measurement set.
   std::function<DialogResult()> ask_distance;
+  // Draw the extensions' marks (snapped points, gauge circles) over the
+  // overlay once its specified layers are drawn.
+  std::function<void()> draw_overlay_extras;
 };
 
 // Compression code of a camera format that is neither RGB nor YUY2, and of
@@ -109,6 +113,8 @@ class Station {
   std::shared_ptr<WindowState> window;
   // The video input device and its format table (created on first use).
   std::unique_ptr<CameraCapture> camera;
+  // The results table, loaded on first use (ResultsOf).
+  std::shared_ptr<ResultsSession> results;
   // When set, every text drawn into the overlay is reported here first, so
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>

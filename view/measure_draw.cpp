@@ -7,6 +7,7 @@
 #include "acquisition/acquisition.h"
 #include "solutions/measurement.h"
 #include "solutions/overlay.h"
+#include "view/measure_results.h"
 #include "view/mouse_modes.h"
 
 namespace orvane::mouse {
@@ -86,6 +87,7 @@ void MeasureLeftDown(Station& st) {
       rec.meas_point[s][n].y = v.press_y;
       rec.meas_point[s][n].depth = rec.meas_depth[s];
       rec.meas_points[s] = n + 1;
+      RecordMeasuredPoint(st, s, n);
       if ((v.mouse_mode == kMode2Pt && n + 1 == 2) || (v.mouse_mode == kMode3Pt && n + 1 == 3)) {
         v.set_complete = 1;
       }
