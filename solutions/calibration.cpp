@@ -7,6 +7,7 @@
 #include "algorithms/include/quellix.h"
 #include "results/csv.h"
 #include "results/session.h"
+#include "results/snap.h"
 #include "solutions/format.h"
 #include "solutions/process.h"
 #include "workspace/log.h"
@@ -92,8 +93,18 @@ int32_t ManualCalibration(Station& st, SolutionRecord& rec) {
     const RoiRecord& roi = rec.rois[0];
     // The difference is taken in 64 bits: corners from a damaged file may lie
     // further apart than an int holds.
-    const int64_t pixels = int64_t{roi.right} - roi.left;
-    e.scale_x = e.scale_y = static_cast<double>(pixels) / reference;
+    double pixels = static_cast<double>(int64_t{roi.right} - roi.left);
+    // With snapping on, the reference is the width between the edges nearest
+    // the ROI's sides, where both are found.
+    ResultsSession& session = ResultsOf(st);
+    if (session.table.snap) {
+      if (const std::optional<SnappedWidth> w = SnapWidth(st.image, roi.left, roi.top, roi.right, roi.bottom)) {
+        pixels = w->width;
+        session.calibration_note = "width between edges " + ResultNumber(w->width) + " px";
+        session.calibration_sigma = w->sigma / reference / e.unit_factor;
+      }
+    }
+    e.scale_x = e.scale_y = pixels / reference;
     e.scale_third = 0.0;
     SetResult(rec, "Success");
     return 0;

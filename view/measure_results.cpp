@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "acquisition/acquisition.h"
 #include "results/csv.h"
 #include "results/session.h"
+#include "results/snap.h"
 #include "solutions/measurement.h"
 #include "solutions/overlay.h"
 
@@ -70,6 +72,45 @@ void RecordMeasuredPoint(Station& st, uint32_t s, uint32_t n) {
     angle.note = note;
     AddResult(st, std::move(angle));
   }
+}
+
+void SnapClick(Station& st, double* x, double* y) {
+  ResultsSession& session = ResultsOf(st);
+  if (!session.table.snap) return;
+  const std::optional<SnapMark> mark = SnapToEdge(st.image, *x, *y);
+  if (!mark) return;
+  *x = mark->x;
+  *y = mark->y;
+  session.snaps.push_back(*mark);
+}
+
+void GaugeClick(Station& st, double x, double y) {
+  ResultsSession& session = ResultsOf(st);
+  session.gauge_clicks.emplace_back(x, y);
+  if (session.gauge_clicks.size() < 3) return;
+  double xs[3], ys[3];
+  for (int i = 0; i < 3; ++i) std::tie(xs[i], ys[i]) = session.gauge_clicks[i];
+  session.gauge_clicks.clear();
+  const std::optional<GaugedCircle> circle = GaugeCircle(st.image, xs, ys);
+  if (!circle) return;
+  const double depth = st.current_distance;
+  const double diameter = PixelsToLength(st, 2.0 * circle->radius, depth);
+  const double sigma = PixelsToLength(st, 2.0 * circle->sigma_radius, depth);
+  CircleMark mark{circle->x, circle->y, circle->radius, ""};
+  mark.text = "D " + (st.settings.calibrated != 0 ? LengthText(st.settings, diameter)
+                                                  : ResultNumber(diameter) + " px");
+  session.circles.push_back(std::move(mark));
+  ResultRow row;
+  row.kind = kKindDiameter;
+  row.value = diameter;
+  row.unit = LengthUnit(st.settings);
+  row.uncertainty = sigma;
+  row.note = "centre " + ResultNumber(circle->x) + ", " + ResultNumber(circle->y) + " px";
+  if (st.settings.calibrated != 0) {
+    row.note += ", distance " + ResultNumber(depth * st.settings.unit_factor) + " " +
+                (st.settings.units == 1 ? "cm" : "in");
+  }
+  AddResult(st, std::move(row));
 }
 
 void DrawGaugeMarks(Station& st) {
