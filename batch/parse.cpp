@@ -281,9 +281,8 @@ class LineParser {
   }
   bool Mouse(Verb verb) {
     command_.verb = verb;
-    if (Args() < 3 || Args() > 6) {
-      return Fail("expected down|up|move|rdown|rup X Y [shift] [ctrl] [alt]");
-    }
+    // The usage text predates alt, which scripts read from the manual.
+    if (Args() < 3 || Args() > 6) return Fail("expected down|up|move|rdown|rup X Y [shift] [ctrl]");
     size_t kind = 0;
     if (!OneOf(0, {"down", "up", "move", "rdown", "rup"}, &kind)) return false;
     constexpr MouseEvent kEvents[] = {MouseEvent::LeftDown, MouseEvent::LeftUp, MouseEvent::Move,

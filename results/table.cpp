@@ -57,7 +57,12 @@ std::optional<Tolerance> ResultsTable::ToleranceOf(const std::string& label) con
 Verdict ResultsTable::VerdictOf(const ResultRow& row) const {
   const std::optional<Tolerance> t = ToleranceOf(row.label);
   if (!t || !std::isfinite(row.value)) return Verdict::None;
-  return std::fabs(row.value - t->nominal) <= t->tolerance ? Verdict::Pass : Verdict::Fail;
+  // A value on a limit passes: the margin of a few units in the last place
+  // keeps 1.9 within 2 +- 0.1, which binary arithmetic would put just outside.
+  const double margin = 1e-12 * std::max({std::fabs(t->nominal), t->tolerance, 1.0});
+  const double lower = t->nominal - t->tolerance - margin;
+  const double upper = t->nominal + t->tolerance + margin;
+  return row.value >= lower && row.value <= upper ? Verdict::Pass : Verdict::Fail;
 }
 
 std::vector<LabelStatistics> ResultsTable::Statistics() const {

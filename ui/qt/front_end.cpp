@@ -104,6 +104,7 @@ void FrontEnd::Wire() {
     ShowAbout(station_);
   };
   e.open_file = [this] { ChooseImageFile(); };
+  e.results = [this] { ShowResults(); };
   // The program ends once the handler that asked for it has returned.
   e.end = [this] {
     QMetaObject::invokeMethod(surface_.window(), [this] { End(); }, Qt::QueuedConnection);
@@ -120,6 +121,13 @@ void FrontEnd::Wire() {
     DropStillFile(station_, QFile::encodeName(path).toStdString());
     AfterEvent();
   };
+}
+
+void FrontEnd::ShowResults() {
+  if (!results_window_) results_window_ = std::make_unique<ResultsWindow>(station_);
+  results_window_->show();
+  results_window_->raise();
+  results_window_->activateWindow();
 }
 
 bool FrontEnd::Start(std::string_view command_line) {
