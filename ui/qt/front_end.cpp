@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include "acquisition/file_mode.h"
+#include "results/session.h"
 #include "ui/main_window.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
@@ -132,6 +133,8 @@ void FrontEnd::ShowResults() {
 
 bool FrontEnd::Start(std::string_view command_line) {
   if (!StartUp(station_, command_line)) return false;
+  // The results table is read now, so a damaged file is reported at start.
+  ResultsOf(station_);
   AfterEvent();
   return true;
 }
