@@ -27,7 +27,7 @@ import subprocess
 import tempfile
 
 WIDTH, HEIGHT = 640, 480
-UNIT = min(WIDTH, HEIGHT) / 6.0 / 3.0
+UNIT = WIDTH / 8.0 / 3.0
 BAR_X, BAR_Y, BAR_HALF = 0.72 * WIDTH, 0.28 * HEIGHT, 3.0 * UNIT
 DISC_X, DISC_Y, DISC_R = 0.62 * WIDTH, 0.72 * HEIGHT, 2.0 * UNIT
 # The scene paints a pixel when its centre lies inside a shape; the station's
