@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <array>
 #include <new>
+#include <tuple>
 
 namespace qg {
 
@@ -76,10 +78,33 @@ void smoothed(const std::vector<double>& p, int lo, int hi, double x, double w,
     slope = (sgpd - value * sgd) * inv / sg;
 }
 
-double plateauMean(const std::vector<double>& p, int from, int to) {
+// Level of a plateau: the mean of the two thirds of its samples nearest
+// their median, so that a speck or a weak neighbouring edge in the window
+// does not move it. Fills `used` with the indices averaged.
+double plateauLevel(const std::vector<double>& p, int from, int to, std::vector<int>& used) {
+    used.clear();
+    const int count = to - from + 1;
+    if (count < 4 || count > 64) {
+        double s = 0;
+        for (int k = from; k <= to; ++k) { s += p[static_cast<size_t>(k)]; used.push_back(k); }
+        return s / count;
+    }
+    double v[64], d[64];
+    std::copy(p.begin() + from, p.begin() + to + 1, v);
+    std::nth_element(v, v + count / 2, v + count);
+    const double med = v[count / 2];
+    for (int i = 0; i < count; ++i) d[i] = std::fabs(p[static_cast<size_t>(from + i)] - med);
+    const int keep = (2 * count + 2) / 3;
+    std::copy(d, d + count, v);
+    std::nth_element(v, v + keep - 1, v + count);
+    const double limit = v[keep - 1];
+    // Everything strictly nearer than the limit, then ties in axis order.
     double s = 0;
-    for (int k = from; k <= to; ++k) s += p[k];
-    return s / (to - from + 1);
+    for (int i = 0; i < count; ++i)
+        if (d[i] < limit) { s += p[static_cast<size_t>(from + i)]; used.push_back(from + i); }
+    for (int i = 0; i < count && static_cast<int>(used.size()) < keep; ++i)
+        if (d[i] == limit) { s += p[static_cast<size_t>(from + i)]; used.push_back(from + i); }
+    return s / static_cast<double>(used.size());
 }
 
 }  // namespace
@@ -138,14 +163,40 @@ void sampleProfile(const qgImage& image, const qgRect& r, Profile& pr) {
     pr.rows = std::max(1, static_cast<int>(std::lround(r.width)));
     const double wFirst = -0.5 * (pr.rows - 1);
     pr.values.assign(static_cast<size_t>(n), 0.0);
+    // Far enough from the border, the four neighbours of every sample exist:
+    // interpolate without clamping.
+    double xmin = 1e300, xmax = -1e300, ymin = 1e300, ymax = -1e300;
+    for (int j : {0, pr.rows - 1})
+        for (int k : {0, n - 1}) {
+            double x = r.cx + (pr.tFirst + k) * pr.ux + (wFirst + j) * vx;
+            double y = r.cy + (pr.tFirst + k) * pr.uy + (wFirst + j) * vy;
+            xmin = std::min(xmin, x); xmax = std::max(xmax, x);
+            ymin = std::min(ymin, y); ymax = std::max(ymax, y);
+        }
+    const bool interior = xmin >= 0.5 && ymin >= 0.5 && xmax < image.width - 0.5 - 1e-9 &&
+                          ymax < image.height - 0.5 - 1e-9;
+    const size_t bpp = static_cast<size_t>(image.bytesPerPixel), stride = static_cast<size_t>(image.stride);
+    const uint8_t* base = image.pixels + (bpp == 1 ? 0 : 2);
     double w2 = 0;
     for (int j = 0; j < pr.rows; ++j) {
         const double w = wFirst + j;
         w2 += w * w;
         double x = r.cx + pr.tFirst * pr.ux + w * vx;
         double y = r.cy + pr.tFirst * pr.uy + w * vy;
-        for (int k = 0; k < n; ++k) {
-            pr.values[static_cast<size_t>(k)] += bilinear(image, x + k * pr.ux, y + k * pr.uy);
+        double* out = pr.values.data();
+        if (interior) {
+            double fx = x - 0.5, fy = y - 0.5;
+            for (int k = 0; k < n; ++k, fx += pr.ux, fy += pr.uy) {
+                const int x0 = static_cast<int>(fx), y0 = static_cast<int>(fy);
+                const double ax = fx - x0, ay = fy - y0;
+                const uint8_t* p0 = base + static_cast<size_t>(y0) * stride + static_cast<size_t>(x0) * bpp;
+                const uint8_t* p1 = p0 + stride;
+                double top = p0[0] + ax * (p0[bpp] - p0[0]);
+                double bottom = p1[0] + ax * (p1[bpp] - p1[0]);
+                out[k] += top + ay * (bottom - top);
+            }
+        } else {
+            for (int k = 0; k < n; ++k) out[k] += bilinear(image, x + k * pr.ux, y + k * pr.uy);
         }
     }
     pr.meanW2 = w2 / pr.rows;
@@ -162,7 +213,7 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
     // sqrt(2 pi) sigma a sharp step of contrast C peaks at C.
     const double s = params.sigma;
     const int R = static_cast<int>(std::ceil(4 * s));
-    std::vector<double> kernel(static_cast<size_t>(2 * R + 1));
+    std::array<double, 161> kernel;  // sigma <= 20: R <= 80
     double norm = 0;
     for (int j = -R; j <= R; ++j) {
         double v = j * std::exp(-0.5 * j * j / (s * s));
@@ -173,9 +224,12 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
     std::vector<double> strength(static_cast<size_t>(n));
     for (int k = 0; k < n; ++k) {
         double acc = 0;
-        for (int j = -R; j <= R; ++j) {
-            int i = std::clamp(k + j, 0, n - 1);
-            acc += kernel[static_cast<size_t>(j + R)] * p[static_cast<size_t>(i)];
+        if (k >= R && k + R < n) {
+            const double* q = p.data() + k - R;
+            for (int j = 0; j <= 2 * R; ++j) acc += kernel[static_cast<size_t>(j)] * q[j];
+        } else {
+            for (int j = -R; j <= R; ++j)
+                acc += kernel[static_cast<size_t>(j + R)] * p[static_cast<size_t>(std::clamp(k + j, 0, n - 1))];
         }
         strength[static_cast<size_t>(k)] = acc * scale;
     }
@@ -189,6 +243,9 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
             (strength[k - 1] * strength[k] >= 0 || std::fabs(strength[k - 1]) < a))
             peaks.push_back(k);
     }
+    std::vector<int> aUsed, bUsed;
+    aUsed.reserve(64);
+    bUsed.reserve(64);
     for (size_t i = 0; i < peaks.size(); ++i) {
         const int k0 = peaks[i];
         const double sk = strength[static_cast<size_t>(k0)];
@@ -209,15 +266,18 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
         // since the plateau windows depend on the blur.
         double spread = 1.0, a = 0, b = 0;
         int aFrom = lo, aTo = lo, bFrom = hi, bTo = hi;
+        int lastH1 = -1;
         for (int pass = 0; pass < 2; ++pass) {
             int h1 = static_cast<int>(std::ceil(3 * spread)) + 1;
-            int h2 = h1 + std::max(4, static_cast<int>(std::ceil(3 * spread)));
+            if (h1 == lastH1) break;  // the same windows again
+            lastH1 = h1;
+            int h2 = h1 + 20;
             aTo = std::max(lo, k0 - h1);
             aFrom = std::max(lo, k0 - h2);
             bFrom = std::min(hi, k0 + h1);
             bTo = std::min(hi, k0 + h2);
-            a = plateauMean(p, aFrom, aTo);
-            b = plateauMean(p, bFrom, bTo);
+            a = plateauLevel(p, aFrom, aTo, aUsed);
+            b = plateauLevel(p, bFrom, bTo, bUsed);
             double c = std::fabs(b - a);
             double ratio = peak > 0 ? c * s / peak : 0;
             double s2e = ratio * ratio - s * s;
@@ -230,14 +290,16 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
         const int qlo = std::max(lo, k0 - Hq), qhi = std::min(hi, k0 + Hq);
         // Bracket the crossing of the middle level, then regula falsi
         // (Illinois).
-        double xa = k0 - 1.5, xb = k0 + 1.5, fa, fb, slope;
+        // The crossing stays inside the edge's own stretch of the profile
+        // (halfway to its neighbours), so edges keep their axis order.
+        double xa = std::max(k0 - 1.5, double(lo)), xb = std::min(k0 + 1.5, double(hi)), fa, fb, slope;
         smoothed(p, qlo, qhi, xa, w, fa, slope);
         smoothed(p, qlo, qhi, xb, w, fb, slope);
         fa -= mid;
         fb -= mid;
         if (fa * fb > 0) {
-            xa = k0 - 3;
-            xb = k0 + 3;
+            xa = std::max(k0 - 3.0, double(lo));
+            xb = std::min(k0 + 3.0, double(hi));
             smoothed(p, qlo, qhi, xa, w, fa, slope);
             smoothed(p, qlo, qhi, xb, w, fb, slope);
             fa -= mid;
@@ -262,6 +324,9 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
                 side = 1;
             }
         }
+        // A crossing beyond the profile's ends is not an edge under the
+        // rectangle.
+        if (!(x >= 0 && x <= n - 1)) continue;
         double value;
         smoothed(p, qlo, qhi, x, w, value, slope);
         if (slope == 0 || !finite(slope)) continue;
@@ -271,15 +336,26 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
         e.first = std::min(aFrom, qlo);
         const int last = std::max(bTo, qhi);
         e.weights.assign(static_cast<size_t>(last - e.first + 1), 0.0);
+        // Gaussian weights by the same recurrence as in smoothed() (spread
+        // <= 10, so at most 81 of them).
+        std::array<double, 96> g;
         double sg = 0;
-        for (int k = qlo; k <= qhi; ++k) sg += std::exp(-0.5 * (k - x) * (k - x) / (w * w));
+        {
+            const double inv = 1.0 / (w * w), d = qlo - x, b2 = std::exp(-inv);
+            double gk = std::exp(-0.5 * d * d * inv), ak = std::exp(-(d + 0.5) * inv);
+            for (int k = qlo; k <= qhi; ++k) {
+                g[static_cast<size_t>(k - qlo)] = gk;
+                sg += gk;
+                gk *= ak;
+                ak *= b2;
+            }
+        }
         for (int k = qlo; k <= qhi; ++k)
-            e.weights[static_cast<size_t>(k - e.first)] +=
-                std::exp(-0.5 * (k - x) * (k - x) / (w * w)) / sg / slope;
-        for (int k = aFrom; k <= aTo; ++k)
-            e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / (aTo - aFrom + 1) / slope;
-        for (int k = bFrom; k <= bTo; ++k)
-            e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / (bTo - bFrom + 1) / slope;
+            e.weights[static_cast<size_t>(k - e.first)] += g[static_cast<size_t>(k - qlo)] / sg / slope;
+        for (int k : aUsed)
+            e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / static_cast<double>(aUsed.size()) / slope;
+        for (int k : bUsed)
+            e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / static_cast<double>(bUsed.size()) / slope;
         e.t = pr.tFirst + x;
         e.contrast = b - a;
         e.spread = spread;
@@ -290,24 +366,21 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
 
 void collectNoise(const qgImage& image, const qgRect& r, const std::vector<Located>& edges,
                   int cap, std::vector<double>& out) {
+    // The pixels nearest to a coarse grid over the rectangle, `step` pixels
+    // apart along and across, away from the edges and the image border.
     const double ux = std::cos(r.angle), uy = std::sin(r.angle);
     const double hl = r.length / 2, hw = r.width / 2;
-    const double ex = std::fabs(hl * ux) + std::fabs(hw * uy), ey = std::fabs(hl * uy) + std::fabs(hw * ux);
-    int x0 = std::max(1, static_cast<int>(std::floor(r.cx - ex))), x1 = std::min(image.width - 2, static_cast<int>(std::ceil(r.cx + ex)));
-    int y0 = std::max(1, static_cast<int>(std::floor(r.cy - ey))), y1 = std::min(image.height - 2, static_cast<int>(std::ceil(r.cy + ey)));
-    if (x1 < x0 || y1 < y0) return;
-    double area = r.length * r.width;
-    int step = std::max(1, static_cast<int>(std::ceil(std::sqrt(area / std::max(cap, 1)))));
+    const int step = std::max(1, static_cast<int>(std::ceil(std::sqrt(r.length * r.width / std::max(cap, 1)))));
     int taken = 0;
-    for (int y = y0; y <= y1; y += step) {
-        for (int x = x0; x <= x1; x += step) {
-            double dx = x + 0.5 - r.cx, dy = y + 0.5 - r.cy;
-            double t = dx * ux + dy * uy, w = -dx * uy + dy * ux;
-            if (std::fabs(t) > hl || std::fabs(w) > hw) continue;
+    for (double w = -hw; w <= hw; w += step) {
+        for (double t = -hl; t <= hl; t += step) {
             bool near = false;
             for (const Located& e : edges)
                 if (std::fabs(t - e.t) < 3 * e.spread + 3) { near = true; break; }
             if (near) continue;
+            const int x = static_cast<int>(std::floor(r.cx + t * ux - w * uy));
+            const int y = static_cast<int>(std::floor(r.cy + t * uy + w * ux));
+            if (x < 1 || y < 1 || x > image.width - 2 || y > image.height - 2) continue;
             double v = 4 * intensity(image, x, y) -
                        2 * (intensity(image, x - 1, y) + intensity(image, x + 1, y) +
                             intensity(image, x, y - 1) + intensity(image, x, y + 1)) +
@@ -359,6 +432,103 @@ void toEdge(const Profile& pr, const Located& e, double sigmaProfile, qgEdge& ou
     out.polarity = e.contrast > 0 ? QG_POLARITY_DARK_TO_LIGHT : QG_POLARITY_LIGHT_TO_DARK;
 }
 
+// A pair of edges refined together: least squares of the profile between
+// lo and hi against two blurred steps with their three levels and a common
+// blur (Levenberg-Marquardt). Narrow bars leave too little plateau between
+// their edges for each edge to find its own middle level; the joint model
+// shares it. False when the fit does not settle near the single-edge
+// positions.
+bool refinePair(const Profile& pr, const Located& e1, const Located& e2, int lo, int hi,
+                double sigmaProfile, double& x1, double& x2, double& u1, double& u2, double& uw) {
+    const std::vector<double>& p = pr.values;
+    const double i1 = e1.t - pr.tFirst, i2 = e2.t - pr.tFirst;
+    if (hi - lo < 8) return false;
+    double th[6] = {p[lo], p[static_cast<size_t>(std::lround(0.5 * (i1 + i2)))], p[hi], i1, i2,
+                    std::max(0.5, 0.5 * (e1.spread + e2.spread))};
+    auto sse = [&](const double* t) {
+        double sum = 0;
+        for (int k = lo; k <= hi; ++k) {
+            double m = t[0] + (t[1] - t[0]) * 0.5 * std::erfc(-(k - t[3]) / (t[5] * M_SQRT2)) +
+                       (t[2] - t[1]) * 0.5 * std::erfc(-(k - t[4]) / (t[5] * M_SQRT2));
+            sum += (p[k] - m) * (p[k] - m);
+        }
+        return sum;
+    };
+    double JtJ[6][6], Jtr[6];
+    auto normal = [&](const double* t) {
+        std::memset(JtJ, 0, sizeof JtJ);
+        std::memset(Jtr, 0, sizeof Jtr);
+        for (int k = lo; k <= hi; ++k) {
+            double z1 = (k - t[3]) / t[5], z2 = (k - t[4]) / t[5];
+            double F1 = 0.5 * std::erfc(-z1 / M_SQRT2), F2 = 0.5 * std::erfc(-z2 / M_SQRT2);
+            double f1 = std::exp(-0.5 * z1 * z1) / kSqrt2Pi, f2 = std::exp(-0.5 * z2 * z2) / kSqrt2Pi;
+            double c1 = t[1] - t[0], c2 = t[2] - t[1];
+            double J[6] = {1 - F1, F1 - F2, F2, -c1 * f1 / t[5], -c2 * f2 / t[5],
+                           -(c1 * f1 * z1 + c2 * f2 * z2) / t[5]};
+            double r = p[k] - (t[0] + c1 * F1 + c2 * F2);
+            for (int a = 0; a < 6; ++a) {
+                Jtr[a] += J[a] * r;
+                for (int b = 0; b < 6; ++b) JtJ[a][b] += J[a] * J[b];
+            }
+        }
+    };
+    // Gauss-Jordan on a 6 x 6 system (A is copied); false when singular.
+    auto solve = [](double A[6][6], const double* b, double* x, int column) {
+        double M[6][7];
+        for (int i = 0; i < 6; ++i) {
+            for (int j = 0; j < 6; ++j) M[i][j] = A[i][j];
+            M[i][6] = column < 0 ? b[i] : (i == column ? 1.0 : 0.0);
+        }
+        for (int c = 0; c < 6; ++c) {
+            int piv = c;
+            for (int i = c + 1; i < 6; ++i)
+                if (std::fabs(M[i][c]) > std::fabs(M[piv][c])) piv = i;
+            if (!(std::fabs(M[piv][c]) > 1e-300)) return false;
+            for (int j = 0; j < 7; ++j) std::swap(M[c][j], M[piv][j]);
+            for (int i = 0; i < 6; ++i) {
+                if (i == c) continue;
+                double f = M[i][c] / M[c][c];
+                for (int j = c; j < 7; ++j) M[i][j] -= f * M[c][j];
+            }
+        }
+        for (int i = 0; i < 6; ++i) x[i] = M[i][6] / M[i][i];
+        return true;
+    };
+    double cost = sse(th), lambda = 1e-3;
+    for (int it = 0; it < 40; ++it) {
+        normal(th);
+        double A[6][6], step[6], trial[6];
+        for (int a = 0; a < 6; ++a)
+            for (int b = 0; b < 6; ++b) A[a][b] = JtJ[a][b] + (a == b ? lambda * JtJ[a][a] : 0);
+        if (!solve(A, Jtr, step, -1)) return false;
+        for (int a = 0; a < 6; ++a) trial[a] = th[a] + step[a];
+        if (!(trial[5] > 0.2)) { lambda *= 10; continue; }
+        double c = sse(trial);
+        if (c <= cost) {
+            std::memcpy(th, trial, sizeof th);
+            bool done = cost - c <= 1e-12 * (cost + 1e-12);
+            cost = c;
+            lambda = std::max(lambda / 10, 1e-9);
+            if (done) break;
+        } else {
+            lambda *= 10;
+            if (lambda > 1e8) break;
+        }
+    }
+    if (!(std::fabs(th[3] - i1) < 1.5 && std::fabs(th[4] - i2) < 1.5 && th[5] < 10 && th[3] < th[4]))
+        return false;
+    normal(th);
+    double c3[6], c4[6];
+    if (!solve(JtJ, nullptr, c3, 3) || !solve(JtJ, nullptr, c4, 4)) return false;
+    const double v2 = sigmaProfile * sigmaProfile;
+    x1 = pr.tFirst + th[3];
+    x2 = pr.tFirst + th[4];
+    u1 = std::sqrt(std::max(c3[3], 0.0) * v2);
+    u2 = std::sqrt(std::max(c4[4], 0.0) * v2);
+    uw = std::sqrt(std::max(c3[3] + c4[4] - 2 * c3[4], 0.0) * v2);
+    return std::isfinite(uw);
+}
+
 }  // namespace qg
 
 namespace {
@@ -377,7 +547,7 @@ int32_t runCaliper(const qgImage* image, const qgRect* rect, const qgCaliperPara
     double noise = params->noise;
     if (noise == 0 && !edges.empty()) {
         std::vector<double> samples;
-        qg::collectNoise(*image, *rect, edges, 2048, samples);
+        qg::collectNoise(*image, *rect, edges, 512, samples);
         noise = qg::noiseFromSamples(samples);
     }
     sigmaProfile = noise / std::sqrt(static_cast<double>(pr.rows));
@@ -456,12 +626,33 @@ extern "C" QG_API int32_t qgEdgePair(const qgImage* image, const qgRect* rect,
             }
         }
         if (pick < 0) return QG_NOT_FOUND;
+        if (!(found[static_cast<size_t>(pick) + 1].t > found[static_cast<size_t>(pick)].t)) return QG_NOT_FOUND;
         const qg::Located &a = found[static_cast<size_t>(pick)], &b = found[static_cast<size_t>(pick) + 1];
         qgEdgePairResult r;
         qg::toEdge(pr, a, sp, r.first);
         qg::toEdge(pr, b, sp, r.second);
         r.width = b.t - a.t;
         r.uncertainty = qg::combinedUncertainty(a, &b, sp);
+        // The fit spans the pair and the plateaus outside it, up to halfway
+        // to the neighbouring edges.
+        const int n = static_cast<int>(pr.values.size());
+        const size_t ia = static_cast<size_t>(pick);
+        int lo = std::max(0, static_cast<int>(std::floor(a.t - pr.tFirst)) - 14);
+        int hi = std::min(n - 1, static_cast<int>(std::ceil(b.t - pr.tFirst)) + 14);
+        if (ia > 0) lo = std::max(lo, static_cast<int>(std::ceil(0.5 * (found[ia - 1].t + a.t) - pr.tFirst)));
+        if (ia + 2 < found.size())
+            hi = std::min(hi, static_cast<int>(std::floor(0.5 * (b.t + found[ia + 2].t) - pr.tFirst)));
+        double x1, x2, u1, u2, uw;
+        if (qg::refinePair(pr, a, b, lo, hi, sp, x1, x2, u1, u2, uw)) {
+            for (auto [e, x, u] : {std::tuple{&r.first, x1, u1}, std::tuple{&r.second, x2, u2}}) {
+                e->position = x;
+                e->x = pr.rect.cx + x * pr.ux;
+                e->y = pr.rect.cy + x * pr.uy;
+                e->uncertainty = u;
+            }
+            r.width = x2 - x1;
+            r.uncertainty = uw;
+        }
         *result = r;
         return QG_OK;
     } catch (const std::bad_alloc&) {

@@ -53,7 +53,7 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
                 for (size_t k = 1; k < edges.size(); ++k)
                     if (std::fabs(edges[k].strength) > std::fabs(edges[pick].strength)) pick = k;
             if (g.caliper.noise == 0)
-                qg::collectNoise(*image, rects[static_cast<size_t>(i)], edges, 64, noiseSamples);
+                qg::collectNoise(*image, rects[static_cast<size_t>(i)], edges, 32, noiseSamples);
             found.push_back({i, pr, edges[pick]});
         }
         if (found.size() < 3) return QG_NOT_FOUND;
@@ -90,10 +90,11 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
         qgCircle result;
         rc = qg::fitCircle(points, fit, &first, result, weights);
         if (rc != QG_OK) return rc == QG_ERR_DEGENERATE ? QG_NOT_FOUND : rc;
-        // Spokes closer than their width share pixels, so their errors are
-        // correlated and the scatter understates the uncertainty by the
+        // Spokes closer than their footprint (the rows and the pixel the
+        // interpolation reaches beyond them) share pixels, so their errors
+        // are correlated and the scatter understates the uncertainty by the
         // overlap.
-        const double overlap = n * g.spokeWidth / (kTwoPi * result.r);
+        const double overlap = n * (g.spokeWidth + 1) / (kTwoPi * result.r);
         if (overlap > 1) {
             const double f = std::sqrt(overlap);
             result.uCx *= f;

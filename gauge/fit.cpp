@@ -12,6 +12,10 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
+// Coordinates are bounded (|x|, |y| <= 1e9), so the plain formula neither
+// overflows nor loses precision that matters.
+inline double dist(double dx, double dy) { return std::sqrt(dx * dx + dy * dy); }
+
 double median(std::vector<double> v) {
     if (v.empty()) return 0;
     auto mid = v.begin() + static_cast<long>(v.size() / 2);
@@ -133,12 +137,13 @@ bool algebraicCircle(const std::vector<qgPoint>& p, const std::vector<double>& w
 }
 
 // Weighted geometric least squares from c, Gauss-Newton.
-bool geometricCircle(const std::vector<qgPoint>& p, const std::vector<double>& w, qgCircle& c) {
-    for (int it = 0; it < 50; ++it) {
+bool geometricCircle(const std::vector<qgPoint>& p, const std::vector<double>& w, qgCircle& c,
+                     int steps = 50) {
+    for (int it = 0; it < steps; ++it) {
         double A[3][3] = {}, b[3] = {};
         for (size_t i = 0; i < p.size(); ++i) {
             if (w[i] <= 0) continue;
-            double dx = p[i].x - c.cx, dy = p[i].y - c.cy, d = std::hypot(dx, dy);
+            double dx = p[i].x - c.cx, dy = p[i].y - c.cy, d = dist(dx, dy);
             if (d == 0) continue;
             double row[3] = {dx / d, dy / d, 1}, r = d - c.r;
             for (int a = 0; a < 3; ++a) {
@@ -178,7 +183,9 @@ int32_t resolveFit(const qgFitParams* in, qgFitParams& out) {
 
 int32_t fitCircle(const std::vector<qgPoint>& p, const qgFitParams& fit, const qgCircle* start,
                   qgCircle& out, std::vector<double>& w) {
-    w.assign(p.size(), 1.0);
+    // From a start circle, its weights (when given for these points) are the
+    // first guess too.
+    if (!start || w.size() != p.size()) w.assign(p.size(), 1.0);
     qgCircle c{};
     if (start) {
         c = *start;
@@ -187,18 +194,20 @@ int32_t fitCircle(const std::vector<qgPoint>& p, const qgFitParams& fit, const q
     }
     std::vector<double> r(p.size());
     auto residuals = [&] {
-        for (size_t i = 0; i < p.size(); ++i) r[i] = std::hypot(p[i].x - c.cx, p[i].y - c.cy) - c.r;
+        for (size_t i = 0; i < p.size(); ++i) r[i] = dist(p[i].x - c.cx, p[i].y - c.cy) - c.r;
     };
     if (!geometricCircle(p, w, c)) return QG_ERR_DEGENERATE;
     if (fit.robust) {
         for (int it = 0; it < 50; ++it) {
             residuals();
             double change = reweight(r, fit, w);
+            // A few Gauss-Newton steps a reweighting: both settle together.
             qgCircle next = c;
-            if (!geometricCircle(p, w, next)) return QG_ERR_DEGENERATE;
+            if (!geometricCircle(p, w, next, 3)) return QG_ERR_DEGENERATE;
             c = next;
-            if (change < 1e-6) break;
+            if (change < 1e-4) break;
         }
+        if (!geometricCircle(p, w, c)) return QG_ERR_DEGENERATE;
     }
     residuals();
     int inliers = 0;
@@ -208,7 +217,7 @@ int32_t fitCircle(const std::vector<qgPoint>& p, const qgFitParams& fit, const q
     double A[3][3] = {};
     for (size_t i = 0; i < p.size(); ++i) {
         if (w[i] <= 0) continue;
-        double dx = p[i].x - c.cx, dy = p[i].y - c.cy, d = std::hypot(dx, dy);
+        double dx = p[i].x - c.cx, dy = p[i].y - c.cy, d = dist(dx, dy);
         if (d == 0) continue;
         double row[3] = {dx / d, dy / d, 1};
         for (int a = 0; a < 3; ++a)

@@ -67,7 +67,8 @@ double combinedUncertainty(const Located& a, const Located* b, double sigmaProfi
 // Fills a public edge record from a located edge.
 void toEdge(const Profile& profile, const Located& e, double sigmaProfile, qgEdge& out);
 
-// Robust circle fit with optional starting circle; QG_OK or a fit error.
+// Robust circle fit with optional starting circle (and then `weights`, if
+// sized for the points, as the starting weights); QG_OK or a fit error.
 int32_t fitCircle(const std::vector<qgPoint>& points, const qgFitParams& fit,
                   const qgCircle* start, qgCircle& out, std::vector<double>& weights);
 

@@ -283,8 +283,8 @@ QG_API int32_t qgFitCircle(const qgPoint *points, int32_t count,
  * moved out along its spoke for the curvature: averaging rows across a
  * curved edge and the blur of a curved edge both pull it towards the
  * centre, by about (mean squared row offset + blur^2) / (2 r). Where spokes
- * are closer than their width (n * width > 2 pi r) they share pixels, and
- * the uncertainties grow by sqrt(n * width / (2 pi r)).
+ * are closer than their footprint (n * (width + 1) > 2 pi r) they share
+ * pixels, and the uncertainties grow by sqrt(n * (width + 1) / (2 pi r)).
  *   spokes   optional (may be null): caller-owned array of params->spokes
  *            records, one per spoke
  * Returns QG_OK, QG_NOT_FOUND when fewer than 3 spokes found an edge, or
