@@ -9,7 +9,7 @@
 
 #include <optional>
 
-#include "acquisition/image_state.h"
+#include "station/image_state.h"
 #include "results/session.h"
 
 namespace orvane {

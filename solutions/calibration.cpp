@@ -5,11 +5,12 @@
 #include <vector>
 
 #include "algorithms/include/quellix.h"
+#include "draw/format.h"
 #include "results/csv.h"
 #include "results/session.h"
 #include "results/snap.h"
-#include "solutions/format.h"
 #include "solutions/process.h"
+#include "station/workspace.h"
 #include "workspace/log.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"

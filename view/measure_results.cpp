@@ -9,7 +9,7 @@
 #include "results/session.h"
 #include "results/snap.h"
 #include "solutions/measurement.h"
-#include "solutions/overlay.h"
+#include "draw/overlay.h"
 
 namespace orvane {
 namespace {

@@ -11,6 +11,7 @@
 
 #include "acquisition/file_mode.h"
 #include "results/session.h"
+#include "ui/commands.h"
 #include "ui/main_window.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
