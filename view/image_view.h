@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "view/zoom.h"
+
 namespace orvane {
 
 struct ImageState;
@@ -68,9 +70,12 @@ struct ImageView {
   int32_t move_x = 0;
   int32_t move_y = 0;
   EditTarget edit;
+  ViewZoom zoom; // fit until the user zooms in
 
   // A new image format: nothing is painted until the next image is shown.
+  // An image of another size starts at fit.
   void SetFormat(int32_t w, int32_t h, int32_t bpp) {
+    if (w != width || h != height) zoom = {};
     width = w;
     height = h;
     bits_per_pixel = bpp;
