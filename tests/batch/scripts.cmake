@@ -35,3 +35,4 @@ orvane_batch_script(save SAME "Saved/IMAGE0.BMP|PART.BMP" "Saved/IMAGE1.BMP|SHOW
 orvane_batch_script(reset_rois OUTPUT reset_rois.out)
 orvane_batch_script(checks STATUS 1 OUTPUT checks.out)
 orvane_batch_script(malformed STATUS 2 OUTPUT malformed.out ABSENT XORVANE.CFG)
+orvane_batch_script(zoom OUTPUT zoom.out)
