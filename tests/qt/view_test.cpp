@@ -276,6 +276,31 @@ TEST(QtImageView, ZoomedClicksLandOnThePixelUnderTheCursor) {
   EXPECT_EQ(misses, 0);
 }
 
+// An image narrower than the zoomed view stands in its middle with margins
+// on both sides; every device pixel shows the pixel under its centre.
+TEST(QtImageView, ZoomedPaintWithMargins) {
+  ViewFixture f(100, 400, 400, 300);
+  f.station.view.zoom = CentreOn(AreaOf(f.station.image), 2.5, 50, 123.4);
+  const ViewZoom z = f.surface.image_view()->Zoom();
+  ASSERT_DOUBLE_EQ(z.origin_x, -30.0);
+  const QImage painted = f.Painted();
+  const double ratio = f.surface.image_view()->devicePixelRatioF();
+  const double ds = z.scale * ratio;
+  int mismatches = 0;
+  // Below the overview, which the top-right corner holds.
+  for (int y = static_cast<int>(140 * ratio); y < painted.height(); y += 3) {
+    for (int x = 0; x < painted.width(); ++x) {
+      const auto ix = static_cast<int32_t>(std::floor(z.origin_x + (x + 0.5) / ds));
+      const auto iy = static_cast<int32_t>(std::floor(z.origin_y + (y + 0.5) / ds));
+      const QRgb want = ix < 0 || ix >= 100 ? qRgb(0x20, 0x20, 0x20) : f.DisplayAt(ix, iy);
+      if (painted.pixel(x, y) != want && ++mismatches < 5) {
+        ADD_FAILURE() << "device pixel " << x << "," << y;
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
 // At 4x a drag on an ROI's edge, corner and centre moves them to the image
 // pixels the mouse went to.
 TEST(QtImageView, RoiDragAndResizeAt4x) {

@@ -28,10 +28,19 @@ QImage SampleNearest(const SourcePixels& src, const std::vector<int32_t>& column
   const auto width = static_cast<int32_t>(columns.size());
   const auto height = static_cast<int32_t>(rows.size());
   QImage out(width, height, QImage::Format_RGB32);
+  // Columns past the picture's edges lie at the two ends of the table: the
+  // run between them samples without a test per pixel.
   std::vector<int32_t> offset(columns.size());
-  for (size_t x = 0; x < columns.size(); ++x) {
-    offset[x] = columns[x] < 0 ? -1 : columns[x] * src.bytes_per_pixel;
+  int32_t first = width, end = 0;
+  for (int32_t x = 0; x < width; ++x) {
+    const int32_t c = columns[static_cast<size_t>(x)];
+    offset[static_cast<size_t>(x)] = c * src.bytes_per_pixel;
+    if (c >= 0) {
+      first = std::min(first, x);
+      end = x + 1;
+    }
   }
+  first = std::min(first, end);
   int32_t previous_row = -2;
   for (int32_t y = 0; y < height; ++y) {
     auto* line = reinterpret_cast<uint32_t*>(out.scanLine(y));
@@ -47,15 +56,12 @@ QImage SampleNearest(const SourcePixels& src, const std::vector<int32_t>& column
       continue;
     }
     const uint8_t* source_row = src.bits + static_cast<ptrdiff_t>(row) * src.stride;
-    for (int32_t x = 0; x < width; ++x) {
-      const int32_t at = offset[static_cast<size_t>(x)];
-      if (at < 0) {
-        line[x] = background;
-        continue;
-      }
-      const uint8_t* p = source_row + at;
+    for (int32_t x = first; x < end; ++x) {
+      const uint8_t* p = source_row + offset[static_cast<size_t>(x)];
       line[x] = 0xFF000000u | (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
     }
+    std::fill(line, line + first, background);
+    std::fill(line + end, line + width, background);
   }
   return out;
 }

@@ -27,7 +27,8 @@ QImage StretchNearest(const SourcePixels& source, int32_t dest_width, int32_t de
 
 // A picture sampled by tables: device pixel (x, y) shows source pixel
 // (columns[x], rows[y]), or `background` where either is -1 (past the
-// picture's edge). RGB32; a null image when a table is empty.
+// picture's edge; such columns only at the ends of the table, as a zoom or a
+// stretch gives them). RGB32; a null image when a table is empty.
 QImage SampleNearest(const SourcePixels& source, const std::vector<int32_t>& columns,
                      const std::vector<int32_t>& rows, uint32_t background);
 
