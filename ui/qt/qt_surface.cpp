@@ -116,11 +116,13 @@ void MainWindowWidget::keyPressEvent(QKeyEvent* event) {
     events_->open_file();
   } else if (key == Qt::Key_Space && view_ != nullptr) {
     if (!event->isAutoRepeat()) view_->SetSpaceHeld(true);
-  } else if (view_ != nullptr && (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0 &&
-             view_->ZoomKey(key)) {
   } else {
-    QWidget::keyPressEvent(event);
-    return;
+    // The view's zoom and loupe keys, without Ctrl or Alt.
+    const bool plain = (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0;
+    if (view_ == nullptr || !plain || !view_->ZoomKey(key)) {
+      QWidget::keyPressEvent(event);
+      return;
+    }
   }
   event->accept();
 }
