@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "station/image_view.h"
+
 namespace orvane {
 
 struct ImageState;
@@ -18,13 +20,6 @@ struct ImageState;
 inline constexpr double kMaxZoom = 16.0;
 inline constexpr double kZoomKeyStep = 2.0;    // the + and - keys
 inline constexpr double kZoomWheelStep = 1.25; // one notch of the wheel
-
-struct ViewZoom {
-  double scale = 0.0;    // view pixels per image pixel; 0: fit
-  double origin_x = 0.0; // image position at the view's left edge
-  double origin_y = 0.0; // ... and at its top edge
-  bool fit() const { return scale <= 0.0; }
-};
 
 // The sizes a zoom is laid out in: the image's pixels and the view's.
 struct ZoomArea {

@@ -12,7 +12,7 @@
 #include <QWheelEvent>
 #include <QUrl>
 
-#include "ui/control_ids.h"
+#include "station/control_ids.h"
 #include "ui/qt/stretch.h"
 #include "view/zoom.h"
 

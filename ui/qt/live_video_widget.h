@@ -11,7 +11,7 @@
 #include <QWidget>
 
 #include "ui/qt/stretch.h"
-#include "view/image_view.h"
+#include "station/image_view.h"
 
 namespace orvane::qt {
 

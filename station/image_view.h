@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "view/zoom.h"
-
 namespace orvane {
 
 struct ImageState;
@@ -19,6 +17,16 @@ enum class MouseMode : uint32_t {
   Circle = 3,
   Line = 4,
   Polyline = 5,
+};
+
+// The view's zoom (view/zoom.h has its rules): at fit the whole image
+// stretched over the view; zoomed in, one scale for both axes and the image
+// position at the view's top-left corner.
+struct ViewZoom {
+  double scale = 0.0;    // view pixels per image pixel; 0: fit
+  double origin_x = 0.0; // image position at the view's left edge
+  double origin_y = 0.0; // ... and at its top edge
+  bool fit() const { return scale <= 0.0; }
 };
 
 // What the last left press grabbed, shared by every mouse handler. In the ROI
