@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "acquisition/image_state.h"
+#include "station/image_state.h"
 
 namespace orvane {
 namespace {
