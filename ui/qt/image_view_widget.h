@@ -12,6 +12,7 @@
 
 #include "station/image_view.h"
 #include "view/mouse.h"
+#include "view/zoom.h"
 
 namespace orvane::qt {
 

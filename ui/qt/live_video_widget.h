@@ -10,8 +10,9 @@
 #include <QImage>
 #include <QWidget>
 
-#include "ui/qt/stretch.h"
 #include "station/image_view.h"
+#include "ui/qt/stretch.h"
+#include "view/zoom.h"
 
 namespace orvane::qt {
 

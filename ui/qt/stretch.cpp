@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "station/image_view.h"
+#include "view/zoom.h"
 
 namespace orvane::qt {
 
