@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "view/zoom.h"
+
 namespace orvane::batch {
 namespace {
 
@@ -153,6 +155,10 @@ class LineParser {
       ok = PrintOrExpect(Verb::Print);
     } else if (verb == "expect") {
       ok = PrintOrExpect(Verb::Expect);
+    } else if (verb == "zoom") {
+      ok = Zoom();
+    } else if (verb == "pan") {
+      ok = Pan();
     } else if (verb == "texts") {
       ok = Bare(Verb::Texts);
     } else if (verb == "results") {
@@ -331,6 +337,27 @@ class LineParser {
     if (!Count(1, "on|off") || !OneOf(0, {"on", "off"}, &k)) return false;
     command_.on = k == 0;
     return true;
+  }
+  bool Zoom() {
+    command_.verb = Verb::Zoom;
+    if (Args() != 1 && Args() != 3) return Fail("expected fit|FACTOR [X Y]");
+    if (Lower(Arg(0)) != "fit") {
+      const std::string& w = Arg(0);
+      double f = 0.0;
+      auto [ptr, ec] = std::from_chars(w.data(), w.data() + w.size(), f);
+      if (ec != std::errc() || ptr != w.data() + w.size() || !(f > 0.0) || f > kMaxZoom) {
+        return Fail("\"" + w + "\" is not fit or a factor above 0 up to 16");
+      }
+      command_.factor = f;
+    }
+    command_.at = Args() == 3;
+    return !command_.at || (Integer(1, -kMaxCoordinate, kMaxCoordinate, &command_.a) &&
+                            Integer(2, -kMaxCoordinate, kMaxCoordinate, &command_.b));
+  }
+  bool Pan() {
+    command_.verb = Verb::Pan;
+    return Count(2, "X Y") && Integer(0, -kMaxCoordinate, kMaxCoordinate, &command_.a) &&
+           Integer(1, -kMaxCoordinate, kMaxCoordinate, &command_.b);
   }
   bool Key() {
     command_.verb = Verb::Key;

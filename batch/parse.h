@@ -70,6 +70,8 @@ enum class Verb : uint32_t {
   Label,
   Tolerance,
   Snap,
+  Zoom,
+  Pan,
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -87,6 +89,8 @@ struct Command {
                                   // drop/expect-file/save-display path; expect text
   int32_t a = 0;                  // screen W, row, index, x
   int32_t b = 0;                  // screen H, slider pos, index, y
+  double factor = 0.0;            // zoom: view pixels per image pixel; 0 fit
+  bool at = false;                // zoom: centred on image pixel (a, b)
   bool by_name = false;           // solution: texts[0] is the name
   ControlId control{};            // option/choice combo box, click button
   Target target;                  // print, expect

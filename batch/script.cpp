@@ -1,6 +1,7 @@
 #include "batch/script.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <deque>
 #include <exception>
@@ -23,6 +24,7 @@
 #include "ui/commands.h"
 #include "ui/main_window.h"
 #include "view/mouse.h"
+#include "view/zoom.h"
 
 namespace orvane::batch {
 namespace {
@@ -283,6 +285,8 @@ class Runner {
           SaveResults(*station_);
         }
         break;
+      case Verb::Zoom:
+      case Verb::Pan: ZoomOrPan(c); break;
     }
   }
 
@@ -418,6 +422,32 @@ class Runner {
     return best;
   }
 
+  // Zooms (about the view's middle, or centred on an image pixel) or pans
+  // (the picture dragged by view pixels), then says what the view shows.
+  void ZoomOrPan(const Command& c) {
+    if (!Running()) return;
+    const ZoomArea area = AreaOf(station_->image);
+    ViewZoom& zoom = station_->view.zoom;
+    if (c.verb == Verb::Pan) {
+      zoom = PanBy(area, zoom, c.a, c.b);
+    } else if (c.factor <= 0.0) {
+      zoom = {};
+    } else if (c.at) {
+      zoom = CentreOn(area, c.factor, c.a + 0.5, c.b + 0.5);
+    } else {
+      zoom = ZoomAt(area, zoom, c.factor, area.view_width / 2.0, area.view_height / 2.0);
+    }
+    zoom = Settled(area, zoom);
+    const ImageSpan part = VisiblePart(area, zoom);
+    char factor[32];
+    const auto end = std::to_chars(factor, factor + sizeof factor, zoom.fit() ? 0.0 : zoom.scale).ptr;
+    out_ << "zoom " << (zoom.fit() ? std::string("fit") : std::string(factor, end)) << ": image ("
+         << static_cast<int64_t>(std::floor(part.x)) << ","
+         << static_cast<int64_t>(std::floor(part.y)) << ")-("
+         << static_cast<int64_t>(std::ceil(part.x + part.width)) - 1 << ","
+         << static_cast<int64_t>(std::ceil(part.y + part.height)) - 1 << ") in view\n";
+  }
+
   void Mouse(const Command& c) {
     if (!Running()) return;
     uint32_t keys = c.modifiers;
@@ -432,6 +462,17 @@ class Runner {
     if (right_held_) keys |= kKeyRightButton;
     int32_t x = c.a;
     int32_t y = c.b;
+    const ViewZoom zoom = Settled(AreaOf(station_->image), station_->view.zoom);
+    if (c.verb == Verb::Mouse && !zoom.fit()) {
+      // Zoomed in, the pixel itself is the position, as the desktop sends it.
+      const ImageSpan part = VisiblePart(AreaOf(station_->image), zoom);
+      if (x < part.x || y < part.y || x >= part.x + part.width || y >= part.y + part.height) {
+        Note("image pixel (" + std::to_string(x) + "," + std::to_string(y) +
+             ") is outside the zoomed view");
+      }
+      OnMouseAtImage(*station_, c.mouse, x, y, keys);
+      return;
+    }
     if (c.verb == Verb::Mouse) {
       const ImageState& im = station_->image;
       int32_t rx = 0;

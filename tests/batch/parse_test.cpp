@@ -160,6 +160,26 @@ TEST(ScriptCommands, MouseKeysAndDialogs) {
   EXPECT_EQ(Parse("setup-close").verb, Verb::SetupClose);
 }
 
+TEST(ScriptCommands, ZoomAndPan) {
+  Command c = Parse("zoom 8 100 -3");
+  EXPECT_EQ(c.verb, Verb::Zoom);
+  EXPECT_EQ(c.factor, 8.0);
+  EXPECT_TRUE(c.at);
+  EXPECT_EQ(c.b, -3);
+  c = Parse("zoom FIT");
+  EXPECT_EQ(c.factor, 0.0);
+  EXPECT_FALSE(c.at);
+  EXPECT_EQ(Parse("zoom 2.5").factor, 2.5);
+  c = Parse("pan -40 20");
+  EXPECT_EQ(c.verb, Verb::Pan);
+  EXPECT_EQ(c.a, -40);
+  for (const char* bad : {"zoom", "zoom 0", "zoom 17", "zoom nan", "zoom -2", "zoom 2x",
+                          "zoom 4 10", "pan 1", "pan 1 y"}) {
+    EXPECT_FALSE(ParseError(bad).empty()) << bad;
+  }
+  EXPECT_EQ(ParseError("zoom 0"), "zoom: \"0\" is not fit or a factor above 0 up to 16");
+}
+
 TEST(ScriptCommands, LinesThatDoNotParse) {
   EXPECT_EQ(ParseError("frobnicate"), "unknown command \"frobnicate\"");
   EXPECT_EQ(ParseError("screen 640"), "screen: expected W H");

@@ -12,6 +12,7 @@
 #include "acquisition/file_mode.h"
 #include "results/session.h"
 #include "ui/commands.h"
+#include "ui/layout.h"
 #include "ui/main_window.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
@@ -34,6 +35,8 @@ constexpr double kLongestIntervalMs = 200.0;
 
 FrontEnd::FrontEnd(std::filesystem::path folder) : station_(std::move(folder), &surface_) {
   surface_.image_view()->SetView(&station_.view);
+  surface_.image_view()->SetImage(&station_.image);
+  surface_.live_video()->SetView(&station_.view);
   live_timer_.setTimerType(Qt::PreciseTimer);
   live_timer_.setSingleShot(true);
   live_timer_.setInterval(kIdlePollMs);
@@ -116,6 +119,21 @@ void FrontEnd::Wire() {
   view->mouse = [this](MouseEvent kind, int32_t x, int32_t y, uint32_t keys) {
     Running running(depth_);
     OnMouse(station_, kind, x, y, keys);
+    AfterEvent();
+  };
+  view->mouse_at_image = [this](MouseEvent kind, int32_t x, int32_t y, uint32_t keys) {
+    Running running(depth_);
+    OnMouseAtImage(station_, kind, x, y, keys);
+    AfterEvent();
+  };
+  view->zoomed = [this](const ViewZoom& zoom) { station_.view.zoom = zoom; };
+  // The live area zooms and pans the view's zoom, which its pictures follow.
+  surface_.live_video()->wheel = [view](double steps, QPointF at) { view->Wheel(steps, at); };
+  surface_.live_video()->pan = [view](QPointF delta) { view->Pan(delta); };
+  e.resized = [this](int width, int height) {
+    if (depth_ > 0) return;
+    Running running(depth_);
+    ResizeWindow(station_, {width, height});
     AfterEvent();
   };
   view->dropped = [this](const QString& path) {
