@@ -65,6 +65,8 @@ enum class Verb : uint32_t {
   ExpectFile,
   Texts,
   SaveDisplay,
+  GridCalibrate,
+  Rectify,
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -72,6 +74,7 @@ struct Target {
   std::string name;    // as the script spelled it, for messages
   ControlId id{};      // when !title
   bool title = false;  // the window title
+  bool rectification = false; // print only: the grid calibration's state and figures
 };
 
 struct Command {
@@ -81,7 +84,9 @@ struct Command {
   std::vector<std::string> texts; // start: arguments; solution name; param text;
                                   // drop/expect-file/save-display path; expect text
   int32_t a = 0;                  // screen W, row, index, x
-  int32_t b = 0;                  // screen H, slider pos, index, y
+  int32_t b = 0;                  // screen H, slider pos, index, y; grid-calibrate ROWS, COLS
+  double number = 0.0;            // grid-calibrate PITCH
+  bool on = false;                // rectify on
   bool by_name = false;           // solution: texts[0] is the name
   ControlId control{};            // option/choice combo box, click button
   Target target;                  // print, expect
