@@ -320,7 +320,7 @@ void DrawScene(uint32_t width, uint32_t height, Picture* out) {
 GridLayout LayoutGrid(uint32_t width, uint32_t height) {
   const double pitch = std::min(0.8 * width / (kGridCols - 1), 0.8 * height / (kGridRows - 1));
   return {width / 2.0 - pitch * (kGridCols - 1) / 2.0, height / 2.0 - pitch * (kGridRows - 1) / 2.0, pitch,
-          0.2 * pitch};
+          0.12 * pitch};
 }
 
 std::vector<BarCentre> LayoutBars(uint32_t width, uint32_t height) {
