@@ -128,20 +128,20 @@ bool RawCameraPicture(Station& st, video::Picture* out) {
 
 std::optional<std::string> GrabGridView(Station& st, const rectify::GridSpec& spec,
                                         std::vector<std::vector<rectify::Point2>>* views,
-                                        std::vector<rectify::Point2>* points) {
+                                        video::Picture* shown) {
   if (auto bad = rectify::CheckGridSpec(spec)) return bad;
   video::Picture picture;
   if (!RawCameraPicture(st, &picture)) return "No camera picture to calibrate on.";
-  if (!views->empty() && (picture.width != st.camera->native_width || picture.height != st.camera->native_height)) {
-    return "The picture size changed; start again.";
+  if (picture.width != st.camera->native_width || picture.height != st.camera->native_height) {
+    return "The camera delivers another picture size than it was opened at.";
   }
   std::vector<rectify::Point2> found;
   if (!rectify::DetectGrid(picture.bgrx.data(), picture.width, picture.height, size_t{picture.width} * 4, spec,
                            &found)) {
     return "The grid was not found in the picture.";
   }
-  if (points) *points = found;
   views->push_back(std::move(found));
+  if (shown) *shown = std::move(picture);
   return std::nullopt;
 }
 

@@ -46,11 +46,12 @@ std::string RectificationNote(const Station& station);
 // without a camera or a picture.
 bool RawCameraPicture(Station& station, video::Picture* out);
 
-// Finds the grid on the camera's newest picture and adds it as one view.
-// The text says what went wrong, or nothing on success.
+// Finds the grid on the camera's newest picture and adds the points as one
+// view (and the picture to `picture` when given). The text says what went
+// wrong, or nothing on success.
 std::optional<std::string> GrabGridView(Station& station, const rectify::GridSpec& spec,
                                         std::vector<std::vector<rectify::Point2>>* views,
-                                        std::vector<rectify::Point2>* points = nullptr);
+                                        video::Picture* picture = nullptr);
 
 // Saves the fit as the rectification for the open camera and turns it on.
 // The text says what went wrong, or nothing on success.

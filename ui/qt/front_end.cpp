@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include "acquisition/file_mode.h"
+#include "ui/grid_calibration_dialog.h"
 #include "ui/main_window.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
@@ -102,6 +103,11 @@ void FrontEnd::Wire() {
   e.about = [this] {
     Running running(depth_);
     ShowAbout(station_);
+  };
+  e.grid_calibration = [this] {
+    Running running(depth_);
+    RunGridCalibrationDialog(station_);
+    AfterEvent();
   };
   e.open_file = [this] { ChooseImageFile(); };
   // The program ends once the handler that asked for it has returned.

@@ -129,7 +129,10 @@ void MainWindowWidget::closeEvent(QCloseEvent* event) {
 void MainWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   QAction* about = menu.addAction(QStringLiteral("Lumivor\tF1"));
-  if (menu.exec(event->globalPos()) == about && events_->about) events_->about();
+  QAction* grid = menu.addAction(QStringLiteral("Grid Calibration..."));
+  QAction* chosen = menu.exec(event->globalPos());
+  if (chosen == about && events_->about) events_->about();
+  if (chosen == grid && events_->grid_calibration) events_->grid_calibration();
 }
 
 QtSurface::QtSurface() {
