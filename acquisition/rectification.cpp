@@ -185,8 +185,8 @@ std::optional<std::string> SetRectification(Station& st, bool on) {
 
 std::string FiguresText(const rectify::GridFigures& g) {
   return "RMS " + Fixed(g.rms, 3) + " px, held out " + Fixed(g.held_out_rms, 3) + " px, largest " +
-         Fixed(g.largest, 3) + " px (" + std::to_string(g.fitted) + " + " + std::to_string(g.held_out) +
-         " points, " + std::to_string(g.views) + (g.views == 1 ? " view)" : " views)");
+         Fixed(g.largest, 3) + " px, " + std::to_string(g.fitted) + " + " + std::to_string(g.held_out) +
+         " points, " + std::to_string(g.views) + (g.views == 1 ? " view" : " views");
 }
 
 std::string DescribeRectification(const Station& st) {

@@ -62,7 +62,9 @@ std::optional<std::string> AcceptGridCalibration(Station& station, const rectify
 // file; the text says why it could not, or nothing on success.
 std::optional<std::string> SetRectification(Station& station, bool on);
 
-// "RMS 0.031 px, held out 0.035 px, largest 0.092 px (102 + 33 points, 1 view)".
+// "RMS 0.031 px, held out 0.035 px, largest 0.092 px, 102 + 33 points, 1 view":
+// the fitted and held-out points' RMS reprojection errors and the largest
+// error of any point.
 std::string FiguresText(const rectify::GridFigures& figures);
 
 // Several lines: the state, the camera and size, the grid, the figures and

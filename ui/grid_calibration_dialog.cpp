@@ -24,18 +24,36 @@ bool WholeNumber(const std::string& text, uint32_t* out) {
 } // namespace
 
 GridCalibrationDialog::GridCalibrationDialog(Station& st) : DialogModel("Grid Calibration"), station_(st) {
-  Add({0, DialogControlKind::Static, "Grid type"});
-  Add({Raw(D::GridType), DialogControlKind::ComboBox, "", {"Dots", "Chessboard"}, 0});
-  Add({0, DialogControlKind::Static, "Rows"});
-  Add({Raw(D::GridRows), DialogControlKind::Edit, "9"});
-  Add({0, DialogControlKind::Static, "Columns"});
-  Add({Raw(D::GridCols), DialogControlKind::Edit, "15"});
-  Add({0, DialogControlKind::Static, "Pitch"});
-  Add({Raw(D::GridPitch), DialogControlKind::Edit, "1"});
-  Add({Raw(D::GridGrab), DialogControlKind::Button, "&Grab"});
-  Add({Raw(D::GridFigures), DialogControlKind::Static, kNoViewYet});
-  Add({Raw(D::Ok), DialogControlKind::Button, "&Accept", {}, -1, false});
-  Add({Raw(D::Cancel), DialogControlKind::Button, "&Discard"});
+  const auto put = [this](D id, DialogControlKind kind, std::string text) -> DialogControl& {
+    DialogControl c;
+    c.id = Raw(id);
+    c.kind = kind;
+    c.text = std::move(text);
+    return Add(std::move(c));
+  };
+  const auto label = [this](std::string text) {
+    DialogControl c;
+    c.text = std::move(text);
+    Add(std::move(c));
+  };
+  label("Grid type");
+  DialogControl& type = put(D::GridType, DialogControlKind::ComboBox, "");
+  type.items = {"Dots", "Chessboard"};
+  type.selection = 0;
+  // Each edit box has the label after it that the runner shows as its unit.
+  label("Rows");
+  put(D::GridRows, DialogControlKind::Edit, "9");
+  label("dots or inner corners");
+  label("Columns");
+  put(D::GridCols, DialogControlKind::Edit, "15");
+  label("");
+  label("Pitch");
+  put(D::GridPitch, DialogControlKind::Edit, "1");
+  label("centre to centre");
+  put(D::GridGrab, DialogControlKind::Button, "&Grab");
+  put(D::GridFigures, DialogControlKind::Static, kNoViewYet);
+  put(D::Ok, DialogControlKind::Button, "&Accept").enabled = false;
+  put(D::Cancel, DialogControlKind::Button, "&Discard");
 }
 
 std::optional<rectify::GridSpec> GridCalibrationDialog::Spec() {
@@ -88,7 +106,14 @@ std::optional<DialogResult> GridCalibrationDialog::OnCommand(uint32_t id) {
   std::string error;
   fit_ = rectify::FitGrid(*spec, views_, picture_.width, picture_.height, &error);
   Find(D::Ok)->enabled = fit_.has_value();
-  Show(fit_ ? FiguresText(fit_->figures) : error);
+  if (!fit_) {
+    Show(error);
+    return std::nullopt;
+  }
+  // One figure a line.
+  std::string text = FiguresText(fit_->figures);
+  for (size_t at = text.find(", "); at != std::string::npos; at = text.find(", ", at)) text.replace(at, 2, "\r\n");
+  Show(text);
   return std::nullopt;
 }
 
