@@ -32,6 +32,7 @@ bool ParseVirtualLens(std::string_view text, VirtualLens* out) {
   while (!text.empty()) {
     const size_t comma = text.find(',');
     const std::string_view entry = text.substr(0, comma);
+    if (comma + 1 == text.size()) return false; // a comma ends the text
     text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
     const size_t eq = entry.find('=');
     if (eq == std::string_view::npos) return false;
