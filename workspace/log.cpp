@@ -1,5 +1,8 @@
 #include "workspace/log.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "workspace/files.h"
 
 namespace orvane {
@@ -12,6 +15,11 @@ uint32_t AppendLog(Station& station, std::string_view text) {
   if (FileLength(path) >= kLogSizeLimit) return 0;
   AppendToFile(path, text.data(), static_cast<uint32_t>(text.size()));
   return 1;
+}
+
+bool LogAskedFor() {
+  const char* value = std::getenv("ORVANE_LOG");
+  return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
 } // namespace orvane

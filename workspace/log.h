@@ -1,6 +1,7 @@
 // The diagnostic log "ORVANE.LOG", written only while station.log_enabled is
-// set (nothing in the station sets it; a developer does, in a debugger or a
-// test). It stops growing once it reaches kLogSizeLimit bytes.
+// set: off by default, switched on at start-up by ORVANE_LOG=1 in the
+// environment (for support cases). It stops growing once it reaches
+// kLogSizeLimit bytes.
 #pragma once
 
 #include <cstdint>
@@ -16,5 +17,8 @@ inline constexpr int64_t kLogSizeLimit = 1000000;
 // Appends text (no terminator) and returns 1, or returns 0 when the log is
 // off or full. Failures to write are silent.
 uint32_t AppendLog(Station& station, std::string_view text);
+
+// Whether the environment asks for the log: ORVANE_LOG is exactly "1".
+bool LogAskedFor();
 
 } // namespace orvane
