@@ -10,7 +10,7 @@
 
 #include "rectify/grid_calibration.h"
 #include "station/station.h"
-#include "ui/control_surface.h"
+#include "station/control_surface.h"
 
 namespace orvane {
 

@@ -2,8 +2,8 @@
 
 #include "acquisition/rectification.h"
 #include "algorithms/include/quellix.h"
+#include "draw/overlay.h"
 #include "solutions/calibration.h"
-#include "solutions/overlay.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"
 

@@ -11,6 +11,7 @@
 #include "acquisition/acquisition.h"
 #include "acquisition/camera_capture.h"
 #include "acquisition/rectification.h"
+#include "ui/commands.h"
 #include "platform/video/virtual_camera.h"
 #include "solutions/calibration.h"
 #include "support/station_fixture.h"
