@@ -223,6 +223,7 @@ int32_t OpenCamera(Station& st, int32_t index, uint32_t width, uint32_t height) 
   cam.spare.assign(cam.size, 0);
   InstallCameraImage(st, w, h);
   st.hooks.camera_snapshot = [&st] { return TakeSnapshot(st); };
+  LoadRectification(st);
 
   cam.state = 0;
   if (!have_format) return 0;
@@ -240,6 +241,7 @@ void CloseCamera(Station& st) {
     cam.device.reset();
   }
   cam.state = 0;
+  cam.rectification = RectificationState{};
   DetachCameraImage(st);
   st.camera_buffers.Free();
   cam.spare = {};
@@ -250,6 +252,7 @@ uint32_t TakeSnapshot(Station& st) {
   if (!st.camera || !st.camera->device || st.camera_buffers.empty()) return 0;
   CameraCapture& cam = *st.camera;
   if (!cam.device->Snapshot(&cam.snapshot)) return 0;
+  RectifySnapshot(st, cam.snapshot);
   const ImageState geometry = CameraGeometry(st);
   // A picture of another size than the frame would be laid out wrongly.
   if (cam.snapshot.size() < video::kBitmapHeaderSize || HeaderU32(cam.snapshot, 4) != geometry.width ||
@@ -271,6 +274,7 @@ bool LatestPicture(Station& st, LivePicture* out) {
   video::Picture picture;
   picture.bgrx.swap(out->bgrx);
   const bool ok = st.camera->device->LatestPicture(&picture);
+  if (ok) RectifyPicture(st, picture);
   out->bgrx.swap(picture.bgrx);
   if (!ok) return false;
   out->width = picture.width;

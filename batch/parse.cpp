@@ -171,6 +171,13 @@ class LineParser {
       ok = Tolerance();
     } else if (verb == "snap") {
       ok = Snap();
+    } else if (verb == "grid-calibrate") {
+      ok = GridCalibrate();
+    } else if (verb == "rectify") {
+      size_t k = 0;
+      command_.verb = Verb::Rectify;
+      ok = Count(1, "on|off") && OneOf(0, {"on", "off"}, &k);
+      command_.on = k == 0;
     } else {
       error_ = "unknown command \"" + words_[0].text + "\"";
     }
@@ -417,13 +424,33 @@ class LineParser {
     command_.answer = k == 0 ? MessageAnswer::Yes : MessageAnswer::No;
     return true;
   }
+  // grid-calibrate dots|chessboard ROWS COLS PITCH
+  bool GridCalibrate() {
+    command_.verb = Verb::GridCalibrate;
+    size_t kind = 0;
+    if (!Count(4, "dots|chessboard ROWS COLS PITCH") || !OneOf(0, {"dots", "chessboard"}, &kind) ||
+        !Integer(1, 0, 1000, &command_.a) || !Integer(2, 0, 1000, &command_.b)) {
+      return false;
+    }
+    command_.texts.push_back(kind == 0 ? "dots" : "chessboard");
+    const std::string& pitch = Arg(3);
+    double v = 0.0;
+    const auto [end, ec] = std::from_chars(pitch.data(), pitch.data() + pitch.size(), v);
+    if (pitch.empty() || ec != std::errc() || end != pitch.data() + pitch.size() || !std::isfinite(v)) {
+      return Fail("\"" + pitch + "\" is not a number");
+    }
+    command_.number = v;
+    return true;
+  }
   bool PrintOrExpect(Verb verb) {
     command_.verb = verb;
     if (!Count(verb == Verb::Print ? 1 : 2, verb == Verb::Print ? "ID or NAME" : "ID or NAME \"TEXT\"")) {
       return false;
     }
     command_.target.name = Arg(0);
-    if (Lower(Arg(0)) == "title") {
+    if (verb == Verb::Print && Lower(Arg(0)) == "rectification") {
+      command_.target.rectification = true;
+    } else if (Lower(Arg(0)) == "title") {
       command_.target.title = true;
     } else if (std::optional<ControlId> id = ControlByName(Arg(0))) {
       command_.target.id = *id;

@@ -72,6 +72,8 @@ enum class Verb : uint32_t {
   Snap,
   Zoom,
   Pan,
+  GridCalibrate,
+  Rectify,
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -79,6 +81,7 @@ struct Target {
   std::string name;    // as the script spelled it, for messages
   ControlId id{};      // when !title
   bool title = false;  // the window title
+  bool rectification = false; // print only: the grid calibration's state and figures
 };
 
 struct Command {
@@ -91,6 +94,8 @@ struct Command {
   int32_t b = 0;                  // screen H, slider pos, index, y
   double factor = 0.0;            // zoom: view pixels per image pixel; 0 fit
   bool at = false;                // zoom: centred on image pixel (a, b)
+  int32_t b = 0;                  // screen H, slider pos, index, y; grid-calibrate ROWS, COLS
+  double number = 0.0;            // grid-calibrate PITCH
   bool by_name = false;           // solution: texts[0] is the name
   ControlId control{};            // option/choice combo box, click button
   Target target;                  // print, expect
@@ -103,7 +108,7 @@ struct Command {
   std::vector<std::pair<DialogControlId, int32_t>> choices; // setup
   double nominal = 0.0;           // tolerance
   double tolerance = 0.0;
-  bool on = false;                // snap
+  bool on = false;                // snap, rectify on
 };
 
 struct ParseResult {

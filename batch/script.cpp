@@ -14,7 +14,9 @@
 
 #include "acquisition/bmp_file.h"
 #include "acquisition/file_mode.h"
+#include "acquisition/camera_capture.h"
 #include "acquisition/pixels.h"
+#include "acquisition/rectification.h"
 #include "batch/parse.h"
 #include "results/csv.h"
 #include "results/session.h"
@@ -256,7 +258,11 @@ class Runner {
       case Verb::SetupReset: setup_plan_.push_back(SetupReset{c.answer}); break;
       case Verb::SetupClose: QueueSetup(); break;
       case Verb::Print:
-        if (HaveSurface()) out_ << c.target.name << ' ' << QuoteText(TextOf(c.target)) << '\n';
+        if (c.target.rectification) {
+          if (HaveSurface()) out_ << DescribeRectification(*station_) << '\n';
+        } else if (HaveSurface()) {
+          out_ << c.target.name << ' ' << QuoteText(TextOf(c.target)) << '\n';
+        }
         break;
       case Verb::Expect: Expect(c); break;
       case Verb::ExpectFile: ExpectFile(c); break;
@@ -287,7 +293,31 @@ class Runner {
         break;
       case Verb::Zoom:
       case Verb::Pan: ZoomOrPan(c); break;
+      case Verb::GridCalibrate: GridCalibrate(c); break;
+      case Verb::Rectify:
+        if (!Running()) return;
+        if (auto problem = SetRectification(*station_, c.on)) Fail(*problem);
+        break;
     }
+  }
+
+  // Finds the grid on the camera's picture, fits one view, prints the
+  // figures and accepts the calibration.
+  void GridCalibrate(const Command& c) {
+    if (!Running()) return;
+    rectify::GridSpec spec;
+    spec.kind = c.texts[0] == "chessboard" ? rectify::GridKind::Chessboard : rectify::GridKind::Dots;
+    spec.rows = static_cast<uint32_t>(c.a);
+    spec.cols = static_cast<uint32_t>(c.b);
+    spec.pitch = c.number;
+    std::vector<std::vector<rectify::Point2>> views;
+    if (auto problem = GrabGridView(*station_, spec, &views)) return Fail(*problem);
+    std::string error;
+    const std::optional<rectify::GridFit> fit =
+        rectify::FitGrid(spec, views, station_->camera->native_width, station_->camera->native_height, &error);
+    if (!fit) return Fail(error);
+    out_ << "grid calibration: " << FiguresText(fit->figures) << '\n';
+    if (auto problem = AcceptGridCalibration(*station_, spec, *fit)) Fail(*problem);
   }
 
   void Start(const Command& c) {

@@ -13,6 +13,7 @@
 #include "results/session.h"
 #include "ui/commands.h"
 #include "ui/layout.h"
+#include "ui/grid_calibration_dialog.h"
 #include "ui/main_window.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
@@ -107,6 +108,11 @@ void FrontEnd::Wire() {
   e.about = [this] {
     Running running(depth_);
     ShowAbout(station_);
+  };
+  e.grid_calibration = [this] {
+    Running running(depth_);
+    RunGridCalibrationDialog(station_);
+    AfterEvent();
   };
   e.open_file = [this] { ChooseImageFile(); };
   e.results = [this] { ShowResults(); };

@@ -153,9 +153,11 @@ void MainWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   QAction* about = menu.addAction(QStringLiteral("Lumivor\tF1"));
   QAction* results = menu.addAction(QStringLiteral("Results\tF2"));
+  QAction* grid = menu.addAction(QStringLiteral("Grid Calibration..."));
   QAction* chosen = menu.exec(event->globalPos());
   if (chosen == about && events_->about) events_->about();
   if (chosen == results && events_->results) events_->results();
+  if (chosen == grid && events_->grid_calibration) events_->grid_calibration();
 }
 
 QtSurface::QtSurface() {

@@ -30,6 +30,7 @@ struct SurfaceEvents {
   std::function<void()> cancel;                    // Escape, the close box
   std::function<void()> about;                     // F1, the context menu's entry
   std::function<void()> results;                   // F2, the context menu's entry
+  std::function<void()> grid_calibration;          // the context menu's entry
   std::function<void()> open_file;                 // Ctrl+O
   std::function<void()> end;                       // the logic ended the window
   std::function<void(int, int)> resized;           // the user resized the window
