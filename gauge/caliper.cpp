@@ -230,18 +230,22 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
     const int R = static_cast<int>(std::ceil(4 * s));
     std::array<double, 161> kernel;  // sigma <= 20: R <= 80
     double norm = 0;
-    for (int j = -R; j <= R; ++j) {
+    kernel[static_cast<size_t>(R)] = 0;
+    for (int j = 1; j <= R; ++j) {
         double v = j * std::exp(-0.5 * j * j / (s * s));
-        kernel[static_cast<size_t>(j + R)] = v;
-        norm += j * v;
+        kernel[static_cast<size_t>(R + j)] = v;
+        kernel[static_cast<size_t>(R - j)] = -v;
+        norm += 2 * j * v;
     }
     const double scale = kSqrt2Pi * s / norm;
     std::vector<double> strength(static_cast<size_t>(n));
     for (int k = 0; k < n; ++k) {
         double acc = 0;
         if (k >= R && k + R < n) {
-            const double* q = p.data() + k - R;
-            for (int j = 0; j <= 2 * R; ++j) acc += kernel[static_cast<size_t>(j)] * q[j];
+            // The kernel is odd: one product a pair of samples.
+            const double* q = p.data() + k;
+            const double* kr = kernel.data() + R;
+            for (int j = 1; j <= R; ++j) acc += kr[j] * (q[j] - q[-j]);
         } else {
             for (int j = -R; j <= R; ++j)
                 acc += kernel[static_cast<size_t>(j + R)] * p[static_cast<size_t>(std::clamp(k + j, 0, n - 1))];
@@ -321,29 +325,30 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
             fb -= mid;
             if (fa * fb > 0) continue;
         }
-        double x = xa;
-        int side = 0;
+        // Newton steps from the secant point, kept inside the bracket
+        // (bisection when a step would leave it).
+        double x = (fa * xb - fb * xa) / (fa - fb);
+        bool settled = false;  // slope belongs to x
         for (int it = 0; it < 60; ++it) {
-            x = (fa * xb - fb * xa) / (fa - fb);
             double fx;
             smoothed(p, qlo, qhi, x, w, fx, slope);
             fx -= mid;
-            if (std::fabs(fx) < 1e-10 * (std::fabs(b - a) + 1) || std::fabs(xb - xa) < 1e-9) break;
-            if (fx * fb > 0) {
-                xb = x; fb = fx;
-                if (side == -1) fa *= 0.5;
-                side = -1;
-            } else {
-                xa = x; fa = fx;
-                if (side == 1) fb *= 0.5;
-                side = 1;
+            if (std::fabs(fx) < 1e-10 * (std::fabs(b - a) + 1) || std::fabs(xb - xa) < 1e-9) {
+                settled = true;
+                break;
             }
+            if (fx * fb > 0) { xb = x; fb = fx; } else { xa = x; fa = fx; }
+            double next = slope != 0 ? x - fx / slope : xa;
+            if (!(next > std::min(xa, xb) && next < std::max(xa, xb))) next = 0.5 * (xa + xb);
+            x = next;
         }
         // A crossing beyond the profile's ends is not an edge under the
         // rectangle.
         if (!(x >= 0 && x <= n - 1)) continue;
-        double value;
-        smoothed(p, qlo, qhi, x, w, value, slope);
+        if (!settled) {
+            double value;
+            smoothed(p, qlo, qhi, x, w, value, slope);
+        }
         if (slope == 0 || !finite(slope)) continue;
         // Linear weights of the position on the profile samples:
         // dx = (dq(x) - dmid) / q'(x).
