@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 
 namespace orvane::batch {
 namespace {
@@ -154,6 +155,16 @@ class LineParser {
       ok = PrintOrExpect(Verb::Expect);
     } else if (verb == "texts") {
       ok = Bare(Verb::Texts);
+    } else if (verb == "results") {
+      ok = Bare(Verb::Results);
+    } else if (verb == "results-csv") {
+      ok = Path(Verb::ResultsCsv);
+    } else if (verb == "label") {
+      ok = Label();
+    } else if (verb == "tolerance") {
+      ok = Tolerance();
+    } else if (verb == "snap") {
+      ok = Snap();
     } else {
       error_ = "unknown command \"" + words_[0].text + "\"";
     }
@@ -270,7 +281,8 @@ class LineParser {
   }
   bool Mouse(Verb verb) {
     command_.verb = verb;
-    if (Args() < 3 || Args() > 5) return Fail("expected down|up|move|rdown|rup X Y [shift] [ctrl]");
+    // The usage text predates alt, which scripts read from the manual.
+    if (Args() < 3 || Args() > 6) return Fail("expected down|up|move|rdown|rup X Y [shift] [ctrl]");
     size_t kind = 0;
     if (!OneOf(0, {"down", "up", "move", "rdown", "rup"}, &kind)) return false;
     constexpr MouseEvent kEvents[] = {MouseEvent::LeftDown, MouseEvent::LeftUp, MouseEvent::Move,
@@ -282,11 +294,42 @@ class LineParser {
     }
     for (size_t i = 3; i < Args(); ++i) {
       size_t m = 0;
-      if (!OneOf(i, {"shift", "ctrl"}, &m)) return false;
-      const uint32_t bit = m == 0 ? kKeyShift : kKeyControl;
+      if (!OneOf(i, {"shift", "ctrl", "alt"}, &m)) return false;
+      const uint32_t bit = m == 0 ? kKeyShift : m == 1 ? kKeyControl : kKeyAlt;
       if (command_.modifiers & bit) return Fail("\"" + Arg(i) + "\" given twice");
       command_.modifiers |= bit;
     }
+    return true;
+  }
+  bool Label() {
+    command_.verb = Verb::Label;
+    if (!Count(1, "TEXT")) return false;
+    if (Arg(0).empty()) return Fail("empty label");
+    command_.texts.push_back(Arg(0));
+    return true;
+  }
+  bool Number(size_t i, double* out) {
+    const std::string& w = Arg(i);
+    const auto r = std::from_chars(w.data(), w.data() + w.size(), *out);
+    if (r.ec != std::errc() || r.ptr != w.data() + w.size() || !std::isfinite(*out)) {
+      return Fail("\"" + w + "\" is not a number");
+    }
+    return true;
+  }
+  bool Tolerance() {
+    command_.verb = Verb::Tolerance;
+    if (!Count(3, "LABEL NOMINAL TOL")) return false;
+    if (Arg(0).empty()) return Fail("empty label");
+    command_.texts.push_back(Arg(0));
+    if (!Number(1, &command_.nominal) || !Number(2, &command_.tolerance)) return false;
+    if (command_.tolerance < 0.0) return Fail("a tolerance is not negative");
+    return true;
+  }
+  bool Snap() {
+    command_.verb = Verb::Snap;
+    size_t k = 0;
+    if (!Count(1, "on|off") || !OneOf(0, {"on", "off"}, &k)) return false;
+    command_.on = k == 0;
     return true;
   }
   bool Key() {

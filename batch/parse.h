@@ -65,6 +65,11 @@ enum class Verb : uint32_t {
   ExpectFile,
   Texts,
   SaveDisplay,
+  Results,
+  ResultsCsv,
+  Label,
+  Tolerance,
+  Snap,
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -86,12 +91,15 @@ struct Command {
   ControlId control{};            // option/choice combo box, click button
   Target target;                  // print, expect
   MouseEvent mouse = MouseEvent::Move;
-  uint32_t modifiers = 0;         // kKeyShift | kKeyControl
+  uint32_t modifiers = 0;         // kKeyShift | kKeyControl | kKeyAlt
   MessageAnswer answer = MessageAnswer::Ok;
   DialogResult result = DialogResult::Ok;
   std::optional<DialogControlId> entity; // entity: the button, none = Escape
   bool escape = false;            // key: escape (else enter)
   std::vector<std::pair<DialogControlId, int32_t>> choices; // setup
+  double nominal = 0.0;           // tolerance
+  double tolerance = 0.0;
+  bool on = false;                // snap
 };
 
 struct ParseResult {

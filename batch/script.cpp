@@ -15,6 +15,8 @@
 #include "acquisition/file_mode.h"
 #include "acquisition/pixels.h"
 #include "batch/parse.h"
+#include "results/csv.h"
+#include "results/session.h"
 #include "station/clock.h"
 #include "station/fake_surface.h"
 #include "station/station.h"
@@ -195,6 +197,12 @@ class Runner {
     Fail(station_ ? "the program has ended; start it again first" : "no station: start first");
     return false;
   }
+  // The command reads the station's results; the program may have ended.
+  bool HaveStation() {
+    if (station_) return true;
+    Fail("no station: start first");
+    return false;
+  }
   // The command reads the window; it may have ended.
   bool HaveSurface() {
     if (surface_) return true;
@@ -252,6 +260,29 @@ class Runner {
       case Verb::ExpectFile: ExpectFile(c); break;
       case Verb::Texts: Texts(); break;
       case Verb::SaveDisplay: SaveDisplay(c); break;
+      case Verb::Results:
+        if (HaveStation()) out_ << TableCsv(ResultsOf(*station_).table);
+        break;
+      case Verb::ResultsCsv:
+        if (HaveStation() && !ExportResultsCsv(*station_, PathOf(c.texts[0]))) {
+          Fail("results-csv: cannot write " + QuoteText(c.texts[0]));
+        }
+        break;
+      case Verb::Label:
+        if (HaveStation()) ResultsOf(*station_).table.SetNextLabel(c.texts[0]);
+        break;
+      case Verb::Tolerance:
+        if (HaveStation()) {
+          ResultsOf(*station_).table.SetTolerance(c.texts[0], {c.nominal, c.tolerance});
+          SaveResults(*station_);
+        }
+        break;
+      case Verb::Snap:
+        if (HaveStation()) {
+          ResultsOf(*station_).table.snap = c.on;
+          SaveResults(*station_);
+        }
+        break;
     }
   }
 
@@ -280,6 +311,10 @@ class Runner {
       line += blank ? "\"" + arg + "\"" : arg;
     }
     running_ = StartUp(*station_, line);
+    if (running_) {
+      ResultsSession& results = ResultsOf(*station_);
+      if (options_.fixed_clock) results.now = [] { return int64_t{0}; };
+    }
     if (!running_) {
       EndProgram(*station_);
       out_ << "program ended at start-up\n";

@@ -98,11 +98,15 @@ std::optional<double> DxfScale(double distance, double pixels_per_inch,
   return k;
 }
 
-void DxfBegin(DxfSink& sink) { sink.Replace(kHeader); }
+void DxfBegin(DxfSink& sink) {
+  sink.points = sink.lines = sink.circles = 0;
+  sink.Replace(kHeader);
+}
 
 void DxfPoint(DxfSink& sink, double x, double y, double z) {
   Record r;
   r.Text("0\r\nPOINT\r\n8\r\nLayer1\r\n").Value("10\r\n", x).Value("20\r\n", y).Value("30\r\n", z);
+  ++sink.points;
   sink.Append(r.view());
 }
 
@@ -115,6 +119,7 @@ void DxfLine(DxfSink& sink, double x1, double y1, double z1, double x2, double y
       .Value("11\r\n", x2)
       .Value("21\r\n", y2)
       .Value("31\r\n", z2);
+  ++sink.lines;
   sink.Append(r.view());
 }
 
@@ -125,6 +130,7 @@ void DxfCircle(DxfSink& sink, double x, double y, double z, double radius) {
       .Value("20\r\n", y)
       .Value("30\r\n", z)
       .Value("40\r\n", radius);
+  ++sink.circles;
   sink.Append(r.view());
 }
 

@@ -27,6 +27,11 @@ class DxfSink {
   virtual ~DxfSink() = default;
   virtual void Replace(std::string_view text) = 0;
   virtual void Append(std::string_view text) = 0;
+
+  // Entities written since DxfBegin.
+  uint32_t points = 0;
+  uint32_t lines = 0;
+  uint32_t circles = 0;
 };
 
 // Keeps the text in memory.

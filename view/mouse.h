@@ -27,6 +27,8 @@ inline constexpr uint32_t kKeyRightButton = 0x0002;
 inline constexpr uint32_t kKeyShift = 0x0004;
 inline constexpr uint32_t kKeyControl = 0x0008;
 inline constexpr uint32_t kKeyMiddleButton = 0x0010;
+// Alt held: in the measuring modes the click is a diameter gauge point.
+inline constexpr uint32_t kKeyAlt = 0x0020;
 
 enum class MouseEvent : uint32_t { LeftDown, LeftUp, Move, RightDown, RightUp };
 

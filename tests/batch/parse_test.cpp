@@ -183,6 +183,26 @@ TEST(ScriptCommands, LinesThatDoNotParse) {
   EXPECT_EQ(ParseError(std::string(kMaxLineBytes + 1, ' ')), "line longer than 65536 bytes");
 }
 
+TEST(ScriptCommands, ResultsTableCommands) {
+  EXPECT_EQ(Parse("mouse down 1 2 alt shift").modifiers, kKeyAlt | kKeyShift);
+  EXPECT_EQ(Parse("results").verb, Verb::Results);
+  EXPECT_EQ(Parse("results-csv \"out put.csv\"").texts, V{"out put.csv"});
+  EXPECT_EQ(Parse("label \"outer width\"").texts, V{"outer width"});
+  const Command c = Parse("tolerance width 8.5 -0");
+  EXPECT_EQ(c.texts, V{"width"});
+  EXPECT_EQ(c.nominal, 8.5);
+  EXPECT_EQ(c.tolerance, 0.0);
+  EXPECT_TRUE(Parse("snap ON").on);
+  EXPECT_FALSE(Parse("snap off").on);
+  EXPECT_EQ(ParseError("mouse down 1 1 alt alt"), "mouse: \"alt\" given twice");
+  EXPECT_EQ(ParseError("tolerance w 8 -0.1"), "tolerance: a tolerance is not negative");
+  EXPECT_EQ(ParseError("tolerance w 8,5 0.1"), "tolerance: \"8,5\" is not a number");
+  EXPECT_EQ(ParseError("tolerance w nan 0.1"), "tolerance: \"nan\" is not a number");
+  EXPECT_EQ(ParseError("label \"\""), "label: empty label");
+  EXPECT_EQ(ParseError("snap maybe"), "snap: \"maybe\" is not one of on|off");
+  EXPECT_EQ(ParseError("results now"), "results: expected no arguments");
+}
+
 TEST(ScriptCommands, WholeScriptStopsAtTheFirstBadLine) {
   ParseResult r = ParseScript("# a station story\r\nstart -d1\r\n\r\nclick Process\nexpect result \"Success\"");
   EXPECT_EQ(r.error_line, 0u);

@@ -35,3 +35,5 @@ orvane_batch_script(save SAME "Saved/IMAGE0.BMP|PART.BMP" "Saved/IMAGE1.BMP|SHOW
 orvane_batch_script(reset_rois OUTPUT reset_rois.out)
 orvane_batch_script(checks STATUS 1 OUTPUT checks.out)
 orvane_batch_script(malformed STATUS 2 OUTPUT malformed.out ABSENT XORVANE.CFG)
+orvane_batch_script(results OUTPUT results.out)
+orvane_batch_script(snap OUTPUT snap.out)

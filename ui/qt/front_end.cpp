@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include "acquisition/file_mode.h"
+#include "results/session.h"
 #include "ui/commands.h"
 #include "ui/main_window.h"
 #include "ui/qt/image_view_widget.h"
@@ -105,6 +106,7 @@ void FrontEnd::Wire() {
     ShowAbout(station_);
   };
   e.open_file = [this] { ChooseImageFile(); };
+  e.results = [this] { ShowResults(); };
   // The program ends once the handler that asked for it has returned.
   e.end = [this] {
     QMetaObject::invokeMethod(surface_.window(), [this] { End(); }, Qt::QueuedConnection);
@@ -123,8 +125,17 @@ void FrontEnd::Wire() {
   };
 }
 
+void FrontEnd::ShowResults() {
+  if (!results_window_) results_window_ = std::make_unique<ResultsWindow>(station_);
+  results_window_->show();
+  results_window_->raise();
+  results_window_->activateWindow();
+}
+
 bool FrontEnd::Start(std::string_view command_line) {
   if (!StartUp(station_, command_line)) return false;
+  // The results table is read now, so a damaged file is reported at start.
+  ResultsOf(station_);
   AfterEvent();
   return true;
 }

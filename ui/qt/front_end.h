@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string_view>
 
 #include <QElapsedTimer>
@@ -16,6 +17,7 @@
 #include "acquisition/camera_capture.h"
 #include "station/station.h"
 #include "ui/qt/qt_surface.h"
+#include "ui/qt/results_window.h"
 
 namespace orvane::qt {
 
@@ -52,6 +54,10 @@ class FrontEnd {
   // leaves its event loop here).
   std::function<void()> on_end;
 
+  // F2: shows the Results window (made on first use) and raises it.
+  void ShowResults();
+  ResultsWindow* results_window() const { return results_window_.get(); }
+
   // Polls the camera once: a new picture goes to the live area.
   void PollCamera();
 
@@ -62,6 +68,7 @@ class FrontEnd {
 
   QtSurface surface_;
   Station station_;
+  std::unique_ptr<ResultsWindow> results_window_; // goes before the station
   QTimer live_timer_;
   LivePicture picture_;
   uint64_t shown_sequence_ = 0;

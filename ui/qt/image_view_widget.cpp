@@ -41,6 +41,7 @@ uint32_t KeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
   if (buttons & Qt::MiddleButton) keys |= kKeyMiddleButton;
   if (modifiers & Qt::ShiftModifier) keys |= kKeyShift;
   if (modifiers & Qt::ControlModifier) keys |= kKeyControl;
+  if (modifiers & Qt::AltModifier) keys |= kKeyAlt;
   return keys;
 }
 

@@ -111,6 +111,8 @@ void MainWindowWidget::keyPressEvent(QKeyEvent* event) {
     events_->cancel();
   } else if (key == Qt::Key_F1 && events_->about) {
     events_->about();
+  } else if (key == Qt::Key_F2 && events_->results) {
+    events_->results();
   } else if (key == Qt::Key_O && (event->modifiers() & Qt::ControlModifier) && events_->open_file) {
     events_->open_file();
   } else {
@@ -129,7 +131,10 @@ void MainWindowWidget::closeEvent(QCloseEvent* event) {
 void MainWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   QAction* about = menu.addAction(QStringLiteral("Lumivor\tF1"));
-  if (menu.exec(event->globalPos()) == about && events_->about) events_->about();
+  QAction* results = menu.addAction(QStringLiteral("Results\tF2"));
+  QAction* chosen = menu.exec(event->globalPos());
+  if (chosen == about && events_->about) events_->about();
+  if (chosen == results && events_->results) events_->results();
 }
 
 QtSurface::QtSurface() {

@@ -29,6 +29,7 @@ struct SurfaceEvents {
   std::function<void(ControlId, int32_t)> slider;  // every move of a slider
   std::function<void()> cancel;                    // Escape, the close box
   std::function<void()> about;                     // F1, the context menu's entry
+  std::function<void()> results;                   // F2, the context menu's entry
   std::function<void()> open_file;                 // Ctrl+O
   std::function<void()> end;                       // the logic ended the window
 };
