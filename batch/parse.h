@@ -91,10 +91,9 @@ struct Command {
   std::vector<std::string> texts; // start: arguments; solution name; param text;
                                   // drop/expect-file/save-display path; expect text
   int32_t a = 0;                  // screen W, row, index, x
-  int32_t b = 0;                  // screen H, slider pos, index, y
+  int32_t b = 0;                  // screen H, slider pos, index, y; grid-calibrate ROWS, COLS
   double factor = 0.0;            // zoom: view pixels per image pixel; 0 fit
   bool at = false;                // zoom: centred on image pixel (a, b)
-  int32_t b = 0;                  // screen H, slider pos, index, y; grid-calibrate ROWS, COLS
   double number = 0.0;            // grid-calibrate PITCH
   bool by_name = false;           // solution: texts[0] is the name
   ControlId control{};            // option/choice combo box, click button
