@@ -15,6 +15,7 @@
 #include "platform/video/virtual_camera.h"
 #include "solutions/calibration.h"
 #include "support/station_fixture.h"
+#include "station/workspace.h"
 #include "workspace/solutions.h"
 
 namespace orvane {

@@ -7,6 +7,7 @@
 #include "platform/video/virtual_camera.h"
 #include "rectify/rectification_file.h"
 #include "support/station_fixture.h"
+#include "station/workspace.h"
 #include "ui/grid_calibration_dialog.h"
 #include "workspace/solutions.h"
 
