@@ -10,6 +10,7 @@
 #include "dxf/writer.h"
 #include "algorithms/include/quellix.h"
 #include "solutions/process.h"
+#include "workspace/log.h"
 #include "workspace/solutions.h"
 
 namespace orvane {
@@ -48,6 +49,11 @@ uint32_t TruncatedParam(float value) {
   if (!(value > 0.0f)) return 0;
   if (value >= 4294967295.0f) return UINT32_MAX;
   return static_cast<uint32_t>(value);
+}
+
+// Says once per session that the drawing could not be written.
+void ReportDrawingFailure(Station& station, const DxfFileSink& sink) {
+  if (sink.error() != 0) ReportFileFailure(station, sink.path(), sink.error(), true);
 }
 
 } // namespace
@@ -133,6 +139,7 @@ int32_t DxfAutoOutput(Station& station, SolutionRecord& record) {
     }
   }
   DxfEnd(sink);
+  ReportDrawingFailure(station, sink);
   return 0;
 }
 
@@ -170,6 +177,7 @@ int32_t DxfSimpleOutput(Station& station, SolutionRecord& record) {
     }
   }
   DxfEnd(sink);
+  ReportDrawingFailure(station, sink);
   return 0;
 }
 
@@ -217,6 +225,7 @@ int32_t DxfTraceOutput(Station& station, SolutionRecord& record) {
   if (!scale) return 0;
   DxfFileSink sink(station.PathOf(kDxfFileName));
   WriteTraceDrawing(sink, record, *scale, station.image.height);
+  ReportDrawingFailure(station, sink);
   return 0;
 }
 

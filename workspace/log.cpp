@@ -1,5 +1,8 @@
 #include "workspace/log.h"
 
+#include <cerrno>
+#include <string>
+
 #include "workspace/files.h"
 
 namespace orvane {
@@ -12,6 +15,15 @@ uint32_t AppendLog(Station& station, std::string_view text) {
   if (FileLength(path) >= kLogSizeLimit) return 0;
   AppendToFile(path, text.data(), static_cast<uint32_t>(text.size()));
   return 1;
+}
+
+void ReportFileFailure(Station& station, const std::filesystem::path& path, int error,
+                       bool writing) {
+  if (!writing && error == ENOENT) return;
+  if (!station.reported_file_failures.insert(path.string()).second) return;
+  const std::string text = std::string(writing ? "Unable to write " : "Unable to read ") +
+                           path.string() + ": " + FileErrorText(error);
+  station.surface().MessageBox(text, ApplicationTitle(), MessageButtons::Ok);
 }
 
 } // namespace orvane

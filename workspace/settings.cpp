@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "workspace/files.h"
+#include "workspace/log.h"
 
 namespace orvane {
 
@@ -26,14 +27,19 @@ void LoadSettings(Station& station) {
   Settings& s = station.settings;
   auto path = station.PathOf(kSettingsFileName);
   Settings read{};
-  bool present = FileLength(path) >= static_cast<int64_t>(sizeof(Settings)) &&
-                 ReadFileInto(path, &read, sizeof(Settings)) != 0;
+  int error = 0;
+  const int64_t length = FileLength(path, &error);
+  bool present = length >= static_cast<int64_t>(sizeof(Settings)) &&
+                 ReadFileInto(path, &read, sizeof(Settings), &error) != 0;
   if (present) {
     s = read;
     // The path is the one text of this record the station reads, so it alone
     // is terminated; reserved bytes stay as stored and are written back.
     s.last_file_path[sizeof s.last_file_path - 1] = '\0';
   } else {
+    // A file that is there but cannot be read is said before the defaults
+    // take its place; a missing or short one is not.
+    if (length < 0) ReportFileFailure(station, path, error, false);
     SetDefaultSettings(s);
     SaveSettings(station);
   }
@@ -50,7 +56,11 @@ void LoadSettings(Station& station) {
 }
 
 uint32_t SaveSettings(Station& station) {
-  return WriteWholeFile(station.PathOf(kSettingsFileName), &station.settings, sizeof(Settings));
+  const auto path = station.PathOf(kSettingsFileName);
+  int error = 0;
+  const uint32_t written = WriteWholeFile(path, &station.settings, sizeof(Settings), &error);
+  if (written == 0) ReportFileFailure(station, path, error, true);
+  return written;
 }
 
 void RescaleCalibration(Settings& s, uint32_t width, uint32_t height) {

@@ -14,12 +14,14 @@ inline constexpr const char* kSettingsFileName = "XORVANE.CFG";
 void SetDefaultSettings(Settings& settings);
 
 // Reads "XORVANE.CFG" into the station's settings; a missing or short file
-// gives the defaults, written back at once. Then makes the unit factor
+// gives the defaults, written back at once (a file that is there but cannot
+// be read is reported first). Then makes the unit factor
 // usable, takes the current distance and the image size from the settings
 // and announces the background colour.
 void LoadSettings(Station& station);
 
-// Writes the settings record. Returns the bytes written (0 on failure).
+// Writes the settings record. Returns the bytes written (0 on failure, which
+// is reported once per session; the settings in memory stay as they are).
 uint32_t SaveSettings(Station& station);
 
 // The pixel scales for an image of width x height from the calibration made

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "workspace/files.h"
+#include "workspace/log.h"
 
 namespace orvane {
 namespace {
@@ -124,16 +125,25 @@ bool SolutionRecordFromBytes(std::span<const uint8_t> bytes, SolutionRecord* out
 uint32_t LoadSolution(Station& station, uint32_t index, SolutionRecord* out) {
   const SolutionTable& table = *station.table;
   if (index >= table.count || index >= kMaxSolutions) return kSolutionIndexOutOfRange;
+  // A record that could not be saved is what its file would hold.
+  if (const auto kept = station.unsaved_solutions.find(table.slots[index].id);
+      kept != station.unsaved_solutions.end()) {
+    *out = *kept->second;
+    return 0;
+  }
   auto path = station.PathOf(SolutionFileName(table.slots[index].id));
   // Only a record's worth of the file is read, into a buffer of its own, so
   // that a file which changes under us can never leave `out` half replaced.
   // Bytes a shrinking file no longer holds read as zeros.
   std::vector<uint8_t> head;
-  if (FileLength(path) >= static_cast<int64_t>(sizeof(SolutionRecord))) {
+  int error = 0;
+  const int64_t length = FileLength(path, &error);
+  if (length >= static_cast<int64_t>(sizeof(SolutionRecord))) {
     head.assign(sizeof(SolutionRecord), 0);
-    if (ReadFileInto(path, head.data(), sizeof(SolutionRecord)) == 0) head.clear();
+    if (ReadFileInto(path, head.data(), sizeof(SolutionRecord), &error) == 0) head.clear();
   }
   if (!SolutionRecordFromBytes(head, out)) {
+    if (length < 0) ReportFileFailure(station, path, error, false);
     *out = table.slots[index];
     SaveSolution(station, *out);
   }
@@ -141,7 +151,16 @@ uint32_t LoadSolution(Station& station, uint32_t index, SolutionRecord* out) {
 }
 
 uint32_t SaveSolution(Station& station, const SolutionRecord& record) {
-  WriteWholeFile(station.PathOf(SolutionFileName(record.id)), &record, sizeof record);
+  const auto path = station.PathOf(SolutionFileName(record.id));
+  int error = 0;
+  if (WriteWholeFile(path, &record, sizeof record, &error) != 0) {
+    station.unsaved_solutions.erase(record.id);
+    return 0;
+  }
+  std::unique_ptr<SolutionRecord>& kept = station.unsaved_solutions[record.id];
+  if (!kept) kept = std::make_unique<SolutionRecord>();
+  if (kept.get() != &record) *kept = record;
+  ReportFileFailure(station, path, error, true);
   return 0;
 }
 
@@ -291,6 +310,7 @@ bool ClampRoiToImage(const RoiRecord& roi, uint32_t width, uint32_t height, RoiR
 namespace orvane {
 
 void OpenWorkspace(Station& station) {
+  RemoveLeftoverTemporaries(station.folder());
   LoadSettings(station);
   BuildDefaultSolutions(*station.table);
   for (uint32_t index = 0; index < station.table->count; ++index) {

@@ -20,11 +20,15 @@ uint32_t BuildDefaultSolutions(SolutionTable& table);
 std::string SolutionFileName(uint32_t id);
 
 // Reads the file of table slot `index` into out. A missing or short file gives
-// the table's default, which is saved at once. Returns 100 (out untouched)
+// the table's default, which is saved at once (a file that is there but
+// cannot be read is reported first). A record whose save failed this session
+// is taken from memory instead of its stale file. Returns 100 (out untouched)
 // when index is not below the table's count, 0 otherwise.
 uint32_t LoadSolution(Station& station, uint32_t index, SolutionRecord* out);
 
-// Writes the record to the file named by its own id. Returns 0.
+// Writes the record to the file named by its own id. Returns 0. When the
+// write fails the record is kept in memory in place of the file, and the
+// failure is reported once per session.
 uint32_t SaveSolution(Station& station, const SolutionRecord& record);
 
 // Bounds every count, index and text of a record read from outside, so that
@@ -81,7 +85,8 @@ bool ClampRoiToImage(const RoiRecord& roi, uint32_t width, uint32_t height, RoiR
 
 namespace orvane {
 
-// The workspace half of start-up: the settings file, the default table, every
+// The workspace half of start-up: the temporary files an interrupted save
+// left behind are removed, then the settings file, the default table, every
 // solution file (each is created when missing), and the selection of the
 // solution used at the last exit (index 0 when that is out of range). The
 // working record ends up holding the selected solution.
