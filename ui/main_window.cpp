@@ -17,6 +17,7 @@
 #include "ui/status.h"
 #include "ui/window_hooks.h"
 #include "ui/window_state.h"
+#include "workspace/files.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"
 
@@ -79,6 +80,8 @@ bool StartUp(Station& st, std::string_view command_line) {
   ui.SetWindowTitle(ApplicationTitle());
   if (static_cast<uint32_t>(VisionLibraryVersion()) < kOldestLibraryVersion) return false;
 
+  // What an interrupted save left behind (the folder is this station's now).
+  RemoveLeftoverTemporaries(st.folder());
   LoadSettings(st);
   FillOptionLists(ui);
   RegisterButtonColours(st);
