@@ -203,6 +203,15 @@ void DrawLine(const OverlayCanvas& canvas, int32_t x1, int32_t y1, int32_t x2, i
 
 void DrawArc(const OverlayCanvas& canvas, int32_t cx, int32_t cy, double radius, double start,
              double end, double step, Rgb colour) {
+  // Every dot lies within |radius| + 1 of the centre: an arc whose square
+  // around the centre misses the image (or whose radius is not a number, so
+  // that no dot has a position) draws nothing, and is not walked.
+  const double reach = std::fabs(radius) + 2.0;
+  if (!(reach < 1e18)) return;
+  if (cx + reach < 0.0 || cx - reach > canvas.width || cy + reach < 0.0 ||
+      cy - reach > canvas.height) {
+    return;
+  }
   for (double a = start; a <= end;) {
     int64_t px, py;
     if (TruncatedCoordinate(cx + radius * std::cos(a), &px) &&

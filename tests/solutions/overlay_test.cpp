@@ -346,6 +346,26 @@ TEST(DrawLine, ClippedWalkDrawsDotForDotTheUnclippedOne) {
   }
 }
 
+// Arcs around centres inside, near and far outside the image, with radii
+// from none to huge and not a number: the same dots as the plain loop.
+TEST(DrawArc, SkippedArcsAreThoseWithoutADot) {
+  std::mt19937 rng(5);
+  auto in = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+  TestOverlay got(330, 250), want(330, 250);
+  for (int i = 0; i < 300; ++i) {
+    const double radius = i % 50 == 0 ? std::nan("") : i % 3 == 0 ? in(0, 20) : in(-400, 400) * 1.5;
+    const int32_t cx = in(-450, 780), cy = in(-450, 700);
+    std::fill(got.bytes.begin(), got.bytes.end(), 0);
+    std::fill(want.bytes.begin(), want.bytes.end(), 0);
+    DrawArc(got.canvas, cx, cy, radius, 0.0, 6.28, 0.01, kRed);
+    for (double a = 0.0; a <= 6.28; a += 0.01) {
+      const double x = cx + radius * std::cos(a), y = cy - radius * std::sin(a);
+      if (x > -1e9 && x < 1e9 && y > -1e9 && y < 1e9) DrawDot(want.canvas, int32_t(x), int32_t(y), kRed);
+    }
+    ASSERT_TRUE(got.bytes == want.bytes) << cx << ", " << cy << " r " << radius;
+  }
+}
+
 TEST(DrawArc, CircleDotsLieOnTheRadius) {
   TestOverlay o(200, 200);
   DrawArc(o.canvas, 100, 100, 40.0, 0.0, 6.2831854, 0.02, kRed);
