@@ -12,7 +12,7 @@ JOBS       ?= $(shell nproc)
 
 # Needed to build and test.
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev \
-            libbenchmark-dev libjpeg-dev libturbojpeg0-dev python3 qt6-base-dev
+            libbenchmark-dev libjpeg-dev libturbojpeg0-dev python3 qt6-base-dev locales
 # Optional cross-checks: the tests that need them skip without them.
 OPTIONAL_PACKAGES := python3-ezdxf imagemagick
 # Optional comparisons of the benchmarks.

@@ -124,6 +124,8 @@ void EnterFileMode(Station& st) {
   im.file_mode = 1;
   SetAcquisitionMode(st, AcquisitionMode::File);
   ShowBlankImage(st);
+  // The status line describes the blank image now on show, not the camera's.
+  if (st.hooks.update_status_line) st.hooks.update_status_line();
   ui.InvalidateWindow(true);
   st.hooks.reload_still = [&st] { return LoadStillImage(st); };
 }

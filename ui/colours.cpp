@@ -22,23 +22,32 @@ enum ColourIndex : uint32_t {
   kWhite = 15,
 };
 
+// Appends an entry and gives the control its colours; `keep_state` leaves the
+// state (normal or active) the control shows as it is.
+void AddColouredControl(Station& st, const ColouredControl& entry, bool keep_state) {
+  WindowOf(st).coloured.push_back(entry);
+  st.surface().SetControlColours(entry.control_id, entry.normal, entry.active);
+  if (!keep_state) st.surface().SetColourState(entry.control_id, 0);
+}
+
 } // namespace
 
 void RegisterControlColour(Station& st, ControlId id, uint32_t text, uint32_t back,
                            uint32_t text_active, uint32_t back_active) {
-  const ColouredControl entry{id, {text, back}, {text_active, back_active}};
-  WindowOf(st).coloured.push_back(entry);
-  st.surface().SetControlColours(id, entry.normal, entry.active);
-  st.surface().SetColourState(id, 0);
+  AddColouredControl(st, {id, {text, back}, {text_active, back_active}}, false);
 }
 
 void RegisterButtonColours(Station& st) {
+  // Registered again (after the Set-Up dialog), the controls take the new
+  // colours and keep their states: the File button and the mode indicator
+  // still show the mode the station is in.
+  const bool again = !WindowOf(st).coloured.empty();
   WindowOf(st).coloured.clear();
   const uint32_t fg = st.settings.foreground_colour;
   const uint32_t bg = st.settings.background_colour;
-  auto reg = [&st](std::initializer_list<C> ids, uint32_t text, uint32_t back,
-                   uint32_t text_active, uint32_t back_active) {
-    for (C id : ids) RegisterControlColour(st, id, text, back, text_active, back_active);
+  auto reg = [&st, again](std::initializer_list<C> ids, uint32_t text, uint32_t back,
+                          uint32_t text_active, uint32_t back_active) {
+    for (C id : ids) AddColouredControl(st, {id, {text, back}, {text_active, back_active}}, again);
   };
   auto c = ColourOf;
   reg({C::Exit, C::SetUp}, c(kWhite), c(kRed), c(kWhite), c(kRed));

@@ -13,7 +13,9 @@ void RegisterControlColour(Station& station, ControlId id, uint32_t text, uint32
                            uint32_t text_active, uint32_t back_active);
 
 // Empties the table and registers every coloured control, from the colour
-// table and the settings' foreground and background colours.
+// table and the settings' foreground and background colours. The first
+// registration puts every control in its normal state; a later one keeps the
+// state each control shows.
 void RegisterButtonColours(Station& station);
 
 // The window's text and background colours from the settings.

@@ -96,7 +96,10 @@ void DistanceDialog::OnClose(DialogResult /*result*/) {
   inches_ = ParseDialogNumber(text) / unit_factor_;
 }
 
-double ParseDialogNumber(const std::string& text) {
+namespace {
+
+// The standard decimal reading, whatever it gives (infinities, NaN).
+double ParseDecimal(const std::string& text) {
   // The front end may have switched the process to the user's locale; a dialog
   // number always reads with a point.
   static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
@@ -109,12 +112,24 @@ double ParseDialogNumber(const std::string& text) {
       (decimal[at + 1] == 'x' || decimal[at + 1] == 'X')) {
     decimal.resize(at + 1);
   }
-  const double v = c_locale == static_cast<locale_t>(0)
-                       ? std::strtod(decimal.c_str(), nullptr)
-                       : strtod_l(decimal.c_str(), nullptr, c_locale);
+  return c_locale == static_cast<locale_t>(0) ? std::strtod(decimal.c_str(), nullptr)
+                                              : strtod_l(decimal.c_str(), nullptr, c_locale);
+}
+
+} // namespace
+
+double ParseDialogNumber(const std::string& text) {
+  const double v = ParseDecimal(text);
   // "nan", "inf" and "1e999" read as numbers but are none: a NaN would pass
   // every range check and spoil each length, scale and coordinate after it.
   return std::isfinite(v) ? v : 0.0;
+}
+
+double ParseEditNumber(const std::string& text) {
+  const double v = ParseDecimal(text);
+  // An overflow ("1e999", "inf") stays infinite for the clamp that follows;
+  // only a NaN, which no clamp would catch, is no number.
+  return std::isnan(v) ? 0.0 : v;
 }
 
 RoiEntity AskEntityType(Station& station) {

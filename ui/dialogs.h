@@ -66,4 +66,9 @@ DialogResult AskDistance(Station& station);
 // finite number ("nan", "inf", "1e999").
 double ParseDialogNumber(const std::string& text);
 
+// The same reading for a parameter's edit box, whose value is clamped to its
+// range next: an overflow keeps its infinity (so "1e999" clamps to the
+// maximum, "-1e999" to the minimum), only NaN text gives 0.
+double ParseEditNumber(const std::string& text);
+
 } // namespace orvane

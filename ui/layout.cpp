@@ -97,11 +97,11 @@ Size FitView(Station& st, int32_t room_x, int32_t room_y) {
   return {static_cast<int32_t>(k * ux), static_cast<int32_t>(k * uy)};
 }
 
-// The expansion offsets that count for the view: those of the expansion while
-// the setting asks for one.
+// The expansion offsets that count for the view: those of the expansion made
+// at start-up (0 without one). The setting itself is read only at start-up;
+// changing it later leaves the window, and so the view, as they are.
 std::pair<int32_t, int32_t> ViewOffsets(Station& st) {
   const WindowState& w = WindowOf(st);
-  if ((st.settings.flags & kFlagExpandWindow) == 0) return {0, 0};
   return {w.dx, w.dy};
 }
 

@@ -18,6 +18,7 @@
 #include "ui/window_hooks.h"
 #include "ui/window_state.h"
 #include "workspace/files.h"
+#include "workspace/log.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"
 
@@ -25,8 +26,6 @@ namespace orvane {
 namespace {
 
 using C = ControlId;
-
-constexpr uint32_t kOldestLibraryVersion = 7;
 
 void FillList(ControlSurface& ui, ControlId id, std::initializer_list<const char*> items) {
   ui.ClearCombo(id);
@@ -63,6 +62,12 @@ void ExitCommand(Station& st) {
 
 } // namespace
 
+bool VisionLibraryAccepted(int32_t version) {
+  // The version is signed: a negative one is older than any, not a huge one.
+  constexpr int32_t kOldestLibraryVersion = 7;
+  return version >= kOldestLibraryVersion;
+}
+
 int32_t DeviceIndexOf(std::string_view command_line) {
   // The first of "-d0" .. "-d3" found anywhere, in that order, wins.
   for (int32_t index = 0; index <= 3; ++index) {
@@ -78,7 +83,8 @@ bool StartUp(Station& st, std::string_view command_line) {
   WindowState& w = WindowOf(st);
   w.camera_device_index = DeviceIndexOf(command_line);
   ui.SetWindowTitle(ApplicationTitle());
-  if (static_cast<uint32_t>(VisionLibraryVersion()) < kOldestLibraryVersion) return false;
+  if (!VisionLibraryAccepted(VisionLibraryVersion())) return false;
+  if (LogAskedFor()) st.log_enabled = 1;
 
   // What an interrupted save left behind (the folder is this station's now).
   RemoveLeftoverTemporaries(st.folder());

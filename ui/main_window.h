@@ -17,6 +17,10 @@ namespace orvane {
 // when the program must end at once (a vision library that is too old).
 bool StartUp(Station& station, std::string_view command_line);
 
+// Whether the vision library's version (qlxVersion) is new enough to run:
+// 7 or later.
+bool VisionLibraryAccepted(int32_t version);
+
 // The video device the command line asks for: "-d0", "-d1", "-d2", "-d3"
 // searched anywhere in it in that order, the first found wins; 0 without.
 int32_t DeviceIndexOf(std::string_view command_line);

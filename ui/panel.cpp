@@ -184,7 +184,7 @@ void CommitRow(Station& st, uint32_t row) {
   std::string text = ui.GetText(kRowEdits[row]);
   if (text.size() > kTextLimit) text.resize(kTextLimit);
   SolutionParam& p = st.working->params[row];
-  double v = ParseDialogNumber(text);
+  double v = ParseEditNumber(text);
   if (v < p.min) v = p.min;
   if (v > p.max) v = p.max;
   p.value = static_cast<float>(v);
@@ -224,6 +224,8 @@ void SolutionSelected(Station& st) {
   st.current_solution = static_cast<uint32_t>(selection);
   SaveSolution(st, *st.working);
   RefreshPanel(st);
+  // The pointer or ROI the coordinate line names belongs to the solution left.
+  st.surface().SetText(C::CoordinateLine, "");
   switch (st.settings.on_function_change) {
     case 1:
       SetAcquisitionMode(st, AcquisitionMode::Live);

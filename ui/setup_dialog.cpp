@@ -10,6 +10,7 @@
 #include "acquisition/camera_capture.h"
 #include "solutions/calibration.h"
 #include "solutions/measurement.h"
+#include "solutions/process.h"
 #include "ui/colours.h"
 #include "ui/panel.h"
 #include "ui/status.h"
@@ -226,6 +227,9 @@ void RunSetUpDialog(Station& st) {
   const uint32_t old_height = s.requested_height;
   const uint32_t old_format = s.camera_pixel_format;
   const uint32_t old_units = s.units;
+  // As every command does: a value typed and not yet left is the value the
+  // working record saves, rather than one the reload after the dialog drops.
+  CommitEdits(st);
   SaveSolution(st, *st.working);
 
   SetUpDialog dialog(st, CameraFormats(st));
@@ -275,6 +279,9 @@ void RunSetUpDialog(Station& st) {
     s.requested_width = st.image.width;
     s.requested_height = st.image.height;
     SaveSettings(st);
+    // The view and the live area take the new image's shape, as at start-up.
+    SizeView(st);
+    if (st.image.no_camera == 0) RepositionVideo(st);
   }
   RefreshPanel(st);
 }

@@ -258,7 +258,12 @@ void DrawLeftUp(Station& st) {
 
 void DrawRightDown(Station& st, bool placed) {
   ImageView& v = st.view;
-  if (v.edit.kind == kBuildingPolyline) v.edit.kind = 0;
+  if (v.edit.kind == kBuildingPolyline) {
+    // The press ends the polyline under construction and nothing more: it
+    // usually lands on the last vertex, which must not delete the polyline.
+    v.edit.kind = 0;
+    return;
+  }
   if (!placed) return;
   SolutionRecord& rec = *st.working;
   if (rec.entity_count == 0) return;

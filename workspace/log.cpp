@@ -1,6 +1,8 @@
 #include "workspace/log.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "workspace/files.h"
@@ -24,6 +26,11 @@ void ReportFileFailure(Station& station, const std::filesystem::path& path, int 
   const std::string text = std::string(writing ? "Unable to write " : "Unable to read ") +
                            path.string() + ": " + FileErrorText(error);
   station.surface().MessageBox(text, ApplicationTitle(), MessageButtons::Ok);
+}
+
+bool LogAskedFor() {
+  const char* value = std::getenv("ORVANE_LOG");
+  return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
 } // namespace orvane

@@ -1,6 +1,7 @@
 // The diagnostic log "ORVANE.LOG", written only while station.log_enabled is
-// set (nothing in the station sets it; a developer does, in a debugger or a
-// test). It stops growing once it reaches kLogSizeLimit bytes.
+// set: off by default, switched on at start-up by ORVANE_LOG=1 in the
+// environment (for support cases). It stops growing once it reaches
+// kLogSizeLimit bytes.
 #pragma once
 
 #include <cstdint>
@@ -24,5 +25,8 @@ uint32_t AppendLog(Station& station, std::string_view text);
 // A missing file (ENOENT) is not reported when reading.
 void ReportFileFailure(Station& station, const std::filesystem::path& path, int error,
                        bool writing);
+
+// Whether the environment asks for the log: ORVANE_LOG is exactly "1".
+bool LogAskedFor();
 
 } // namespace orvane

@@ -254,18 +254,23 @@ bool ParseFormatList(std::string_view text, std::vector<VideoFormat>* out) {
 }
 
 SceneLayout LayoutScene(uint32_t width, uint32_t height) {
+  // The scene keeps its horizontal field of view, as a sensor cropped to
+  // another aspect does: its scale follows the width, and its 4:3 frame
+  // (0.75 of the width high) is cut or extended about the middle row.
   const double w = width, h = height;
+  const double frame_h = 0.75 * w;
+  const double top = (h - frame_h) / 2.0;
   SceneLayout s{};
-  s.target_radius = std::min(w, h) / 6.0;
+  s.target_radius = w / 8.0;
   s.unit = s.target_radius / 3.0;
   s.target_x = 0.28 * w;
-  s.target_y = 0.5 * h;
+  s.target_y = top + 0.5 * frame_h;
   s.bar_x = 0.72 * w;
-  s.bar_y = 0.28 * h;
+  s.bar_y = top + 0.28 * frame_h;
   s.disc_x = 0.62 * w;
-  s.disc_y = 0.72 * h;
+  s.disc_y = top + 0.72 * frame_h;
   s.square_x = 0.86 * w;
-  s.square_y = 0.72 * h;
+  s.square_y = top + 0.72 * frame_h;
   return s;
 }
 

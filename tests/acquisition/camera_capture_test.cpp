@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "acquisition/acquisition.h"
 #include "acquisition/camera_capture.h"
@@ -255,6 +256,35 @@ TEST(CameraGrab, GrabShowsTheUprightSceneAndCalibratesOnIt) {
   ASSERT_EQ(AutoCalibration(f.station, rec), 0);
   const video::SceneLayout layout = video::LayoutScene(640, 480);
   EXPECT_NEAR(f.station.engine.scale_x / layout.unit, 1.0, 0.03);
+}
+
+// The scene keeps its horizontal field of view: a calibration made at
+// 640 x 480 and rescaled by the width (as the station does) agrees with one
+// made on the scene at the new size, whatever its aspect.
+TEST(CameraResolution, CalibrationRescaledByWidthMatchesTheSceneAtAnotherAspect) {
+  const std::pair<uint32_t, uint32_t> sizes[] = {{1280, 720}, {1920, 1080}, {1280, 1024}, {800, 600}};
+  // The first picture at a new size may take its time in a slow (sanitized) build.
+  auto snapshot = [](Station& st) {
+    for (int tries = 0; tries < 20; ++tries) {
+      if (TakeSnapshot(st) != 0) return true;
+    }
+    return false;
+  };
+  for (const auto& [w, h] : sizes) {
+    CameraFixture f({Rgb(640, 480), Rgb(w, h)});
+    ASSERT_TRUE(StartCamera(f.station, 0));
+    SolutionRecord rec = *f.station.working;
+    rec.roi_count = 0;
+    rec.params[0].value = 10.0f;
+    ASSERT_TRUE(snapshot(f.station));
+    ASSERT_EQ(AutoCalibration(f.station, rec), 0);
+    const double at_640 = f.station.engine.scale_x;
+    ChangeCameraResolution(f.station, 1);
+    ASSERT_TRUE(snapshot(f.station)) << w << "x" << h;
+    ASSERT_EQ(AutoCalibration(f.station, rec), 0) << w << "x" << h;
+    EXPECT_NEAR(at_640 * w / 640.0 / f.station.engine.scale_x, 1.0, 0.02) << w << "x" << h;
+    EXPECT_NEAR(f.station.engine.scale_x / video::LayoutScene(w, h).unit, 1.0, 0.03) << w << "x" << h;
+  }
 }
 
 TEST(CameraResolution, ChangeInFileModeComesBackAtTheNewSizeOnLeaving) {

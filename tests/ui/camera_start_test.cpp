@@ -11,6 +11,7 @@
 #include "platform/video/virtual_camera.h"
 #include "ui/main_window.h"
 #include "ui/ui_support.h"
+#include "workspace/solutions.h"
 
 namespace orvane {
 namespace {
@@ -99,9 +100,49 @@ TEST(CameraStartUp, SetUpReopensTheCameraAtTheChosenResolution) {
   EXPECT_EQ(s.station->settings.requested_height, 480u);
   EXPECT_EQ(s.Text(ControlId::ImageStatus), "640 x 480 (4:3) RGB");
   EXPECT_EQ(s.Text(ControlId::ModeIndicator), "Live");
+  // The view and the live area take the new image's shape (6:4 before), as
+  // the sizing rule gives it: Enlarge and back, which size anew, keep it.
+  const Rect sized = s.surface.ControlRect(ControlId::ImageView);
+  EXPECT_EQ(sized.width * 3, sized.height * 4);
+  EXPECT_EQ(s.surface.ControlRect(ControlId::LiveVideo), sized);
+  EXPECT_EQ(s.station->image.view_width, uint32_t(sized.width));
+  OnCommand(*s.station, ControlId::Enlarge);
+  OnCommand(*s.station, ControlId::Enlarge);
+  EXPECT_EQ(s.surface.ControlRect(ControlId::ImageView), sized);
 
   EndProgram(*s.station);
   EXPECT_FALSE(s.station->camera->device);
+}
+
+// The image status line follows the image on show into File mode and back.
+TEST(CameraStartUp, FileModeWithACameraDescribesTheImageOnShow) {
+  WithDevices w(1, "orvane");
+  Started& s = w.started;
+  ASSERT_EQ(s.Text(ControlId::ImageStatus), "320 x 240 (6:4) RGB");
+  OnCommand(*s.station, ControlId::File);
+  EXPECT_EQ(s.Text(ControlId::ImageStatus), "800 x 600 (4:3) RGB");
+  OnCommand(*s.station, ControlId::File);
+  EXPECT_EQ(s.Text(ControlId::ImageStatus), "320 x 240 (6:4) RGB");
+}
+
+// The Set-Up dialog re-registers the colours; the buttons keep showing the
+// mode: Live highlighted in Live mode, File and the indicator in File mode.
+TEST(CameraStartUp, SetUpKeepsTheHighlightsOfTheMode) {
+  for (const bool file : {false, true}) {
+    WithDevices w(1, "orvane");
+    Started& s = w.started;
+    if (file) OnCommand(*s.station, ControlId::File);
+    s.surface.QueueDialog([](DialogModel& d) {
+      d.Choose(DialogControlId::BackgroundColour, 1);
+      return *d.Press(DialogControlId::Ok);
+    });
+    OnCommand(*s.station, ControlId::SetUp);
+    EXPECT_EQ(s.surface.window_colours().back, ColourOf(1)) << file; // the new colours apply
+    EXPECT_EQ(s.surface.control(ControlId::File).colour_state, file ? 1u : 0u) << file;
+    EXPECT_EQ(s.surface.control(ControlId::ModeIndicator).colour_state, file ? 1u : 0u) << file;
+    EXPECT_EQ(s.surface.control(ControlId::Live).colour_state, file ? 0u : 1u) << file;
+    EXPECT_EQ(s.surface.control(ControlId::Process).colour_state, 0u) << file;
+  }
 }
 
 } // namespace

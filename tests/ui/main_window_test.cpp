@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "algorithms/include/quellix.h"
 #include "support/station_fixture.h"
@@ -13,6 +16,7 @@
 #include "ui/ui_support.h"
 #include "ui/window_state.h"
 #include "ui/window_template.h"
+#include "workspace/log.h"
 #include "workspace/settings.h"
 
 namespace orvane {
@@ -39,6 +43,36 @@ TEST(CommandLine, DeviceOptionsAreSearchedInOrderAnywhere) {
   EXPECT_EQ(DeviceIndexOf("/opt/x-d3/orvane"), 3); // the program path counts too
   EXPECT_EQ(DeviceIndexOf("orvane -d0 -d3"), 0);
   EXPECT_EQ(DeviceIndexOf("orvane -d4 -D1"), 0);
+}
+
+// The library's version is signed: a negative one is older than any.
+TEST(StartUp, VisionLibraryOlderThanSevenIsRefused) {
+  const struct {
+    int32_t version;
+    bool accepted;
+  } cases[] = {{INT32_MIN, false}, {-1, false}, {0, false}, {6, false},
+               {7, true},          {8, true},   {INT32_MAX, true}};
+  for (const auto& c : cases) EXPECT_EQ(VisionLibraryAccepted(c.version), c.accepted) << c.version;
+}
+
+// ORVANE_LOG=1, and nothing else, switches the diagnostic log on.
+TEST(StartUp, OrvaneLogOneSwitchesTheLogOn) {
+  const struct {
+    const char* value; // nullptr: not set
+    bool logged;
+  } cases[] = {{nullptr, false}, {"1", true}, {"0", false}, {"yes", false}, {"", false}};
+  for (const auto& c : cases) {
+    if (c.value != nullptr) {
+      setenv("ORVANE_LOG", c.value, 1);
+    } else {
+      unsetenv("ORVANE_LOG");
+    }
+    Started s;
+    unsetenv("ORVANE_LOG");
+    const char* name = c.value ? c.value : "(unset)";
+    EXPECT_EQ(AppendLog(*s.station, "--\r\n"), c.logged ? 1u : 0u) << name;
+    EXPECT_EQ(std::filesystem::exists(s.dir->path() / "ORVANE.LOG"), c.logged) << name;
+  }
 }
 
 TEST(StartUp, EmptyFolderStartsInFileModeWithDefaults) {
@@ -144,6 +178,29 @@ TEST(ExpandWindow, SettingOffKeepsTheTemplateOnALargeScreen) {
   auto second = first.Restart();
   EXPECT_EQ(second->surface.window_rect(), Rect{});
   EXPECT_EQ(second->surface.ControlRect(ControlId::Exit), UnitsToPixels({350, 250, 35, 20}));
+}
+
+// The expansion setting is read at start-up: changing it in Set-Up leaves
+// the window as it is, and the view keeps the size that window gives it.
+TEST(ExpandWindow, SettingChangedInSetUpKeepsTheViewUntilTheNextStart) {
+  for (const uint32_t flags : {static_cast<uint32_t>(kFlagExpandWindow), 0u}) {
+    Started first({1024, 768});
+    first.station->settings.flags = flags;
+    SaveSettings(*first.station);
+    auto s = first.Restart();
+    Station& st = *s->station;
+    const Rect view = s->surface.ControlRect(ControlId::ImageView);
+    s->surface.QueueDialog([flags](DialogModel& d) {
+      d.Choose(DialogControlId::ExpandWindow, flags ? 0 : 1);
+      return *d.Press(DialogControlId::Ok);
+    });
+    OnCommand(st, ControlId::SetUp);
+    OnCommand(st, ControlId::Enlarge);
+    OnCommand(st, ControlId::Enlarge); // both resize the view
+    EXPECT_EQ(s->surface.ControlRect(ControlId::ImageView), view) << flags;
+    EXPECT_EQ(st.image.view_width, uint32_t(view.width)) << flags;
+    EXPECT_NE(st.settings.flags & kFlagExpandWindow, flags) << flags;
+  }
 }
 
 TEST(Layout, RecordsEveryControlOnceInItsOrder) {

@@ -10,6 +10,7 @@
 #include "ui/main_window.h"
 #include "ui/ui_support.h"
 #include "ui/window_state.h"
+#include "view/mouse.h"
 
 namespace orvane {
 namespace {
@@ -31,7 +32,9 @@ TEST(Panel, ThresholdTypedOutOfRangeOrNotANumber) {
     float value;
   } cases[] = {
       {"300", "255", 255.0f}, {"-5", "0", 0.0f},     {"abc", "0", 0.0f},  {"42.9", "42", 42.9f},
-      {"nan", "0", 0.0f},     {"inf", "0", 0.0f},    {"1e999", "0", 0.0f}, {"-nan", "0", 0.0f},
+      {"nan", "0", 0.0f},     {"-nan", "0", 0.0f},
+      // An overflow reads as infinity, which the clamp takes to the range's end.
+      {"1e999", "255", 255.0f}, {"inf", "255", 255.0f}, {"-1e999", "0", 0.0f}, {"1e300", "255", 255.0f},
       {" 17xyz", "17", 17.0f}, {"0x80", "0", 0.0f},  {" +0X1F", "0", 0.0f},
   };
   for (const Case& c : cases) {
@@ -81,6 +84,20 @@ TEST(Panel, UncommittedEditIsKeptAcrossASolutionChange) {
   s.SelectSolution(kDxfAuto);
   EXPECT_EQ(s.Text(ControlId::RowEdit3), "99");
   EXPECT_EQ(s.surface.SliderPos(ControlId::RowSlider3), 99);
+}
+
+// The coordinate line names a pointer position or an ROI of the solution
+// being left; the next solution starts without it.
+TEST(Panel, SolutionChangeClearsTheCoordinateLine) {
+  Started s;
+  s.SelectSolution(kManual);
+  OnMouse(*s.station, MouseEvent::LeftDown, 20, 20, kKeyLeftButton);
+  OnMouse(*s.station, MouseEvent::Move, 120, 100, kKeyLeftButton);
+  OnMouse(*s.station, MouseEvent::LeftUp, 120, 100, 0);
+  ASSERT_EQ(s.working().roi_count, 1u);
+  ASSERT_NE(s.Text(ControlId::CoordinateLine), "");
+  s.SelectSolution(kDxfAuto);
+  EXPECT_EQ(s.Text(ControlId::CoordinateLine), "");
 }
 
 TEST(Panel, RowsLabelsChoicesAndButtonsOfASolution) {

@@ -74,6 +74,22 @@ TEST(SetUpDialog, ListsShowTheSettingsAndWriteThemAtOnce) {
   EXPECT_EQ(next->surface.window_rect(), Rect{}); // expansion now off
 }
 
+// Set-Up commits a value typed and not yet left, whether or not the dialog
+// changes what makes the working record reload (units, Reset ROIs).
+TEST(SetUpDialog, CommitsTheValueTypedAndNotLeft) {
+  for (const bool convert : {false, true}) {
+    Started s;
+    s.SelectSolution(kDxfAuto);
+    s.Type(3, "99"); // Threshold, still in the edit box
+    VisitSetUp(s, [convert](DialogModel& d) {
+      if (convert) d.Choose(D::MeasurementStandard, 1);
+    });
+    EXPECT_EQ(s.working().params[3].value, 99.0f) << convert;
+    EXPECT_EQ(StoredSolution(*s.station, kDxfAuto).params[3].value, 99.0f) << convert;
+    EXPECT_EQ(s.Text(ControlId::RowEdit3), "99") << convert;
+  }
+}
+
 TEST(SetUpDialog, EnglishToMetricConvertsLengthsAndAreasOfEverySolution) {
   Started s;
   // An area slot in a stored solution: 1 square inch.
