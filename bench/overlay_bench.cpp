@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "acquisition/acquisition.h"
+#include "draw/overlay.h"
 #include "solutions/measurement.h"
-#include "solutions/overlay.h"
 #include "station/station.h"
 
 namespace orvane {

@@ -6,11 +6,10 @@
 #include <initializer_list>
 #include <optional>
 
+#include "algorithms/include/quellix.h"
 #include "dxf/trace.h"
 #include "dxf/writer.h"
-#include "algorithms/include/quellix.h"
-#include "solutions/process.h"
-#include "workspace/log.h"
+#include "station/workspace.h"
 #include "workspace/solutions.h"
 
 namespace orvane {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "solutions/format.h"
+#include "draw/format.h"
 #include "workspace/files.h"
 
 namespace orvane {

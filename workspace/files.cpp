@@ -131,6 +131,14 @@ std::string FileErrorText(int error) {
   return std::strerror(error);
 }
 
+std::filesystem::path PathIn(const std::filesystem::path& folder, std::string_view name) {
+  std::string local(name);
+  for (char& c : local) {
+    if (c == '\\') c = '/';
+  }
+  return folder / local;
+}
+
 uint32_t ReadFileInto(const std::filesystem::path& path, void* buffer, uint32_t n, int* error) {
   int ignored = 0;
   Fd fd(OpenRegular(path.c_str(), O_RDONLY, error != nullptr ? *error : ignored));

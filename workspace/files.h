@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvane {
@@ -19,6 +20,19 @@ inline constexpr int kNotRegularFile = -1;
 
 // The text of a failure reason ("No space left on device").
 std::string FileErrorText(int error);
+
+// What went wrong with the file of a load: the reason the file that is there
+// could not be read (0 when it was read, or is missing), and the reason the
+// default written in its place could not be written (0 when written or not
+// needed). The station reports them.
+struct LoadFailure {
+  int read_error = 0;
+  int write_error = 0;
+};
+
+// A station file name resolved against its folder. Backslashes in names such
+// as "Saved\IMAGE3.BMP" separate folders.
+std::filesystem::path PathIn(const std::filesystem::path& folder, std::string_view name);
 
 // Reads up to n bytes into buffer. Returns 0 when the file cannot be opened,
 // n otherwise; bytes past the end of a shorter file are left as they were.

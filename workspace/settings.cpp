@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "workspace/files.h"
-#include "workspace/log.h"
 
 namespace orvane {
 
@@ -23,9 +22,8 @@ void SetDefaultSettings(Settings& s) {
   s.foreground_colour = 0xFFFFFF;
 }
 
-void LoadSettings(Station& station) {
-  Settings& s = station.settings;
-  auto path = station.PathOf(kSettingsFileName);
+void LoadSettings(const std::filesystem::path& folder, Settings& s, LoadFailure* failure) {
+  auto path = PathIn(folder, kSettingsFileName);
   Settings read{};
   int error = 0;
   const int64_t length = FileLength(path, &error);
@@ -37,30 +35,25 @@ void LoadSettings(Station& station) {
     // is terminated; reserved bytes stay as stored and are written back.
     s.last_file_path[sizeof s.last_file_path - 1] = '\0';
   } else {
-    // A file that is there but cannot be read is said before the defaults
-    // take its place; a missing or short one is not.
-    if (length < 0) ReportFileFailure(station, path, error, false);
+    // The reason a file that is there could not be read goes to the caller,
+    // which says it before the defaults take its place; a short file has none.
+    int write_error = 0;
     SetDefaultSettings(s);
-    SaveSettings(station);
+    SaveSettings(folder, s, &write_error);
+    if (failure != nullptr) {
+      if (length < 0) failure->read_error = error;
+      failure->write_error = write_error;
+    }
   }
   // A factor that is not a positive number would turn every length into
   // nonsense (NaN included, which a plain "<= 0" test lets through).
   if (!(s.unit_factor > 0.0) || !std::isfinite(s.unit_factor)) s.unit_factor = 1.0;
-  station.current_distance = s.calibration_distance;
-  station.image.width = s.requested_width;
-  station.image.height = s.requested_height;
   s.background_brush = 0;
-  if (station.hooks.background_colour_changed) {
-    station.hooks.background_colour_changed(s.background_colour);
-  }
 }
 
-uint32_t SaveSettings(Station& station) {
-  const auto path = station.PathOf(kSettingsFileName);
-  int error = 0;
-  const uint32_t written = WriteWholeFile(path, &station.settings, sizeof(Settings), &error);
-  if (written == 0) ReportFileFailure(station, path, error, true);
-  return written;
+uint32_t SaveSettings(const std::filesystem::path& folder, const Settings& settings,
+                      int* error) {
+  return WriteWholeFile(PathIn(folder, kSettingsFileName), &settings, sizeof(Settings), error);
 }
 
 void RescaleCalibration(Settings& s, uint32_t width, uint32_t height) {

@@ -1,14 +1,13 @@
 #include "workspace/solutions.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <vector>
 
 #include "workspace/files.h"
-#include "workspace/log.h"
 
 namespace orvane {
 namespace {
@@ -122,16 +121,10 @@ bool SolutionRecordFromBytes(std::span<const uint8_t> bytes, SolutionRecord* out
   return true;
 }
 
-uint32_t LoadSolution(Station& station, uint32_t index, SolutionRecord* out) {
-  const SolutionTable& table = *station.table;
+uint32_t LoadSolution(const std::filesystem::path& folder, const SolutionTable& table,
+                      uint32_t index, SolutionRecord* out, LoadFailure* failure) {
   if (index >= table.count || index >= kMaxSolutions) return kSolutionIndexOutOfRange;
-  // A record that could not be saved is what its file would hold.
-  if (const auto kept = station.unsaved_solutions.find(table.slots[index].id);
-      kept != station.unsaved_solutions.end()) {
-    *out = *kept->second;
-    return 0;
-  }
-  auto path = station.PathOf(SolutionFileName(table.slots[index].id));
+  auto path = PathIn(folder, SolutionFileName(table.slots[index].id));
   // Only a record's worth of the file is read, into a buffer of its own, so
   // that a file which changes under us can never leave `out` half replaced.
   // Bytes a shrinking file no longer holds read as zeros.
@@ -143,24 +136,25 @@ uint32_t LoadSolution(Station& station, uint32_t index, SolutionRecord* out) {
     if (ReadFileInto(path, head.data(), sizeof(SolutionRecord), &error) == 0) head.clear();
   }
   if (!SolutionRecordFromBytes(head, out)) {
-    if (length < 0) ReportFileFailure(station, path, error, false);
     *out = table.slots[index];
-    SaveSolution(station, *out);
+    int write_error = 0;
+    SaveSolution(folder, *out, &write_error);
+    if (failure != nullptr) {
+      if (length < 0) failure->read_error = error;
+      failure->write_error = write_error;
+    }
   }
   return 0;
 }
 
-uint32_t SaveSolution(Station& station, const SolutionRecord& record) {
-  const auto path = station.PathOf(SolutionFileName(record.id));
-  int error = 0;
-  if (WriteWholeFile(path, &record, sizeof record, &error) != 0) {
-    station.unsaved_solutions.erase(record.id);
-    return 0;
-  }
-  std::unique_ptr<SolutionRecord>& kept = station.unsaved_solutions[record.id];
-  if (!kept) kept = std::make_unique<SolutionRecord>();
-  if (kept.get() != &record) *kept = record;
-  ReportFileFailure(station, path, error, true);
+uint32_t SaveSolution(const std::filesystem::path& folder, const SolutionRecord& record,
+                      int* error) {
+  int why = 0;
+  const bool written =
+      WriteWholeFile(PathIn(folder, SolutionFileName(record.id)), &record, sizeof record, &why) != 0;
+  // A failure always has a reason, so the caller can tell it from success.
+  if (!written && why == 0) why = EIO;
+  if (error != nullptr) *error = written ? 0 : why;
   return 0;
 }
 
@@ -268,27 +262,6 @@ void RescaleRecordRois(SolutionRecord& record, uint32_t width, uint32_t height, 
   }
 }
 
-void RescaleAllRois(Station& station, uint32_t new_width, uint32_t new_height) {
-  if (new_width == 0 || new_height == 0) return;
-  SaveSolution(station, *station.working);
-  auto record = std::make_unique<SolutionRecord>();
-  for (uint32_t index = 0; index < station.table->count; ++index) {
-    if (LoadSolution(station, index, record.get()) != 0) continue;
-    RescaleRecordRois(*record, station.image.width, station.image.height, new_width, new_height);
-    SaveSolution(station, *record);
-  }
-  if (station.hooks.refresh_panel) station.hooks.refresh_panel();
-}
-
-void ResetAllRois(Station& station) {
-  auto record = std::make_unique<SolutionRecord>();
-  for (uint32_t index = 0; index < station.table->count; ++index) {
-    if (LoadSolution(station, index, record.get()) != 0) continue;
-    record->roi_count = 0;
-    SaveSolution(station, *record);
-  }
-}
-
 bool ClampRoiToImage(const RoiRecord& roi, uint32_t width, uint32_t height, RoiRecord* out) {
   if (width == 0 || height == 0) return false;
   *out = roi;
@@ -301,24 +274,6 @@ bool ClampRoiToImage(const RoiRecord& roi, uint32_t width, uint32_t height, RoiR
   if (out->left != roi.left || out->right != roi.right) out->width = out->right - out->left;
   if (out->top != roi.top || out->bottom != roi.bottom) out->height = out->bottom - out->top;
   return true;
-}
-
-} // namespace orvane
-
-#include "workspace/settings.h"
-
-namespace orvane {
-
-void OpenWorkspace(Station& station) {
-  RemoveLeftoverTemporaries(station.folder());
-  LoadSettings(station);
-  BuildDefaultSolutions(*station.table);
-  for (uint32_t index = 0; index < station.table->count; ++index) {
-    LoadSolution(station, index, station.working.get());
-  }
-  station.current_solution =
-      station.settings.last_solution < station.table->count ? station.settings.last_solution : 0;
-  LoadSolution(station, station.current_solution, station.working.get());
 }
 
 } // namespace orvane

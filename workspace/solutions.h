@@ -3,13 +3,19 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 
-#include "station/station.h"
+#include "workspace/files.h"
 #include "workspace/records.h"
 
 namespace orvane {
+
+struct SolutionTable {
+  SolutionRecord slots[kMaxSolutions];
+  uint32_t count;
+};
 
 inline constexpr uint32_t kSolutionIndexOutOfRange = 100;
 
@@ -20,16 +26,17 @@ uint32_t BuildDefaultSolutions(SolutionTable& table);
 std::string SolutionFileName(uint32_t id);
 
 // Reads the file of table slot `index` into out. A missing or short file gives
-// the table's default, which is saved at once (a file that is there but
-// cannot be read is reported first). A record whose save failed this session
-// is taken from memory instead of its stale file. Returns 100 (out untouched)
-// when index is not below the table's count, 0 otherwise.
-uint32_t LoadSolution(Station& station, uint32_t index, SolutionRecord* out);
+// the table's default, which is saved at once; a file that is there but
+// cannot be read, and a failed save of the default, give their reasons in
+// *failure. Returns 100 (out untouched) when index is not below the table's
+// count, 0 otherwise.
+uint32_t LoadSolution(const std::filesystem::path& folder, const SolutionTable& table,
+                      uint32_t index, SolutionRecord* out, LoadFailure* failure = nullptr);
 
-// Writes the record to the file named by its own id. Returns 0. When the
-// write fails the record is kept in memory in place of the file, and the
-// failure is reported once per session.
-uint32_t SaveSolution(Station& station, const SolutionRecord& record);
+// Writes the record to the file named by its own id. Returns 0; the reason of
+// a failed write goes to *error (0 when written).
+uint32_t SaveSolution(const std::filesystem::path& folder, const SolutionRecord& record,
+                      int* error = nullptr);
 
 // Bounds every count, index and text of a record read from outside, so that
 // no loop over it can leave the record. Values inside the bounds stay.
@@ -68,28 +75,9 @@ void SetRelativeCorners(RoiRecord& roi, uint32_t width, uint32_t height);
 void RescaleRecordRois(SolutionRecord& record, uint32_t width, uint32_t height, uint32_t new_width,
                        uint32_t new_height);
 
-// Recomputes the ROIs of every stored solution for a new image size from
-// their relative corners (the station's image already has the new size).
-// Saves the working record first and refreshes the panel after.
-void RescaleAllRois(Station& station, uint32_t new_width, uint32_t new_height);
-
-// Sets roi_count to 0 in every stored solution; the working record stays.
-void ResetAllRois(Station& station);
-
 // A copy of the ROI with its corners clamped into the image, for any code that
 // walks its pixels or hands it to the vision library. False when the image is
 // empty.
 bool ClampRoiToImage(const RoiRecord& roi, uint32_t width, uint32_t height, RoiRecord* out);
-
-} // namespace orvane
-
-namespace orvane {
-
-// The workspace half of start-up: the temporary files an interrupted save
-// left behind are removed, then the settings file, the default table, every
-// solution file (each is created when missing), and the selection of the
-// solution used at the last exit (index 0 when that is out of range). The
-// working record ends up holding the selected solution.
-void OpenWorkspace(Station& station);
 
 } // namespace orvane

@@ -4,11 +4,13 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"
@@ -86,6 +88,49 @@ TEST(SaveFailure, UnreadableFilesAtStartUpAreReportedBeforeTheDefaults) {
   EXPECT_TRUE(fs::is_directory(first));
   EXPECT_EQ(fs::file_size(second), sizeof(SolutionRecord));  // the default, written back
   EXPECT_EQ(st.settings.requested_width, 320u);
+}
+
+// The workspace itself touches no station: it hands each failure's reason to
+// its caller, and a load that succeeds, or only finds a short file, gives none.
+TEST(SaveFailure, WorkspaceGivesTheReasonsToItsCaller) {
+  testing::StationFixture f;
+  const fs::path folder = f.station.folder();
+  auto table = std::make_unique<SolutionTable>();
+  BuildDefaultSolutions(*table);
+  auto record = std::make_unique<SolutionRecord>();
+  Settings settings{};
+  LoadFailure failure;
+  LoadSettings(folder, settings, &failure);
+  EXPECT_EQ(failure.read_error, 0);  // missing: defaults written
+  EXPECT_EQ(failure.write_error, 0);
+  ASSERT_EQ(::mkfifo(PathIn(folder, kSettingsFileName).c_str(), 0644), 0);
+  fs::create_directory(PathIn(folder, SolutionFileName(table->slots[0].id)));
+  testing::WriteBytes(PathIn(folder, SolutionFileName(table->slots[1].id)), "short", 5);
+  failure = {};
+  LoadSettings(folder, settings, &failure);
+  EXPECT_EQ(failure.read_error, kNotRegularFile);
+  EXPECT_EQ(failure.write_error, kNotRegularFile);  // the pipe is not replaced
+  failure = {};
+  EXPECT_EQ(LoadSolution(folder, *table, 1, record.get(), &failure), 0u);
+  EXPECT_EQ(failure.read_error, 0);
+  EXPECT_EQ(failure.write_error, 0);
+  int error = -2;
+  {
+    testing::FileSizeLimit full_disk(1000);
+    failure = {};
+    EXPECT_EQ(LoadSolution(folder, *table, 0, record.get(), &failure), 0u);
+    EXPECT_EQ(failure.read_error, kNotRegularFile);
+    EXPECT_EQ(failure.write_error, kNotRegularFile);
+    EXPECT_EQ(SaveSolution(folder, *record, &error), 0u);
+    EXPECT_EQ(error, kNotRegularFile);
+    record->id = table->slots[1].id;
+    SaveSolution(folder, *record, &error);
+    EXPECT_EQ(error, EFBIG);
+    EXPECT_EQ(SaveSettings(folder, settings, &error), 0u);
+    EXPECT_EQ(error, kNotRegularFile);
+  }
+  SaveSolution(folder, *record, &error);
+  EXPECT_EQ(error, 0);
 }
 
 }  // namespace

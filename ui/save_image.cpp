@@ -1,4 +1,4 @@
-#include "acquisition/save_image.h"
+#include "ui/save_image.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -11,7 +11,7 @@
 #include "platform/pixora/include/pixora.h"
 #include "solutions/process.h"
 #include "workspace/files.h"
-#include "workspace/log.h"
+#include "station/workspace.h"
 
 namespace orvane {
 namespace {
