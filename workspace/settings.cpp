@@ -1,5 +1,6 @@
 #include "workspace/settings.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -53,7 +54,13 @@ void LoadSettings(const std::filesystem::path& folder, Settings& s, LoadFailure*
 
 uint32_t SaveSettings(const std::filesystem::path& folder, const Settings& settings,
                       int* error) {
-  return WriteWholeFile(PathIn(folder, kSettingsFileName), &settings, sizeof(Settings), error);
+  int why = 0;
+  const uint32_t written =
+      WriteWholeFile(PathIn(folder, kSettingsFileName), &settings, sizeof(Settings), &why);
+  // The writer may leave the reason of a probe that did not matter: only a
+  // failure has one.
+  if (error != nullptr) *error = written != 0 ? 0 : (why != 0 ? why : EIO);
+  return written;
 }
 
 void RescaleCalibration(Settings& s, uint32_t width, uint32_t height) {

@@ -91,7 +91,7 @@ TEST(SaveFailure, UnreadableFilesAtStartUpAreReportedBeforeTheDefaults) {
 }
 
 // The workspace itself touches no station: it hands each failure's reason to
-// its caller, and a load that succeeds, or only finds a short file, gives none.
+// its caller, and a load that only finds a short file gives none.
 TEST(SaveFailure, WorkspaceGivesTheReasonsToItsCaller) {
   testing::StationFixture f;
   const fs::path folder = f.station.folder();
@@ -101,8 +101,9 @@ TEST(SaveFailure, WorkspaceGivesTheReasonsToItsCaller) {
   Settings settings{};
   LoadFailure failure;
   LoadSettings(folder, settings, &failure);
-  EXPECT_EQ(failure.read_error, 0);  // missing: defaults written
-  EXPECT_EQ(failure.write_error, 0);
+  EXPECT_EQ(failure.read_error, ENOENT);  // missing (the station stays silent on it)
+  EXPECT_EQ(failure.write_error, 0);      // the defaults were written
+  fs::remove(PathIn(folder, kSettingsFileName));
   ASSERT_EQ(::mkfifo(PathIn(folder, kSettingsFileName).c_str(), 0644), 0);
   fs::create_directory(PathIn(folder, SolutionFileName(table->slots[0].id)));
   testing::WriteBytes(PathIn(folder, SolutionFileName(table->slots[1].id)), "short", 5);
