@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
     }
   }
   if (script == nullptr) return Usage();
+  options.lock_folder = true;
   if (std::string_view(script) == "-") {
     return orvane::batch::RunScript(std::cin, std::cout, options);
   }

@@ -6,6 +6,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <iostream>
 #include <istream>
 #include <iterator>
 #include <memory>
@@ -27,6 +28,7 @@
 #include "ui/main_window.h"
 #include "view/mouse.h"
 #include "view/zoom.h"
+#include "workspace/files.h"
 
 namespace orvane::batch {
 namespace {
@@ -660,11 +662,29 @@ class Runner {
 } // namespace
 
 int RunScript(std::istream& in, std::ostream& out, const Options& options) {
-  const std::string script((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string script;
+  std::vector<char> chunk(size_t{1} << 16);
+  while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
+    script.append(chunk.data(), static_cast<size_t>(in.gcount()));
+    if (script.size() > kMaxScriptBytes) {
+      out << "script longer than " << kMaxScriptBytes << " bytes\n";
+      return kScriptParseError;
+    }
+  }
   const ParseResult parsed = ParseScript(script);
   if (parsed.error_line != 0) {
     out << "line " << parsed.error_line << ": " << parsed.error << '\n';
     return kScriptParseError;
+  }
+  if (options.lock_folder) {
+    std::error_code ignored;
+    std::filesystem::create_directories(options.folder, ignored);
+    long holder = 0;
+    if (LockFolder(options.folder, &holder) == kFolderLocked) {
+      std::cerr << "orvane-batch: " << options.folder.string()
+                << " is in use by another station (" << LockHolderText(holder) << ")\n";
+      return kFolderInUse;
+    }
   }
   Runner runner(out, options);
   for (const Command& command : parsed.commands) runner.Run(command);

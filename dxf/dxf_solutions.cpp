@@ -10,6 +10,7 @@
 #include "dxf/trace.h"
 #include "dxf/writer.h"
 #include "results/session.h"
+#include "station/workspace.h"
 #include "workspace/solutions.h"
 
 namespace orvane {
@@ -61,6 +62,11 @@ void RecordDxfExport(Station& station, const DxfSink& sink) {
              ": " + std::to_string(sink.points) + " points, " + std::to_string(sink.lines) +
              " lines, " + std::to_string(sink.circles) + " circles";
   AddResult(station, std::move(row));
+}
+
+// Says once per session that the drawing could not be written.
+void ReportDrawingFailure(Station& station, const DxfFileSink& sink) {
+  if (sink.error() != 0) ReportFileFailure(station, sink.path(), sink.error(), true);
 }
 
 } // namespace
@@ -146,7 +152,8 @@ int32_t DxfAutoOutput(Station& station, SolutionRecord& record) {
     }
   }
   DxfEnd(sink);
-  RecordDxfExport(station, sink);
+  ReportDrawingFailure(station, sink);
+  if (sink.error() == 0) RecordDxfExport(station, sink);
   return 0;
 }
 
@@ -184,7 +191,8 @@ int32_t DxfSimpleOutput(Station& station, SolutionRecord& record) {
     }
   }
   DxfEnd(sink);
-  RecordDxfExport(station, sink);
+  ReportDrawingFailure(station, sink);
+  if (sink.error() == 0) RecordDxfExport(station, sink);
   return 0;
 }
 
@@ -232,7 +240,8 @@ int32_t DxfTraceOutput(Station& station, SolutionRecord& record) {
   if (!scale) return 0;
   DxfFileSink sink(station.PathOf(kDxfFileName));
   WriteTraceDrawing(sink, record, *scale, station.image.height);
-  RecordDxfExport(station, sink);
+  ReportDrawingFailure(station, sink);
+  if (sink.error() == 0) RecordDxfExport(station, sink);
   return 0;
 }
 

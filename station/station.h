@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -122,6 +124,11 @@ class Station {
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>
       overlay_text_observer;
+  // Solution records whose last save failed, by id: each stands in for its
+  // stale file until a save succeeds, so a failed save never loses an edit.
+  std::map<uint32_t, std::unique_ptr<SolutionRecord>> unsaved_solutions;
+  // Files whose failure to be read or written was reported this session.
+  std::set<std::string> reported_file_failures;
 
  private:
   std::filesystem::path folder_;

@@ -14,12 +14,14 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QIcon>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QTimer>
 
 #include "ui/qt/front_end.h"
 #include "ui/qt/live_video_widget.h"
+#include "workspace/files.h"
 
 namespace {
 
@@ -126,6 +128,19 @@ int main(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     if (i > 0) command_line += ' ';
     command_line += argv[i];
+  }
+
+  // One station a folder: a second one would overwrite the first one's files.
+  long holder = 0;
+  if (orvane::LockFolder(std::filesystem::current_path(), &holder) == orvane::kFolderLocked) {
+    const std::string text = "This folder is in use by another station (" +
+                             orvane::LockHolderText(holder) + "); this one ends.";
+    std::fprintf(stderr, "orvane: %s\n", text.c_str());
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal")) {
+      QMessageBox::critical(nullptr, QStringLiteral("orvane"), QString::fromStdString(text));
+    }
+    return 3;
   }
 
   const bool timing = std::getenv("ORVANE_TIMING") != nullptr;
