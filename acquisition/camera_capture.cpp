@@ -152,11 +152,6 @@ ImageState CameraGeometry(const Station& st) {
   return g;
 }
 
-uint32_t HeaderU32(const std::vector<uint8_t>& bytes, size_t at) {
-  return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
-         uint32_t(bytes[at + 3]) << 24;
-}
-
 } // namespace
 
 CameraCapture::CameraCapture(std::unique_ptr<video::VideoBackend> backend)
@@ -225,6 +220,7 @@ int32_t OpenCamera(Station& st, int32_t index, uint32_t width, uint32_t height) 
   cam.spare.assign(cam.size, 0);
   InstallCameraImage(st, w, h);
   st.hooks.camera_snapshot = [&st] { return TakeSnapshot(st); };
+  cam.device->SetPictureListener(st.hooks.live_picture_arrived);
 
   cam.state = 0;
   if (!have_format) return 0;
@@ -251,16 +247,20 @@ void CloseCamera(Station& st) {
 uint32_t TakeSnapshot(Station& st) {
   if (!st.camera || !st.camera->device || st.camera_buffers.empty()) return 0;
   CameraCapture& cam = *st.camera;
-  if (!cam.device->Snapshot(&cam.snapshot)) return 0;
   const ImageState geometry = CameraGeometry(st);
-  // A picture of another size than the frame would be laid out wrongly.
-  if (cam.snapshot.size() < video::kBitmapHeaderSize || HeaderU32(cam.snapshot, 4) != geometry.width ||
-      HeaderU32(cam.snapshot, 8) != geometry.height) {
-    return 0;
-  }
-  SnapshotToFrame(cam.snapshot.data(), cam.snapshot.size(), geometry, st.working->option_index,
-                  st.camera_buffers.frame.data());
-  return cam.size;
+  // One pass from the device's picture into the frame, under the device's
+  // lock; a picture of another size than the frame would be laid out
+  // wrongly.
+  bool fits = false;
+  const bool taken = cam.device->SnapshotPicture([&](const video::Picture& picture) {
+    fits = picture.width == geometry.width && picture.height == geometry.height &&
+           picture.bgrx.size() >= size_t{picture.width} * picture.height * 4;
+    if (fits) {
+      PictureToFrame(picture.bgrx.data(), geometry, st.working->option_index,
+                     st.camera_buffers.frame.data());
+    }
+  });
+  return taken && fits ? cam.size : 0;
 }
 
 const CameraFormatTable& CameraFormats(const Station& st) {
@@ -271,6 +271,10 @@ const CameraFormatTable& CameraFormats(const Station& st) {
 bool LatestPicture(Station& st, LivePicture* out) {
   if (!st.camera || !st.camera->device) return false;
   video::Picture picture;
+  picture.width = out->width;
+  picture.height = out->height;
+  picture.sequence = out->sequence;
+  picture.stream = out->stream;
   picture.bgrx.swap(out->bgrx);
   const bool ok = st.camera->device->LatestPicture(&picture);
   out->bgrx.swap(picture.bgrx);
@@ -278,6 +282,7 @@ bool LatestPicture(Station& st, LivePicture* out) {
   out->width = picture.width;
   out->height = picture.height;
   out->sequence = picture.sequence;
+  out->stream = picture.stream;
   return true;
 }
 

@@ -42,6 +42,7 @@ struct LivePicture {
   uint32_t height = 0;
   uint64_t sequence = 0; // grows with every new picture of the device
   std::vector<uint8_t> bgrx;
+  uint64_t stream = 0; // with sequence: which picture this is
 };
 
 // The diagnostic file of the offered formats, rewritten at every open.
@@ -72,7 +73,6 @@ class CameraCapture {
   uint32_t size = 0; // bytes of each buffer: width x height x 3
   std::vector<uint8_t> spare;
   CameraFormatTable table{};
-  std::vector<uint8_t> snapshot; // reused by every TakeSnapshot
 
  private:
   std::unique_ptr<video::VideoBackend> backend_;
@@ -107,7 +107,9 @@ uint32_t TakeSnapshot(Station& station);
 const CameraFormatTable& CameraFormats(const Station& station);
 
 // Copies the running camera's latest picture into `out`; false when there is
-// no camera or no picture yet. Safe to call from the front end's paint timer.
+// no camera or no picture yet. Copies nothing when `out` already holds the
+// latest picture (its sequence and stream say so). Safe to call on the front
+// end's thread while the camera streams.
 bool LatestPicture(Station& station, LivePicture* out);
 
 // The camera's part of start-up: lists the devices, opens device `index` at
