@@ -1,0 +1,661 @@
+// Edge caliper and edge pair: a rotated rectangle sampled into a profile
+// along its axis, edges detected with a Gaussian derivative and located
+// where the Gaussian-smoothed profile crosses the middle of its two levels.
+#include "internal.h"
+
+#include <algorithm>
+#include <cstring>
+#include <array>
+#include <new>
+#include <tuple>
+
+namespace qg {
+
+namespace {
+
+constexpr double kSqrt2Pi = 2.5066282746310002;
+
+inline double intensity(const qgImage& im, int x, int y) {
+    const uint8_t* p = im.pixels + static_cast<size_t>(y) * static_cast<size_t>(im.stride) +
+                       static_cast<size_t>(x) * static_cast<size_t>(im.bytesPerPixel);
+    return im.bytesPerPixel == 1 ? p[0] : p[2];
+}
+
+// Bilinear interpolation between pixel centres, clamped at the border.
+inline double bilinear(const qgImage& im, double x, double y) {
+    double fx = x - 0.5, fy = y - 0.5;
+    int x0 = static_cast<int>(std::floor(fx)), y0 = static_cast<int>(std::floor(fy));
+    double ax = fx - x0, ay = fy - y0;
+    int x1 = x0 + 1, y1 = y0 + 1;
+    if (x0 < 0) { x0 = x1 = 0; ax = 0; }
+    if (x1 > im.width - 1) { x1 = im.width - 1; if (x0 > x1) x0 = x1; if (x0 == x1) ax = 0; }
+    if (y0 < 0) { y0 = y1 = 0; ay = 0; }
+    if (y1 > im.height - 1) { y1 = im.height - 1; if (y0 > y1) y0 = y1; if (y0 == y1) ay = 0; }
+    const size_t bpp = static_cast<size_t>(im.bytesPerPixel);
+    const size_t off = bpp == 1 ? 0 : 2;
+    const uint8_t* r0 = im.pixels + static_cast<size_t>(y0) * static_cast<size_t>(im.stride) + off;
+    const uint8_t* r1 = im.pixels + static_cast<size_t>(y1) * static_cast<size_t>(im.stride) + off;
+    double top = r0[x0 * bpp] + ax * (r0[x1 * bpp] - r0[x0 * bpp]);
+    double bottom = r1[x0 * bpp] + ax * (r1[x1 * bpp] - r1[x0 * bpp]);
+    return top + ay * (bottom - top);
+}
+
+// First grid offset in [-half, -half + 1) that puts samples on pixel centres
+// along the direction's dominant image axis.
+double alignedStart(double centre, double dx, double dy, double cy, double half) {
+    double along = std::fabs(dx) >= std::fabs(dy) ? dx : dy;
+    double origin = std::fabs(dx) >= std::fabs(dy) ? centre : cy;
+    double at = origin - half * along;  // coordinate of the grid's lowest end
+    double m = (0.5 - at) / along;
+    m -= std::floor(m);
+    if (m > 1.0 - 1e-9) m = 0;
+    return -half + m;
+}
+
+// Smoothed profile at x (index units) with Gaussian weights of sigma w over
+// [lo, hi], normalised so that a flat profile gives its level; also its
+// derivative.
+void smoothed(const std::vector<double>& p, int lo, int hi, double x, double w,
+              double& value, double& slope) {
+    double inv = 1.0 / (w * w);
+    // Gaussian weights by recurrence: g(k+1) = g(k) * a(k), a(k+1) = a(k) * b.
+    double d = lo - x;
+    double g = std::exp(-0.5 * d * d * inv);
+    double a = std::exp(-(d + 0.5) * inv);
+    const double b = std::exp(-inv);
+    double sg = 0, sgp = 0, sgd = 0, sgpd = 0;
+    for (int k = lo; k <= hi; ++k) {
+        double dk = k - x;
+        sg += g;
+        sgp += g * p[k];
+        sgd += g * dk;
+        sgpd += g * p[k] * dk;
+        g *= a;
+        a *= b;
+    }
+    if (sg <= 0) { value = p[lo]; slope = 0; return; }
+    value = sgp / sg;
+    slope = (sgpd - value * sgd) * inv / sg;
+}
+
+// Level of a plateau: the mean of the two thirds of its samples nearest
+// their median, so that a speck or a weak neighbouring edge in the window
+// does not move it. Fills `used` with the indices averaged.
+double plateauLevel(const std::vector<double>& p, int from, int to, std::vector<int>& used) {
+    used.clear();
+    const int count = to - from + 1;
+    if (count < 4 || count > 64) {
+        double s = 0;
+        for (int k = from; k <= to; ++k) { s += p[static_cast<size_t>(k)]; used.push_back(k); }
+        return s / count;
+    }
+    double v[64], d[64];
+    std::copy(p.begin() + from, p.begin() + to + 1, v);
+    std::nth_element(v, v + count / 2, v + count);
+    const double med = v[count / 2];
+    for (int i = 0; i < count; ++i) d[i] = std::fabs(p[static_cast<size_t>(from + i)] - med);
+    const int keep = (2 * count + 2) / 3;
+    std::copy(d, d + count, v);
+    std::nth_element(v, v + keep - 1, v + count);
+    const double limit = v[keep - 1];
+    // Everything strictly nearer than the limit, then ties in axis order.
+    double s = 0;
+    for (int i = 0; i < count; ++i)
+        if (d[i] < limit) { s += p[static_cast<size_t>(from + i)]; used.push_back(from + i); }
+    for (int i = 0; i < count && static_cast<int>(used.size()) < keep; ++i)
+        if (d[i] == limit) { s += p[static_cast<size_t>(from + i)]; used.push_back(from + i); }
+    return s / static_cast<double>(used.size());
+}
+
+}  // namespace
+
+int32_t checkImage(const qgImage* image) {
+    if (!image || !image->pixels) return QG_ERR_NULL;
+    if (image->width < 1 || image->height < 1) return QG_ERR_IMAGE;
+    if (image->bytesPerPixel != 1 && image->bytesPerPixel != 3 && image->bytesPerPixel != 4)
+        return QG_ERR_IMAGE;
+    if (static_cast<int64_t>(image->stride) <
+        static_cast<int64_t>(image->width) * image->bytesPerPixel)
+        return QG_ERR_IMAGE;
+    return QG_OK;
+}
+
+int32_t checkCaliper(const qgCaliperParams& p, bool allowAll) {
+    if (!finite(p.sigma) || p.sigma < 0.5 || p.sigma > 20) return QG_ERR_ARGUMENT;
+    if (!finite(p.threshold) || p.threshold < 0) return QG_ERR_ARGUMENT;
+    if (!finite(p.noise) || p.noise < 0) return QG_ERR_ARGUMENT;
+    if (p.polarity < QG_POLARITY_EITHER || p.polarity > QG_POLARITY_LIGHT_TO_DARK)
+        return QG_ERR_ARGUMENT;
+    if (p.select < QG_SELECT_FIRST || p.select > (allowAll ? QG_SELECT_ALL : QG_SELECT_STRONGEST))
+        return QG_ERR_ARGUMENT;
+    return QG_OK;
+}
+
+int32_t checkRect(const qgImage& image, const qgRect& r) {
+    if (!finite(r.cx) || !finite(r.cy) || !finite(r.length) || !finite(r.width) || !finite(r.angle))
+        return QG_ERR_ARGUMENT;
+    if (r.length < 1 || r.width < 1) return QG_ERR_ARGUMENT;
+    if (r.length > 1e6 || r.width > 1e6) return QG_ERR_TOO_LARGE;
+    if ((std::floor(r.length) + 1) * (std::floor(r.width) + 1) > QG_MAX_SAMPLES)
+        return QG_ERR_TOO_LARGE;
+    const double ux = std::cos(r.angle), uy = std::sin(r.angle);
+    const double eps = 1e-9;
+    for (int i = 0; i < 4; ++i) {
+        double sa = (i & 1) ? 0.5 : -0.5, sb = (i & 2) ? 0.5 : -0.5;
+        double x = r.cx + sa * r.length * ux - sb * r.width * uy;
+        double y = r.cy + sa * r.length * uy + sb * r.width * ux;
+        if (x < -eps || y < -eps || x > image.width + eps || y > image.height + eps)
+            return QG_ERR_OUTSIDE;
+    }
+    return QG_OK;
+}
+
+void sampleProfile(const qgImage& image, const qgRect& r, Profile& pr) {
+    pr.rect = r;
+    pr.ux = std::cos(r.angle);
+    pr.uy = std::sin(r.angle);
+    const double vx = -pr.uy, vy = pr.ux;
+    const double halfL = r.length / 2;
+    pr.tFirst = alignedStart(r.cx, pr.ux, pr.uy, r.cy, halfL);
+    const int n = static_cast<int>(std::floor(halfL - pr.tFirst + 1e-9)) + 1;
+    // Rows symmetric about the axis, so that an edge oblique to the axis is
+    // averaged to its position on the axis.
+    pr.rows = std::max(1, static_cast<int>(std::lround(r.width)));
+    const double wFirst = -0.5 * (pr.rows - 1);
+    pr.values.assign(static_cast<size_t>(n), 0.0);
+    // Far enough from the border, the four neighbours of every sample exist:
+    // interpolate without clamping.
+    double xmin = 1e300, xmax = -1e300, ymin = 1e300, ymax = -1e300;
+    for (int j : {0, pr.rows - 1})
+        for (int k : {0, n - 1}) {
+            double x = r.cx + (pr.tFirst + k) * pr.ux + (wFirst + j) * vx;
+            double y = r.cy + (pr.tFirst + k) * pr.uy + (wFirst + j) * vy;
+            xmin = std::min(xmin, x); xmax = std::max(xmax, x);
+            ymin = std::min(ymin, y); ymax = std::max(ymax, y);
+        }
+    const bool interior = xmin >= 0.5 && ymin >= 0.5 && xmax < image.width - 0.5 - 1e-9 &&
+                          ymax < image.height - 0.5 - 1e-9;
+    const size_t bpp = static_cast<size_t>(image.bytesPerPixel), stride = static_cast<size_t>(image.stride);
+    const uint8_t* base = image.pixels + (bpp == 1 ? 0 : 2);
+    double w2 = 0;
+    for (int j = 0; j < pr.rows; ++j) {
+        const double w = wFirst + j;
+        w2 += w * w;
+        double x = r.cx + pr.tFirst * pr.ux + w * vx;
+        double y = r.cy + pr.tFirst * pr.uy + w * vy;
+        double* out = pr.values.data();
+        if (interior) {
+            double fx = x - 0.5, fy = y - 0.5;
+            for (int k = 0; k < n; ++k, fx += pr.ux, fy += pr.uy) {
+                const int x0 = static_cast<int>(fx), y0 = static_cast<int>(fy);
+                const double ax = fx - x0, ay = fy - y0;
+                const uint8_t* p0 = base + static_cast<size_t>(y0) * stride + static_cast<size_t>(x0) * bpp;
+                const uint8_t* p1 = p0 + stride;
+                double top = p0[0] + ax * (p0[bpp] - p0[0]);
+                double bottom = p1[0] + ax * (p1[bpp] - p1[0]);
+                out[k] += top + ay * (bottom - top);
+            }
+        } else {
+            for (int k = 0; k < n; ++k) out[k] += bilinear(image, x + k * pr.ux, y + k * pr.uy);
+        }
+    }
+    pr.meanW2 = w2 / pr.rows;
+    const double inv = 1.0 / pr.rows;
+    for (double& v : pr.values) v *= inv;
+}
+
+void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<Located>& out) {
+    out.clear();
+    const std::vector<double>& p = pr.values;
+    const int n = static_cast<int>(p.size());
+    if (n < 3) return;
+    // Derivative of Gaussian, scaled so that a unit ramp gives 1; times
+    // sqrt(2 pi) sigma a sharp step of contrast C peaks at C.
+    const double s = params.sigma;
+    const int R = static_cast<int>(std::ceil(4 * s));
+    std::array<double, 161> kernel;  // sigma <= 20: R <= 80
+    double norm = 0;
+    for (int j = -R; j <= R; ++j) {
+        double v = j * std::exp(-0.5 * j * j / (s * s));
+        kernel[static_cast<size_t>(j + R)] = v;
+        norm += j * v;
+    }
+    const double scale = kSqrt2Pi * s / norm;
+    std::vector<double> strength(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) {
+        double acc = 0;
+        if (k >= R && k + R < n) {
+            const double* q = p.data() + k - R;
+            for (int j = 0; j <= 2 * R; ++j) acc += kernel[static_cast<size_t>(j)] * q[j];
+        } else {
+            for (int j = -R; j <= R; ++j)
+                acc += kernel[static_cast<size_t>(j + R)] * p[static_cast<size_t>(std::clamp(k + j, 0, n - 1))];
+        }
+        strength[static_cast<size_t>(k)] = acc * scale;
+    }
+    // Extrema above the threshold, of either polarity: they bound each
+    // other's windows.
+    std::vector<int> peaks;
+    for (int k = 1; k < n - 1; ++k) {
+        double a = std::fabs(strength[k]);
+        if (a < params.threshold || a == 0) continue;
+        if (a >= std::fabs(strength[k - 1]) && a > std::fabs(strength[k + 1]) &&
+            (strength[k - 1] * strength[k] >= 0 || std::fabs(strength[k - 1]) < a))
+            peaks.push_back(k);
+    }
+    std::vector<int> aUsed, bUsed;
+    aUsed.reserve(64);
+    bUsed.reserve(64);
+    for (size_t i = 0; i < peaks.size(); ++i) {
+        const int k0 = peaks[i];
+        const double sk = strength[static_cast<size_t>(k0)];
+        const int pol = sk > 0 ? QG_POLARITY_DARK_TO_LIGHT : QG_POLARITY_LIGHT_TO_DARK;
+        if (params.polarity != QG_POLARITY_EITHER && params.polarity != pol) continue;
+        const int lo = i == 0 ? 0 : (peaks[i - 1] + k0 + 1) / 2;
+        const int hi = i + 1 == peaks.size() ? n - 1 : (k0 + peaks[i + 1]) / 2;
+        if (k0 - lo < 1 || hi - k0 < 1) continue;
+        // Peak height between samples (parabola through three strengths).
+        double s0 = std::fabs(strength[k0 - 1]), s1 = std::fabs(sk), s2 = std::fabs(strength[k0 + 1]);
+        double den = s0 - 2 * s1 + s2;
+        double peak = s1;
+        if (den < 0) {
+            double d = 0.5 * (s0 - s2) / den;
+            peak = s1 - 0.25 * (s0 - s2) * d;
+        }
+        // Levels on either side, then the blur from the peak height; twice,
+        // since the plateau windows depend on the blur.
+        double spread = 1.0, a = 0, b = 0;
+        int aFrom = lo, aTo = lo, bFrom = hi, bTo = hi;
+        int lastH1 = -1;
+        for (int pass = 0; pass < 2; ++pass) {
+            int h1 = static_cast<int>(std::ceil(3 * spread)) + 1;
+            if (h1 == lastH1) break;  // the same windows again
+            lastH1 = h1;
+            int h2 = h1 + 20;
+            aTo = std::max(lo, k0 - h1);
+            aFrom = std::max(lo, k0 - h2);
+            bFrom = std::min(hi, k0 + h1);
+            bTo = std::min(hi, k0 + h2);
+            a = plateauLevel(p, aFrom, aTo, aUsed);
+            b = plateauLevel(p, bFrom, bTo, bUsed);
+            double c = std::fabs(b - a);
+            double ratio = peak > 0 ? c * s / peak : 0;
+            double s2e = ratio * ratio - s * s;
+            spread = std::sqrt(std::clamp(s2e, 0.25, 100.0));
+        }
+        if ((b - a) * sk <= 0) continue;
+        const double mid = 0.5 * (a + b);
+        const double w = std::max(spread, 0.5);
+        const int Hq = static_cast<int>(std::ceil(4 * w));
+        const int qlo = std::max(lo, k0 - Hq), qhi = std::min(hi, k0 + Hq);
+        // Bracket the crossing of the middle level, then regula falsi
+        // (Illinois).
+        // The crossing stays inside the edge's own stretch of the profile
+        // (halfway to its neighbours), so edges keep their axis order.
+        double xa = std::max(k0 - 1.5, double(lo)), xb = std::min(k0 + 1.5, double(hi)), fa, fb, slope;
+        smoothed(p, qlo, qhi, xa, w, fa, slope);
+        smoothed(p, qlo, qhi, xb, w, fb, slope);
+        fa -= mid;
+        fb -= mid;
+        if (fa * fb > 0) {
+            xa = std::max(k0 - 3.0, double(lo));
+            xb = std::min(k0 + 3.0, double(hi));
+            smoothed(p, qlo, qhi, xa, w, fa, slope);
+            smoothed(p, qlo, qhi, xb, w, fb, slope);
+            fa -= mid;
+            fb -= mid;
+            if (fa * fb > 0) continue;
+        }
+        double x = xa;
+        int side = 0;
+        for (int it = 0; it < 60; ++it) {
+            x = (fa * xb - fb * xa) / (fa - fb);
+            double fx;
+            smoothed(p, qlo, qhi, x, w, fx, slope);
+            fx -= mid;
+            if (std::fabs(fx) < 1e-10 * (std::fabs(b - a) + 1) || std::fabs(xb - xa) < 1e-9) break;
+            if (fx * fb > 0) {
+                xb = x; fb = fx;
+                if (side == -1) fa *= 0.5;
+                side = -1;
+            } else {
+                xa = x; fa = fx;
+                if (side == 1) fb *= 0.5;
+                side = 1;
+            }
+        }
+        // A crossing beyond the profile's ends is not an edge under the
+        // rectangle.
+        if (!(x >= 0 && x <= n - 1)) continue;
+        double value;
+        smoothed(p, qlo, qhi, x, w, value, slope);
+        if (slope == 0 || !finite(slope)) continue;
+        // Linear weights of the position on the profile samples:
+        // dx = (dq(x) - dmid) / q'(x).
+        Located e;
+        e.first = std::min(aFrom, qlo);
+        const int last = std::max(bTo, qhi);
+        e.weights.assign(static_cast<size_t>(last - e.first + 1), 0.0);
+        // Gaussian weights by the same recurrence as in smoothed() (spread
+        // <= 10, so at most 81 of them).
+        std::array<double, 96> g;
+        double sg = 0;
+        {
+            const double inv = 1.0 / (w * w), d = qlo - x, b2 = std::exp(-inv);
+            double gk = std::exp(-0.5 * d * d * inv), ak = std::exp(-(d + 0.5) * inv);
+            for (int k = qlo; k <= qhi; ++k) {
+                g[static_cast<size_t>(k - qlo)] = gk;
+                sg += gk;
+                gk *= ak;
+                ak *= b2;
+            }
+        }
+        for (int k = qlo; k <= qhi; ++k)
+            e.weights[static_cast<size_t>(k - e.first)] += g[static_cast<size_t>(k - qlo)] / sg / slope;
+        for (int k : aUsed)
+            e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / static_cast<double>(aUsed.size()) / slope;
+        for (int k : bUsed)
+            e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / static_cast<double>(bUsed.size()) / slope;
+        e.t = pr.tFirst + x;
+        e.contrast = b - a;
+        e.spread = spread;
+        e.strength = sk;
+        out.push_back(std::move(e));
+    }
+}
+
+void collectNoise(const qgImage& image, const qgRect& r, const std::vector<Located>& edges,
+                  int cap, std::vector<double>& out) {
+    // The pixels nearest to a coarse grid over the rectangle, `step` pixels
+    // apart along and across, away from the edges and the image border.
+    const double ux = std::cos(r.angle), uy = std::sin(r.angle);
+    const double hl = r.length / 2, hw = r.width / 2;
+    const int step = std::max(1, static_cast<int>(std::ceil(std::sqrt(r.length * r.width / std::max(cap, 1)))));
+    int taken = 0;
+    for (double w = -hw; w <= hw; w += step) {
+        for (double t = -hl; t <= hl; t += step) {
+            bool near = false;
+            for (const Located& e : edges)
+                if (std::fabs(t - e.t) < 3 * e.spread + 3) { near = true; break; }
+            if (near) continue;
+            const int x = static_cast<int>(std::floor(r.cx + t * ux - w * uy));
+            const int y = static_cast<int>(std::floor(r.cy + t * uy + w * ux));
+            if (x < 1 || y < 1 || x > image.width - 2 || y > image.height - 2) continue;
+            double v = 4 * intensity(image, x, y) -
+                       2 * (intensity(image, x - 1, y) + intensity(image, x + 1, y) +
+                            intensity(image, x, y - 1) + intensity(image, x, y + 1)) +
+                       intensity(image, x - 1, y - 1) + intensity(image, x + 1, y - 1) +
+                       intensity(image, x - 1, y + 1) + intensity(image, x + 1, y + 1);
+            out.push_back(std::fabs(v));
+            if (++taken >= cap) return;
+        }
+    }
+}
+
+double noiseFromSamples(std::vector<double>& s) {
+    const double quantisation = 1.0 / std::sqrt(12.0);
+    if (s.empty()) return quantisation;
+    auto mid = s.begin() + static_cast<long>(s.size() / 2);
+    std::nth_element(s.begin(), mid, s.end());
+    double sigma = *mid / (0.6744897501960817 * 6.0);
+    return std::max(sigma, quantisation);
+}
+
+double combinedUncertainty(const Located& a, const Located* b, double sigmaProfile) {
+    // b's weights count with a minus sign: the width is b - a.
+    int first = a.first, last = a.first + static_cast<int>(a.weights.size()) - 1;
+    if (b) {
+        first = std::min(first, b->first);
+        last = std::max(last, b->first + static_cast<int>(b->weights.size()) - 1);
+    }
+    double sum = 0;
+    for (int k = first; k <= last; ++k) {
+        double c = 0;
+        int ia = k - a.first;
+        if (ia >= 0 && ia < static_cast<int>(a.weights.size())) c -= a.weights[static_cast<size_t>(ia)];
+        if (b) {
+            int ib = k - b->first;
+            if (ib >= 0 && ib < static_cast<int>(b->weights.size())) c += b->weights[static_cast<size_t>(ib)];
+        }
+        sum += c * c;
+    }
+    return sigmaProfile * std::sqrt(sum);
+}
+
+void toEdge(const Profile& pr, const Located& e, double sigmaProfile, qgEdge& out) {
+    out.position = e.t;
+    out.x = pr.rect.cx + e.t * pr.ux;
+    out.y = pr.rect.cy + e.t * pr.uy;
+    out.uncertainty = combinedUncertainty(e, nullptr, sigmaProfile);
+    out.contrast = e.contrast;
+    out.spread = e.spread;
+    out.polarity = e.contrast > 0 ? QG_POLARITY_DARK_TO_LIGHT : QG_POLARITY_LIGHT_TO_DARK;
+}
+
+// A pair of edges refined together: least squares of the profile between
+// lo and hi against two blurred steps with their three levels and a common
+// blur (Levenberg-Marquardt). Narrow bars leave too little plateau between
+// their edges for each edge to find its own middle level; the joint model
+// shares it. False when the fit does not settle near the single-edge
+// positions.
+bool refinePair(const Profile& pr, const Located& e1, const Located& e2, int lo, int hi,
+                double sigmaProfile, double& x1, double& x2, double& u1, double& u2, double& uw) {
+    const std::vector<double>& p = pr.values;
+    const double i1 = e1.t - pr.tFirst, i2 = e2.t - pr.tFirst;
+    if (hi - lo < 8) return false;
+    double th[6] = {p[lo], p[static_cast<size_t>(std::lround(0.5 * (i1 + i2)))], p[hi], i1, i2,
+                    std::max(0.5, 0.5 * (e1.spread + e2.spread))};
+    auto sse = [&](const double* t) {
+        double sum = 0;
+        for (int k = lo; k <= hi; ++k) {
+            double m = t[0] + (t[1] - t[0]) * 0.5 * std::erfc(-(k - t[3]) / (t[5] * M_SQRT2)) +
+                       (t[2] - t[1]) * 0.5 * std::erfc(-(k - t[4]) / (t[5] * M_SQRT2));
+            sum += (p[k] - m) * (p[k] - m);
+        }
+        return sum;
+    };
+    double JtJ[6][6], Jtr[6];
+    auto normal = [&](const double* t) {
+        std::memset(JtJ, 0, sizeof JtJ);
+        std::memset(Jtr, 0, sizeof Jtr);
+        for (int k = lo; k <= hi; ++k) {
+            double z1 = (k - t[3]) / t[5], z2 = (k - t[4]) / t[5];
+            double F1 = 0.5 * std::erfc(-z1 / M_SQRT2), F2 = 0.5 * std::erfc(-z2 / M_SQRT2);
+            double f1 = std::exp(-0.5 * z1 * z1) / kSqrt2Pi, f2 = std::exp(-0.5 * z2 * z2) / kSqrt2Pi;
+            double c1 = t[1] - t[0], c2 = t[2] - t[1];
+            double J[6] = {1 - F1, F1 - F2, F2, -c1 * f1 / t[5], -c2 * f2 / t[5],
+                           -(c1 * f1 * z1 + c2 * f2 * z2) / t[5]};
+            double r = p[k] - (t[0] + c1 * F1 + c2 * F2);
+            for (int a = 0; a < 6; ++a) {
+                Jtr[a] += J[a] * r;
+                for (int b = 0; b < 6; ++b) JtJ[a][b] += J[a] * J[b];
+            }
+        }
+    };
+    // Gauss-Jordan on a 6 x 6 system (A is copied); false when singular.
+    auto solve = [](double A[6][6], const double* b, double* x, int column) {
+        double M[6][7];
+        for (int i = 0; i < 6; ++i) {
+            for (int j = 0; j < 6; ++j) M[i][j] = A[i][j];
+            M[i][6] = column < 0 ? b[i] : (i == column ? 1.0 : 0.0);
+        }
+        for (int c = 0; c < 6; ++c) {
+            int piv = c;
+            for (int i = c + 1; i < 6; ++i)
+                if (std::fabs(M[i][c]) > std::fabs(M[piv][c])) piv = i;
+            if (!(std::fabs(M[piv][c]) > 1e-300)) return false;
+            for (int j = 0; j < 7; ++j) std::swap(M[c][j], M[piv][j]);
+            for (int i = 0; i < 6; ++i) {
+                if (i == c) continue;
+                double f = M[i][c] / M[c][c];
+                for (int j = c; j < 7; ++j) M[i][j] -= f * M[c][j];
+            }
+        }
+        for (int i = 0; i < 6; ++i) x[i] = M[i][6] / M[i][i];
+        return true;
+    };
+    double cost = sse(th), lambda = 1e-3;
+    for (int it = 0; it < 40; ++it) {
+        normal(th);
+        double A[6][6], step[6], trial[6];
+        for (int a = 0; a < 6; ++a)
+            for (int b = 0; b < 6; ++b) A[a][b] = JtJ[a][b] + (a == b ? lambda * JtJ[a][a] : 0);
+        if (!solve(A, Jtr, step, -1)) return false;
+        for (int a = 0; a < 6; ++a) trial[a] = th[a] + step[a];
+        if (!(trial[5] > 0.2)) { lambda *= 10; continue; }
+        double c = sse(trial);
+        if (c <= cost) {
+            std::memcpy(th, trial, sizeof th);
+            bool done = cost - c <= 1e-12 * (cost + 1e-12);
+            cost = c;
+            lambda = std::max(lambda / 10, 1e-9);
+            if (done) break;
+        } else {
+            lambda *= 10;
+            if (lambda > 1e8) break;
+        }
+    }
+    if (!(std::fabs(th[3] - i1) < 1.5 && std::fabs(th[4] - i2) < 1.5 && th[5] < 10 && th[3] < th[4]))
+        return false;
+    normal(th);
+    double c3[6], c4[6];
+    if (!solve(JtJ, nullptr, c3, 3) || !solve(JtJ, nullptr, c4, 4)) return false;
+    const double v2 = sigmaProfile * sigmaProfile;
+    x1 = pr.tFirst + th[3];
+    x2 = pr.tFirst + th[4];
+    u1 = std::sqrt(std::max(c3[3], 0.0) * v2);
+    u2 = std::sqrt(std::max(c4[4], 0.0) * v2);
+    uw = std::sqrt(std::max(c3[3] + c4[4] - 2 * c3[4], 0.0) * v2);
+    return std::isfinite(uw);
+}
+
+}  // namespace qg
+
+namespace {
+
+// Profile, edges and the profile noise of one caliper call.
+int32_t runCaliper(const qgImage* image, const qgRect* rect, const qgCaliperParams* params,
+                   bool allowAll, qg::Profile& pr, std::vector<qg::Located>& edges,
+                   double& sigmaProfile) {
+    int32_t rc = qg::checkImage(image);
+    if (rc != QG_OK) return rc;
+    if (!rect || !params) return QG_ERR_NULL;
+    if ((rc = qg::checkCaliper(*params, allowAll)) != QG_OK) return rc;
+    if ((rc = qg::checkRect(*image, *rect)) != QG_OK) return rc;
+    qg::sampleProfile(*image, *rect, pr);
+    qg::locateEdges(pr, *params, edges);
+    double noise = params->noise;
+    if (noise == 0 && !edges.empty()) {
+        std::vector<double> samples;
+        qg::collectNoise(*image, *rect, edges, 512, samples);
+        noise = qg::noiseFromSamples(samples);
+    }
+    sigmaProfile = noise / std::sqrt(static_cast<double>(pr.rows));
+    return QG_OK;
+}
+
+}  // namespace
+
+extern "C" QG_API int32_t qgEdgeCaliper(const qgImage* image, const qgRect* rect,
+                                        const qgCaliperParams* params, qgEdge* edges,
+                                        int32_t capacity, int32_t* count) {
+    if (!edges || !count) return QG_ERR_NULL;
+    if (capacity < 1) return QG_ERR_ARGUMENT;
+    try {
+        qg::Profile pr;
+        std::vector<qg::Located> found;
+        double sp = 0;
+        int32_t rc = runCaliper(image, rect, params, true, pr, found, sp);
+        if (rc != QG_OK) return rc;
+        if (found.empty()) {
+            *count = 0;
+            return QG_NOT_FOUND;
+        }
+        size_t pick = 0;
+        switch (params->select) {
+        case QG_SELECT_LAST: pick = found.size() - 1; break;
+        case QG_SELECT_STRONGEST:
+            for (size_t i = 1; i < found.size(); ++i)
+                if (std::fabs(found[i].strength) > std::fabs(found[pick].strength)) pick = i;
+            break;
+        default: break;
+        }
+        if (params->select == QG_SELECT_ALL) {
+            size_t n = std::min(found.size(), static_cast<size_t>(capacity));
+            for (size_t i = 0; i < n; ++i) qg::toEdge(pr, found[i], sp, edges[i]);
+            *count = static_cast<int32_t>(std::min<size_t>(found.size(), INT32_MAX));
+        } else {
+            qg::toEdge(pr, found[pick], sp, edges[0]);
+            *count = 1;
+        }
+        return QG_OK;
+    } catch (const std::bad_alloc&) {
+        return QG_ERR_MEMORY;
+    }
+}
+
+extern "C" QG_API int32_t qgEdgePair(const qgImage* image, const qgRect* rect,
+                                     const qgCaliperParams* params, qgEdgePairResult* result) {
+    if (!result) return QG_ERR_NULL;
+    try {
+        qg::Profile pr;
+        std::vector<qg::Located> found;
+        double sp = 0;
+        if (!params) return QG_ERR_NULL;
+        int32_t rc = qg::checkCaliper(*params, false);
+        if (rc != QG_OK) return rc;
+        // Every edge is needed to pair them; the pair's own polarity and
+        // choice are applied below.
+        qgCaliperParams all = *params;
+        all.polarity = QG_POLARITY_EITHER;
+        all.select = QG_SELECT_ALL;
+        rc = runCaliper(image, rect, &all, true, pr, found, sp);
+        if (rc != QG_OK) return rc;
+        long pick = -1;
+        double best = -1;
+        for (size_t i = 0; i + 1 < found.size(); ++i) {
+            const qg::Located &a = found[i], &b = found[i + 1];
+            if (a.contrast * b.contrast >= 0) continue;
+            int pol = a.contrast > 0 ? QG_POLARITY_DARK_TO_LIGHT : QG_POLARITY_LIGHT_TO_DARK;
+            if (params->polarity != QG_POLARITY_EITHER && params->polarity != pol) continue;
+            double strength = std::min(std::fabs(a.strength), std::fabs(b.strength));
+            if (params->select == QG_SELECT_FIRST) { pick = static_cast<long>(i); break; }
+            if (params->select == QG_SELECT_LAST || strength > best) {
+                pick = static_cast<long>(i);
+                best = strength;
+            }
+        }
+        if (pick < 0) return QG_NOT_FOUND;
+        if (!(found[static_cast<size_t>(pick) + 1].t > found[static_cast<size_t>(pick)].t)) return QG_NOT_FOUND;
+        const qg::Located &a = found[static_cast<size_t>(pick)], &b = found[static_cast<size_t>(pick) + 1];
+        qgEdgePairResult r;
+        qg::toEdge(pr, a, sp, r.first);
+        qg::toEdge(pr, b, sp, r.second);
+        r.width = b.t - a.t;
+        r.uncertainty = qg::combinedUncertainty(a, &b, sp);
+        // The fit spans the pair and the plateaus outside it, up to halfway
+        // to the neighbouring edges.
+        const int n = static_cast<int>(pr.values.size());
+        const size_t ia = static_cast<size_t>(pick);
+        int lo = std::max(0, static_cast<int>(std::floor(a.t - pr.tFirst)) - 14);
+        int hi = std::min(n - 1, static_cast<int>(std::ceil(b.t - pr.tFirst)) + 14);
+        if (ia > 0) lo = std::max(lo, static_cast<int>(std::ceil(0.5 * (found[ia - 1].t + a.t) - pr.tFirst)));
+        if (ia + 2 < found.size())
+            hi = std::min(hi, static_cast<int>(std::floor(0.5 * (b.t + found[ia + 2].t) - pr.tFirst)));
+        double x1, x2, u1, u2, uw;
+        if (qg::refinePair(pr, a, b, lo, hi, sp, x1, x2, u1, u2, uw)) {
+            for (auto [e, x, u] : {std::tuple{&r.first, x1, u1}, std::tuple{&r.second, x2, u2}}) {
+                e->position = x;
+                e->x = pr.rect.cx + x * pr.ux;
+                e->y = pr.rect.cy + x * pr.uy;
+                e->uncertainty = u;
+            }
+            r.width = x2 - x1;
+            r.uncertainty = uw;
+        }
+        *result = r;
+        return QG_OK;
+    } catch (const std::bad_alloc&) {
+        return QG_ERR_MEMORY;
+    }
+}

@@ -1,0 +1,120 @@
+// Circle gauge: radial calipers around an approximate circle, then the
+// robust circle fit, with the edge points moved for the curvature.
+#include "internal.h"
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+}  // namespace
+
+extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaugeParams* params,
+                                        qgCircle* circle, qgSpoke* spokesOut) {
+    int32_t rc = qg::checkImage(image);
+    if (rc != QG_OK) return rc;
+    if (!params || !circle) return QG_ERR_NULL;
+    const qgCircleGaugeParams& g = *params;
+    if (!qg::finite(g.cx) || !qg::finite(g.cy) || !qg::finite(g.r) || !(g.r > 0) ||
+        !qg::finite(g.spokeLength) || !qg::finite(g.spokeWidth))
+        return QG_ERR_ARGUMENT;
+    if (g.spokes < 3) return QG_ERR_ARGUMENT;
+    if (g.spokes > QG_MAX_SPOKES) return QG_ERR_TOO_LARGE;
+    if ((rc = qg::checkCaliper(g.caliper, false)) != QG_OK) return rc;
+    qgFitParams fit;
+    if ((rc = qg::resolveFit(&g.fit, fit)) != QG_OK) return rc;
+    const int n = g.spokes;
+    std::vector<qgRect> rects(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        double a = kTwoPi * i / n;
+        rects[static_cast<size_t>(i)] = {g.cx + g.r * std::cos(a), g.cy + g.r * std::sin(a),
+                                         g.spokeLength, g.spokeWidth, a};
+        if ((rc = qg::checkRect(*image, rects[static_cast<size_t>(i)])) != QG_OK) return rc;
+    }
+    try {
+        struct Found {
+            int spoke;
+            qg::Profile profile;
+            qg::Located edge;
+        };
+        std::vector<Found> found;
+        std::vector<qg::Located> edges;
+        std::vector<double> noiseSamples;
+        qg::Profile pr;
+        for (int i = 0; i < n; ++i) {
+            qg::sampleProfile(*image, rects[static_cast<size_t>(i)], pr);
+            qg::locateEdges(pr, g.caliper, edges);
+            if (edges.empty()) continue;
+            size_t pick = 0;
+            if (g.caliper.select == QG_SELECT_LAST) pick = edges.size() - 1;
+            if (g.caliper.select == QG_SELECT_STRONGEST)
+                for (size_t k = 1; k < edges.size(); ++k)
+                    if (std::fabs(edges[k].strength) > std::fabs(edges[pick].strength)) pick = k;
+            if (g.caliper.noise == 0)
+                qg::collectNoise(*image, rects[static_cast<size_t>(i)], edges, 32, noiseSamples);
+            found.push_back({i, pr, edges[pick]});
+        }
+        if (found.size() < 3) return QG_NOT_FOUND;
+        std::vector<qgPoint> points(found.size());
+        for (size_t k = 0; k < found.size(); ++k) {
+            const Found& f = found[k];
+            points[k] = {f.profile.rect.cx + f.edge.t * f.profile.ux,
+                         f.profile.rect.cy + f.edge.t * f.profile.uy};
+        }
+        std::vector<double> weights;
+        qgCircle first;
+        rc = qg::fitCircle(points, fit, nullptr, first, weights);
+        if (rc != QG_OK) return rc == QG_ERR_DEGENERATE ? QG_NOT_FOUND : rc;
+        // A profile averaged across a curved edge, and a blurred curved edge,
+        // both put the edge nearer the centre of curvature by about
+        // (mean squared offset across + blur^2) / (2 r); move each point out
+        // along its spoke by that much and fit again.
+        std::vector<double> spreads;
+        for (size_t k = 0; k < found.size(); ++k)
+            if (weights[k] > 0) spreads.push_back(found[k].edge.spread * found[k].edge.spread);
+        double blur2 = 0;
+        if (!spreads.empty()) {
+            auto mid = spreads.begin() + static_cast<long>(spreads.size() / 2);
+            std::nth_element(spreads.begin(), mid, spreads.end());
+            blur2 = *mid;
+        }
+        for (size_t k = 0; k < found.size(); ++k) {
+            Found& f = found[k];
+            double shift = (f.profile.meanW2 + blur2) / (2 * first.r);
+            f.edge.t += shift;
+            points[k] = {f.profile.rect.cx + f.edge.t * f.profile.ux,
+                         f.profile.rect.cy + f.edge.t * f.profile.uy};
+        }
+        qgCircle result;
+        rc = qg::fitCircle(points, fit, &first, result, weights);
+        if (rc != QG_OK) return rc == QG_ERR_DEGENERATE ? QG_NOT_FOUND : rc;
+        // Spokes closer than their footprint (the rows and the pixel the
+        // interpolation reaches beyond them) share pixels, so their errors
+        // are correlated and the scatter understates the uncertainty by the
+        // overlap.
+        const double overlap = n * (g.spokeWidth + 1) / (kTwoPi * result.r);
+        if (overlap > 1) {
+            const double f = std::sqrt(overlap);
+            result.uCx *= f;
+            result.uCy *= f;
+            result.uR *= f;
+        }
+        if (spokesOut) {
+            double noise = g.caliper.noise > 0 ? g.caliper.noise : qg::noiseFromSamples(noiseSamples);
+            for (int i = 0; i < n; ++i) spokesOut[i] = qgSpoke{};
+            for (size_t k = 0; k < found.size(); ++k) {
+                const Found& f = found[k];
+                qgSpoke& s = spokesOut[f.spoke];
+                qg::toEdge(f.profile, f.edge, noise / std::sqrt(static_cast<double>(f.profile.rows)), s.edge);
+                s.found = 1;
+                s.weight = weights[k];
+            }
+        }
+        *circle = result;
+        return QG_OK;
+    } catch (const std::bad_alloc&) {
+        return QG_ERR_MEMORY;
+    }
+}

@@ -1,0 +1,300 @@
+/*
+ * qgauge.h - the gauge library's public interface (libqgauge.so).
+ *
+ * Sub-pixel edge calipers, edge pairs (widths), robust line and circle fits
+ * and the circle gauge, each result with its standard uncertainty.
+ *
+ * Plain C, usable from C and C++. Every function returns a signed 32-bit
+ * result code (the QG_* constants below): 0 success, a positive code when
+ * the search ran but found nothing usable, a negative code when an argument
+ * was refused. On any non-zero code no output is written, except where a
+ * function says otherwise (the found count of a caliper, set to 0).
+ *
+ * Threads
+ * -------
+ * The library keeps no state between calls: every function is re-entrant
+ * and may run on any number of threads at once. Images and results are
+ * passed explicitly; nothing is registered. Working memory is allocated
+ * per call and freed before it returns.
+ *
+ * Coordinates
+ * -----------
+ * Positions are image pixel coordinates in doubles: x grows to the right,
+ * y downwards, and the pixel in column i, row j covers the square
+ * [i, i+1) x [j, j+1), so its centre is (i + 0.5, j + 0.5). The image
+ * covers [0, width] x [0, height]. To convert from whole pixel indices
+ * (the centre of pixel (i, j)) add 0.5; to convert back subtract 0.5.
+ * Angles are in radians, measured from the +x axis towards +y (clockwise
+ * on the screen, since y points down).
+ *
+ * Intensity
+ * ---------
+ * With 1 byte a pixel the intensity is that byte; with 3 or 4 bytes it is
+ * byte 2 (red in the station's blue, green, red buffers), as in the vision
+ * library.
+ *
+ * Uncertainties
+ * -------------
+ * A standard uncertainty u is one standard deviation of the result's error
+ * from image noise, as estimated from the data (the noise level of the
+ * pixels, the scatter of fitted points). About 95 % of results lie within
+ * +-2u of the true value when the model (a straight, blurred edge; points
+ * on a line or circle) holds.
+ */
+#ifndef QGAUGE_H
+#define QGAUGE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(QGAUGE_BUILDING)
+#define QG_API __attribute__((visibility("default")))
+#else
+#define QG_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Interface level returned by qgVersion: grows when functions are added. */
+#define QG_VERSION 1
+
+/* Result codes. */
+#define QG_OK 0
+#define QG_NOT_FOUND 1          /* no edge (pair, enough spokes) passed the tests */
+#define QG_ERR_NULL (-1)        /* a required pointer is null */
+#define QG_ERR_IMAGE (-2)       /* unusable image: size, stride or bytes a pixel */
+#define QG_ERR_ARGUMENT (-3)    /* a NaN, infinite, zero, negative or unknown parameter */
+#define QG_ERR_OUTSIDE (-4)     /* the region reaches outside the image */
+#define QG_ERR_TOO_FEW (-5)     /* fewer points than the fit needs */
+#define QG_ERR_DEGENERATE (-6)  /* the points do not define the shape (all equal, collinear) */
+#define QG_ERR_TOO_LARGE (-7)   /* region or point count beyond the library's limits */
+#define QG_ERR_MEMORY (-8)      /* working memory could not be allocated */
+
+/* Limits: a caliper samples at most QG_MAX_SAMPLES points (one a pixel
+ * along and across); fits take at most QG_MAX_POINTS points; a circle
+ * gauge has at most QG_MAX_SPOKES spokes. */
+#define QG_MAX_SAMPLES (1 << 22)
+#define QG_MAX_POINTS (1 << 24)
+#define QG_MAX_SPOKES 4096
+
+/* Edge polarity along the caliper's axis (in the direction of its angle). */
+typedef enum qgPolarity {
+    QG_POLARITY_EITHER = 0,
+    QG_POLARITY_DARK_TO_LIGHT = 1, /* intensity rises along the axis */
+    QG_POLARITY_LIGHT_TO_DARK = 2  /* intensity falls along the axis */
+} qgPolarity;
+
+/* Which edges a caliper returns, in axis order. */
+typedef enum qgSelect {
+    QG_SELECT_FIRST = 0,     /* the first edge along the axis */
+    QG_SELECT_LAST = 1,      /* the last edge along the axis */
+    QG_SELECT_STRONGEST = 2, /* the edge (pair) of largest contrast */
+    QG_SELECT_ALL = 3        /* every edge, in axis order */
+} qgSelect;
+
+/* An image owned by the caller, only read. The pixel in column x, row y
+ * starts at byte x * bytesPerPixel + y * stride of pixels. width and height
+ * are at least 1; bytesPerPixel is 1, 3 or 4; stride is at least
+ * width * bytesPerPixel. pixels holds stride * (height - 1) +
+ * width * bytesPerPixel bytes. */
+typedef struct qgImage {
+    const uint8_t *pixels;
+    int32_t width;
+    int32_t height;
+    int32_t stride;
+    int32_t bytesPerPixel;
+} qgImage;
+
+/* A rotated rectangle: centre (cx, cy), length along its axis, width across
+ * it, the axis direction angle in radians. length and width are at least 1
+ * pixel; all four corners lie inside the image ([0, width] x [0, height]). */
+typedef struct qgRect {
+    double cx;
+    double cy;
+    double length;
+    double width;
+    double angle;
+} qgRect;
+
+typedef struct qgPoint {
+    double x;
+    double y;
+} qgPoint;
+
+/* Caliper settings.
+ *   sigma      smoothing of the axis profile: the Gaussian derivative's
+ *              sigma in pixels, 0.5 .. 20 (1 suits sharp images)
+ *   threshold  minimum edge strength in grey levels, >= 0: the smoothed
+ *              derivative scaled so that an ideal sharp step of contrast C
+ *              gives C (a step blurred by b gives C * sigma /
+ *              sqrt(sigma^2 + b^2))
+ *   polarity   a qgPolarity
+ *   select     a qgSelect
+ *   noise      standard deviation of the pixel noise in grey levels for the
+ *              uncertainties, or 0 to estimate it from the pixels under the
+ *              rectangle; >= 0 */
+typedef struct qgCaliperParams {
+    double sigma;
+    double threshold;
+    int32_t polarity;
+    int32_t select;
+    double noise;
+} qgCaliperParams;
+
+/* One located edge. */
+typedef struct qgEdge {
+    double x;           /* image position of the edge on the rectangle's axis */
+    double y;
+    double position;    /* signed distance along the axis from the centre, px */
+    double uncertainty; /* standard uncertainty of position (and of x, y along the axis), px */
+    double contrast;    /* grey-level step along the axis: > 0 dark to light, < 0 light to dark */
+    double spread;      /* the edge's blur (sigma of a Gaussian-blurred step), px */
+    int32_t polarity;   /* QG_POLARITY_DARK_TO_LIGHT or QG_POLARITY_LIGHT_TO_DARK */
+} qgEdge;
+
+/* A width: two edges of opposite polarity along the axis. */
+typedef struct qgEdgePairResult {
+    qgEdge first;       /* the edge nearer the start of the axis */
+    qgEdge second;
+    double width;       /* second.position - first.position, px */
+    double uncertainty; /* standard uncertainty of width, px (the two edges' correlation included) */
+} qgEdgePairResult;
+
+/* A fitted line: direction angle in (-pi/2, pi/2], through (x, y), the
+ * weighted centroid of the points. */
+typedef struct qgLine {
+    double x;
+    double y;
+    double angle;
+    double uPosition; /* standard uncertainty of the line's offset normal to itself at (x, y), px */
+    double uAngle;    /* standard uncertainty of angle, radians */
+    double rms;       /* residual RMS distance of the inliers, px */
+    int32_t inliers;  /* points with a non-zero robust weight */
+} qgLine;
+
+/* A fitted circle. */
+typedef struct qgCircle {
+    double cx;
+    double cy;
+    double r;
+    double uCx;      /* standard uncertainties, px */
+    double uCy;
+    double uR;
+    double rms;      /* residual RMS distance of the inliers, px */
+    int32_t inliers; /* points with a non-zero robust weight */
+} qgCircle;
+
+/* Fit settings.
+ *   robust     0: plain least squares; 1: iteratively reweighted with
+ *              Tukey's biweight, so that outliers (burrs, dust, a wrong
+ *              edge) get weight 0
+ *   tuning     the biweight's cut-off in robust standard deviations of the
+ *              residuals; 0 selects 4.685; otherwise >= 1
+ *   minScale   smallest robust scale in px (a floor for near-perfect
+ *              points); 0 selects 0.01; >= 0 */
+typedef struct qgFitParams {
+    int32_t robust;
+    double tuning;
+    double minScale;
+} qgFitParams;
+
+/* Circle gauge settings: spokes radial calipers, evenly spread from angle
+ * 0, each of spokeLength x spokeWidth centred on the approximate circle
+ * (cx, cy, r) and pointing outwards; polarity refers to that direction. The
+ * caliper settings apply to every spoke (select QG_SELECT_ALL is refused);
+ * a spoke that finds no edge is left out. spokes is 3 .. QG_MAX_SPOKES. */
+typedef struct qgCircleGaugeParams {
+    double cx;
+    double cy;
+    double r;
+    int32_t spokes;
+    double spokeLength;
+    double spokeWidth;
+    qgCaliperParams caliper;
+    qgFitParams fit;
+} qgCircleGaugeParams;
+
+/* One spoke of a circle gauge. */
+typedef struct qgSpoke {
+    qgEdge edge;   /* the edge found (position corrected for the spoke's curvature) */
+    int32_t found; /* 1 when the spoke found an edge */
+    double weight; /* its robust weight in the fit, 0 .. 1 (0 when not found) */
+} qgSpoke;
+
+/* Returns QG_VERSION. */
+QG_API int32_t qgVersion(void);
+
+/* Fills *params with the defaults: sigma 1, threshold 20, either polarity,
+ * the strongest edge, noise estimated. */
+QG_API int32_t qgCaliperDefaults(qgCaliperParams *params);
+
+/* Fills *params with the defaults: robust, tuning 4.685, minScale 0.01. */
+QG_API int32_t qgFitDefaults(qgFitParams *params);
+
+/* Edge caliper. The rectangle is sampled bilinearly at one-pixel steps
+ * along its axis (on pixel centres when the axis is horizontal or
+ * vertical) in round(width) rows one pixel apart, symmetric about the axis;
+ * the rows are averaged into a profile along the axis,
+ * the profile smoothed with a Gaussian derivative of params->sigma, and
+ * every extremum of the right polarity at least params->threshold strong
+ * becomes an edge, located to a sub-pixel position where the profile
+ * crosses the middle of its two levels.
+ *   edges     caller-owned array of capacity records (capacity >= 1)
+ *   count     receives the number of edges found (for QG_SELECT_ALL
+ *             possibly more than capacity; only the first capacity are
+ *             stored), 0 with QG_NOT_FOUND
+ * Returns QG_OK, QG_NOT_FOUND, or an error code. */
+QG_API int32_t qgEdgeCaliper(const qgImage *image, const qgRect *rect,
+                             const qgCaliperParams *params, qgEdge *edges,
+                             int32_t capacity, int32_t *count);
+
+/* Edge pair caliper: the width between two edges of opposite polarity that
+ * follow each other along the axis. params->polarity is the polarity of the
+ * first edge (QG_POLARITY_DARK_TO_LIGHT finds a light bar on dark);
+ * params->select picks the first, last or strongest pair (strongest: the
+ * largest weaker contrast of the two); QG_SELECT_ALL is refused.
+ * Returns QG_OK, QG_NOT_FOUND, or an error code. */
+QG_API int32_t qgEdgePair(const qgImage *image, const qgRect *rect,
+                          const qgCaliperParams *params,
+                          qgEdgePairResult *result);
+
+/* Total least squares line through count points (count >= 2; robust fits
+ * need >= 3 inliers to judge outliers). fit may be null for the defaults.
+ * weights, if not null, receives count robust weights (0 .. 1). With no
+ * point beyond the two the line needs, nothing measures the scatter and
+ * the uncertainties are +infinity. Points are finite, |x|, |y| <= 1e9.
+ * QG_ERR_DEGENERATE when all points coincide. */
+QG_API int32_t qgFitLine(const qgPoint *points, int32_t count,
+                         const qgFitParams *fit, qgLine *line,
+                         double *weights);
+
+/* Circle through count points (count >= 3): an algebraic fit to start, then
+ * geometric least squares (distances to the circle) with the robust
+ * weights. fit may be null for the defaults. weights, if not null, receives
+ * count robust weights. With only three inliers the uncertainties are
+ * +infinity. QG_ERR_DEGENERATE when the points are collinear or coincide. */
+QG_API int32_t qgFitCircle(const qgPoint *points, int32_t count,
+                           const qgFitParams *fit, qgCircle *circle,
+                           double *weights);
+
+/* Circle gauge: the spokes, then qgFitCircle on their edges. Each edge is
+ * moved out along its spoke for the curvature: averaging rows across a
+ * curved edge and the blur of a curved edge both pull it towards the
+ * centre, by about (mean squared row offset + blur^2) / (2 r). Where spokes
+ * are closer than their footprint (n * (width + 1) > 2 pi r) they share
+ * pixels, and the uncertainties grow by sqrt(n * (width + 1) / (2 pi r)).
+ *   spokes   optional (may be null): caller-owned array of params->spokes
+ *            records, one per spoke
+ * Returns QG_OK, QG_NOT_FOUND when fewer than 3 spokes found an edge, or
+ * an error code. */
+QG_API int32_t qgCircleGauge(const qgImage *image,
+                             const qgCircleGaugeParams *params,
+                             qgCircle *circle, qgSpoke *spokes);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QGAUGE_H */
