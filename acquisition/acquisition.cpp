@@ -1,5 +1,7 @@
 #include "acquisition/acquisition.h"
 
+#include <cstring>
+
 #include "acquisition/pixels.h"
 #include "algorithms/include/quellix.h"
 #include "workspace/solutions.h"
@@ -53,6 +55,13 @@ void SetAcquisitionMode(Station& st, AcquisitionMode mode) {
   ui.SetText(ControlId::ModeIndicator, live ? "Live" : mode == AcquisitionMode::Still ? "Still" : "File");
   ui.SetColourState(ControlId::ModeIndicator, live ? 0 : 1);
   ui.SetColourState(ControlId::Live, live ? 1 : 0);
+}
+
+bool ClearOverlay(Station& st) {
+  ImageState& im = st.image;
+  if (im.overlay == nullptr) return false;
+  std::memset(im.overlay, 0, im.size);
+  return true;
 }
 
 OverlayCanvas CanvasOf(Station& st) {

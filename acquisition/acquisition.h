@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "solutions/overlay.h"
+#include "draw/overlay.h"
 #include "station/station.h"
 
 namespace orvane {
@@ -29,6 +29,10 @@ void ShowFrameRaw(Station& station, const uint8_t* source);
 // Shows the live video area (Live) or the image view (Still, File), with the
 // mode indicator's text and the highlights of the indicator and of Live.
 void SetAcquisitionMode(Station& station, AcquisitionMode mode);
+
+// Clears the overlay of the current image to transparent. False (nothing
+// done) while the image has no overlay.
+bool ClearOverlay(Station& station);
 
 // The overlay of the current image as the drawing primitives take it, sized
 // by the station's mark size class and text background setting.

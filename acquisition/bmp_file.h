@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "acquisition/image_state.h"
+#include "station/image_state.h"
 
 namespace orvane {
 

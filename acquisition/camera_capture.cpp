@@ -7,9 +7,7 @@
 #include "acquisition/acquisition.h"
 #include "acquisition/file_mode.h"
 #include "acquisition/pixels.h"
-#include "solutions/calibration.h"
-#include "solutions/measurement.h"
-#include "solutions/process.h"
+#include "station/workspace.h"
 #include "workspace/files.h"
 #include "workspace/solutions.h"
 
@@ -310,54 +308,9 @@ bool StartCamera(Station& st, int32_t index) {
   return true;
 }
 
-void ChangeCameraResolution(Station& st, uint32_t row) {
-  if (st.image.no_camera != 0) return;
-  const CameraFormatTable& t = CameraFormats(st);
-  if (t.count == 0) return;
-  const CameraFormat& chosen = t.rows[row < t.count ? row : 0];
-  const uint32_t w = chosen.width, h = chosen.height;
-  CloseCamera(st);
-  OpenCamera(st, CaptureOf(st).device_index, w, h);
-  st.settings.requested_width = w;
-  st.settings.requested_height = h;
-  if (st.image.file_mode == 1) {
-    // The file image stays on show; the camera's new image waits in the saved
-    // set and comes back, at its new size, when File mode ends.
-    if (st.hooks.update_status_line) st.hooks.update_status_line();
-    return;
-  }
-  PublishGeometry(st);
-  RescaleAllRois(st, st.image.width, st.image.height);
-  if (st.hooks.update_status_line) st.hooks.update_status_line();
-  SetAcquisitionMode(st, AcquisitionMode::Live);
-}
-
 void RepositionVideo(Station& st) {
   if (st.image.no_camera == 1 || !st.camera || !st.camera->device) return;
   st.surface().InvalidateControl(ControlId::LiveVideo, false);
-}
-
-void GrabCommand(Station& st) {
-  ControlSurface& ui = st.surface();
-  SetButtonState(st, ControlId::Grab, 1);
-  ui.Enable(ControlId::Grab, false);
-  CommitEdits(st);
-  PrepareForNewFrame(st);
-  SetAcquisitionMode(st, st.image.file_mode ? AcquisitionMode::File : AcquisitionMode::Still);
-  if (AcquireFrame(st) != 0) {
-    RedrawOverlay(st);
-    ComposeDisplay(st, st.image.frame);
-  }
-  st.current_distance = st.settings.calibration_distance;
-  ui.Enable(ControlId::Grab, true);
-  SetButtonState(st, ControlId::Grab, 0);
-  ui.InvalidateWindow(false);
-}
-
-void LiveCommand(Station& st) {
-  CommitEdits(st);
-  SetAcquisitionMode(st, AcquisitionMode::Live);
-  st.surface().InvalidateWindow(false);
 }
 
 } // namespace orvane

@@ -119,16 +119,7 @@ bool LatestPicture(Station& station, LivePicture* out);
 // File button and shows File mode. Returns true when a camera is in use.
 bool StartCamera(Station& station, int32_t index);
 
-// The resolution change of the Set-Up dialog with the chosen table row (row 0
-// when beyond the table): reopens the camera at that row's size when a camera
-// is in use, keeping File mode's saved image set consistent.
-void ChangeCameraResolution(Station& station, uint32_t row);
-
 // The live video area was moved or resized: re-position the video.
 void RepositionVideo(Station& station);
-
-// The Grab and Live buttons.
-void GrabCommand(Station& station);
-void LiveCommand(Station& station);
 
 } // namespace orvane

@@ -8,10 +8,9 @@
 
 #include "acquisition/acquisition.h"
 #include "acquisition/bmp_file.h"
+#include "draw/overlay.h"
 #include "platform/pixora/include/pixora.h"
-#include "solutions/measurement.h"
-#include "solutions/overlay.h"
-#include "solutions/process.h"
+#include "station/workspace.h"
 #include "workspace/files.h"
 #include "workspace/solutions.h"
 
@@ -80,7 +79,7 @@ void InstallBlankImage(Station& st) {
 }
 
 void ShowBlankImage(Station& st) {
-  RedrawOverlay(st, true);
+  ClearOverlay(st);
   const OverlayCanvas canvas = CanvasOf(st);
   const int32_t x = (static_cast<int32_t>(st.image.width) - 240) / 2;
   const int32_t y = static_cast<int32_t>(st.image.height) / 2;
@@ -105,7 +104,7 @@ void EnterFileMode(Station& st) {
 
   ControlSurface& ui = st.surface();
   ui.Enable(ControlId::Live, false);
-  SetButtonState(st, ControlId::File, 1);
+  ui.SetColourState(ControlId::File, 1);
   im.file_mode = 1;
   SetAcquisitionMode(st, AcquisitionMode::File);
   ShowBlankImage(st);
@@ -137,23 +136,11 @@ void LeaveFileMode(Station& st) {
 
   ControlSurface& ui = st.surface();
   ui.Enable(ControlId::Live, true);
-  SetButtonState(st, ControlId::File, 0);
+  ui.SetColourState(ControlId::File, 0);
   SetAcquisitionMode(st, AcquisitionMode::Live);
   if (st.hooks.update_status_line) st.hooks.update_status_line();
   im.file_mode = 0;
   ui.InvalidateWindow(true);
-}
-
-void FileCommand(Station& st) {
-  CommitEdits(st);
-  if (st.image.file_mode == 1) {
-    // Without a camera there is no image to go back to: the station stays in
-    // File mode (the button is disabled then; this holds should it be pressed).
-    if (st.image.no_camera == 0) LeaveFileMode(st);
-  } else {
-    EnterFileMode(st);
-  }
-  st.surface().InvalidateWindow(false);
 }
 
 uint32_t LoadStillImage(Station& st) {
@@ -200,23 +187,6 @@ uint32_t LoadStillImage(Station& st) {
   RescaleAllRois(st, im.width, im.height);
   if (st.hooks.update_status_line) st.hooks.update_status_line();
   return loaded ? im.size : 0;
-}
-
-bool DropStillFile(Station& st, std::string_view path) {
-  ImageState& im = st.image;
-  if (im.file_mode != 1) return false;
-  im.still_path = std::string(path.substr(0, kStillPathMax));
-  if (!im.still_path.empty()) {
-    char* last = st.settings.last_file_path;
-    std::memset(last, 0, sizeof st.settings.last_file_path);
-    std::memcpy(last, im.still_path.data(), im.still_path.size());
-  }
-  PrepareForNewFrame(st);
-  if (LoadStillImage(st) != 0) {
-    RedrawOverlay(st);
-    ComposeDisplay(st, im.frame);
-  }
-  return true;
 }
 
 } // namespace orvane

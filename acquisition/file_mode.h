@@ -24,11 +24,6 @@ inline constexpr const char* kTempImageName = "TEMPIMAGE.BMP";
 inline constexpr uint32_t kBlankWidth = 800;
 inline constexpr uint32_t kBlankHeight = 600;
 
-// The File button: commits the edits, then leaves File mode when it is on and
-// enters it otherwise, and repaints the window. Without a camera (no_camera)
-// File mode is never left.
-void FileCommand(Station& station);
-
 // Puts the camera's geometry and buffers into station.saved_image, installs
 // and shows the blank image, and turns File mode on (Live disabled, File
 // highlighted, indicator "File"). The still path is not loaded. Also installs
@@ -47,13 +42,6 @@ void LeaveFileMode(Station& station);
 // path is empty, and returns 0. Returns 0 without touching anything outside
 // File mode.
 uint32_t LoadStillImage(Station& station);
-
-// A file dropped on the image view. Outside File mode nothing changes and the
-// result is false (the drop is not ours). In File mode the path (at most 259
-// characters) becomes the still path and the last file path of the settings,
-// the working record is prepared for a new frame, the file is loaded and,
-// when it loaded, shown with the overlay redrawn over it.
-bool DropStillFile(Station& station, std::string_view path);
 
 // Installs a cleared 800 x 600 image in the file buffers and publishes it.
 // ROIs are not rescaled.

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "acquisition/image_state.h"
+#include "station/image_state.h"
 
 namespace orvane {
 

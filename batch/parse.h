@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "ui/control_ids.h"
-#include "ui/control_surface.h"
+#include "station/control_ids.h"
+#include "station/control_surface.h"
 #include "view/mouse.h"
 
 namespace orvane::batch {

@@ -16,8 +16,9 @@
 #include "acquisition/pixels.h"
 #include "batch/parse.h"
 #include "station/clock.h"
+#include "station/fake_surface.h"
 #include "station/station.h"
-#include "ui/fake_surface.h"
+#include "ui/commands.h"
 #include "ui/main_window.h"
 #include "view/mouse.h"
 

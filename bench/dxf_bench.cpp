@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "acquisition/acquisition.h"
-#include "acquisition/image_state.h"
 #include "dxf/dxf_solutions.h"
 #include "dxf/writer.h"
+#include "station/image_state.h"
 #include "station/station.h"
 #include "workspace/solutions.h"
 

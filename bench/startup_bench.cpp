@@ -15,10 +15,11 @@
 #include "acquisition/file_mode.h"
 #include "solutions/process.h"
 #include "station/clock.h"
+#include "station/fake_surface.h"
+#include "station/image_view.h"
 #include "station/station.h"
-#include "ui/fake_surface.h"
+#include "ui/commands.h"
 #include "ui/main_window.h"
-#include "view/image_view.h"
 #include "workspace/solutions.h"
 
 namespace {

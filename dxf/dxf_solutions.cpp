@@ -6,10 +6,9 @@
 #include <initializer_list>
 #include <optional>
 
+#include "algorithms/include/quellix.h"
 #include "dxf/trace.h"
 #include "dxf/writer.h"
-#include "algorithms/include/quellix.h"
-#include "solutions/process.h"
 #include "workspace/solutions.h"
 
 namespace orvane {

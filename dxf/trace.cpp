@@ -6,8 +6,9 @@
 #include <string>
 
 #include "acquisition/acquisition.h"
-#include "solutions/format.h"
-#include "solutions/overlay.h"
+#include "draw/format.h"
+#include "draw/overlay.h"
+#include "station/workspace.h"
 #include "workspace/log.h"
 #include "workspace/solutions.h"
 

@@ -7,7 +7,7 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "solutions/format.h"
+#include "draw/format.h"
 
 namespace orvane {
 namespace {

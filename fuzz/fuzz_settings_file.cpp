@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fuzz/temp_folder.h"
+#include "station/workspace.h"
 #include "workspace/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

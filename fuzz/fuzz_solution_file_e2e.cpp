@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fuzz/temp_folder.h"
+#include "station/workspace.h"
 #include "workspace/solutions.h"
 
 namespace {

@@ -32,6 +32,7 @@
 #include "fuzz/check.h"
 #include "platform/video/v4l2_camera.h"
 #include "station/station.h"
+#include "ui/commands.h"
 
 namespace {
 

@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "algorithms/include/quellix.h"
-#include "solutions/format.h"
+#include "draw/format.h"
 #include "solutions/process.h"
+#include "station/workspace.h"
 #include "workspace/log.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"

@@ -6,8 +6,9 @@
 
 #include "acquisition/acquisition.h"
 #include "algorithms/include/quellix.h"
-#include "solutions/format.h"
-#include "solutions/overlay.h"
+#include "draw/format.h"
+#include "draw/overlay.h"
+#include "station/workspace.h"
 #include "workspace/log.h"
 
 namespace orvane {
@@ -211,10 +212,7 @@ void DrawMeasurements(Station& st) {
 }
 
 void RedrawOverlay(Station& st, bool clear_only) {
-  ImageState& im = st.image;
-  if (im.overlay == nullptr) return;
-  std::memset(im.overlay, 0, im.size);
-  if (clear_only) return;
+  if (!ClearOverlay(st) || clear_only) return;
   const OverlayCanvas canvas = CanvasOf(st);
   DrawModeLegend(st, canvas);
   DrawRois(st, canvas);

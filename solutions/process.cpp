@@ -4,10 +4,10 @@
 #include <string>
 
 #include "acquisition/acquisition.h"
+#include "draw/overlay.h"
 #include "dxf/dxf_solutions.h"
 #include "solutions/calibration.h"
 #include "solutions/measurement.h"
-#include "solutions/overlay.h"
 
 namespace orvane {
 namespace {

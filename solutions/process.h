@@ -9,10 +9,6 @@ namespace orvane {
 
 inline constexpr uint32_t kSolutionNone = 0xFFFFFFFF;
 
-// What a solution that works on regions says when there is none.
-inline constexpr const char* kNoRoiMessage =
-    "This function requires at least one region of interest.";
-
 // Runs the routine of record.id on the current image, timing it with the
 // station's clock. Unknown ids run nothing and return 0.
 int32_t RunSolution(Station& station, SolutionRecord& record, uint32_t* elapsed_ms);

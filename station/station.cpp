@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "acquisition/camera_capture.h"
 #include "algorithms/include/quellix.h"
-#include "ui/fake_surface.h"
+#include "station/fake_surface.h"
+#include "workspace/files.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"
 
@@ -42,11 +42,7 @@ Station::Station(std::filesystem::path folder, ControlSurface* surface, Clock* c
 Station::~Station() = default;
 
 std::filesystem::path Station::PathOf(std::string_view name) const {
-  std::string local(name);
-  for (char& c : local) {
-    if (c == '\\') c = '/';
-  }
-  return folder_ / local;
+  return PathIn(folder_, name);
 }
 
 } // namespace orvane

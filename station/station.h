@@ -10,23 +10,19 @@
 #include <string>
 #include <string_view>
 
-#include "acquisition/image_state.h"
-#include "dxf/trace_list.h"
-#include "solutions/overlay.h"
+#include "draw/overlay.h"
 #include "station/clock.h"
-#include "ui/control_surface.h"
-#include "view/image_view.h"
+#include "station/control_surface.h"
+#include "station/image_state.h"
+#include "station/image_view.h"
+#include "station/trace_list.h"
 #include "workspace/records.h"
+#include "workspace/solutions.h"
 
 namespace orvane {
 
 struct WindowState; // the main window's own state (ui/window_state.h)
 class CameraCapture;
-
-struct SolutionTable {
-  SolutionRecord slots[kMaxSolutions];
-  uint32_t count;
-};
 
 // Points where one subsystem hands over to another that may not be part of
 // this build (the command panel, the window's status lines and dialogs, the
@@ -62,6 +58,11 @@ struct StationHooks {
 // Compression code of a camera format that is neither RGB nor YUY2, and of
 // "no camera format chosen".
 inline constexpr uint32_t kNoCameraFormat = 0xFFFFFFFFu;
+
+// What a solution that works on regions (calibration, the DXF solutions) says
+// when there is none.
+inline constexpr const char* kNoRoiMessage =
+    "This function requires at least one region of interest.";
 
 // "Lumivor DXF Build 230.107.8": the settings format, the solution engine's
 // version and the vision library's version; the window's title and the
@@ -110,8 +111,10 @@ class Station {
   // The main window's layout, colour table and metrics; made by start-up (or
   // by the first panel call of a headless station).
   std::shared_ptr<WindowState> window;
-  // The video input device and its format table (created on first use).
-  std::unique_ptr<CameraCapture> camera;
+  // The video input device and its format table, created on first use by the
+  // camera capture (a shared pointer, so the station can own it without
+  // knowing the type; nothing else shares it).
+  std::shared_ptr<CameraCapture> camera;
   // When set, every text drawn into the overlay is reported here first, so
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>

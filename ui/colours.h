@@ -3,8 +3,8 @@
 // and active states, and the window's own colours.
 #pragma once
 
+#include "station/control_surface.h"
 #include "station/station.h"
-#include "ui/control_surface.h"
 
 namespace orvane {
 

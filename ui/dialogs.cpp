@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <locale.h>
 
-#include "solutions/format.h"
+#include "draw/format.h"
 
 namespace orvane {
 namespace {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/control_surface.h"
+#include "station/control_surface.h"
 #include "station/station.h"
 #include "workspace/records.h"
 

@@ -8,8 +8,10 @@
 
 #include "acquisition/acquisition.h"
 #include "acquisition/camera_capture.h"
-#include "solutions/format.h"
+#include "draw/format.h"
 #include "solutions/process.h"
+#include "station/workspace.h"
+#include "ui/commands.h"
 #include "ui/dialogs.h"
 #include "ui/layout.h"
 #include "ui/window_state.h"

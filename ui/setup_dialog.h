@@ -9,8 +9,8 @@
 #include <string>
 
 #include "acquisition/camera_capture.h"
+#include "station/control_surface.h"
 #include "station/station.h"
-#include "ui/control_surface.h"
 
 namespace orvane {
 

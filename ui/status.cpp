@@ -1,8 +1,8 @@
 #include "ui/status.h"
 
 #include "algorithms/include/quellix.h"
+#include "draw/overlay.h"
 #include "solutions/calibration.h"
-#include "solutions/overlay.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "station/control_surface.h"
 #include "station/station.h"
-#include "ui/control_surface.h"
 
 namespace orvane {
 

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "solutions/overlay.h"
+#include "draw/overlay.h"
 #include "view/mouse.h"
 #include "view/mouse_modes.h"
 

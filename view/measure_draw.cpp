@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "acquisition/acquisition.h"
+#include "draw/overlay.h"
 #include "solutions/measurement.h"
-#include "solutions/overlay.h"
 #include "view/mouse_modes.h"
 
 namespace orvane::mouse {

@@ -80,6 +80,14 @@ constexpr mode_t kNewFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
 
 } // namespace
 
+std::filesystem::path PathIn(const std::filesystem::path& folder, std::string_view name) {
+  std::string local(name);
+  for (char& c : local) {
+    if (c == '\\') c = '/';
+  }
+  return folder / local;
+}
+
 uint32_t ReadFileInto(const std::filesystem::path& path, void* buffer, uint32_t n) {
   Fd fd(OpenRetrying(path.c_str(), O_RDONLY));
   if (!fd.ok()) return 0;

@@ -5,9 +5,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 namespace orvane {
+
+// A station file name resolved against its folder. Backslashes in names such
+// as "Saved\IMAGE3.BMP" separate folders.
+std::filesystem::path PathIn(const std::filesystem::path& folder, std::string_view name);
 
 // Reads up to n bytes into buffer. Returns 0 when the file cannot be opened,
 // n otherwise; bytes past the end of a shorter file are left as they were.

@@ -7,9 +7,8 @@
 
 namespace orvane {
 
-uint32_t AppendLog(Station& station, std::string_view text) {
-  if (station.log_enabled == 0) return 0;
-  auto path = station.PathOf(kLogFileName);
+uint32_t AppendLog(const std::filesystem::path& folder, std::string_view text) {
+  auto path = PathIn(folder, kLogFileName);
   // The size is tested before the append, so one text may take the log past
   // the limit; every later one is refused.
   if (FileLength(path) >= kLogSizeLimit) return 0;

@@ -22,9 +22,8 @@ void SetDefaultSettings(Settings& s) {
   s.foreground_colour = 0xFFFFFF;
 }
 
-void LoadSettings(Station& station) {
-  Settings& s = station.settings;
-  auto path = station.PathOf(kSettingsFileName);
+void LoadSettings(const std::filesystem::path& folder, Settings& s) {
+  auto path = PathIn(folder, kSettingsFileName);
   Settings read{};
   bool present = FileLength(path) >= static_cast<int64_t>(sizeof(Settings)) &&
                  ReadFileInto(path, &read, sizeof(Settings)) != 0;
@@ -35,22 +34,16 @@ void LoadSettings(Station& station) {
     s.last_file_path[sizeof s.last_file_path - 1] = '\0';
   } else {
     SetDefaultSettings(s);
-    SaveSettings(station);
+    SaveSettings(folder, s);
   }
   // A factor that is not a positive number would turn every length into
   // nonsense (NaN included, which a plain "<= 0" test lets through).
   if (!(s.unit_factor > 0.0) || !std::isfinite(s.unit_factor)) s.unit_factor = 1.0;
-  station.current_distance = s.calibration_distance;
-  station.image.width = s.requested_width;
-  station.image.height = s.requested_height;
   s.background_brush = 0;
-  if (station.hooks.background_colour_changed) {
-    station.hooks.background_colour_changed(s.background_colour);
-  }
 }
 
-uint32_t SaveSettings(Station& station) {
-  return WriteWholeFile(station.PathOf(kSettingsFileName), &station.settings, sizeof(Settings));
+uint32_t SaveSettings(const std::filesystem::path& folder, const Settings& settings) {
+  return WriteWholeFile(PathIn(folder, kSettingsFileName), &settings, sizeof(Settings));
 }
 
 void RescaleCalibration(Settings& s, uint32_t width, uint32_t height) {

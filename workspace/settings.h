@@ -2,8 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 
-#include "station/station.h"
 #include "workspace/records.h"
 
 namespace orvane {
@@ -13,14 +13,13 @@ inline constexpr const char* kSettingsFileName = "XORVANE.CFG";
 // Zeroes the record and stores the first-start defaults.
 void SetDefaultSettings(Settings& settings);
 
-// Reads "XORVANE.CFG" into the station's settings; a missing or short file
+// Reads "XORVANE.CFG" of the folder into settings; a missing or short file
 // gives the defaults, written back at once. Then makes the unit factor
-// usable, takes the current distance and the image size from the settings
-// and announces the background colour.
-void LoadSettings(Station& station);
+// usable.
+void LoadSettings(const std::filesystem::path& folder, Settings& settings);
 
 // Writes the settings record. Returns the bytes written (0 on failure).
-uint32_t SaveSettings(Station& station);
+uint32_t SaveSettings(const std::filesystem::path& folder, const Settings& settings);
 
 // The pixel scales for an image of width x height from the calibration made
 // at calibrated_width x calibrated_height.

@@ -121,10 +121,10 @@ bool SolutionRecordFromBytes(std::span<const uint8_t> bytes, SolutionRecord* out
   return true;
 }
 
-uint32_t LoadSolution(Station& station, uint32_t index, SolutionRecord* out) {
-  const SolutionTable& table = *station.table;
+uint32_t LoadSolution(const std::filesystem::path& folder, const SolutionTable& table,
+                      uint32_t index, SolutionRecord* out) {
   if (index >= table.count || index >= kMaxSolutions) return kSolutionIndexOutOfRange;
-  auto path = station.PathOf(SolutionFileName(table.slots[index].id));
+  auto path = PathIn(folder, SolutionFileName(table.slots[index].id));
   // Only a record's worth of the file is read, into a buffer of its own, so
   // that a file which changes under us can never leave `out` half replaced.
   // Bytes a shrinking file no longer holds read as zeros.
@@ -135,13 +135,13 @@ uint32_t LoadSolution(Station& station, uint32_t index, SolutionRecord* out) {
   }
   if (!SolutionRecordFromBytes(head, out)) {
     *out = table.slots[index];
-    SaveSolution(station, *out);
+    SaveSolution(folder, *out);
   }
   return 0;
 }
 
-uint32_t SaveSolution(Station& station, const SolutionRecord& record) {
-  WriteWholeFile(station.PathOf(SolutionFileName(record.id)), &record, sizeof record);
+uint32_t SaveSolution(const std::filesystem::path& folder, const SolutionRecord& record) {
+  WriteWholeFile(PathIn(folder, SolutionFileName(record.id)), &record, sizeof record);
   return 0;
 }
 
@@ -249,24 +249,22 @@ void RescaleRecordRois(SolutionRecord& record, uint32_t width, uint32_t height, 
   }
 }
 
-void RescaleAllRois(Station& station, uint32_t new_width, uint32_t new_height) {
-  if (new_width == 0 || new_height == 0) return;
-  SaveSolution(station, *station.working);
+void RescaleStoredRois(const std::filesystem::path& folder, const SolutionTable& table,
+                       uint32_t width, uint32_t height, uint32_t new_width, uint32_t new_height) {
   auto record = std::make_unique<SolutionRecord>();
-  for (uint32_t index = 0; index < station.table->count; ++index) {
-    if (LoadSolution(station, index, record.get()) != 0) continue;
-    RescaleRecordRois(*record, station.image.width, station.image.height, new_width, new_height);
-    SaveSolution(station, *record);
+  for (uint32_t index = 0; index < table.count; ++index) {
+    if (LoadSolution(folder, table, index, record.get()) != 0) continue;
+    RescaleRecordRois(*record, width, height, new_width, new_height);
+    SaveSolution(folder, *record);
   }
-  if (station.hooks.refresh_panel) station.hooks.refresh_panel();
 }
 
-void ResetAllRois(Station& station) {
+void ResetStoredRois(const std::filesystem::path& folder, const SolutionTable& table) {
   auto record = std::make_unique<SolutionRecord>();
-  for (uint32_t index = 0; index < station.table->count; ++index) {
-    if (LoadSolution(station, index, record.get()) != 0) continue;
+  for (uint32_t index = 0; index < table.count; ++index) {
+    if (LoadSolution(folder, table, index, record.get()) != 0) continue;
     record->roi_count = 0;
-    SaveSolution(station, *record);
+    SaveSolution(folder, *record);
   }
 }
 
@@ -282,23 +280,6 @@ bool ClampRoiToImage(const RoiRecord& roi, uint32_t width, uint32_t height, RoiR
   if (out->left != roi.left || out->right != roi.right) out->width = out->right - out->left;
   if (out->top != roi.top || out->bottom != roi.bottom) out->height = out->bottom - out->top;
   return true;
-}
-
-} // namespace orvane
-
-#include "workspace/settings.h"
-
-namespace orvane {
-
-void OpenWorkspace(Station& station) {
-  LoadSettings(station);
-  BuildDefaultSolutions(*station.table);
-  for (uint32_t index = 0; index < station.table->count; ++index) {
-    LoadSolution(station, index, station.working.get());
-  }
-  station.current_solution =
-      station.settings.last_solution < station.table->count ? station.settings.last_solution : 0;
-  LoadSolution(station, station.current_solution, station.working.get());
 }
 
 } // namespace orvane

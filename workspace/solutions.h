@@ -3,13 +3,18 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 
-#include "station/station.h"
 #include "workspace/records.h"
 
 namespace orvane {
+
+struct SolutionTable {
+  SolutionRecord slots[kMaxSolutions];
+  uint32_t count;
+};
 
 inline constexpr uint32_t kSolutionIndexOutOfRange = 100;
 
@@ -22,10 +27,11 @@ std::string SolutionFileName(uint32_t id);
 // Reads the file of table slot `index` into out. A missing or short file gives
 // the table's default, which is saved at once. Returns 100 (out untouched)
 // when index is not below the table's count, 0 otherwise.
-uint32_t LoadSolution(Station& station, uint32_t index, SolutionRecord* out);
+uint32_t LoadSolution(const std::filesystem::path& folder, const SolutionTable& table,
+                      uint32_t index, SolutionRecord* out);
 
 // Writes the record to the file named by its own id. Returns 0.
-uint32_t SaveSolution(Station& station, const SolutionRecord& record);
+uint32_t SaveSolution(const std::filesystem::path& folder, const SolutionRecord& record);
 
 // Bounds every count, index and text of a record read from outside, so that
 // no loop over it can leave the record. Values inside the bounds stay.
@@ -64,27 +70,17 @@ void SetRelativeCorners(RoiRecord& roi, uint32_t width, uint32_t height);
 void RescaleRecordRois(SolutionRecord& record, uint32_t width, uint32_t height, uint32_t new_width,
                        uint32_t new_height);
 
-// Recomputes the ROIs of every stored solution for a new image size from
-// their relative corners (the station's image already has the new size).
-// Saves the working record first and refreshes the panel after.
-void RescaleAllRois(Station& station, uint32_t new_width, uint32_t new_height);
+// Recomputes the ROIs of every solution file of the table for a new image
+// size from their relative corners; width x height is the image's current size.
+void RescaleStoredRois(const std::filesystem::path& folder, const SolutionTable& table,
+                       uint32_t width, uint32_t height, uint32_t new_width, uint32_t new_height);
 
-// Sets roi_count to 0 in every stored solution; the working record stays.
-void ResetAllRois(Station& station);
+// Sets roi_count to 0 in every solution file of the table.
+void ResetStoredRois(const std::filesystem::path& folder, const SolutionTable& table);
 
 // A copy of the ROI with its corners clamped into the image, for any code that
 // walks its pixels or hands it to the vision library. False when the image is
 // empty.
 bool ClampRoiToImage(const RoiRecord& roi, uint32_t width, uint32_t height, RoiRecord* out);
-
-} // namespace orvane
-
-namespace orvane {
-
-// The workspace half of start-up: the settings file, the default table, every
-// solution file (each is created when missing), and the selection of the
-// solution used at the last exit (index 0 when that is out of range). The
-// working record ends up holding the selected solution.
-void OpenWorkspace(Station& station);
 
 } // namespace orvane

@@ -6,9 +6,9 @@
 
 #include <vector>
 
+#include "station/image_view.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/stretch.h"
-#include "view/image_view.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include "acquisition/acquisition.h"
 #include "algorithms/include/quellix.h"
+#include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "workspace/solutions.h"
 

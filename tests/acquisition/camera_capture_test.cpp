@@ -16,7 +16,9 @@
 #include "acquisition/pixels.h"
 #include "platform/video/virtual_camera.h"
 #include "solutions/calibration.h"
+#include "station/workspace.h"
 #include "support/station_fixture.h"
+#include "ui/commands.h"
 #include "workspace/solutions.h"
 
 namespace orvane {

@@ -9,10 +9,12 @@
 #include "acquisition/bmp_file.h"
 #include "acquisition/file_mode.h"
 #include "acquisition/pixels.h"
-#include "acquisition/save_image.h"
 #include "acquisition/still_test_images.h"
 #include "platform/pixora/include/pixora.h"
+#include "station/workspace.h"
 #include "support/station_fixture.h"
+#include "ui/commands.h"
+#include "ui/save_image.h"
 #include "ui/status.h"
 #include "workspace/solutions.h"
 

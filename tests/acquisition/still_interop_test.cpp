@@ -12,8 +12,9 @@
 
 #include "acquisition/file_mode.h"
 #include "acquisition/pixels.h"
-#include "acquisition/save_image.h"
+#include "station/workspace.h"
 #include "support/station_fixture.h"
+#include "ui/save_image.h"
 #include "workspace/solutions.h"
 
 namespace orvane {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "acquisition/image_state.h"
+#include "station/image_state.h"
 
 namespace orvane::testing {
 

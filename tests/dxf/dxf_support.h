@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/image_state.h"
-#include "support/station_fixture.h"
+#include "station/image_state.h"
 #include "station/station.h"
+#include "support/station_fixture.h"
 #include "workspace/records.h"
 
 namespace orvane::testing {

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <string>
 
+#include "draw/format.h"
 #include "dxf/dxf_support.h"
 #include "dxf/writer.h"
-#include "solutions/format.h"
 
 namespace orvane {
 namespace {

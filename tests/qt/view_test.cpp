@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "acquisition/acquisition.h"
+#include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "tests/qt/qt_support.h"
 #include "ui/qt/image_view_widget.h"

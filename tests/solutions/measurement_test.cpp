@@ -7,6 +7,7 @@
 
 #include "solutions/measurement.h"
 #include "solutions/process.h"
+#include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "ui/status.h"
 #include "workspace/solutions.h"

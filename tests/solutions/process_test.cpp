@@ -9,6 +9,7 @@
 #include "acquisition/acquisition.h"
 #include "solutions/calibration.h"
 #include "solutions/process.h"
+#include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "ui/status.h"
 #include "workspace/settings.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "station/clock.h"
-#include "ui/fake_surface.h"
+#include "station/fake_surface.h"
 #include "station/station.h"
 
 namespace orvane::testing {

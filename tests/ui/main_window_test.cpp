@@ -10,12 +10,13 @@
 #include <string>
 
 #include "algorithms/include/quellix.h"
+#include "station/window_template.h"
+#include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "ui/layout.h"
 #include "ui/status.h"
 #include "ui/ui_support.h"
 #include "ui/window_state.h"
-#include "ui/window_template.h"
 #include "workspace/log.h"
 #include "workspace/settings.h"
 

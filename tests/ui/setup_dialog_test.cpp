@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "ui/main_window.h"
 #include "ui/ui_support.h"

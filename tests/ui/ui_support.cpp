@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "station/workspace.h"
 #include "workspace/solutions.h"
 
 namespace orvane::testing {

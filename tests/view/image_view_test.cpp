@@ -1,4 +1,4 @@
-#include "view/image_view.h"
+#include "station/image_view.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 #include "view/view_support.h"
 
 #include "acquisition/acquisition.h"
+#include "station/workspace.h"
 #include "workspace/solutions.h"
 
 namespace orvane::testing {

@@ -7,6 +7,7 @@
 #include <map>
 #include <span>
 
+#include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"

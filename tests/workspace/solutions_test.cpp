@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "workspace/files.h"
 #include "workspace/log.h"

@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "ui/control_surface.h"
+#include "station/control_surface.h"
 
 namespace orvane::qt {
 

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "ui/control_surface.h"
+#include "station/control_surface.h"
 
 class QWidget;
 

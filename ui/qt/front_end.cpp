@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include "acquisition/file_mode.h"
+#include "ui/commands.h"
 #include "ui/main_window.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"

@@ -10,7 +10,7 @@
 #include <QPainter>
 #include <QUrl>
 
-#include "ui/control_ids.h"
+#include "station/control_ids.h"
 #include "ui/qt/stretch.h"
 
 namespace orvane::qt {

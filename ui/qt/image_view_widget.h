@@ -8,7 +8,7 @@
 
 #include <QWidget>
 
-#include "view/image_view.h"
+#include "station/image_view.h"
 #include "view/mouse.h"
 
 namespace orvane::qt {

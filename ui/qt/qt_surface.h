@@ -10,8 +10,8 @@
 
 #include <QWidget>
 
-#include "ui/control_surface.h"
-#include "ui/window_template.h"
+#include "station/control_surface.h"
+#include "station/window_template.h"
 
 class QComboBox;
 class QSlider;

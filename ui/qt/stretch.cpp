@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "view/image_view.h"
+#include "station/image_view.h"
 
 namespace orvane::qt {
 

@@ -1,4 +1,4 @@
-#include "solutions/overlay.h"
+#include "draw/overlay.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "solutions/font.h"
+#include "draw/font.h"
 
 namespace orvane {
 namespace {

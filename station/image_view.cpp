@@ -1,6 +1,6 @@
-#include "view/image_view.h"
+#include "station/image_view.h"
 
-#include "acquisition/image_state.h"
+#include "station/image_state.h"
 
 namespace orvane {
 

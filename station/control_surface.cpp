@@ -1,4 +1,4 @@
-#include "ui/control_surface.h"
+#include "station/control_surface.h"
 
 namespace orvane {
 

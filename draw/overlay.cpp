@@ -1,9 +1,9 @@
-#include "solutions/overlay.h"
+#include "draw/overlay.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "solutions/font.h"
+#include "draw/font.h"
 
 namespace orvane {
 namespace {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <map>
 
-#include "ui/control_surface.h"
+#include "station/control_surface.h"
 
 namespace orvane {
 

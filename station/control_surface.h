@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/control_ids.h"
+#include "station/control_ids.h"
 
 namespace orvane {
 

@@ -1,4 +1,4 @@
-#include "solutions/format.h"
+#include "draw/format.h"
 
 #include <algorithm>
 #include <charconv>

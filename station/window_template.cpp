@@ -1,4 +1,4 @@
-#include "ui/window_template.h"
+#include "station/window_template.h"
 
 #include <array>
 

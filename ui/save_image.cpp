@@ -1,4 +1,4 @@
-#include "acquisition/save_image.h"
+#include "ui/save_image.h"
 
 #include <filesystem>
 #include <system_error>

@@ -45,7 +45,7 @@
 // Inc., respectively. For further information, contact: fonts at gnome dot
 // org.
 
-#include "solutions/font.h"
+#include "draw/font.h"
 
 namespace orvane {
 namespace {

@@ -8,7 +8,7 @@
 #include <span>
 #include <string_view>
 
-#include "ui/control_surface.h"
+#include "station/control_surface.h"
 
 namespace orvane {
 

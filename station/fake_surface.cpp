@@ -1,8 +1,8 @@
-#include "ui/fake_surface.h"
+#include "station/fake_surface.h"
 
 #include <algorithm>
 
-#include "ui/window_template.h"
+#include "station/window_template.h"
 
 namespace orvane {
 
