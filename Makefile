@@ -12,15 +12,19 @@ JOBS       ?= $(shell nproc)
 
 # Needed to build and test.
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev \
-            libbenchmark-dev libjpeg-dev libturbojpeg0-dev python3 qt6-base-dev locales
+            libbenchmark-dev libjpeg-dev libturbojpeg0-dev python3 qt6-base-dev locales \
+            dpkg-dev file lintian appstream man-db desktop-file-utils pkgconf \
+            libopencv-calib3d-dev libopencv-imgproc-dev
 # Optional cross-checks: the tests that need them skip without them.
 OPTIONAL_PACKAGES := python3-ezdxf imagemagick
 # Optional comparisons of the benchmarks.
 BENCH_PACKAGES := libopencv-dev
+# What deb-check needs to start the desktop program and press Escape.
+DEB_CHECK_PACKAGES := xvfb xauth xdotool
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps deps-optional build run screenshots test test-asan bench fuzz soak clean
+.PHONY: all deps deps-optional build run screenshots test test-asan bench fuzz soak deb deb-check clean
 
 all: build
 
@@ -98,6 +102,20 @@ fuzz: deps
 	    || { tail -n 40 $(BUILD_FUZZ)/$$name.log; exit 1; }; \
 	  tail -n 3 $(BUILD_FUZZ)/$$name.log; \
 	done
+
+# The Debian packages orvane and orvane-dev, made by CPack from $(BUILD) into
+# $(BUILD)/deb/, then checked by lintian (an error fails the target).
+VERSION = $$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(BUILD)/CMakeCache.txt)
+deb: build
+	rm -f $(BUILD)/deb/*.deb
+	cd $(BUILD) && cpack --config CPackConfig.cmake
+	lintian --fail-on error --display-info $(BUILD)/deb/*.deb
+
+# Installs the packages on this machine, uses them as a plain user would and
+# removes them again (packaging/deb_check.sh says what it checks). Root only.
+deb-check: deb
+	@$(MAKE) --no-print-directory deps-optional EXTRA_PACKAGES="$(DEB_CHECK_PACKAGES)"
+	packaging/deb_check.sh $(BUILD)/deb $(VERSION)
 
 # The random operator for SECONDS seconds on the sanitizer build (SEED=N replays a run).
 soak: deps

@@ -98,12 +98,12 @@ void BuildBmpHeader(uint8_t header[kBmpHeaderBytes], uint32_t width, uint32_t he
 }
 
 uint32_t WriteBmpFile(const std::filesystem::path& path, const uint8_t* block, uint32_t n,
-                      const ImageState& image) {
+                      const ImageState& image, int* error) {
   if (n == 0 || block == nullptr || n > UINT32_MAX - kBmpHeaderBytes) return 0;
   std::vector<uint8_t> file(size_t(kBmpHeaderBytes) + n);
   BuildBmpHeader(file.data(), image.width, image.height, n);
   std::memcpy(file.data() + kBmpHeaderBytes, block, n);
-  if (WriteWholeFile(path, file.data(), static_cast<uint32_t>(file.size())) == 0) return 0;
+  if (WriteWholeFile(path, file.data(), static_cast<uint32_t>(file.size()), error) == 0) return 0;
   return n;
 }
 

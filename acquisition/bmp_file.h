@@ -56,8 +56,9 @@ void BuildBmpHeader(uint8_t header[kBmpHeaderBytes], uint32_t width, uint32_t he
 // the n bytes of `block` as its pixels, replacing any file of that name
 // (through a temporary file, so a failed write leaves the old one as it
 // was). Returns n, the bytes of the pixel block written; 0, writing nothing,
-// when n is 0 or the file cannot be written.
+// when n is 0 or the file cannot be written (the reason then in *error, as
+// WriteWholeFile gives it, when the file was tried).
 uint32_t WriteBmpFile(const std::filesystem::path& path, const uint8_t* block, uint32_t n,
-                      const ImageState& image);
+                      const ImageState& image, int* error = nullptr);
 
 } // namespace orvane

@@ -150,6 +150,11 @@ ImageState CameraGeometry(const Station& st) {
   return g;
 }
 
+uint32_t HeaderU32(const std::vector<uint8_t>& bytes, size_t at) {
+  return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+         uint32_t(bytes[at + 3]) << 24;
+}
+
 } // namespace
 
 CameraCapture::CameraCapture(std::unique_ptr<video::VideoBackend> backend)
@@ -219,6 +224,7 @@ int32_t OpenCamera(Station& st, int32_t index, uint32_t width, uint32_t height) 
   InstallCameraImage(st, w, h);
   st.hooks.camera_snapshot = [&st] { return TakeSnapshot(st); };
   cam.device->SetPictureListener(st.hooks.live_picture_arrived);
+  LoadRectification(st);
 
   cam.state = 0;
   if (!have_format) return 0;
@@ -236,6 +242,7 @@ void CloseCamera(Station& st) {
     cam.device.reset();
   }
   cam.state = 0;
+  cam.rectification = RectificationState{};
   DetachCameraImage(st);
   st.camera_buffers.Free();
   cam.spare = {};
@@ -246,6 +253,19 @@ uint32_t TakeSnapshot(Station& st) {
   if (!st.camera || !st.camera->device || st.camera_buffers.empty()) return 0;
   CameraCapture& cam = *st.camera;
   const ImageState geometry = CameraGeometry(st);
+  if (cam.rectification.active()) {
+    // Rectification works on the whole bitmap before the frame takes it.
+    if (!cam.device->Snapshot(&cam.snapshot)) return 0;
+    RectifySnapshot(st, cam.snapshot);
+    // A picture of another size than the frame would be laid out wrongly.
+    if (cam.snapshot.size() < video::kBitmapHeaderSize || HeaderU32(cam.snapshot, 4) != geometry.width ||
+        HeaderU32(cam.snapshot, 8) != geometry.height) {
+      return 0;
+    }
+    SnapshotToFrame(cam.snapshot.data(), cam.snapshot.size(), geometry, st.working->option_index,
+                    st.camera_buffers.frame.data());
+    return cam.size;
+  }
   // One pass from the device's picture into the frame, under the device's
   // lock; a picture of another size than the frame would be laid out
   // wrongly.
@@ -275,6 +295,9 @@ bool LatestPicture(Station& st, LivePicture* out) {
   picture.stream = out->stream;
   picture.bgrx.swap(out->bgrx);
   const bool ok = st.camera->device->LatestPicture(&picture);
+  // An unchanged picture is not copied again and is already rectified.
+  const bool fresh = picture.sequence != out->sequence || picture.stream != out->stream;
+  if (ok && fresh) RectifyPicture(st, picture);
   out->bgrx.swap(picture.bgrx);
   if (!ok) return false;
   out->width = picture.width;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "acquisition/rectification.h"
 #include "platform/video/video.h"
 #include "station/station.h"
 
@@ -73,6 +74,8 @@ class CameraCapture {
   uint32_t size = 0; // bytes of each buffer: width x height x 3
   std::vector<uint8_t> spare;
   CameraFormatTable table{};
+  std::vector<uint8_t> snapshot; // reused by every TakeSnapshot
+  RectificationState rectification;
 
  private:
   std::unique_ptr<video::VideoBackend> backend_;

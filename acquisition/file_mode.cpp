@@ -1,6 +1,7 @@
 #include "acquisition/file_mode.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <system_error>
@@ -56,6 +57,20 @@ std::vector<uint8_t> ReadStillFile(const std::filesystem::path& path) {
 
 bool IsJpeg(const std::vector<uint8_t>& data) {
   return data.size() >= 2 && data[0] == 0xFF && data[1] == 0xD8;
+}
+
+// Converts a JPEG through a folder of this process's own under the system's
+// temporary folder, for a working folder that takes no file (read-only or
+// full). The bytes of the BMP, or nothing when the conversion fails.
+std::vector<uint8_t> ConvertThroughPrivateFolder(const std::filesystem::path& source) {
+  std::error_code error;
+  std::string folder = (std::filesystem::temp_directory_path(error) / "orvane-XXXXXX").string();
+  if (error || ::mkdtemp(folder.data()) == nullptr) return {};
+  const std::filesystem::path temp = std::filesystem::path(folder) / kTempImageName;
+  std::vector<uint8_t> data;
+  if (cvtJPEGTOBMP("-bmp", source.c_str(), temp.c_str()) == PIXORA_OK) data = ReadStillFile(temp);
+  std::filesystem::remove_all(folder, error);
+  return data;
 }
 
 } // namespace
@@ -160,8 +175,11 @@ uint32_t LoadStillImage(Station& st) {
       // A temporary file left by an earlier run must not pass for this
       // picture when the conversion fails.
       std::filesystem::remove(temp, ignored);
-      if (cvtJPEGTOBMP("-bmp", source.c_str(), temp.c_str()) == PIXORA_OK) {
+      const int converted = cvtJPEGTOBMP("-bmp", source.c_str(), temp.c_str());
+      if (converted == PIXORA_OK) {
         data = ReadStillFile(temp);
+      } else if (converted == PIXORA_ERR_WRITE) {
+        data = ConvertThroughPrivateFolder(source);
       }
     }
     loaded = DecodeBmp(data.data(), data.size(), st.working->option_index, im, st.file_buffers);

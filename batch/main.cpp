@@ -1,4 +1,5 @@
 // orvane-batch [-C DIR] [--fixed-clock] [--echo] SCRIPT|-
+//              --help | --version
 #include <fstream>
 #include <iostream>
 #include <string_view>
@@ -7,12 +8,26 @@
 
 namespace {
 
+#ifndef ORVANE_VERSION
+#define ORVANE_VERSION "unknown"
+#endif
+
+constexpr const char* kUsage =
+    "usage: orvane-batch [-C DIR] [--fixed-clock] [--echo] SCRIPT|-\n"
+    "       orvane-batch --help | --version\n"
+    "  -C DIR         the station's working folder (default: the current one)\n"
+    "  --fixed-clock  time stands still: every run reports the same times\n"
+    "  --echo         print every command before it runs\n"
+    "  SCRIPT         the script file, or - for standard input\n"
+    "  --help         print this text and end\n"
+    "  --version      print the version and end\n"
+    "Exit status: 0 the script ran to its end, 1 a check failed or a command\n"
+    "could not run, 2 a line does not parse, the script cannot be read or the\n"
+    "command line is wrong.\n"
+    "The commands of a script are described in orvane-batch(1).\n";
+
 int Usage() {
-  std::cerr << "usage: orvane-batch [-C DIR] [--fixed-clock] [--echo] SCRIPT|-\n"
-               "  -C DIR         the station's working folder (default: the current one)\n"
-               "  --fixed-clock  time stands still: every run reports the same times\n"
-               "  --echo         print every command before it runs\n"
-               "  SCRIPT         the script file, or - for standard input\n";
+  std::cerr << kUsage;
   return orvane::batch::kScriptParseError;
 }
 
@@ -29,6 +44,12 @@ int main(int argc, char** argv) {
       options.fixed_clock = true;
     } else if (arg == "--echo") {
       options.echo = true;
+    } else if (arg == "--help") {
+      std::cout << kUsage;
+      return orvane::batch::kScriptOk;
+    } else if (arg == "--version") {
+      std::cout << "orvane-batch " ORVANE_VERSION "\n";
+      return orvane::batch::kScriptOk;
     } else if (script == nullptr && (arg == "-" || arg.substr(0, 1) != "-")) {
       script = argv[i];
     } else {
@@ -36,6 +57,7 @@ int main(int argc, char** argv) {
     }
   }
   if (script == nullptr) return Usage();
+  options.lock_folder = true;
   if (std::string_view(script) == "-") {
     return orvane::batch::RunScript(std::cin, std::cout, options);
   }

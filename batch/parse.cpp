@@ -4,6 +4,9 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+
+#include "view/zoom.h"
 
 namespace orvane::batch {
 namespace {
@@ -152,8 +155,29 @@ class LineParser {
       ok = PrintOrExpect(Verb::Print);
     } else if (verb == "expect") {
       ok = PrintOrExpect(Verb::Expect);
+    } else if (verb == "zoom") {
+      ok = Zoom();
+    } else if (verb == "pan") {
+      ok = Pan();
     } else if (verb == "texts") {
       ok = Bare(Verb::Texts);
+    } else if (verb == "results") {
+      ok = Bare(Verb::Results);
+    } else if (verb == "results-csv") {
+      ok = Path(Verb::ResultsCsv);
+    } else if (verb == "label") {
+      ok = Label();
+    } else if (verb == "tolerance") {
+      ok = Tolerance();
+    } else if (verb == "snap") {
+      ok = Snap();
+    } else if (verb == "grid-calibrate") {
+      ok = GridCalibrate();
+    } else if (verb == "rectify") {
+      size_t k = 0;
+      command_.verb = Verb::Rectify;
+      ok = Count(1, "on|off") && OneOf(0, {"on", "off"}, &k);
+      command_.on = k == 0;
     } else {
       error_ = "unknown command \"" + words_[0].text + "\"";
     }
@@ -270,7 +294,8 @@ class LineParser {
   }
   bool Mouse(Verb verb) {
     command_.verb = verb;
-    if (Args() < 3 || Args() > 5) return Fail("expected down|up|move|rdown|rup X Y [shift] [ctrl]");
+    // The usage text predates alt, which scripts read from the manual.
+    if (Args() < 3 || Args() > 6) return Fail("expected down|up|move|rdown|rup X Y [shift] [ctrl]");
     size_t kind = 0;
     if (!OneOf(0, {"down", "up", "move", "rdown", "rup"}, &kind)) return false;
     constexpr MouseEvent kEvents[] = {MouseEvent::LeftDown, MouseEvent::LeftUp, MouseEvent::Move,
@@ -282,12 +307,64 @@ class LineParser {
     }
     for (size_t i = 3; i < Args(); ++i) {
       size_t m = 0;
-      if (!OneOf(i, {"shift", "ctrl"}, &m)) return false;
-      const uint32_t bit = m == 0 ? kKeyShift : kKeyControl;
+      if (!OneOf(i, {"shift", "ctrl", "alt"}, &m)) return false;
+      const uint32_t bit = m == 0 ? kKeyShift : m == 1 ? kKeyControl : kKeyAlt;
       if (command_.modifiers & bit) return Fail("\"" + Arg(i) + "\" given twice");
       command_.modifiers |= bit;
     }
     return true;
+  }
+  bool Label() {
+    command_.verb = Verb::Label;
+    if (!Count(1, "TEXT")) return false;
+    if (Arg(0).empty()) return Fail("empty label");
+    command_.texts.push_back(Arg(0));
+    return true;
+  }
+  bool Number(size_t i, double* out) {
+    const std::string& w = Arg(i);
+    const auto r = std::from_chars(w.data(), w.data() + w.size(), *out);
+    if (r.ec != std::errc() || r.ptr != w.data() + w.size() || !std::isfinite(*out)) {
+      return Fail("\"" + w + "\" is not a number");
+    }
+    return true;
+  }
+  bool Tolerance() {
+    command_.verb = Verb::Tolerance;
+    if (!Count(3, "LABEL NOMINAL TOL")) return false;
+    if (Arg(0).empty()) return Fail("empty label");
+    command_.texts.push_back(Arg(0));
+    if (!Number(1, &command_.nominal) || !Number(2, &command_.tolerance)) return false;
+    if (command_.tolerance < 0.0) return Fail("a tolerance is not negative");
+    return true;
+  }
+  bool Snap() {
+    command_.verb = Verb::Snap;
+    size_t k = 0;
+    if (!Count(1, "on|off") || !OneOf(0, {"on", "off"}, &k)) return false;
+    command_.on = k == 0;
+    return true;
+  }
+  bool Zoom() {
+    command_.verb = Verb::Zoom;
+    if (Args() != 1 && Args() != 3) return Fail("expected fit|FACTOR [X Y]");
+    if (Lower(Arg(0)) != "fit") {
+      const std::string& w = Arg(0);
+      double f = 0.0;
+      auto [ptr, ec] = std::from_chars(w.data(), w.data() + w.size(), f);
+      if (ec != std::errc() || ptr != w.data() + w.size() || !(f > 0.0) || f > kMaxZoom) {
+        return Fail("\"" + w + "\" is not fit or a factor above 0 up to 16");
+      }
+      command_.factor = f;
+    }
+    command_.at = Args() == 3;
+    return !command_.at || (Integer(1, -kMaxCoordinate, kMaxCoordinate, &command_.a) &&
+                            Integer(2, -kMaxCoordinate, kMaxCoordinate, &command_.b));
+  }
+  bool Pan() {
+    command_.verb = Verb::Pan;
+    return Count(2, "X Y") && Integer(0, -kMaxCoordinate, kMaxCoordinate, &command_.a) &&
+           Integer(1, -kMaxCoordinate, kMaxCoordinate, &command_.b);
   }
   bool Key() {
     command_.verb = Verb::Key;
@@ -347,13 +424,33 @@ class LineParser {
     command_.answer = k == 0 ? MessageAnswer::Yes : MessageAnswer::No;
     return true;
   }
+  // grid-calibrate dots|chessboard ROWS COLS PITCH
+  bool GridCalibrate() {
+    command_.verb = Verb::GridCalibrate;
+    size_t kind = 0;
+    if (!Count(4, "dots|chessboard ROWS COLS PITCH") || !OneOf(0, {"dots", "chessboard"}, &kind) ||
+        !Integer(1, 0, 1000, &command_.a) || !Integer(2, 0, 1000, &command_.b)) {
+      return false;
+    }
+    command_.texts.push_back(kind == 0 ? "dots" : "chessboard");
+    const std::string& pitch = Arg(3);
+    double v = 0.0;
+    const auto [end, ec] = std::from_chars(pitch.data(), pitch.data() + pitch.size(), v);
+    if (pitch.empty() || ec != std::errc() || end != pitch.data() + pitch.size() || !std::isfinite(v)) {
+      return Fail("\"" + pitch + "\" is not a number");
+    }
+    command_.number = v;
+    return true;
+  }
   bool PrintOrExpect(Verb verb) {
     command_.verb = verb;
     if (!Count(verb == Verb::Print ? 1 : 2, verb == Verb::Print ? "ID or NAME" : "ID or NAME \"TEXT\"")) {
       return false;
     }
     command_.target.name = Arg(0);
-    if (Lower(Arg(0)) == "title") {
+    if (verb == Verb::Print && Lower(Arg(0)) == "rectification") {
+      command_.target.rectification = true;
+    } else if (Lower(Arg(0)) == "title") {
       command_.target.title = true;
     } else if (std::optional<ControlId> id = ControlByName(Arg(0))) {
       command_.target.id = *id;

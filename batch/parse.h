@@ -65,6 +65,15 @@ enum class Verb : uint32_t {
   ExpectFile,
   Texts,
   SaveDisplay,
+  Results,
+  ResultsCsv,
+  Label,
+  Tolerance,
+  Snap,
+  Zoom,
+  Pan,
+  GridCalibrate,
+  Rectify,
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -72,6 +81,7 @@ struct Target {
   std::string name;    // as the script spelled it, for messages
   ControlId id{};      // when !title
   bool title = false;  // the window title
+  bool rectification = false; // print only: the grid calibration's state and figures
 };
 
 struct Command {
@@ -81,17 +91,23 @@ struct Command {
   std::vector<std::string> texts; // start: arguments; solution name; param text;
                                   // drop/expect-file/save-display path; expect text
   int32_t a = 0;                  // screen W, row, index, x
-  int32_t b = 0;                  // screen H, slider pos, index, y
+  int32_t b = 0;                  // screen H, slider pos, index, y; grid-calibrate ROWS, COLS
+  double factor = 0.0;            // zoom: view pixels per image pixel; 0 fit
+  bool at = false;                // zoom: centred on image pixel (a, b)
+  double number = 0.0;            // grid-calibrate PITCH
   bool by_name = false;           // solution: texts[0] is the name
   ControlId control{};            // option/choice combo box, click button
   Target target;                  // print, expect
   MouseEvent mouse = MouseEvent::Move;
-  uint32_t modifiers = 0;         // kKeyShift | kKeyControl
+  uint32_t modifiers = 0;         // kKeyShift | kKeyControl | kKeyAlt
   MessageAnswer answer = MessageAnswer::Ok;
   DialogResult result = DialogResult::Ok;
   std::optional<DialogControlId> entity; // entity: the button, none = Escape
   bool escape = false;            // key: escape (else enter)
   std::vector<std::pair<DialogControlId, int32_t>> choices; // setup
+  double nominal = 0.0;           // tolerance
+  double tolerance = 0.0;
+  bool on = false;                // snap, rectify on
 };
 
 struct ParseResult {

@@ -1,10 +1,12 @@
 #include "batch/script.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <deque>
 #include <exception>
 #include <functional>
+#include <iostream>
 #include <istream>
 #include <iterator>
 #include <memory>
@@ -13,14 +15,20 @@
 
 #include "acquisition/bmp_file.h"
 #include "acquisition/file_mode.h"
+#include "acquisition/camera_capture.h"
 #include "acquisition/pixels.h"
+#include "acquisition/rectification.h"
 #include "batch/parse.h"
+#include "results/csv.h"
+#include "results/session.h"
 #include "station/clock.h"
 #include "station/fake_surface.h"
 #include "station/station.h"
 #include "ui/commands.h"
 #include "ui/main_window.h"
 #include "view/mouse.h"
+#include "view/zoom.h"
+#include "workspace/files.h"
 
 namespace orvane::batch {
 namespace {
@@ -195,6 +203,12 @@ class Runner {
     Fail(station_ ? "the program has ended; start it again first" : "no station: start first");
     return false;
   }
+  // The command reads the station's results; the program may have ended.
+  bool HaveStation() {
+    if (station_) return true;
+    Fail("no station: start first");
+    return false;
+  }
   // The command reads the window; it may have ended.
   bool HaveSurface() {
     if (surface_) return true;
@@ -246,13 +260,66 @@ class Runner {
       case Verb::SetupReset: setup_plan_.push_back(SetupReset{c.answer}); break;
       case Verb::SetupClose: QueueSetup(); break;
       case Verb::Print:
-        if (HaveSurface()) out_ << c.target.name << ' ' << QuoteText(TextOf(c.target)) << '\n';
+        if (c.target.rectification) {
+          if (HaveSurface()) out_ << DescribeRectification(*station_) << '\n';
+        } else if (HaveSurface()) {
+          out_ << c.target.name << ' ' << QuoteText(TextOf(c.target)) << '\n';
+        }
         break;
       case Verb::Expect: Expect(c); break;
       case Verb::ExpectFile: ExpectFile(c); break;
       case Verb::Texts: Texts(); break;
       case Verb::SaveDisplay: SaveDisplay(c); break;
+      case Verb::Results:
+        if (HaveStation()) out_ << TableCsv(ResultsOf(*station_).table);
+        break;
+      case Verb::ResultsCsv:
+        if (HaveStation() && !ExportResultsCsv(*station_, PathOf(c.texts[0]))) {
+          Fail("results-csv: cannot write " + QuoteText(c.texts[0]));
+        }
+        break;
+      case Verb::Label:
+        if (HaveStation()) ResultsOf(*station_).table.SetNextLabel(c.texts[0]);
+        break;
+      case Verb::Tolerance:
+        if (HaveStation()) {
+          ResultsOf(*station_).table.SetTolerance(c.texts[0], {c.nominal, c.tolerance});
+          SaveResults(*station_);
+        }
+        break;
+      case Verb::Snap:
+        if (HaveStation()) {
+          ResultsOf(*station_).table.snap = c.on;
+          SaveResults(*station_);
+        }
+        break;
+      case Verb::Zoom:
+      case Verb::Pan: ZoomOrPan(c); break;
+      case Verb::GridCalibrate: GridCalibrate(c); break;
+      case Verb::Rectify:
+        if (!Running()) return;
+        if (auto problem = SetRectification(*station_, c.on)) Fail(*problem);
+        break;
     }
+  }
+
+  // Finds the grid on the camera's picture, fits one view, prints the
+  // figures and accepts the calibration.
+  void GridCalibrate(const Command& c) {
+    if (!Running()) return;
+    rectify::GridSpec spec;
+    spec.kind = c.texts[0] == "chessboard" ? rectify::GridKind::Chessboard : rectify::GridKind::Dots;
+    spec.rows = static_cast<uint32_t>(c.a);
+    spec.cols = static_cast<uint32_t>(c.b);
+    spec.pitch = c.number;
+    std::vector<std::vector<rectify::Point2>> views;
+    if (auto problem = GrabGridView(*station_, spec, &views)) return Fail(*problem);
+    std::string error;
+    const std::optional<rectify::GridFit> fit =
+        rectify::FitGrid(spec, views, station_->camera->native_width, station_->camera->native_height, &error);
+    if (!fit) return Fail(error);
+    out_ << "grid calibration: " << FiguresText(fit->figures) << '\n';
+    if (auto problem = AcceptGridCalibration(*station_, spec, *fit)) Fail(*problem);
   }
 
   void Start(const Command& c) {
@@ -280,6 +347,10 @@ class Runner {
       line += blank ? "\"" + arg + "\"" : arg;
     }
     running_ = StartUp(*station_, line);
+    if (running_) {
+      ResultsSession& results = ResultsOf(*station_);
+      if (options_.fixed_clock) results.now = [] { return int64_t{0}; };
+    }
     if (!running_) {
       EndProgram(*station_);
       out_ << "program ended at start-up\n";
@@ -383,6 +454,32 @@ class Runner {
     return best;
   }
 
+  // Zooms (about the view's middle, or centred on an image pixel) or pans
+  // (the picture dragged by view pixels), then says what the view shows.
+  void ZoomOrPan(const Command& c) {
+    if (!Running()) return;
+    const ZoomArea area = AreaOf(station_->image);
+    ViewZoom& zoom = station_->view.zoom;
+    if (c.verb == Verb::Pan) {
+      zoom = PanBy(area, zoom, c.a, c.b);
+    } else if (c.factor <= 0.0) {
+      zoom = {};
+    } else if (c.at) {
+      zoom = CentreOn(area, c.factor, c.a + 0.5, c.b + 0.5);
+    } else {
+      zoom = ZoomAt(area, zoom, c.factor, area.view_width / 2.0, area.view_height / 2.0);
+    }
+    zoom = Settled(area, zoom);
+    const ImageSpan part = VisiblePart(area, zoom);
+    char factor[32];
+    const auto end = std::to_chars(factor, factor + sizeof factor, zoom.fit() ? 0.0 : zoom.scale).ptr;
+    out_ << "zoom " << (zoom.fit() ? std::string("fit") : std::string(factor, end)) << ": image ("
+         << static_cast<int64_t>(std::floor(part.x)) << ","
+         << static_cast<int64_t>(std::floor(part.y)) << ")-("
+         << static_cast<int64_t>(std::ceil(part.x + part.width)) - 1 << ","
+         << static_cast<int64_t>(std::ceil(part.y + part.height)) - 1 << ") in view\n";
+  }
+
   void Mouse(const Command& c) {
     if (!Running()) return;
     uint32_t keys = c.modifiers;
@@ -397,6 +494,17 @@ class Runner {
     if (right_held_) keys |= kKeyRightButton;
     int32_t x = c.a;
     int32_t y = c.b;
+    const ViewZoom zoom = Settled(AreaOf(station_->image), station_->view.zoom);
+    if (c.verb == Verb::Mouse && !zoom.fit()) {
+      // Zoomed in, the pixel itself is the position, as the desktop sends it.
+      const ImageSpan part = VisiblePart(AreaOf(station_->image), zoom);
+      if (x < part.x || y < part.y || x >= part.x + part.width || y >= part.y + part.height) {
+        Note("image pixel (" + std::to_string(x) + "," + std::to_string(y) +
+             ") is outside the zoomed view");
+      }
+      OnMouseAtImage(*station_, c.mouse, x, y, keys);
+      return;
+    }
     if (c.verb == Verb::Mouse) {
       const ImageState& im = station_->image;
       int32_t rx = 0;
@@ -554,11 +662,29 @@ class Runner {
 } // namespace
 
 int RunScript(std::istream& in, std::ostream& out, const Options& options) {
-  const std::string script((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string script;
+  std::vector<char> chunk(size_t{1} << 16);
+  while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
+    script.append(chunk.data(), static_cast<size_t>(in.gcount()));
+    if (script.size() > kMaxScriptBytes) {
+      out << "script longer than " << kMaxScriptBytes << " bytes\n";
+      return kScriptParseError;
+    }
+  }
   const ParseResult parsed = ParseScript(script);
   if (parsed.error_line != 0) {
     out << "line " << parsed.error_line << ": " << parsed.error << '\n';
     return kScriptParseError;
+  }
+  if (options.lock_folder) {
+    std::error_code ignored;
+    std::filesystem::create_directories(options.folder, ignored);
+    long holder = 0;
+    if (LockFolder(options.folder, &holder) == kFolderLocked) {
+      std::cerr << "orvane-batch: " << options.folder.string()
+                << " is in use by another station (" << LockHolderText(holder) << ")\n";
+      return kFolderInUse;
+    }
   }
   Runner runner(out, options);
   for (const Command& command : parsed.commands) runner.Run(command);

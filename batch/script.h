@@ -19,7 +19,12 @@ namespace orvane::batch {
 // Exit statuses of a run.
 inline constexpr int kScriptOk = 0;          // ran to its end, every check held
 inline constexpr int kScriptCheckFailed = 1; // an expect failed or a command could not run
-inline constexpr int kScriptParseError = 2;  // a line does not parse; nothing ran
+inline constexpr int kScriptParseError = 2;  // a line does not parse, or the script is too long; nothing ran
+inline constexpr int kFolderInUse = 3;       // another station holds the working folder; nothing ran
+
+// The longest script read: a longer one (or an endless input) is refused as
+// soon as it passes this size, before anything runs.
+inline constexpr size_t kMaxScriptBytes = size_t{64} << 20;
 
 struct Options {
   // The station's working folder (its settings, solution files, saved images,
@@ -33,10 +38,13 @@ struct Options {
   bool fixed_clock = false;
   // Echo every command before it runs, with its line number.
   bool echo = false;
+  // Take the working folder's lock before anything runs (the program does;
+  // tests running many scripts in one process do not).
+  bool lock_folder = false;
 };
 
 // Runs the script read from `in` to its end. Returns kScriptOk,
-// kScriptCheckFailed or kScriptParseError.
+// kScriptCheckFailed, kScriptParseError or kFolderInUse.
 int RunScript(std::istream& in, std::ostream& out, const Options& options);
 
 } // namespace orvane::batch

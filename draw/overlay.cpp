@@ -48,26 +48,44 @@ bool TruncatedCoordinate(double value, int64_t* out) {
 constexpr double kLineStep = 0.02;
 
 // The sum x += kLineStep, repeated from x as doubles add, up to its first
-// value that is not below `limit` (a small positive column). Far below zero
-// whole runs of additions are taken at once, with the same result: while x
-// and x + step stay within one binary exponent, every addition rounds to the
-// same multiple of the spacing u of the doubles there (0.02 / u is never a
-// tie there), so k additions add exactly k times that multiple.
+// value that is not below `limit`. Whole runs of additions are taken at once,
+// with the same result: while x and x + step stay within one binary exponent,
+// every addition rounds to the same multiple of the spacing u of the doubles
+// there (0.02 / u is never a tie there, below -4 and from 2 up), so k
+// additions add exactly k times that multiple. Near the end of an exponent's
+// range, and between -4 and 2, the additions are made one by one.
 double AdvanceLineWalk(double x, double limit) {
   constexpr int64_t kLowestUnits = int64_t{1} << 52;
+  constexpr int64_t kTopUnits = int64_t{1} << 53;
   while (x < limit) {
-    if (x < -4.0) {
+    if (x < -4.0 || x >= 2.0) {
       int exponent;
       std::frexp(x, &exponent);  // |x| in [2^(exponent-1), 2^exponent)
       const double u = std::ldexp(1.0, exponent - 53);
-      const int64_t units = static_cast<int64_t>(-x / u);  // exact, in [2^52, 2^53)
       const int64_t d = std::llround(kLineStep / u);
-      // Each addition must leave at least 2^52 units (the same exponent)
-      // even before rounding, when x + step lies up to d + 1 units higher.
-      const int64_t room = units - kLowestUnits - d - 1;
-      if (room >= 0) {
-        x = -static_cast<double>(units - (room / d + 1) * d) * u;
-        continue;
+      if (x < 0.0) {
+        const int64_t units = static_cast<int64_t>(-x / u);  // exact, in [2^52, 2^53)
+        // Each addition must leave at least 2^52 units (the same exponent)
+        // even before rounding, when x + step lies up to d + 1 units higher.
+        const int64_t room = units - kLowestUnits - d - 1;
+        if (room >= 0) {
+          x = -static_cast<double>(units - (room / d + 1) * d) * u;
+          continue;
+        }
+      } else if (d > 0) {
+        const int64_t units = static_cast<int64_t>(x / u);  // exact, in [2^52, 2^53)
+        // Additions that stay below 2^53 units even before rounding, and that
+        // end below the limit (one short, for the rounding of this bound).
+        const int64_t room = (kTopUnits - 2 - units) / d;
+        const double short_of_limit = std::floor((limit / u - static_cast<double>(units)) / d) - 1.0;
+        const int64_t k = std::min<double>(static_cast<double>(room), short_of_limit) > 0.0
+                              ? static_cast<int64_t>(std::min<double>(static_cast<double>(room),
+                                                                      short_of_limit))
+                              : 0;
+        if (k > 0) {
+          x = static_cast<double>(units + k * d) * u;
+          continue;
+        }
       }
     }
     x += kLineStep;
@@ -150,21 +168,50 @@ void DrawLine(const OverlayCanvas& canvas, int32_t x1, int32_t y1, int32_t x2, i
   }
   if (canvas.pixels == nullptr) return;
   // x runs from x1 by repeated addition of 0.02, so that the dots are those
-  // of the accumulating double, rounding and all. Only columns 2 .. W - 3 can
-  // take a dot: the walk starts at the first sum that reaches column 2 and
-  // stops at column W - 2, so a line reaching far outside the image is cheap.
+  // of the accumulating double, rounding and all. Only columns 2 .. W - 3 and
+  // rows 2 .. H - 3 can take a dot, so the walk is clipped to the part of the
+  // line inside them before it starts: it begins at the first sum that
+  // reaches column 2 and the clipped span, and stops at column W - 2 or the
+  // span's end. The span is that of rows 1 .. H - 1 widened by one column on
+  // either side, far more than the rounding of y1 + (x - x1) * m can move a
+  // row, so every sum that could give a dot is still walked.
   if (x2 < 2) return;
   const double m = (static_cast<double>(y2) - y1) / (static_cast<double>(x2) - x1);
   const double x_end = static_cast<double>(canvas.width) - 2.0;
-  for (double x = AdvanceLineWalk(x1, 2.0); x <= x2 && x < x_end; x += kLineStep) {
+  double first = 2.0;
+  double last = x2;
+  if (m == 0.0) {
+    if (y1 < 2 || int64_t{y1} >= int64_t{canvas.height} - 2) return;
+  } else {
+    const double a = x1 + (1.0 - y1) / m;
+    const double b = x1 + (static_cast<double>(canvas.height) - 1.0 - y1) / m;
+    first = std::max(first, std::min(a, b) - 1.0);
+    last = std::min(last, std::max(a, b) + 1.0);
+  }
+  // Successive sums often land on one dot; it is painted once.
+  int64_t last_x = -1, last_y = -1;
+  for (double x = AdvanceLineWalk(x1, first); x <= last && x < x_end; x += kLineStep) {
     int64_t py;
     if (!TruncatedCoordinate(y1 + (x - x1) * m, &py)) continue;
-    Dot(canvas, static_cast<int64_t>(x), py, colour);
+    const int64_t px = static_cast<int64_t>(x);
+    if (px == last_x && py == last_y) continue;
+    last_x = px;
+    last_y = py;
+    Dot(canvas, px, py, colour);
   }
 }
 
 void DrawArc(const OverlayCanvas& canvas, int32_t cx, int32_t cy, double radius, double start,
              double end, double step, Rgb colour) {
+  // Every dot lies within |radius| + 1 of the centre: an arc whose square
+  // around the centre misses the image (or whose radius is not a number, so
+  // that no dot has a position) draws nothing, and is not walked.
+  const double reach = std::fabs(radius) + 2.0;
+  if (!(reach < 1e18)) return;
+  if (cx + reach < 0.0 || cx - reach > canvas.width || cy + reach < 0.0 ||
+      cy - reach > canvas.height) {
+    return;
+  }
   for (double a = start; a <= end;) {
     int64_t px, py;
     if (TruncatedCoordinate(cx + radius * std::cos(a), &px) &&

@@ -9,6 +9,8 @@
 #include "algorithms/include/quellix.h"
 #include "dxf/trace.h"
 #include "dxf/writer.h"
+#include "results/session.h"
+#include "station/workspace.h"
 #include "workspace/solutions.h"
 
 namespace orvane {
@@ -47,6 +49,24 @@ uint32_t TruncatedParam(float value) {
   if (!(value > 0.0f)) return 0;
   if (value >= 4294967295.0f) return UINT32_MAX;
   return static_cast<uint32_t>(value);
+}
+
+// The written drawing as a row of the results table: its entity count, and
+// the file with the count of each kind of entity.
+void RecordDxfExport(Station& station, const DxfSink& sink) {
+  ResultRow row;
+  row.kind = kKindDxf;
+  row.value = double(sink.points) + sink.lines + sink.circles;
+  row.unit = "entities";
+  row.note = std::filesystem::path(station.PathOf(kDxfFileName)).lexically_relative(station.folder()).generic_string() +
+             ": " + std::to_string(sink.points) + " points, " + std::to_string(sink.lines) +
+             " lines, " + std::to_string(sink.circles) + " circles";
+  AddResult(station, std::move(row));
+}
+
+// Says once per session that the drawing could not be written.
+void ReportDrawingFailure(Station& station, const DxfFileSink& sink) {
+  if (sink.error() != 0) ReportFileFailure(station, sink.path(), sink.error(), true);
 }
 
 } // namespace
@@ -132,6 +152,8 @@ int32_t DxfAutoOutput(Station& station, SolutionRecord& record) {
     }
   }
   DxfEnd(sink);
+  ReportDrawingFailure(station, sink);
+  if (sink.error() == 0) RecordDxfExport(station, sink);
   return 0;
 }
 
@@ -169,6 +191,8 @@ int32_t DxfSimpleOutput(Station& station, SolutionRecord& record) {
     }
   }
   DxfEnd(sink);
+  ReportDrawingFailure(station, sink);
+  if (sink.error() == 0) RecordDxfExport(station, sink);
   return 0;
 }
 
@@ -216,6 +240,8 @@ int32_t DxfTraceOutput(Station& station, SolutionRecord& record) {
   if (!scale) return 0;
   DxfFileSink sink(station.PathOf(kDxfFileName));
   WriteTraceDrawing(sink, record, *scale, station.image.height);
+  ReportDrawingFailure(station, sink);
+  if (sink.error() == 0) RecordDxfExport(station, sink);
   return 0;
 }
 

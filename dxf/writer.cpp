@@ -3,11 +3,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
 #include <system_error>
-#include <unistd.h>
 
 #include "draw/format.h"
+#include "workspace/files.h"
 
 namespace orvane {
 namespace {
@@ -18,7 +17,6 @@ constexpr std::string_view kHeader =
     "0\r\nSECTION\r\n2\r\nENTITIES\r\n";
 constexpr std::string_view kEnd = "0\r\nENDSEC\r\n0\r\nEOF\r\n";
 constexpr int32_t kDecimals = 9;
-constexpr mode_t kNewFileMode = 0666;
 
 // One entity record, built in a fixed buffer: the longest (a LINE) has six
 // numbers of at most 127 characters each and about 80 bytes of fixed text.
@@ -42,48 +40,24 @@ class Record {
   char* end_ = buffer_;
 };
 
-void WriteAll(int fd, std::string_view text) {
-  const char* p = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    const ssize_t put = ::write(fd, p, left);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return;
-    p += put;
-    left -= static_cast<size_t>(put);
-  }
-}
-
-int OpenRetrying(const std::filesystem::path& path, int flags) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC, kNewFileMode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
 }  // namespace
 
 DxfFileSink::DxfFileSink(std::filesystem::path path) : path_(std::move(path)) {}
 
-DxfFileSink::~DxfFileSink() { Close(); }
+void DxfFileSink::Replace(std::string_view text) { text_.assign(text); }
 
-void DxfFileSink::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
+void DxfFileSink::Append(std::string_view text) { text_.append(text); }
 
-void DxfFileSink::Replace(std::string_view text) {
-  Close();
+void DxfFileSink::Finish() {
   std::error_code ignored;
   std::filesystem::create_directory(path_.parent_path(), ignored);
-  fd_ = OpenRetrying(path_, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND);
-  if (fd_ >= 0) WriteAll(fd_, text);
-}
-
-void DxfFileSink::Append(std::string_view text) {
-  if (fd_ < 0) fd_ = OpenRetrying(path_, O_WRONLY | O_CREAT | O_APPEND);
-  if (fd_ >= 0) WriteAll(fd_, text);
+  error_ = 0;
+  if (WriteWholeFile(path_, text_.data(), static_cast<uint32_t>(text_.size()), &error_) !=
+      text_.size()) {
+    if (error_ == 0) error_ = EFBIG;  // a drawing beyond 4 GiB
+  } else {
+    error_ = 0;
+  }
 }
 
 std::optional<double> DxfScale(double distance, double pixels_per_inch,
@@ -98,11 +72,15 @@ std::optional<double> DxfScale(double distance, double pixels_per_inch,
   return k;
 }
 
-void DxfBegin(DxfSink& sink) { sink.Replace(kHeader); }
+void DxfBegin(DxfSink& sink) {
+  sink.points = sink.lines = sink.circles = 0;
+  sink.Replace(kHeader);
+}
 
 void DxfPoint(DxfSink& sink, double x, double y, double z) {
   Record r;
   r.Text("0\r\nPOINT\r\n8\r\nLayer1\r\n").Value("10\r\n", x).Value("20\r\n", y).Value("30\r\n", z);
+  ++sink.points;
   sink.Append(r.view());
 }
 
@@ -115,6 +93,7 @@ void DxfLine(DxfSink& sink, double x1, double y1, double z1, double x2, double y
       .Value("11\r\n", x2)
       .Value("21\r\n", y2)
       .Value("31\r\n", z2);
+  ++sink.lines;
   sink.Append(r.view());
 }
 
@@ -125,9 +104,13 @@ void DxfCircle(DxfSink& sink, double x, double y, double z, double radius) {
       .Value("20\r\n", y)
       .Value("30\r\n", z)
       .Value("40\r\n", radius);
+  ++sink.circles;
   sink.Append(r.view());
 }
 
-void DxfEnd(DxfSink& sink) { sink.Append(kEnd); }
+void DxfEnd(DxfSink& sink) {
+  sink.Append(kEnd);
+  sink.Finish();
+}
 
 }  // namespace orvane

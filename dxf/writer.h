@@ -5,7 +5,8 @@
 // piece, so a record is never split across two writes.
 //
 // Callers use the operations in this order for one run: DxfScale, DxfBegin,
-// any number of DxfPoint / DxfLine / DxfCircle, DxfEnd.
+// any number of DxfPoint / DxfLine / DxfCircle, DxfEnd (which finishes the
+// sink).
 #pragma once
 
 #include <cstdint>
@@ -20,13 +21,19 @@ namespace orvane {
 inline constexpr const char* kDxfFileName = "DXF\\FILE.DXF";
 
 // Where the DXF text goes. Replace starts a new content; Append adds one
-// piece at the end. Sinks report nothing: a drawing that cannot be written
-// never stops a run.
+// piece at the end; Finish closes the drawing. Sinks never stop a run: a
+// drawing that cannot be written is reported by the caller, not by the sink.
 class DxfSink {
  public:
   virtual ~DxfSink() = default;
   virtual void Replace(std::string_view text) = 0;
   virtual void Append(std::string_view text) = 0;
+  virtual void Finish() {}
+
+  // Entities written since DxfBegin.
+  uint32_t points = 0;
+  uint32_t lines = 0;
+  uint32_t circles = 0;
 };
 
 // Keeps the text in memory.
@@ -40,27 +47,31 @@ class DxfStringSink final : public DxfSink {
   std::string text_;
 };
 
-// Writes to a file. Replace creates the file's folder (one level; a failure,
-// such as a folder that already exists, is ignored) and creates or truncates
-// the file. Every piece goes to the file with one unbuffered write before the
-// call returns, so each record is in the file as soon as its operation ends.
-// The file stays open until the sink is destroyed or replaced again; while it
-// cannot be opened, every Append tries to open it anew (creating it) and
-// writes nothing when that fails.
+// Writes to a file, whole or not at all: the drawing is gathered in memory
+// and Finish replaces the file with it through a temporary file beside it
+// that is renamed over the old one, so an interrupted or failed run leaves
+// the previous drawing as it was. Finish first creates the file's folder (one
+// level; a failure, such as a folder that already exists, is ignored). A sink
+// destroyed before Finish writes nothing.
 class DxfFileSink final : public DxfSink {
  public:
   explicit DxfFileSink(std::filesystem::path path);
-  ~DxfFileSink() override;
   DxfFileSink(const DxfFileSink&) = delete;
   DxfFileSink& operator=(const DxfFileSink&) = delete;
 
   void Replace(std::string_view text) override;
   void Append(std::string_view text) override;
+  void Finish() override;
+
+  const std::filesystem::path& path() const { return path_; }
+  // 0 while nothing failed; after a failed Finish, the reason (an errno
+  // value, or kNotRegularFile for a drawing path that is not a regular file).
+  int error() const { return error_; }
 
  private:
-  void Close();
   std::filesystem::path path_;
-  int fd_ = -1;
+  std::string text_;
+  int error_ = 0;
 };
 
 // The size k of one pixel in drawing units (inches, or centimetres with the

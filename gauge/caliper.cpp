@@ -173,10 +173,15 @@ void sampleProfile(const qgImage& image, const qgRect& r, Profile& pr) {
             xmin = std::min(xmin, x); xmax = std::max(xmax, x);
             ymin = std::min(ymin, y); ymax = std::max(ymax, y);
         }
-    const bool interior = xmin >= 0.5 && ymin >= 0.5 && xmax < image.width - 0.5 - 1e-9 &&
-                          ymax < image.height - 0.5 - 1e-9;
+    // The margin holds the fixed-point stepping's rounding (below 2^-32 a
+    // step).
+    const double margin = 1e-6 + n * 2.4e-10;
+    const bool interior = xmin >= 0.5 + margin && ymin >= 0.5 + margin &&
+                          xmax < image.width - 0.5 - margin && ymax < image.height - 0.5 - margin;
     const size_t bpp = static_cast<size_t>(image.bytesPerPixel), stride = static_cast<size_t>(image.stride);
     const uint8_t* base = image.pixels + (bpp == 1 ? 0 : 2);
+    pr.sums.assign(interior ? static_cast<size_t>(n) : 0, 0);
+    int64_t* acc = pr.sums.data();
     double w2 = 0;
     for (int j = 0; j < pr.rows; ++j) {
         const double w = wFirst + j;
@@ -185,15 +190,20 @@ void sampleProfile(const qgImage& image, const qgRect& r, Profile& pr) {
         double y = r.cy + pr.tFirst * pr.uy + w * vy;
         double* out = pr.values.data();
         if (interior) {
-            double fx = x - 0.5, fy = y - 0.5;
-            for (int k = 0; k < n; ++k, fx += pr.ux, fy += pr.uy) {
-                const int x0 = static_cast<int>(fx), y0 = static_cast<int>(fy);
-                const double ax = fx - x0, ay = fy - y0;
-                const uint8_t* p0 = base + static_cast<size_t>(y0) * stride + static_cast<size_t>(x0) * bpp;
+            // Fixed point: positions in 32.32, interpolation weights in 16
+            // bits, the row sums exact in integers. Samples on pixel centres
+            // (axis-aligned rectangles) still read the pixels exactly.
+            constexpr double kOne = 4294967296.0;
+            int64_t fx = std::llround((x - 0.5) * kOne), fy = std::llround((y - 0.5) * kOne);
+            const int64_t dx = std::llround(pr.ux * kOne), dy = std::llround(pr.uy * kOne);
+            for (int k = 0; k < n; ++k, fx += dx, fy += dy) {
+                const size_t x0 = static_cast<size_t>(fx >> 32), y0 = static_cast<size_t>(fy >> 32);
+                const int64_t ax = ((fx & 0xffffffff) + 0x8000) >> 16, ay = ((fy & 0xffffffff) + 0x8000) >> 16;
+                const uint8_t* p0 = base + y0 * stride + x0 * bpp;
                 const uint8_t* p1 = p0 + stride;
-                double top = p0[0] + ax * (p0[bpp] - p0[0]);
-                double bottom = p1[0] + ax * (p1[bpp] - p1[0]);
-                out[k] += top + ay * (bottom - top);
+                const int64_t top = p0[0] * (65536 - ax) + p0[bpp] * ax;
+                const int64_t bottom = p1[0] * (65536 - ax) + p1[bpp] * ax;
+                acc[static_cast<size_t>(k)] += top * (65536 - ay) + bottom * ay;
             }
         } else {
             for (int k = 0; k < n; ++k) out[k] += bilinear(image, x + k * pr.ux, y + k * pr.uy);
@@ -201,7 +211,12 @@ void sampleProfile(const qgImage& image, const qgRect& r, Profile& pr) {
     }
     pr.meanW2 = w2 / pr.rows;
     const double inv = 1.0 / pr.rows;
-    for (double& v : pr.values) v *= inv;
+    if (interior) {
+        const double scale = inv / 4294967296.0;
+        for (int k = 0; k < n; ++k) pr.values[static_cast<size_t>(k)] = static_cast<double>(acc[static_cast<size_t>(k)]) * scale;
+    } else {
+        for (double& v : pr.values) v *= inv;
+    }
 }
 
 void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<Located>& out) {
@@ -215,18 +230,22 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
     const int R = static_cast<int>(std::ceil(4 * s));
     std::array<double, 161> kernel;  // sigma <= 20: R <= 80
     double norm = 0;
-    for (int j = -R; j <= R; ++j) {
+    kernel[static_cast<size_t>(R)] = 0;
+    for (int j = 1; j <= R; ++j) {
         double v = j * std::exp(-0.5 * j * j / (s * s));
-        kernel[static_cast<size_t>(j + R)] = v;
-        norm += j * v;
+        kernel[static_cast<size_t>(R + j)] = v;
+        kernel[static_cast<size_t>(R - j)] = -v;
+        norm += 2 * j * v;
     }
     const double scale = kSqrt2Pi * s / norm;
     std::vector<double> strength(static_cast<size_t>(n));
     for (int k = 0; k < n; ++k) {
         double acc = 0;
         if (k >= R && k + R < n) {
-            const double* q = p.data() + k - R;
-            for (int j = 0; j <= 2 * R; ++j) acc += kernel[static_cast<size_t>(j)] * q[j];
+            // The kernel is odd: one product a pair of samples.
+            const double* q = p.data() + k;
+            const double* kr = kernel.data() + R;
+            for (int j = 1; j <= R; ++j) acc += kr[j] * (q[j] - q[-j]);
         } else {
             for (int j = -R; j <= R; ++j)
                 acc += kernel[static_cast<size_t>(j + R)] * p[static_cast<size_t>(std::clamp(k + j, 0, n - 1))];
@@ -306,29 +325,30 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
             fb -= mid;
             if (fa * fb > 0) continue;
         }
-        double x = xa;
-        int side = 0;
+        // Newton steps from the secant point, kept inside the bracket
+        // (bisection when a step would leave it).
+        double x = (fa * xb - fb * xa) / (fa - fb);
+        bool settled = false;  // slope belongs to x
         for (int it = 0; it < 60; ++it) {
-            x = (fa * xb - fb * xa) / (fa - fb);
             double fx;
             smoothed(p, qlo, qhi, x, w, fx, slope);
             fx -= mid;
-            if (std::fabs(fx) < 1e-10 * (std::fabs(b - a) + 1) || std::fabs(xb - xa) < 1e-9) break;
-            if (fx * fb > 0) {
-                xb = x; fb = fx;
-                if (side == -1) fa *= 0.5;
-                side = -1;
-            } else {
-                xa = x; fa = fx;
-                if (side == 1) fb *= 0.5;
-                side = 1;
+            if (std::fabs(fx) < 1e-10 * (std::fabs(b - a) + 1) || std::fabs(xb - xa) < 1e-9) {
+                settled = true;
+                break;
             }
+            if (fx * fb > 0) { xb = x; fb = fx; } else { xa = x; fa = fx; }
+            double next = slope != 0 ? x - fx / slope : xa;
+            if (!(next > std::min(xa, xb) && next < std::max(xa, xb))) next = 0.5 * (xa + xb);
+            x = next;
         }
         // A crossing beyond the profile's ends is not an edge under the
         // rectangle.
         if (!(x >= 0 && x <= n - 1)) continue;
-        double value;
-        smoothed(p, qlo, qhi, x, w, value, slope);
+        if (!settled) {
+            double value;
+            smoothed(p, qlo, qhi, x, w, value, slope);
+        }
         if (slope == 0 || !finite(slope)) continue;
         // Linear weights of the position on the profile samples:
         // dx = (dq(x) - dmid) / q'(x).

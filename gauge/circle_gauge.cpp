@@ -40,6 +40,7 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
             qg::Located edge;
         };
         std::vector<Found> found;
+        found.reserve(static_cast<size_t>(n));
         std::vector<qg::Located> edges;
         std::vector<double> noiseSamples;
         qg::Profile pr;
@@ -52,9 +53,19 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
             if (g.caliper.select == QG_SELECT_STRONGEST)
                 for (size_t k = 1; k < edges.size(); ++k)
                     if (std::fabs(edges[k].strength) > std::fabs(edges[pick].strength)) pick = k;
-            if (g.caliper.noise == 0)
+            // The pixel noise only serves the spokes' own uncertainties.
+            if (g.caliper.noise == 0 && spokesOut)
                 qg::collectNoise(*image, rects[static_cast<size_t>(i)], edges, 32, noiseSamples);
-            found.push_back({i, pr, edges[pick]});
+            Found& f = found.emplace_back();
+            f.spoke = i;
+            // The geometry only: the samples are not needed again.
+            f.profile.rect = pr.rect;
+            f.profile.ux = pr.ux;
+            f.profile.uy = pr.uy;
+            f.profile.tFirst = pr.tFirst;
+            f.profile.rows = pr.rows;
+            f.profile.meanW2 = pr.meanW2;
+            f.edge = std::move(edges[pick]);
         }
         if (found.size() < 3) return QG_NOT_FOUND;
         std::vector<qgPoint> points(found.size());

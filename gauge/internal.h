@@ -28,6 +28,7 @@ struct Profile {
     int rows = 0;                   // samples across
     double meanW2 = 0;              // mean squared offset of the rows from the axis
     std::vector<double> values;
+    std::vector<int64_t> sums;      // fixed-point row sums while sampling
 };
 
 // QG_OK, QG_ERR_ARGUMENT, QG_ERR_OUTSIDE or QG_ERR_TOO_LARGE (image checked).

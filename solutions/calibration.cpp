@@ -6,6 +6,9 @@
 
 #include "algorithms/include/quellix.h"
 #include "draw/format.h"
+#include "results/csv.h"
+#include "results/session.h"
+#include "results/snap.h"
 #include "solutions/process.h"
 #include "station/workspace.h"
 #include "workspace/log.h"
@@ -27,6 +30,25 @@ void AppendResult(SolutionRecord& record, const char* text) {
 void SetResult(SolutionRecord& record, const char* text) {
   std::memset(record.result_text, 0, sizeof record.result_text);
   std::strncpy(record.result_text, text, sizeof record.result_text - 1);
+}
+
+// The new calibration as a row of the results table: its scale, distance and
+// method.
+void RecordCalibration(Station& st, uint32_t id) {
+  const Settings& s = st.settings;
+  ResultsSession& session = ResultsOf(st);
+  const std::string unit = s.units == 1 ? "cm" : "in";
+  ResultRow row;
+  row.kind = kKindCalibration;
+  row.value = s.scale_x / s.unit_factor;
+  row.unit = "px/" + unit;
+  row.uncertainty = session.calibration_sigma;
+  row.note = std::string(id == 1 ? "auto" : "manual") + ", distance " +
+             ResultNumber(s.calibration_distance * s.unit_factor) + " " + unit;
+  if (!session.calibration_note.empty()) row.note += ", " + session.calibration_note;
+  session.calibration_note.clear();
+  session.calibration_sigma = kUnknown;
+  AddResult(st, std::move(row));
 }
 
 } // namespace
@@ -72,8 +94,18 @@ int32_t ManualCalibration(Station& st, SolutionRecord& rec) {
     const RoiRecord& roi = rec.rois[0];
     // The difference is taken in 64 bits: corners from a damaged file may lie
     // further apart than an int holds.
-    const int64_t pixels = int64_t{roi.right} - roi.left;
-    e.scale_x = e.scale_y = static_cast<double>(pixels) / reference;
+    double pixels = static_cast<double>(int64_t{roi.right} - roi.left);
+    // With snapping on, the reference is the width between the edges nearest
+    // the ROI's sides, where both are found.
+    ResultsSession& session = ResultsOf(st);
+    if (session.table.snap) {
+      if (const std::optional<SnappedWidth> w = SnapWidth(st.image, roi.left, roi.top, roi.right, roi.bottom)) {
+        pixels = w->width;
+        session.calibration_note = "width between edges " + ResultNumber(w->width) + " px";
+        session.calibration_sigma = w->sigma / reference / e.unit_factor;
+      }
+    }
+    e.scale_x = e.scale_y = pixels / reference;
     e.scale_third = 0.0;
     SetResult(rec, "Success");
     return 0;
@@ -115,6 +147,7 @@ void ActOnCalibration(Station& st, uint32_t id, int32_t result) {
     s.calibrated = 1;
     SaveSettings(st);
     st.current_distance = s.calibration_distance;
+    RecordCalibration(st, id);
     ShowCalibrationStatus(st);
     SetButtonState(st, ControlId::CalibrationStatus, 0);
     return;

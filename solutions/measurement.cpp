@@ -9,6 +9,7 @@
 #include "draw/format.h"
 #include "draw/overlay.h"
 #include "station/workspace.h"
+#include "results/session.h"
 #include "workspace/log.h"
 
 namespace orvane {
@@ -145,6 +146,17 @@ double PixelsToLength(const Station& st, double d, double depth) {
   return d * k;
 }
 
+double MeasuredLength(const Station& st, const MeasPoint& p, const MeasPoint& q) {
+  return PixelsToLength(st, Distance(p, q), q.depth);
+}
+
+double MeasuredAngle(const MeasPoint* pts) {
+  const double a = Distance(pts[0], pts[1]);
+  const double b = Distance(pts[1], pts[2]);
+  const double c = Distance(pts[2], pts[0]);
+  return std::acos((a * a + b * b - c * c) / (2.0 * a * b)) * kRadToDeg;
+}
+
 std::string LengthText(const Settings& s, double length) {
   const uint32_t n = s.decimals_dimensions;
   if (s.units == 1) return NumberText(length, n) + " cm";
@@ -183,7 +195,7 @@ void DrawMeasurements(Station& st) {
       }
       DrawLine(canvas, TruncToPixel(p.x), TruncToPixel(p.y), TruncToPixel(q.x), TruncToPixel(q.y),
                colour);
-      const double length = PixelsToLength(st, Distance(p, q), q.depth);
+      const double length = MeasuredLength(st, p, q);
       const std::string text = LengthText(st.settings, length);
       if (j == 1) {
         const int32_t s = static_cast<int32_t>(16.0 * f);
@@ -193,10 +205,7 @@ void DrawMeasurements(Station& st) {
       DrawText(canvas, x_text, y, text, kMeasureTextColour);
       y += static_cast<int32_t>(24.0 * f);
       if (j == 2) {
-        const double a = Distance(pts[0], pts[1]);
-        const double b = Distance(pts[1], pts[2]);
-        const double c = Distance(pts[2], pts[0]);
-        const double degrees = std::acos((a * a + b * b - c * c) / (2.0 * a * b)) * kRadToDeg;
+        const double degrees = MeasuredAngle(pts);
         std::string angle_text = FormatNumber(
             degrees, static_cast<int32_t>(std::min(st.settings.decimals_angles, kMaxAngleDecimals)));
         angle_text.push_back(static_cast<char>(0xB0));
@@ -219,11 +228,13 @@ void RedrawOverlay(Station& st, bool clear_only) {
   DrawResultPoints(st, canvas);
   DrawEntities(st, canvas);
   DrawMeasurements(st);
+  if (st.hooks.draw_overlay_extras) st.hooks.draw_overlay_extras();
 }
 
 int32_t ManualMeasurement(Station& st, SolutionRecord& rec) {
   AppendLog(st, "\r\ntarnManualMeasurement()\r\n");
   rec.meas_count = 0;
+  if (st.results) ClearGaugeMarks(*st.results);
   std::strcpy(rec.result_text, "Success");
   return 0;
 }

@@ -20,6 +20,13 @@ void DrawMeasurements(Station& station);
 // unit; unchanged pixels while the station is not calibrated.
 double PixelsToLength(const Station& station, double pixels, double depth);
 
+// The length between two measurement points in the current unit, at the
+// second point's distance from the camera.
+double MeasuredLength(const Station& station, const MeasPoint& p, const MeasPoint& q);
+
+// The angle in degrees at the middle one of three measurement points.
+double MeasuredAngle(const MeasPoint* points);
+
 // The text of a length in the current unit and dimension decimals:
 // "2.000 in.", "1 ft. 3.50 in.", "2 1/2 cm".
 std::string LengthText(const Settings& settings, double length);

@@ -102,6 +102,12 @@ enum class DialogControlId : uint32_t {
   EntityPoints = 1160, // Define Entity Type
   EntityLine = 1161,
   EntityCircle = 1162,
+  GridType = 2301, // Grid Calibration
+  GridRows = 2302,
+  GridCols = 2303,
+  GridPitch = 2304,
+  GridGrab = 2305,
+  GridFigures = 2306,
 };
 
 // Cursor ids of the image view (0 leaves the front end's default).

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,6 +53,18 @@ struct DialogControl {
   bool visible = true;
 };
 
+// A picture a dialog shows beside its controls, with marks on it.
+struct DialogPicture {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::vector<uint8_t> bgrx; // B, G, R, x; rows top-down
+  struct Mark {
+    double x = 0.0; // pixel centres count from 0
+    double y = 0.0;
+  };
+  std::vector<Mark> marks;
+};
+
 // A modal dialog as a small model: the contents of its controls and the
 // handlers of their events. A surface shows the controls, forwards the user's
 // actions to the handlers, and ends the dialog when a handler says so or the
@@ -73,6 +86,8 @@ class DialogModel {
   virtual void OnSelectionChange(uint32_t /*id*/) {}
   // The dialog ended with this result.
   virtual void OnClose(DialogResult /*result*/) {}
+  // The picture to show beside the controls; none for most dialogs.
+  virtual const DialogPicture* Picture() const { return nullptr; }
 
   // What a user does, for surfaces and scripts alike.
   std::optional<DialogResult> Press(uint32_t id);

@@ -19,6 +19,16 @@ enum class MouseMode : uint32_t {
   Polyline = 5,
 };
 
+// The view's zoom (view/zoom.h has its rules): at fit the whole image
+// stretched over the view; zoomed in, one scale for both axes and the image
+// position at the view's top-left corner.
+struct ViewZoom {
+  double scale = 0.0;    // view pixels per image pixel; 0: fit
+  double origin_x = 0.0; // image position at the view's left edge
+  double origin_y = 0.0; // ... and at its top edge
+  bool fit() const { return scale <= 0.0; }
+};
+
 // What the last left press grabbed, shared by every mouse handler. In the ROI
 // mode `kind` is the RoiPart; in the other modes it is one of the grab kinds
 // of view/mouse.h.
@@ -68,9 +78,12 @@ struct ImageView {
   int32_t move_x = 0;
   int32_t move_y = 0;
   EditTarget edit;
+  ViewZoom zoom; // fit until the user zooms in
 
   // A new image format: nothing is painted until the next image is shown.
+  // An image of another size starts at fit.
   void SetFormat(int32_t w, int32_t h, int32_t bpp) {
+    if (w != width || h != height) zoom = {};
     width = w;
     height = h;
     bits_per_pixel = bpp;

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,7 @@ namespace orvane {
 
 struct WindowState; // the main window's own state (ui/window_state.h)
 class CameraCapture;
+struct ResultsSession; // the results table and its gauge marks (results/session.h)
 
 // Points where one subsystem hands over to another that may not be part of
 // this build (the command panel, the window's status lines and dialogs, the
@@ -53,6 +56,9 @@ struct StationHooks {
   std::function<RoiEntity()> ask_entity_type;
   // Ask the distance from the camera of a new measurement set.
   std::function<DialogResult()> ask_distance;
+  // Draw the extensions' marks (snapped points, gauge circles) over the
+  // overlay once its specified layers are drawn.
+  std::function<void()> draw_overlay_extras;
 };
 
 // Compression code of a camera format that is neither RGB nor YUY2, and of
@@ -115,10 +121,17 @@ class Station {
   // camera capture (a shared pointer, so the station can own it without
   // knowing the type; nothing else shares it).
   std::shared_ptr<CameraCapture> camera;
+  // The results table, loaded on first use (ResultsOf).
+  std::shared_ptr<ResultsSession> results;
   // When set, every text drawn into the overlay is reported here first, so
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>
       overlay_text_observer;
+  // Solution records whose last save failed, by id: each stands in for its
+  // stale file until a save succeeds, so a failed save never loses an edit.
+  std::map<uint32_t, std::unique_ptr<SolutionRecord>> unsaved_solutions;
+  // Files whose failure to be read or written was reported this session.
+  std::set<std::string> reported_file_failures;
 
  private:
   std::filesystem::path folder_;

@@ -324,7 +324,13 @@ class Operator:
             self.drag("rdown", "rup")
         elif roll < 0.55:
             x, y = r.randrange(-20, 1400), r.randrange(-20, 1100)
-            self.emit(f"mouse-view {r.choice(['down', 'up', 'move', 'rdown', 'rup'])} {x} {y}")
+            if r.random() < 0.25:
+                # Zoom or pan the view; the drags that follow go through the zoom.
+                factor = r.choice(["fit", "1", "2.5", "8", "16", "0.5"])
+                at = f" {x} {y}" if r.random() < 0.5 else ""
+                self.emit(f"zoom {factor}{at}" if r.random() < 0.7 else f"pan {x - 700} {y - 500}")
+            else:
+                self.emit(f"mouse-view {r.choice(['down', 'up', 'move', 'rdown', 'rup'])} {x} {y}")
         elif roll < 0.63:
             self.queue_answers()
             self.emit(f"click {r.choice(['Process', 'Process', 'Train', 'Grab'])}")

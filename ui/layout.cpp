@@ -4,6 +4,7 @@
 #include <array>
 #include <utility>
 
+#include "acquisition/camera_capture.h"
 #include "ui/panel.h"
 #include "ui/status.h"
 
@@ -97,12 +98,13 @@ Size FitView(Station& st, int32_t room_x, int32_t room_y) {
   return {static_cast<int32_t>(k * ux), static_cast<int32_t>(k * uy)};
 }
 
-// The expansion offsets that count for the view: those of the expansion made
-// at start-up (0 without one). The setting itself is read only at start-up;
-// changing it later leaves the window, and so the view, as they are.
+// The offsets that count for the view: those of the expansion made at
+// start-up (0 without one) and of the user's resizing since. The setting
+// itself is read only at start-up; changing it later leaves the window, and
+// so the view, as they are.
 std::pair<int32_t, int32_t> ViewOffsets(Station& st) {
   const WindowState& w = WindowOf(st);
-  return {w.dx, w.dy};
+  return {w.dx + w.resize_dx, w.dy + w.resize_dy};
 }
 
 // The window state with its layout; a station that did not start up (a
@@ -111,6 +113,43 @@ const WindowState& LaidOut(Station& st) {
   WindowState& w = WindowOf(st);
   if (w.layout.empty()) RecordLayout(st);
   return w;
+}
+
+// Moves a recorded control by its anchor for offsets (dx, dy) from its
+// recorded place, keeping the other coordinates and the size as recorded.
+void PlaceByAnchor(ControlSurface& ui, LayoutEntry& e, int32_t dx, int32_t dy) {
+  Rect r{e.left, e.top, e.width, e.height};
+  e.current_left = e.left;
+  e.current_top = e.top;
+  switch (e.anchor) {
+    case Anchor::Right:
+      r.x += dx;
+      e.current_left += dx;
+      break;
+    case Anchor::Bottom:
+      r.y += dy;
+      e.current_top += dy;
+      break;
+    case Anchor::BottomRight:
+      r.x += dx;
+      r.y += dy;
+      e.current_left += dx;
+      e.current_top += dy;
+      break;
+    case Anchor::RightTaller:
+      r.x += dx;
+      r.height += dy;
+      e.current_left += dx;
+      break;
+    case Anchor::BottomWider:
+      r.y += dy;
+      r.width += dx;
+      e.current_top += dy;
+      break;
+    case Anchor::None:
+      return;
+  }
+  ui.MoveControl(e.control_id, r);
 }
 
 } // namespace
@@ -149,39 +188,26 @@ void ExpandWindow(Station& st) {
   w.dy = w.screen.height - w.client_bottom;
   ControlSurface& ui = st.surface();
   ui.MoveWindow({0, 0, w.screen.width, w.screen.height});
-  for (LayoutEntry& e : w.layout) {
-    Rect r{e.left, e.top, e.width, e.height};
-    switch (e.anchor) {
-      case Anchor::Right:
-        r.x += w.dx;
-        e.current_left += w.dx;
-        break;
-      case Anchor::Bottom:
-        r.y += w.dy;
-        e.current_top += w.dy;
-        break;
-      case Anchor::BottomRight:
-        r.x += w.dx;
-        r.y += w.dy;
-        e.current_left += w.dx;
-        e.current_top += w.dy;
-        break;
-      case Anchor::RightTaller:
-        r.x += w.dx;
-        r.height += w.dy;
-        e.current_left += w.dx;
-        break;
-      case Anchor::BottomWider:
-        r.y += w.dy;
-        r.width += w.dx;
-        e.current_top += w.dy;
-        break;
-      case Anchor::None:
-        continue;
-    }
-    ui.MoveControl(e.control_id, r);
-  }
+  for (LayoutEntry& e : w.layout) PlaceByAnchor(ui, e, w.dx, w.dy);
   SizeView(st);
+}
+
+void ResizeWindow(Station& st, Size client) {
+  WindowState& w = WindowOf(st);
+  if (w.layout.empty()) return;
+  const bool expanded = w.dx != 0 || w.dy != 0;
+  const int32_t base_width = expanded ? w.screen.width : w.client_right + 1;
+  const int32_t base_height = expanded ? w.screen.height : w.client_bottom + 1;
+  const int32_t rdx = client.width - base_width;
+  const int32_t rdy = client.height - base_height;
+  if (rdx == w.resize_dx && rdy == w.resize_dy) return;
+  w.resize_dx = rdx;
+  w.resize_dy = rdy;
+  ControlSurface& ui = st.surface();
+  for (LayoutEntry& e : w.layout) PlaceByAnchor(ui, e, w.dx + rdx, w.dy + rdy);
+  SizeView(st);
+  if (st.image.no_camera == 0) RepositionVideo(st);
+  ui.InvalidateWindow(true);
 }
 
 Size NormalViewSize(Station& st) {

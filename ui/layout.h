@@ -23,6 +23,13 @@ void RecordControl(WindowState& window, ControlId id, Rect rect, Anchor anchor);
 // smaller screen nothing happens.
 void ExpandWindow(Station& station);
 
+// The user resized the main window to a client area of `client`: every
+// recorded control moves by its anchor as the expansion moves it, by the
+// expansion's offsets plus the growth beyond the size the layout was made
+// for, and the view is sized for the room. Nothing happens before the layout
+// is recorded, or when the offsets stay as they are.
+void ResizeWindow(Station& station, Size client);
+
 // The image view's size while the rows show (normal) and while they are
 // hidden (enlarged), for the current image: whole multiples of its aspect
 // units.

@@ -19,6 +19,7 @@
 #include "ui/status.h"
 #include "ui/window_hooks.h"
 #include "ui/window_state.h"
+#include "workspace/files.h"
 #include "workspace/log.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"
@@ -87,6 +88,8 @@ bool StartUp(Station& st, std::string_view command_line) {
   if (!VisionLibraryAccepted(VisionLibraryVersion())) return false;
   if (LogAskedFor()) st.log_enabled = 1;
 
+  // What an interrupted save left behind (the folder is this station's now).
+  RemoveLeftoverTemporaries(st.folder());
   LoadSettings(st);
   FillOptionLists(ui);
   RegisterButtonColours(st);

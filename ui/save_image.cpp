@@ -1,5 +1,6 @@
 #include "ui/save_image.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "platform/pixora/include/pixora.h"
 #include "solutions/process.h"
 #include "workspace/files.h"
+#include "station/workspace.h"
 
 namespace orvane {
 namespace {
@@ -46,9 +48,12 @@ const char* JpegQualityOf(uint32_t preference) {
 
 bool WithOverlay(uint32_t preference) { return preference >= 3 && preference <= 5; }
 
+// A number is taken by a file that can be opened, and also by anything there
+// that is not a regular file, which a saved picture must never replace.
 bool CanOpen(const std::filesystem::path& path) {
   uint8_t probe[16];
-  return ReadFileInto(path, probe, sizeof probe) != 0;
+  int error = 0;
+  return ReadFileInto(path, probe, sizeof probe, &error) != 0 || error == kNotRegularFile;
 }
 
 } // namespace
@@ -81,18 +86,28 @@ void SaveCommand(Station& st) {
   std::vector<uint8_t> block = FrameToBmpRows(st.image, WithOverlay(preference));
   const uint32_t size = static_cast<uint32_t>(block.size());
   const char* quality = JpegQualityOf(preference);
+  int error = 0;
+  bool failed = false;
   if (quality == nullptr && ExtensionOf(preference)[0] != '\0') {
-    WriteBmpFile(target, block.data(), size, st.image);
+    failed = size != 0 && WriteBmpFile(target, block.data(), size, st.image, &error) == 0;
   } else if (quality != nullptr) {
     const std::filesystem::path temp = st.PathOf(kTempImageName);
     // Convert only what was just written: a temporary file left from before
     // would otherwise be saved in place of the picture.
     std::filesystem::remove(temp, ignored);
-    if (WriteBmpFile(temp, block.data(), size, st.image) != 0) {
-      cvtBMPTOJPEG("-quality", quality, temp.c_str(), target.c_str());
+    if (size != 0 && WriteBmpFile(temp, block.data(), size, st.image, &error) == 0) {
+      failed = true;
+    } else if (size != 0) {
+      errno = 0;
+      if (cvtBMPTOJPEG("-quality", quality, temp.c_str(), target.c_str()) != PIXORA_OK) {
+        failed = true;
+        error = errno != 0 ? errno : EIO;
+      }
     }
     std::filesystem::remove(temp, ignored);
   }
+  // The picture is named in the report even when its temporary file failed.
+  if (failed && error != 0) ReportFileFailure(st, target, error, true);
 
   block = {};
   ui.Enable(ControlId::Save, true);

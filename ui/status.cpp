@@ -1,5 +1,6 @@
 #include "ui/status.h"
 
+#include "acquisition/rectification.h"
 #include "algorithms/include/quellix.h"
 #include "draw/overlay.h"
 #include "solutions/calibration.h"
@@ -28,6 +29,9 @@ void UpdateStatusLine(Station& st) {
                      ":" + std::to_string(uy) + ")";
   if (st.camera_compression == 0) text += " RGB";
   if (st.camera_compression == kYuy2) text += " YUY2";
+  if (const std::string note = RectificationNote(st); !note.empty() && st.image.file_mode == 0) {
+    text += " - " + note;
+  }
   st.surface().SetText(ControlId::ImageStatus, text.substr(0, kTextLimit));
   st.mark_size_class = MarkSizeClass(w, h);
   RescaleCalibration(st.settings, w, h);

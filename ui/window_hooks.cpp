@@ -4,6 +4,7 @@
 #include "ui/dialogs.h"
 #include "ui/panel.h"
 #include "ui/status.h"
+#include "view/measure_results.h"
 
 namespace orvane {
 
@@ -15,6 +16,7 @@ void InstallWindowHooks(Station& st) {
   st.hooks.refresh_panel = [&st] { RefreshPanel(st); };
   st.hooks.commit_edits = [&st] { CommitPanelEdits(st); };
   st.hooks.size_view = [&st] { SizeView(st); };
+  st.hooks.draw_overlay_extras = [&st] { DrawGaugeMarks(st); };
   st.hooks.background_colour_changed = [&st](uint32_t) { ApplyWindowColours(st); };
 }
 

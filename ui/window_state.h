@@ -56,6 +56,10 @@ struct WindowState {
   // Offsets of the expansion to the full screen; 0 while not expanded.
   int32_t dx = 0;
   int32_t dy = 0;
+  // How far the user resized the window beyond the size its layout was made
+  // for (the start-up size, or the screen after the expansion).
+  int32_t resize_dx = 0;
+  int32_t resize_dy = 0;
   int32_t camera_device_index = 0;
   bool ended = false; // EndProgram ran
 };

@@ -7,6 +7,7 @@
 #include "acquisition/acquisition.h"
 #include "draw/overlay.h"
 #include "solutions/measurement.h"
+#include "view/measure_results.h"
 #include "view/mouse_modes.h"
 
 namespace orvane::mouse {
@@ -54,9 +55,14 @@ void DeleteEntity(SolutionRecord& rec, uint32_t index) {
 
 EntityPoint PointAt(int32_t x, int32_t y) { return {double(x), double(y), 0.0}; }
 
-void MeasureLeftDown(Station& st) {
+void MeasureLeftDown(Station& st, uint32_t keys) {
   ImageView& v = st.view;
   SolutionRecord& rec = *st.working;
+  if (keys & kKeyAlt) {
+    GaugeClick(st, v.press_x, v.press_y);
+    Refresh(st);
+    return;
+  }
   const PointHit hit = HitTestPoint(st, v.press_x, v.press_y);
   v.edit = {hit.kind, hit.set, hit.point};
   if (hit.kind != 0) {
@@ -72,6 +78,7 @@ void MeasureLeftDown(Station& st) {
       rec.meas_point[s][0] = MeasPoint{};
       rec.meas_point[s][0].x = v.press_x;
       rec.meas_point[s][0].y = v.press_y;
+      SnapClick(st, &rec.meas_point[s][0].x, &rec.meas_point[s][0].y);
       rec.meas_point[s][0].depth = rec.meas_depth[s];
       rec.meas_count = s + 1;
       v.set_complete = 0;
@@ -84,8 +91,10 @@ void MeasureLeftDown(Station& st) {
       rec.meas_point[s][n] = MeasPoint{};
       rec.meas_point[s][n].x = v.press_x;
       rec.meas_point[s][n].y = v.press_y;
+      SnapClick(st, &rec.meas_point[s][n].x, &rec.meas_point[s][n].y);
       rec.meas_point[s][n].depth = rec.meas_depth[s];
       rec.meas_points[s] = n + 1;
+      RecordMeasuredPoint(st, s, n);
       if ((v.mouse_mode == kMode2Pt && n + 1 == 2) || (v.mouse_mode == kMode3Pt && n + 1 == 3)) {
         v.set_complete = 1;
       }
@@ -122,6 +131,7 @@ void LineLeftDown(Station& st) {
   if (hit.kind != 0) return;
   if (DrawEntity* e = NewEntity(st, kModeLine)) {
     e->points[0] = PointAt(v.press_x, v.press_y);
+    SnapClick(st, &e->points[0].x, &e->points[0].y);
     e->points[1] = e->points[0];
     v.edit.kind = kGrabLineEnd;
   }
@@ -163,13 +173,33 @@ void PolylineLeftDown(Station& st, uint32_t keys) {
   }
 }
 
+// With snapping on, the line end or circle rim just placed moves to the
+// nearest edge.
+void SnapEntityEnd(Station& st) {
+  ImageView& v = st.view;
+  if (v.mouse_mode == kModeLine && (v.edit.kind == kGrabLineStart || v.edit.kind == kGrabLineEnd)) {
+    if (DrawEntity* e = GrabbedEntity(st, kModeLine)) {
+      EntityPoint& p = e->points[v.edit.kind == kGrabLineStart ? 0 : 1];
+      SnapClick(st, &p.x, &p.y);
+    }
+  } else if (v.mouse_mode == kModeCircle && v.edit.kind == kGrabRim) {
+    if (DrawEntity* e = GrabbedEntity(st, kModeCircle)) {
+      double x = v.move_x, y = v.move_y;
+      SnapClick(st, &x, &y);
+      if (x != v.move_x || y != v.move_y) {
+        e->points[1].x = std::hypot(x - e->points[0].x, y - e->points[0].y);
+      }
+    }
+  }
+}
+
 } // namespace
 
 void DrawLeftDown(Station& st, uint32_t keys) {
   switch (st.view.mouse_mode) {
     case kMode2Pt:
     case kMode3Pt:
-      MeasureLeftDown(st);
+      MeasureLeftDown(st, keys);
       break;
     case kModeCircle:
       CircleLeftDown(st);
@@ -250,6 +280,7 @@ void DrawLeftUp(Station& st) {
     ComposeDisplay(st, st.image.frame);
     return;
   }
+  SnapEntityEnd(st);
   v.edit = {};
   RedrawOverlay(st);
   v.cursor_id = CursorValue(CursorId::Cross);

@@ -3,6 +3,7 @@
 #include "acquisition/acquisition.h"
 #include "solutions/measurement.h"
 #include "view/mouse_modes.h"
+#include "view/zoom.h"
 
 namespace orvane {
 namespace {
@@ -21,11 +22,6 @@ bool IsDrawingMode(uint32_t mode) {
          mode <= static_cast<uint32_t>(MouseMode::Polyline);
 }
 
-int32_t MapAxis(int32_t client, uint32_t image_size, uint32_t view_size) {
-  const double scale = static_cast<double>(image_size) / static_cast<double>(view_size);
-  return static_cast<int32_t>(client * scale);
-}
-
 } // namespace
 
 namespace mouse {
@@ -37,6 +33,11 @@ void Refresh(Station& st) {
 
 } // namespace mouse
 
+int32_t MapAxis(int32_t client, uint32_t image_size, uint32_t view_size) {
+  const double scale = static_cast<double>(image_size) / static_cast<double>(view_size);
+  return static_cast<int32_t>(client * scale);
+}
+
 bool MapToImage(const Station& st, int32_t cx, int32_t cy, ImagePoint* out) {
   const ImageState& im = st.image;
   if (im.width == 0 || im.height == 0) return false;
@@ -44,11 +45,23 @@ bool MapToImage(const Station& st, int32_t cx, int32_t cy, ImagePoint* out) {
       static_cast<uint32_t>(cy) >= im.view_height) {
     return false;
   }
+  const ViewZoom zoom = Settled(AreaOf(im), st.view.zoom);
+  if (!zoom.fit()) {
+    return InImage(st, ZoomedPixel(zoom.origin_x, cx, zoom.scale),
+                   ZoomedPixel(zoom.origin_y, cy, zoom.scale), out);
+  }
   out->x = MapAxis(cx, im.width, im.view_width);
   out->y = MapAxis(cy, im.height, im.view_height);
   // Rounding of the scale must not carry the last client pixel past the image.
   if (static_cast<uint32_t>(out->x) >= im.width) out->x = static_cast<int32_t>(im.width) - 1;
   if (static_cast<uint32_t>(out->y) >= im.height) out->y = static_cast<int32_t>(im.height) - 1;
+  return true;
+}
+
+bool InImage(const Station& st, int64_t x, int64_t y, ImagePoint* out) {
+  if (x < 0 || y < 0 || x >= st.image.width || y >= st.image.height) return false;
+  out->x = static_cast<int32_t>(x);
+  out->y = static_cast<int32_t>(y);
   return true;
 }
 
@@ -65,9 +78,9 @@ void SwitchMouseMode(Station& st) {
   mouse::Refresh(st);
 }
 
-void OnLeftButtonDown(Station& st, int32_t x, int32_t y, uint32_t keys) {
-  ImagePoint p;
-  if (!MapToImage(st, x, y, &p)) return;
+namespace {
+
+void LeftDownAt(Station& st, ImagePoint p, uint32_t keys) {
   ImageView& view = st.view;
   view.press_x = p.x;
   view.press_y = p.y;
@@ -87,9 +100,7 @@ void OnLeftButtonDown(Station& st, int32_t x, int32_t y, uint32_t keys) {
   }
 }
 
-void OnMouseMove(Station& st, int32_t x, int32_t y, uint32_t keys) {
-  ImagePoint p;
-  if (!MapToImage(st, x, y, &p)) return;
+void MoveAt(Station& st, ImagePoint p, uint32_t keys) {
   st.view.move_x = p.x;
   st.view.move_y = p.y;
   if (IsMode(st, MouseMode::Roi)) {
@@ -99,9 +110,7 @@ void OnMouseMove(Station& st, int32_t x, int32_t y, uint32_t keys) {
   }
 }
 
-void OnLeftButtonUp(Station& st, int32_t x, int32_t y, uint32_t /*keys*/) {
-  ImagePoint p;
-  if (!MapToImage(st, x, y, &p)) return;
+void LeftUpAt(Station& st, ImagePoint p, uint32_t /*keys*/) {
   st.view.move_x = p.x;
   st.view.move_y = p.y;
   if (IsMode(st, MouseMode::Roi)) {
@@ -111,9 +120,7 @@ void OnLeftButtonUp(Station& st, int32_t x, int32_t y, uint32_t /*keys*/) {
   }
 }
 
-void OnRightButtonDown(Station& st, int32_t x, int32_t y, uint32_t /*keys*/) {
-  ImagePoint p;
-  if (!MapToImage(st, x, y, &p)) return;
+void RightDownAt(Station& st, ImagePoint p, uint32_t /*keys*/) {
   const uint32_t mode = st.view.mouse_mode;
   // Only the drawing modes place the right press; the others leave press_x
   // and press_y to the last left press.
@@ -126,30 +133,56 @@ void OnRightButtonDown(Station& st, int32_t x, int32_t y, uint32_t /*keys*/) {
   mouse::DrawRightDown(st, places);
 }
 
-void OnRightButtonUp(Station& st, int32_t x, int32_t y, uint32_t /*keys*/) {
-  ImagePoint p;
-  if (!MapToImage(st, x, y, &p)) return;
+void RightUpAt(Station& st, ImagePoint /*p*/, uint32_t /*keys*/) {
   mouse::DrawRightUp(st);
 }
 
-void OnMouse(Station& st, MouseEvent event, int32_t x, int32_t y, uint32_t keys) {
+void Dispatch(Station& st, MouseEvent event, ImagePoint p, uint32_t keys) {
   switch (event) {
     case MouseEvent::LeftDown:
-      OnLeftButtonDown(st, x, y, keys);
+      LeftDownAt(st, p, keys);
       break;
     case MouseEvent::LeftUp:
-      OnLeftButtonUp(st, x, y, keys);
+      LeftUpAt(st, p, keys);
       break;
     case MouseEvent::Move:
-      OnMouseMove(st, x, y, keys);
+      MoveAt(st, p, keys);
       break;
     case MouseEvent::RightDown:
-      OnRightButtonDown(st, x, y, keys);
+      RightDownAt(st, p, keys);
       break;
     case MouseEvent::RightUp:
-      OnRightButtonUp(st, x, y, keys);
+      RightUpAt(st, p, keys);
       break;
   }
+}
+
+} // namespace
+
+void OnMouse(Station& st, MouseEvent event, int32_t x, int32_t y, uint32_t keys) {
+  ImagePoint p;
+  if (MapToImage(st, x, y, &p)) Dispatch(st, event, p, keys);
+}
+
+void OnMouseAtImage(Station& st, MouseEvent event, int32_t x, int32_t y, uint32_t keys) {
+  ImagePoint p;
+  if (InImage(st, x, y, &p)) Dispatch(st, event, p, keys);
+}
+
+void OnLeftButtonDown(Station& st, int32_t x, int32_t y, uint32_t keys) {
+  OnMouse(st, MouseEvent::LeftDown, x, y, keys);
+}
+void OnLeftButtonUp(Station& st, int32_t x, int32_t y, uint32_t keys) {
+  OnMouse(st, MouseEvent::LeftUp, x, y, keys);
+}
+void OnMouseMove(Station& st, int32_t x, int32_t y, uint32_t keys) {
+  OnMouse(st, MouseEvent::Move, x, y, keys);
+}
+void OnRightButtonDown(Station& st, int32_t x, int32_t y, uint32_t keys) {
+  OnMouse(st, MouseEvent::RightDown, x, y, keys);
+}
+void OnRightButtonUp(Station& st, int32_t x, int32_t y, uint32_t keys) {
+  OnMouse(st, MouseEvent::RightUp, x, y, keys);
 }
 
 } // namespace orvane

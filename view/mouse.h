@@ -13,6 +13,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "station/station.h"
 
@@ -27,6 +29,8 @@ inline constexpr uint32_t kKeyRightButton = 0x0002;
 inline constexpr uint32_t kKeyShift = 0x0004;
 inline constexpr uint32_t kKeyControl = 0x0008;
 inline constexpr uint32_t kKeyMiddleButton = 0x0010;
+// Alt held: in the measuring modes the click is a diameter gauge point.
+inline constexpr uint32_t kKeyAlt = 0x0020;
 
 enum class MouseEvent : uint32_t { LeftDown, LeftUp, Move, RightDown, RightUp };
 
@@ -53,15 +57,23 @@ inline constexpr uint32_t kGrabLineEnd = 4;      // mode 4: point 1, or a new li
 inline constexpr uint32_t kGrabVertex = 1;       // mode 5: a vertex was hit
 inline constexpr uint32_t kBuildingPolyline = 5; // mode 5: presses add vertices
 
-// Distance below which a press grabs a corner, an edge, a point or an end.
+// Distance below which a press grabs a corner, an edge, a point or an end:
+// image pixels at fit, view pixels zoomed in (GrabReach).
 inline constexpr int32_t kGrabDistance = 8;
 // Half the size of an ROI's centre handle.
 inline constexpr int32_t kCentreGrabDistance = 12;
 // Smallest ROI side kept; anything smaller is not drawn or is deleted.
 inline constexpr int32_t kMinRoiSide = 8;
 
-// One mouse message with its client position and key flags.
+// One mouse message with its client position and key flags. Zoomed in, the
+// position maps through the view's zoom (one view pixel, one device pixel).
 void OnMouse(Station& station, MouseEvent event, int32_t x, int32_t y, uint32_t keys);
+
+// One mouse message at an image pixel, for a front end that maps a zoomed
+// view itself (at its screen's device pixels); a pixel outside the image is
+// not seen, as a position outside the view is not.
+void OnMouseAtImage(Station& station, MouseEvent event, int32_t image_x, int32_t image_y,
+                    uint32_t keys);
 
 void OnLeftButtonDown(Station& station, int32_t x, int32_t y, uint32_t keys);
 void OnLeftButtonUp(Station& station, int32_t x, int32_t y, uint32_t keys);
@@ -74,9 +86,21 @@ struct ImagePoint {
   int32_t y = 0;
 };
 
-// A client position in image pixels (scaled by image size / view size and
-// truncated), or nothing when it lies outside the view or there is no image.
+// A client position in image pixels (at fit scaled by image size / view size
+// and truncated; zoomed, the pixel the zoomed view shows there), or nothing
+// when it lies outside the view or the image, or there is no image.
 bool MapToImage(const Station& station, int32_t client_x, int32_t client_y, ImagePoint* out);
+
+// One axis of the fit mapping: client position x image size / view size,
+// truncated.
+int32_t MapAxis(int32_t client, uint32_t image_size, uint32_t view_size);
+
+// (x, y) as an image point when it lies within the image.
+bool InImage(const Station& station, int64_t x, int64_t y, ImagePoint* out);
+
+// The frame pixel at (x, y) as "(x,y) R,G,B" (the pixel probe's text), or
+// nothing outside the image or without a frame.
+std::optional<std::string> PixelProbeText(const ImageState& image, int32_t x, int32_t y);
 
 // The Ctrl-click: the next mouse mode of the current solution (3, 4, 5, 3 ...
 // for DXF Trace Output; 0, 1, 2, 0 ... for the others), with its cursor and

@@ -9,8 +9,8 @@
 namespace orvane::mouse {
 
 // |a - b| < limit without overflow for any stored values.
-inline bool Near(int64_t a, int64_t b, int64_t limit) {
-  const int64_t d = a - b;
+inline bool Near(int64_t a, int64_t b, double limit) {
+  const auto d = static_cast<double>(a - b);
   return d < limit && -d < limit;
 }
 

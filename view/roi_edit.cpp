@@ -1,6 +1,7 @@
 // Mode 0: drawing, resizing, moving and deleting ROIs, and the pixel probe.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "acquisition/acquisition.h"
@@ -42,22 +43,6 @@ std::string CornerText(int32_t left, int32_t top, int32_t right, int32_t bottom)
 // Differences of stored corners wrap rather than overflow.
 int32_t Span(int32_t low, int32_t high) {
   return static_cast<int32_t>(static_cast<int64_t>(high) - low);
-}
-
-// The frame pixel under a click as "(x,y) R,G,B".
-void ShowPixelProbe(Station& st, int32_t x, int32_t y) {
-  const ImageState& im = st.image;
-  if (im.frame == nullptr || x < 0 || y < 0 || static_cast<uint32_t>(x) >= im.width ||
-      static_cast<uint32_t>(y) >= im.height) {
-    return;
-  }
-  const size_t at = static_cast<size_t>(y) * im.stride + static_cast<size_t>(x) * 3;
-  if (at + 3 > im.size) return;
-  const uint8_t* p = im.frame + at;
-  std::string text = "(";
-  text += std::to_string(x) + "," + std::to_string(y) + ") " + std::to_string(p[2]) + "," +
-          std::to_string(p[1]) + "," + std::to_string(p[0]);
-  st.surface().SetText(ControlId::CoordinateLine, text);
 }
 
 // Moves the rectangle by the mouse's travel when it stays inside the image;
@@ -153,7 +138,9 @@ void RoiLeftDown(Station& st) {
   if (hit.part != RoiPart::None) return;
   v.cursor_id = st.image.view_cursor;
   Refresh(st);
-  ShowPixelProbe(st, v.press_x, v.press_y);
+  if (const std::optional<std::string> probe = PixelProbeText(st.image, v.press_x, v.press_y)) {
+    st.surface().SetText(ControlId::CoordinateLine, *probe);
+  }
 }
 
 void RoiMove(Station& st, uint32_t keys) {
@@ -208,3 +195,21 @@ void RoiLeftUp(Station& st) {
 }
 
 } // namespace orvane::mouse
+
+namespace orvane {
+
+std::optional<std::string> PixelProbeText(const ImageState& im, int32_t x, int32_t y) {
+  if (im.frame == nullptr || x < 0 || y < 0 || static_cast<uint32_t>(x) >= im.width ||
+      static_cast<uint32_t>(y) >= im.height) {
+    return std::nullopt;
+  }
+  const size_t at = static_cast<size_t>(y) * im.stride + static_cast<size_t>(x) * 3;
+  if (at + 3 > im.size) return std::nullopt;
+  const uint8_t* p = im.frame + at;
+  std::string text = "(";
+  text += std::to_string(x) + "," + std::to_string(y) + ") " + std::to_string(p[2]) + "," +
+          std::to_string(p[1]) + "," + std::to_string(p[0]);
+  return text;
+}
+
+} // namespace orvane

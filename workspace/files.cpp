@@ -1,10 +1,15 @@
 #include "workspace/files.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <regex>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace orvane {
@@ -50,15 +55,56 @@ size_t ReadAll(int fd, uint8_t* out, size_t n) {
   return done;
 }
 
+// Writes all n bytes; on failure errno holds the reason.
 bool WriteAll(int fd, const uint8_t* in, size_t n) {
   size_t done = 0;
   while (done < n) {
     ssize_t put = ::write(fd, in + done, n - done);
     if (put < 0 && errno == EINTR) continue;
+    if (put == 0) errno = EIO;
     if (put <= 0) return false;
     done += static_cast<size_t>(put);
   }
   return true;
+}
+
+// Opens a regular file (following links) and nothing else. The type is
+// checked before the open, so that a device is never opened, and again on
+// the open file, which cannot block: a pipe gives no writer to wait for.
+int OpenRegular(const char* path, int flags, int& error, mode_t mode = 0) {
+  struct stat st {};
+  if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+    error = kNotRegularFile;
+    return -1;
+  }
+  Fd fd(OpenRetrying(path, flags | O_NONBLOCK | O_NOCTTY, mode));
+  if (!fd.ok()) {
+    error = errno;
+    return -1;
+  }
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = kNotRegularFile;
+    return -1;
+  }
+  ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+  return fd.release();
+}
+
+// Flushes the file, then closes it; false (errno set) when either fails.
+bool SyncAndClose(Fd& fd) {
+  bool ok = ::fsync(fd.get()) == 0;
+  const int sync_error = errno;
+  ok = (::close(fd.release()) == 0) && ok;
+  if (!ok && sync_error != 0) errno = sync_error;
+  return ok;
+}
+
+// Flushes a folder, so that a rename in it survives a power loss. Failures
+// are not reported: some file systems cannot flush a folder.
+void SyncFolder(const std::filesystem::path& file) {
+  const std::filesystem::path parent = file.parent_path();
+  Fd dir(OpenRetrying(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY));
+  if (dir.ok()) ::fsync(dir.get());
 }
 
 // The file a path names once symbolic links are followed (at most 40, as the
@@ -80,6 +126,11 @@ constexpr mode_t kNewFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
 
 } // namespace
 
+std::string FileErrorText(int error) {
+  if (error == kNotRegularFile) return "Not a regular file";
+  return std::strerror(error);
+}
+
 std::filesystem::path PathIn(const std::filesystem::path& folder, std::string_view name) {
   std::string local(name);
   for (char& c : local) {
@@ -88,26 +139,33 @@ std::filesystem::path PathIn(const std::filesystem::path& folder, std::string_vi
   return folder / local;
 }
 
-uint32_t ReadFileInto(const std::filesystem::path& path, void* buffer, uint32_t n) {
-  Fd fd(OpenRetrying(path.c_str(), O_RDONLY));
+uint32_t ReadFileInto(const std::filesystem::path& path, void* buffer, uint32_t n, int* error) {
+  int ignored = 0;
+  Fd fd(OpenRegular(path.c_str(), O_RDONLY, error != nullptr ? *error : ignored));
   if (!fd.ok()) return 0;
   ReadAll(fd.get(), static_cast<uint8_t*>(buffer), n);
   return n;
 }
 
-int64_t FileLength(const std::filesystem::path& path) {
-  Fd fd(OpenRetrying(path.c_str(), O_RDONLY));
+int64_t FileLength(const std::filesystem::path& path, int* error) {
+  int ignored = 0;
+  int& why = error != nullptr ? *error : ignored;
+  Fd fd(OpenRegular(path.c_str(), O_RDONLY, why));
   if (!fd.ok()) return -1;
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return -1;
+  if (::fstat(fd.get(), &st) != 0) {
+    why = errno;
+    return -1;
+  }
   return static_cast<int64_t>(st.st_size);
 }
 
 uint32_t ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& out) {
-  Fd fd(OpenRetrying(path.c_str(), O_RDONLY));
+  int ignored = 0;
+  Fd fd(OpenRegular(path.c_str(), O_RDONLY, ignored));
   if (!fd.ok()) return 0;
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  if (::fstat(fd.get(), &st) != 0) return 0;
   if (st.st_size <= 0 || static_cast<uint64_t>(st.st_size) > UINT32_MAX) return 0;
   try {
     out.assign(static_cast<size_t>(st.st_size), 0);
@@ -120,24 +178,28 @@ uint32_t ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& 
   return static_cast<uint32_t>(out.size());
 }
 
-uint32_t WriteWholeFile(const std::filesystem::path& path, const void* buffer, uint32_t n) {
+uint32_t WriteWholeFile(const std::filesystem::path& path, const void* buffer, uint32_t n,
+                        int* error) {
+  int ignored = 0;
+  int& why = error != nullptr ? *error : ignored;
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   const std::filesystem::path target = LinkTarget(path);
   // A file that exists but cannot be opened for writing (no permission, a
-  // folder, a loop of links) is not replaced: the plain write would fail too.
+  // folder, a device, a pipe, a loop of links) is not replaced: the plain
+  // write would fail too, and a rename would put a file in place of a node.
   {
-    Fd existing(OpenRetrying(target.c_str(), O_RDWR));
-    if (!existing.ok() && errno != ENOENT) return 0;
+    Fd existing(OpenRegular(target.c_str(), O_RDWR, why));
+    if (!existing.ok() && why != ENOENT) return 0;
   }
   std::string temp = target.string() + ".tmpXXXXXX";
   int raw = ::mkstemp(temp.data());
   if (raw < 0) {
     // No temporary file beside it (a folder this user may not write to):
     // rewrite the file in place, created or truncated as a plain write does.
-    Fd fd(OpenRetrying(target.c_str(), O_RDWR | O_CREAT | O_TRUNC, kNewFileMode));
+    Fd fd(OpenRegular(target.c_str(), O_RDWR | O_CREAT | O_TRUNC, why, kNewFileMode));
     if (!fd.ok()) return 0;
-    bool ok = WriteAll(fd.get(), bytes, n);
-    ok = (::close(fd.release()) == 0) && ok;
+    const bool ok = WriteAll(fd.get(), bytes, n) && SyncAndClose(fd);
+    if (!ok) why = errno;
     return ok ? n : 0;
   }
   Fd fd(raw);
@@ -145,21 +207,93 @@ uint32_t WriteWholeFile(const std::filesystem::path& path, const void* buffer, u
   struct stat old {};
   mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : kNewFileMode;
   ::fchmod(fd.get(), mode);
-  bool ok = WriteAll(fd.get(), bytes, n);
-  ok = (::close(fd.release()) == 0) && ok;
-  if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
+  bool ok = WriteAll(fd.get(), bytes, n) && SyncAndClose(fd);
+  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) {
     // Nothing replaced the old file, so say so rather than claim n bytes.
+    why = errno;
     ::unlink(temp.c_str());
     return 0;
   }
+  SyncFolder(target);
   return n;
 }
 
 uint32_t AppendToFile(const std::filesystem::path& path, const void* buffer, uint32_t n) {
-  Fd fd(OpenRetrying(path.c_str(), O_RDWR | O_CREAT | O_APPEND, kNewFileMode));
+  int ignored = 0;
+  Fd fd(OpenRegular(path.c_str(), O_RDWR | O_CREAT | O_APPEND, ignored, kNewFileMode));
   if (!fd.ok()) return 0;
   WriteAll(fd.get(), static_cast<const uint8_t*>(buffer), n);
   return n;
+}
+
+uint32_t RemoveLeftoverTemporaries(const std::filesystem::path& folder) {
+  // The station's own file names, with the suffix a temporary file of
+  // WriteWholeFile or of an image conversion gives them.
+  static const std::string kNames =
+      R"((XORVANE\.CFG|XModule[0-9]+\.CFG|TEMPIMAGE\.BMP|FILE\.DXF|IMAGE[0-9]+\.(BMP|JPG)))";
+  static const std::regex kTemporary(kNames + R"(\.tmp[A-Za-z0-9]{6}|\.)" + kNames +
+                                     R"(\.pixora-[0-9]+-[0-9]+-[0-9]+\.tmp)");
+  uint32_t removed = 0;
+  for (const char* sub : {"", "DXF", "Saved"}) {
+    std::error_code error;
+    const std::filesystem::path dir = *sub != '\0' ? folder / sub : folder;
+    for (std::filesystem::directory_iterator it(dir, error), end; !error && it != end;
+         it.increment(error)) {
+      const std::string name = it->path().filename().string();
+      if (!std::regex_match(name, kTemporary)) continue;
+      std::error_code status_error;
+      if (!it->is_regular_file(status_error) || it->is_symlink(status_error)) continue;
+      if (std::filesystem::remove(it->path(), status_error)) ++removed;
+    }
+  }
+  return removed;
+}
+
+namespace {
+
+// The process holding a whole-file lock on the file with this device and
+// inode, as the kernel lists it; 0 when it is not listed.
+long LockHolder(dev_t device, ino_t inode) {
+  std::FILE* locks = std::fopen("/proc/locks", "re");
+  if (locks == nullptr) return 0;
+  long holder = 0;
+  char line[256];
+  while (holder == 0 && std::fgets(line, sizeof line, locks) != nullptr) {
+    if (std::strstr(line, "->") != nullptr) continue;  // a waiter, not the holder
+    long pid = 0;
+    unsigned major_id = 0, minor_id = 0;
+    unsigned long node = 0;
+    if (std::sscanf(line, "%*d: %*s %*s %*s %ld %x:%x:%lu", &pid, &major_id, &minor_id, &node) ==
+            4 &&
+        major_id == major(device) && minor_id == minor(device) && node == inode) {
+      holder = pid;
+    }
+  }
+  std::fclose(locks);
+  return holder;
+}
+
+} // namespace
+
+int LockFolder(const std::filesystem::path& folder, long* holder) {
+  *holder = 0;
+  const int fd = OpenRetrying(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return kFolderLockTaken;
+  int result;
+  do {
+    result = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  if (result == 0) return kFolderLockTaken;  // the descriptor stays open, and the lock with it
+  const int why = errno;
+  struct stat st {};
+  if (why == EWOULDBLOCK && ::fstat(fd, &st) == 0) *holder = LockHolder(st.st_dev, st.st_ino);
+  ::close(fd);
+  return why == EWOULDBLOCK ? kFolderLocked : kFolderLockTaken;
+}
+
+std::string LockHolderText(long holder) {
+  return holder > 0 ? "process " + std::to_string(holder) : "a process that cannot be told";
 }
 
 } // namespace orvane

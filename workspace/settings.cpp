@@ -1,5 +1,6 @@
 #include "workspace/settings.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -22,19 +23,28 @@ void SetDefaultSettings(Settings& s) {
   s.foreground_colour = 0xFFFFFF;
 }
 
-void LoadSettings(const std::filesystem::path& folder, Settings& s) {
+void LoadSettings(const std::filesystem::path& folder, Settings& s, LoadFailure* failure) {
   auto path = PathIn(folder, kSettingsFileName);
   Settings read{};
-  bool present = FileLength(path) >= static_cast<int64_t>(sizeof(Settings)) &&
-                 ReadFileInto(path, &read, sizeof(Settings)) != 0;
+  int error = 0;
+  const int64_t length = FileLength(path, &error);
+  bool present = length >= static_cast<int64_t>(sizeof(Settings)) &&
+                 ReadFileInto(path, &read, sizeof(Settings), &error) != 0;
   if (present) {
     s = read;
     // The path is the one text of this record the station reads, so it alone
     // is terminated; reserved bytes stay as stored and are written back.
     s.last_file_path[sizeof s.last_file_path - 1] = '\0';
   } else {
+    // The reason a file that is there could not be read goes to the caller,
+    // which says it before the defaults take its place; a short file has none.
+    int write_error = 0;
     SetDefaultSettings(s);
-    SaveSettings(folder, s);
+    SaveSettings(folder, s, &write_error);
+    if (failure != nullptr) {
+      if (length < 0) failure->read_error = error;
+      failure->write_error = write_error;
+    }
   }
   // A factor that is not a positive number would turn every length into
   // nonsense (NaN included, which a plain "<= 0" test lets through).
@@ -42,8 +52,15 @@ void LoadSettings(const std::filesystem::path& folder, Settings& s) {
   s.background_brush = 0;
 }
 
-uint32_t SaveSettings(const std::filesystem::path& folder, const Settings& settings) {
-  return WriteWholeFile(PathIn(folder, kSettingsFileName), &settings, sizeof(Settings));
+uint32_t SaveSettings(const std::filesystem::path& folder, const Settings& settings,
+                      int* error) {
+  int why = 0;
+  const uint32_t written =
+      WriteWholeFile(PathIn(folder, kSettingsFileName), &settings, sizeof(Settings), &why);
+  // The writer may leave the reason of a probe that did not matter: only a
+  // failure has one.
+  if (error != nullptr) *error = written != 0 ? 0 : (why != 0 ? why : EIO);
+  return written;
 }
 
 void RescaleCalibration(Settings& s, uint32_t width, uint32_t height) {

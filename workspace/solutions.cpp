@@ -1,10 +1,10 @@
 #include "workspace/solutions.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <vector>
 
 #include "workspace/files.h"
@@ -122,26 +122,39 @@ bool SolutionRecordFromBytes(std::span<const uint8_t> bytes, SolutionRecord* out
 }
 
 uint32_t LoadSolution(const std::filesystem::path& folder, const SolutionTable& table,
-                      uint32_t index, SolutionRecord* out) {
+                      uint32_t index, SolutionRecord* out, LoadFailure* failure) {
   if (index >= table.count || index >= kMaxSolutions) return kSolutionIndexOutOfRange;
   auto path = PathIn(folder, SolutionFileName(table.slots[index].id));
   // Only a record's worth of the file is read, into a buffer of its own, so
   // that a file which changes under us can never leave `out` half replaced.
   // Bytes a shrinking file no longer holds read as zeros.
   std::vector<uint8_t> head;
-  if (FileLength(path) >= static_cast<int64_t>(sizeof(SolutionRecord))) {
+  int error = 0;
+  const int64_t length = FileLength(path, &error);
+  if (length >= static_cast<int64_t>(sizeof(SolutionRecord))) {
     head.assign(sizeof(SolutionRecord), 0);
-    if (ReadFileInto(path, head.data(), sizeof(SolutionRecord)) == 0) head.clear();
+    if (ReadFileInto(path, head.data(), sizeof(SolutionRecord), &error) == 0) head.clear();
   }
   if (!SolutionRecordFromBytes(head, out)) {
     *out = table.slots[index];
-    SaveSolution(folder, *out);
+    int write_error = 0;
+    SaveSolution(folder, *out, &write_error);
+    if (failure != nullptr) {
+      if (length < 0) failure->read_error = error;
+      failure->write_error = write_error;
+    }
   }
   return 0;
 }
 
-uint32_t SaveSolution(const std::filesystem::path& folder, const SolutionRecord& record) {
-  WriteWholeFile(PathIn(folder, SolutionFileName(record.id)), &record, sizeof record);
+uint32_t SaveSolution(const std::filesystem::path& folder, const SolutionRecord& record,
+                      int* error) {
+  int why = 0;
+  const bool written =
+      WriteWholeFile(PathIn(folder, SolutionFileName(record.id)), &record, sizeof record, &why) != 0;
+  // A failure always has a reason, so the caller can tell it from success.
+  if (!written && why == 0) why = EIO;
+  if (error != nullptr) *error = written ? 0 : why;
   return 0;
 }
 
@@ -246,25 +259,6 @@ void RescaleRecordRois(SolutionRecord& record, uint32_t width, uint32_t height, 
     r.bottom = ScaleCorner(new_height, r.rel_bottom, height);
     r.width = std::abs(r.right - r.left);
     r.height = std::abs(r.bottom - r.top);
-  }
-}
-
-void RescaleStoredRois(const std::filesystem::path& folder, const SolutionTable& table,
-                       uint32_t width, uint32_t height, uint32_t new_width, uint32_t new_height) {
-  auto record = std::make_unique<SolutionRecord>();
-  for (uint32_t index = 0; index < table.count; ++index) {
-    if (LoadSolution(folder, table, index, record.get()) != 0) continue;
-    RescaleRecordRois(*record, width, height, new_width, new_height);
-    SaveSolution(folder, *record);
-  }
-}
-
-void ResetStoredRois(const std::filesystem::path& folder, const SolutionTable& table) {
-  auto record = std::make_unique<SolutionRecord>();
-  for (uint32_t index = 0; index < table.count; ++index) {
-    if (LoadSolution(folder, table, index, record.get()) != 0) continue;
-    record->roi_count = 0;
-    SaveSolution(folder, *record);
   }
 }
 

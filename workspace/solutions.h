@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "workspace/files.h"
 #include "workspace/records.h"
 
 namespace orvane {
@@ -25,13 +26,17 @@ uint32_t BuildDefaultSolutions(SolutionTable& table);
 std::string SolutionFileName(uint32_t id);
 
 // Reads the file of table slot `index` into out. A missing or short file gives
-// the table's default, which is saved at once. Returns 100 (out untouched)
-// when index is not below the table's count, 0 otherwise.
+// the table's default, which is saved at once; a file that is there but
+// cannot be read, and a failed save of the default, give their reasons in
+// *failure. Returns 100 (out untouched) when index is not below the table's
+// count, 0 otherwise.
 uint32_t LoadSolution(const std::filesystem::path& folder, const SolutionTable& table,
-                      uint32_t index, SolutionRecord* out);
+                      uint32_t index, SolutionRecord* out, LoadFailure* failure = nullptr);
 
-// Writes the record to the file named by its own id. Returns 0.
-uint32_t SaveSolution(const std::filesystem::path& folder, const SolutionRecord& record);
+// Writes the record to the file named by its own id. Returns 0; the reason of
+// a failed write goes to *error (0 when written).
+uint32_t SaveSolution(const std::filesystem::path& folder, const SolutionRecord& record,
+                      int* error = nullptr);
 
 // Bounds every count, index and text of a record read from outside, so that
 // no loop over it can leave the record. Values inside the bounds stay.
@@ -69,14 +74,6 @@ void SetRelativeCorners(RoiRecord& roi, uint32_t width, uint32_t height);
 // their relative corners, each corner clamped into the current width x height.
 void RescaleRecordRois(SolutionRecord& record, uint32_t width, uint32_t height, uint32_t new_width,
                        uint32_t new_height);
-
-// Recomputes the ROIs of every solution file of the table for a new image
-// size from their relative corners; width x height is the image's current size.
-void RescaleStoredRois(const std::filesystem::path& folder, const SolutionTable& table,
-                       uint32_t width, uint32_t height, uint32_t new_width, uint32_t new_height);
-
-// Sets roi_count to 0 in every solution file of the table.
-void ResetStoredRois(const std::filesystem::path& folder, const SolutionTable& table);
 
 // A copy of the ROI with its corners clamped into the image, for any code that
 // walks its pixels or hands it to the vision library. False when the image is

@@ -1,6 +1,7 @@
 // Painting a 1920 x 1080 display into the image view: the nearest-neighbour
 // stretch alone, and the whole paint of the widget (stretch and draw), at
-// the view's normal and enlarged sizes and at scale factor 2.
+// the view's normal and enlarged sizes and at scale factor 2, at fit and
+// zoomed in to 16x (the overview included).
 #include <benchmark/benchmark.h>
 #include <QPixmap>
 
@@ -9,6 +10,7 @@
 #include "station/image_view.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/stretch.h"
+#include "view/zoom.h"
 
 namespace {
 
@@ -43,11 +45,29 @@ void BM_PaintView(benchmark::State& state) {
   orvane::qt::ImageViewWidget widget(nullptr);
   widget.SetView(&view);
   widget.resize(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const orvane::ZoomArea area{kWidth, kHeight, double(state.range(0)), double(state.range(1))};
+  view.zoom = orvane::CentreOn(area, static_cast<double>(state.range(2)), 777.0, 555.0);
   for (auto _ : state) {
     QPixmap painted = widget.grab();
     benchmark::DoNotOptimize(painted.cacheKey());
   }
 }
-BENCHMARK(BM_PaintView)->Args({464, 261})->Args({1040, 585})->Unit(benchmark::kMillisecond);
+// Third argument: the zoom (view pixels per image pixel), 0 for fit.
+BENCHMARK(BM_PaintView)->Args({464, 261, 0})->Args({1040, 585, 0})->Args({1040, 585, 16})
+    ->Args({1040, 585, 4})->Unit(benchmark::kMillisecond);
+
+// The zoomed sampling alone, 16x into the enlarged view.
+void BM_SampleZoomed(benchmark::State& state) {
+  const std::vector<uint8_t> display = Display();
+  const orvane::qt::SourcePixels source{display.data(), kWidth, kHeight, kWidth * 3, 3};
+  const orvane::ViewZoom z = orvane::CentreOn({kWidth, kHeight, 1040.0, 585.0}, 16.0, 777, 555);
+  for (auto _ : state) {
+    QImage image = orvane::qt::SampleNearest(
+        source, orvane::qt::ZoomTable(z.origin_x, z.scale, 1040, kWidth),
+        orvane::qt::ZoomTable(z.origin_y, z.scale, 585, kHeight), 0xFF202020u);
+    benchmark::DoNotOptimize(image.constBits());
+  }
+}
+BENCHMARK(BM_SampleZoomed)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -62,7 +62,8 @@ std::string TemporaryNameFor(const std::string& path, unsigned attempt) {
 
 int ReadWholeFile(const char* path, std::size_t max_bytes, std::vector<std::uint8_t>& out) {
   out.clear();
-  FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+  // Opening cannot block: a pipe with no writer is refused below, not waited on.
+  FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!file.valid()) return PIXORA_ERR_READ;
   struct stat info {};
   // Devices and pipes could block or never end; only regular files are images.
@@ -88,6 +89,12 @@ int ReadWholeFile(const char* path, std::size_t max_bytes, std::vector<std::uint
 int WriteFileAtomically(const char* path, std::span<const std::span<const std::uint8_t>> parts) {
   const std::string target(path);
   if (target.empty() || target.back() == '/') return PIXORA_ERR_WRITE;
+  // A device, pipe or folder in the destination's place is never renamed over.
+  struct stat existing {};
+  if (::stat(path, &existing) == 0 && !S_ISREG(existing.st_mode)) {
+    errno = EEXIST;
+    return PIXORA_ERR_WRITE;
+  }
 
   std::string temporary;
   int fd = -1;
@@ -108,9 +115,21 @@ int WriteFileAtomically(const char* path, std::span<const std::span<const std::u
       break;
     }
   }
+  // Flushed before the rename, and the folder after it, so that the name
+  // never points at bytes a power loss could take back.
+  ok = ok && ::fsync(file.get()) == 0;
+  const int saved = errno;
   ok = file.Close() && ok;
-  if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) return PIXORA_OK;
+  if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) {
+    const std::size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid()) ::fsync(dir.get());
+    return PIXORA_OK;
+  }
+  const int reason = ok ? errno : saved;
   ::unlink(temporary.c_str());
+  errno = reason;
   return PIXORA_ERR_WRITE;
 }
 

@@ -2,16 +2,49 @@
 
 #include <turbojpeg.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace orvane::video {
 namespace {
 
 constexpr uintmax_t kMaxFileBytes = 256u << 20;
+
+#ifdef TJFLAG_LIMITSCANS
+constexpr int kScanLimitFlag = TJFLAG_LIMITSCANS;
+#else
+constexpr int kScanLimitFlag = 0;
+#endif
+
+// The bytes of a regular file of 2 to kMaxFileBytes bytes; nothing for any
+// other file. The open cannot block on a pipe, and a device is never read.
+std::vector<uint8_t> ReadPictureBytes(const std::filesystem::path& path) {
+  std::vector<uint8_t> data;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return data;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return data;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 2 &&
+      static_cast<uintmax_t>(st.st_size) <= kMaxFileBytes) {
+    data.resize(static_cast<size_t>(st.st_size));
+    size_t filled = 0;
+    while (filled < data.size()) {
+      const ssize_t got = ::read(fd, data.data() + filled, data.size() - filled);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      filled += static_cast<size_t>(got);
+    }
+    data.resize(filled);
+  }
+  ::close(fd);
+  return data;
+}
 
 uint32_t U32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -57,8 +90,10 @@ bool DecodeJpeg(const std::vector<uint8_t>& d, Picture* out) {
     out->width = static_cast<uint32_t>(w);
     out->height = static_cast<uint32_t>(h);
     out->bgrx.assign(size_t(w) * size_t(h) * 4, 0);
+    // As for a dropped picture, a progressive file may not have an unbounded
+    // number of scans: a hostile one would take a minute to decode.
     ok = tjDecompress2(tj, d.data(), static_cast<unsigned long>(d.size()), out->bgrx.data(), w,
-                       w * 4, h, TJPF_BGRX, 0) == 0;
+                       w * 4, h, TJPF_BGRX, kScanLimitFlag) == 0;
   }
   tjDestroy(tj);
   return ok;
@@ -67,11 +102,7 @@ bool DecodeJpeg(const std::vector<uint8_t>& d, Picture* out) {
 } // namespace
 
 bool LoadPictureFile(const std::filesystem::path& path, Picture* out) {
-  std::error_code ec;
-  const uintmax_t length = std::filesystem::file_size(path, ec);
-  if (ec || length < 2 || length > kMaxFileBytes) return false;
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<uint8_t> data = ReadPictureBytes(path);
   if (data.size() < 2) return false;
   if (data[0] == 0xFF && data[1] == 0xD8) return DecodeJpeg(data, out);
   return DecodeBmp(data, out);

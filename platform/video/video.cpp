@@ -55,6 +55,10 @@ std::unique_ptr<VideoBackend> SystemVideoBackend() {
     if (formats == nullptr || !ParseFormatList(formats, &config.formats)) {
       config.formats = DefaultVirtualFormats();
     }
+    // A lens that does not parse is no lens: the scene stays as drawn.
+    if (const char* lens = std::getenv(kVirtualLensVariable); lens != nullptr) {
+      ParseVirtualLens(lens, &config.lens);
+    }
     return MakeVirtualBackend(std::move(config));
   }
   return MakeV4l2Backend(SystemCalls());

@@ -135,7 +135,9 @@ class VirtualDevice final : public VideoDevice {
  private:
   void PrepareSources() {
     sources_.clear();
-    if (config_.source != kVirtualSceneSource) {
+    const bool synthetic = config_.source == kVirtualSceneSource || config_.source == kVirtualGridSource ||
+                           config_.source == kVirtualBarsSource;
+    if (!synthetic) {
       std::error_code ec;
       std::vector<std::filesystem::path> files;
       for (const auto& entry : std::filesystem::directory_iterator(config_.source, ec)) {
@@ -156,7 +158,9 @@ class VirtualDevice final : public VideoDevice {
     noisy_ = sources_.empty() && config_.noise;
     if (sources_.empty()) {
       sources_.emplace_back();
-      DrawScene(width_, height_, &sources_.back());
+      if (!DrawSyntheticScene(config_.source, config_.lens, width_, height_, &sources_.back())) {
+        DrawScene(width_, height_, &sources_.back());
+      }
     }
     if (noisy_ && noise_.empty()) noise_ = MakeNoiseTable();
   }
@@ -285,17 +289,110 @@ SceneLayout LayoutScene(uint32_t width, uint32_t height) {
   return s;
 }
 
+namespace {
+
+// One shape of a synthetic scene, in the picture's continuous coordinates
+// (pixel x covers x to x + 1).
+struct Shape {
+  bool disc;
+  double cx, cy, a, b; // disc: radius a; rectangle: half width a, half height b
+  uint8_t grey;
+  bool Inside(double x, double y) const {
+    return disc ? std::hypot(x - cx, y - cy) < a : std::abs(x - cx) < a && std::abs(y - cy) < b;
+  }
+};
+
+std::vector<Shape> SceneShapes(uint32_t width, uint32_t height, std::string_view name) {
+  std::vector<Shape> shapes;
+  if (name == kVirtualSceneSource) {
+    const SceneLayout s = LayoutScene(width, height);
+    shapes.push_back({true, s.target_x, s.target_y, s.target_radius, 0, kSceneRing});
+    shapes.push_back({true, s.target_x, s.target_y, s.target_radius / 2.0, 0, kSceneCentre});
+    shapes.push_back({false, s.bar_x, s.bar_y, 3.0 * s.unit, 1.5 * s.unit, kScenePart});
+    shapes.push_back({true, s.disc_x, s.disc_y, 2.0 * s.unit, 0, kScenePart});
+    shapes.push_back({false, s.square_x, s.square_y, 1.5 * s.unit, 1.5 * s.unit, kScenePart});
+  } else if (name == kVirtualGridSource) {
+    const GridLayout g = LayoutGrid(width, height);
+    for (uint32_t r = 0; r < kGridRows; ++r) {
+      for (uint32_t c = 0; c < kGridCols; ++c) {
+        shapes.push_back({true, g.first_x + c * g.pitch, g.first_y + r * g.pitch, g.radius, 0, kSceneRing});
+      }
+    }
+  } else if (name == kVirtualBarsSource) {
+    const double unit = LayoutScene(width, height).unit;
+    for (const BarCentre& b : LayoutBars(width, height)) {
+      shapes.push_back({false, b.x, b.y, 3.0 * unit, 1.5 * unit, kScenePart});
+    }
+  }
+  return shapes;
+}
+
+} // namespace
+
 void DrawScene(uint32_t width, uint32_t height, Picture* out) {
+  DrawSyntheticScene(kVirtualSceneSource, VirtualLens{}, width, height, out);
+}
+
+GridLayout LayoutGrid(uint32_t width, uint32_t height) {
+  const double pitch = std::min(0.8 * width / (kGridCols - 1), 0.8 * height / (kGridRows - 1));
+  return {width / 2.0 - pitch * (kGridCols - 1) / 2.0, height / 2.0 - pitch * (kGridRows - 1) / 2.0, pitch,
+          0.12 * pitch};
+}
+
+std::vector<BarCentre> LayoutBars(uint32_t width, uint32_t height) {
+  std::vector<BarCentre> bars;
+  for (double fy : {0.15, 0.5, 0.85}) {
+    for (double fx : {0.17, 0.5, 0.83}) bars.push_back({fx * width, fy * height});
+  }
+  return bars;
+}
+
+bool DrawSyntheticScene(std::string_view name, const VirtualLens& lens, uint32_t width, uint32_t height,
+                        Picture* out) {
+  if (name != kVirtualSceneSource && name != kVirtualGridSource && name != kVirtualBarsSource) return false;
+  const std::vector<Shape> shapes = SceneShapes(width, height, name);
+  if (!IsPlainLens(lens)) {
+    // Shapes by the cells of a coarse grid their boxes touch, in painting
+    // order, so a point tests only its own cell's few shapes.
+    constexpr double kCell = 32.0;
+    const int cols = int(width / kCell) + 1, rows = int(height / kCell) + 1;
+    std::vector<std::vector<uint32_t>> cells(size_t(cols) * size_t(rows));
+    for (uint32_t i = 0; i < shapes.size(); ++i) {
+      const Shape& s = shapes[i];
+      const double half_h = s.disc ? s.a : s.b;
+      const int xa = std::clamp(int((s.cx - s.a) / kCell), 0, cols - 1);
+      const int xb = std::clamp(int((s.cx + s.a) / kCell), 0, cols - 1);
+      const int ya = std::clamp(int((s.cy - half_h) / kCell), 0, rows - 1);
+      const int yb = std::clamp(int((s.cy + half_h) / kCell), 0, rows - 1);
+      for (int y = ya; y <= yb; ++y) {
+        for (int x = xa; x <= xb; ++x) cells[size_t(y) * size_t(cols) + size_t(x)].push_back(i);
+      }
+    }
+    const auto grey = [&](double sx, double sy) {
+      // Lens coordinates count pixel centres; the shapes count pixel edges.
+      const double x = sx + 0.5, y = sy + 0.5;
+      if (!(x >= 0.0 && y >= 0.0 && x < cols * kCell && y < rows * kCell)) return kSceneBackground;
+      uint8_t g = kSceneBackground;
+      for (uint32_t i : cells[size_t(y / kCell) * size_t(cols) + size_t(x / kCell)]) {
+        if (shapes[i].Inside(x, y)) g = shapes[i].grey;
+      }
+      return g;
+    };
+    RenderThroughLens(lens, width, height, grey, kSceneBackground, out);
+    return true;
+  }
   out->width = width;
   out->height = height;
   out->bgrx.assign(size_t{width} * height * 4, 0);
   Fill(out, kSceneBackground);
-  const SceneLayout s = LayoutScene(width, height);
-  PaintDisc(out, s.target_x, s.target_y, s.target_radius, kSceneRing);
-  PaintDisc(out, s.target_x, s.target_y, s.target_radius / 2.0, kSceneCentre);
-  PaintRect(out, s.bar_x, s.bar_y, 3.0 * s.unit, 1.5 * s.unit, kScenePart);
-  PaintDisc(out, s.disc_x, s.disc_y, 2.0 * s.unit, kScenePart);
-  PaintRect(out, s.square_x, s.square_y, 1.5 * s.unit, 1.5 * s.unit, kScenePart);
+  for (const Shape& s : shapes) {
+    if (s.disc) {
+      PaintDisc(out, s.cx, s.cy, s.a, s.grey);
+    } else {
+      PaintRect(out, s.cx, s.cy, s.a, s.b, s.grey);
+    }
+  }
+  return true;
 }
 
 std::unique_ptr<VideoBackend> MakeVirtualBackend(VirtualCameraConfig config) {

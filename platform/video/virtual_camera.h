@@ -7,9 +7,14 @@
 // case of the format choice can be staged.
 //
 // ORVANE_VIRTUAL_CAMERA=scene          the synthetic scene
+// ORVANE_VIRTUAL_CAMERA=grid           a dot grid for the grid calibration
+// ORVANE_VIRTUAL_CAMERA=bars           nine 6 x 3 unit bars across the field
 // ORVANE_VIRTUAL_CAMERA=/some/folder   the folder's *.bmp, *.jpg, *.jpeg
 // ORVANE_VIRTUAL_FORMATS=640x480:RGB,640x480:YUY2,1280x720:MJPG
 //                                      the offered formats, in order
+// ORVANE_VIRTUAL_LENS=k1=-0.2,tilt=10  the synthetic scenes seen through a
+//                                      lens (virtual_lens.h); unset, they are
+//                                      drawn exactly as without one
 #pragma once
 
 #include <cstdint>
@@ -19,6 +24,7 @@
 #include <vector>
 
 #include "platform/video/video.h"
+#include "platform/video/virtual_lens.h"
 
 namespace orvane::video {
 
@@ -28,12 +34,15 @@ inline constexpr const char* kVirtualCameraName = "Virtual camera";
 // The name of the thread that draws its pictures (at most 15 characters).
 inline constexpr const char* kVirtualCameraThreadName = "orvane-vcam";
 inline constexpr const char* kVirtualSceneSource = "scene";
+inline constexpr const char* kVirtualGridSource = "grid";
+inline constexpr const char* kVirtualBarsSource = "bars";
 
 struct VirtualCameraConfig {
   std::string source = kVirtualSceneSource; // "scene" or a folder
   std::vector<VideoFormat> formats;
   double frames_per_second = 30.0;
   bool noise = true; // sensor noise on the synthetic scene
+  VirtualLens lens;   // the synthetic scenes' lens
 };
 
 // 640x480 and 1920x1080 in every accepted code, a few sizes between, and
@@ -62,6 +71,30 @@ SceneLayout LayoutScene(uint32_t width, uint32_t height);
 
 // Draws the scene without noise into `out` (B, G, R, x, top-down).
 void DrawScene(uint32_t width, uint32_t height, Picture* out);
+
+// The dot grid: kGridRows x kGridCols dark dots centred on the picture,
+// `pitch` pixels apart, covering about four fifths of it.
+inline constexpr uint32_t kGridRows = 9;
+inline constexpr uint32_t kGridCols = 15;
+struct GridLayout {
+  double first_x, first_y; // centre of the top-left dot
+  double pitch;
+  double radius;
+};
+GridLayout LayoutGrid(uint32_t width, uint32_t height);
+
+// Centres of the nine bars of the bars scene (each 6 x 3 units, the scene's
+// unit): three rows of three, corners included.
+inline constexpr size_t kBarCount = 9;
+struct BarCentre {
+  double x, y;
+};
+std::vector<BarCentre> LayoutBars(uint32_t width, uint32_t height);
+
+// Draws a synthetic scene ("scene", "grid" or "bars") without noise, through
+// the lens when it is not a plain one. False for any other name.
+bool DrawSyntheticScene(std::string_view name, const VirtualLens& lens, uint32_t width, uint32_t height,
+                        Picture* out);
 
 // Colours of the scene (B, G, R each the same grey).
 inline constexpr uint8_t kSceneBackground = 190;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -401,6 +403,24 @@ TEST_F(StillTest, AFailedConversionNeverLoadsAnOldTemporaryFile) {
   EXPECT_FALSE(fs::exists(f.dir.path() / kTempImageName));
 }
 
+// A JPEG opens though "TEMPIMAGE.BMP" cannot be written in the working
+// folder (here a folder holds its name): the conversion goes through a
+// private temporary folder. A pipe dropped as a picture is refused at once.
+TEST_F(StillTest, StillFilesNeitherNeedTheWorkingFolderNorHang) {
+  fs::create_directory(f.dir.path() / kTempImageName);
+  Put(std::string(kTempImageName) + "/keep", Bytes{1});
+  Put("photo.jpg", PatternJpeg(f.dir.path(), 16, 8));
+  EXPECT_EQ(Load("photo.jpg"), 16u * 3 * 8);
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(fs::is_directory(f.dir.path() / kTempImageName));
+
+  ASSERT_EQ(::mkfifo((f.dir.path() / "pipe.jpg").c_str(), 0644), 0);
+  EXPECT_EQ(Load("pipe.jpg"), 0u);
+  ExpectBlankImage();
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text, "Unable to load file pipe.jpg.");
+}
+
 TEST_F(StillTest, ADropOutsideFileModeChangesNothing) {
   InstallCamera();
   Put("good.bmp", MakeBmp(3, 2, 24));
@@ -540,6 +560,28 @@ TEST_F(SaveTest, AnUnknownPreferenceWritesNothingButCounts) {
   SaveCommand(st);
   EXPECT_EQ(st.settings.save_counter, 3u);
   EXPECT_TRUE(fs::is_empty(f.dir.path() / "Saved"));
+}
+
+// A picture that cannot be written is said, naming it, with the reason; a
+// pipe where a picture would go takes its number, and stays a pipe.
+TEST_F(SaveTest, AFailedSaveIsSaidAndAPipeIsNeverReplaced) {
+  for (uint32_t preference : {0u, 5u}) {
+    st.settings.image_save_preference = preference;
+    const std::string name = SavedImageName(st.settings.save_counter, preference);
+    {
+      testing::FileSizeLimit full_disk(50);
+      SaveCommand(st);
+    }
+    ASSERT_FALSE(Messages().empty());
+    EXPECT_EQ(Messages().back().text,
+              "Unable to write " + st.PathOf(name).string() + ": File too large");
+  }
+  EXPECT_EQ(Messages().size(), 2u);
+  ASSERT_EQ(::mkfifo(Saved("IMAGE2.JPG").c_str(), 0644), 0);
+  SaveCommand(st);
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(Saved("IMAGE2.JPG"))));
+  EXPECT_GT(fs::file_size(Saved("IMAGE3.JPG")), 2u);
+  EXPECT_EQ(Messages().size(), 2u);
 }
 
 TEST_F(SaveTest, AJpegSaveLoadsBack) {

@@ -160,6 +160,26 @@ TEST(ScriptCommands, MouseKeysAndDialogs) {
   EXPECT_EQ(Parse("setup-close").verb, Verb::SetupClose);
 }
 
+TEST(ScriptCommands, ZoomAndPan) {
+  Command c = Parse("zoom 8 100 -3");
+  EXPECT_EQ(c.verb, Verb::Zoom);
+  EXPECT_EQ(c.factor, 8.0);
+  EXPECT_TRUE(c.at);
+  EXPECT_EQ(c.b, -3);
+  c = Parse("zoom FIT");
+  EXPECT_EQ(c.factor, 0.0);
+  EXPECT_FALSE(c.at);
+  EXPECT_EQ(Parse("zoom 2.5").factor, 2.5);
+  c = Parse("pan -40 20");
+  EXPECT_EQ(c.verb, Verb::Pan);
+  EXPECT_EQ(c.a, -40);
+  for (const char* bad : {"zoom", "zoom 0", "zoom 17", "zoom nan", "zoom -2", "zoom 2x",
+                          "zoom 4 10", "pan 1", "pan 1 y"}) {
+    EXPECT_FALSE(ParseError(bad).empty()) << bad;
+  }
+  EXPECT_EQ(ParseError("zoom 0"), "zoom: \"0\" is not fit or a factor above 0 up to 16");
+}
+
 TEST(ScriptCommands, LinesThatDoNotParse) {
   EXPECT_EQ(ParseError("frobnicate"), "unknown command \"frobnicate\"");
   EXPECT_EQ(ParseError("screen 640"), "screen: expected W H");
@@ -181,6 +201,26 @@ TEST(ScriptCommands, LinesThatDoNotParse) {
   EXPECT_EQ(ParseError("expect result"), "expect: expected ID or NAME \"TEXT\"");
   EXPECT_EQ(ParseError("print \"unclosed"), "a quote is left open");
   EXPECT_EQ(ParseError(std::string(kMaxLineBytes + 1, ' ')), "line longer than 65536 bytes");
+}
+
+TEST(ScriptCommands, ResultsTableCommands) {
+  EXPECT_EQ(Parse("mouse down 1 2 alt shift").modifiers, kKeyAlt | kKeyShift);
+  EXPECT_EQ(Parse("results").verb, Verb::Results);
+  EXPECT_EQ(Parse("results-csv \"out put.csv\"").texts, V{"out put.csv"});
+  EXPECT_EQ(Parse("label \"outer width\"").texts, V{"outer width"});
+  const Command c = Parse("tolerance width 8.5 -0");
+  EXPECT_EQ(c.texts, V{"width"});
+  EXPECT_EQ(c.nominal, 8.5);
+  EXPECT_EQ(c.tolerance, 0.0);
+  EXPECT_TRUE(Parse("snap ON").on);
+  EXPECT_FALSE(Parse("snap off").on);
+  EXPECT_EQ(ParseError("mouse down 1 1 alt alt"), "mouse: \"alt\" given twice");
+  EXPECT_EQ(ParseError("tolerance w 8 -0.1"), "tolerance: a tolerance is not negative");
+  EXPECT_EQ(ParseError("tolerance w 8,5 0.1"), "tolerance: \"8,5\" is not a number");
+  EXPECT_EQ(ParseError("tolerance w nan 0.1"), "tolerance: \"nan\" is not a number");
+  EXPECT_EQ(ParseError("label \"\""), "label: empty label");
+  EXPECT_EQ(ParseError("snap maybe"), "snap: \"maybe\" is not one of on|off");
+  EXPECT_EQ(ParseError("results now"), "results: expected no arguments");
 }
 
 TEST(ScriptCommands, WholeScriptStopsAtTheFirstBadLine) {

@@ -35,3 +35,16 @@ orvane_batch_script(save SAME "Saved/IMAGE0.BMP|PART.BMP" "Saved/IMAGE1.BMP|SHOW
 orvane_batch_script(reset_rois OUTPUT reset_rois.out)
 orvane_batch_script(checks STATUS 1 OUTPUT checks.out)
 orvane_batch_script(malformed STATUS 2 OUTPUT malformed.out ABSENT XORVANE.CFG)
+orvane_batch_script(results OUTPUT results.out)
+orvane_batch_script(snap OUTPUT snap.out)
+orvane_batch_script(zoom OUTPUT zoom.out)
+
+# Grid calibration through the virtual lens, Auto Calibration on the rectified
+# picture, and a bar measured in the corner of the field.
+set(here ${CMAKE_CURRENT_SOURCE_DIR}/batch/scripts)
+add_test(NAME BatchScript.rectify_story
+         COMMAND ${CMAKE_COMMAND} -DBATCH=$<TARGET_FILE:orvane-batch>
+                 -DWORK=${CMAKE_CURRENT_BINARY_DIR}/batch_scripts/rectify_story
+                 "-DSCRIPTS=${here}/rectify_grid.txt,${here}/rectify_calibrate.txt,${here}/rectify_corner.txt"
+                 -DSCENES=grid,scene,bars "-DLENS=k1=-0.2,tilt=10" -DFORMATS=1280x720:YUY2
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/batch/run_story.cmake)

@@ -270,6 +270,102 @@ TEST(DrawLine, DotForDotTheAccumulatingWalk) {
             (std::vector<std::pair<int, int>>{{98, 50}, {99, 50}, {100, 50}, {101, 50}}));
 }
 
+// The walk as it was before it was clipped to the image's rows: every sum
+// from column 2 to x2 or column W - 2 is evaluated, whatever its row. Far
+// left of the image, whole runs of sums are skipped exactly (as the plain
+// loop above proves against it on short lines).
+double UnclippedAdvance(double x, double limit) {
+  while (x < limit) {
+    if (x < -4.0) {
+      int exponent;
+      std::frexp(x, &exponent);
+      const double u = std::ldexp(1.0, exponent - 53);
+      const int64_t units = static_cast<int64_t>(-x / u);
+      const int64_t d = std::llround(0.02 / u);
+      const int64_t room = units - (int64_t{1} << 52) - d - 1;
+      if (room >= 0) {
+        x = -static_cast<double>(units - (room / d + 1) * d) * u;
+        continue;
+      }
+    }
+    x += 0.02;
+  }
+  return x;
+}
+
+void UnclippedLine(const OverlayCanvas& canvas, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                   Rgb colour) {
+  if (x1 > x2) {
+    std::swap(x1, x2);
+    std::swap(y1, y2);
+  }
+  if (x1 == x2) {
+    DrawLine(canvas, x1, y1, x2, y2, colour);  // the vertical walk is not clipped anew
+    return;
+  }
+  if (x2 < 2) return;
+  const double m = (double(y2) - y1) / (double(x2) - x1);
+  for (double x = UnclippedAdvance(x1, 2.0); x <= x2 && x < double(canvas.width) - 2.0; x += 0.02) {
+    const double y = y1 + (x - x1) * m;
+    if (!(y > -2147483648.0 && y < 4294967296.0)) continue;
+    DrawDot(canvas, int32_t(std::trunc(x)), int32_t(int64_t(y)), colour);
+  }
+}
+
+// Lines from hostile drawing data: end points anywhere in the coordinate
+// range, and long lines through the image at every slope, entering and
+// leaving it through every side. The clipped walk draws exactly what the
+// unclipped one drew.
+TEST(DrawLine, ClippedWalkDrawsDotForDotTheUnclippedOne) {
+  std::mt19937 rng(27);
+  auto in = [&](int64_t lo, int64_t hi) {
+    return static_cast<int32_t>(std::uniform_int_distribution<int64_t>(lo, hi)(rng));
+  };
+  for (auto [w, h] : {std::pair<uint32_t, uint32_t>{1920, 1080}, {330, 250}, {40, 6}, {40, 4}}) {
+    TestOverlay got(w, h, MarkSizeClass(w, h)), want(w, h, MarkSizeClass(w, h));
+    const int32_t W = int32_t(w), H = int32_t(h);
+    for (int i = 0; i < 400; ++i) {
+      int32_t x1, y1, x2, y2;
+      if (i % 2 == 0) {  // anywhere at all
+        x1 = in(INT32_MIN, INT32_MAX), y1 = in(INT32_MIN, INT32_MAX);
+        x2 = in(INT32_MIN, INT32_MAX), y2 = in(INT32_MIN, INT32_MAX);
+      } else {  // through a point of the image, reaching out by up to 2^30
+        const int32_t px = in(-2, W + 2), py = in(-2, H + 2);
+        const int64_t reach = int64_t{1} << in(0, 30);
+        const double a = std::uniform_real_distribution<double>(0.0, 6.2832)(rng);
+        x1 = int32_t(px - reach * std::cos(a)), y1 = int32_t(py - reach * std::sin(a));
+        x2 = int32_t(px + reach * std::cos(a) * in(0, 3)), y2 = int32_t(py + reach * std::sin(a));
+      }
+      std::fill(got.bytes.begin(), got.bytes.end(), 0);
+      std::fill(want.bytes.begin(), want.bytes.end(), 0);
+      DrawLine(got.canvas, x1, y1, x2, y2, kRed);
+      UnclippedLine(want.canvas, x1, y1, x2, y2, kRed);
+      ASSERT_TRUE(got.bytes == want.bytes)
+          << w << "x" << h << ": (" << x1 << ", " << y1 << ") to (" << x2 << ", " << y2 << ")";
+    }
+  }
+}
+
+// Arcs around centres inside, near and far outside the image, with radii
+// from none to huge and not a number: the same dots as the plain loop.
+TEST(DrawArc, SkippedArcsAreThoseWithoutADot) {
+  std::mt19937 rng(5);
+  auto in = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+  TestOverlay got(330, 250), want(330, 250);
+  for (int i = 0; i < 300; ++i) {
+    const double radius = i % 50 == 0 ? std::nan("") : i % 3 == 0 ? in(0, 20) : in(-400, 400) * 1.5;
+    const int32_t cx = in(-450, 780), cy = in(-450, 700);
+    std::fill(got.bytes.begin(), got.bytes.end(), 0);
+    std::fill(want.bytes.begin(), want.bytes.end(), 0);
+    DrawArc(got.canvas, cx, cy, radius, 0.0, 6.28, 0.01, kRed);
+    for (double a = 0.0; a <= 6.28; a += 0.01) {
+      const double x = cx + radius * std::cos(a), y = cy - radius * std::sin(a);
+      if (x > -1e9 && x < 1e9 && y > -1e9 && y < 1e9) DrawDot(want.canvas, int32_t(x), int32_t(y), kRed);
+    }
+    ASSERT_TRUE(got.bytes == want.bytes) << cx << ", " << cy << " r " << radius;
+  }
+}
+
 TEST(DrawArc, CircleDotsLieOnTheRadius) {
   TestOverlay o(200, 200);
   DrawArc(o.canvas, 100, 100, 40.0, 0.0, 6.2831854, 0.02, kRed);

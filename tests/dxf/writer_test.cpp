@@ -60,31 +60,46 @@ TEST_F(DxfWriterTest, SecondRunReplacesTheFirst) {
   EXPECT_EQ(testing::DrawingText(f.station), Golden("empty"));
 }
 
-TEST_F(DxfWriterTest, EveryRecordIsInTheFileWhenItsCallReturns) {
+// The drawing is replaced whole when the run ends: until then (and for ever,
+// when the run never ends) the previous drawing stays as it was.
+TEST_F(DxfWriterTest, PreviousDrawingStaysWholeUntilTheRunEnds) {
+  {
+    DxfFileSink sink(path);
+    WriteRecords(sink);
+  }
+  {
+    DxfFileSink abandoned(path);
+    DxfBegin(abandoned);
+    DxfPoint(abandoned, 1.0, 2.0, 0.0);
+    EXPECT_EQ(testing::DrawingText(f.station), Golden("records"));
+  }
+  EXPECT_EQ(testing::DrawingText(f.station), Golden("records"));
   DxfFileSink sink(path);
   DxfBegin(sink);
-  const auto header = testing::DrawingText(f.station);
-  EXPECT_EQ(header, Golden("empty").substr(0, header.size()));
-  DxfPoint(sink, 1.0, 2.0, 0.0);
-  const auto text = testing::DrawingText(f.station);
-  EXPECT_EQ(text.substr(header.size()),
-            "0\r\nPOINT\r\n8\r\nLayer1\r\n10\r\n1.000000000\r\n20\r\n2.000000000\r\n"
-            "30\r\n0.00000000\r\n");
+  DxfEnd(sink);
+  EXPECT_EQ(sink.error(), 0);
+  EXPECT_EQ(testing::DrawingText(f.station), Golden("empty"));
+  size_t files = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(path.parent_path())) ++files;
+  EXPECT_EQ(files, 1u);  // no temporary file left beside it
 }
 
-// A run whose folder cannot be made writes nothing and reports nothing; each
-// later record tries the file again.
-TEST_F(DxfWriterTest, UnwritableFolderIsSilentAndRetried) {
+// A run whose folder cannot be made writes nothing and gives the reason; the
+// next run writes its whole drawing.
+TEST_F(DxfWriterTest, UnwritableFolderGivesTheReasonAndTheNextRunWrites) {
   testing::WriteBytes(f.station.PathOf("DXF"), "x", 1); // a file where the folder belongs
-  DxfFileSink sink(path);
-  DxfBegin(sink);
-  DxfPoint(sink, 1.0, 1.0, 0.0);
-  EXPECT_FALSE(std::filesystem::exists(path));
-
+  {
+    DxfFileSink sink(path);
+    DxfBegin(sink);
+    DxfPoint(sink, 1.0, 1.0, 0.0);
+    DxfEnd(sink);
+    EXPECT_EQ(sink.error(), ENOTDIR);
+  }
   std::filesystem::remove(f.station.PathOf("DXF"));
-  std::filesystem::create_directory(f.station.PathOf("DXF"));
-  DxfEnd(sink);
-  EXPECT_EQ(testing::DrawingText(f.station), "0\r\nENDSEC\r\n0\r\nEOF\r\n");
+  DxfFileSink sink(path);
+  WriteRecords(sink);
+  EXPECT_EQ(sink.error(), 0);
+  EXPECT_EQ(testing::DrawingText(f.station), Golden("records"));
 }
 
 TEST(DxfScaleTest, PixelSizeInUserUnits) {

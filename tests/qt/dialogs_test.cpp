@@ -8,8 +8,12 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "acquisition/camera_capture.h"
+#include "platform/video/virtual_camera.h"
+#include "support/station_fixture.h"
 #include "tests/qt/qt_support.h"
 #include "ui/dialogs.h"
+#include "ui/grid_calibration_dialog.h"
 #include "ui/qt/qt_surface.h"
 
 namespace orvane::qt {
@@ -154,6 +158,39 @@ TEST(QtDialogs, ListChoicesReachTheModelAtOnceAndItsStateIsShown) {
   EXPECT_EQ(model.Find(DialogControlId::MeasurementStandard)->selection, 1);
   EXPECT_TRUE(angles_disabled);
   EXPECT_EQ(model.closes, 1);
+}
+
+TEST(QtDialogs, GridCalibrationShowsThePictureWithItsPointsBesideTheFigures) {
+  orvane::testing::StationFixture f;
+  video::VirtualCameraConfig config;
+  config.source = video::kVirtualGridSource;
+  config.formats = {video::MakeVirtualFormat(1280, 720, 0)};
+  video::ParseVirtualLens("k1=-0.2,tilt=10", &config.lens);
+  UseVideoBackend(f.station, video::MakeVirtualBackend(config));
+  ASSERT_TRUE(StartCamera(f.station, 0));
+  QtSurface s;
+  s.window()->show();
+  GridCalibrationDialog model(f.station);
+  QString figures;
+  QImage picture;
+  testing::WhenModal([&](QWidget* dialog) {
+    Child<QPushButton>(dialog, DialogControlId::GridGrab)->click();
+    figures = Child<QLabel>(dialog, DialogControlId::GridFigures)->text();
+    auto* view = dialog->findChild<QWidget*>(QStringLiteral("picture"));
+    ASSERT_NE(view, nullptr);
+    picture = view->grab().toImage();
+    testing::Screenshot(dialog, "dialog_grid_calibration");
+    Child<QPushButton>(dialog, DialogControlId::Ok)->click();
+  });
+  EXPECT_EQ(s.RunDialog(model), DialogResult::Ok);
+  CloseCamera(f.station);
+  EXPECT_TRUE(figures.startsWith(QStringLiteral("RMS ")));
+  // Some marks are drawn: pure red pixels on a grey picture.
+  int red = 0;
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) red += picture.pixel(x, y) == qRgb(255, 0, 0);
+  }
+  EXPECT_GT(red, 100);
 }
 
 } // namespace

@@ -23,6 +23,7 @@
 #include "ui/qt/front_end.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
+#include "view/zoom.h"
 
 namespace orvane::qt {
 namespace {
@@ -400,6 +401,67 @@ TEST(QtProgram, F1ShowsTheAboutBoxWithItsTexts) {
 
 // Run at QT_SCALE_FACTOR 2 and 1.5 as well: client positions are logical
 // pixels, whatever the device pixels behind them.
+// Zoomed on the ring target's edge, the loupe over the plate's corner, then
+// the window resized: the controls keep to their edges and the view grows.
+TEST(QtProgram, ZoomLoupeAndAResizedWindow) {
+  const std::filesystem::path target = ORVANE_SOURCE_DIR "/samples/TARGET.BMP";
+  const std::filesystem::path part = ORVANE_SOURCE_DIR "/samples/PART.BMP";
+  if (!std::filesystem::exists(target) || !std::filesystem::exists(part)) {
+    GTEST_SKIP() << "no sample pictures";
+  }
+  Program p;
+  ImageViewWidget* view = p.front.surface().image_view();
+  QWidget* window = p.front.surface().window();
+  auto view_at = [view](double x, double y) {
+    const ViewZoom z = view->Zoom();
+    return QPointF((x + 0.5 - z.origin_x) * z.scale, (y + 0.5 - z.origin_y) * z.scale);
+  };
+  auto move_to = [view](QPointF at) {
+    QMouseEvent move(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+    QApplication::sendEvent(view, &move);
+  };
+  p.Drop(target);
+  // The ring's outer edge crosses row 240 at column 170.
+  move_to(QPointF(170.0 * view->width() / 640, 240.0 * view->height() / 480));
+  for (int i = 0; i < 3; ++i) QTest::keyClick(window, Qt::Key_Plus);
+  EXPECT_NEAR(view->Zoom().scale, 8 * FitScale(AreaOf(p.front.station().image)), 1e-9);
+  const QImage zoomed = view->grab().toImage();
+  int dark = 0, light = 0;
+  for (int x = 0; x < zoomed.width(); x += 4) {
+    const int grey = qGray(zoomed.pixel(x, zoomed.height() / 2));
+    dark += grey < 80;
+    light += grey > 160;
+  }
+  EXPECT_GT(dark, 10);
+  EXPECT_GT(light, 10);
+  testing::Screenshot(window, "zoom_ring_edge");
+
+  p.Drop(part);
+  QTest::keyClick(window, Qt::Key_0);
+  move_to(QPointF(120.0 * view->width() / 640, 90.0 * view->height() / 480));
+  QTest::keyClick(window, Qt::Key_Plus);
+  QTest::keyClick(window, Qt::Key_Plus);
+  QTest::keyClick(window, Qt::Key_L);
+  move_to(view_at(120, 90));
+  EXPECT_TRUE(view->LoupeText().startsWith(QStringLiteral("(120,90) ")));
+  testing::Screenshot(window, "loupe_plate_corner");
+  QTest::keyClick(window, Qt::Key_L);
+
+  const QRect exit = p.widget(ControlId::Exit)->geometry();
+  const int view_width = view->width();
+  const QSize before = window->size();
+  for (const QSize size : {QSize(1366, 768), QSize(1920, 1080)}) {
+    window->resize(size);
+    QApplication::processEvents();
+    EXPECT_EQ(p.widget(ControlId::Exit)->geometry(),
+              exit.translated(size.width() - before.width(), size.height() - before.height()));
+    EXPECT_GT(view->width(), view_width);
+    EXPECT_EQ(view->width(), static_cast<int>(p.front.station().image.view_width));
+    testing::Screenshot(window, "window_" + std::to_string(size.width()) + "x" +
+                                    std::to_string(size.height()));
+  }
+}
+
 TEST(QtProgramHighDpi, DragOnTheViewDrawsTheRoiAtTheExpectedImagePixels) {
   Program p;
   p.Drop(DrawBmp(p.dir.path()));

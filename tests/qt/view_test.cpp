@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <cmath>
+#include <random>
 
 #include "acquisition/acquisition.h"
 #include "station/workspace.h"
@@ -18,6 +19,7 @@
 #include "ui/qt/qt_surface.h"
 #include "ui/window_hooks.h"
 #include "view/mouse.h"
+#include "view/zoom.h"
 #include "workspace/solutions.h"
 
 namespace orvane::qt {
@@ -50,6 +52,14 @@ struct ViewFixture {
     surface.image_view()->mouse = [this](MouseEvent kind, int32_t x, int32_t y, uint32_t keys) {
       OnMouse(station, kind, x, y, keys);
     };
+    surface.image_view()->mouse_at_image = [this](MouseEvent kind, int32_t x, int32_t y,
+                                                  uint32_t keys) {
+      OnMouseAtImage(station, kind, x, y, keys);
+    };
+    surface.image_view()->zoomed = [this](const ViewZoom& zoom) { station.view.zoom = zoom; };
+    surface.image_view()->SetImage(&station.image);
+    surface.window()->resize(std::max(view_w + 40, surface.window()->width()),
+                             std::max(view_h + 40, surface.window()->height()));
     surface.window()->show();
   }
 
@@ -78,6 +88,29 @@ struct ViewFixture {
       }
     }
     EXPECT_EQ(mismatches, 0);
+  }
+
+  // The display pixel at (x, y) as Qt's RGB.
+  QRgb DisplayAt(int32_t x, int32_t y) const {
+    const uint8_t* p = station.image.display + y * station.image.stride + x * 3;
+    return qRgb(p[2], p[1], p[0]);
+  }
+
+  // The view position of the middle of image pixel (x, y) at the view's zoom.
+  QPointF ViewAt(int32_t x, int32_t y) const {
+    const ViewZoom z = surface.image_view()->Zoom();
+    return {(x + 0.5 - z.origin_x) * z.scale, (y + 0.5 - z.origin_y) * z.scale};
+  }
+
+  void Click(QPointF at) {
+    Send(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+    Send(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+  }
+
+  void Drag(QPointF from, QPointF to) {
+    Send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    Send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    Send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
   }
 
   void Send(QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons,
@@ -208,6 +241,154 @@ TEST(QtImageView, TakesTheFirstOfSeveralDroppedFiles) {
   remote.setAccepted(false);
   QApplication::sendEvent(s.image_view(), &remote);
   EXPECT_FALSE(remote.isAccepted());
+}
+
+// Zoomed in at 8x on a 1920 x 1080 image, a click anywhere lands on the image
+// pixel that the device pixel under the cursor shows, and that pixel's square
+// holds the cursor (to half a device pixel).
+TEST(QtImageView, ZoomedClicksLandOnThePixelUnderTheCursor) {
+  ViewFixture f(1920, 1080, 1040, 585);
+  f.station.view.zoom = CentreOn(AreaOf(f.station.image), 8.0, 1234.3, 456.7);
+  const double ratio = f.surface.image_view()->devicePixelRatioF();
+  const ViewZoom z = f.surface.image_view()->Zoom();
+  ASSERT_EQ(z.scale, 8.0);
+  std::mt19937 rng(24);
+  std::uniform_real_distribution<double> along_x(0.0, 1040.0), along_y(0.0, 585.0);
+  const double slack = 0.5 / (8.0 * ratio) + 1e-9;
+  // Every click redraws the same overlay: one picture of the view serves.
+  f.Click(QPointF(1.0, 1.0));
+  const QImage painted = f.Painted();
+  int misses = 0;
+  for (int i = 0; i < 100; ++i) {
+    const QPointF at(along_x(rng), along_y(rng));
+    f.Click(at);
+    const int32_t x = f.station.view.press_x, y = f.station.view.press_y;
+    const double ix = z.origin_x + at.x() / 8.0, iy = z.origin_y + at.y() / 8.0;
+    bool hit = x <= ix + slack && ix - slack <= x + 1 && y <= iy + slack && iy - slack <= y + 1;
+    // The overview and the zoom factor cover the top-right corner.
+    if (at.x() < 1040 - 200 || at.y() > 140) {
+      hit = hit && painted.pixel(static_cast<int>(at.x() * ratio), static_cast<int>(at.y() * ratio)) ==
+                       f.DisplayAt(x, y);
+    }
+    if (!hit && ++misses <= 5) {
+      ADD_FAILURE() << "click at " << at.x() << "," << at.y() << " reached " << x << "," << y;
+    }
+  }
+  EXPECT_EQ(misses, 0);
+}
+
+// An image narrower than the zoomed view stands in its middle with margins
+// on both sides; every device pixel shows the pixel under its centre.
+TEST(QtImageView, ZoomedPaintWithMargins) {
+  ViewFixture f(100, 400, 400, 300);
+  f.station.view.zoom = CentreOn(AreaOf(f.station.image), 2.5, 50, 123.4);
+  const ViewZoom z = f.surface.image_view()->Zoom();
+  ASSERT_DOUBLE_EQ(z.origin_x, -30.0);
+  const QImage painted = f.Painted();
+  const double ratio = f.surface.image_view()->devicePixelRatioF();
+  const double ds = z.scale * ratio;
+  int mismatches = 0;
+  // Below the overview, which the top-right corner holds.
+  for (int y = static_cast<int>(140 * ratio); y < painted.height(); y += 3) {
+    for (int x = 0; x < painted.width(); ++x) {
+      const auto ix = static_cast<int32_t>(std::floor(z.origin_x + (x + 0.5) / ds));
+      const auto iy = static_cast<int32_t>(std::floor(z.origin_y + (y + 0.5) / ds));
+      const QRgb want = ix < 0 || ix >= 100 ? qRgb(0x20, 0x20, 0x20) : f.DisplayAt(ix, iy);
+      if (painted.pixel(x, y) != want && ++mismatches < 5) {
+        ADD_FAILURE() << "device pixel " << x << "," << y;
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+// At 4x a drag on an ROI's edge, corner and centre moves them to the image
+// pixels the mouse went to.
+TEST(QtImageView, RoiDragAndResizeAt4x) {
+  ViewFixture f(640, 480, 464, 348);
+  SolutionRecord& rec = *f.station.working;
+  rec.roi_count = 1;
+  rec.rois[0] = RoiRecord{};
+  RoiRecord& r = rec.rois[0];
+  r.left = 100, r.top = 100, r.right = 200, r.bottom = 180, r.width = 100, r.height = 80;
+  f.station.view.zoom = CentreOn(AreaOf(f.station.image), 4.0, 150, 140);
+  f.Drag(f.ViewAt(100, 140), f.ViewAt(95, 137));
+  EXPECT_EQ(r.left, 95);
+  f.Drag(f.ViewAt(200, 180), f.ViewAt(205, 182));
+  EXPECT_EQ(r.right, 205);
+  EXPECT_EQ(r.bottom, 182);
+  f.Drag(f.ViewAt(150, 141), f.ViewAt(148, 144));
+  EXPECT_EQ(r.left, 93);
+  EXPECT_EQ(r.top, 103);
+  EXPECT_EQ(r.right, 203);
+  EXPECT_EQ(r.bottom, 185);
+  EXPECT_EQ(rec.roi_count, 1u);
+  testing::Screenshot(f.surface.window(), "zoom_roi_4x");
+}
+
+// Keys, the wheel and a middle drag zoom and pan; the image position under
+// the cursor stays under it while zooming.
+TEST(QtImageView, WheelKeysAndPan) {
+  ViewFixture f(640, 480, 464, 348);
+  ImageViewWidget* view = f.surface.image_view();
+  const QPointF at(300.0, 100.0);
+  f.Send(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+  auto under = [&](const ViewZoom& z) {
+    return QPointF(z.origin_x + at.x() / z.scale, z.origin_y + at.y() / z.scale);
+  };
+  QTest::keyClick(f.surface.window(), Qt::Key_Plus);
+  const ViewZoom first = view->Zoom();
+  EXPECT_DOUBLE_EQ(first.scale, 2.0 * FitScale(AreaOf(f.station.image)));
+  view->Wheel(2.0, at);
+  const ViewZoom second = view->Zoom();
+  EXPECT_DOUBLE_EQ(second.scale, first.scale * 1.5625);
+  EXPECT_NEAR(under(second).x(), under(first).x(), 1e-9);
+  EXPECT_NEAR(under(second).y(), under(first).y(), 1e-9);
+  f.Send(QEvent::MouseButtonPress, at, Qt::MiddleButton, Qt::MiddleButton);
+  f.Send(QEvent::MouseMove, at + QPointF(-40, -20), Qt::NoButton, Qt::MiddleButton);
+  f.Send(QEvent::MouseButtonRelease, at + QPointF(-40, -20), Qt::MiddleButton, Qt::NoButton);
+  EXPECT_NEAR(view->Zoom().origin_x, second.origin_x + 40 / second.scale, 1e-9);
+  EXPECT_NEAR(view->Zoom().origin_y, second.origin_y + 20 / second.scale, 1e-9);
+  EXPECT_EQ(f.station.working->roi_count, 0u); // the pan drew nothing
+  QTest::keyClick(f.surface.window(), Qt::Key_1);
+  EXPECT_DOUBLE_EQ(view->Zoom().scale, 1.0 / view->devicePixelRatioF() > FitScale(AreaOf(f.station.image))
+                                           ? 1.0 / view->devicePixelRatioF()
+                                           : 0.0);
+  QTest::keyClick(f.surface.window(), Qt::Key_0);
+  EXPECT_TRUE(view->Zoom().fit());
+  QTest::keyClick(f.surface.window(), Qt::Key_Minus);
+  EXPECT_TRUE(view->Zoom().fit());
+}
+
+// The loupe shows the 15 x 15 display pixels around the one under the cursor,
+// that pixel's position and frame value, and stays off the cursor.
+TEST(QtImageView, LoupeShowsThePixelsAroundTheCursor) {
+  ViewFixture f(640, 480, 464, 348);
+  ImageViewWidget* view = f.surface.image_view();
+  f.station.view.zoom = CentreOn(AreaOf(f.station.image), 2.0, 600, 30);
+  QTest::keyClick(f.surface.window(), Qt::Key_L);
+  ASSERT_TRUE(view->loupe_on());
+  for (const auto& [x, y] : {std::pair{630, 5}, std::pair{590, 40}}) {
+    const QPointF at = f.ViewAt(x, y);
+    f.Send(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+    const QRect loupe = view->LoupeRect();
+    ASSERT_FALSE(loupe.isEmpty());
+    EXPECT_FALSE(loupe.contains(at.toPoint()));
+    const uint8_t* p = f.station.image.frame + y * f.station.image.stride + x * 3;
+    EXPECT_EQ(view->LoupeText(), QStringLiteral("(%1,%2) %3,%4,%5").arg(x).arg(y).arg(p[2]).arg(p[1]).arg(p[0]));
+    const QImage painted = f.Painted();
+    const double ratio = view->devicePixelRatioF();
+    for (int j = 0; j < 15; ++j) {
+      for (int i = 0; i < 15; ++i) {
+        const int32_t px = x - 7 + i, py = y - 7 + j;
+        if (px < 0 || py < 0 || px >= 640 || py >= 480) continue;
+        const QPoint device(static_cast<int>((loupe.x() + i * 8 + 2) * ratio),
+                            static_cast<int>((loupe.y() + j * 8 + 2) * ratio));
+        ASSERT_EQ(painted.pixel(device), f.DisplayAt(px, py)) << i << "," << j;
+      }
+    }
+  }
+  testing::Screenshot(f.surface.window(), "zoom_loupe");
 }
 
 TEST(QtLiveVideo, PaintsTheLatestPictureStretchedWithoutBlending) {

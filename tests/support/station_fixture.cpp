@@ -3,6 +3,9 @@
 #include "acquisition/acquisition.h"
 #include "ui/window_hooks.h"
 
+#include <csignal>
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -36,6 +39,23 @@ void AttachImage(Station& station, uint32_t w, uint32_t h, uint8_t grey) {
   im.overlay = station.file_buffers.overlay.data();
   im.display = station.file_buffers.display.data();
   PublishGeometry(station);
+}
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes) {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  old_soft_ = limit.rlim_cur;
+  limit.rlim_cur = bytes;
+  old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("setrlimit failed");
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = old_soft_;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, old_handler_);
 }
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {

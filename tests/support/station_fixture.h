@@ -39,6 +39,20 @@ struct StationFixture {
 // filled with `grey`, with a clear overlay, and publishes the geometry.
 void AttachImage(Station& station, uint32_t w, uint32_t h, uint8_t grey = 0);
 
+// While it lives, no file of this process may grow past `bytes`: a write
+// beyond fails with EFBIG, as a write to a full disk fails with ENOSPC.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(uint64_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  uint64_t old_soft_;
+  void (*old_handler_)(int);
+};
+
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const void* data, size_t n);
 

@@ -181,6 +181,45 @@ TEST(ExpandWindow, SettingOffKeepsTheTemplateOnALargeScreen) {
   EXPECT_EQ(second->surface.ControlRect(ControlId::Exit), UnitsToPixels({350, 250, 35, 20}));
 }
 
+// A resize moves the controls by their anchors from the size the layout was
+// made for (the template, or the screen after the expansion); back at that
+// size everything stands where the start-up put it.
+TEST(ResizeWindow, ControlsFollowTheirAnchorsAndTheViewTakesTheRoom) {
+  struct Case {
+    Size screen;
+    Size base; // the client size after start-up
+  };
+  for (const Case& c : {Case{{800, 600}, kTemplateClient}, Case{{1024, 768}, {1024, 768}}}) {
+    Started s(c.screen);
+    const WindowState& w = WindowOf(*s.station);
+    const Rect process = s.surface.ControlRect(ControlId::Process);
+    const Rect exit = s.surface.ControlRect(ControlId::Exit);
+    const Rect group = s.surface.ControlRect(ControlId::SolutionGroup);
+    const uint32_t view_width = s.station->image.view_width;
+    ResizeWindow(*s.station, c.base); // Qt's resize event at show changes nothing
+    EXPECT_EQ(s.surface.ControlRect(ControlId::Process), process);
+
+    ResizeWindow(*s.station, {1366, 900});
+    const int32_t gx = 1366 - c.base.width, gy = 900 - c.base.height;
+    EXPECT_EQ(w.resize_dx, gx);
+    EXPECT_EQ(s.surface.ControlRect(ControlId::Process),
+              (Rect{process.x + gx, process.y, process.width, process.height}));
+    EXPECT_EQ(s.surface.ControlRect(ControlId::Exit),
+              (Rect{exit.x + gx, exit.y + gy, exit.width, exit.height}));
+    EXPECT_EQ(s.surface.ControlRect(ControlId::SolutionGroup),
+              (Rect{group.x, group.y + gy, group.width + gx, group.height}));
+    EXPECT_GT(s.station->image.view_width, view_width);
+    EXPECT_LE(int32_t(s.station->image.view_width) + 16,
+              s.surface.ControlRect(ControlId::CommandPanelGroup).x);
+    EXPECT_LE(int32_t(s.station->image.view_height) + 16,
+              s.surface.ControlRect(ControlId::SolutionGroup).y);
+
+    ResizeWindow(*s.station, c.base);
+    EXPECT_EQ(s.surface.ControlRect(ControlId::Exit), exit);
+    EXPECT_EQ(s.station->image.view_width, view_width);
+  }
+}
+
 // The expansion setting is read at start-up: changing it in Set-Up leaves
 // the window as it is, and the view keeps the size that window gives it.
 TEST(ExpandWindow, SettingChangedInSetUpKeepsTheViewUntilTheNextStart) {

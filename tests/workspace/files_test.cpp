@@ -118,5 +118,99 @@ TEST(Files, ReadOnlyFolderAndReadOnlyFile) {
   EXPECT_EQ(Entries(open), 1u);
 }
 
+// Pipes, devices and folders where a station file belongs: nothing waits on
+// them, nothing replaces them, and the reason says why. A pipe with no
+// writer used to hang the first read for ever.
+TEST(Files, OnlyRegularFilesAreReadOrWritten) {
+  TempDir dir;
+  const fs::path fifo = dir.path() / "fifo", folder = dir.path() / "folder";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  fs::create_directory(folder);
+  fs::create_symlink(fifo, dir.path() / "to_fifo");
+  fs::create_symlink("/dev/null", dir.path() / "to_device");
+  for (const fs::path& path : {fifo, folder, dir.path() / "to_fifo", dir.path() / "to_device"}) {
+    SCOPED_TRACE(path);
+    char buffer[8];
+    int read_error = 0, length_error = 0, write_error = 0;
+    EXPECT_EQ(ReadFileInto(path, buffer, sizeof buffer, &read_error), 0u);
+    EXPECT_EQ(FileLength(path, &length_error), -1);
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(ReadWholeFile(path, bytes), 0u);
+    EXPECT_EQ(WriteWholeFile(path, "new", 3, &write_error), 0u);
+    EXPECT_EQ(AppendToFile(path, "new", 3), 0u);
+    EXPECT_EQ(read_error, kNotRegularFile);
+    EXPECT_EQ(length_error, kNotRegularFile);
+    EXPECT_EQ(write_error, kNotRegularFile);
+  }
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+  EXPECT_TRUE(fs::is_character_file(fs::status("/dev/null")));
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir.path() / "to_device")));
+  EXPECT_EQ(Entries(dir.path()), 4u);  // no temporary file beside any of them
+  EXPECT_EQ(FileErrorText(kNotRegularFile), "Not a regular file");
+  EXPECT_EQ(FileErrorText(ENOSPC), "No space left on device");
+}
+
+// A write the file system refuses part way (here a file size limit, as a full
+// disk refuses) keeps the old file whole, leaves no temporary file and gives
+// the reason.
+TEST(Files, RefusedWriteKeepsTheOldFileAndGivesTheReason) {
+  TempDir dir;
+  Put(dir.path() / "XModule1.CFG", "old");
+  const std::string big(5000, 'x');
+  int error = 0;
+  {
+    testing::FileSizeLimit limit(1000);
+    EXPECT_EQ(Write(dir.path() / "XModule1.CFG", "fits"), 4u);
+    EXPECT_EQ(WriteWholeFile(dir.path() / "XModule1.CFG", big.data(), 5000, &error), 0u);
+  }
+  EXPECT_EQ(error, EFBIG);
+  EXPECT_EQ(Text(dir.path() / "XModule1.CFG"), "fits");
+  EXPECT_EQ(Entries(dir.path()), 1u);
+}
+
+TEST(Files, LeftoverTemporariesOfStationFilesAreRemoved) {
+  TempDir dir;
+  const fs::path& d = dir.path();
+  fs::create_directory(d / "DXF");
+  fs::create_directory(d / "Saved");
+  const std::vector<std::pair<std::string, bool>> files = {
+      {"XORVANE.CFG.tmpAb12Cd", true},          {"XModule203.CFG.tmp000000", true},
+      {"TEMPIMAGE.BMP.tmpqwerty", true},        {"DXF/FILE.DXF.tmpZZZZZZ", true},
+      {"Saved/IMAGE3.BMP.tmpa1b2c3", true},     {"Saved/.IMAGE3.JPG.pixora-12-0-7.tmp", true},
+      {".TEMPIMAGE.BMP.pixora-9-1-0.tmp", true}, {"XORVANE.CFG", false},
+      {"XORVANE.CFG.tmpAb12C", false},          {"notes.txt.tmpAb12Cd", false},
+      {"Saved/IMAGE3.JPG", false},              {"DXF/FILE.DXF", false},
+      {"XModule1.CFG.tmpAb12Cd.keep", false},   {"Saved/XORVANE.CFG.tmpAb12Cd", true},
+  };
+  for (const auto& [name, _] : files) Put(d / name, "x");
+  fs::create_directory(d / "XModule4.CFG.tmpabcdef");                   // a folder stays
+  fs::create_symlink(d / "XORVANE.CFG", d / "XModule5.CFG.tmpabcdef");  // and so does a link
+  EXPECT_EQ(RemoveLeftoverTemporaries(d), 8u);
+  for (const auto& [name, removed] : files) EXPECT_EQ(fs::exists(d / name), !removed) << name;
+  EXPECT_TRUE(fs::is_directory(d / "XModule4.CFG.tmpabcdef"));
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(d / "XModule5.CFG.tmpabcdef")));
+}
+
+// The lock is on the folder itself, so taking it creates no file; another
+// process is refused and told who holds it.
+TEST(Files, FolderLockIsHeldOnceAndNamesItsHolder) {
+  TempDir dir;
+  long holder = -1;
+  ASSERT_EQ(LockFolder(dir.path(), &holder), kFolderLockTaken);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    long seen = 0;
+    const int result = LockFolder(dir.path(), &seen);
+    ::_exit(result != kFolderLocked ? 1 : seen != ::getppid() ? 2 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Entries(dir.path()), 0u);
+  EXPECT_EQ(LockHolderText(42), "process 42");
+}
+
 }  // namespace
 }  // namespace orvane

@@ -1,5 +1,6 @@
 #include "ui/qt/dialog_runner.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -12,6 +13,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QImage>
+#include <QPainter>
 #include <QVBoxLayout>
 
 namespace orvane::qt {
@@ -30,6 +33,37 @@ QString Shown(const std::string& text) {
 bool IsCloseButton(uint32_t id) {
   return id == Raw(DialogControlId::Ok) || id == Raw(DialogControlId::Cancel);
 }
+
+// The model's picture, scaled to fit and never smoothed, with its marks as
+// small red circles at their true (sub-pixel) places.
+class PictureView : public QWidget {
+ public:
+  PictureView(QWidget* parent, const DialogModel& model) : QWidget(parent), model_(model) {
+    setMinimumSize(480, 270);
+    setObjectName(QStringLiteral("picture"));
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    const DialogPicture* p = model_.Picture();
+    if (p == nullptr || p->width == 0 || p->bgrx.size() < size_t{p->width} * p->height * 4) return;
+    const QImage image(p->bgrx.data(), static_cast<int>(p->width), static_cast<int>(p->height),
+                       static_cast<qsizetype>(p->width) * 4, QImage::Format_RGB32);
+    const double scale = std::min(double(width()) / p->width, double(height()) / p->height);
+    const QRectF target(0, 0, p->width * scale, p->height * scale);
+    painter.drawImage(target, image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::red, 1.5));
+    for (const DialogPicture::Mark& m : p->marks) {
+      painter.drawEllipse(QPointF((m.x + 0.5) * scale, (m.y + 0.5) * scale), 3.0, 3.0);
+    }
+  }
+
+ private:
+  const DialogModel& model_;
+};
 
 // Builds the widgets of one model and keeps them in step with it.
 class ModelDialog : public QDialog {
@@ -51,6 +85,7 @@ class ModelDialog : public QDialog {
 
   DialogModel& model_;
   std::map<int, QWidget*> widgets_; // by index into the model's controls
+  QWidget* picture_ = nullptr;
   QLineEdit* first_edit_ = nullptr;
   int quiet_ = 0;
 };
@@ -103,7 +138,15 @@ QWidget* ModelDialog::MakeWidget(const DialogControl& c, int index) {
 }
 
 void ModelDialog::Build() {
-  auto* outer = new QVBoxLayout(this);
+  auto* outer = new QVBoxLayout;
+  if (model_.Picture() != nullptr) {
+    auto* sides = new QHBoxLayout(this);
+    sides->addLayout(outer);
+    picture_ = new PictureView(this, model_);
+    sides->addWidget(picture_, 1);
+  } else {
+    setLayout(outer);
+  }
   auto* grid = new QGridLayout;
   grid->setColumnStretch(1, 1);
   outer->addLayout(grid);
@@ -181,6 +224,7 @@ void ModelDialog::Sync() {
     }
   }
   --quiet_;
+  if (picture_ != nullptr) picture_->update();
 }
 
 void ModelDialog::Finish(std::optional<DialogResult> result) {

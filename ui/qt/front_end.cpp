@@ -10,7 +10,10 @@
 #include <QFileInfo>
 
 #include "acquisition/file_mode.h"
+#include "results/session.h"
 #include "ui/commands.h"
+#include "ui/layout.h"
+#include "ui/grid_calibration_dialog.h"
 #include "ui/main_window.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
@@ -20,6 +23,8 @@ namespace orvane::qt {
 
 FrontEnd::FrontEnd(std::filesystem::path folder) : station_(std::move(folder), &surface_) {
   surface_.image_view()->SetView(&station_.view);
+  surface_.image_view()->SetImage(&station_.image);
+  surface_.live_video()->SetView(&station_.view);
   // Every new camera picture is painted as it arrives: the camera's thread
   // asks the window's thread to show it, at most one request waiting at a
   // time. The window is the request's context, so nothing runs once it is
@@ -99,7 +104,13 @@ void FrontEnd::Wire() {
     Running running(depth_);
     ShowAbout(station_);
   };
+  e.grid_calibration = [this] {
+    Running running(depth_);
+    RunGridCalibrationDialog(station_);
+    AfterEvent();
+  };
   e.open_file = [this] { ChooseImageFile(); };
+  e.results = [this] { ShowResults(); };
   // The program ends once the handler that asked for it has returned.
   e.end = [this] {
     QMetaObject::invokeMethod(surface_.window(), [this] { End(); }, Qt::QueuedConnection);
@@ -111,6 +122,21 @@ void FrontEnd::Wire() {
     OnMouse(station_, kind, x, y, keys);
     AfterEvent();
   };
+  view->mouse_at_image = [this](MouseEvent kind, int32_t x, int32_t y, uint32_t keys) {
+    Running running(depth_);
+    OnMouseAtImage(station_, kind, x, y, keys);
+    AfterEvent();
+  };
+  view->zoomed = [this](const ViewZoom& zoom) { station_.view.zoom = zoom; };
+  // The live area zooms and pans the view's zoom, which its pictures follow.
+  surface_.live_video()->wheel = [view](double steps, QPointF at) { view->Wheel(steps, at); };
+  surface_.live_video()->pan = [view](QPointF delta) { view->Pan(delta); };
+  e.resized = [this](int width, int height) {
+    if (depth_ > 0) return;
+    Running running(depth_);
+    ResizeWindow(station_, {width, height});
+    AfterEvent();
+  };
   view->dropped = [this](const QString& path) {
     Running running(depth_);
     DropStillFile(station_, QFile::encodeName(path).toStdString());
@@ -118,8 +144,17 @@ void FrontEnd::Wire() {
   };
 }
 
+void FrontEnd::ShowResults() {
+  if (!results_window_) results_window_ = std::make_unique<ResultsWindow>(station_);
+  results_window_->show();
+  results_window_->raise();
+  results_window_->activateWindow();
+}
+
 bool FrontEnd::Start(std::string_view command_line) {
   if (!StartUp(station_, command_line)) return false;
+  // The results table is read now, so a damaged file is reported at start.
+  ResultsOf(station_);
   AfterEvent();
   return true;
 }

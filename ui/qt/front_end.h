@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string_view>
 
 #include <QString>
@@ -15,6 +16,7 @@
 #include "acquisition/camera_capture.h"
 #include "station/station.h"
 #include "ui/qt/qt_surface.h"
+#include "ui/qt/results_window.h"
 
 namespace orvane::qt {
 
@@ -56,6 +58,10 @@ class FrontEnd {
   // area is hidden or before the window shows).
   void ShowNewPicture();
 
+  // F2: shows the Results window (made on first use) and raises it.
+  void ShowResults();
+  ResultsWindow* results_window() const { return results_window_.get(); }
+
  private:
   void Wire();
   void AfterEvent();
@@ -63,6 +69,7 @@ class FrontEnd {
 
   QtSurface surface_;
   Station station_;
+  std::unique_ptr<ResultsWindow> results_window_; // goes before the station
   LivePicture picture_;
   std::atomic<bool> live_request_waiting_{false};
   bool shown_ = false;

@@ -1,6 +1,8 @@
 // The image view: paints the view's display pixels stretched over its whole
-// client area (nearest neighbour), shows the cursor the mouse code chose,
-// forwards the mouse with the station's key flags, and takes dropped files.
+// client area (nearest neighbour), or zoomed in with an overview of where it
+// is, shows the cursor the mouse code chose, forwards the mouse with the
+// station's key flags, pans and zooms, shows the loupe, and takes dropped
+// files.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +12,7 @@
 
 #include "station/image_view.h"
 #include "view/mouse.h"
+#include "view/zoom.h"
 
 namespace orvane::qt {
 
@@ -23,17 +26,42 @@ class ImageViewWidget : public QWidget {
  public:
   explicit ImageViewWidget(QWidget* parent);
 
-  // The view whose pixels and cursor this widget shows (owned by the station).
+  // The view whose pixels, zoom and cursor this widget shows (owned by the
+  // station), and the image whose frame the loupe reads.
   void SetView(const ImageView* view) { view_ = view; }
+  void SetImage(const ImageState* image) { image_ = image; }
   // Takes the cursor the mouse code left in the view.
   void RefreshCursor();
 
   // One mouse message in client pixels (the logical pixels the view was
   // sized in, whatever the screen's scale).
   std::function<void(MouseEvent, int32_t x, int32_t y, uint32_t keys)> mouse;
+  // One mouse message at an image pixel: the view is zoomed in and mapped
+  // the position at the screen's device pixels itself.
+  std::function<void(MouseEvent, int32_t x, int32_t y, uint32_t keys)> mouse_at_image;
   // A file dropped on the view.
   std::function<void(const QString& path)> dropped;
+  // The user zoomed or panned: the new zoom, for the station to keep.
+  std::function<void(const ViewZoom&)> zoomed;
 
+  // The zoom as it stands for this widget's size (fit when the view's zoom
+  // cannot apply).
+  ViewZoom Zoom() const;
+  // Zoom keys: 0 fit, 1 one image pixel per device pixel, + and - a step;
+  // L the loupe. True when the key was one of them.
+  bool ZoomKey(int key);
+  // One wheel turn of `steps` notches (positive: in) around view position p.
+  void Wheel(double steps, QPointF p);
+  // The picture dragged by `delta` view pixels (zoomed in only).
+  void Pan(QPointF delta);
+  // Space held: a left drag pans.
+  void SetSpaceHeld(bool held) { space_held_ = held; }
+  bool loupe_on() const { return loupe_on_; }
+  // The loupe's rectangle in view pixels; empty while it is not shown.
+  QRect LoupeRect() const;
+  // The loupe's line: the position and frame value of the pixel under the
+  // cursor, "(x,y) R,G,B"; empty while the loupe is not shown.
+  QString LoupeText() const;
   // Milliseconds the last paint of an image took (stretch and draw).
   double last_paint_ms() const { return last_paint_ms_; }
 
@@ -43,14 +71,29 @@ class ImageViewWidget : public QWidget {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void leaveEvent(QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
   void Forward(MouseEvent kind, QMouseEvent* event);
+  void ZoomTo(const ViewZoom& zoom);
+  ZoomArea Area() const;
+  // The image pixel under view position p; false outside the image.
+  bool ImagePixelAt(QPointF p, int32_t* x, int32_t* y) const;
+  void PaintOverview(QPainter& painter, const ViewZoom& zoom);
+  void PaintLoupe(QPainter& painter);
 
   const ImageView* view_ = nullptr;
+  const ImageState* image_ = nullptr;
   double last_paint_ms_ = 0.0;
+  bool space_held_ = false;
+  bool panning_ = false;
+  QPointF pan_from_;
+  bool loupe_on_ = false;
+  bool cursor_inside_ = false;
+  QPointF cursor_;
 };
 
 } // namespace orvane::qt

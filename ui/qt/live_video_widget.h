@@ -1,14 +1,18 @@
 // The live video area: paints the newest picture it was handed, stretched
-// over its whole client area, and keeps figures on how smoothly it painted.
+// over its whole client area or zoomed as the image view is, and keeps
+// figures on how smoothly it painted.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
 
+#include "station/image_view.h"
 #include "ui/qt/stretch.h"
+#include "view/zoom.h"
 
 namespace orvane::qt {
 
@@ -27,6 +31,13 @@ class LiveVideoWidget : public QWidget {
   // A new picture: stretched now to the area's device pixels, painted at the
   // next paint. Pixels as SourcePixels says.
   void SetPicture(const SourcePixels& picture);
+  // The view whose zoom a picture of the view's image size follows.
+  void SetView(const ImageView* view) { view_ = view; }
+  // A wheel turn over the area (notches, positive: in), for the view to zoom.
+  std::function<void(double steps, QPointF at)> wheel;
+  // A middle-button drag over the area by `delta` view pixels, for the view
+  // to pan.
+  std::function<void(QPointF delta)> pan;
   bool has_picture() const { return !image_.isNull(); }
 
   const LivePaintStats& stats() const { return stats_; }
@@ -34,8 +45,15 @@ class LiveVideoWidget : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  bool panning_ = false;
+  QPointF pan_from_;
+  const ImageView* view_ = nullptr;
   QImage image_;
   QElapsedTimer clock_;
   LivePaintStats stats_;

@@ -1,5 +1,6 @@
 // orvane: the station's desktop program. Runs one station in the current
-// folder; the only option selects the video device ("-d0" to "-d3").
+// folder; the only option of the station selects the video device ("-d0" to
+// "-d3"). --help and --version answer and end before any window opens.
 
 #include <chrono>
 #include <clocale>
@@ -7,17 +8,20 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QIcon>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QTimer>
 
 #include "ui/qt/front_end.h"
 #include "ui/qt/live_video_widget.h"
+#include "workspace/files.h"
 
 namespace {
 
@@ -67,9 +71,49 @@ QIcon StationIcon() {
   return QIcon(pixmap);
 }
 
+#ifndef ORVANE_VERSION
+#define ORVANE_VERSION "unknown"
+#endif
+
+constexpr const char* kUsage =
+    "usage: orvane [-d0|-d1|-d2|-d3] [Qt options]\n"
+    "       orvane --help | --version\n"
+    "Runs the measuring station with the current folder as its working folder\n"
+    "(settings, solutions, log, saved images and DXF output live there).\n"
+    "  -d0 .. -d3   the video device to open (default: the first)\n"
+    "  --help       print this text and end\n"
+    "  --version    print the version and end\n"
+    "Environment:\n"
+    "  ORVANE_VIRTUAL_CAMERA   scene, or a folder of BMP/JPEG files: a virtual camera\n"
+    "                          takes the place of the video devices\n"
+    "  ORVANE_VIRTUAL_FORMATS  the virtual camera's formats, WIDTHxHEIGHT:CODE,...\n"
+    "  ORVANE_LOG              1: write the diagnostic log ORVANE.LOG\n"
+    "  ORVANE_TIMING           set: print start-up and live-area timings on stderr\n"
+    "  QUELLIX_BASELINE        1: the vision library uses only its baseline code\n"
+    "See orvane(1).\n";
+
+// --help and --version, looked for as whole arguments after the program
+// name; anything else is left to Qt and the station's own command line.
+// Returns true when the program has answered and must end.
+bool AnswerInformationOption(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return true;
+    }
+    if (arg == "--version") {
+      std::fputs("orvane " ORVANE_VERSION "\n", stdout);
+      return true;
+    }
+  }
+  return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+  if (AnswerInformationOption(argc, argv)) return 0;
   QElapsedTimer since_main;
   since_main.start();
   QApplication app(argc, argv);
@@ -84,6 +128,19 @@ int main(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     if (i > 0) command_line += ' ';
     command_line += argv[i];
+  }
+
+  // One station a folder: a second one would overwrite the first one's files.
+  long holder = 0;
+  if (orvane::LockFolder(std::filesystem::current_path(), &holder) == orvane::kFolderLocked) {
+    const std::string text = "This folder is in use by another station (" +
+                             orvane::LockHolderText(holder) + "); this one ends.";
+    std::fprintf(stderr, "orvane: %s\n", text.c_str());
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal")) {
+      QMessageBox::critical(nullptr, QStringLiteral("orvane"), QString::fromStdString(text));
+    }
+    return 3;
   }
 
   const bool timing = std::getenv("ORVANE_TIMING") != nullptr;

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QFontMetrics>
 #include <QScreen>
 #include <QSlider>
@@ -111,13 +112,35 @@ void MainWindowWidget::keyPressEvent(QKeyEvent* event) {
     events_->cancel();
   } else if (key == Qt::Key_F1 && events_->about) {
     events_->about();
+  } else if (key == Qt::Key_F2 && events_->results) {
+    events_->results();
   } else if (key == Qt::Key_O && (event->modifiers() & Qt::ControlModifier) && events_->open_file) {
     events_->open_file();
+  } else if (key == Qt::Key_Space && view_ != nullptr) {
+    if (!event->isAutoRepeat()) view_->SetSpaceHeld(true);
   } else {
-    QWidget::keyPressEvent(event);
-    return;
+    // The view's zoom and loupe keys, without Ctrl or Alt.
+    const bool plain = (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0;
+    if (view_ == nullptr || !plain || !view_->ZoomKey(key)) {
+      QWidget::keyPressEvent(event);
+      return;
+    }
   }
   event->accept();
+}
+
+void MainWindowWidget::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space && !event->isAutoRepeat() && view_ != nullptr) {
+    view_->SetSpaceHeld(false);
+    event->accept();
+    return;
+  }
+  QWidget::keyReleaseEvent(event);
+}
+
+void MainWindowWidget::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (events_->resized) events_->resized(width(), height());
 }
 
 void MainWindowWidget::closeEvent(QCloseEvent* event) {
@@ -129,7 +152,12 @@ void MainWindowWidget::closeEvent(QCloseEvent* event) {
 void MainWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   QAction* about = menu.addAction(QStringLiteral("Lumivor\tF1"));
-  if (menu.exec(event->globalPos()) == about && events_->about) events_->about();
+  QAction* results = menu.addAction(QStringLiteral("Results\tF2"));
+  QAction* grid = menu.addAction(QStringLiteral("Grid Calibration..."));
+  QAction* chosen = menu.exec(event->globalPos());
+  if (chosen == about && events_->about) events_->about();
+  if (chosen == results && events_->results) events_->results();
+  if (chosen == grid && events_->grid_calibration) events_->grid_calibration();
 }
 
 QtSurface::QtSurface() {
@@ -138,8 +166,12 @@ QtSurface::QtSurface() {
   QFont font = window_->font();
   font.setPixelSize(kFontPixels);
   window_->setFont(font);
-  window_->setFixedSize(kTemplateClient.width, kTemplateClient.height);
+  // The window can grow (the controls follow their anchors) but not shrink
+  // below the template, where controls would overlap.
+  window_->setMinimumSize(kTemplateClient.width, kTemplateClient.height);
+  window_->resize(kTemplateClient.width, kTemplateClient.height);
   Build();
+  window_->SetImageView(image_view_);
 }
 
 QtSurface::~QtSurface() { delete window_; }
@@ -455,8 +487,11 @@ void QtSurface::MoveWindow(Rect rect) {
   const QRect client = window_->geometry();
   const int extra_width = frame.width() - client.width();
   const int extra_height = frame.height() - client.height();
-  window_->setFixedSize(std::max(1, rect.width - extra_width),
-                        std::max(1, rect.height - extra_height));
+  const int width = std::max(1, rect.width - extra_width);
+  const int height = std::max(1, rect.height - extra_height);
+  window_->setMinimumSize(std::min(width, kTemplateClient.width),
+                          std::min(height, kTemplateClient.height));
+  window_->resize(width, height);
   window_->move(rect.x, rect.y);
 }
 

@@ -29,22 +29,30 @@ struct SurfaceEvents {
   std::function<void(ControlId, int32_t)> slider;  // every move of a slider
   std::function<void()> cancel;                    // Escape, the close box
   std::function<void()> about;                     // F1, the context menu's entry
+  std::function<void()> results;                   // F2, the context menu's entry
+  std::function<void()> grid_calibration;          // the context menu's entry
   std::function<void()> open_file;                 // Ctrl+O
   std::function<void()> end;                       // the logic ended the window
+  std::function<void(int, int)> resized;           // the user resized the window
 };
 
-// The main window widget: fixed size, keys and close box as events.
+// The main window widget: keys, resizing and close box as events; the zoom
+// and loupe keys go to the image view.
 class MainWindowWidget : public QWidget {
  public:
   explicit MainWindowWidget(SurfaceEvents* events);
+  void SetImageView(ImageViewWidget* view) { view_ = view; }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   SurfaceEvents* events_;
+  ImageViewWidget* view_ = nullptr;
 };
 
 class QtSurface : public ControlSurface {

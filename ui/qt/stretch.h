@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include <QImage>
 
@@ -23,6 +24,17 @@ struct SourcePixels {
 // The source stretched to dest_width x dest_height device pixels (RGB32); a
 // null image when either side is empty.
 QImage StretchNearest(const SourcePixels& source, int32_t dest_width, int32_t dest_height);
+
+// A picture sampled by tables: device pixel (x, y) shows source pixel
+// (columns[x], rows[y]), or `background` where either is -1 (past the
+// picture's edge; such columns only at the ends of the table, as a zoom or a
+// stretch gives them). RGB32; a null image when a table is empty.
+QImage SampleNearest(const SourcePixels& source, const std::vector<int32_t>& columns,
+                     const std::vector<int32_t>& rows, uint32_t background);
+
+// The tables of a zoomed view: for each of `count` device pixels the source
+// pixel under its centre, -1 outside 0 .. size - 1.
+std::vector<int32_t> ZoomTable(double origin, double device_scale, int32_t count, int32_t size);
 
 // The device-pixel size a widget of `logical` pixels covers at `ratio`.
 int32_t DevicePixels(int32_t logical, double ratio);

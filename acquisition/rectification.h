@@ -1,0 +1,74 @@
+// Rectification at acquisition: when a grid calibration made for this camera
+// and picture size is on, every camera picture is rectified before it enters
+// the frame and before the live area paints it. The calibration lives in its
+// own file in the working folder; without that file nothing here changes a
+// byte of what the camera delivers.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/video/video.h"
+#include "rectify/grid_calibration.h"
+#include "rectify/rectification_file.h"
+#include "rectify/remap.h"
+
+namespace orvane {
+
+class Station;
+
+// What the camera keeps of rectification while it is open.
+struct RectificationState {
+  std::optional<rectify::RectificationRecord> record; // the file's, when it is for this camera
+  rectify::RemapTables tables;                          // built while rectification applies
+  std::string note;                                     // for the image status line
+  std::vector<uint8_t> scratch;                         // one picture, reused
+  std::vector<uint8_t> scratch2;
+  bool active() const { return !tables.empty(); }
+};
+
+// Reads the rectification file for the camera just opened (its name and the
+// size it delivers) and prepares the tables when the file is for this camera
+// and on. Any other file leaves rectification off with a note saying why.
+void LoadRectification(Station& station);
+
+// Rectify a snapshot bitmap (40-byte header, 32-bit pixels, rows bottom-up)
+// or a live picture in place, when rectification applies to its size.
+void RectifySnapshot(Station& station, std::vector<uint8_t>& snapshot);
+void RectifyPicture(Station& station, video::Picture& picture);
+
+// What the image status line adds: nothing without a rectification file.
+std::string RectificationNote(const Station& station);
+
+// The running camera's newest picture as it delivers it, unrectified; false
+// without a camera or a picture.
+bool RawCameraPicture(Station& station, video::Picture* out);
+
+// Finds the grid on the camera's newest picture and adds the points as one
+// view (and the picture to `picture` when given). The text says what went
+// wrong, or nothing on success.
+std::optional<std::string> GrabGridView(Station& station, const rectify::GridSpec& spec,
+                                        std::vector<std::vector<rectify::Point2>>* views,
+                                        video::Picture* picture = nullptr);
+
+// Saves the fit as the rectification for the open camera and turns it on.
+// The text says what went wrong, or nothing on success.
+std::optional<std::string> AcceptGridCalibration(Station& station, const rectify::GridSpec& spec,
+                                                 const rectify::GridFit& fit);
+
+// Turns rectification on or off for the open camera and remembers it in the
+// file; the text says why it could not, or nothing on success.
+std::optional<std::string> SetRectification(Station& station, bool on);
+
+// "RMS 0.031 px, held out 0.035 px, largest 0.092 px, 102 + 33 points, 1 view":
+// the fitted and held-out points' RMS reprojection errors and the largest
+// error of any point.
+std::string FiguresText(const rectify::GridFigures& figures);
+
+// Several lines: the state, the camera and size, the grid, the figures and
+// the lens model; or "Rectification: none" without a calibration.
+std::string DescribeRectification(const Station& station);
+
+} // namespace orvane

@@ -1,0 +1,37 @@
+// The results table as text: CSV (RFC 4180: comma-separated, fields with a
+// comma, quote, CR or LF quoted with quotes doubled, CR LF after every record,
+// UTF-8) and tab-separated text for the clipboard. Numbers are written with
+// '.' whatever the locale; an unknown number is an empty field.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "results/table.h"
+
+namespace orvane {
+
+// The column titles; the Unit column names the unit of Value, Uncertainty,
+// Nominal and Tolerance of its row (rows of one table mix lengths, angles
+// and scales).
+const std::vector<std::string>& ResultColumns();
+
+// The cells of one row under ResultColumns(), as shown and exported.
+std::vector<std::string> ResultCells(const ResultsTable& table, const ResultRow& row);
+
+// A number as text: up to 10 significant digits, '.' decimals, no locale;
+// empty for NaN.
+std::string ResultNumber(double v);
+
+// "2026-12-07T14:38:19Z".
+std::string ResultTime(int64_t seconds);
+
+// One CSV record with its CR LF.
+std::string CsvRecord(const std::vector<std::string>& cells);
+// The header record and every row.
+std::string TableCsv(const ResultsTable& table);
+// The header and the rows with these numbers (all rows when empty), tab-separated,
+// one line each (tabs and line breaks inside a cell become blanks).
+std::string TableTabText(const ResultsTable& table, const std::vector<uint32_t>& numbers = {});
+
+} // namespace orvane

@@ -1,0 +1,48 @@
+// Snap to edges: a measuring click moves to the nearest edge along the local
+// intensity gradient, located to a fraction of a pixel by the gauge
+// library's caliper; and the diameter gauge, a circle measured from three
+// clicks near its rim.
+//
+// Positions here are the station's image coordinates: a whole number is the
+// centre of that pixel (the gauge library counts from the pixel's corner).
+#pragma once
+
+#include <optional>
+
+#include "station/image_state.h"
+#include "results/session.h"
+
+namespace orvane {
+
+// How far a click may move, in image pixels.
+inline constexpr double kSnapReach = 6.0;
+
+// The edge nearest (x, y) along the local gradient within kSnapReach, with
+// its standard uncertainty; nothing where the neighbourhood has no clear
+// gradient or no edge is found (the click then stays where it is).
+std::optional<SnapMark> SnapToEdge(const ImageState& image, double x, double y);
+
+// The edges nearest the left and right sides of a rectangle (whole pixel
+// coordinates, sides inclusive) on horizontal calipers through its middle
+// row band: the width between them and its standard uncertainty, in pixels.
+struct SnappedWidth {
+  SnapMark left;
+  SnapMark right;
+  double width = 0.0;
+  double sigma = 0.0;
+};
+std::optional<SnappedWidth> SnapWidth(const ImageState& image, int32_t left, int32_t top,
+                                      int32_t right, int32_t bottom);
+
+// A circle measured by radial calipers from the circle through three points
+// near its rim: centre and radius in image pixels with their uncertainties.
+struct GaugedCircle {
+  double x = 0.0;
+  double y = 0.0;
+  double radius = 0.0;
+  double sigma_radius = 0.0;
+};
+std::optional<GaugedCircle> GaugeCircle(const ImageState& image, const double (&xs)[3],
+                                        const double (&ys)[3]);
+
+} // namespace orvane

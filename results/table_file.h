@@ -1,0 +1,29 @@
+// "RESULTS.TAB": the results table and its options, kept across runs. A text
+// file, one record a line, fields separated by tabs, backslash escapes (\t \n
+// \r \\) inside fields, numbers in C notation with every digit they need to
+// read back exactly:
+//   ORVANE-RESULTS 1
+//   option snap 0|1   option append-csv 0|1   next NUMBER
+//   counter PREFIX N  tolerance LABEL NOMINAL TOL
+//   row NUMBER TIME SOLUTION LABEL KIND VALUE UNIT UNCERTAINTY SOURCE CALIBRATION NOTE
+// Anything else is a damaged file: the reader takes a file whole or not at all.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "results/table.h"
+
+namespace orvane {
+
+inline constexpr const char* kResultsFileName = "RESULTS.TAB";
+// Larger files are not read (a table of about a million rows).
+inline constexpr size_t kMaxResultsFileBytes = 256u << 20;
+
+std::string WriteResultsText(const ResultsTable& table);
+
+// Parses a whole file into `table`; false (and `table` untouched) when the
+// text is not a results file as written by WriteResultsText.
+bool ReadResultsText(std::string_view text, ResultsTable* table);
+
+} // namespace orvane

@@ -1,0 +1,29 @@
+// What the measuring modes hand to the results table, and the marks the
+// gauges leave on the overlay.
+#pragma once
+
+#include <cstdint>
+
+#include "station/station.h"
+
+namespace orvane {
+
+// Enters the length that ends at point `n` (1 or more) of measurement set
+// `s` into the results table, and at a set's third point also its angle.
+// A length between two snapped points carries their combined uncertainty.
+void RecordMeasuredPoint(Station& station, uint32_t s, uint32_t n);
+
+// With snapping on, moves a click at (x, y) to the nearest edge and keeps
+// the mark for the overlay; unchanged otherwise.
+void SnapClick(Station& station, double* x, double* y);
+
+// An Alt-click of the measuring modes: a point near the rim of a hole or
+// disc; the third runs the diameter gauge, enters the diameter in the
+// results table and draws the circle.
+void GaugeClick(Station& station, double x, double y);
+
+// Draws the snapped points that still carry a measurement point or a drawn
+// entity's point, and the measured circles (the overlay hook).
+void DrawGaugeMarks(Station& station);
+
+} // namespace orvane
