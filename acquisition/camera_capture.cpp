@@ -223,6 +223,7 @@ int32_t OpenCamera(Station& st, int32_t index, uint32_t width, uint32_t height) 
   cam.spare.assign(cam.size, 0);
   InstallCameraImage(st, w, h);
   st.hooks.camera_snapshot = [&st] { return TakeSnapshot(st); };
+  cam.device->SetPictureListener(st.hooks.live_picture_arrived);
   LoadRectification(st);
 
   cam.state = 0;
@@ -251,17 +252,33 @@ void CloseCamera(Station& st) {
 uint32_t TakeSnapshot(Station& st) {
   if (!st.camera || !st.camera->device || st.camera_buffers.empty()) return 0;
   CameraCapture& cam = *st.camera;
-  if (!cam.device->Snapshot(&cam.snapshot)) return 0;
-  RectifySnapshot(st, cam.snapshot);
   const ImageState geometry = CameraGeometry(st);
-  // A picture of another size than the frame would be laid out wrongly.
-  if (cam.snapshot.size() < video::kBitmapHeaderSize || HeaderU32(cam.snapshot, 4) != geometry.width ||
-      HeaderU32(cam.snapshot, 8) != geometry.height) {
-    return 0;
+  if (cam.rectification.active()) {
+    // Rectification works on the whole bitmap before the frame takes it.
+    if (!cam.device->Snapshot(&cam.snapshot)) return 0;
+    RectifySnapshot(st, cam.snapshot);
+    // A picture of another size than the frame would be laid out wrongly.
+    if (cam.snapshot.size() < video::kBitmapHeaderSize || HeaderU32(cam.snapshot, 4) != geometry.width ||
+        HeaderU32(cam.snapshot, 8) != geometry.height) {
+      return 0;
+    }
+    SnapshotToFrame(cam.snapshot.data(), cam.snapshot.size(), geometry, st.working->option_index,
+                    st.camera_buffers.frame.data());
+    return cam.size;
   }
-  SnapshotToFrame(cam.snapshot.data(), cam.snapshot.size(), geometry, st.working->option_index,
-                  st.camera_buffers.frame.data());
-  return cam.size;
+  // One pass from the device's picture into the frame, under the device's
+  // lock; a picture of another size than the frame would be laid out
+  // wrongly.
+  bool fits = false;
+  const bool taken = cam.device->SnapshotPicture([&](const video::Picture& picture) {
+    fits = picture.width == geometry.width && picture.height == geometry.height &&
+           picture.bgrx.size() >= size_t{picture.width} * picture.height * 4;
+    if (fits) {
+      PictureToFrame(picture.bgrx.data(), geometry, st.working->option_index,
+                     st.camera_buffers.frame.data());
+    }
+  });
+  return taken && fits ? cam.size : 0;
 }
 
 const CameraFormatTable& CameraFormats(const Station& st) {
@@ -272,14 +289,21 @@ const CameraFormatTable& CameraFormats(const Station& st) {
 bool LatestPicture(Station& st, LivePicture* out) {
   if (!st.camera || !st.camera->device) return false;
   video::Picture picture;
+  picture.width = out->width;
+  picture.height = out->height;
+  picture.sequence = out->sequence;
+  picture.stream = out->stream;
   picture.bgrx.swap(out->bgrx);
   const bool ok = st.camera->device->LatestPicture(&picture);
-  if (ok) RectifyPicture(st, picture);
+  // An unchanged picture is not copied again and is already rectified.
+  const bool fresh = picture.sequence != out->sequence || picture.stream != out->stream;
+  if (ok && fresh) RectifyPicture(st, picture);
   out->bgrx.swap(picture.bgrx);
   if (!ok) return false;
   out->width = picture.width;
   out->height = picture.height;
   out->sequence = picture.sequence;
+  out->stream = picture.stream;
   return true;
 }
 

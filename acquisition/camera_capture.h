@@ -43,6 +43,7 @@ struct LivePicture {
   uint32_t height = 0;
   uint64_t sequence = 0; // grows with every new picture of the device
   std::vector<uint8_t> bgrx;
+  uint64_t stream = 0; // with sequence: which picture this is
 };
 
 // The diagnostic file of the offered formats, rewritten at every open.
@@ -109,7 +110,9 @@ uint32_t TakeSnapshot(Station& station);
 const CameraFormatTable& CameraFormats(const Station& station);
 
 // Copies the running camera's latest picture into `out`; false when there is
-// no camera or no picture yet. Safe to call from the front end's paint timer.
+// no camera or no picture yet. Copies nothing when `out` already holds the
+// latest picture (its sequence and stream say so). Safe to call on the front
+// end's thread while the camera streams.
 bool LatestPicture(Station& station, LivePicture* out);
 
 // The camera's part of start-up: lists the devices, opens device `index` at

@@ -4,14 +4,16 @@
 #include <array>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 namespace orvane {
 namespace {
 
 constexpr size_t kSnapshotHeader = 40;
+// From this size on the display is written with streaming stores.
+constexpr size_t kStreamingBytes = size_t{1} << 20;
 
 // (B + G + R) / 3 for every possible sum, so mode 4 needs no division.
 constexpr std::array<uint8_t, 766> kThirds = [] {
@@ -26,11 +28,78 @@ uint32_t ReadU32(const uint8_t* p) {
 
 void Fill3(uint8_t* p, uint8_t v) { p[0] = p[1] = p[2] = v; }
 
+#if defined(__x86_64__)
+// Sixteen pixels a step: four 16-byte loads, the fourth bytes squeezed out,
+// three 16-byte stores. Returns how many pixels it did; never writes past
+// n pixels.
+__attribute__((target("ssse3"))) size_t DropFourthSsse3(const uint8_t* src, uint8_t* dst, size_t n) {
+  const __m128i squeeze = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  size_t x = 0;
+  for (; x + 16 <= n; x += 16) {
+    const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x * 4)), squeeze);
+    const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x * 4 + 16)), squeeze);
+    const __m128i c = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x * 4 + 32)), squeeze);
+    const __m128i d = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x * 4 + 48)), squeeze);
+    // a holds 12 bytes, b 12, c 12, d 12: 48 bytes into three registers.
+    const __m128i out0 = _mm_or_si128(a, _mm_slli_si128(b, 12));
+    const __m128i out1 = _mm_or_si128(_mm_srli_si128(b, 4), _mm_slli_si128(c, 8));
+    const __m128i out2 = _mm_or_si128(_mm_srli_si128(c, 8), _mm_slli_si128(d, 4));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x * 3), out0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x * 3 + 16), out1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x * 3 + 32), out2);
+  }
+  return x;
+}
+
+bool HaveSsse3() {
+  static const bool have = __builtin_cpu_supports("ssse3");
+  return have;
+}
+
+bool HaveAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have;
+}
+
+// The composition of a camera-sized display, 64 bytes a step, written past
+// the cache (streaming stores): the display is not read back before the
+// paint, and its cache lines need not be fetched before they are written.
+// Returns how many bytes it did (the rest is left to the caller's loop).
+__attribute__((target("avx2"))) size_t ComposeStreamingAvx2(const uint8_t* frame, const uint8_t* overlay,
+                                                            uint8_t* display, size_t size) {
+  size_t i = 0;
+  for (; i < size && (reinterpret_cast<uintptr_t>(display + i) & 31) != 0; ++i) {
+    display[i] = overlay[i] != 0 ? overlay[i] : frame[i];
+  }
+  const __m256i zero = _mm256_setzero_si256();
+  for (; i + 64 <= size; i += 64) {
+    const __m256i o0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(overlay + i));
+    const __m256i o1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(overlay + i + 32));
+    const __m256i f0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame + i));
+    const __m256i f1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame + i + 32));
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(display + i),
+                        _mm256_blendv_epi8(o0, f0, _mm256_cmpeq_epi8(o0, zero)));
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(display + i + 32),
+                        _mm256_blendv_epi8(o1, f1, _mm256_cmpeq_epi8(o1, zero)));
+  }
+  _mm_sfence();
+  return i;
+}
+#endif
+
 // Copies n pixels of 4 bytes (B, G, R, x) to n pixels of 3 bytes. Each pixel
 // is moved as one 32-bit word whose fourth byte the next pixel overwrites;
 // the last pixel goes byte by byte so nothing is written past the row.
 void CopyDropFourth(const uint8_t* src, uint8_t* dst, size_t n) {
   if (n == 0) return;
+  size_t done = 0;
+#if defined(__x86_64__)
+  if (HaveSsse3()) done = DropFourthSsse3(src, dst, n);
+  if (done == n) return;
+#endif
+  src += done * 4;
+  dst += done * 3;
+  n -= done;
   for (size_t x = 0; x + 1 < n; ++x) std::memcpy(dst + x * 3, src + x * 4, 4);
   const uint8_t* s = src + (n - 1) * 4;
   uint8_t* d = dst + (n - 1) * 3;
@@ -62,10 +131,13 @@ void ApplyColourMode(uint8_t* px, size_t count, uint32_t mode) {
 }
 
 void ComposeBytes(const uint8_t* frame, const uint8_t* overlay, uint8_t* display, size_t size) {
+  size_t i = 0;
+#if defined(__x86_64__)
+  if (size >= kStreamingBytes && HaveAvx2()) i = ComposeStreamingAvx2(frame, overlay, display, size);
+#endif
   // Both bytes are loaded before the choice and the choice is a mask: where
   // the overlay byte is zero the mask keeps the frame byte. SSE2 is part of
   // every x86-64, so sixteen bytes go at a time.
-  size_t i = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   for (; i + 16 <= size; i += 16) {
@@ -128,6 +200,16 @@ void SnapshotToFrame(const uint8_t* snapshot, size_t length, const ImageState& i
     }
   }
   ApplyColourMode(dest + lo * 3, hi - lo, colour_mode);
+}
+
+void PictureToFrame(const uint8_t* bgrx, const ImageState& image, uint32_t colour_mode, uint8_t* dest) {
+  if (bgrx == nullptr || dest == nullptr) return;
+  const size_t w = image.width;
+  for (size_t y = 0; y < image.height; ++y) {
+    uint8_t* row = dest + y * w * 3;
+    CopyDropFourth(bgrx + y * w * 4, row, w);
+    ApplyColourMode(row, w, colour_mode);
+  }
 }
 
 void BmpToFrame(const uint8_t* pixels, uint32_t bit_count, int32_t header_height,

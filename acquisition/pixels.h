@@ -38,6 +38,12 @@ void ComposeBytes(const uint8_t* frame, const uint8_t* overlay, uint8_t* display
 void SnapshotToFrame(const uint8_t* snapshot, size_t length, const ImageState& image,
                      uint32_t colour_mode, uint8_t* dest);
 
+// The same result as SnapshotToFrame of the picture's snapshot bitmap (a
+// picture of image.width x image.height pixels of 4 bytes B, G, R, x, rows
+// top-down) in one pass: each row is copied into the frame and the colour
+// mode applied while it is still in the cache.
+void PictureToFrame(const uint8_t* bgrx, const ImageState& image, uint32_t colour_mode, uint8_t* dest);
+
 // Copies the pixel block of an accepted BMP file (24 or 32 bits, bottom-up
 // when header_height > 0, top-down otherwise) into image.frame, whose stride
 // is the file's 24-bit row length, then applies the colour mode row by row,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "acquisition/camera_capture.h"
+#include "acquisition/pixels.h"
 #include "platform/video/v4l2_camera.h"
 #include "platform/video/virtual_camera.h"
 
@@ -78,6 +79,30 @@ void BM_TakeSnapshotVirtual(benchmark::State& state) {
   std::filesystem::remove_all(folder);
 }
 BENCHMARK(BM_TakeSnapshotVirtual)->Unit(benchmark::kMillisecond);
+
+// The earlier way, side by side: the snapshot bitmap built under the lock,
+// then converted into the frame.
+void BM_SnapshotThroughBitmapVirtual(benchmark::State& state) {
+  const auto folder = std::filesystem::temp_directory_path() / "orvane-camera-bench";
+  std::filesystem::create_directories(folder);
+  {
+    orvane::Station st(folder);
+    orvane::video::VirtualCameraConfig config;
+    config.formats = {orvane::video::MakeVirtualFormat(kW, kH, 0)};
+    orvane::UseVideoBackend(st, orvane::video::MakeVirtualBackend(config));
+    orvane::OpenCamera(st, 0, kW, kH);
+    std::vector<uint8_t> bitmap;
+    for (auto _ : state) {
+      if (!orvane::CaptureOf(st).device->Snapshot(&bitmap)) state.SkipWithError("no snapshot");
+      orvane::SnapshotToFrame(bitmap.data(), bitmap.size(), st.image, 0, st.image.frame);
+      benchmark::DoNotOptimize(st.image.frame);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kW) * kH * 3);
+    orvane::CloseCamera(st);
+  }
+  std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_SnapshotThroughBitmapVirtual)->Unit(benchmark::kMillisecond);
 
 void BM_MemcpyFrame(benchmark::State& state) {
   std::vector<uint8_t> a(size_t(kW) * kH * 3, 7), b(a.size());

@@ -40,6 +40,9 @@ struct StationHooks {
   std::function<uint32_t()> reload_still;
   // Camera: take a snapshot into the frame; bytes acquired or 0.
   std::function<uint32_t()> camera_snapshot;
+  // Camera: runs on the camera's own thread after every new picture; set
+  // before the camera opens (each open hands the device a copy).
+  std::function<void()> live_picture_arrived;
   // Commit the parameter edit boxes into the working record.
   std::function<void()> commit_edits;
   // Place the image view and the live video area for the current image.

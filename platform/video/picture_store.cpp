@@ -1,8 +1,22 @@
 #include "platform/video/picture_store.h"
 
+#include <atomic>
 #include <utility>
 
 namespace orvane::video {
+namespace {
+
+// Every store, and every restart of one, counts its pictures in a stream of
+// its own, so a picture held by a reader is never taken for the newest one
+// of another stream that happens to have the same sequence number.
+uint64_t NewStream() {
+  static std::atomic<uint64_t> next{0};
+  return ++next;
+}
+
+} // namespace
+
+PictureStore::PictureStore() : stream_(NewStream()) {}
 
 Picture& PictureStore::Back(uint32_t width, uint32_t height) {
   back_.width = width;
@@ -16,8 +30,10 @@ void PictureStore::Publish() {
     std::lock_guard lock(mutex_);
     std::swap(front_, back_);
     front_.sequence = ++sequence_;
+    front_.stream = stream_;
   }
   arrived_.notify_all();
+  if (listener_) listener_();
 }
 
 void PictureStore::MarkLost() {
@@ -47,24 +63,36 @@ void PictureStore::Clear() {
   front_ = Picture{};
   back_ = Picture{};
   sequence_ = 0;
+  stream_ = NewStream();
   lost_ = false;
 }
 
 bool PictureStore::Latest(Picture* out) {
   std::lock_guard lock(mutex_);
   if (sequence_ == 0) return false;
+  if (out->stream == front_.stream && out->sequence == front_.sequence &&
+      out->width == front_.width && out->height == front_.height &&
+      out->bgrx.size() == front_.bgrx.size()) {
+    return true;
+  }
   out->width = front_.width;
   out->height = front_.height;
   out->sequence = front_.sequence;
+  out->stream = front_.stream;
   out->bgrx.assign(front_.bgrx.begin(), front_.bgrx.end());
   return true;
 }
 
 bool PictureStore::Snapshot(std::vector<uint8_t>* out, std::chrono::milliseconds wait) {
+  return UseNewest([out](const Picture& p) { PictureToSnapshot(p, out); }, wait);
+}
+
+bool PictureStore::UseNewest(const std::function<void(const Picture&)>& use,
+                             std::chrono::milliseconds wait) {
   std::unique_lock lock(mutex_);
   arrived_.wait_for(lock, wait, [this] { return sequence_ > 0 || lost_ || !streaming_; });
   if (lost_ || !streaming_ || sequence_ == 0) return false;
-  PictureToSnapshot(front_, out);
+  use(front_);
   return true;
 }
 

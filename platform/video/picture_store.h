@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -15,6 +16,7 @@ namespace orvane::video {
 
 class PictureStore {
  public:
+  PictureStore();
   // Capture thread: the buffer to fill next, sized for width x height. Only
   // the capture thread touches it until Publish.
   Picture& Back(uint32_t width, uint32_t height);
@@ -29,10 +31,17 @@ class PictureStore {
   // Forgets every picture (a new format).
   void Clear();
 
+  // Only while no capture thread runs: called after every Publish.
+  void SetListener(std::function<void()> listener) { listener_ = std::move(listener); }
+
+  // The newest picture into `out`; copies nothing when `out` already holds
+  // it (same stream and sequence).
   bool Latest(Picture* out);
   // The newest picture as a snapshot bitmap, waiting at most `wait` for the
   // first one.
   bool Snapshot(std::vector<uint8_t>* out, std::chrono::milliseconds wait);
+  // The same wait, then `use` sees the newest picture under the lock.
+  bool UseNewest(const std::function<void(const Picture&)>& use, std::chrono::milliseconds wait);
 
  private:
   mutable std::mutex mutex_;
@@ -40,6 +49,8 @@ class PictureStore {
   Picture front_;
   Picture back_;
   uint64_t sequence_ = 0;
+  uint64_t stream_;
+  std::function<void()> listener_;
   bool streaming_ = false;
   bool lost_ = false;
 };

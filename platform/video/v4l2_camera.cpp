@@ -169,18 +169,28 @@ class V4l2Device final : public VideoDevice {
 
   bool LatestPicture(Picture* out) override { return store_.Latest(out); }
   bool Snapshot(std::vector<uint8_t>* out) override {
-    // Ask the driver once: an unplugged camera fails the snapshot at once,
-    // even before the capture thread has noticed.
+    return !Vanished() && store_.Snapshot(out, kFirstPictureWait);
+  }
+  bool SnapshotPicture(const std::function<void(const Picture&)>& use) override {
+    return !Vanished() && store_.UseNewest(use, kFirstPictureWait);
+  }
+  void SetPictureListener(std::function<void()> listener) override {
+    store_.SetListener(std::move(listener));
+  }
+
+ private:
+  // Asks the driver once before a snapshot: an unplugged camera fails the
+  // snapshot at once, even before the capture thread has noticed.
+  bool Vanished() {
     v4l2_format f{};
     f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (streaming_ && Ioctl(VIDIOC_G_FMT, &f) != 0 && (errno == ENODEV || errno == EIO)) {
       store_.MarkLost();
-      return false;
+      return true;
     }
-    return store_.Snapshot(out, kFirstPictureWait);
+    return false;
   }
 
- private:
   int Ioctl(unsigned long request, void* arg) {
     int r;
     do {

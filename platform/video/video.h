@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,7 @@ struct Picture {
   uint32_t height = 0;
   uint64_t sequence = 0; // grows by one with every picture the device delivers
   std::vector<uint8_t> bgrx;
+  uint64_t stream = 0; // which run of pictures the sequence counts in (unique in the process)
 };
 
 // A snapshot bitmap of `picture` into `out`: a 40-byte header (32 bits per
@@ -77,13 +79,21 @@ class VideoDevice {
   virtual void Stop() = 0;
 
   // The newest picture into `out` (its buffer is reused); false while there
-  // is none yet. Keeps answering with the last picture after the device was
-  // lost.
+  // is none yet. When `out` already holds the newest picture (same stream
+  // and sequence) nothing is copied. Keeps answering with the last picture
+  // after the device was lost.
   virtual bool LatestPicture(Picture* out) = 0;
   // The newest complete picture as a snapshot bitmap (see
   // PictureToSnapshot). Waits a bounded time for the first picture; false
   // when none came, the device is not streaming or was lost.
   virtual bool Snapshot(std::vector<uint8_t>* out) = 0;
+  // As Snapshot, but hands the newest picture itself to `use`, under the
+  // device's lock, instead of building the bitmap: the caller converts it
+  // in one pass. `use` must be quick and must not call the device.
+  virtual bool SnapshotPicture(const std::function<void(const Picture&)>& use) = 0;
+  // Runs `listener` on the capture thread after every new picture (null:
+  // none). Only while the device is not streaming.
+  virtual void SetPictureListener(std::function<void()> listener) = 0;
 };
 
 // Result of VideoBackend::Open besides the device.

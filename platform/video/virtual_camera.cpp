@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 
 #include "platform/video/picture_file.h"
@@ -106,7 +107,11 @@ class VirtualDevice final : public VideoDevice {
     store_.Clear();
     store_.SetStreaming(true);
     running_ = true;
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+      // Named so that its CPU can be told apart from the station's own.
+      pthread_setname_np(pthread_self(), kVirtualCameraThreadName);
+      Run();
+    });
     return 0;
   }
 
@@ -119,6 +124,12 @@ class VirtualDevice final : public VideoDevice {
   bool LatestPicture(Picture* out) override { return store_.Latest(out); }
   bool Snapshot(std::vector<uint8_t>* out) override {
     return store_.Snapshot(out, kFirstPictureWait);
+  }
+  bool SnapshotPicture(const std::function<void(const Picture&)>& use) override {
+    return store_.UseNewest(use, kFirstPictureWait);
+  }
+  void SetPictureListener(std::function<void()> listener) override {
+    store_.SetListener(std::move(listener));
   }
 
  private:

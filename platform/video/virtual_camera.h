@@ -31,6 +31,8 @@ namespace orvane::video {
 inline constexpr const char* kVirtualCameraVariable = "ORVANE_VIRTUAL_CAMERA";
 inline constexpr const char* kVirtualFormatsVariable = "ORVANE_VIRTUAL_FORMATS";
 inline constexpr const char* kVirtualCameraName = "Virtual camera";
+// The name of the thread that draws its pictures (at most 15 characters).
+inline constexpr const char* kVirtualCameraThreadName = "orvane-vcam";
 inline constexpr const char* kVirtualSceneSource = "scene";
 inline constexpr const char* kVirtualGridSource = "grid";
 inline constexpr const char* kVirtualBarsSource = "bars";

@@ -13,6 +13,7 @@
 #include "acquisition/acquisition.h"
 #include "acquisition/camera_capture.h"
 #include "acquisition/file_mode.h"
+#include "acquisition/pixels.h"
 #include "platform/video/virtual_camera.h"
 #include "solutions/calibration.h"
 #include "station/workspace.h"
@@ -61,11 +62,12 @@ std::vector<uint8_t> FileOf(const std::vector<VideoFormat>& formats) {
 }
 
 struct CameraFixture : StationFixture {
-  explicit CameraFixture(std::vector<VideoFormat> formats, std::string source = "scene") {
+  explicit CameraFixture(std::vector<VideoFormat> formats, std::string source = "scene", bool noise = true) {
     OpenWorkspace(station);
     video::VirtualCameraConfig config;
     config.source = std::move(source);
     config.formats = std::move(formats);
+    config.noise = noise;
     UseVideoBackend(station, video::MakeVirtualBackend(config));
   }
   ~CameraFixture() { CloseCamera(station); }
@@ -241,6 +243,24 @@ void ExpectScene(const Station& st) {
     }
   }
   EXPECT_EQ(off, 0u);
+}
+
+// The snapshot goes from the camera's picture into the frame in one pass;
+// its bytes are those of the snapshot bitmap converted by SnapshotToFrame,
+// in every colour mode (a still scene: every picture is the same).
+TEST(CameraGrab, SnapshotIntoTheFrameEqualsTheBitmapPath) {
+  CameraFixture f({Rgb(642, 482)}, "scene", false);
+  ASSERT_EQ(f.Open(642, 482, 0), 0);
+  const ImageState& im = f.station.image;
+  std::vector<uint8_t> bitmap;
+  ASSERT_TRUE(CaptureOf(f.station).device->Snapshot(&bitmap));
+  for (uint32_t mode = 0; mode <= 4; ++mode) {
+    f.station.working->option_index = mode;
+    std::vector<uint8_t> want(size_t{642} * 482 * 3, 0);
+    SnapshotToFrame(bitmap.data(), bitmap.size(), im, mode, want.data());
+    ASSERT_EQ(TakeSnapshot(f.station), want.size());
+    EXPECT_EQ(0, std::memcmp(im.frame, want.data(), want.size())) << "mode " << mode;
+  }
 }
 
 TEST(CameraGrab, GrabShowsTheUprightSceneAndCalibratesOnIt) {

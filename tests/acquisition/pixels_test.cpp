@@ -4,6 +4,7 @@
 #include <random>
 
 #include "acquisition/pixels.h"
+#include "platform/video/video.h"
 
 namespace orvane {
 namespace {
@@ -52,6 +53,28 @@ TEST(Compose, NonZeroOverlayBytesWinByteByByte) {
   }
   ComposeBytes(f.data(), o.data(), d.data(), f.size());
   for (size_t i = 0; i < f.size(); ++i) ASSERT_EQ(d[i], o[i] ? o[i] : f[i]) << i;
+}
+
+// The streaming path of large displays against the plain rule, at lengths
+// around the switch and with the display starting off its 16-byte grid.
+TEST(Compose, LargeDisplaysAtEveryAlignmentGiveThePlainRulesBytes) {
+  std::mt19937 rng(11);
+  const size_t big = (size_t{1} << 20) + 37;
+  std::vector<uint8_t> f(big + 16), o(big + 16), d(big + 16);
+  for (size_t i = 0; i < f.size(); ++i) {
+    f[i] = uint8_t(rng());
+    o[i] = (rng() % 4 == 0) ? uint8_t(rng()) : 0;
+  }
+  for (const size_t size : {(size_t{1} << 20) - 1, size_t{1} << 20, big}) {
+    for (size_t shift = 0; shift < 4; ++shift) {
+      std::fill(d.begin(), d.end(), uint8_t{0xA5});
+      ComposeBytes(f.data() + 1, o.data() + 2, d.data() + shift, size);
+      for (size_t i = 0; i < size; ++i) {
+        ASSERT_EQ(d[shift + i], o[2 + i] ? o[2 + i] : f[1 + i]) << size << " " << shift << " " << i;
+      }
+      EXPECT_EQ(d[shift + size], 0xA5) << "written past the display";
+    }
+  }
 }
 
 // A 32-bit bottom-up snapshot of w x h whose pixel (x, y) of the upright
@@ -160,6 +183,28 @@ TEST(Snapshot, ColourModeAppliesToEveryPixel) {
   std::vector<uint8_t> frame(im.size, 0);
   SnapshotToFrame(snap.data(), snap.size(), im, 1, frame.data());
   for (size_t i = 0; i < frame.size(); ++i) ASSERT_EQ(frame[i], 7);
+}
+
+// The one-pass conversion of a camera picture gives the bytes of the
+// snapshot bitmap's path, for widths around the 16-pixel blocks and every
+// colour mode, and writes nothing past the frame.
+TEST(Snapshot, PictureStraightIntoTheFrameEqualsTheBitmapPath) {
+  std::mt19937 rng(5);
+  for (const uint32_t w : {1u, 2u, 15u, 16u, 17u, 31u, 33u, 642u}) {
+    for (const uint32_t h : {1u, 3u}) {
+      video::Picture picture{w, h, 1, std::vector<uint8_t>(size_t{w} * h * 4)};
+      for (auto& b : picture.bgrx) b = uint8_t(rng());
+      std::vector<uint8_t> bitmap;
+      video::PictureToSnapshot(picture, &bitmap);
+      const ImageState im = Image(w, h, w * 3);
+      for (uint32_t mode = 0; mode <= 5; ++mode) {
+        std::vector<uint8_t> want(im.size + 8, 0x5A), got(im.size + 8, 0x5A);
+        SnapshotToFrame(bitmap.data(), bitmap.size(), im, mode, want.data());
+        PictureToFrame(picture.bgrx.data(), im, mode, got.data());
+        ASSERT_EQ(got, want) << w << " x " << h << " mode " << mode;
+      }
+    }
+  }
 }
 
 TEST(BmpPixels, TwentyFourBitWidthThreeKeepsPaddingUntouchedByColourMode) {

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "acquisition/camera_capture.h"
+#include "platform/video/picture_store.h"
 #include "platform/video/v4l2_camera.h"
 
 namespace orvane::video {
@@ -387,6 +388,51 @@ TEST(V4l2Backend, StreamsTheNewestPictureAndSkipsFramesFlaggedAsErrors) {
   EXPECT_EQ(0, std::memcmp(&snap[40], &p.bgrx[size_t(239) * 320 * 4], 320 * 4));
   device->Stop();
   EXPECT_EQ(fake.mapped, 0);
+}
+
+// The hand-over: a reader that already holds the newest picture gets no
+// copy (its own bytes stay as they are); a new picture, or the same
+// sequence number in a restarted stream, is copied. The listener runs once
+// per picture and a snapshot reader sees the newest picture itself.
+TEST(PictureStore, CopiesOnlyAPictureTheReaderDoesNotHold) {
+  PictureStore store;
+  int arrivals = 0;
+  store.SetListener([&] { ++arrivals; });
+  store.SetStreaming(true);
+  auto publish = [&](uint8_t value) {
+    Picture& back = store.Back(4, 2);
+    std::fill(back.bgrx.begin(), back.bgrx.end(), value);
+    store.Publish();
+  };
+  Picture reader;
+  EXPECT_FALSE(store.Latest(&reader));
+  publish(1);
+  ASSERT_TRUE(store.Latest(&reader));
+  EXPECT_EQ(reader.bgrx, std::vector<uint8_t>(32, 1));
+  reader.bgrx[0] = 99; // marks the reader's copy: an unchanged picture keeps it
+  ASSERT_TRUE(store.Latest(&reader));
+  EXPECT_EQ(reader.bgrx[0], 99);
+  publish(2);
+  ASSERT_TRUE(store.Latest(&reader));
+  EXPECT_EQ(reader.bgrx, std::vector<uint8_t>(32, 2));
+  EXPECT_EQ(reader.sequence, 2u);
+
+  const uint64_t old_stream = reader.stream;
+  store.Clear();
+  publish(3);
+  publish(4);
+  ASSERT_TRUE(store.Latest(&reader));
+  EXPECT_EQ(reader.sequence, 2u);
+  EXPECT_NE(reader.stream, old_stream);
+  EXPECT_EQ(reader.bgrx, std::vector<uint8_t>(32, 4));
+  EXPECT_EQ(arrivals, 4);
+
+  uint8_t seen = 0;
+  EXPECT_TRUE(store.UseNewest([&](const Picture& p) { seen = p.bgrx[0]; }, 0ms));
+  EXPECT_EQ(seen, 4);
+  store.MarkLost();
+  EXPECT_FALSE(store.UseNewest([&](const Picture&) { seen = 0; }, 0ms));
+  EXPECT_EQ(seen, 4);
 }
 
 TEST(V4l2Backend, DriverFailingEveryBufferAtOnceStillStops) {

@@ -21,33 +21,28 @@
 
 namespace orvane::qt {
 
-namespace {
-
-// The live area locks on to the device's rhythm: after a new picture it
-// waits for most of the device's interval, then asks every few
-// milliseconds until the next one is there. Each question copies the
-// picture, so asking at a fixed fast rate would cost far more.
-constexpr int kIdlePollMs = 50;    // no camera picture to show
-constexpr int kCatchUpPollMs = 2;  // a picture is due
-constexpr int kEarlyMs = 4;        // how long before it is due to start asking
-constexpr double kLongestIntervalMs = 200.0;
-
-} // namespace
-
 FrontEnd::FrontEnd(std::filesystem::path folder) : station_(std::move(folder), &surface_) {
   surface_.image_view()->SetView(&station_.view);
   surface_.image_view()->SetImage(&station_.image);
   surface_.live_video()->SetView(&station_.view);
-  live_timer_.setTimerType(Qt::PreciseTimer);
-  live_timer_.setSingleShot(true);
-  live_timer_.setInterval(kIdlePollMs);
-  poll_clock_.start();
-  QObject::connect(&live_timer_, &QTimer::timeout, surface_.window(), [this] { PollCamera(); });
+  // Every new camera picture is painted as it arrives: the camera's thread
+  // asks the window's thread to show it, at most one request waiting at a
+  // time. The window is the request's context, so nothing runs once it is
+  // gone; the station closes the camera (joining its thread) before that.
+  station_.hooks.live_picture_arrived = [this] {
+    if (live_request_waiting_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        surface_.window(),
+        [this] {
+          live_request_waiting_ = false;
+          ShowNewPicture();
+        },
+        Qt::QueuedConnection);
+  };
   Wire();
 }
 
 FrontEnd::~FrontEnd() {
-  live_timer_.stop();
   if (!program_ended_) {
     program_ended_ = true;
     EndProgram(station_);
@@ -166,7 +161,8 @@ bool FrontEnd::Start(std::string_view command_line) {
 
 void FrontEnd::Show() {
   surface_.ShowWindow();
-  live_timer_.start();
+  shown_ = true;
+  ShowNewPicture();
 }
 
 // The window's own colours follow the settings (the Set-Up dialog changes them).
@@ -183,7 +179,6 @@ void FrontEnd::AfterEvent() {
 void FrontEnd::End() {
   if (ended_) return;
   ended_ = true;
-  live_timer_.stop();
   if (!program_ended_) {
     program_ended_ = true;
     EndProgram(station_);
@@ -192,21 +187,15 @@ void FrontEnd::End() {
   if (on_end) on_end();
 }
 
-void FrontEnd::PollCamera() {
-  if (ended_) return;
+void FrontEnd::ShowNewPicture() {
+  if (ended_ || !shown_) return;
   LiveVideoWidget* live = surface_.live_video();
-  if (station_.image.no_camera != 0 || live->isHidden()) {
-    live_timer_.start(kIdlePollMs);
-    return;
-  }
-  const double now = static_cast<double>(poll_clock_.nsecsElapsed()) / 1e6;
-  if (!LatestPicture(station_, &picture_) || picture_.sequence == shown_sequence_ ||
+  if (station_.image.no_camera != 0 || live->isHidden()) return;
+  const uint64_t stream = picture_.stream, sequence = picture_.sequence;
+  if (!LatestPicture(station_, &picture_) || (picture_.stream == stream && picture_.sequence == sequence) ||
       picture_.bgrx.size() < static_cast<size_t>(picture_.width) * picture_.height * 4) {
-    const bool overdue = last_arrival_ms_ < 0.0 || now - last_arrival_ms_ > kLongestIntervalMs;
-    live_timer_.start(overdue ? kIdlePollMs / 5 : kCatchUpPollMs);
     return;
   }
-  shown_sequence_ = picture_.sequence;
   SourcePixels source;
   source.bits = picture_.bgrx.data();
   source.width = static_cast<int32_t>(picture_.width);
@@ -214,12 +203,6 @@ void FrontEnd::PollCamera() {
   source.stride = source.width * 4;
   source.bytes_per_pixel = 4;
   live->SetPicture(source);
-  if (last_arrival_ms_ >= 0.0 && now - last_arrival_ms_ < kLongestIntervalMs) {
-    device_interval_ms_ = 0.8 * device_interval_ms_ + 0.2 * (now - last_arrival_ms_);
-  }
-  last_arrival_ms_ = now;
-  const double spent = static_cast<double>(poll_clock_.nsecsElapsed()) / 1e6 - now;
-  live_timer_.start(std::max(kCatchUpPollMs, static_cast<int>(device_interval_ms_ - spent) - kEarlyMs));
 }
 
 void FrontEnd::OpenImageFile(const QString& path) {

@@ -1,18 +1,17 @@
 // The desktop program around one station: the Qt surface, the station in a
 // folder, and the wiring of the window's events to the station's entry
 // points (commands, lists, edits, sliders, the mouse on the image, drops,
-// the keys), the live area's picture timer and the file chooser.
+// the keys), the live area's pictures as they arrive and the file chooser.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string_view>
 
-#include <QElapsedTimer>
 #include <QString>
-#include <QTimer>
 
 #include "acquisition/camera_capture.h"
 #include "station/station.h"
@@ -32,7 +31,8 @@ class FrontEnd {
   // Start-up with the whole command line; false when the program must end at
   // once. Shows nothing yet.
   bool Start(std::string_view command_line);
-  // Shows the window and starts the live area's timer.
+  // Shows the window and the camera's latest picture; from then on every new
+  // picture is painted as it arrives.
   void Show();
 
   QtSurface& surface() { return surface_; }
@@ -54,12 +54,13 @@ class FrontEnd {
   // leaves its event loop here).
   std::function<void()> on_end;
 
+  // A picture the live area has not shown yet goes to it (nothing while the
+  // area is hidden or before the window shows).
+  void ShowNewPicture();
+
   // F2: shows the Results window (made on first use) and raises it.
   void ShowResults();
   ResultsWindow* results_window() const { return results_window_.get(); }
-
-  // Polls the camera once: a new picture goes to the live area.
-  void PollCamera();
 
  private:
   void Wire();
@@ -69,12 +70,9 @@ class FrontEnd {
   QtSurface surface_;
   Station station_;
   std::unique_ptr<ResultsWindow> results_window_; // goes before the station
-  QTimer live_timer_;
   LivePicture picture_;
-  uint64_t shown_sequence_ = 0;
-  QElapsedTimer poll_clock_;
-  double last_arrival_ms_ = -1.0;
-  double device_interval_ms_ = 33.0;
+  std::atomic<bool> live_request_waiting_{false};
+  bool shown_ = false;
   QString chooser_folder_;
   ControlColours window_colours_{0xFFFFFFFFu, 0xFFFFFFFFu};
   int depth_ = 0; // station handlers running
