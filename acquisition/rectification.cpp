@@ -89,7 +89,7 @@ void RectifySnapshot(Station& st, std::vector<uint8_t>& snapshot) {
   r.scratch2.resize(row * h);
   uint8_t* rows = snapshot.data() + video::kBitmapHeaderSize;
   for (uint32_t y = 0; y < h; ++y) std::memcpy(r.scratch.data() + row * y, rows + row * (h - 1 - y), row);
-  r.tables.Apply(r.scratch.data(), r.scratch2.data(), row, 4);
+  r.tables.Apply(r.scratch.data(), r.scratch2.data());
   for (uint32_t y = 0; y < h; ++y) std::memcpy(rows + row * (h - 1 - y), r.scratch2.data() + row * y, row);
 }
 
@@ -100,7 +100,7 @@ void RectifyPicture(Station& st, video::Picture& picture) {
   const size_t row = size_t{picture.width} * 4;
   if (picture.bgrx.size() < row * picture.height) return;
   r.scratch.resize(picture.bgrx.size());
-  r.tables.Apply(picture.bgrx.data(), r.scratch.data(), row, 4);
+  r.tables.Apply(picture.bgrx.data(), r.scratch.data());
   picture.bgrx.swap(r.scratch);
 }
 

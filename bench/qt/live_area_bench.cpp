@@ -7,21 +7,29 @@
 // (the virtual camera's drawing thread alone, which a real camera does not
 // have) and own_percent (the rest: the station's own work). Sizes:
 // ORVANE_VIRTUAL_FORMATS is set per case; ORVANE_LIVE_BENCH_SECONDS sets how
-// long each case runs (4 s unless set).
+// long each case runs (4 s unless set). The Rectified cases see the scene
+// through a lens (k1 -0.2, 10 degrees of tilt) and rectify every picture
+// with a grid calibration fitted as grid-calibrate fits it.
 #include <benchmark/benchmark.h>
 #include <QElapsedTimer>
 #include <QTest>
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
+#include "acquisition/rectification.h"
 #include "platform/video/virtual_camera.h"
+#include "platform/video/virtual_lens.h"
+#include "rectify/grid_calibration.h"
+#include "rectify/rectification_file.h"
 
 #include "ui/qt/front_end.h"
 #include "ui/qt/live_video_widget.h"
@@ -61,18 +69,60 @@ double BenchSeconds() {
   return s != nullptr && std::atof(s) > 0 ? std::atof(s) : 4.0;
 }
 
-void RunLive(benchmark::State& state, const char* formats, bool enlarge) {
+constexpr const char* kBenchLens = "k1=-0.2,tilt=10";
+
+// The rectification file for the virtual camera at width x height, fitted
+// on one view of the dot grid seen through the bench's lens, as
+// grid-calibrate does; false when the grid is not found or the fit fails.
+bool WriteRectification(const std::filesystem::path& folder, uint32_t width, uint32_t height) {
+  namespace rectify = orvane::rectify;
+  orvane::video::VirtualLens lens;
+  orvane::video::Picture picture;
+  if (!orvane::video::ParseVirtualLens(kBenchLens, &lens) ||
+      !orvane::video::DrawSyntheticScene(orvane::video::kVirtualGridSource, lens, width, height, &picture)) {
+    return false;
+  }
+  const rectify::GridSpec spec{rectify::GridKind::Dots, orvane::video::kGridRows, orvane::video::kGridCols, 1.0};
+  std::vector<std::vector<rectify::Point2>> views(1);
+  if (!rectify::DetectGrid(picture.bgrx.data(), width, height, size_t{width} * 4, spec, &views[0])) return false;
+  std::string error;
+  const std::optional<rectify::GridFit> fit = rectify::FitGrid(spec, views, width, height, &error);
+  if (!fit) return false;
+  rectify::RectificationRecord record;
+  record.camera = orvane::video::kVirtualCameraName;
+  record.grid = spec;
+  record.figures = fit->figures;
+  record.model = fit->model;
+  return rectify::SaveRectificationFile(folder / rectify::kRectificationFile, record);
+}
+
+void RunLive(benchmark::State& state, const char* formats, bool enlarge, bool rectified = false) {
   setenv("ORVANE_VIRTUAL_CAMERA", "scene", 1);
   setenv("ORVANE_VIRTUAL_FORMATS", formats, 1);
+  if (rectified) {
+    setenv(orvane::video::kVirtualLensVariable, kBenchLens, 1);
+  } else {
+    unsetenv(orvane::video::kVirtualLensVariable);
+  }
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("orvane-live-bench-" + std::to_string(getpid()));
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
+  uint32_t width = 0, height = 0;
+  if (rectified && (std::sscanf(formats, "%ux%u", &width, &height) != 2 ||
+                    !WriteRectification(folder, width, height))) {
+    state.SkipWithError("no grid calibration for the bench's lens");
+    return;
+  }
   for (auto _ : state) {
     orvane::qt::FrontEnd front(folder);
     front.Start("orvane");
     front.Show();
     QTest::qWait(1000); // the camera settles
+    if (rectified && orvane::RectificationNote(front.station()) != "Rectified") {
+      state.SkipWithError("rectification is not on");
+      break;
+    }
     orvane::qt::LiveVideoWidget* live = front.surface().live_video();
     live->ResetStats();
     const double cpu0 = CpuSeconds();
@@ -103,9 +153,13 @@ void BM_LiveIdle640(benchmark::State& s) { RunLive(s, "640x480:RGB", false); }
 void BM_LiveIdle1080(benchmark::State& s) { RunLive(s, "1920x1080:RGB", false); }
 void BM_LiveEnlarge640(benchmark::State& s) { RunLive(s, "640x480:RGB", true); }
 void BM_LiveEnlarge1080(benchmark::State& s) { RunLive(s, "1920x1080:RGB", true); }
+void BM_LiveRectifiedIdle1080(benchmark::State& s) { RunLive(s, "1920x1080:RGB", false, true); }
+void BM_LiveRectifiedEnlarge1080(benchmark::State& s) { RunLive(s, "1920x1080:RGB", true, true); }
 BENCHMARK(BM_LiveIdle640)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_LiveIdle1080)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_LiveEnlarge640)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_LiveEnlarge1080)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_LiveRectifiedIdle1080)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_LiveRectifiedEnlarge1080)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace

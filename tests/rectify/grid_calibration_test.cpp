@@ -96,7 +96,7 @@ TEST(GridCalibration, RoundTripThroughKnownLensesGivesAStraightSquareGrid) {
     RemapTables tables;
     ASSERT_TRUE(tables.Build(fit->model));
     video::Picture out = picture;
-    tables.Apply(picture.bgrx.data(), out.bgrx.data(), c.width * 4, 4);
+    tables.Apply(picture.bgrx.data(), out.bgrx.data());
     std::vector<Point2> again, ideal;
     ASSERT_TRUE(DetectGrid(out.bgrx.data(), c.width, c.height, c.width * 4, spec, &again));
     for (uint32_t r = 0; r < spec.rows; ++r) {
