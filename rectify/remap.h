@@ -60,7 +60,7 @@ class RemapTables {
   // width x height pixels of 4 bytes (B, G, R, x), rows top-down with no
   // gap between them; all four bytes are interpolated. They must not
   // overlap. Runs on the caller's thread only, with the best kernel or the
-  // one asked for (which must be available).
+  // one asked for (the plain one when the processor lacks it).
   void Apply(const uint8_t* source, uint8_t* dest) const;
   void Apply(const uint8_t* source, uint8_t* dest, RemapKernel kernel) const;
 
