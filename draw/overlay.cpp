@@ -153,7 +153,7 @@ double AdvanceLineWalk(double x, double limit) {
 class LineWalk {
  public:
   LineWalk(const OverlayCanvas& canvas, const Pen& pen, int32_t x1, int32_t y1, double m)
-      : canvas_(canvas), pen_(pen), x1_(x1), y1_(y1), m_(m) {}
+      : canvas_(canvas), pen_(pen), x1_(x1), y1_(y1), m_(m), inverse_m_(1.0 / m) {}
 
   // Draws the dots of the sums from x (at least 2) while x <= last and
   // x < x_end (below 2^32).
@@ -166,6 +166,8 @@ class LineWalk {
       b.unit = std::ldexp(1.0, exponent - 53);
       b.step = std::llround(kLineStep / b.unit);
       b.units = static_cast<int64_t>(x / b.unit);
+      b.inverse_unit = std::ldexp(1.0, 53 - exponent);
+      b.inverse_step = 1.0 / static_cast<double>(b.step);
       // The sums up to `room` stay in this exponent (the bound of AdvanceLineWalk);
       // of those, the walk takes the ones up to its limits.
       const int64_t room = std::max<int64_t>(0, (kTopUnits - 2 - b.units) / b.step);
@@ -179,11 +181,13 @@ class LineWalk {
           guess > 0.0 ? (guess < static_cast<double>(room) ? static_cast<int64_t>(guess) : room) : 0;
       while (end > 0 && !walked(end)) --end;
       while (end < room && walked(end + 1)) ++end;
+      int64_t row = Row(Sum(b, 0));
       for (int64_t k = 0; k <= end;) {
-        const int64_t row = Row(Sum(b, k));
-        const int64_t next = RowEnd(b, k, end + 1, row);
+        int64_t next_row = row;
+        const int64_t next = RowEnd(b, k, end + 1, row, &next_row);
         AddRun(row, static_cast<int64_t>(Sum(b, k)), static_cast<int64_t>(Sum(b, next - 1)));
         k = next;
+        row = next_row;
       }
       x = Sum(b, end) + kLineStep;  // the next sum, as the walk adds it
     }
@@ -196,6 +200,7 @@ class LineWalk {
     double unit;    // the spacing of the doubles in this exponent
     int64_t units;  // the first sum in units
     int64_t step;   // what each addition adds, in units
+    double inverse_unit, inverse_step;  // for guesses only
   };
   // Rows of a y too far out to be converted: no dot, and below or above all others.
   static constexpr int64_t kBelow = INT64_MIN;
@@ -227,13 +232,20 @@ class LineWalk {
     return std::nan("");  // level: one row throughout
   }
 
-  // The first sum after sum k (whose row is `row`) on another row; `end` when
-  // all up to end - 1 are on it.
-  int64_t RowEnd(const Binade& b, int64_t k, int64_t end, int64_t row) const {
-    auto left = [&](int64_t j) { return j >= end || Row(Sum(b, j)) != row; };
+  // The first sum after sum k (whose row is `row`) on another row, and that
+  // sum's row in *next_row; `end` when all up to end - 1 are on it.
+  int64_t RowEnd(const Binade& b, int64_t k, int64_t end, int64_t row, int64_t* next_row) const {
+    auto left = [&](int64_t j) {
+      if (j >= end) return true;
+      const int64_t r = Row(Sum(b, j));
+      if (r == row) return false;
+      *next_row = r;  // the last sum found off the row is the first such
+      return true;
+    };
     const double edge = RowEdge(row);
     if (std::isnan(edge)) return end;
-    const double guess = std::ceil(((x1_ + (edge - y1_) / m_) / b.unit - static_cast<double>(b.units)) / b.step);
+    const double guess = std::ceil(((x1_ + (edge - y1_) * inverse_m_) * b.inverse_unit -
+                                    static_cast<double>(b.units)) * b.inverse_step);
     const int64_t j = guess > static_cast<double>(k + 1)
                           ? (guess < static_cast<double>(end) ? static_cast<int64_t>(guess) : end)
                           : k + 1;
@@ -322,6 +334,7 @@ class LineWalk {
   const OverlayCanvas& canvas_;
   const Pen& pen_;
   const double x1_, y1_, m_;
+  const double inverse_m_;  // for guesses only
   bool open_ = false;
   int64_t row_ = 0, first_ = 0, last_ = 0;
   std::array<HeldRow, 5> held_{};
