@@ -179,13 +179,17 @@ class VirtualDevice final : public VideoDevice {
       } else {
         back.bgrx = base.bgrx;
       }
-      store_.Publish();
-      ++count;
-      next += period;
-      // Sleep in short steps so that Stop never waits a whole period.
+      // The picture is drawn ahead and handed over at its instant, so the
+      // pictures arrive at an even rhythm whatever the drawing took, as a
+      // real camera's do. Sleep in short steps so that Stop never waits a
+      // whole period.
       while (running_ && Clock::now() < next) {
         std::this_thread::sleep_for(std::min<Clock::duration>(next - Clock::now(), std::chrono::milliseconds(5)));
       }
+      if (!running_) break;
+      store_.Publish();
+      ++count;
+      next += period;
     }
   }
 
