@@ -2,7 +2,8 @@
 // traced outlines), a corrupt one whose points lie far apart anywhere in the
 // coordinate range ("far"), one whose 9,900 lines all cross the whole image
 // width near its middle row ("crossing"), and one whose lines all cross the
-// image at slopes from level to vertical, one slope an entity ("slopes").
+// image at slopes from level to vertical, one slope an entity ("slopes"); and
+// a record of 100 ROIs around nearly the whole image ("rois").
 // Each is drawn by the station's redraw ("spans": lines and marks filled as
 // spans of rows) and, side by side in the same run, by the dot by dot drawing
 // it replaced ("per_dot", tests/draw/per_dot_drawing.h); before timing, the
@@ -30,13 +31,27 @@ namespace {
 constexpr uint32_t kWidth = 1920;
 constexpr uint32_t kHeight = 1080;
 constexpr Rgb kEntityPointColour{192, 0, 192};
+constexpr Rgb kRoiColour{1, 192, 1};
 
-enum Kind { kGood = 0, kFarApart = 1, kCrossing = 2, kSlopes = 3 };
+enum Kind { kGood = 0, kFarApart = 1, kCrossing = 2, kSlopes = 3, kRois = 4 };
 
 // 100 polylines of 100 points each (the good record: 10 short traced outlines).
 void FillEntities(SolutionRecord& rec, Kind kind) {
   std::mt19937 rng(7);
   auto any = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+  if (kind == kRois) {  // as many ROIs as a record holds, nested, each around nearly the whole image
+    rec.entity_count = 0;
+    rec.roi_count = kMaxRois;
+    for (uint32_t i = 0; i < kMaxRois; ++i) {
+      const int32_t inset = static_cast<int32_t>(2 * i);
+      rec.rois[i] = RoiRecord{};
+      rec.rois[i].left = inset;
+      rec.rois[i].top = inset;
+      rec.rois[i].right = static_cast<int32_t>(kWidth) - 1 - inset;
+      rec.rois[i].bottom = static_cast<int32_t>(kHeight) - 1 - inset;
+    }
+    return;
+  }
   rec.entity_count = kind == kGood ? 10 : kMaxEntities;
   for (uint32_t e = 0; e < rec.entity_count; ++e) {
     DrawEntity& ent = rec.entities[e];
@@ -64,6 +79,8 @@ void FillEntities(SolutionRecord& rec, Kind kind) {
           p.y = cy + reach * std::sin(angle);
           break;
         }
+        case kRois:  // holds no entities
+          break;
       }
     }
   }
@@ -81,14 +98,22 @@ struct Overlay {
   }
 };
 
-// What RedrawOverlay draws for these records (the mode legend, then each
-// polyline's lines and target marks), with lines and marks dot by dot.
+// What RedrawOverlay draws for these records (the mode legend, the ROIs'
+// outlines and crosses, then each polyline's lines and target marks), with
+// lines and marks dot by dot.
 void PerDotRedraw(Station& st) {
   ClearOverlay(st);
   const OverlayCanvas canvas = CanvasOf(st);
   DrawText(canvas, static_cast<int32_t>(st.image.width) - MarkScale(st.mark_size_class, 4),
            8 * static_cast<int32_t>(st.mark_size_class) + 8, "ROI", Rgb{192, 1, 1});
   const SolutionRecord& rec = *st.working;
+  for (uint32_t i = 0; i < rec.roi_count; ++i) {
+    const RoiRecord& r = rec.rois[i];
+    DrawDashedRect(canvas, r.left, r.top, r.right, r.bottom, kRoiColour);
+    const int32_t cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
+    per_dot::Line(canvas, cx - 12, cy, cx + 12, cy, kRoiColour);
+    per_dot::Line(canvas, cx, cy - 12, cx, cy + 12, kRoiColour);
+  }
   for (uint32_t e = 0; e < rec.entity_count; ++e) {
     const EntityPoint* p = rec.entities[e].points;
     for (uint32_t k = 0; k < rec.entities[e].point_count; ++k) {
@@ -135,10 +160,10 @@ void BM_Redraw(benchmark::State& state) {
   }
   std::filesystem::remove_all(folder);
 }
-BENCHMARK(BM_Redraw<false>)->Name("BM_Redraw/per_dot")->ArgName("good0_far1_crossing2_slopes3")
-    ->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Redraw<true>)->Name("BM_Redraw/spans")->ArgName("good0_far1_crossing2_slopes3")
-    ->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw<false>)->Name("BM_Redraw/per_dot")->ArgName("good0_far1_crossing2_slopes3_rois4")
+    ->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw<true>)->Name("BM_Redraw/spans")->ArgName("good0_far1_crossing2_slopes3_rois4")
+    ->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 
 // The lines alone.
 template <bool kSpans>
@@ -162,10 +187,10 @@ void BM_Lines(benchmark::State& state) {
     benchmark::DoNotOptimize(o.bytes[0]);
   }
 }
-BENCHMARK(BM_Lines<false>)->Name("BM_Lines/per_dot")->ArgName("good0_far1_crossing2_slopes3")
-    ->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Lines<true>)->Name("BM_Lines/spans")->ArgName("good0_far1_crossing2_slopes3")
-    ->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Lines<false>)->Name("BM_Lines/per_dot")->ArgName("good0_far1_crossing2_slopes3_rois4")
+    ->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Lines<true>)->Name("BM_Lines/spans")->ArgName("good0_far1_crossing2_slopes3_rois4")
+    ->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace orvane
