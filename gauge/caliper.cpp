@@ -80,20 +80,37 @@ void smoothed(const std::vector<double>& p, int lo, int hi, double x, double w,
 
 // Level of a plateau: the mean of the two thirds of its samples nearest
 // their median, so that a speck or a weak neighbouring edge in the window
-// does not move it. Fills `used` with the indices averaged.
-double plateauLevel(const std::vector<double>& p, int from, int to, std::vector<int>& used) {
+// does not move it. Samples in a `skip` stretch are left out unless fewer
+// than two would remain. Fills `used` with the indices averaged.
+double plateauLevel(const std::vector<double>& p, int from, int to, const std::vector<Stretch>* skip,
+                    std::vector<int>& used) {
     used.clear();
-    const int count = to - from + 1;
-    if (count < 4 || count > 64) {
+    int idx[64];
+    double val[64], v[64], d[64];
+    int count = 0;
+    for (int k = from; k <= to && count < 64; ++k) {
+        bool out = false;
+        if (skip)
+            for (const Stretch& st : *skip)
+                if (k >= st.from && k <= st.to) { out = true; break; }
+        if (!out) {
+            idx[count] = k;
+            val[count++] = p[static_cast<size_t>(k)];
+        }
+    }
+    if (skip && count < 2 && to - from + 1 > count) return plateauLevel(p, from, to, nullptr, used);
+    if (count < 4) {
         double s = 0;
-        for (int k = from; k <= to; ++k) { s += p[static_cast<size_t>(k)]; used.push_back(k); }
+        for (int i = 0; i < count; ++i) { s += val[i]; used.push_back(idx[i]); }
         return s / count;
     }
-    double v[64], d[64];
-    std::copy(p.begin() + from, p.begin() + to + 1, v);
+    std::copy(val, val + count, v);
     std::nth_element(v, v + count / 2, v + count);
-    const double med = v[count / 2];
-    for (int i = 0; i < count; ++i) d[i] = std::fabs(p[static_cast<size_t>(from + i)] - med);
+    // An even count's median is the middle of its two central values: the
+    // upper one alone would lift both levels by a fraction of the noise, and
+    // with them the middle level, moving every edge towards its light side.
+    const double med = count % 2 ? v[count / 2] : 0.5 * (v[count / 2] + *std::max_element(v, v + count / 2));
+    for (int i = 0; i < count; ++i) d[i] = std::fabs(val[i] - med);
     const int keep = (2 * count + 2) / 3;
     std::copy(d, d + count, v);
     std::nth_element(v, v + keep - 1, v + count);
@@ -101,9 +118,9 @@ double plateauLevel(const std::vector<double>& p, int from, int to, std::vector<
     // Everything strictly nearer than the limit, then ties in axis order.
     double s = 0;
     for (int i = 0; i < count; ++i)
-        if (d[i] < limit) { s += p[static_cast<size_t>(from + i)]; used.push_back(from + i); }
+        if (d[i] < limit) { s += val[i]; used.push_back(idx[i]); }
     for (int i = 0; i < count && static_cast<int>(used.size()) < keep; ++i)
-        if (d[i] == limit) { s += p[static_cast<size_t>(from + i)]; used.push_back(from + i); }
+        if (d[i] == limit) { s += val[i]; used.push_back(idx[i]); }
     return s / static_cast<double>(used.size());
 }
 
@@ -219,7 +236,8 @@ void sampleProfile(const qgImage& image, const qgRect& r, Profile& pr) {
     }
 }
 
-void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<Located>& out) {
+void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<Located>& out,
+                 const std::vector<Stretch>* skip) {
     out.clear();
     const std::vector<double>& p = pr.values;
     const int n = static_cast<int>(p.size());
@@ -295,8 +313,8 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
             aFrom = std::max(lo, k0 - h2);
             bFrom = std::min(hi, k0 + h1);
             bTo = std::min(hi, k0 + h2);
-            a = plateauLevel(p, aFrom, aTo, aUsed);
-            b = plateauLevel(p, bFrom, bTo, bUsed);
+            a = plateauLevel(p, aFrom, aTo, skip, aUsed);
+            b = plateauLevel(p, bFrom, bTo, skip, bUsed);
             double c = std::fabs(b - a);
             double ratio = peak > 0 ? c * s / peak : 0;
             double s2e = ratio * ratio - s * s;
