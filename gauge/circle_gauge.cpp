@@ -158,11 +158,16 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
         if (rc != QG_OK) return rc == QG_ERR_DEGENERATE ? QG_NOT_FOUND : rc;
         // Spokes closer than their footprint (the rows and the pixel the
         // interpolation reaches beyond them) share pixels, so their errors
-        // are correlated and the scatter understates the uncertainty by the
-        // overlap.
+        // are correlated over about `overlap` spokes: the fitted circle
+        // averages overlap times fewer independent errors than points, and
+        // its three parameters, which vary slowly around the rim, absorb
+        // overlap times as much of the residual scatter (the residuals'
+        // expected sum of squares is sigma^2 (m - 3 overlap), not
+        // sigma^2 (m - 3), for m inliers).
         const double overlap = n * (g.spokeWidth + 1) / (kTwoPi * result.r);
         if (overlap > 1) {
-            const double f = std::sqrt(overlap);
+            const double m = result.inliers;
+            const double f = std::sqrt(overlap * (m - 3) / std::max(m - 3 * overlap, 1.0));
             result.uCx *= f;
             result.uCy *= f;
             result.uR *= f;
