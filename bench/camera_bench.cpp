@@ -1,6 +1,7 @@
 // The camera's pixel work: YUYV to B, G, R of a 1920 x 1080 picture against
 // OpenCV on one thread, and a snapshot of the virtual camera into the frame
-// against a plain copy of the same bytes.
+// against a plain copy of the same bytes, and the virtual camera's sensor
+// noise.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -103,6 +104,27 @@ void BM_SnapshotThroughBitmapVirtual(benchmark::State& state) {
   std::filesystem::remove_all(folder);
 }
 BENCHMARK(BM_SnapshotThroughBitmapVirtual)->Unit(benchmark::kMillisecond);
+
+// The virtual camera's drawing thread, per 1080p picture: the sensor noise
+// over the scene as it is drawn, and by the plain byte-by-byte rule.
+template <void (*Noise)(const orvane::video::Picture&, uint64_t, orvane::video::Picture*)>
+void VirtualNoise(benchmark::State& state) {
+  orvane::video::Picture scene, out;
+  orvane::video::DrawScene(kW, kH, &scene);
+  out = scene;
+  uint64_t sequence = 0;
+  for (auto _ : state) {
+    Noise(scene, sequence++, &out);
+    benchmark::DoNotOptimize(out.bgrx.data());
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(scene.bgrx.size()));
+}
+void BM_VirtualNoise(benchmark::State& state) { VirtualNoise<orvane::video::AddSensorNoise>(state); }
+void BM_VirtualNoiseByteByByte(benchmark::State& state) {
+  VirtualNoise<orvane::video::AddSensorNoiseByteByByte>(state);
+}
+BENCHMARK(BM_VirtualNoise)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VirtualNoiseByteByByte)->Unit(benchmark::kMillisecond);
 
 void BM_MemcpyFrame(benchmark::State& state) {
   std::vector<uint8_t> a(size_t(kW) * kH * 3, 7), b(a.size());

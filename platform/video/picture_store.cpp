@@ -83,6 +83,13 @@ bool PictureStore::Latest(Picture* out) {
   return true;
 }
 
+bool PictureStore::UseLatest(const std::function<void(const Picture&)>& use) {
+  std::lock_guard lock(mutex_);
+  if (sequence_ == 0) return false;
+  use(front_);
+  return true;
+}
+
 bool PictureStore::Snapshot(std::vector<uint8_t>* out, std::chrono::milliseconds wait) {
   return UseNewest([out](const Picture& p) { PictureToSnapshot(p, out); }, wait);
 }
