@@ -324,7 +324,8 @@ bool ShowLatestPicture(Station& st, LivePicture* held, const PictureSink& show) 
   }
   bool shown = false;
   st.camera->device->UseLatestPicture([&](const video::Picture& p) {
-    if ((p.stream == held->stream && p.sequence == held->sequence) || !whole(p.width, p.height, p.bgrx)) return;
+    const bool held_already = p.stream == held->stream && p.sequence == held->sequence;
+    if (held_already || !whole(p.width, p.height, p.bgrx)) return;
     held->width = p.width;
     held->height = p.height;
     held->sequence = p.sequence;

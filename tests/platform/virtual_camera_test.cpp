@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,19 +38,22 @@ TEST(VirtualCamera, SensorNoiseEqualsThePlainRuleForEverySizeAndSequence) {
     uint32_t width, height;
   };
   const Size sizes[] = {{1, 1}, {3, 1}, {5, 3}, {17, 2}, {257, 256}, {640, 480}};
-  const uint64_t sequences[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1000, 65535, 65536, 0xFFFFFFFFu, ~uint64_t{0}};
+  const uint64_t sequences[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9,
+                                1000, 65535, 65536, 0xFFFFFFFFu, ~uint64_t{0}};
   constexpr size_t kGuard = 64;
   for (const Size& size : sizes) {
     const Picture base = Base(size.width, size.height);
     for (const uint64_t sequence : sequences) {
-      SCOPED_TRACE(testing::Message() << size.width << " x " << size.height << ", picture " << sequence);
+      SCOPED_TRACE(testing::Message() << size.width << " x " << size.height << ", picture "
+                                      << sequence);
       Picture plain = base, fast = base;
       plain.bgrx.assign(base.bgrx.size(), 0xAB);
       fast.bgrx.assign(base.bgrx.size() + kGuard, 0xAB);
       AddSensorNoiseByteByByte(base, sequence, &plain);
       AddSensorNoise(base, sequence, &fast);
-      ASSERT_EQ(std::vector<uint8_t>(fast.bgrx.begin(), fast.bgrx.begin() + base.bgrx.size()), plain.bgrx);
-      ASSERT_EQ(std::vector<uint8_t>(fast.bgrx.end() - kGuard, fast.bgrx.end()), std::vector<uint8_t>(kGuard, 0xAB));
+      const auto end = fast.bgrx.begin() + std::ptrdiff_t(base.bgrx.size());
+      ASSERT_EQ(std::vector<uint8_t>(fast.bgrx.begin(), end), plain.bgrx);
+      ASSERT_EQ(std::vector<uint8_t>(end, fast.bgrx.end()), std::vector<uint8_t>(kGuard, 0xAB));
     }
   }
 }

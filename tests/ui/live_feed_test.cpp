@@ -58,7 +58,9 @@ class StagedCamera final : public video::VideoDevice {
   bool SnapshotPicture(const std::function<void(const video::Picture&)>& use) override {
     return store_.UseNewest(use, 0ms);
   }
-  void SetPictureListener(std::function<void()> listener) override { store_.SetListener(std::move(listener)); }
+  void SetPictureListener(std::function<void()> listener) override {
+    store_.SetListener(std::move(listener));
+  }
 
   void Deliver(uint8_t n) {
     store_.Back(kW, kH).bgrx = PictureBytes(n);
