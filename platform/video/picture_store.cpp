@@ -16,21 +16,34 @@ uint64_t NewStream() {
 
 } // namespace
 
-PictureStore::PictureStore() : stream_(NewStream()) {}
+PictureStore::PictureStore()
+    : front_(std::make_shared<Picture>()),
+      back_(std::make_shared<Picture>()),
+      spare_(std::make_shared<Picture>()),
+      stream_(NewStream()) {}
 
 Picture& PictureStore::Back(uint32_t width, uint32_t height) {
-  back_.width = width;
-  back_.height = height;
-  back_.bgrx.resize(size_t{width} * height * 4);
-  return back_;
+  {
+    // A reader releases its hold under the lock, so a count of one seen here
+    // means nobody reads the buffer any more.
+    std::lock_guard lock(mutex_);
+    if (back_.use_count() > 1) {
+      std::swap(back_, spare_);
+      if (back_.use_count() > 1) back_ = std::make_shared<Picture>();
+    }
+  }
+  back_->width = width;
+  back_->height = height;
+  back_->bgrx.resize(size_t{width} * height * 4);
+  return *back_;
 }
 
 void PictureStore::Publish() {
   {
     std::lock_guard lock(mutex_);
     std::swap(front_, back_);
-    front_.sequence = ++sequence_;
-    front_.stream = stream_;
+    front_->sequence = ++sequence_;
+    front_->stream = stream_;
   }
   arrived_.notify_all();
   if (listener_) listener_();
@@ -60,26 +73,33 @@ void PictureStore::SetStreaming(bool streaming) {
 
 void PictureStore::Clear() {
   std::lock_guard lock(mutex_);
-  front_ = Picture{};
-  back_ = Picture{};
+  front_ = std::make_shared<Picture>();
+  back_ = std::make_shared<Picture>();
+  spare_ = std::make_shared<Picture>();
   sequence_ = 0;
   stream_ = NewStream();
   lost_ = false;
 }
 
 bool PictureStore::Latest(Picture* out) {
-  std::lock_guard lock(mutex_);
-  if (sequence_ == 0) return false;
-  if (out->stream == front_.stream && out->sequence == front_.sequence &&
-      out->width == front_.width && out->height == front_.height &&
-      out->bgrx.size() == front_.bgrx.size()) {
-    return true;
+  std::shared_ptr<const Picture> newest;
+  {
+    std::lock_guard lock(mutex_);
+    if (sequence_ == 0) return false;
+    if (out->stream == front_->stream && out->sequence == front_->sequence &&
+        out->width == front_->width && out->height == front_->height &&
+        out->bgrx.size() == front_->bgrx.size()) {
+      return true;
+    }
+    newest = front_;
   }
-  out->width = front_.width;
-  out->height = front_.height;
-  out->sequence = front_.sequence;
-  out->stream = front_.stream;
-  out->bgrx.assign(front_.bgrx.begin(), front_.bgrx.end());
+  out->width = newest->width;
+  out->height = newest->height;
+  out->sequence = newest->sequence;
+  out->stream = newest->stream;
+  out->bgrx.assign(newest->bgrx.begin(), newest->bgrx.end());
+  std::lock_guard lock(mutex_);
+  newest.reset();
   return true;
 }
 
@@ -99,7 +119,7 @@ bool PictureStore::UseNewest(const std::function<void(const Picture&)>& use,
   std::unique_lock lock(mutex_);
   arrived_.wait_for(lock, wait, [this] { return sequence_ > 0 || lost_ || !streaming_; });
   if (lost_ || !streaming_ || sequence_ == 0) return false;
-  use(front_);
+  use(*front_);
   return true;
 }
 

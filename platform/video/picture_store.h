@@ -1,12 +1,15 @@
 // The hand-over of pictures from a capture thread to the station's thread:
 // the thread fills a back buffer and publishes it; the newest published
-// picture is what the live area and a snapshot read, under a lock.
+// picture is what the live area and a snapshot read. The lock is held only
+// to hand pictures over: the live area's copy is made outside it, so the
+// capture thread never waits for a reader.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -48,8 +51,11 @@ class PictureStore {
  private:
   mutable std::mutex mutex_;
   std::condition_variable arrived_;
-  Picture front_;
-  Picture back_;
+  // Shared with a reader that copies the newest picture outside the lock;
+  // the capture thread never fills a buffer a reader still holds. Never null.
+  std::shared_ptr<Picture> front_;
+  std::shared_ptr<Picture> back_;
+  std::shared_ptr<Picture> spare_;
   uint64_t sequence_ = 0;
   uint64_t stream_;
   std::function<void()> listener_;

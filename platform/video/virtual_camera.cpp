@@ -211,9 +211,24 @@ class VirtualDevice final : public VideoDevice {
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(1.0 / std::max(1.0, config_.frames_per_second)));
+    // Sleeps until `until` in short steps, so that Stop never waits a whole
+    // period; false once stopped.
+    auto sleep_until = [this](Clock::time_point until) {
+      while (running_ && Clock::now() < until) {
+        std::this_thread::sleep_for(std::min<Clock::duration>(until - Clock::now(), std::chrono::milliseconds(5)));
+      }
+      return running_.load();
+    };
     auto next = Clock::now();
+    Clock::duration drawing{};
     uint64_t count = 0;
     while (running_) {
+      // Each picture is drawn shortly before its instant and handed over at
+      // it, so pictures arrive at an even rhythm whatever the drawing takes,
+      // as a real camera's do, and the drawing does not take the processor
+      // from the reader just woken by the picture before.
+      if (!sleep_until(next - std::min<Clock::duration>(2 * drawing + std::chrono::milliseconds(2), period))) break;
+      const auto started = Clock::now();
       const Picture& base = sources_[(count / kFramesPerFolderImage) % sources_.size()];
       Picture& back = store_.Back(width_, height_);
       if (noisy_) {
@@ -221,13 +236,11 @@ class VirtualDevice final : public VideoDevice {
       } else {
         back.bgrx = base.bgrx;
       }
+      drawing = Clock::now() - started;
+      if (!sleep_until(next)) break;
       store_.Publish();
       ++count;
       next += period;
-      // Sleep in short steps so that Stop never waits a whole period.
-      while (running_ && Clock::now() < next) {
-        std::this_thread::sleep_for(std::min<Clock::duration>(next - Clock::now(), std::chrono::milliseconds(5)));
-      }
     }
   }
 

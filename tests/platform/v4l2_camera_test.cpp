@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -433,6 +434,34 @@ TEST(PictureStore, CopiesOnlyAPictureTheReaderDoesNotHold) {
   store.MarkLost();
   EXPECT_FALSE(store.UseNewest([&](const Picture&) { seen = 0; }, 0ms));
   EXPECT_EQ(seen, 4);
+}
+
+// The live area's copy is made outside the lock: the capture thread,
+// publishing as fast as it can, must never fill a buffer a reader is still
+// copying. Every picture is one value throughout, so a torn copy shows.
+TEST(PictureStore, ReaderCopyingOutsideTheLockNeverSeesATornPicture) {
+  PictureStore store;
+  store.SetStreaming(true);
+  std::atomic<int> copies{0};
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (uint32_t i = 1; copies < 3000; ++i) {
+      Picture& back = store.Back(64, 64);
+      std::fill(back.bgrx.begin(), back.bgrx.end(), static_cast<uint8_t>(i));
+      store.Publish();
+    }
+    done = true;
+  });
+  Picture reader;
+  int torn = 0;
+  while (!done) {
+    if (!store.Latest(&reader)) continue;
+    ++copies;
+    const uint8_t value = static_cast<uint8_t>(reader.sequence);
+    torn += std::any_of(reader.bgrx.begin(), reader.bgrx.end(), [&](uint8_t b) { return b != value; });
+  }
+  writer.join();
+  EXPECT_EQ(torn, 0);
 }
 
 TEST(V4l2Backend, DriverFailingEveryBufferAtOnceStillStops) {

@@ -68,7 +68,9 @@ void LiveVideoWidget::paintEvent(QPaintEvent*) {
   if (stats_.frames == 0) {
     stats_.first_ms = now;
   } else {
-    stats_.worst_gap_ms = std::max(stats_.worst_gap_ms, now - stats_.last_ms);
+    const double gap = now - stats_.last_ms;
+    stats_.worst_gap_ms = std::max(stats_.worst_gap_ms, gap);
+    ++stats_.gap_counts[std::min(static_cast<size_t>(gap), stats_.gap_counts.size() - 1)];
   }
   stats_.last_ms = now;
   ++stats_.frames;

@@ -3,6 +3,7 @@
 // figures on how smoothly it painted.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -22,6 +23,9 @@ struct LivePaintStats {
   double last_ms = 0.0;
   double worst_gap_ms = 0.0;  // longest time between two paints
   double stretch_ms_total = 0.0;
+  // Gaps between paints in whole milliseconds (the last bin holds the
+  // longer ones), so a rare late paint can be told from a steady rhythm.
+  std::array<uint32_t, 128> gap_counts{};
 };
 
 class LiveVideoWidget : public QWidget {
