@@ -115,8 +115,8 @@ BENCHMARK(BM_SnapshotThroughBitmapVirtual)->Unit(benchmark::kMillisecond);
 
 // The live area's hand-over of a picture it does not hold yet, on the
 // window's thread (the paint not included): the copy LatestPicture makes,
-// and what ShowLatestPicture does without rectification (the picture under
-// the lock, read here by one byte a row as a stand-in for the paint).
+// and what ShowLatestPicture does without rectification (the device's own
+// picture, read here by one byte a row as a stand-in for the paint).
 void BM_LivePictureCopied(benchmark::State& state) {
   VirtualStation st;
   orvane::LivePicture held;
@@ -128,7 +128,7 @@ void BM_LivePictureCopied(benchmark::State& state) {
 }
 BENCHMARK(BM_LivePictureCopied)->Unit(benchmark::kMillisecond);
 
-void BM_LivePictureUnderTheLock(benchmark::State& state) {
+void BM_LivePictureHandedOver(benchmark::State& state) {
   VirtualStation st;
   orvane::LivePicture held;
   uint32_t sum = 0;
@@ -142,7 +142,7 @@ void BM_LivePictureUnderTheLock(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
   }
 }
-BENCHMARK(BM_LivePictureUnderTheLock)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LivePictureHandedOver)->Unit(benchmark::kMillisecond);
 
 // The virtual camera's drawing thread, per 1080p picture: the sensor noise
 // over the scene as it is drawn, and by the plain byte-by-byte rule.

@@ -22,8 +22,7 @@ struct LiveArea {
   std::function<void(std::function<void()> task)> post;
   // Whether the live area is visible now.
   std::function<bool()> visible;
-  // Takes a picture to paint (see PictureSink: it may run under the
-  // camera's lock).
+  // Takes a picture to paint (see PictureSink).
   PictureSink show;
 };
 

@@ -84,8 +84,8 @@ class VideoDevice {
   // after the device was lost.
   virtual bool LatestPicture(Picture* out) = 0;
   // As LatestPicture without the copy: hands the newest picture itself to
-  // `use`, under the device's lock; false while there is none yet. `use`
-  // must be quick and must not call the device.
+  // `use`; false while there is none yet. The device leaves that picture
+  // alone until `use` returns (its capture thread fills other buffers).
   virtual bool UseLatestPicture(const std::function<void(const Picture&)>& use) = 0;
   // The newest complete picture as a snapshot bitmap (see
   // PictureToSnapshot). Waits a bounded time for the first picture; false
