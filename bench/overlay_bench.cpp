@@ -1,13 +1,19 @@
-// The overlay redraw of drawn entities at 1920 x 1080: a good record, a
-// corrupt one whose points lie far apart anywhere in the coordinate range, and
-// the worst a record can hold, every one of its 9,900 lines crossing the whole
-// image. The lines alone are also drawn by the walk as it was before it was
-// clipped to the image's rows ("unclipped"), side by side with the clipped one.
+// The overlay redraw of drawn entities at 1920 x 1080: a good record (10
+// traced outlines), a corrupt one whose points lie far apart anywhere in the
+// coordinate range ("far"), one whose 9,900 lines all cross the whole image
+// width near its middle row ("crossing"), and one whose lines all cross the
+// image at slopes from level to vertical, one slope an entity ("slopes"); and
+// a record of 100 ROIs around nearly the whole image ("rois").
+// Each is drawn by the station's redraw ("spans": lines and marks filled as
+// spans of rows) and, side by side in the same run, by the dot by dot drawing
+// it replaced ("per_dot", tests/draw/per_dot_drawing.h); before timing, the
+// two are checked to leave the same bytes.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -17,19 +23,35 @@
 #include "draw/overlay.h"
 #include "solutions/measurement.h"
 #include "station/station.h"
+#include "tests/draw/per_dot_drawing.h"
 
 namespace orvane {
 namespace {
 
 constexpr uint32_t kWidth = 1920;
 constexpr uint32_t kHeight = 1080;
+constexpr Rgb kEntityPointColour{192, 0, 192};
+constexpr Rgb kRoiColour{1, 192, 1};
 
-enum Kind { kGood = 0, kFarApart = 1, kCrossing = 2 };
+enum Kind { kGood = 0, kFarApart = 1, kCrossing = 2, kSlopes = 3, kRois = 4 };
 
 // 100 polylines of 100 points each (the good record: 10 short traced outlines).
 void FillEntities(SolutionRecord& rec, Kind kind) {
   std::mt19937 rng(7);
   auto any = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+  if (kind == kRois) {  // as many ROIs as a record holds, nested, each around nearly the whole image
+    rec.entity_count = 0;
+    rec.roi_count = kMaxRois;
+    for (uint32_t i = 0; i < kMaxRois; ++i) {
+      const int32_t inset = static_cast<int32_t>(2 * i);
+      rec.rois[i] = RoiRecord{};
+      rec.rois[i].left = inset;
+      rec.rois[i].top = inset;
+      rec.rois[i].right = static_cast<int32_t>(kWidth) - 1 - inset;
+      rec.rois[i].bottom = static_cast<int32_t>(kHeight) - 1 - inset;
+    }
+    return;
+  }
   rec.entity_count = kind == kGood ? 10 : kMaxEntities;
   for (uint32_t e = 0; e < rec.entity_count; ++e) {
     DrawEntity& ent = rec.entities[e];
@@ -51,6 +73,14 @@ void FillEntities(SolutionRecord& rec, Kind kind) {
           p.x = k % 2 == 0 ? any(-2e9, -1e9) : any(1e9, 2e9);
           p.y = 540 + (k % 2 == 0 ? -1 : 1) * p.x * any(-1e-6, 1e-6);
           break;
+        case kSlopes: {  // to and fro along a line through the image, one slope an entity
+          const double angle = M_PI * (e / 100.0 - 0.5), reach = (k % 2 == 0 ? -1 : 1) * any(1e8, 1e9);
+          p.x = cx + reach * std::cos(angle);
+          p.y = cy + reach * std::sin(angle);
+          break;
+        }
+        case kRois:  // holds no entities
+          break;
       }
     }
   }
@@ -68,7 +98,36 @@ struct Overlay {
   }
 };
 
-void BM_RedrawEntities(benchmark::State& state) {
+// What RedrawOverlay draws for these records (the mode legend, the ROIs'
+// outlines and crosses, then each polyline's lines and target marks), with
+// lines and marks dot by dot.
+void PerDotRedraw(Station& st) {
+  ClearOverlay(st);
+  const OverlayCanvas canvas = CanvasOf(st);
+  DrawText(canvas, static_cast<int32_t>(st.image.width) - MarkScale(st.mark_size_class, 4),
+           8 * static_cast<int32_t>(st.mark_size_class) + 8, "ROI", Rgb{192, 1, 1});
+  const SolutionRecord& rec = *st.working;
+  for (uint32_t i = 0; i < rec.roi_count; ++i) {
+    const RoiRecord& r = rec.rois[i];
+    DrawDashedRect(canvas, r.left, r.top, r.right, r.bottom, kRoiColour);
+    const int32_t cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
+    per_dot::Line(canvas, cx - 12, cy, cx + 12, cy, kRoiColour);
+    per_dot::Line(canvas, cx, cy - 12, cx, cy + 12, kRoiColour);
+  }
+  for (uint32_t e = 0; e < rec.entity_count; ++e) {
+    const EntityPoint* p = rec.entities[e].points;
+    for (uint32_t k = 0; k < rec.entities[e].point_count; ++k) {
+      if (k > 0) {
+        per_dot::Line(canvas, TruncToPixel(p[k - 1].x), TruncToPixel(p[k - 1].y),
+                      TruncToPixel(p[k].x), TruncToPixel(p[k].y), kEntityPointColour);
+      }
+      per_dot::TargetMark(canvas, TruncToPixel(p[k].x), TruncToPixel(p[k].y), kEntityPointColour);
+    }
+  }
+}
+
+template <bool kSpans>
+void BM_Redraw(benchmark::State& state) {
   std::string folder = (std::filesystem::temp_directory_path() / "orvane-bench-XXXXXX").string();
   if (::mkdtemp(folder.data()) == nullptr) std::abort();
   {
@@ -84,52 +143,30 @@ void BM_RedrawEntities(benchmark::State& state) {
     im.display = st.file_buffers.display.data();
     PublishGeometry(st);
     FillEntities(*st.working, static_cast<Kind>(state.range(0)));
+    RedrawOverlay(st);
+    const std::vector<uint8_t> spans(im.overlay, im.overlay + im.size);
+    PerDotRedraw(st);
+    if (std::memcmp(spans.data(), im.overlay, im.size) != 0) {
+      state.SkipWithError("the redraw differs from the dot by dot drawing");
+    }
     for (auto _ : state) {
-      RedrawOverlay(st);
+      if (kSpans) {
+        RedrawOverlay(st);
+      } else {
+        PerDotRedraw(st);
+      }
       benchmark::DoNotOptimize(im.overlay[0]);
     }
   }
   std::filesystem::remove_all(folder);
 }
-BENCHMARK(BM_RedrawEntities)->ArgName("good0_far1_crossing2")->DenseRange(0, 2)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw<false>)->Name("BM_Redraw/per_dot")->ArgName("good0_far1_crossing2_slopes3_rois4")
+    ->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw<true>)->Name("BM_Redraw/spans")->ArgName("good0_far1_crossing2_slopes3_rois4")
+    ->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 
-// The walk before clipping: every sum from column 2 on is evaluated.
-double UnclippedAdvance(double x, double limit) {
-  while (x < limit) {
-    if (x < -4.0) {
-      int exponent;
-      std::frexp(x, &exponent);
-      const double u = std::ldexp(1.0, exponent - 53);
-      const int64_t units = static_cast<int64_t>(-x / u);
-      const int64_t d = std::llround(0.02 / u);
-      const int64_t room = units - (int64_t{1} << 52) - d - 1;
-      if (room >= 0) {
-        x = -static_cast<double>(units - (room / d + 1) * d) * u;
-        continue;
-      }
-    }
-    x += 0.02;
-  }
-  return x;
-}
-
-void UnclippedLine(const OverlayCanvas& canvas, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                   Rgb colour) {
-  if (x1 > x2) {
-    std::swap(x1, x2);
-    std::swap(y1, y2);
-  }
-  if (x1 == x2 || x2 < 2) return;
-  const double m = (double(y2) - y1) / (double(x2) - x1);
-  for (double x = UnclippedAdvance(x1, 2.0); x <= x2 && x < double(canvas.width) - 2.0; x += 0.02) {
-    const double y = y1 + (x - x1) * m;
-    if (!(y > -2147483648.0 && y < 4294967296.0)) continue;
-    DrawDot(canvas, int32_t(x), int32_t(int64_t(y)), colour);
-  }
-}
-
-template <bool kClipped>
+// The lines alone.
+template <bool kSpans>
 void BM_Lines(benchmark::State& state) {
   auto rec = std::make_unique<SolutionRecord>();
   FillEntities(*rec, static_cast<Kind>(state.range(0)));
@@ -140,20 +177,20 @@ void BM_Lines(benchmark::State& state) {
       for (uint32_t k = 1; k < rec->entities[e].point_count; ++k) {
         const int32_t x1 = TruncToPixel(p[k - 1].x), y1 = TruncToPixel(p[k - 1].y);
         const int32_t x2 = TruncToPixel(p[k].x), y2 = TruncToPixel(p[k].y);
-        if (kClipped) {
-          DrawLine(o.canvas, x1, y1, x2, y2, Rgb{1, 255, 1});
+        if (kSpans) {
+          DrawLine(o.canvas, x1, y1, x2, y2, kEntityPointColour);
         } else {
-          UnclippedLine(o.canvas, x1, y1, x2, y2, Rgb{1, 255, 1});
+          per_dot::Line(o.canvas, x1, y1, x2, y2, kEntityPointColour);
         }
       }
     }
     benchmark::DoNotOptimize(o.bytes[0]);
   }
 }
-BENCHMARK(BM_Lines<false>)->Name("BM_Lines/unclipped")->ArgName("good0_far1_crossing2")
-    ->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Lines<true>)->Name("BM_Lines/clipped")->ArgName("good0_far1_crossing2")
-    ->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Lines<false>)->Name("BM_Lines/per_dot")->ArgName("good0_far1_crossing2_slopes3_rois4")
+    ->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Lines<true>)->Name("BM_Lines/spans")->ArgName("good0_far1_crossing2_slopes3_rois4")
+    ->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace orvane

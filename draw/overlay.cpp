@@ -1,7 +1,11 @@
 #include "draw/overlay.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
 
 #include "draw/font.h"
 
@@ -25,16 +29,61 @@ void Pixel(const OverlayCanvas& canvas, int64_t x, int64_t y, Rgb colour) {
   PutPixel(canvas, x, y, colour);
 }
 
+// Half the side of the dot square on this canvas (see Dot).
+int64_t DotHalf(const OverlayCanvas& canvas) {
+  return canvas.width > 1280 ? 2 : canvas.width > 320 ? 1 : 0;
+}
+
 void Dot(const OverlayCanvas& canvas, int64_t x, int64_t y, Rgb colour) {
   if (canvas.pixels == nullptr) return;
   if (x <= 1 || x >= int64_t{canvas.width} - 2) return;
   if (y <= 1 || y >= int64_t{canvas.height} - 2) return;
-  const int64_t half = canvas.width > 1280 ? 2 : canvas.width > 320 ? 1 : 0;
+  const int64_t half = DotHalf(canvas);
   // The bounds above keep the whole square inside the image: x - half >= 0
   // and x + half <= W - 1 for half <= 2, and likewise for y.
   for (int64_t dy = -half; dy <= half; ++dy) {
     for (int64_t dx = -half; dx <= half; ++dx) PutPixel(canvas, x + dx, y + dy, colour);
   }
+}
+
+// A colour ready for filling the squares of many dots at once: 16 pixels of it
+// as bytes, so that a long row is copied in blocks instead of pixel by pixel.
+struct Pen {
+  int64_t half;  // of the dot square, as in Dot
+  uint8_t block[48];
+};
+
+Pen MakePen(const OverlayCanvas& canvas, Rgb colour) {
+  Pen pen{DotHalf(canvas), {}};
+  for (size_t i = 0; i < sizeof pen.block; i += 3) {
+    pen.block[i] = colour.b;
+    pen.block[i + 1] = colour.g;
+    pen.block[i + 2] = colour.r;
+  }
+  return pen;
+}
+
+// Pixels x0 .. x1 of row y, all inside the image, in the pen's colour.
+void FillRow(const OverlayCanvas& canvas, const Pen& pen, int64_t y, int64_t x0, int64_t x1) {
+  uint8_t* p = canvas.pixels + static_cast<size_t>(y) * canvas.stride + static_cast<size_t>(x0) * 3;
+  size_t bytes = static_cast<size_t>(x1 - x0 + 1) * 3;
+  for (; bytes >= sizeof pen.block; bytes -= sizeof pen.block, p += sizeof pen.block) {
+    std::memcpy(p, pen.block, sizeof pen.block);
+  }
+  std::memcpy(p, pen.block, bytes);
+}
+
+// The dots of one colour centred at rows r0 .. r1 of column c, drawn as Dot
+// draws each: a centre outside columns and rows 2 .. W - 3 and 2 .. H - 3
+// draws nothing, and every other dot's square lies inside the image. Painting
+// is a plain store, so the union of the squares, row by row, leaves the same
+// bytes as the dots one by one.
+void DotsInColumn(const OverlayCanvas& canvas, const Pen& pen, int64_t c, int64_t r0, int64_t r1) {
+  if (c <= 1 || c >= int64_t{canvas.width} - 2) return;
+  r0 = std::max<int64_t>(r0, 2);
+  r1 = std::min<int64_t>(r1, int64_t{canvas.height} - 3);
+  if (r0 > r1) return;
+  for (int64_t y = r0 - pen.half; y <= r1 + pen.half; ++y) FillRow(canvas, pen, y, c - pen.half, c + pen.half);
 }
 
 // Truncates a real coordinate toward zero; false when it lies far outside any
@@ -93,11 +142,309 @@ double AdvanceLineWalk(double x, double limit) {
   return x;
 }
 
+// The dots of a line walk (see DrawLine) without taking its sums one by one.
+// Within one binary exponent the sums are x_k = (units + k step) unit exactly
+// (see AdvanceLineWalk), so any of them is had at once. The column of a sum
+// grows by at most one from a sum to the next, and its row moves one way only
+// (y1 + (x - x1) m and its truncation are monotone in x, rounding and all), so
+// the walk is a series of runs on one row over consecutive columns. The end
+// of a run is guessed from the line's equation and then settled on the rows
+// of the sums themselves, so that every dot is the walk's own.
+class LineWalk {
+ public:
+  LineWalk(const OverlayCanvas& canvas, const Pen& pen, int32_t x1, int32_t y1, double m)
+      : canvas_(canvas), pen_(pen), x1_(x1), y1_(y1), m_(m), inverse_m_(1.0 / m) {}
+
+  // Draws the dots of the sums from x (at least 2) while x <= last and
+  // x < x_end (below 2^32).
+  void Draw(double x, double last, double x_end) {
+    constexpr int64_t kTopUnits = int64_t{1} << 53;
+    while (x <= last && x < x_end) {
+      int exponent;
+      std::frexp(x, &exponent);
+      Binade b;
+      b.unit = std::ldexp(1.0, exponent - 53);
+      b.step = std::llround(kLineStep / b.unit);
+      b.units = static_cast<int64_t>(x / b.unit);
+      b.inverse_unit = std::ldexp(1.0, 53 - exponent);
+      b.inverse_step = 1.0 / static_cast<double>(b.step);
+      // The sums up to `room` stay in this exponent (the bound of AdvanceLineWalk);
+      // of those, the walk takes the ones up to its limits.
+      const int64_t room = std::max<int64_t>(0, (kTopUnits - 2 - b.units) / b.step);
+      auto walked = [&](int64_t k) {
+        const double sum = Sum(b, k);
+        return sum <= last && sum < x_end;
+      };
+      const double guess =
+          std::floor((std::min(last, x_end) / b.unit - static_cast<double>(b.units)) / b.step);
+      int64_t end =
+          guess > 0.0 ? (guess < static_cast<double>(room) ? static_cast<int64_t>(guess) : room) : 0;
+      while (end > 0 && !walked(end)) --end;
+      while (end < room && walked(end + 1)) ++end;
+      int64_t row = Row(Sum(b, 0));
+      for (int64_t k = 0; k <= end;) {
+        int64_t next_row = row;
+        const int64_t next = RowEnd(b, k, end + 1, row, &next_row);
+        AddRun(row, static_cast<int64_t>(Sum(b, k)), static_cast<int64_t>(Sum(b, next - 1)));
+        k = next;
+        row = next_row;
+      }
+      x = Sum(b, end) + kLineStep;  // the next sum, as the walk adds it
+    }
+    Flush();
+    FillHeldRows();
+  }
+
+ private:
+  struct Binade {
+    double unit;    // the spacing of the doubles in this exponent
+    int64_t units;  // the first sum in units
+    int64_t step;   // what each addition adds, in units
+    double inverse_unit, inverse_step;  // for guesses only
+  };
+  // Rows of a y too far out to be converted: no dot, and below or above all others.
+  static constexpr int64_t kBelow = INT64_MIN;
+  static constexpr int64_t kAbove = INT64_MAX;
+
+  static double Sum(const Binade& b, int64_t k) {
+    return static_cast<double>(b.units + k * b.step) * b.unit;
+  }
+
+  int64_t Row(double x) const {
+    const double y = y1_ + (x - x1_) * m_;
+    if (!(y > -2147483648.0)) return kBelow;
+    if (!(y < 4294967296.0)) return kAbove;
+    return static_cast<int64_t>(y);
+  }
+
+  // The y at which the line leaves `row` as x grows; NaN when it never does.
+  double RowEdge(int64_t row) const {
+    if (m_ > 0.0) {
+      if (row == kAbove) return std::nan("");
+      if (row == kBelow) return -2147483648.0;
+      return static_cast<double>(row >= 0 ? row + 1 : row);
+    }
+    if (m_ < 0.0) {
+      if (row == kBelow) return std::nan("");
+      if (row == kAbove) return 4294967296.0;
+      return static_cast<double>(row > 0 ? row : row - 1);
+    }
+    return std::nan("");  // level: one row throughout
+  }
+
+  // The first sum after sum k (whose row is `row`) on another row, and that
+  // sum's row in *next_row; `end` when all up to end - 1 are on it.
+  int64_t RowEnd(const Binade& b, int64_t k, int64_t end, int64_t row, int64_t* next_row) const {
+    auto left = [&](int64_t j) {
+      if (j >= end) return true;
+      const int64_t r = Row(Sum(b, j));
+      if (r == row) return false;
+      *next_row = r;  // the last sum found off the row is the first such
+      return true;
+    };
+    const double edge = RowEdge(row);
+    if (std::isnan(edge)) return end;
+    const double guess = std::ceil(((x1_ + (edge - y1_) * inverse_m_) * b.inverse_unit -
+                                    static_cast<double>(b.units)) * b.inverse_step);
+    const int64_t j = guess > static_cast<double>(k + 1)
+                          ? (guess < static_cast<double>(end) ? static_cast<int64_t>(guess) : end)
+                          : k + 1;
+    // `stay` is on the row, `leave` is past it; widen, then halve the gap.
+    int64_t stay, leave;
+    if (left(j)) {
+      leave = j;
+      stay = j - 1;
+      for (int64_t gap = 2; left(stay); gap *= 2) {
+        leave = stay;
+        stay = std::max(k, leave - gap);
+      }
+    } else {
+      stay = j;
+      leave = j + 1;
+      for (int64_t gap = 2; !left(leave); gap *= 2) {
+        stay = leave;
+        leave = std::min(end, stay + gap);
+      }
+    }
+    while (leave - stay > 1) {
+      const int64_t mid = stay + (leave - stay) / 2;
+      (left(mid) ? leave : stay) = mid;
+    }
+    return leave;
+  }
+
+  // Runs on one row continue across exponents; each is drawn once it ends.
+  void AddRun(int64_t row, int64_t first, int64_t last) {
+    if (open_ && row == row_) {
+      last_ = last;
+      return;
+    }
+    Flush();
+    open_ = true;
+    row_ = row;
+    first_ = first;
+    last_ = last;
+  }
+
+  void Flush() {
+    if (open_) DotsInRow(row_, first_, last_);
+    open_ = false;
+  }
+
+  // The dots centred at columns a .. b of row r, drawn as Dot draws each: a
+  // centre outside columns and rows 2 .. W - 3 and 2 .. H - 3 draws nothing,
+  // and every other dot's square lies inside the image. Painting is a plain
+  // store, so the union of the squares leaves the same bytes as the dots one
+  // by one. Each pixel row of the union is held back while later runs may
+  // widen it, so that it is filled once: the runs that reach a pixel row are
+  // consecutive (their rows move one way) and their columns join up, so the
+  // row is one span, from the first run's first square to the last run's last.
+  void DotsInRow(int64_t r, int64_t a, int64_t b) {
+    if (r <= 1 || r >= int64_t{canvas_.height} - 2) return;
+    a = std::max<int64_t>(a, 2);
+    b = std::min<int64_t>(b, int64_t{canvas_.width} - 3);
+    if (a > b) return;
+    const int64_t half = pen_.half;
+    for (int64_t y = r - half; y <= r + half; ++y) {
+      // A held row in the same slot lies 2 * half + 1 rows or more away,
+      // behind the walk: no later run reaches it.
+      HeldRow& held = held_[static_cast<size_t>(y % (2 * half + 1))];
+      if (held.used && held.y == y) {
+        held.x0 = std::min(held.x0, a - half);
+        held.x1 = std::max(held.x1, b + half);
+        continue;
+      }
+      if (held.used) FillRow(canvas_, pen_, held.y, held.x0, held.x1);
+      held = HeldRow{true, y, a - half, b + half};
+    }
+  }
+
+  void FillHeldRows() {
+    for (HeldRow& held : held_) {
+      if (held.used) FillRow(canvas_, pen_, held.y, held.x0, held.x1);
+      held.used = false;
+    }
+  }
+
+  struct HeldRow {
+    bool used;
+    int64_t y, x0, x1;
+  };
+
+  const OverlayCanvas& canvas_;
+  const Pen& pen_;
+  const double x1_, y1_, m_;
+  const double inverse_m_;  // for guesses only
+  bool open_ = false;
+  int64_t row_ = 0, first_ = 0, last_ = 0;
+  std::array<HeldRow, 5> held_{};
+};
+
 uint32_t ClampedClass(uint32_t mark_size_class) { return std::min<uint32_t>(mark_size_class, 3); }
 
 // Single-precision 6.28 and 0.01 widened to double: one full turn of the marks.
 constexpr double kMarkArcEnd = 6.28000020980835;
 constexpr double kMarkArcStep = 0.009999999776482582;
+
+// A mark's dots as offsets from its centre, with the union of their squares
+// for each dot size as spans of one row, so that a mark inside the image is
+// filled row by row instead of walked around its arcs and stamped dot by dot.
+// An arc's dot lies at cx + r cos a, truncated, for an integer centre cx: that
+// is cx + floor(r cos a) wherever the dot is drawn (at column 2 or more, so
+// truncation is flooring) as long as r cos a is a whole number or lies more
+// than 1e-6 from one, which adding a centre below 2^24 cannot round across.
+// This is checked for every offset when the shape is built; a shape that
+// fails it (or any mark near a border) is drawn dot by dot.
+class MarkShape {
+ public:
+  MarkShape(std::initializer_list<double> radii, bool cross) {
+    bool centre[kSide][kSide] = {};
+    auto add = [&](int64_t dx, int64_t dy) {
+      if (std::max(std::abs(dx), std::abs(dy)) > kReach) {
+        exact_ = false;
+        return;
+      }
+      centre[dy + kMargin][dx + kMargin] = true;
+    };
+    auto offset = [&](double v) {
+      const double f = std::floor(v);
+      if (v != f && (v - f < 1e-6 || f + 1.0 - v < 1e-6)) exact_ = false;
+      return static_cast<int64_t>(f);
+    };
+    for (double radius : radii) {
+      for (double a = 0.0; a <= kMarkArcEnd; a += kMarkArcStep) {
+        add(offset(radius * std::cos(a)), offset(-(radius * std::sin(a))));
+      }
+    }
+    if (cross) {
+      for (int64_t v = -7; v <= 6; ++v) {
+        for (int64_t t = -1; t <= 1; ++t) {
+          add(t, v);
+          add(v, t);
+        }
+      }
+    }
+    for (int half = 0; half <= 2; ++half) {
+      int& count = counts_[half];
+      for (int dy = -kMargin; dy <= kMargin; ++dy) {
+        for (int dx = -kMargin; dx <= kMargin; ++dx) {
+          bool covered = false;
+          for (int v = std::max(dy - half, -kMargin); v <= std::min(dy + half, kMargin); ++v) {
+            for (int u = std::max(dx - half, -kMargin); u <= std::min(dx + half, kMargin); ++u) {
+              covered = covered || centre[v + kMargin][u + kMargin];
+            }
+          }
+          if (!covered) continue;
+          Span* open = count > 0 ? &spans_[half][count - 1] : nullptr;
+          if (open != nullptr && open->dy == dy && open->dx1 == dx - 1) {
+            open->dx1 = static_cast<int8_t>(dx);
+          } else if (count < kMaxSpans) {
+            spans_[half][count++] = Span{static_cast<int8_t>(dy), static_cast<int8_t>(dx),
+                                         static_cast<int8_t>(dx)};
+          } else {
+            exact_ = false;
+          }
+        }
+      }
+    }
+  }
+
+  // Draws the mark at (x, y) when it can be drawn as spans, or when no dot of
+  // it can reach a drawable position; false when it must be drawn dot by dot.
+  bool Draw(const OverlayCanvas& canvas, int64_t x, int64_t y, Rgb colour) const {
+    if (canvas.pixels == nullptr) return true;
+    const int64_t w = canvas.width, h = canvas.height;
+    // Every dot centre lies within kReach + 1 of (x, y), rounding included.
+    if (x + kReach + 1 < 2 || x - kReach - 1 > w - 3 || y + kReach + 1 < 2 ||
+        y - kReach - 1 > h - 3) {
+      return true;
+    }
+    if (!exact_ || w >= kMaxSide || h >= kMaxSide || x - kReach < 2 || x + kReach > w - 3 ||
+        y - kReach < 2 || y + kReach > h - 3) {
+      return false;
+    }
+    const Pen pen = MakePen(canvas, colour);
+    const int64_t half = pen.half;
+    for (int i = 0; i < counts_[half]; ++i) {
+      const Span& s = spans_[half][i];
+      FillRow(canvas, pen, y + s.dy, x + s.dx0, x + s.dx1);
+    }
+    return true;
+  }
+
+ private:
+  static constexpr int kReach = 12;               // no dot centre lies further out
+  static constexpr int kMargin = kReach + 2;      // nor any pixel of its square
+  static constexpr int kSide = 2 * kMargin + 1;
+  static constexpr int kMaxSpans = 4 * kSide;
+  static constexpr int64_t kMaxSide = int64_t{1} << 24;
+  struct Span {
+    int8_t dy, dx0, dx1;
+  };
+  bool exact_ = true;
+  std::array<std::array<Span, kMaxSpans>, 3> spans_{};  // by the dot's half size
+  std::array<int, 3> counts_{};
+};
 
 }  // namespace
 
@@ -158,15 +505,12 @@ void DrawLine(const OverlayCanvas& canvas, int32_t x1, int32_t y1, int32_t x2, i
     std::swap(x1, x2);
     std::swap(y1, y2);
   }
-  if (x1 == x2) {
-    if (y1 > y2) std::swap(y1, y2);
-    // Rows outside the image draw nothing; skip them rather than walk them.
-    const int64_t first = std::max<int64_t>(y1, 0);
-    const int64_t last = std::min<int64_t>(y2, canvas.height);
-    for (int64_t y = first; y <= last; ++y) Dot(canvas, x1, y, colour);
+  if (canvas.pixels == nullptr) return;
+  const Pen pen = MakePen(canvas, colour);
+  if (x1 == x2) {  // a dot on every row from one end to the other
+    DotsInColumn(canvas, pen, x1, std::min(y1, y2), std::max(y1, y2));
     return;
   }
-  if (canvas.pixels == nullptr) return;
   // x runs from x1 by repeated addition of 0.02, so that the dots are those
   // of the accumulating double, rounding and all. Only columns 2 .. W - 3 and
   // rows 2 .. H - 3 can take a dot, so the walk is clipped to the part of the
@@ -188,17 +532,8 @@ void DrawLine(const OverlayCanvas& canvas, int32_t x1, int32_t y1, int32_t x2, i
     first = std::max(first, std::min(a, b) - 1.0);
     last = std::min(last, std::max(a, b) + 1.0);
   }
-  // Successive sums often land on one dot; it is painted once.
-  int64_t last_x = -1, last_y = -1;
-  for (double x = AdvanceLineWalk(x1, first); x <= last && x < x_end; x += kLineStep) {
-    int64_t py;
-    if (!TruncatedCoordinate(y1 + (x - x1) * m, &py)) continue;
-    const int64_t px = static_cast<int64_t>(x);
-    if (px == last_x && py == last_y) continue;
-    last_x = px;
-    last_y = py;
-    Dot(canvas, px, py, colour);
-  }
+  if (!(first <= last) || first >= x_end) return;  // no sum would be walked
+  LineWalk(canvas, pen, x1, y1, m).Draw(AdvanceLineWalk(x1, first), last, x_end);
 }
 
 void DrawArc(const OverlayCanvas& canvas, int32_t cx, int32_t cy, double radius, double start,
@@ -227,12 +562,16 @@ void DrawArc(const OverlayCanvas& canvas, int32_t cx, int32_t cy, double radius,
 }
 
 void DrawRingMark(const OverlayCanvas& canvas, int32_t x, int32_t y, Rgb colour) {
+  static const MarkShape kRing({5.0, 6.0, 7.0}, false);
+  if (kRing.Draw(canvas, x, y, colour)) return;
   for (double radius : {5.0, 6.0, 7.0}) {
     DrawArc(canvas, x, y, radius, 0.0, kMarkArcEnd, kMarkArcStep, colour);
   }
 }
 
 void DrawTargetMark(const OverlayCanvas& canvas, int32_t x, int32_t y, Rgb colour) {
+  static const MarkShape kTarget({12.0, 11.0}, true);
+  if (kTarget.Draw(canvas, x, y, colour)) return;
   DrawArc(canvas, x, y, 12.0, 0.0, kMarkArcEnd, kMarkArcStep, colour);
   DrawArc(canvas, x, y, 11.0, 0.0, kMarkArcEnd, kMarkArcStep, colour);
   const int64_t cx = x, cy = y;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "draw/font.h"
+#include "per_dot_drawing.h"
 
 namespace orvane {
 namespace {
@@ -422,6 +424,121 @@ TEST(DrawMarks, RingAndTargetShapes) {
   EXPECT_FALSE(target.Set(57, 50));  // the cross is one dot shorter on the right
   EXPECT_FALSE(target.Set(50, 57));
   EXPECT_TRUE(target.Set(62, 50));
+}
+
+// Two canvases of noise, the same in both, drawn into alike: one by the
+// drawing under test, one dot by dot (per_dot_drawing.h). Each call takes a
+// new colour, so that a pixel drawn or left out by mistake shows.
+struct SideBySide {
+  TestOverlay got, want;
+  uint8_t shade = 0;
+  SideBySide(uint32_t w, uint32_t h) : got(w, h, MarkSizeClass(w, h)), want(w, h, MarkSizeClass(w, h)) {
+    std::mt19937 rng(w * 7919 + h);
+    for (uint8_t& b : got.bytes) b = static_cast<uint8_t>(rng());
+    want.bytes = got.bytes;
+  }
+  Rgb Next() {
+    shade = static_cast<uint8_t>(shade % 250 + 1);
+    return Rgb{shade, static_cast<uint8_t>(255 - shade), static_cast<uint8_t>(shade * 7)};
+  }
+  int32_t W() const { return int32_t(got.canvas.width); }
+  int32_t H() const { return int32_t(got.canvas.height); }
+};
+
+int32_t Clamped(double v) { return int32_t(std::clamp(v, -2147483648.0, 2147483647.0)); }
+
+// Canvases of every dot size (5 x 5, 3 x 3, single pixels), down to those too
+// small for any dot.
+constexpr std::pair<uint32_t, uint32_t> kCanvases[] = {
+    {1920, 1080}, {1281, 12}, {330, 250}, {321, 7}, {320, 200}, {40, 6}, {6, 40}, {5, 5}, {3, 3}};
+
+// Lines filled as spans of rows draw exactly the dots of the walk: level and
+// vertical lines on and around every border row and column, single points,
+// slopes from nearly level (the crossing record's) to steeper than the walk's
+// 50 rows a column, lines from and to the ends of the coordinate range, and
+// random lines anywhere and through the image.
+TEST(DrawLine, SpansDrawDotForDotThePerDotWalk) {
+  std::mt19937 rng(31);
+  auto in = [&](int64_t lo, int64_t hi) {
+    return static_cast<int32_t>(std::uniform_int_distribution<int64_t>(lo, hi)(rng));
+  };
+  for (auto [w, h] : kCanvases) {
+    SideBySide o(w, h);
+    const int32_t W = o.W(), H = o.H(), lo = INT32_MIN, hi = INT32_MAX;
+    std::vector<std::array<int32_t, 4>> lines;
+    for (int32_t y : {-1, 0, 1, 2, 3, H / 2, H - 4, H - 3, H - 2, H - 1, H}) {
+      lines.push_back({1, y, W - 2, y});
+      lines.push_back({-5, y, W + 5, y});
+      lines.push_back({lo, y, hi, y});
+      lines.push_back({W / 2 + 4, y, W / 2, y});
+    }
+    for (int32_t x : {-1, 0, 1, 2, 3, W / 2, W - 4, W - 3, W - 2, W - 1, W}) {
+      lines.push_back({x, 1, x, H - 2});
+      lines.push_back({x, H + 5, x, -5});
+      lines.push_back({x, lo, x, hi});
+      lines.push_back({x, 3, x, 3});
+    }
+    for (double slope : {1e-6, -1e-6, 1e-3, 0.3, -0.5, 1.0, -1.0, 2.5, 10.0, -49.0, 50.0, 51.0,
+                         -1000.0, 1e6}) {
+      for (double reach : {W / 3.0, 4.0 * W, 1e9}) {
+        lines.push_back({Clamped(W / 2.0 - reach), Clamped(H / 2.0 - slope * reach),
+                         Clamped(W / 2.0 + reach), Clamped(H / 2.0 + slope * reach)});
+      }
+    }
+    for (auto l : {std::array<int32_t, 4>{0, 0, W - 1, H - 1}, {0, H - 1, W - 1, 0},
+                   {W - 4, -10, W + 10, 4}, {-3, H - 4, 4, H + 3}, {lo, lo, hi, hi}, {lo, hi, hi, lo},
+                   {-2000000000, H / 2 - 1500, 2000000000, H / 2 + 1500}}) {
+      lines.push_back(l);
+    }
+    for (int i = 0; i < 300; ++i) {
+      if (i % 2 == 0) {
+        lines.push_back({in(lo, hi), in(lo, hi), in(lo, hi), in(lo, hi)});
+      } else {
+        const int32_t px = in(-2, W + 2), py = in(-2, H + 2);
+        const double reach = std::ldexp(1.0, in(0, 30));
+        const double a = std::uniform_real_distribution<double>(0.0, 6.2832)(rng);
+        lines.push_back({Clamped(px - reach * std::cos(a)), Clamped(py - reach * std::sin(a)),
+                         Clamped(px + reach * std::cos(a) * in(0, 3)), Clamped(py + reach * std::sin(a))});
+      }
+    }
+    for (auto [x1, y1, x2, y2] : lines) {
+      const Rgb c = o.Next();
+      DrawLine(o.got.canvas, x1, y1, x2, y2, c);
+      per_dot::Line(o.want.canvas, x1, y1, x2, y2, c);
+      ASSERT_TRUE(o.got.bytes == o.want.bytes)
+          << w << "x" << h << ": (" << x1 << ", " << y1 << ") to (" << x2 << ", " << y2 << ")";
+    }
+  }
+}
+
+// Ring and target marks filled as spans draw exactly their dots, at every
+// position across each border and corner (where some dots fall off) and
+// inside, on canvases of every dot size.
+TEST(DrawMarks, SpansDrawDotForDotTheirArcs) {
+  for (auto [w, h] : kCanvases) {
+    SideBySide o(w, h);
+    const int32_t W = o.W(), H = o.H();
+    std::vector<std::pair<int32_t, int32_t>> centres = {
+        {INT32_MIN, INT32_MIN}, {INT32_MAX, H / 2}, {W / 2, INT32_MAX}, {-2000000000, 5}};
+    for (int32_t d = -16; d <= 18; ++d) {
+      centres.emplace_back(d, H / 2);
+      centres.emplace_back(W - 1 - d, H / 2);
+      centres.emplace_back(W / 2, d);
+      centres.emplace_back(W / 2, H - 1 - d);
+      centres.emplace_back(d, d);
+      centres.emplace_back(W - 1 - d, H - 1 - d + d % 3);
+    }
+    for (int32_t x = 0; x < W; x += std::max(1, W / 40)) centres.emplace_back(x, H / 3 + x % 7);
+    for (auto [x, y] : centres) {
+      const Rgb c = o.Next();
+      DrawTargetMark(o.got.canvas, x, y, c);
+      per_dot::TargetMark(o.want.canvas, x, y, c);
+      ASSERT_TRUE(o.got.bytes == o.want.bytes) << w << "x" << h << ": target at " << x << ", " << y;
+      DrawRingMark(o.got.canvas, x, y, c);
+      per_dot::RingMark(o.want.canvas, x, y, c);
+      ASSERT_TRUE(o.got.bytes == o.want.bytes) << w << "x" << h << ": ring at " << x << ", " << y;
+    }
+  }
 }
 
 // Ink of glyph `code` at cell (u, v).
