@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -114,6 +115,17 @@ const CameraFormatTable& CameraFormats(const Station& station);
 // latest picture (its sequence and stream say so). Safe to call on the front
 // end's thread while the camera streams.
 bool LatestPicture(Station& station, LivePicture* out);
+
+// Receives a picture for the live area: width x height pixels of B, G, R, x,
+// rows top-down, valid only during the call.
+using PictureSink = std::function<void(const uint8_t* bgrx, uint32_t width, uint32_t height)>;
+
+// The live area's picture: hands the running camera's latest picture to
+// `show` unless it is the one `held` names (its stream and sequence), and
+// makes `held` name it. Without rectification `show` sees the device's own
+// picture, no copy made; with it, the rectified copy `held` keeps. False when
+// nothing was shown.
+bool ShowLatestPicture(Station& station, LivePicture* held, const PictureSink& show);
 
 // The camera's part of start-up: lists the devices, opens device `index` at
 // the requested size when there is one, publishes the geometry, positions the

@@ -23,8 +23,14 @@
 //   parameters from the derivative of every pixel's noise-free value, summed
 //   over the pixels whose centres lie under the caliper or spokes, with the
 //   noise variance sigma^2 + 1/12 for the rounding; averaged over 20 renders
-//   per case; none for sigma 0), sd / bound, and the share of trials whose
-//   true value lies within +-2 reported standard uncertainties.
+//   per case; none for sigma 0), sd / bound; bound* and ratio* the same
+//   with the two grey levels (three for the bar) and the blur unknown too,
+//   as any tool meets them (the bound of the parameter with the others as
+//   nuisance parameters: the matching entry of the inverse information
+//   matrix); the mean reported standard uncertainty u, and the share of
+//   trials whose true value lies within +-2 reported standard
+//   uncertainties. The clutter's specks stay where they are in the bound's
+//   renders: they tell nothing about the circle.
 //   OpenCV peers on the same renders: a single edge by Sobel (3 x 3) in x
 //   and a parabola through the peak of |dI/dx| in every row under the
 //   caliper, averaged; a circle by a threshold at the mid level,
@@ -49,9 +55,11 @@ using namespace gauge_render;
 constexpr double kDeg = M_PI / 180;
 
 struct Stats {
-    double s = 0, s2 = 0;
+    double s = 0, s2 = 0, us = 0;
     int n = 0, inside = 0;
     void add(double e) { s += e; s2 += e * e; ++n; }
+    // The reported uncertainty u of an error e (both in the same units).
+    void cover(double e, double u) { inside += std::fabs(e) <= 2 * u; us += u; }
     double mean() const { return n ? s / n : NAN; }
     double sd() const { return n > 1 ? std::sqrt(std::max(0.0, (s2 - s * s / n) / (n - 1))) : NAN; }
 };
@@ -92,62 +100,86 @@ void markRect(std::vector<char>& mask, int w, int h, const qgRect& r) {
         }
 }
 
-double inverse2(const std::vector<double>& I, double a, double b) {
-    // Variance of a*p0 + b*p1 from a 2 x 2 information matrix.
-    double det = I[0] * I[3] - I[1] * I[2];
-    return (a * a * I[3] - 2 * a * b * I[1] + b * b * I[0]) / det;
+// Variance of c . p from a k x k information matrix (Gauss-Jordan on I x = c).
+double inverseQuadratic(std::vector<double> I, std::vector<double> c) {
+    const size_t k = c.size();
+    std::vector<double> x = c;
+    for (size_t col = 0; col < k; ++col) {
+        size_t piv = col;
+        for (size_t i = col + 1; i < k; ++i)
+            if (std::fabs(I[i * k + col]) > std::fabs(I[piv * k + col])) piv = i;
+        for (size_t j = 0; j < k; ++j) std::swap(I[col * k + j], I[piv * k + j]);
+        std::swap(x[col], x[piv]);
+        for (size_t i = 0; i < k; ++i) {
+            if (i == col) continue;
+            double f = I[i * k + col] / I[col * k + col];
+            for (size_t j = col; j < k; ++j) I[i * k + j] -= f * I[col * k + j];
+            x[i] -= f * x[col];
+        }
+    }
+    double v = 0;
+    for (size_t i = 0; i < k; ++i) v += c[i] * x[i] / I[i * k + i];
+    return v;
 }
 
-double inverse3diag(const std::vector<double>& I, int k) {
-    double A[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) A[i][j] = I[static_cast<size_t>(i * 3 + j)];
-    double det = A[0][0] * (A[1][1] * A[2][2] - A[1][2] * A[2][1]) - A[0][1] * (A[1][0] * A[2][2] - A[1][2] * A[2][0]) +
-                 A[0][2] * (A[1][0] * A[2][1] - A[1][1] * A[2][0]);
-    int i1 = (k + 1) % 3, i2 = (k + 2) % 3;
-    return (A[i1][i1] * A[i2][i2] - A[i1][i2] * A[i2][i1]) / det;
-}
+// Bounds summed over renders: with the levels and the blur known (as the
+// renders have them), and with them unknown too, as every tool meets them.
+struct Bound {
+    double known = 0, unknown = 0;
+    int n = 0;
+    void add(double k, double u) { known += k; unknown += u; ++n; }
+    double sdKnown() const { return n ? std::sqrt(known / n) : 0; }
+    double sdUnknown() const { return n ? std::sqrt(unknown / n) : 0; }
+};
 
-void printRow(const char* name, double noise, const Stats& s, double bound, const Stats* cv) {
+void printRow(const char* name, double noise, const Stats& s, const Bound& bound, const Stats* cv) {
     std::printf("%-22s %4.0f %9.4f %8.4f", name, noise, s.mean(), s.sd());
-    if (bound > 0)
-        std::printf(" %8.4f %6.2f", bound, s.sd() / bound);
+    if (bound.n)
+        std::printf(" %8.4f %6.2f %8.4f %6.2f", bound.sdKnown(), s.sd() / bound.sdKnown(), bound.sdUnknown(),
+                    s.sd() / bound.sdUnknown());
     else
-        std::printf(" %8s %6s", "-", "-");
-    std::printf(" %6.1f%%", 100.0 * s.inside / std::max(s.n, 1));
+        std::printf(" %8s %6s %8s %6s", "-", "-", "-", "-");
+    std::printf(" %8.4f %6.1f%%", s.us / std::max(s.n, 1), 100.0 * s.inside / std::max(s.n, 1));
     if (cv && cv->n)
         std::printf(" %9.4f %8.4f", cv->mean(), cv->sd());
     std::printf("\n");
 }
 
-Canvas edgeCanvas(int size, double x0, double y0, double angle) {
-    Canvas c(size, size, 80);
-    drawEdge(c, x0, y0, angle, 80, 180);
-    blur(c, 1.0);
+Canvas edgeCanvas(int size, double x0, double y0, double angle, double low = 80, double high = 180,
+                  double sigma = 1.0) {
+    Canvas c(size, size, low);
+    drawEdge(c, x0, y0, angle, low, high);
+    blur(c, sigma);
     return c;
 }
 
-Canvas barCanvas(int size, double x0, double y0, double angle, double width) {
+Canvas barCanvas(int size, double x0, double y0, double angle, double width, double left = 80,
+                 double bar = 180, double right = 80, double sigma = 1.0) {
     // Light between the line through (x0, y0) and the one `width` further
     // along the normal.
     Canvas a(size, size, 0), b(size, size, 0);
     drawEdge(a, x0, y0, angle, 0, 1);
     drawEdge(b, x0 + width * std::cos(angle), y0 + width * std::sin(angle), angle, 0, 1);
     Canvas c(size, size, 80);
-    for (size_t i = 0; i < c.v.size(); ++i) c.v[i] = 80 + 100 * (a.v[i] - b.v[i]);
-    blur(c, 1.0);
+    for (size_t i = 0; i < c.v.size(); ++i) c.v[i] = left * (1 - a.v[i]) + bar * (a.v[i] - b.v[i]) + right * b.v[i];
+    blur(c, sigma);
     return c;
 }
 
-Canvas discCanvas(int size, double cx, double cy, double r, bool clutter) {
-    Canvas c(size, size, 180);
-    drawDisc(c, cx, cy, r, 80);
+// With clutter, the specks lie 12 px inside the rim of the circle (scx, scy,
+// sr): the true one, also when the Cramer-Rao bound moves the disc, since
+// clutter tells nothing about the circle.
+Canvas discCanvas(int size, double cx, double cy, double r, bool clutter, double scx = 0,
+                  double scy = 0, double sr = 0, double inside = 80, double outside = 180,
+                  double sigma = 1.0) {
+    Canvas c(size, size, outside);
+    drawDisc(c, cx, cy, r, inside);
     if (clutter)
         for (int i = 0; i < 64; i += 5) {
             double a = 2 * M_PI * i / 64;
-            drawDisc(c, cx + (r - 12) * std::cos(a), cy + (r - 12) * std::sin(a), 1.5, 180);
+            drawDisc(c, scx + (sr - 12) * std::cos(a), scy + (sr - 12) * std::sin(a), 1.5, 180);
         }
-    blur(c, 1.0);
+    blur(c, sigma);
     return c;
 }
 
@@ -206,13 +238,12 @@ void accuracy(int trials) {
     qgCaliperParams cp;
     qgCaliperDefaults(&cp);
     std::printf("Accuracy, %d trials a row (px; bound = Cramer-Rao sd; cover = |error| <= 2u)\n", trials);
-    std::printf("%-22s %4s %9s %8s %8s %6s %7s %9s %8s\n", "case", "noise", "bias", "sd", "bound", "ratio",
-                "cover", "cv bias", "cv sd");
+    std::printf("%-22s %4s %9s %8s %8s %6s %8s %6s %8s %7s %9s %8s\n", "case", "noise", "bias", "sd", "bound", "ratio",
+                "bound*", "ratio*", "mean u", "cover", "cv bias", "cv sd");
     const int size = 64;
     for (double noise : {0.0, 2.0, 5.0}) {
         Stats edge, width, cvEdge;
-        double boundEdge = 0, boundWidth = 0;
-        int bounds = 0;
+        Bound boundEdge, boundWidth;
         for (int t = 0; t < trials; ++t) {
             double a = (U(rng) * 60 - 30) * kDeg, x0 = 32 + U(rng), y0 = 32 + U(rng);
             qgRect r{32 + U(rng) - 0.5, 32 + U(rng) - 0.5, 40, 20, a + (U(rng) * 10 - 5) * kDeg};
@@ -226,7 +257,7 @@ void accuracy(int trials) {
             if (qgEdgeCaliper(&im, &r, &cp, &e, 1, &n) == QG_OK) {
                 double err = e.position - truth;
                 edge.add(err * nu);
-                edge.inside += std::fabs(err) <= 2 * e.uncertainty;
+                edge.cover(err * nu, e.uncertainty * nu);
             }
 #ifdef ORVANE_HAVE_OPENCV
             double cvErr;
@@ -244,26 +275,27 @@ void accuracy(int trials) {
             if (qgEdgePair(&bi, &r, &pp, &pr) == QG_OK) {
                 double err = pr.width - bw / nu;
                 width.add(err * nu);
-                width.inside += std::fabs(err) <= 2 * pr.uncertainty;
+                width.cover(err * nu, pr.uncertainty * nu);
             }
             if (noise > 0 && t < 20) {
                 std::vector<char> mask(static_cast<size_t>(size) * size, 0);
                 markRect(mask, size, size, r);
                 double var = noise * noise + 1.0 / 12;
                 auto Ie = fisher([&](const std::vector<double>& p) {
-                    return edgeCanvas(size, x0 + p[0] * nx, y0 + p[0] * ny, a);
-                }, {0.0}, mask, var);
+                    return edgeCanvas(size, x0 + p[0] * nx, y0 + p[0] * ny, a, 80 + p[1], 180 + p[2], 1 + p[3]);
+                }, {0.0, 0.0, 0.0, 0.0}, mask, var);
                 auto Iw = fisher([&](const std::vector<double>& p) {
-                    return barCanvas(size, bx + p[0] * nx, by + p[0] * ny, a, bw + p[1] - p[0]);
-                }, {0.0, 0.0}, mask, var);
-                boundEdge += 1 / Ie[0];
-                boundWidth += inverse2(Iw, -1, 1);
-                ++bounds;
+                    return barCanvas(size, bx + p[0] * nx, by + p[0] * ny, a, bw + p[1] - p[0], 80 + p[2],
+                                     180 + p[3], 80 + p[4], 1 + p[5]);
+                }, {0.0, 0.0, 0.0, 0.0, 0.0, 0.0}, mask, var);
+                // The known-levels bound keeps the positions' block only.
+                std::vector<double> Ie1{Ie[0]}, Iw2{Iw[0], Iw[1], Iw[6], Iw[7]};
+                boundEdge.add(inverseQuadratic(Ie1, {1}), inverseQuadratic(Ie, {1, 0, 0, 0}));
+                boundWidth.add(inverseQuadratic(Iw2, {-1, 1}), inverseQuadratic(Iw, {-1, 1, 0, 0, 0, 0}));
             }
         }
-        double be = bounds ? std::sqrt(boundEdge / bounds) : 0, bwd = bounds ? std::sqrt(boundWidth / bounds) : 0;
-        printRow("edge 40x20", noise, edge, be, &cvEdge);
-        printRow("width 40x20", noise, width, bwd, nullptr);
+        printRow("edge 40x20", noise, edge, boundEdge, &cvEdge);
+        printRow("width 40x20", noise, width, boundWidth, nullptr);
     }
     struct CircleCase {
         double r;
@@ -275,11 +307,10 @@ void accuracy(int trials) {
             const int sz = static_cast<int>(2 * k.r + 60);
             const int n = k.r >= 200 ? std::max(1, trials / 4) : trials;
             Stats er, ex, cvr, cvx;
-            double br = 0, bx = 0;
-            int bounds = 0;
+            Bound br, bx;
             for (int t = 0; t < n; ++t) {
                 double cx = sz / 2.0 + U(rng), cy = sz / 2.0 + U(rng);
-                Canvas c = discCanvas(sz, cx, cy, k.r, k.clutter);
+                Canvas c = discCanvas(sz, cx, cy, k.r, k.clutter, cx, cy, k.r);
                 auto px = quantise(c, noise, rng);
                 qgImage im{px.data(), sz, sz, sz, 1};
                 qgCircleGaugeParams g{};
@@ -296,9 +327,9 @@ void accuracy(int trials) {
                 qgCircle res;
                 if (qgCircleGauge(&im, &g, &res, nullptr) == QG_OK) {
                     er.add(res.r - k.r);
-                    er.inside += std::fabs(res.r - k.r) <= 2 * res.uR;
+                    er.cover(res.r - k.r, res.uR);
                     ex.add(res.cx - cx);
-                    ex.inside += std::fabs(res.cx - cx) <= 2 * res.uCx;
+                    ex.cover(res.cx - cx, res.uCx);
                 }
 #ifdef ORVANE_HAVE_OPENCV
                 double ocx, ocy, orr;
@@ -314,18 +345,21 @@ void accuracy(int trials) {
                         markRect(mask, sz, sz, {g.cx + g.r * std::cos(a), g.cy + g.r * std::sin(a), 40, 5, a});
                     }
                     auto I = fisher([&](const std::vector<double>& p) {
-                        return discCanvas(sz, cx + p[0], cy + p[1], k.r + p[2], k.clutter);
-                    }, {0.0, 0.0, 0.0}, mask, noise * noise + 1.0 / 12);
-                    bx += inverse3diag(I, 0);
-                    br += inverse3diag(I, 2);
-                    ++bounds;
+                        return discCanvas(sz, cx + p[0], cy + p[1], k.r + p[2], k.clutter, cx, cy, k.r, 80 + p[3],
+                                          180 + p[4], 1 + p[5]);
+                    }, {0.0, 0.0, 0.0, 0.0, 0.0, 0.0}, mask, noise * noise + 1.0 / 12);
+                    std::vector<double> I3(9);
+                    for (int i = 0; i < 3; ++i)
+                        for (int j = 0; j < 3; ++j) I3[static_cast<size_t>(i * 3 + j)] = I[static_cast<size_t>(i * 6 + j)];
+                    bx.add(inverseQuadratic(I3, {1, 0, 0}), inverseQuadratic(I, {1, 0, 0, 0, 0, 0}));
+                    br.add(inverseQuadratic(I3, {0, 0, 1}), inverseQuadratic(I, {0, 0, 1, 0, 0, 0}));
                 }
             }
             char name[64];
             std::snprintf(name, sizeof name, "circle r=%.0f%s radius", k.r, k.clutter ? " clutter" : "");
-            printRow(name, noise, er, bounds ? std::sqrt(br / bounds) : 0, &cvr);
+            printRow(name, noise, er, br, &cvr);
             std::snprintf(name, sizeof name, "circle r=%.0f%s centre x", k.r, k.clutter ? " clutter" : "");
-            printRow(name, noise, ex, bounds ? std::sqrt(bx / bounds) : 0, &cvx);
+            printRow(name, noise, ex, bx, &cvx);
         }
     }
     std::fflush(stdout);

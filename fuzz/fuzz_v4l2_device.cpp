@@ -324,6 +324,14 @@ void RunStation(FuzzDevice& device, uint8_t knobs) {
     // once there is one.
     if (orvane::LatestPicture(st, &live)) {
       CHECK(live.bgrx.size() == size_t{live.width} * live.height * 4);
+      // The live area's picture without a copy: every byte it is told of is
+      // there to read.
+      orvane::LivePicture held;
+      orvane::ShowLatestPicture(st, &held, [](const uint8_t* bgrx, uint32_t width, uint32_t height) {
+        CHECK(width > 0 && height > 0);
+        volatile uint8_t last = bgrx[size_t{width} * height * 4 - 1];
+        (void)last;
+      });
       if (orvane::TakeSnapshot(st) != 0 && im.file_mode == 0) {
         CHECK(im.frame != nullptr && st.camera_buffers.frame.size() >= size_t{im.stride} * im.height);
       }

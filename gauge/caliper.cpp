@@ -40,6 +40,29 @@ inline double bilinear(const qgImage& im, double x, double y) {
     return top + ay * (bottom - top);
 }
 
+// Nearest integer, halves away from zero (as llround, without the call);
+// |v| < 2^62.
+inline int64_t roundToInt(double v) { return static_cast<int64_t>(v < 0 ? v - 0.5 : v + 0.5); }
+
+// One row of n fixed-point bilinear samples added to acc: positions in
+// 32.32 from (fx, fy) in steps of (dx, dy), interpolation weights in 16
+// bits, the sums exact in integers (each sample weighs 2^32). Every sample's
+// four neighbours lie inside the image.
+template <size_t Bpp>
+void sampleRow(const uint8_t* base, size_t stride, int64_t fx, int64_t fy, int64_t dx, int64_t dy,
+               int n, int64_t* acc) {
+    for (int k = 0; k < n; ++k, fx += dx, fy += dy) {
+        const size_t x0 = static_cast<size_t>(fx >> 32), y0 = static_cast<size_t>(fy >> 32);
+        const int64_t ax = ((fx & 0xffffffff) + 0x8000) >> 16, ay = ((fy & 0xffffffff) + 0x8000) >> 16;
+        const uint8_t* p0 = base + y0 * stride + x0 * Bpp;
+        const uint8_t* p1 = p0 + stride;
+        // a + w (b - a) in place of a (1 - w) + b w: the same integers.
+        const int64_t top = (int64_t{p0[0]} << 16) + ax * (p0[Bpp] - p0[0]);
+        const int64_t bottom = (int64_t{p1[0]} << 16) + ax * (p1[Bpp] - p1[0]);
+        acc[k] += (top << 16) + ay * (bottom - top);
+    }
+}
+
 // First grid offset in [-half, -half + 1) that puts samples on pixel centres
 // along the direction's dominant image axis.
 double alignedStart(double centre, double dx, double dy, double cy, double half) {
@@ -80,20 +103,37 @@ void smoothed(const std::vector<double>& p, int lo, int hi, double x, double w,
 
 // Level of a plateau: the mean of the two thirds of its samples nearest
 // their median, so that a speck or a weak neighbouring edge in the window
-// does not move it. Fills `used` with the indices averaged.
-double plateauLevel(const std::vector<double>& p, int from, int to, std::vector<int>& used) {
+// does not move it. Samples in a `skip` stretch are left out unless fewer
+// than two would remain. Fills `used` with the indices averaged.
+double plateauLevel(const std::vector<double>& p, int from, int to, const std::vector<Stretch>* skip,
+                    std::vector<int>& used) {
     used.clear();
-    const int count = to - from + 1;
-    if (count < 4 || count > 64) {
+    int idx[64];
+    double val[64], v[64], d[64];
+    int count = 0;
+    for (int k = from; k <= to && count < 64; ++k) {
+        bool out = false;
+        if (skip)
+            for (const Stretch& st : *skip)
+                if (k >= st.from && k <= st.to) { out = true; break; }
+        if (!out) {
+            idx[count] = k;
+            val[count++] = p[static_cast<size_t>(k)];
+        }
+    }
+    if (skip && count < 2 && to - from + 1 > count) return plateauLevel(p, from, to, nullptr, used);
+    if (count < 4) {
         double s = 0;
-        for (int k = from; k <= to; ++k) { s += p[static_cast<size_t>(k)]; used.push_back(k); }
+        for (int i = 0; i < count; ++i) { s += val[i]; used.push_back(idx[i]); }
         return s / count;
     }
-    double v[64], d[64];
-    std::copy(p.begin() + from, p.begin() + to + 1, v);
+    std::copy(val, val + count, v);
     std::nth_element(v, v + count / 2, v + count);
-    const double med = v[count / 2];
-    for (int i = 0; i < count; ++i) d[i] = std::fabs(p[static_cast<size_t>(from + i)] - med);
+    // An even count's median is the middle of its two central values: the
+    // upper one alone would lift both levels by a fraction of the noise, and
+    // with them the middle level, moving every edge towards its light side.
+    const double med = count % 2 ? v[count / 2] : 0.5 * (v[count / 2] + *std::max_element(v, v + count / 2));
+    for (int i = 0; i < count; ++i) d[i] = std::fabs(val[i] - med);
     const int keep = (2 * count + 2) / 3;
     std::copy(d, d + count, v);
     std::nth_element(v, v + keep - 1, v + count);
@@ -101,9 +141,9 @@ double plateauLevel(const std::vector<double>& p, int from, int to, std::vector<
     // Everything strictly nearer than the limit, then ties in axis order.
     double s = 0;
     for (int i = 0; i < count; ++i)
-        if (d[i] < limit) { s += p[static_cast<size_t>(from + i)]; used.push_back(from + i); }
+        if (d[i] < limit) { s += val[i]; used.push_back(idx[i]); }
     for (int i = 0; i < count && static_cast<int>(used.size()) < keep; ++i)
-        if (d[i] == limit) { s += p[static_cast<size_t>(from + i)]; used.push_back(from + i); }
+        if (d[i] == limit) { s += val[i]; used.push_back(idx[i]); }
     return s / static_cast<double>(used.size());
 }
 
@@ -194,16 +234,12 @@ void sampleProfile(const qgImage& image, const qgRect& r, Profile& pr) {
             // bits, the row sums exact in integers. Samples on pixel centres
             // (axis-aligned rectangles) still read the pixels exactly.
             constexpr double kOne = 4294967296.0;
-            int64_t fx = std::llround((x - 0.5) * kOne), fy = std::llround((y - 0.5) * kOne);
-            const int64_t dx = std::llround(pr.ux * kOne), dy = std::llround(pr.uy * kOne);
-            for (int k = 0; k < n; ++k, fx += dx, fy += dy) {
-                const size_t x0 = static_cast<size_t>(fx >> 32), y0 = static_cast<size_t>(fy >> 32);
-                const int64_t ax = ((fx & 0xffffffff) + 0x8000) >> 16, ay = ((fy & 0xffffffff) + 0x8000) >> 16;
-                const uint8_t* p0 = base + y0 * stride + x0 * bpp;
-                const uint8_t* p1 = p0 + stride;
-                const int64_t top = p0[0] * (65536 - ax) + p0[bpp] * ax;
-                const int64_t bottom = p1[0] * (65536 - ax) + p1[bpp] * ax;
-                acc[static_cast<size_t>(k)] += top * (65536 - ay) + bottom * ay;
+            const int64_t fx = roundToInt((x - 0.5) * kOne), fy = roundToInt((y - 0.5) * kOne);
+            const int64_t dx = roundToInt(pr.ux * kOne), dy = roundToInt(pr.uy * kOne);
+            switch (bpp) {
+            case 1: sampleRow<1>(base, stride, fx, fy, dx, dy, n, acc); break;
+            case 3: sampleRow<3>(base, stride, fx, fy, dx, dy, n, acc); break;
+            default: sampleRow<4>(base, stride, fx, fy, dx, dy, n, acc); break;
             }
         } else {
             for (int k = 0; k < n; ++k) out[k] += bilinear(image, x + k * pr.ux, y + k * pr.uy);
@@ -219,7 +255,8 @@ void sampleProfile(const qgImage& image, const qgRect& r, Profile& pr) {
     }
 }
 
-void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<Located>& out) {
+void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<Located>& out,
+                 const std::vector<Stretch>* skip) {
     out.clear();
     const std::vector<double>& p = pr.values;
     const int n = static_cast<int>(p.size());
@@ -281,9 +318,16 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
             double d = 0.5 * (s0 - s2) / den;
             peak = s1 - 0.25 * (s0 - s2) * d;
         }
-        // Levels on either side, then the blur from the peak height; twice,
-        // since the plateau windows depend on the blur.
+        // Levels on either side, then the blur from the peak height; again
+        // if the plateau windows, which depend on the blur, change. The
+        // first windows follow the blur the peak's width tells: the detector
+        // responds to a blurred step with a Gaussian of variance s^2 +
+        // blur^2, whose logarithm's second difference is -1 / variance.
         double spread = 1.0, a = 0, b = 0;
+        if (s0 > 0 && s2 > 0) {
+            const double curvature = 2 * std::log(s1) - std::log(s0) - std::log(s2);
+            if (curvature > 0) spread = std::sqrt(std::clamp(1 / curvature - s * s, 0.25, 100.0));
+        }
         int aFrom = lo, aTo = lo, bFrom = hi, bTo = hi;
         int lastH1 = -1;
         for (int pass = 0; pass < 2; ++pass) {
@@ -295,8 +339,8 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
             aFrom = std::max(lo, k0 - h2);
             bFrom = std::min(hi, k0 + h1);
             bTo = std::min(hi, k0 + h2);
-            a = plateauLevel(p, aFrom, aTo, aUsed);
-            b = plateauLevel(p, bFrom, bTo, bUsed);
+            a = plateauLevel(p, aFrom, aTo, skip, aUsed);
+            b = plateauLevel(p, bFrom, bTo, skip, bUsed);
             double c = std::fabs(b - a);
             double ratio = peak > 0 ? c * s / peak : 0;
             double s2e = ratio * ratio - s * s;

@@ -41,6 +41,14 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
         };
         std::vector<Found> found;
         found.reserve(static_cast<size_t>(n));
+        // Every edge every spoke met (axis position, blur, image point), for
+        // the clutter beside each spoke.
+        struct Mark {
+            int spoke;
+            double t, spread, x, y;
+        };
+        std::vector<Mark> marks;
+        marks.reserve(static_cast<size_t>(n));
         std::vector<qg::Located> edges;
         std::vector<double> noiseSamples;
         qg::Profile pr;
@@ -48,6 +56,8 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
             qg::sampleProfile(*image, rects[static_cast<size_t>(i)], pr);
             qg::locateEdges(pr, g.caliper, edges);
             if (edges.empty()) continue;
+            for (const qg::Located& e : edges)
+                marks.push_back({i, e.t, e.spread, pr.rect.cx + e.t * pr.ux, pr.rect.cy + e.t * pr.uy});
             size_t pick = 0;
             if (g.caliper.select == QG_SELECT_LAST) pick = edges.size() - 1;
             if (g.caliper.select == QG_SELECT_STRONGEST)
@@ -78,6 +88,51 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
         qgCircle first;
         rc = qg::fitCircle(points, fit, nullptr, first, weights);
         if (rc != QG_OK) return rc == QG_ERR_DEGENERATE ? QG_NOT_FOUND : rc;
+        // Clutter a spoke meets (an edge off the circle) usually reaches into
+        // the spokes beside it too, too faint there to be an edge but enough
+        // to lift or lower their plateau levels and so move their edges. A
+        // spoke beside such an edge measures its levels without that stretch.
+        std::vector<size_t> clutterBegin(static_cast<size_t>(n) + 1, 0);
+        std::vector<Mark> clutter;
+        for (const Mark& m : marks) {
+            const double dx = m.x - first.cx, dy = m.y - first.cy;
+            if (std::fabs(std::sqrt(dx * dx + dy * dy) - first.r) > 3 * m.spread + 2) {
+                clutter.push_back(m);
+                ++clutterBegin[static_cast<size_t>(m.spoke) + 1];
+            }
+        }
+        if (!clutter.empty()) {
+            for (int i = 0; i < n; ++i) clutterBegin[static_cast<size_t>(i) + 1] += clutterBegin[static_cast<size_t>(i)];
+            std::vector<qg::Stretch> skip;
+            for (size_t k = 0; k < found.size(); ++k) {
+                Found& f = found[k];
+                if (!(weights[k] > 0)) continue;
+                skip.clear();
+                for (int side : {n - 1, 1}) {
+                    const size_t j = static_cast<size_t>((f.spoke + side) % n);
+                    // Spokes share their axis positions: the same distance
+                    // from the gauge's centre.
+                    for (size_t c = clutterBegin[j]; c < clutterBegin[j + 1]; ++c) {
+                        // As far as its blur carries it.
+                        const double reach = 3 * clutter[c].spread;
+                        skip.push_back({static_cast<int>(std::floor(clutter[c].t - reach - f.profile.tFirst)),
+                                        static_cast<int>(std::ceil(clutter[c].t + reach - f.profile.tFirst))});
+                    }
+                }
+                if (skip.empty()) continue;
+                qg::sampleProfile(*image, rects[static_cast<size_t>(f.spoke)], pr);
+                qg::locateEdges(pr, g.caliper, edges, &skip);
+                const qg::Located* best = nullptr;
+                for (const qg::Located& e : edges)
+                    if (std::fabs(e.t - f.edge.t) < 1 &&
+                        (!best || std::fabs(e.t - f.edge.t) < std::fabs(best->t - f.edge.t)))
+                        best = &e;
+                if (!best) continue;
+                f.edge = *best;
+                points[k] = {f.profile.rect.cx + f.edge.t * f.profile.ux,
+                             f.profile.rect.cy + f.edge.t * f.profile.uy};
+            }
+        }
         // A profile averaged across a curved edge, and a blurred curved edge,
         // both put the edge nearer the centre of curvature by about
         // (mean squared offset across + blur^2) / (2 r); move each point out
@@ -103,11 +158,16 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
         if (rc != QG_OK) return rc == QG_ERR_DEGENERATE ? QG_NOT_FOUND : rc;
         // Spokes closer than their footprint (the rows and the pixel the
         // interpolation reaches beyond them) share pixels, so their errors
-        // are correlated and the scatter understates the uncertainty by the
-        // overlap.
+        // are correlated over about `overlap` spokes: the fitted circle
+        // averages overlap times fewer independent errors than points, and
+        // its three parameters, which vary slowly around the rim, absorb
+        // overlap times as much of the residual scatter (the residuals'
+        // expected sum of squares is sigma^2 (m - 3 overlap), not
+        // sigma^2 (m - 3), for m inliers).
         const double overlap = n * (g.spokeWidth + 1) / (kTwoPi * result.r);
         if (overlap > 1) {
-            const double f = std::sqrt(overlap);
+            const double m = result.inliers;
+            const double f = std::sqrt(overlap * (m - 3) / std::max(m - 3 * overlap, 1.0));
             result.uCx *= f;
             result.uCy *= f;
             result.uR *= f;

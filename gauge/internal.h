@@ -47,10 +47,16 @@ struct Located {
     std::vector<double> weights;
 };
 
+// A stretch of a profile, sample indices from..to inclusive.
+struct Stretch {
+    int from, to;
+};
+
 // Every edge of the profile above the threshold of the requested polarity,
-// in axis order.
+// in axis order. The plateau levels leave out the `skip` stretches (where
+// clutter is known to lie) while enough samples remain.
 void locateEdges(const Profile& profile, const qgCaliperParams& params,
-                 std::vector<Located>& edges);
+                 std::vector<Located>& edges, const std::vector<Stretch>* skip = nullptr);
 
 // Appends robust noise samples |r| (a second-difference mask, Sum r^2 = 36
 // sigma^2) of the pixels under the rectangle, away from the given edges; at

@@ -284,7 +284,12 @@ QG_API int32_t qgFitCircle(const qgPoint *points, int32_t count,
  * curved edge and the blur of a curved edge both pull it towards the
  * centre, by about (mean squared row offset + blur^2) / (2 r). Where spokes
  * are closer than their footprint (n * (width + 1) > 2 pi r) they share
- * pixels, and the uncertainties grow by sqrt(n * (width + 1) / (2 pi r)).
+ * pixels, and the uncertainties grow by sqrt(f (m - 3) / (m - 3 f)), with
+ * f = n * (width + 1) / (2 pi r) the spokes an error is shared by and m the
+ * inliers (the fit absorbs f times as much of correlated residuals).
+ * Clutter a spoke meets (an edge off the first fit's circle) reaches faintly
+ * into the spokes beside it: they measure their two grey levels without
+ * the stretch its blur reaches (3 blur sigmas either side).
  *   spokes   optional (may be null): caller-owned array of params->spokes
  *            records, one per spoke
  * Returns QG_OK, QG_NOT_FOUND when fewer than 3 spokes found an edge, or

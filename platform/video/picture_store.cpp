@@ -82,22 +82,29 @@ void PictureStore::Clear() {
 }
 
 bool PictureStore::Latest(Picture* out) {
+  return UseLatest([out](const Picture& newest) {
+    if (out->stream == newest.stream && out->sequence == newest.sequence &&
+        out->width == newest.width && out->height == newest.height &&
+        out->bgrx.size() == newest.bgrx.size()) {
+      return;
+    }
+    out->width = newest.width;
+    out->height = newest.height;
+    out->sequence = newest.sequence;
+    out->stream = newest.stream;
+    out->bgrx.assign(newest.bgrx.begin(), newest.bgrx.end());
+  });
+}
+
+bool PictureStore::UseLatest(const std::function<void(const Picture&)>& use) {
   std::shared_ptr<const Picture> newest;
   {
     std::lock_guard lock(mutex_);
     if (sequence_ == 0) return false;
-    if (out->stream == front_->stream && out->sequence == front_->sequence &&
-        out->width == front_->width && out->height == front_->height &&
-        out->bgrx.size() == front_->bgrx.size()) {
-      return true;
-    }
     newest = front_;
   }
-  out->width = newest->width;
-  out->height = newest->height;
-  out->sequence = newest->sequence;
-  out->stream = newest->stream;
-  out->bgrx.assign(newest->bgrx.begin(), newest->bgrx.end());
+  use(*newest);
+  // Released under the lock, where the capture thread reads the count.
   std::lock_guard lock(mutex_);
   newest.reset();
   return true;

@@ -40,6 +40,9 @@ class PictureStore {
   // The newest picture into `out`; copies nothing when `out` already holds
   // it (same stream and sequence).
   bool Latest(Picture* out);
+  // `use` sees the newest picture itself, outside the lock: the capture
+  // thread fills other buffers until it returns. False while there is none.
+  bool UseLatest(const std::function<void(const Picture&)>& use);
   // The newest picture as a snapshot bitmap, waiting at most `wait` for the
   // first one.
   bool Snapshot(std::vector<uint8_t>* out, std::chrono::milliseconds wait);

@@ -168,6 +168,9 @@ class V4l2Device final : public VideoDevice {
   }
 
   bool LatestPicture(Picture* out) override { return store_.Latest(out); }
+  bool UseLatestPicture(const std::function<void(const Picture&)>& use) override {
+    return store_.UseLatest(use);
+  }
   bool Snapshot(std::vector<uint8_t>* out) override {
     return !Vanished() && store_.Snapshot(out, kFirstPictureWait);
   }

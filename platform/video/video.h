@@ -4,9 +4,9 @@
 // own and hands over its newest picture, either for the live video area or as
 // a snapshot bitmap.
 //
-// Only LatestPicture and Snapshot may be called while the device streams on
-// another thread; everything else runs on the caller's thread, one call at a
-// time.
+// Only LatestPicture, UseLatestPicture, Snapshot and SnapshotPicture may be
+// called while the device streams on another thread; everything else runs on
+// the caller's thread, one call at a time.
 #pragma once
 
 #include <cstdint>
@@ -83,6 +83,10 @@ class VideoDevice {
   // and sequence) nothing is copied. Keeps answering with the last picture
   // after the device was lost.
   virtual bool LatestPicture(Picture* out) = 0;
+  // As LatestPicture without the copy: hands the newest picture itself to
+  // `use`; false while there is none yet. The device leaves that picture
+  // alone until `use` returns (its capture thread fills other buffers).
+  virtual bool UseLatestPicture(const std::function<void(const Picture&)>& use) = 0;
   // The newest complete picture as a snapshot bitmap (see
   // PictureToSnapshot). Waits a bounded time for the first picture; false
   // when none came, the device is not streaming or was lost.

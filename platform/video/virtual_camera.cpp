@@ -10,6 +10,10 @@
 #include <pthread.h>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/video/picture_file.h"
 #include "platform/video/picture_store.h"
 
@@ -53,6 +57,9 @@ void PaintRect(Picture* p, double cx, double cy, double half_w, double half_h, u
   });
 }
 
+constexpr size_t kNoiseStart = 7919;       // how far each picture moves its first step
+constexpr size_t kInverseOfThree = 43691; // 3 x 43691 = 2 x 65536 + 1
+
 // Small signed steps, drawn once; each picture reads them from another start
 // so the noise moves from picture to picture at the cost of an addition.
 std::vector<int8_t> MakeNoiseTable() {
@@ -67,17 +74,50 @@ std::vector<int8_t> MakeNoiseTable() {
   return table;
 }
 
-void AddNoise(const Picture& base, const std::vector<int8_t>& table, uint64_t sequence,
-              Picture* out) {
-  size_t k = size_t(sequence * 7919u) % table.size();
-  const size_t n = base.bgrx.size();
-  for (size_t i = 0; i < n; i += 4) {
-    for (size_t c = 0; c < 3; ++c) {
-      const int v = base.bgrx[i + c] + table[k];
-      out->bgrx[i + c] = static_cast<uint8_t>(std::clamp(v, 0, 255));
-      if (++k == table.size()) k = 0;
+const std::vector<int8_t>& NoiseSteps() {
+  static const std::vector<int8_t> steps = MakeNoiseTable();
+  return steps;
+}
+
+// The steps in threes, one entry of 4 bytes a pixel: entry q holds steps
+// 3q, 3q + 1 and 3q + 2 (around the end) and 0. Byte c of pixel p of a picture
+// whose noise starts at step k0 takes step k0 + 3p + c, which is byte c of
+// entry p + k0 / 3 (mod 65536: 3 has an inverse), so a picture's noise is one
+// run of this table, read from entry k0 / 3 on and starting over at its end.
+const std::vector<int8_t>& PixelNoise() {
+  static const std::vector<int8_t> table = [] {
+    const std::vector<int8_t>& steps = NoiseSteps();
+    std::vector<int8_t> t(kNoiseTableSize * 4);
+    for (size_t q = 0; q < kNoiseTableSize; ++q) {
+      for (size_t c = 0; c < 3; ++c) t[q * 4 + c] = steps[(3 * q + c) % kNoiseTableSize];
     }
-    out->bgrx[i + 3] = 0;
+    return t;
+  }();
+  return table;
+}
+
+size_t FirstNoiseStep(uint64_t sequence) { return size_t(sequence * kNoiseStart) % kNoiseTableSize; }
+
+uint8_t AddStep(uint8_t value, int8_t step) { return static_cast<uint8_t>(std::clamp(value + step, 0, 255)); }
+
+// `pixels` pixels of `in` plus their noise entries into `out`, the fourth
+// bytes 0. Offset by 128 the bytes become signed, and the signed saturating
+// add clamps to 0..255 exactly as AddStep does.
+void AddNoiseRun(const uint8_t* in, const int8_t* noise, uint8_t* out, size_t pixels) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i offset = _mm_set1_epi8(static_cast<char>(0x80));
+  const __m128i colours = _mm_set1_epi32(0x00FFFFFF);
+  for (; i + 4 <= pixels; i += 4) {
+    const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i * 4)), offset);
+    const __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(noise + i * 4));
+    const __m128i sum = _mm_xor_si128(_mm_adds_epi8(v, n), offset);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 4), _mm_and_si128(sum, colours));
+  }
+#endif
+  for (; i < pixels; ++i) {
+    for (size_t c = 0; c < 3; ++c) out[i * 4 + c] = AddStep(in[i * 4 + c], noise[i * 4 + c]);
+    out[i * 4 + 3] = 0;
   }
 }
 
@@ -122,6 +162,9 @@ class VirtualDevice final : public VideoDevice {
   }
 
   bool LatestPicture(Picture* out) override { return store_.Latest(out); }
+  bool UseLatestPicture(const std::function<void(const Picture&)>& use) override {
+    return store_.UseLatest(use);
+  }
   bool Snapshot(std::vector<uint8_t>* out) override {
     return store_.Snapshot(out, kFirstPictureWait);
   }
@@ -162,7 +205,6 @@ class VirtualDevice final : public VideoDevice {
         DrawScene(width_, height_, &sources_.back());
       }
     }
-    if (noisy_ && noise_.empty()) noise_ = MakeNoiseTable();
   }
 
   void Run() {
@@ -190,7 +232,7 @@ class VirtualDevice final : public VideoDevice {
       const Picture& base = sources_[(count / kFramesPerFolderImage) % sources_.size()];
       Picture& back = store_.Back(width_, height_);
       if (noisy_) {
-        AddNoise(base, noise_, count, &back);
+        AddSensorNoise(base, count, &back);
       } else {
         back.bgrx = base.bgrx;
       }
@@ -206,7 +248,6 @@ class VirtualDevice final : public VideoDevice {
   uint32_t width_ = 0;
   uint32_t height_ = 0;
   std::vector<Picture> sources_;
-  std::vector<int8_t> noise_;
   bool noisy_ = false;
   PictureStore store_;
   std::atomic<bool> running_{false};
@@ -237,6 +278,30 @@ bool ParseNumber(std::string_view text, uint32_t* out) {
 }
 
 } // namespace
+
+void AddSensorNoise(const Picture& base, uint64_t sequence, Picture* out) {
+  const std::vector<int8_t>& table = PixelNoise();
+  const size_t pixels = base.bgrx.size() / 4;
+  size_t entry = FirstNoiseStep(sequence) * kInverseOfThree % kNoiseTableSize;
+  for (size_t done = 0; done < pixels;) {
+    const size_t run = std::min(pixels - done, kNoiseTableSize - entry);
+    AddNoiseRun(base.bgrx.data() + done * 4, table.data() + entry * 4, out->bgrx.data() + done * 4, run);
+    done += run;
+    entry = 0;
+  }
+}
+
+void AddSensorNoiseByteByByte(const Picture& base, uint64_t sequence, Picture* out) {
+  const std::vector<int8_t>& steps = NoiseSteps();
+  size_t k = FirstNoiseStep(sequence);
+  for (size_t i = 0; i + 4 <= base.bgrx.size(); i += 4) {
+    for (size_t c = 0; c < 3; ++c) {
+      out->bgrx[i + c] = AddStep(base.bgrx[i + c], steps[k]);
+      if (++k == steps.size()) k = 0;
+    }
+    out->bgrx[i + 3] = 0;
+  }
+}
 
 VideoFormat MakeVirtualFormat(uint32_t width, uint32_t height, uint32_t compression) {
   const uint32_t bits = compression == kCompressionYuy2 ? 16 : 24;

@@ -104,6 +104,15 @@ inline constexpr uint8_t kScenePart = 60;
 // The largest change the sensor noise makes to a byte.
 inline constexpr int kSceneNoise = 2;
 
+// The sensor noise of picture `sequence` over `base`, into `out` (already of
+// base's size): a fixed table of 65536 small steps read from a start that
+// moves with the sequence, one step a byte of B, G and R in turn, each sum
+// clamped to 0 .. 255; the fourth bytes are 0.
+void AddSensorNoise(const Picture& base, uint64_t sequence, Picture* out);
+// The same by that rule byte by byte, a several times slower loop kept as
+// the reference of the fast one.
+void AddSensorNoiseByteByByte(const Picture& base, uint64_t sequence, Picture* out);
+
 std::unique_ptr<VideoBackend> MakeVirtualBackend(VirtualCameraConfig config);
 
 } // namespace orvane::video

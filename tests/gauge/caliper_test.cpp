@@ -134,6 +134,45 @@ TEST(Caliper, NoBiasOverSubPixelPhases) {
     }
 }
 
+// The negative of an image has the same edges with the opposite polarity:
+// every position and uncertainty must come out the same, exactly. A level
+// estimator that leans to one side (an even window's upper median) moves a
+// noisy edge towards its light side, which noise alone reveals only over
+// thousands of renders; the negative shows it in each one. Calipers of
+// every length parity, axis-aligned and oblique, so that the plateau
+// windows have odd and even counts.
+TEST(Caliper, NegativeImageGivesTheSameEdges) {
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> U(0, 1);
+    int compared = 0;
+    for (int t = 0; t < 40; ++t) {
+        double a = (U(rng) - 0.5) * 0.6, x0 = 30 + 4 * U(rng), y0 = 32 + U(rng);
+        Canvas c(64, 64, 80);
+        drawEdge(c, x0, y0, a, 80, 180);
+        blur(c, 1.0);
+        auto px = quantise(c, 3.0, rng);
+        auto neg = px;
+        for (uint8_t& v : neg) v = static_cast<uint8_t>(255 - v);
+        qgImage im{px.data(), 64, 64, 64, 1}, ni{neg.data(), 64, 64, 64, 1};
+        qgRect r{32 + U(rng), 32 + U(rng), 30.0 + t % 12, 4.0 + t % 5, t % 2 ? 0.0 : (U(rng) - 0.5) * 0.4};
+        auto p = defaults();
+        p.select = QG_SELECT_ALL;
+        qgEdge e[4], f[4];
+        int32_t n = 0, m = 0;
+        ASSERT_EQ(qgEdgeCaliper(&im, &r, &p, e, 4, &n), QG_OK) << t;
+        ASSERT_EQ(qgEdgeCaliper(&ni, &r, &p, f, 4, &m), QG_OK) << t;
+        ASSERT_EQ(n, m) << t;
+        for (int i = 0; i < std::min(n, 4); ++i) {
+            EXPECT_NEAR(e[i].position, f[i].position, 1e-9) << t;
+            EXPECT_NEAR(e[i].uncertainty, f[i].uncertainty, 1e-10) << t;
+            EXPECT_NEAR(e[i].contrast, -f[i].contrast, 1e-9) << t;
+            EXPECT_EQ(e[i].polarity + f[i].polarity, QG_POLARITY_DARK_TO_LIGHT + QG_POLARITY_LIGHT_TO_DARK) << t;
+            ++compared;
+        }
+    }
+    EXPECT_GE(compared, 40);
+}
+
 // 200 noisy renders at random phases and angles: the spread of the error
 // must match the reported uncertainty (a factor of 2 either way fails), and
 // the widths of a bar likewise.

@@ -20,25 +20,36 @@
 #include "view/mouse.h"
 
 namespace orvane::qt {
+namespace {
 
-FrontEnd::FrontEnd(std::filesystem::path folder) : station_(std::move(folder), &surface_) {
+// The live area as the feed sees it. A request is queued on the window, so
+// nothing runs once the window is gone; the station closes the camera
+// (joining its thread) before that.
+LiveArea LiveAreaOf(QtSurface& surface) {
+  LiveArea area;
+  area.post = [&surface](std::function<void()> task) {
+    QMetaObject::invokeMethod(surface.window(), std::move(task), Qt::QueuedConnection);
+  };
+  area.visible = [&surface] { return !surface.live_video()->isHidden(); };
+  area.show = [&surface](const uint8_t* bgrx, uint32_t width, uint32_t height) {
+    SourcePixels source;
+    source.bits = bgrx;
+    source.width = static_cast<int32_t>(width);
+    source.height = static_cast<int32_t>(height);
+    source.stride = source.width * 4;
+    source.bytes_per_pixel = 4;
+    surface.live_video()->SetPicture(source);
+  };
+  return area;
+}
+
+} // namespace
+
+FrontEnd::FrontEnd(std::filesystem::path folder)
+    : station_(std::move(folder), &surface_), live_feed_(station_, LiveAreaOf(surface_)) {
   surface_.image_view()->SetView(&station_.view);
   surface_.image_view()->SetImage(&station_.image);
   surface_.live_video()->SetView(&station_.view);
-  // Every new camera picture is painted as it arrives: the camera's thread
-  // asks the window's thread to show it, at most one request waiting at a
-  // time. The window is the request's context, so nothing runs once it is
-  // gone; the station closes the camera (joining its thread) before that.
-  station_.hooks.live_picture_arrived = [this] {
-    if (live_request_waiting_.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        surface_.window(),
-        [this] {
-          live_request_waiting_ = false;
-          ShowNewPicture();
-        },
-        Qt::QueuedConnection);
-  };
   Wire();
 }
 
@@ -161,8 +172,7 @@ bool FrontEnd::Start(std::string_view command_line) {
 
 void FrontEnd::Show() {
   surface_.ShowWindow();
-  shown_ = true;
-  ShowNewPicture();
+  live_feed_.Show();
 }
 
 // The window's own colours follow the settings (the Set-Up dialog changes them).
@@ -179,30 +189,13 @@ void FrontEnd::AfterEvent() {
 void FrontEnd::End() {
   if (ended_) return;
   ended_ = true;
+  live_feed_.End();
   if (!program_ended_) {
     program_ended_ = true;
     EndProgram(station_);
   }
   surface_.window()->hide();
   if (on_end) on_end();
-}
-
-void FrontEnd::ShowNewPicture() {
-  if (ended_ || !shown_) return;
-  LiveVideoWidget* live = surface_.live_video();
-  if (station_.image.no_camera != 0 || live->isHidden()) return;
-  const uint64_t stream = picture_.stream, sequence = picture_.sequence;
-  if (!LatestPicture(station_, &picture_) || (picture_.stream == stream && picture_.sequence == sequence) ||
-      picture_.bgrx.size() < static_cast<size_t>(picture_.width) * picture_.height * 4) {
-    return;
-  }
-  SourcePixels source;
-  source.bits = picture_.bgrx.data();
-  source.width = static_cast<int32_t>(picture_.width);
-  source.height = static_cast<int32_t>(picture_.height);
-  source.stride = source.width * 4;
-  source.bytes_per_pixel = 4;
-  live->SetPicture(source);
 }
 
 void FrontEnd::OpenImageFile(const QString& path) {

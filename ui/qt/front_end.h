@@ -4,7 +4,6 @@
 // the keys), the live area's pictures as they arrive and the file chooser.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -15,6 +14,7 @@
 
 #include "acquisition/camera_capture.h"
 #include "station/station.h"
+#include "ui/live_feed.h"
 #include "ui/qt/qt_surface.h"
 #include "ui/qt/results_window.h"
 
@@ -54,10 +54,6 @@ class FrontEnd {
   // leaves its event loop here).
   std::function<void()> on_end;
 
-  // A picture the live area has not shown yet goes to it (nothing while the
-  // area is hidden or before the window shows).
-  void ShowNewPicture();
-
   // F2: shows the Results window (made on first use) and raises it.
   void ShowResults();
   ResultsWindow* results_window() const { return results_window_.get(); }
@@ -70,9 +66,7 @@ class FrontEnd {
   QtSurface surface_;
   Station station_;
   std::unique_ptr<ResultsWindow> results_window_; // goes before the station
-  LivePicture picture_;
-  std::atomic<bool> live_request_waiting_{false};
-  bool shown_ = false;
+  LiveFeed live_feed_; // after the station, whose camera runs its hook
   QString chooser_folder_;
   ControlColours window_colours_{0xFFFFFFFFu, 0xFFFFFFFFu};
   int depth_ = 0; // station handlers running

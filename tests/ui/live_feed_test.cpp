@@ -1,0 +1,226 @@
+// The live area's pictures as they arrive, on a staged camera whose pictures
+// come when the test delivers them and a front end whose requests wait in a
+// list until the test runs them: one paint of each picture, a burst shown as
+// its newest, nothing while hidden or before the window shows, and the
+// rectified copy only while rectification applies.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "acquisition/camera_capture.h"
+#include "platform/video/picture_store.h"
+#include "platform/video/virtual_camera.h"
+#include "rectify/remap.h"
+#include "ui/live_feed.h"
+#include "ui/ui_support.h"
+
+namespace orvane {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Started;
+
+constexpr uint32_t kW = 32, kH = 24;
+
+// Picture `n`: every byte a different value.
+std::vector<uint8_t> PictureBytes(uint8_t n) {
+  std::vector<uint8_t> bytes(size_t{kW} * kH * 4);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(n * 41 + i * 7);
+  return bytes;
+}
+
+// A camera without a thread: a picture arrives, and runs the listener, when
+// the test delivers it.
+class StagedCamera final : public video::VideoDevice {
+ public:
+  bool Formats(std::vector<video::VideoFormat>* out) override {
+    *out = {video::MakeVirtualFormat(kW, kH, video::kCompressionRgb)};
+    return true;
+  }
+  bool SetFormat(const video::VideoFormat&) override { return true; }
+  uint32_t CurrentWidth() const override { return kW; }
+  uint32_t CurrentHeight() const override { return kH; }
+  int32_t Start() override {
+    store_.SetStreaming(true);
+    return 0;
+  }
+  void Stop() override { store_.SetStreaming(false); }
+  bool LatestPicture(video::Picture* out) override { return store_.Latest(out); }
+  bool UseLatestPicture(const std::function<void(const video::Picture&)>& use) override {
+    return store_.UseLatest(use);
+  }
+  bool Snapshot(std::vector<uint8_t>* out) override { return store_.Snapshot(out, 0ms); }
+  bool SnapshotPicture(const std::function<void(const video::Picture&)>& use) override {
+    return store_.UseNewest(use, 0ms);
+  }
+  void SetPictureListener(std::function<void()> listener) override {
+    store_.SetListener(std::move(listener));
+  }
+
+  void Deliver(uint8_t n) {
+    store_.Back(kW, kH).bgrx = PictureBytes(n);
+    store_.Publish();
+  }
+
+ private:
+  video::PictureStore store_;
+};
+
+class StagedBackend final : public video::VideoBackend {
+ public:
+  explicit StagedBackend(StagedCamera** opened) : opened_(opened) {}
+  std::vector<std::string> DeviceNames() override { return {"Staged camera"}; }
+  std::unique_ptr<video::VideoDevice> Open(int32_t, video::OpenError* error) override {
+    *error = video::OpenError::None;
+    auto camera = std::make_unique<StagedCamera>();
+    *opened_ = camera.get();
+    return camera;
+  }
+
+ private:
+  StagedCamera** opened_;
+};
+
+struct FeedFixture {
+  FeedFixture()
+      : started({1280, 1024}, "orvane", [this](Station& st) {
+          UseVideoBackend(st, std::make_unique<StagedBackend>(&camera));
+          LiveArea area;
+          area.post = [this](std::function<void()> task) { requests.push_back(std::move(task)); };
+          area.visible = [this] { return visible; };
+          area.show = [this](const uint8_t* bgrx, uint32_t width, uint32_t height) {
+            EXPECT_EQ(width, kW);
+            EXPECT_EQ(height, kH);
+            painted.emplace_back(bgrx, bgrx + size_t{width} * height * 4);
+          };
+          feed = std::make_unique<LiveFeed>(st, std::move(area));
+        }) {}
+
+  // The window's thread gets to the requests that wait.
+  void RunRequests() {
+    std::vector<std::function<void()>> now;
+    now.swap(requests);
+    for (auto& task : now) task();
+  }
+  // What was painted since the last call.
+  std::vector<std::vector<uint8_t>> Painted() { return std::exchange(painted, {}); }
+
+  StagedCamera* camera = nullptr;
+  std::vector<std::function<void()>> requests;
+  bool visible = true;
+  std::vector<std::vector<uint8_t>> painted;
+  std::unique_ptr<LiveFeed> feed;
+  Started started; // last: its station ends, closing the camera, first
+};
+
+using Pictures = std::vector<std::vector<uint8_t>>;
+
+TEST(LiveFeed, EveryPictureIsPaintedOnceABurstAsItsNewestAndNothingWhileHidden) {
+  FeedFixture f;
+  ASSERT_NE(f.camera, nullptr);
+  ASSERT_EQ(f.started.station->image.no_camera, 0u);
+
+  // Before the window shows a request paints nothing; showing takes the
+  // latest picture at once.
+  f.camera->Deliver(1);
+  EXPECT_EQ(f.requests.size(), 1u);
+  f.RunRequests();
+  EXPECT_EQ(f.Painted(), Pictures{});
+  f.feed->Show();
+  EXPECT_EQ(f.Painted(), Pictures{PictureBytes(1)});
+
+  // One request per picture, one paint per request; a shown picture is not
+  // painted again.
+  f.camera->Deliver(2);
+  EXPECT_EQ(f.requests.size(), 1u);
+  f.RunRequests();
+  EXPECT_EQ(f.Painted(), Pictures{PictureBytes(2)});
+  f.feed->ShowNewPicture();
+  EXPECT_EQ(f.Painted(), Pictures{});
+
+  // A burst while a request waits: one request, the newest picture.
+  for (uint8_t n : {3, 4, 5}) f.camera->Deliver(n);
+  EXPECT_EQ(f.requests.size(), 1u);
+  f.RunRequests();
+  EXPECT_EQ(f.Painted(), Pictures{PictureBytes(5)});
+  // Once it ran, the next picture asks again.
+  f.camera->Deliver(6);
+  EXPECT_EQ(f.requests.size(), 1u);
+  f.RunRequests();
+  EXPECT_EQ(f.Painted(), Pictures{PictureBytes(6)});
+
+  // Hidden, or without a camera, nothing is painted; the next picture after
+  // is.
+  f.visible = false;
+  f.camera->Deliver(7);
+  f.RunRequests();
+  f.visible = true;
+  f.started.station->image.no_camera = 1;
+  f.camera->Deliver(8);
+  f.RunRequests();
+  EXPECT_EQ(f.Painted(), Pictures{});
+  f.started.station->image.no_camera = 0;
+  f.camera->Deliver(9);
+  f.RunRequests();
+  EXPECT_EQ(f.Painted(), Pictures{PictureBytes(9)});
+
+  f.feed->End();
+  f.camera->Deliver(10);
+  f.RunRequests();
+  EXPECT_EQ(f.Painted(), Pictures{});
+}
+
+// Rectification works on a copy of its own: the area gets the rectified
+// picture and the camera keeps its own; off again, the camera's picture is
+// painted as delivered, and on once more, rectified again.
+TEST(LiveFeed, RectificationPaintsItsOwnRectifiedCopy) {
+  FeedFixture f;
+  ASSERT_NE(f.camera, nullptr);
+  rectify::LensModel lens;
+  lens.width = kW;
+  lens.height = kH;
+  lens.fx = lens.fy = kW;
+  lens.cx = (kW - 1) / 2.0;
+  lens.cy = (kH - 1) / 2.0;
+  lens.k1 = 0.3;
+  const auto tables = [&lens] {
+    rectify::RemapTables t;
+    EXPECT_TRUE(t.Build(lens));
+    return t;
+  };
+  const auto rectified = [&](uint8_t n) {
+    const std::vector<uint8_t> raw = PictureBytes(n);
+    std::vector<uint8_t> out(raw.size());
+    tables().Apply(raw.data(), out.data(), size_t{kW} * 4, 4);
+    EXPECT_NE(out, raw);
+    return out;
+  };
+  RectificationState& rectification = CaptureOf(*f.started.station).rectification;
+  f.feed->Show();
+
+  rectification.tables = tables();
+  f.camera->Deliver(1);
+  f.RunRequests();
+  EXPECT_EQ(f.Painted(), Pictures{rectified(1)});
+  video::Picture own;
+  ASSERT_TRUE(CaptureOf(*f.started.station).device->LatestPicture(&own));
+  EXPECT_EQ(own.bgrx, PictureBytes(1));
+
+  rectification.tables = rectify::RemapTables();
+  f.camera->Deliver(2);
+  f.RunRequests();
+  EXPECT_EQ(f.Painted(), Pictures{PictureBytes(2)});
+
+  rectification.tables = tables();
+  f.camera->Deliver(3);
+  f.RunRequests();
+  EXPECT_EQ(f.Painted(), Pictures{rectified(3)});
+}
+
+} // namespace
+} // namespace orvane
