@@ -196,7 +196,7 @@ TEST(LiveFeed, RectificationPaintsItsOwnRectifiedCopy) {
   const auto rectified = [&](uint8_t n) {
     const std::vector<uint8_t> raw = PictureBytes(n);
     std::vector<uint8_t> out(raw.size());
-    tables().Apply(raw.data(), out.data(), size_t{kW} * 4, 4);
+    tables().Apply(raw.data(), out.data());
     EXPECT_NE(out, raw);
     return out;
   };
