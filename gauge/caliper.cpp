@@ -496,77 +496,161 @@ void toEdge(const Profile& pr, const Located& e, double sigmaProfile, qgEdge& ou
     out.polarity = e.contrast > 0 ? QG_POLARITY_DARK_TO_LIGHT : QG_POLARITY_LIGHT_TO_DARK;
 }
 
-// A pair of edges refined together: least squares of the profile between
-// lo and hi against two blurred steps with their three levels and a common
-// blur (Levenberg-Marquardt). Narrow bars leave too little plateau between
-// their edges for each edge to find its own middle level; the joint model
-// shares it. False when the fit does not settle near the single-edge
-// positions.
-bool refinePair(const Profile& pr, const Located& e1, const Located& e2, int lo, int hi,
-                double sigmaProfile, double& x1, double& x2, double& u1, double& u2, double& uw) {
+// The pixels behind the profile samples lo..hi: every sample is the mean
+// over rows of bilinear reads of four pixels. `t` holds each pixel centre's
+// axis position in profile steps; `reads` the (sample - lo, pixel, weight)
+// triples with the weights divided by the rows, sorted by pixel.
+struct ProfileReads {
+    struct Read {
+        int k, pixel;
+        double w;
+    };
+    std::vector<double> t, w;  // axis position and offset across it
+    std::vector<int> x, y;     // pixel indices
+    std::vector<Read> reads;
+};
+
+ProfileReads profileReads(const Profile& pr, int lo, int hi) {
+    struct Raw {
+        int64_t key;
+        int k;
+        double w;
+    };
+    std::vector<Raw> raw;
+    raw.reserve(static_cast<size_t>(hi - lo + 1) * static_cast<size_t>(pr.rows) * 4);
+    const double vx = -pr.uy, vy = pr.ux, wFirst = -0.5 * (pr.rows - 1);
+    constexpr int64_t kRow = int64_t{1} << 22, kBias = int64_t{1} << 20;
+    for (int j = 0; j < pr.rows; ++j)
+        for (int k = lo; k <= hi; ++k) {
+            const double x = pr.rect.cx + (pr.tFirst + k) * pr.ux + (wFirst + j) * vx - 0.5;
+            const double y = pr.rect.cy + (pr.tFirst + k) * pr.uy + (wFirst + j) * vy - 0.5;
+            const double fx = std::floor(x), fy = std::floor(y), ax = x - fx, ay = y - fy;
+            const int64_t key = (static_cast<int64_t>(fy) + kBias) * kRow + static_cast<int64_t>(fx) + kBias;
+            const double cw[4] = {(1 - ax) * (1 - ay), ax * (1 - ay), (1 - ax) * ay, ax * ay};
+            const int64_t off[4] = {0, 1, kRow, kRow + 1};
+            for (int c = 0; c < 4; ++c)
+                if (cw[c] > 0) raw.push_back({key + off[c], k - lo, cw[c] / pr.rows});
+        }
+    std::sort(raw.begin(), raw.end(), [](const Raw& a, const Raw& b) { return a.key < b.key; });
+    ProfileReads out;
+    out.reads.reserve(raw.size());
+    for (size_t g = 0; g < raw.size(); ++g) {
+        if (g == 0 || raw[g].key != raw[g - 1].key) {
+            const double px = static_cast<double>(raw[g].key % kRow - kBias) + 0.5;
+            const double py = static_cast<double>(raw[g].key / kRow - kBias) + 0.5;
+            out.t.push_back((px - pr.rect.cx) * pr.ux + (py - pr.rect.cy) * pr.uy - pr.tFirst);
+            out.w.push_back(-(px - pr.rect.cx) * pr.uy + (py - pr.rect.cy) * pr.ux);
+            out.x.push_back(static_cast<int>(px - 0.5));
+            out.y.push_back(static_cast<int>(py - 0.5));
+        }
+        out.reads.push_back({raw[g].k, static_cast<int>(out.t.size()) - 1, raw[g].w});
+    }
+    return out;
+}
+
+// A unit step at 0 blurred by a Gaussian of sigma s and averaged over one
+// pixel (the sample at x integrates [x - 1/2, x + 1/2], as a pixel
+// integrates its area), with its derivatives by x and by s.
+struct BoxedStep {
+    double value, dx, ds;
+};
+inline BoxedStep boxedStep(double x, double s) {
+    const double zp = (x + 0.5) / s, zm = (x - 0.5) / s;
+    const double Pp = 0.5 * std::erfc(-zp / M_SQRT2), Pm = 0.5 * std::erfc(-zm / M_SQRT2);
+    const double fp = std::exp(-0.5 * zp * zp) / kSqrt2Pi, fm = std::exp(-0.5 * zm * zm) / kSqrt2Pi;
+    // s (G(z+) - G(z-)) with G(z) = z Phi(z) + phi(z), the integral of Phi.
+    return {s * (zp * Pp + fp - zm * Pm - fm), Pp - Pm, fp - fm};
+}
+
+// A pair of edges refined together: least squares of the pixels behind the
+// profile between lo and hi against a bar of two parallel blurred edges,
+// three levels, a common blur and the edges' tilt against the axis
+// (Levenberg-Marquardt). Narrow bars leave too little plateau between their
+// edges for each edge to find its own middle level; the joint model shares
+// it. Fitting the pixels, not the profile, keeps what averaging across a
+// tilted edge would smear. False when the fit does not settle near the
+// single-edge positions.
+bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, const Located& e2, int lo,
+                int hi, double sigmaProfile, double& x1, double& x2, double& u1, double& u2, double& uw) {
+    constexpr int P = 7;  // levels 3, positions 2, blur, tilt
     const std::vector<double>& p = pr.values;
     const double i1 = e1.t - pr.tFirst, i2 = e2.t - pr.tFirst;
     if (hi - lo < 8) return false;
-    double th[6] = {p[lo], p[static_cast<size_t>(std::lround(0.5 * (i1 + i2)))], p[hi], i1, i2,
-                    std::max(0.5, 0.5 * (e1.spread + e2.spread))};
+    double th[P] = {p[static_cast<size_t>(lo)], p[static_cast<size_t>(std::lround(0.5 * (i1 + i2)))],
+                    p[static_cast<size_t>(hi)], i1, i2, std::max(0.5, 0.5 * (e1.spread + e2.spread)), 0.0};
+    // The pixels the profile read, in axis steps along (t, from the profile's
+    // first sample) and across (w) the axis, with their values.
+    const ProfileReads reads = profileReads(pr, lo, hi);
+    const size_t np = reads.t.size();
+    std::vector<double> val(np);
+    for (size_t q = 0; q < np; ++q) {
+        const int x = std::clamp(reads.x[q], 0, image.width - 1), y = std::clamp(reads.y[q], 0, image.height - 1);
+        val[q] = intensity(image, x, y);
+    }
+    auto model = [&](const double* t, size_t q, double* J) {
+        const double shift = reads.w[q] * t[6];
+        const BoxedStep a = boxedStep(reads.t[q] - t[3] - shift, t[5]), b = boxedStep(reads.t[q] - t[4] - shift, t[5]);
+        const double c1 = t[1] - t[0], c2 = t[2] - t[1];
+        if (J) {
+            J[0] = 1 - a.value; J[1] = a.value - b.value; J[2] = b.value;
+            J[3] = -c1 * a.dx; J[4] = -c2 * b.dx;
+            J[5] = c1 * a.ds + c2 * b.ds;
+            J[6] = -reads.w[q] * (c1 * a.dx + c2 * b.dx);
+        }
+        return t[0] + c1 * a.value + c2 * b.value;
+    };
     auto sse = [&](const double* t) {
         double sum = 0;
-        for (int k = lo; k <= hi; ++k) {
-            double m = t[0] + (t[1] - t[0]) * 0.5 * std::erfc(-(k - t[3]) / (t[5] * M_SQRT2)) +
-                       (t[2] - t[1]) * 0.5 * std::erfc(-(k - t[4]) / (t[5] * M_SQRT2));
-            sum += (p[k] - m) * (p[k] - m);
+        for (size_t q = 0; q < np; ++q) {
+            const double r = val[q] - model(t, q, nullptr);
+            sum += r * r;
         }
         return sum;
     };
-    double JtJ[6][6], Jtr[6];
+    double JtJ[P][P], Jtr[P];
     auto normal = [&](const double* t) {
         std::memset(JtJ, 0, sizeof JtJ);
         std::memset(Jtr, 0, sizeof Jtr);
-        for (int k = lo; k <= hi; ++k) {
-            double z1 = (k - t[3]) / t[5], z2 = (k - t[4]) / t[5];
-            double F1 = 0.5 * std::erfc(-z1 / M_SQRT2), F2 = 0.5 * std::erfc(-z2 / M_SQRT2);
-            double f1 = std::exp(-0.5 * z1 * z1) / kSqrt2Pi, f2 = std::exp(-0.5 * z2 * z2) / kSqrt2Pi;
-            double c1 = t[1] - t[0], c2 = t[2] - t[1];
-            double J[6] = {1 - F1, F1 - F2, F2, -c1 * f1 / t[5], -c2 * f2 / t[5],
-                           -(c1 * f1 * z1 + c2 * f2 * z2) / t[5]};
-            double r = p[k] - (t[0] + c1 * F1 + c2 * F2);
-            for (int a = 0; a < 6; ++a) {
+        double J[P];
+        for (size_t q = 0; q < np; ++q) {
+            const double r = val[q] - model(t, q, J);
+            for (int a = 0; a < P; ++a) {
                 Jtr[a] += J[a] * r;
-                for (int b = 0; b < 6; ++b) JtJ[a][b] += J[a] * J[b];
+                for (int b = 0; b < P; ++b) JtJ[a][b] += J[a] * J[b];
             }
         }
     };
-    // Gauss-Jordan on a 6 x 6 system (A is copied); false when singular.
-    auto solve = [](double A[6][6], const double* b, double* x, int column) {
-        double M[6][7];
-        for (int i = 0; i < 6; ++i) {
-            for (int j = 0; j < 6; ++j) M[i][j] = A[i][j];
-            M[i][6] = column < 0 ? b[i] : (i == column ? 1.0 : 0.0);
+    // Gauss-Jordan on a P x P system (A is copied); false when singular.
+    auto solve = [](double A[P][P], const double* b, double* x, int column) {
+        double M[P][P + 1];
+        for (int i = 0; i < P; ++i) {
+            for (int j = 0; j < P; ++j) M[i][j] = A[i][j];
+            M[i][P] = column < 0 ? b[i] : (i == column ? 1.0 : 0.0);
         }
-        for (int c = 0; c < 6; ++c) {
+        for (int c = 0; c < P; ++c) {
             int piv = c;
-            for (int i = c + 1; i < 6; ++i)
+            for (int i = c + 1; i < P; ++i)
                 if (std::fabs(M[i][c]) > std::fabs(M[piv][c])) piv = i;
             if (!(std::fabs(M[piv][c]) > 1e-300)) return false;
-            for (int j = 0; j < 7; ++j) std::swap(M[c][j], M[piv][j]);
-            for (int i = 0; i < 6; ++i) {
+            for (int j = 0; j <= P; ++j) std::swap(M[c][j], M[piv][j]);
+            for (int i = 0; i < P; ++i) {
                 if (i == c) continue;
                 double f = M[i][c] / M[c][c];
-                for (int j = c; j < 7; ++j) M[i][j] -= f * M[c][j];
+                for (int j = c; j <= P; ++j) M[i][j] -= f * M[c][j];
             }
         }
-        for (int i = 0; i < 6; ++i) x[i] = M[i][6] / M[i][i];
+        for (int i = 0; i < P; ++i) x[i] = M[i][P] / M[i][i];
         return true;
     };
     double cost = sse(th), lambda = 1e-3;
     for (int it = 0; it < 40; ++it) {
         normal(th);
-        double A[6][6], step[6], trial[6];
-        for (int a = 0; a < 6; ++a)
-            for (int b = 0; b < 6; ++b) A[a][b] = JtJ[a][b] + (a == b ? lambda * JtJ[a][a] : 0);
+        double A[P][P], step[P], trial[P];
+        for (int a = 0; a < P; ++a)
+            for (int b = 0; b < P; ++b) A[a][b] = JtJ[a][b] + (a == b ? lambda * JtJ[a][a] : 0);
         if (!solve(A, Jtr, step, -1)) return false;
-        for (int a = 0; a < 6; ++a) trial[a] = th[a] + step[a];
-        if (!(trial[5] > 0.2)) { lambda *= 10; continue; }
+        for (int a = 0; a < P; ++a) trial[a] = th[a] + step[a];
+        if (!(trial[5] > 0.2) || !(std::fabs(trial[6]) < 0.5)) { lambda *= 10; continue; }
         double c = sse(trial);
         if (c <= cost) {
             std::memcpy(th, trial, sizeof th);
@@ -582,9 +666,10 @@ bool refinePair(const Profile& pr, const Located& e1, const Located& e2, int lo,
     if (!(std::fabs(th[3] - i1) < 1.5 && std::fabs(th[4] - i2) < 1.5 && th[5] < 10 && th[3] < th[4]))
         return false;
     normal(th);
-    double c3[6], c4[6];
+    double c3[P], c4[P];
     if (!solve(JtJ, nullptr, c3, 3) || !solve(JtJ, nullptr, c4, 4)) return false;
-    const double v2 = sigmaProfile * sigmaProfile;
+    // Pixel noise: the profile's times the square root of its rows.
+    const double v2 = sigmaProfile * sigmaProfile * pr.rows;
     x1 = pr.tFirst + th[3];
     x2 = pr.tFirst + th[4];
     u1 = std::sqrt(std::max(c3[3], 0.0) * v2);
@@ -707,7 +792,7 @@ extern "C" QG_API int32_t qgEdgePair(const qgImage* image, const qgRect* rect,
         if (ia + 2 < found.size())
             hi = std::min(hi, static_cast<int>(std::floor(0.5 * (b.t + found[ia + 2].t) - pr.tFirst)));
         double x1, x2, u1, u2, uw;
-        if (qg::refinePair(pr, a, b, lo, hi, sp, x1, x2, u1, u2, uw)) {
+        if (qg::refinePair(*image, pr, a, b, lo, hi, sp, x1, x2, u1, u2, uw)) {
             for (auto [e, x, u] : {std::tuple{&r.first, x1, u1}, std::tuple{&r.second, x2, u2}}) {
                 e->position = x;
                 e->x = pr.rect.cx + x * pr.ux;
