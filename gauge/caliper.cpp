@@ -496,28 +496,19 @@ void toEdge(const Profile& pr, const Located& e, double sigmaProfile, qgEdge& ou
     out.polarity = e.contrast > 0 ? QG_POLARITY_DARK_TO_LIGHT : QG_POLARITY_LIGHT_TO_DARK;
 }
 
-// The pixels behind the profile samples lo..hi: every sample is the mean
-// over rows of bilinear reads of four pixels. `t` holds each pixel centre's
-// axis position in profile steps; `reads` the (sample - lo, pixel, weight)
-// triples with the weights divided by the rows, sorted by pixel.
-struct ProfileReads {
-    struct Read {
-        int k, pixel;
-        double w;
-    };
-    std::vector<double> t, w;  // axis position and offset across it
-    std::vector<int> x, y;     // pixel indices
-    std::vector<Read> reads;
+// The pixels the profile samples lo..hi read (each sample is the mean over
+// rows of bilinear reads of four pixels) that lie inside the image and
+// under the rectangle: their
+// indices, their centres' axis positions in profile steps (t) and offsets
+// across the axis (w).
+struct PixelSet {
+    std::vector<double> t, w;
+    std::vector<int> x, y;
 };
 
-ProfileReads profileReads(const Profile& pr, int lo, int hi) {
-    struct Raw {
-        int64_t key;
-        int k;
-        double w;
-    };
-    std::vector<Raw> raw;
-    raw.reserve(static_cast<size_t>(hi - lo + 1) * static_cast<size_t>(pr.rows) * 4);
+PixelSet profilePixels(const qgImage& image, const Profile& pr, int lo, int hi) {
+    std::vector<int64_t> keys;
+    keys.reserve(static_cast<size_t>(hi - lo + 1) * static_cast<size_t>(pr.rows) * 4);
     const double vx = -pr.uy, vy = pr.ux, wFirst = -0.5 * (pr.rows - 1);
     constexpr int64_t kRow = int64_t{1} << 22, kBias = int64_t{1} << 20;
     for (int j = 0; j < pr.rows; ++j)
@@ -526,24 +517,27 @@ ProfileReads profileReads(const Profile& pr, int lo, int hi) {
             const double y = pr.rect.cy + (pr.tFirst + k) * pr.uy + (wFirst + j) * vy - 0.5;
             const double fx = std::floor(x), fy = std::floor(y), ax = x - fx, ay = y - fy;
             const int64_t key = (static_cast<int64_t>(fy) + kBias) * kRow + static_cast<int64_t>(fx) + kBias;
-            const double cw[4] = {(1 - ax) * (1 - ay), ax * (1 - ay), (1 - ax) * ay, ax * ay};
-            const int64_t off[4] = {0, 1, kRow, kRow + 1};
-            for (int c = 0; c < 4; ++c)
-                if (cw[c] > 0) raw.push_back({key + off[c], k - lo, cw[c] / pr.rows});
+            // Pixels of zero weight were not read.
+            keys.push_back(key);
+            if (ax > 0) keys.push_back(key + 1);
+            if (ay > 0) keys.push_back(key + kRow);
+            if (ax > 0 && ay > 0) keys.push_back(key + kRow + 1);
         }
-    std::sort(raw.begin(), raw.end(), [](const Raw& a, const Raw& b) { return a.key < b.key; });
-    ProfileReads out;
-    out.reads.reserve(raw.size());
-    for (size_t g = 0; g < raw.size(); ++g) {
-        if (g == 0 || raw[g].key != raw[g - 1].key) {
-            const double px = static_cast<double>(raw[g].key % kRow - kBias) + 0.5;
-            const double py = static_cast<double>(raw[g].key / kRow - kBias) + 0.5;
-            out.t.push_back((px - pr.rect.cx) * pr.ux + (py - pr.rect.cy) * pr.uy - pr.tFirst);
-            out.w.push_back(-(px - pr.rect.cx) * pr.uy + (py - pr.rect.cy) * pr.ux);
-            out.x.push_back(static_cast<int>(px - 0.5));
-            out.y.push_back(static_cast<int>(py - 0.5));
-        }
-        out.reads.push_back({raw[g].k, static_cast<int>(out.t.size()) - 1, raw[g].w});
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    PixelSet out;
+    for (int64_t key : keys) {
+        const int x = static_cast<int>(key % kRow - kBias), y = static_cast<int>(key / kRow - kBias);
+        if (x < 0 || y < 0 || x >= image.width || y >= image.height) continue;
+        const double dx = x + 0.5 - pr.rect.cx, dy = y + 0.5 - pr.rect.cy;
+        const double t = dx * pr.ux + dy * pr.uy, w = -dx * pr.uy + dy * pr.ux;
+        // Only pixels whose centres lie under the rectangle (the user drew
+        // it to keep out what lies beside it).
+        if (std::fabs(t) > 0.5 * pr.rect.length || std::fabs(w) > 0.5 * pr.rect.width) continue;
+        out.t.push_back(t - pr.tFirst);
+        out.w.push_back(w);
+        out.x.push_back(x);
+        out.y.push_back(y);
     }
     return out;
 }
@@ -578,15 +572,17 @@ bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, cons
     if (hi - lo < 8) return false;
     double th[P] = {p[static_cast<size_t>(lo)], p[static_cast<size_t>(std::lround(0.5 * (i1 + i2)))],
                     p[static_cast<size_t>(hi)], i1, i2, std::max(0.5, 0.5 * (e1.spread + e2.spread)), 0.0};
-    // The pixels the profile read, in axis steps along (t, from the profile's
-    // first sample) and across (w) the axis, with their values.
-    const ProfileReads reads = profileReads(pr, lo, hi);
+    // The pixels the profile read, with their values.
+    const PixelSet reads = profilePixels(image, pr, lo, hi);
     const size_t np = reads.t.size();
     std::vector<double> val(np);
+    double w2 = 0;
     for (size_t q = 0; q < np; ++q) {
-        const int x = std::clamp(reads.x[q], 0, image.width - 1), y = std::clamp(reads.y[q], 0, image.height - 1);
-        val[q] = intensity(image, x, y);
+        val[q] = intensity(image, reads.x[q], reads.y[q]);
+        w2 += reads.w[q] * reads.w[q];
     }
+    // One row on pixel centres tells nothing of the tilt: it stays 0.
+    const bool tilt = w2 > 0.05 * static_cast<double>(np);
     auto model = [&](const double* t, size_t q, double* J) {
         const double shift = reads.w[q] * t[6];
         const BoxedStep a = boxedStep(reads.t[q] - t[3] - shift, t[5]), b = boxedStep(reads.t[q] - t[4] - shift, t[5]);
@@ -595,7 +591,7 @@ bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, cons
             J[0] = 1 - a.value; J[1] = a.value - b.value; J[2] = b.value;
             J[3] = -c1 * a.dx; J[4] = -c2 * b.dx;
             J[5] = c1 * a.ds + c2 * b.ds;
-            J[6] = -reads.w[q] * (c1 * a.dx + c2 * b.dx);
+            J[6] = tilt ? -reads.w[q] * (c1 * a.dx + c2 * b.dx) : 0.0;
         }
         return t[0] + c1 * a.value + c2 * b.value;
     };
@@ -619,6 +615,7 @@ bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, cons
                 for (int b = 0; b < P; ++b) JtJ[a][b] += J[a] * J[b];
             }
         }
+        if (!tilt) JtJ[6][6] = 1;
     };
     // Gauss-Jordan on a P x P system (A is copied); false when singular.
     auto solve = [](double A[P][P], const double* b, double* x, int column) {
