@@ -228,6 +228,51 @@ TEST(Caliper, UncertaintyMatchesScatter) {
     EXPECT_LT(wsd / (wu / trials), 1.33);
 }
 
+// The edge pair on noise-free bars tilted against the caliper's axis, on
+// calipers oblique to the pixel grid, one row on pixel centres, touching
+// the image border, with 1 and 3 bytes a pixel: both edges and the width on
+// the axis within 0.02 px, the uncertainty finite and small.
+TEST(Caliper, PairOnTiltedBarsAndAwkwardCalipers) {
+    struct Case {
+        const char* what;
+        double barAngle, tilt, rows, cx, cy;
+        int bpp;
+    };
+    const Case cases[] = {
+        {"aligned", 0.0, 0.0, 20, 32.3, 32.0, 1},
+        {"tilted 4.5 deg", 0.0, 4.5, 20, 32.3, 32.0, 1},
+        {"tilted -3 deg, oblique grid", 0.35, -3.0, 12, 31.7, 32.4, 3},
+        {"one row on pixel centres", 0.0, 0.0, 1, 32.5, 32.5, 1},
+        {"touching the border", 0.0, 0.0, 8.6, 32.2, 4.3, 1},
+    };
+    for (const Case& k : cases) {
+        const double a = k.barAngle, nx = std::cos(a), ny = std::sin(a), bw = 8.3;
+        const double x0 = 28.6, y0 = 30.2;  // the bar's dark-to-light edge passes here
+        Canvas lo(64, 64, 0), hi(64, 64, 0), c(64, 64, 80);
+        drawEdge(lo, x0, y0, a, 0, 1);
+        drawEdge(hi, x0 + bw * nx, y0 + bw * ny, a, 0, 1);
+        for (size_t i = 0; i < c.v.size(); ++i) c.v[i] = 80 + 100 * (lo.v[i] - hi.v[i]);
+        blur(c, 1.0);
+        std::mt19937_64 rng(7);
+        auto grey = quantise(c, 0.0, rng);
+        std::vector<uint8_t> px(grey.size() * static_cast<size_t>(k.bpp));
+        for (size_t i = 0; i < grey.size(); ++i)
+            for (int b = 0; b < k.bpp; ++b) px[i * static_cast<size_t>(k.bpp) + static_cast<size_t>(b)] = grey[i];
+        qgImage im{px.data(), 64, 64, 64 * k.bpp, k.bpp};
+        qgRect r{k.cx, k.cy, 36, k.rows, a + k.tilt * M_PI / 180};
+        qgCaliperParams p = defaults();
+        p.polarity = QG_POLARITY_DARK_TO_LIGHT;
+        qgEdgePairResult pr;
+        ASSERT_EQ(qgEdgePair(&im, &r, &p, &pr), QG_OK) << k.what;
+        const double t1 = truePosition(r, x0, y0, a), t2 = truePosition(r, x0 + bw * nx, y0 + bw * ny, a);
+        EXPECT_NEAR(pr.first.position, t1, 0.02) << k.what;
+        EXPECT_NEAR(pr.second.position, t2, 0.02) << k.what;
+        EXPECT_NEAR(pr.width, t2 - t1, 0.02) << k.what;
+        EXPECT_GT(pr.uncertainty, 0) << k.what;
+        EXPECT_LT(pr.uncertainty, 0.05) << k.what;
+    }
+}
+
 // Every refused argument returns its code and writes nothing.
 TEST(Caliper, RefusedArgumentsTouchNothing) {
     std::vector<uint8_t> px(40 * 30, 100);
