@@ -549,6 +549,9 @@ struct BoxedStep {
     double value, dx, ds;
 };
 inline BoxedStep boxedStep(double x, double s) {
+    // Beyond 8.5 sigmas the step is flat to double precision.
+    if (x - 0.5 > 8.5 * s) return {1, 0, 0};
+    if (x + 0.5 < -8.5 * s) return {0, 0, 0};
     const double zp = (x + 0.5) / s, zm = (x - 0.5) / s;
     const double Pp = 0.5 * std::erfc(-zp / M_SQRT2), Pm = 0.5 * std::erfc(-zm / M_SQRT2);
     const double fp = std::exp(-0.5 * zp * zp) / kSqrt2Pi, fm = std::exp(-0.5 * zm * zm) / kSqrt2Pi;
@@ -595,27 +598,22 @@ bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, cons
         }
         return t[0] + c1 * a.value + c2 * b.value;
     };
-    auto sse = [&](const double* t) {
-        double sum = 0;
-        for (size_t q = 0; q < np; ++q) {
-            const double r = val[q] - model(t, q, nullptr);
-            sum += r * r;
-        }
-        return sum;
+    // Cost and normal equations in one pass (the steps are what cost).
+    struct Normal {
+        double cost, JtJ[P][P], Jtr[P];
     };
-    double JtJ[P][P], Jtr[P];
-    auto normal = [&](const double* t) {
-        std::memset(JtJ, 0, sizeof JtJ);
-        std::memset(Jtr, 0, sizeof Jtr);
+    auto normal = [&](const double* t, Normal& nm) {
+        std::memset(&nm, 0, sizeof nm);
         double J[P];
         for (size_t q = 0; q < np; ++q) {
             const double r = val[q] - model(t, q, J);
+            nm.cost += r * r;
             for (int a = 0; a < P; ++a) {
-                Jtr[a] += J[a] * r;
-                for (int b = 0; b < P; ++b) JtJ[a][b] += J[a] * J[b];
+                nm.Jtr[a] += J[a] * r;
+                for (int b = 0; b < P; ++b) nm.JtJ[a][b] += J[a] * J[b];
             }
         }
-        if (!tilt) JtJ[6][6] = 1;
+        if (!tilt) nm.JtJ[6][6] = 1;
     };
     // Gauss-Jordan on a P x P system (A is copied); false when singular.
     auto solve = [](double A[P][P], const double* b, double* x, int column) {
@@ -639,20 +637,24 @@ bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, cons
         for (int i = 0; i < P; ++i) x[i] = M[i][P] / M[i][i];
         return true;
     };
-    double cost = sse(th), lambda = 1e-3;
+    Normal cur, next;
+    normal(th, cur);
+    double lambda = 1e-3;
     for (int it = 0; it < 40; ++it) {
-        normal(th);
         double A[P][P], step[P], trial[P];
         for (int a = 0; a < P; ++a)
-            for (int b = 0; b < P; ++b) A[a][b] = JtJ[a][b] + (a == b ? lambda * JtJ[a][a] : 0);
-        if (!solve(A, Jtr, step, -1)) return false;
+            for (int b = 0; b < P; ++b) A[a][b] = cur.JtJ[a][b] + (a == b ? lambda * cur.JtJ[a][a] : 0);
+        if (!solve(A, cur.Jtr, step, -1)) return false;
         for (int a = 0; a < P; ++a) trial[a] = th[a] + step[a];
         if (!(trial[5] > 0.2) || !(std::fabs(trial[6]) < 0.5)) { lambda *= 10; continue; }
-        double c = sse(trial);
-        if (c <= cost) {
+        normal(trial, next);
+        if (next.cost <= cur.cost) {
             std::memcpy(th, trial, sizeof th);
-            bool done = cost - c <= 1e-12 * (cost + 1e-12);
-            cost = c;
+            // Settled: the cost no longer falls, or the edges move by less
+            // than a millionth of a pixel.
+            bool done = cur.cost - next.cost <= 1e-12 * (cur.cost + 1e-12) ||
+                        std::max(std::fabs(step[3]), std::fabs(step[4])) < 1e-6;
+            cur = next;
             lambda = std::max(lambda / 10, 1e-9);
             if (done) break;
         } else {
@@ -662,9 +664,8 @@ bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, cons
     }
     if (!(std::fabs(th[3] - i1) < 1.5 && std::fabs(th[4] - i2) < 1.5 && th[5] < 10 && th[3] < th[4]))
         return false;
-    normal(th);
     double c3[P], c4[P];
-    if (!solve(JtJ, nullptr, c3, 3) || !solve(JtJ, nullptr, c4, 4)) return false;
+    if (!solve(cur.JtJ, nullptr, c3, 3) || !solve(cur.JtJ, nullptr, c4, 4)) return false;
     // Pixel noise: the profile's times the square root of its rows.
     const double v2 = sigmaProfile * sigmaProfile * pr.rows;
     x1 = pr.tFirst + th[3];
