@@ -254,8 +254,11 @@ QG_API int32_t qgEdgeCaliper(const qgImage *image, const qgRect *rect,
  * follow each other along the axis. params->polarity is the polarity of the
  * first edge (QG_POLARITY_DARK_TO_LIGHT finds a light bar on dark);
  * params->select picks the first, last or strongest pair (strongest: the
- * largest weaker contrast of the two); QG_SELECT_ALL is refused.
- * Returns QG_OK, QG_NOT_FOUND, or an error code. */
+ * largest weaker contrast of the two); QG_SELECT_ALL is refused. The two
+ * edges found are refined together: a bar of two blurred edges, three grey
+ * levels, one blur and one tilt against the axis fitted to the pixels whose
+ * centres lie under the rectangle; positions are where the edges cross the
+ * axis. Returns QG_OK, QG_NOT_FOUND, or an error code. */
 QG_API int32_t qgEdgePair(const qgImage *image, const qgRect *rect,
                           const qgCaliperParams *params,
                           qgEdgePairResult *result);

@@ -230,13 +230,16 @@ TEST(Caliper, UncertaintyMatchesScatter) {
 
 // The edge pair on noise-free bars tilted against the caliper's axis, on
 // calipers oblique to the pixel grid, one row on pixel centres, touching
-// the image border, with 1 and 3 bytes a pixel: both edges and the width on
+// the image border, edges not quite parallel (the fit shares one tilt; the
+// rows' symmetry keeps the axis crossings), with 1 and 3 bytes a pixel:
+// both edges and the width on
 // the axis within 0.02 px, the uncertainty finite and small.
 TEST(Caliper, PairOnTiltedBarsAndAwkwardCalipers) {
     struct Case {
         const char* what;
         double barAngle, tilt, rows, cx, cy;
         int bpp;
+        double taper = 0;  // the second edge's normal turned by this, degrees
     };
     const Case cases[] = {
         {"aligned", 0.0, 0.0, 20, 32.3, 32.0, 1},
@@ -244,13 +247,15 @@ TEST(Caliper, PairOnTiltedBarsAndAwkwardCalipers) {
         {"tilted -3 deg, oblique grid", 0.35, -3.0, 12, 31.7, 32.4, 3},
         {"one row on pixel centres", 0.0, 0.0, 1, 32.5, 32.5, 1},
         {"touching the border", 0.0, 0.0, 8.6, 32.2, 4.3, 1},
+        {"edges 3 deg apart", 0.1, 2.0, 20, 32.3, 32.0, 1, 3.0},
     };
     for (const Case& k : cases) {
         const double a = k.barAngle, nx = std::cos(a), ny = std::sin(a), bw = 8.3;
+        const double a2 = a + k.taper * M_PI / 180;
         const double x0 = 28.6, y0 = 30.2;  // the bar's dark-to-light edge passes here
         Canvas lo(64, 64, 0), hi(64, 64, 0), c(64, 64, 80);
         drawEdge(lo, x0, y0, a, 0, 1);
-        drawEdge(hi, x0 + bw * nx, y0 + bw * ny, a, 0, 1);
+        drawEdge(hi, x0 + bw * nx, y0 + bw * ny, a2, 0, 1);
         for (size_t i = 0; i < c.v.size(); ++i) c.v[i] = 80 + 100 * (lo.v[i] - hi.v[i]);
         blur(c, 1.0);
         std::mt19937_64 rng(7);
@@ -264,7 +269,7 @@ TEST(Caliper, PairOnTiltedBarsAndAwkwardCalipers) {
         p.polarity = QG_POLARITY_DARK_TO_LIGHT;
         qgEdgePairResult pr;
         ASSERT_EQ(qgEdgePair(&im, &r, &p, &pr), QG_OK) << k.what;
-        const double t1 = truePosition(r, x0, y0, a), t2 = truePosition(r, x0 + bw * nx, y0 + bw * ny, a);
+        const double t1 = truePosition(r, x0, y0, a), t2 = truePosition(r, x0 + bw * nx, y0 + bw * ny, a2);
         EXPECT_NEAR(pr.first.position, t1, 0.02) << k.what;
         EXPECT_NEAR(pr.second.position, t2, 0.02) << k.what;
         EXPECT_NEAR(pr.width, t2 - t1, 0.02) << k.what;
