@@ -103,12 +103,24 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
         }
         if (!clutter.empty()) {
             for (int i = 0; i < n; ++i) clutterBegin[static_cast<size_t>(i) + 1] += clutterBegin[static_cast<size_t>(i)];
+            // The rim's polarity: the one most spokes the first fit kept found.
+            int rising = 0;
+            for (size_t k = 0; k < found.size(); ++k)
+                if (weights[k] > 0) rising += found[k].edge.contrast > 0 ? 1 : -1;
+            auto offRim = [&](double x, double y) {
+                return std::fabs(std::hypot(x - first.cx, y - first.cy) - first.r);
+            };
             std::vector<qg::Stretch> skip;
             for (size_t k = 0; k < found.size(); ++k) {
                 Found& f = found[k];
-                if (!(weights[k] > 0)) continue;
+                // A spoke whose own edge is clutter takes the rim edge behind
+                // it instead, if it has one near the circle: its rim
+                // information is not lost with the clutter.
+                const bool onClutter = offRim(points[k].x, points[k].y) > 3 * f.edge.spread + 2;
+                if (!onClutter && !(weights[k] > 0)) continue;
                 skip.clear();
-                for (int side : {n - 1, 1}) {
+                for (int side : {0, n - 1, 1}) {
+                    if (side == 0 && !onClutter) continue;
                     const size_t j = static_cast<size_t>((f.spoke + side) % n);
                     // Spokes share their axis positions: the same distance
                     // from the gauge's centre.
@@ -119,16 +131,29 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
                                         static_cast<int>(std::ceil(clutter[c].t + reach - f.profile.tFirst))});
                     }
                 }
-                if (skip.empty()) continue;
+                if (skip.empty() && !onClutter) continue;
                 qg::sampleProfile(*image, rects[static_cast<size_t>(f.spoke)], pr);
                 qg::locateEdges(pr, g.caliper, edges, &skip);
                 const qg::Located* best = nullptr;
-                for (const qg::Located& e : edges)
-                    if (std::fabs(e.t - f.edge.t) < 1 &&
-                        (!best || std::fabs(e.t - f.edge.t) < std::fabs(best->t - f.edge.t)))
+                double bestOff = 0;
+                for (const qg::Located& e : edges) {
+                    double off;
+                    if (onClutter) {
+                        if ((e.contrast > 0) != (rising > 0)) continue;
+                        off = offRim(f.profile.rect.cx + e.t * f.profile.ux, f.profile.rect.cy + e.t * f.profile.uy);
+                        if (off > 3 * e.spread + 2) continue;
+                    } else {
+                        off = std::fabs(e.t - f.edge.t);
+                        if (off >= 1) continue;
+                    }
+                    if (!best || off < bestOff) {
                         best = &e;
+                        bestOff = off;
+                    }
+                }
                 if (!best) continue;
                 f.edge = *best;
+                if (onClutter) weights[k] = 1;
                 points[k] = {f.profile.rect.cx + f.edge.t * f.profile.ux,
                              f.profile.rect.cy + f.edge.t * f.profile.uy};
             }
