@@ -292,7 +292,12 @@ QG_API int32_t qgFitCircle(const qgPoint *points, int32_t count,
  * inliers (the fit absorbs f times as much of correlated residuals).
  * Clutter a spoke meets (an edge off the first fit's circle) reaches faintly
  * into the spokes beside it: they measure their two grey levels without
- * the stretch its blur reaches (3 blur sigmas either side).
+ * the stretch its blur reaches (3 blur sigmas either side). A spoke whose
+ * selected edge is itself such clutter (off the first fit by more than 3
+ * blur sigmas + 2 px) takes instead its edge of the rim's polarity (the one
+ * most kept spokes found) nearest that circle, if one lies within the same
+ * distance of it, located without the clutter's stretch; otherwise it is
+ * left to the robust fit. An image without clutter takes neither step.
  *   spokes   optional (may be null): caller-owned array of params->spokes
  *            records, one per spoke
  * Returns QG_OK, QG_NOT_FOUND when fewer than 3 spokes found an edge, or
