@@ -55,7 +55,7 @@ __attribute__((target("ssse3"))) size_t DropFourthSsse3(const uint8_t* src, uint
 // lanes' 12 bytes joined into 24 and stored as 32 bytes, the last 8 of which
 // the next step overwrites. Stops while a whole 32-byte store still fits in
 // the n pixels' 3n bytes; returns how many pixels it did.
-__attribute__((target("avx2"))) size_t DropFourthAvx2(const uint8_t* src, uint8_t* dst, size_t n) {
+__attribute__((target("avx2"))) size_t DropFourthAvx2Step8(const uint8_t* src, uint8_t* dst, size_t n) {
   const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
                                            0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
   const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
@@ -65,6 +65,37 @@ __attribute__((target("avx2"))) size_t DropFourthAvx2(const uint8_t* src, uint8_
     const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(a, squeeze), join);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x * 3), packed);
   }
+  return x;
+}
+
+// Eight pixels' 24 bytes of data as six 4-byte words, placed by `place`.
+__attribute__((target("avx2"))) inline __m256i Squeezed(const uint8_t* at, __m256i squeeze, __m256i place) {
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+  return _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, squeeze), place);
+}
+
+// Thirty-two pixels: four 32-byte loads, each squeezed to six 4-byte words
+// of data (words 0-2 and 4-6), the words moved to where the three 32-byte
+// stores want them and blended: every output byte is written once.
+__attribute__((target("avx2"))) inline void Step32(const uint8_t* src, uint8_t* dst) {
+  const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                           0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  // a0..a5 | b0..b5 | c0..c5 | d0..d5 (the words of data) into
+  // a0..a5 b0 b1 | b2..b5 c0..c3 | c4 c5 d0..d5; 3 and 7 mark unused words.
+  const __m256i a = Squeezed(src, squeeze, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 3));
+  const __m256i b = Squeezed(src + 32, squeeze, _mm256_setr_epi32(2, 4, 5, 6, 3, 3, 0, 1));
+  const __m256i c = Squeezed(src + 64, squeeze, _mm256_setr_epi32(5, 6, 3, 3, 0, 1, 2, 4));
+  const __m256i d = Squeezed(src + 96, squeeze, _mm256_setr_epi32(3, 3, 0, 1, 2, 4, 5, 6));
+  auto* o = reinterpret_cast<__m256i*>(dst);
+  _mm256_storeu_si256(o, _mm256_blend_epi32(a, b, 0xC0));
+  _mm256_storeu_si256(o + 1, _mm256_blend_epi32(b, c, 0xF0));
+  _mm256_storeu_si256(o + 2, _mm256_blend_epi32(c, d, 0xFC));
+}
+
+// Thirty-two pixels a step; returns how many pixels it did.
+__attribute__((target("avx2"))) size_t DropFourthAvx2Step32(const uint8_t* src, uint8_t* dst, size_t n) {
+  size_t x = 0;
+  for (; x + 32 <= n; x += 32) Step32(src + x * 4, dst + x * 3);
   return x;
 }
 
@@ -104,26 +135,74 @@ __attribute__((target("avx2"))) size_t ComposeStreamingAvx2(const uint8_t* frame
 }
 #endif
 
-// Copies n pixels of 4 bytes (B, G, R, x) to n pixels of 3 bytes. Each pixel
-// is moved as one 32-bit word whose fourth byte the next pixel overwrites;
-// the last pixel goes byte by byte so nothing is written past the row.
-void CopyDropFourth(const uint8_t* src, uint8_t* dst, size_t n) {
+// The plain rule for n pixels: each pixel is moved as one 32-bit word whose
+// fourth byte the next pixel overwrites; the last pixel goes byte by byte
+// so nothing is written past the row.
+void DropFourthPlain(const uint8_t* src, uint8_t* dst, size_t n) {
   if (n == 0) return;
-  size_t done = 0;
-#if defined(__x86_64__)
-  if (HaveAvx2()) done = DropFourthAvx2(src, dst, n);
-  if (HaveSsse3()) done += DropFourthSsse3(src + done * 4, dst + done * 3, n - done);
-  if (done == n) return;
-#endif
-  src += done * 4;
-  dst += done * 3;
-  n -= done;
   for (size_t x = 0; x + 1 < n; ++x) std::memcpy(dst + x * 3, src + x * 4, 4);
   const uint8_t* s = src + (n - 1) * 4;
   uint8_t* d = dst + (n - 1) * 3;
   d[0] = s[0];
   d[1] = s[1];
   d[2] = s[2];
+}
+
+} // namespace
+
+bool HaveDropFourthKernel(DropFourthKernel kernel) {
+  switch (kernel) {
+    case DropFourthKernel::Plain:
+      return true;
+#if defined(__x86_64__)
+    case DropFourthKernel::Ssse3:
+      return HaveSsse3();
+    case DropFourthKernel::Avx2Step8:
+    case DropFourthKernel::Avx2Step32:
+      return HaveAvx2() && HaveSsse3();
+#endif
+    default:
+      return false;
+  }
+}
+
+DropFourthKernel BestDropFourthKernel() {
+  if (HaveDropFourthKernel(DropFourthKernel::Avx2Step32)) return DropFourthKernel::Avx2Step32;
+  if (HaveDropFourthKernel(DropFourthKernel::Ssse3)) return DropFourthKernel::Ssse3;
+  return DropFourthKernel::Plain;
+}
+
+namespace {
+
+// One row by `kernel`, which the processor has.
+void DropFourthRow(const uint8_t* src, uint8_t* dst, size_t n, DropFourthKernel kernel) {
+  size_t done = 0;
+#if defined(__x86_64__)
+  // The wider steps leave the rest of the row to the narrower ones.
+  if (kernel == DropFourthKernel::Avx2Step32) done += DropFourthAvx2Step32(src + done * 4, dst + done * 3, n - done);
+  if (kernel == DropFourthKernel::Avx2Step32 || kernel == DropFourthKernel::Avx2Step8) {
+    done += DropFourthAvx2Step8(src + done * 4, dst + done * 3, n - done);
+  }
+  if (kernel != DropFourthKernel::Plain) done += DropFourthSsse3(src + done * 4, dst + done * 3, n - done);
+#else
+  (void)kernel;
+#endif
+  DropFourthPlain(src + done * 4, dst + done * 3, n - done);
+}
+
+} // namespace
+
+void CopyDropFourthRows(const uint8_t* src, size_t src_stride, uint8_t* dst, size_t dst_stride, size_t n,
+                        size_t rows, DropFourthKernel kernel) {
+  if (!HaveDropFourthKernel(kernel)) kernel = DropFourthKernel::Plain;
+  for (size_t y = 0; y < rows; ++y) DropFourthRow(src + y * src_stride, dst + y * dst_stride, n, kernel);
+}
+
+namespace {
+
+void CopyDropFourth(const uint8_t* src, uint8_t* dst, size_t n) {
+  static const DropFourthKernel best = BestDropFourthKernel();
+  DropFourthRow(src, dst, n, best);
 }
 
 } // namespace
@@ -223,10 +302,11 @@ void SnapshotToFrame(const uint8_t* snapshot, size_t length, const ImageState& i
 void PictureToFrame(const uint8_t* bgrx, const ImageState& image, uint32_t colour_mode, uint8_t* dest) {
   if (bgrx == nullptr || dest == nullptr) return;
   const size_t w = image.width;
+  const bool recoloured = colour_mode >= 1 && colour_mode <= 4;
   for (size_t y = 0; y < image.height; ++y) {
     uint8_t* row = dest + y * w * 3;
     CopyDropFourth(bgrx + y * w * 4, row, w);
-    ApplyColourMode(row, w, colour_mode);
+    if (recoloured) ApplyColourMode(row, w, colour_mode);
   }
 }
 

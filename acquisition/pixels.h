@@ -44,6 +44,19 @@ void SnapshotToFrame(const uint8_t* snapshot, size_t length, const ImageState& i
 // mode applied while it is still in the cache.
 void PictureToFrame(const uint8_t* bgrx, const ImageState& image, uint32_t colour_mode, uint8_t* dest);
 
+// The ways n pixels of 4 bytes (B, G, R, x) become n pixels of 3 bytes
+// (B, G, R); every one writes the same bytes and nothing past the 3n. The
+// wider steps leave a row's rest to the narrower ones: Avx2Step32 writes
+// each byte once, Avx2Step8 writes 32 bytes for every 24 (the next step
+// overwrites the last 8).
+enum class DropFourthKernel { Plain, Ssse3, Avx2Step8, Avx2Step32 };
+bool HaveDropFourthKernel(DropFourthKernel kernel);
+DropFourthKernel BestDropFourthKernel();
+// `rows` rows of n pixels, src rows src_stride bytes apart, dst rows
+// dst_stride apart; with a kernel the processor lacks, the plain one.
+void CopyDropFourthRows(const uint8_t* src, size_t src_stride, uint8_t* dst, size_t dst_stride, size_t n,
+                        size_t rows, DropFourthKernel kernel);
+
 // Copies the pixel block of an accepted BMP file (24 or 32 bits, bottom-up
 // when header_height > 0, top-down otherwise) into image.frame, whose stride
 // is the file's 24-bit row length, then applies the colour mode row by row,

@@ -1,6 +1,6 @@
 // Frame-buffer passes at camera sizes: composing the overlay over a frame
 // against a plain memcpy of the same buffer, colour mode 4, and the snapshot
-// conversion.
+// conversions.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -82,10 +82,30 @@ void BM_SnapshotToFrame(benchmark::State& state) {
   SetBytes(state, f.size());
 }
 
+// A camera picture (B, G, R, x, top-down) into the frame row by row, as a
+// snapshot does it, by each way of dropping the fourth bytes.
+template <orvane::DropFourthKernel kKernel>
+void BM_PictureRowsToFrame(benchmark::State& state) {
+  Frame f(uint32_t(state.range(0)), uint32_t(state.range(1)));
+  std::vector<uint8_t> picture(size_t(f.w) * f.h * 4);
+  std::mt19937 rng(2);
+  for (auto& b : picture) b = uint8_t(rng());
+  if (!orvane::HaveDropFourthKernel(kKernel)) state.SkipWithError("no such kernel here");
+  for (auto _ : state) {
+    orvane::CopyDropFourthRows(picture.data(), f.w * 4, f.frame.data(), f.w * 3, f.w, f.h, kKernel);
+    benchmark::ClobberMemory();
+  }
+  SetBytes(state, f.size());
+}
+
 #define SIZES Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond)
 BENCHMARK(BM_Memcpy)->SIZES;
 BENCHMARK(BM_ComposeDisplay)->SIZES;
 BENCHMARK(BM_ColourModeAverage)->SIZES;
 BENCHMARK(BM_SnapshotToFrame)->SIZES;
+BENCHMARK(BM_PictureRowsToFrame<orvane::DropFourthKernel::Ssse3>)->SIZES;
+BENCHMARK(BM_PictureRowsToFrame<orvane::DropFourthKernel::Avx2Step8>)->SIZES;
+BENCHMARK(BM_PictureRowsToFrame<orvane::DropFourthKernel::Avx2Step32>)->SIZES;
+
 
 } // namespace

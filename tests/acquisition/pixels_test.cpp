@@ -207,6 +207,44 @@ TEST(Snapshot, PictureStraightIntoTheFrameEqualsTheBitmapPath) {
   }
 }
 
+// Every way of dropping the fourth bytes writes exactly the plain rule's
+// bytes and nothing else: widths around each kernel's step (8, 16, 32
+// pixels) and its tails, destinations at several offsets within a cache
+// line, several rows with gaps between them.
+TEST(Snapshot, EveryDropFourthKernelGivesThePlainRulesBytes) {
+  std::mt19937 rng(11);
+  std::vector<uint32_t> widths;
+  for (uint32_t w = 0; w <= 70; ++w) widths.push_back(w);
+  for (const uint32_t w : {95u, 96u, 97u, 127u, 128u, 129u, 191u, 642u, 1920u}) widths.push_back(w);
+  for (const DropFourthKernel kernel : {DropFourthKernel::Ssse3, DropFourthKernel::Avx2Step8,
+                                        DropFourthKernel::Avx2Step32}) {
+    if (!HaveDropFourthKernel(kernel)) continue;
+    for (const uint32_t w : widths) {
+      for (const size_t offset : {0, 1, 5, 16, 31, 48, 63}) {
+        const size_t rows = 3, src_stride = size_t{w} * 4 + 4, dst_stride = size_t{w} * 3 + 7;
+        std::vector<uint8_t> src(src_stride * rows);
+        for (auto& b : src) b = uint8_t(rng());
+        // A 64-byte aligned block, so `offset` is dst's place in its line.
+        // Each destination `offset` bytes into a 64-byte aligned window.
+        const size_t window = dst_stride * rows + 128;
+        std::vector<uint8_t> want_block(window + 64, 0xA5), got_block(want_block);
+        const auto aligned = [](std::vector<uint8_t>& v) {
+          return v.data() + (64 - reinterpret_cast<uintptr_t>(v.data()) % 64) % 64;
+        };
+        uint8_t* want = aligned(want_block);
+        uint8_t* got = aligned(got_block);
+        CopyDropFourthRows(src.data(), src_stride, want + offset, dst_stride, w, rows, DropFourthKernel::Plain);
+        CopyDropFourthRows(src.data(), src_stride, got + offset, dst_stride, w, rows, kernel);
+        ASSERT_EQ(std::vector<uint8_t>(got, got + window), std::vector<uint8_t>(want, want + window))
+            << "kernel " << int(kernel) << " width " << w << " offset " << offset;
+        for (size_t i = 0; i < size_t{w} * 3; ++i) {
+          ASSERT_EQ(want[offset + dst_stride * 2 + i], src[src_stride * 2 + i / 3 * 4 + i % 3]);
+        }
+      }
+    }
+  }
+}
+
 TEST(BmpPixels, TwentyFourBitWidthThreeKeepsPaddingUntouchedByColourMode) {
   // Width 3: rows of 9 pixel bytes and 3 padding bytes (stride 12).
   ImageState im = Image(3, 2, 12);
