@@ -103,10 +103,7 @@ bool PictureStore::UseLatest(const std::function<void(const Picture&)>& use) {
     if (sequence_ == 0) return false;
     newest = front_;
   }
-  use(*newest);
-  // Released under the lock, where the capture thread reads the count.
-  std::lock_guard lock(mutex_);
-  newest.reset();
+  UseHeld(std::move(newest), use);
   return true;
 }
 
@@ -116,11 +113,23 @@ bool PictureStore::Snapshot(std::vector<uint8_t>* out, std::chrono::milliseconds
 
 bool PictureStore::UseNewest(const std::function<void(const Picture&)>& use,
                              std::chrono::milliseconds wait) {
-  std::unique_lock lock(mutex_);
-  arrived_.wait_for(lock, wait, [this] { return sequence_ > 0 || lost_ || !streaming_; });
-  if (lost_ || !streaming_ || sequence_ == 0) return false;
-  use(*front_);
+  std::shared_ptr<const Picture> newest;
+  {
+    std::unique_lock lock(mutex_);
+    arrived_.wait_for(lock, wait, [this] { return sequence_ > 0 || lost_ || !streaming_; });
+    if (lost_ || !streaming_ || sequence_ == 0) return false;
+    newest = front_;
+  }
+  UseHeld(std::move(newest), use);
   return true;
+}
+
+void PictureStore::UseHeld(std::shared_ptr<const Picture> held,
+                           const std::function<void(const Picture&)>& use) {
+  use(*held);
+  // Released under the lock, where the capture thread reads the count.
+  std::lock_guard lock(mutex_);
+  held.reset();
 }
 
 } // namespace orvane::video

@@ -1,7 +1,7 @@
 // The hand-over of pictures from a capture thread to the station's thread:
 // the thread fills a back buffer and publishes it; the newest published
 // picture is what the live area and a snapshot read. The lock is held only
-// to hand pictures over: the live area's copy is made outside it, so the
+// to hand pictures over: readers use the picture outside it, so the
 // capture thread never waits for a reader.
 #pragma once
 
@@ -46,13 +46,16 @@ class PictureStore {
   // The newest picture as a snapshot bitmap, waiting at most `wait` for the
   // first one.
   bool Snapshot(std::vector<uint8_t>* out, std::chrono::milliseconds wait);
-  // The same wait, then `use` sees the newest picture under the lock.
+  // The same wait, then `use` sees the newest picture as UseLatest does.
   bool UseNewest(const std::function<void(const Picture&)>& use, std::chrono::milliseconds wait);
 
  private:
+  // `use` sees the held picture, then the hold is released under the lock.
+  void UseHeld(std::shared_ptr<const Picture> held, const std::function<void(const Picture&)>& use);
+
   mutable std::mutex mutex_;
   std::condition_variable arrived_;
-  // Shared with a reader that copies the newest picture outside the lock;
+  // Shared with a reader that uses the newest picture outside the lock;
   // the capture thread never fills a buffer a reader still holds. Never null.
   std::shared_ptr<Picture> front_;
   std::shared_ptr<Picture> back_;

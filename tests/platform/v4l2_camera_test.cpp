@@ -439,29 +439,36 @@ TEST(PictureStore, CopiesOnlyAPictureTheReaderDoesNotHold) {
 // The live area's copy is made outside the lock: the capture thread,
 // publishing as fast as it can, must never fill a buffer a reader is still
 // copying. Every picture is one value throughout, so a torn copy shows.
+// Both readers use the picture outside the lock: the live area's copy and
+// the snapshot's use of the newest picture itself.
 TEST(PictureStore, ReaderCopyingOutsideTheLockNeverSeesATornPicture) {
-  PictureStore store;
-  store.SetStreaming(true);
-  std::atomic<int> copies{0};
-  std::atomic<bool> done{false};
-  std::thread writer([&] {
-    for (uint32_t i = 1; copies < 3000; ++i) {
-      Picture& back = store.Back(64, 64);
-      std::fill(back.bgrx.begin(), back.bgrx.end(), static_cast<uint8_t>(i));
-      store.Publish();
+  for (const bool snapshot : {false, true}) {
+    PictureStore store;
+    store.SetStreaming(true);
+    std::atomic<int> reads{0};
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+      for (uint32_t i = 1; reads < 3000; ++i) {
+        Picture& back = store.Back(64, 64);
+        std::fill(back.bgrx.begin(), back.bgrx.end(), static_cast<uint8_t>(i));
+        store.Publish();
+      }
+      done = true;
+    });
+    Picture reader;
+    int torn = 0;
+    const auto check = [&](const Picture& p) {
+      const uint8_t value = static_cast<uint8_t>(p.sequence);
+      torn += std::any_of(p.bgrx.begin(), p.bgrx.end(), [&](uint8_t b) { return b != value; });
+    };
+    while (!done) {
+      if (snapshot ? !store.UseNewest(check, std::chrono::milliseconds(100)) : !store.Latest(&reader)) continue;
+      if (!snapshot) check(reader);
+      ++reads;
     }
-    done = true;
-  });
-  Picture reader;
-  int torn = 0;
-  while (!done) {
-    if (!store.Latest(&reader)) continue;
-    ++copies;
-    const uint8_t value = static_cast<uint8_t>(reader.sequence);
-    torn += std::any_of(reader.bgrx.begin(), reader.bgrx.end(), [&](uint8_t b) { return b != value; });
+    writer.join();
+    EXPECT_EQ(torn, 0) << (snapshot ? "snapshot" : "copy");
   }
-  writer.join();
-  EXPECT_EQ(torn, 0);
 }
 
 TEST(V4l2Backend, DriverFailingEveryBufferAtOnceStillStops) {
