@@ -309,29 +309,23 @@ bool LatestPicture(Station& st, LivePicture* out) {
 
 bool ShowLatestPicture(Station& st, LivePicture* held, const PictureSink& show) {
   if (!st.camera || !st.camera->device) return false;
-  const auto whole = [](uint32_t width, uint32_t height, const std::vector<uint8_t>& bgrx) {
-    return bgrx.size() >= size_t{width} * height * 4;
-  };
-  if (st.camera->rectification.active()) {
-    // Rectification works on a copy of its own.
-    const uint64_t stream = held->stream, sequence = held->sequence;
-    if (!LatestPicture(st, held) || (held->stream == stream && held->sequence == sequence) ||
-        !whole(held->width, held->height, held->bgrx)) {
-      return false;
-    }
-    show(held->bgrx.data(), held->width, held->height);
-    return true;
-  }
   bool shown = false;
   st.camera->device->UseLatestPicture([&](const video::Picture& p) {
     const bool held_already = p.stream == held->stream && p.sequence == held->sequence;
-    if (held_already || !whole(p.width, p.height, p.bgrx)) return;
+    if (held_already || p.bgrx.size() < size_t{p.width} * p.height * 4) return;
     held->width = p.width;
     held->height = p.height;
     held->sequence = p.sequence;
     held->stream = p.stream;
-    held->bgrx.clear(); // names the picture, holds none of its bytes
-    show(p.bgrx.data(), p.width, p.height);
+    // Rectification writes from the device's picture into the area's own
+    // buffer; otherwise the area names the picture and holds none of its
+    // bytes.
+    if (RectifyPictureInto(st, p, &held->bgrx)) {
+      show(held->bgrx.data(), p.width, p.height);
+    } else {
+      held->bgrx.clear();
+      show(p.bgrx.data(), p.width, p.height);
+    }
     shown = true;
   });
   return shown;

@@ -123,8 +123,8 @@ using PictureSink = std::function<void(const uint8_t* bgrx, uint32_t width, uint
 // The live area's picture: hands the running camera's latest picture to
 // `show` unless it is the one `held` names (its stream and sequence), and
 // makes `held` name it. Without rectification `show` sees the device's own
-// picture, no copy made; with it, the rectified copy `held` keeps. False when
-// nothing was shown.
+// picture, no copy made; with it, the picture rectified from the device's
+// own straight into `held`'s buffer. False when nothing was shown.
 bool ShowLatestPicture(Station& station, LivePicture* held, const PictureSink& show);
 
 // The camera's part of start-up: lists the devices, opens device `index` at

@@ -93,15 +93,21 @@ void RectifySnapshot(Station& st, std::vector<uint8_t>& snapshot) {
   for (uint32_t y = 0; y < h; ++y) std::memcpy(rows + row * (h - 1 - y), r.scratch2.data() + row * y, row);
 }
 
+bool RectifyPictureInto(Station& st, const video::Picture& picture, std::vector<uint8_t>* dest) {
+  if (!st.camera) return false;
+  const RectificationState& r = st.camera->rectification;
+  if (!r.active() || !SameSize(r.tables, picture.width, picture.height)) return false;
+  const size_t row = size_t{picture.width} * 4;
+  if (picture.bgrx.size() < row * picture.height) return false;
+  dest->resize(picture.bgrx.size());
+  r.tables.Apply(picture.bgrx.data(), dest->data());
+  return true;
+}
+
 void RectifyPicture(Station& st, video::Picture& picture) {
   if (!st.camera) return;
   RectificationState& r = st.camera->rectification;
-  if (!r.active() || !SameSize(r.tables, picture.width, picture.height)) return;
-  const size_t row = size_t{picture.width} * 4;
-  if (picture.bgrx.size() < row * picture.height) return;
-  r.scratch.resize(picture.bgrx.size());
-  r.tables.Apply(picture.bgrx.data(), r.scratch.data());
-  picture.bgrx.swap(r.scratch);
+  if (RectifyPictureInto(st, picture, &r.scratch)) picture.bgrx.swap(r.scratch);
 }
 
 std::string RectificationNote(const Station& st) {

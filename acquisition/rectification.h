@@ -38,6 +38,10 @@ void LoadRectification(Station& station);
 // or a live picture in place, when rectification applies to its size.
 void RectifySnapshot(Station& station, std::vector<uint8_t>& snapshot);
 void RectifyPicture(Station& station, video::Picture& picture);
+// The rectified picture into `dest`, sized to the picture's bytes, the
+// picture itself unchanged; false, leaving dest alone, when rectification
+// does not apply to its size.
+bool RectifyPictureInto(Station& station, const video::Picture& picture, std::vector<uint8_t>* dest);
 
 // What the image status line adds: nothing without a rectification file.
 std::string RectificationNote(const Station& station);

@@ -14,6 +14,7 @@
 #include "acquisition/camera_capture.h"
 #include "acquisition/pixels.h"
 #include "platform/video/v4l2_camera.h"
+#include "rectify/remap.h"
 #include "platform/video/virtual_camera.h"
 
 #if ORVANE_HAVE_OPENCV
@@ -143,6 +144,49 @@ void BM_LivePictureHandedOver(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LivePictureHandedOver)->Unit(benchmark::kMillisecond);
+
+// The same with rectification on (a lens of k1 = 0.3): the earlier way, a
+// copy of the picture rectified (what LatestPicture still does), against
+// ShowLatestPicture's rectification from the device's picture straight into
+// the area's buffer.
+void UseRectification(orvane::Station& st) {
+  orvane::rectify::LensModel lens;
+  lens.width = kW;
+  lens.height = kH;
+  lens.fx = lens.fy = kW;
+  lens.cx = (kW - 1) / 2.0;
+  lens.cy = (kH - 1) / 2.0;
+  lens.k1 = 0.3;
+  orvane::CaptureOf(st).rectification.tables.Build(lens);
+}
+
+void BM_LiveRectifiedCopyFirst(benchmark::State& state) {
+  VirtualStation st;
+  UseRectification(*st);
+  orvane::LivePicture held;
+  for (auto _ : state) {
+    held.stream = 0;
+    if (!orvane::LatestPicture(*st, &held)) state.SkipWithError("no picture");
+    benchmark::DoNotOptimize(held.bgrx.data());
+  }
+}
+BENCHMARK(BM_LiveRectifiedCopyFirst)->Unit(benchmark::kMillisecond);
+
+void BM_LiveRectifiedHandedOver(benchmark::State& state) {
+  VirtualStation st;
+  UseRectification(*st);
+  orvane::LivePicture held;
+  uint32_t sum = 0;
+  for (auto _ : state) {
+    held.stream = 0;
+    const auto paint = [&](const uint8_t* bgrx, uint32_t width, uint32_t height) {
+      for (uint32_t y = 0; y < height; ++y) sum += bgrx[size_t{y} * width * 4];
+    };
+    if (!orvane::ShowLatestPicture(*st, &held, paint)) state.SkipWithError("no picture");
+    benchmark::DoNotOptimize(sum);
+  }
+}
+BENCHMARK(BM_LiveRectifiedHandedOver)->Unit(benchmark::kMillisecond);
 
 // The virtual camera's drawing thread, per 1080p picture: the sensor noise
 // over the scene as it is drawn, and by the plain byte-by-byte rule.
