@@ -109,15 +109,20 @@ bool HaveAvx2() {
   return have;
 }
 
-// The composition of a camera-sized display, 64 bytes a step, written past
-// the cache (streaming stores): the display is not read back before the
-// paint, and its cache lines need not be fetched before they are written.
-// Returns how many bytes it did (the rest is left to the caller's loop).
-__attribute__((target("avx2"))) size_t ComposeStreamingAvx2(const uint8_t* frame, const uint8_t* overlay,
-                                                            uint8_t* display, size_t size) {
+// The composition, 64 bytes a step; with kStreaming written past the cache
+// (streaming stores to a 32-byte aligned display; the bytes before the
+// first boundary go one by one): the display's cache lines need not be
+// fetched before they are written, and it is not read back before the
+// paint. Returns how many bytes it did (the rest is left to the caller's
+// loop).
+template <bool kStreaming>
+__attribute__((target("avx2"))) size_t ComposeAvx2(const uint8_t* frame, const uint8_t* overlay, uint8_t* display,
+                                                   size_t size) {
   size_t i = 0;
-  for (; i < size && (reinterpret_cast<uintptr_t>(display + i) & 31) != 0; ++i) {
-    display[i] = overlay[i] != 0 ? overlay[i] : frame[i];
+  if constexpr (kStreaming) {
+    for (; i < size && (reinterpret_cast<uintptr_t>(display + i) & 31) != 0; ++i) {
+      display[i] = overlay[i] != 0 ? overlay[i] : frame[i];
+    }
   }
   const __m256i zero = _mm256_setzero_si256();
   for (; i + 64 <= size; i += 64) {
@@ -125,12 +130,18 @@ __attribute__((target("avx2"))) size_t ComposeStreamingAvx2(const uint8_t* frame
     const __m256i o1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(overlay + i + 32));
     const __m256i f0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame + i));
     const __m256i f1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame + i + 32));
-    _mm256_stream_si256(reinterpret_cast<__m256i*>(display + i),
-                        _mm256_blendv_epi8(o0, f0, _mm256_cmpeq_epi8(o0, zero)));
-    _mm256_stream_si256(reinterpret_cast<__m256i*>(display + i + 32),
-                        _mm256_blendv_epi8(o1, f1, _mm256_cmpeq_epi8(o1, zero)));
+    const __m256i d0 = _mm256_blendv_epi8(o0, f0, _mm256_cmpeq_epi8(o0, zero));
+    const __m256i d1 = _mm256_blendv_epi8(o1, f1, _mm256_cmpeq_epi8(o1, zero));
+    auto* d = reinterpret_cast<__m256i*>(display + i);
+    if constexpr (kStreaming) {
+      _mm256_stream_si256(d, d0);
+      _mm256_stream_si256(d + 1, d1);
+    } else {
+      _mm256_storeu_si256(d, d0);
+      _mm256_storeu_si256(d + 1, d1);
+    }
   }
-  _mm_sfence();
+  if constexpr (kStreaming) _mm_sfence();
   return i;
 }
 #endif
@@ -227,22 +238,52 @@ void ApplyColourMode(uint8_t* px, size_t count, uint32_t mode) {
   }
 }
 
+bool HaveComposeKernel(ComposeKernel kernel) {
+  switch (kernel) {
+    case ComposeKernel::Plain:
+      return true;
+#if defined(__SSE2__)
+    case ComposeKernel::Sse2:
+      return true;
+#endif
+#if defined(__x86_64__)
+    case ComposeKernel::Avx2:
+    case ComposeKernel::Avx2Streaming:
+      return HaveAvx2();
+#endif
+    default:
+      return false;
+  }
+}
+
 void ComposeBytes(const uint8_t* frame, const uint8_t* overlay, uint8_t* display, size_t size) {
+  ComposeKernel kernel = ComposeKernel::Sse2;
+  if (size >= kStreamingBytes && HaveComposeKernel(ComposeKernel::Avx2Streaming)) {
+    kernel = ComposeKernel::Avx2Streaming;
+  }
+  ComposeBytes(frame, overlay, display, size, kernel);
+}
+
+void ComposeBytes(const uint8_t* frame, const uint8_t* overlay, uint8_t* display, size_t size,
+                  ComposeKernel kernel) {
+  if (!HaveComposeKernel(kernel)) kernel = ComposeKernel::Plain;
   size_t i = 0;
 #if defined(__x86_64__)
-  if (size >= kStreamingBytes && HaveAvx2()) i = ComposeStreamingAvx2(frame, overlay, display, size);
+  if (kernel == ComposeKernel::Avx2) i = ComposeAvx2<false>(frame, overlay, display, size);
+  if (kernel == ComposeKernel::Avx2Streaming) i = ComposeAvx2<true>(frame, overlay, display, size);
 #endif
   // Both bytes are loaded before the choice and the choice is a mask: where
   // the overlay byte is zero the mask keeps the frame byte. SSE2 is part of
   // every x86-64, so sixteen bytes go at a time.
 #if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (; i + 16 <= size; i += 16) {
-    const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(overlay + i));
-    const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frame + i));
-    const __m128i keep_frame = _mm_cmpeq_epi8(o, zero);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(display + i),
-                     _mm_or_si128(o, _mm_and_si128(keep_frame, f)));
+  if (kernel != ComposeKernel::Plain) {
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+      const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(overlay + i));
+      const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frame + i));
+      const __m128i keep_frame = _mm_cmpeq_epi8(o, zero);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(display + i), _mm_or_si128(o, _mm_and_si128(keep_frame, f)));
+    }
   }
 #endif
   for (; i < size; ++i) {

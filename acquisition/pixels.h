@@ -27,6 +27,15 @@ void ApplyColourMode(uint8_t* pixels, size_t count, uint32_t mode);
 // display = frame with every non-zero overlay byte laid over it, byte by byte.
 void ComposeBytes(const uint8_t* frame, const uint8_t* overlay, uint8_t* display, size_t size);
 
+// The ways of composing, all giving the same bytes: byte by byte, 16 bytes
+// a step, 64 a step with ordinary stores, or with streaming stores that
+// bypass the cache. ComposeBytes streams displays of 1 MiB and more.
+enum class ComposeKernel { Plain, Sse2, Avx2, Avx2Streaming };
+bool HaveComposeKernel(ComposeKernel kernel);
+// With a kernel the processor lacks, the plain one.
+void ComposeBytes(const uint8_t* frame, const uint8_t* overlay, uint8_t* display, size_t size,
+                  ComposeKernel kernel);
+
 // Converts a snapshot (a 40-byte bitmap header, then bottom-up pixels of 4
 // bytes B, G, R, x) of `length` bytes into the frame layout at dest, which
 // holds image.width x image.height pixels, then applies the colour mode.

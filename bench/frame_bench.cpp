@@ -51,6 +51,53 @@ void BM_ComposeDisplay(benchmark::State& state) {
   SetBytes(state, f.size());
 }
 
+template <orvane::ComposeKernel kKernel>
+void BM_ComposeWith(benchmark::State& state) {
+  Frame f(uint32_t(state.range(0)), uint32_t(state.range(1)));
+  if (!orvane::HaveComposeKernel(kKernel)) state.SkipWithError("no such kernel here");
+  for (auto _ : state) {
+    orvane::ComposeBytes(f.frame.data(), f.overlay.data(), f.display.data(), f.size(), kKernel);
+    benchmark::DoNotOptimize(f.display.data());
+    benchmark::ClobberMemory();
+  }
+  SetBytes(state, f.size());
+}
+
+// The same passes with the buffers out of the cache, as after the station
+// has done other work: 64 MiB of other bytes are read and written between
+// the timed passes.
+void Evict(benchmark::State& state) {
+  static std::vector<uint8_t> other(size_t{64} << 20);
+  state.PauseTiming();
+  for (size_t i = 0; i < other.size(); i += 64) other[i] = uint8_t(other[i] + 1);
+  benchmark::ClobberMemory();
+  state.ResumeTiming();
+}
+
+void BM_MemcpyEvicted(benchmark::State& state) {
+  Frame f(uint32_t(state.range(0)), uint32_t(state.range(1)));
+  for (auto _ : state) {
+    Evict(state);
+    std::memcpy(f.display.data(), f.frame.data(), f.size());
+    benchmark::DoNotOptimize(f.display.data());
+    benchmark::ClobberMemory();
+  }
+  SetBytes(state, f.size());
+}
+
+template <orvane::ComposeKernel kKernel>
+void BM_ComposeEvicted(benchmark::State& state) {
+  Frame f(uint32_t(state.range(0)), uint32_t(state.range(1)));
+  if (!orvane::HaveComposeKernel(kKernel)) state.SkipWithError("no such kernel here");
+  for (auto _ : state) {
+    Evict(state);
+    orvane::ComposeBytes(f.frame.data(), f.overlay.data(), f.display.data(), f.size(), kKernel);
+    benchmark::DoNotOptimize(f.display.data());
+    benchmark::ClobberMemory();
+  }
+  SetBytes(state, f.size());
+}
+
 void BM_ColourModeAverage(benchmark::State& state) {
   Frame f(uint32_t(state.range(0)), uint32_t(state.range(1)));
   for (auto _ : state) {
@@ -101,6 +148,13 @@ void BM_PictureRowsToFrame(benchmark::State& state) {
 #define SIZES Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond)
 BENCHMARK(BM_Memcpy)->SIZES;
 BENCHMARK(BM_ComposeDisplay)->SIZES;
+BENCHMARK(BM_ComposeWith<orvane::ComposeKernel::Sse2>)->SIZES;
+BENCHMARK(BM_ComposeWith<orvane::ComposeKernel::Avx2>)->SIZES;
+BENCHMARK(BM_ComposeWith<orvane::ComposeKernel::Avx2Streaming>)->SIZES;
+#define EVICTED_SIZES Args({1920, 1080})->Iterations(100)->Unit(benchmark::kMicrosecond)
+BENCHMARK(BM_MemcpyEvicted)->EVICTED_SIZES;
+BENCHMARK(BM_ComposeEvicted<orvane::ComposeKernel::Avx2>)->EVICTED_SIZES;
+BENCHMARK(BM_ComposeEvicted<orvane::ComposeKernel::Avx2Streaming>)->EVICTED_SIZES;
 BENCHMARK(BM_ColourModeAverage)->SIZES;
 BENCHMARK(BM_SnapshotToFrame)->SIZES;
 BENCHMARK(BM_PictureRowsToFrame<orvane::DropFourthKernel::Ssse3>)->SIZES;

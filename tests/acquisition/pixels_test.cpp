@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "acquisition/pixels.h"
@@ -55,8 +56,8 @@ TEST(Compose, NonZeroOverlayBytesWinByteByByte) {
   for (size_t i = 0; i < f.size(); ++i) ASSERT_EQ(d[i], o[i] ? o[i] : f[i]) << i;
 }
 
-// The streaming path of large displays against the plain rule, at lengths
-// around the switch and with the display starting off its 16-byte grid.
+// Every way of composing against the plain rule, at lengths around the
+// switch to streaming and with the display starting off its 16-byte grid.
 TEST(Compose, LargeDisplaysAtEveryAlignmentGiveThePlainRulesBytes) {
   std::mt19937 rng(11);
   const size_t big = (size_t{1} << 20) + 37;
@@ -65,14 +66,23 @@ TEST(Compose, LargeDisplaysAtEveryAlignmentGiveThePlainRulesBytes) {
     f[i] = uint8_t(rng());
     o[i] = (rng() % 4 == 0) ? uint8_t(rng()) : 0;
   }
-  for (const size_t size : {(size_t{1} << 20) - 1, size_t{1} << 20, big}) {
-    for (size_t shift = 0; shift < 4; ++shift) {
-      std::fill(d.begin(), d.end(), uint8_t{0xA5});
-      ComposeBytes(f.data() + 1, o.data() + 2, d.data() + shift, size);
-      for (size_t i = 0; i < size; ++i) {
-        ASSERT_EQ(d[shift + i], o[2 + i] ? o[2 + i] : f[1 + i]) << size << " " << shift << " " << i;
+  const auto compose_with = [](ComposeKernel k) {
+    return [k](const uint8_t* fr, const uint8_t* ov, uint8_t* di, size_t n) { ComposeBytes(fr, ov, di, n, k); };
+  };
+  const std::vector<std::function<void(const uint8_t*, const uint8_t*, uint8_t*, size_t)>> ways = {
+      [](const uint8_t* fr, const uint8_t* ov, uint8_t* di, size_t n) { ComposeBytes(fr, ov, di, n); },
+      compose_with(ComposeKernel::Sse2), compose_with(ComposeKernel::Avx2),
+      compose_with(ComposeKernel::Avx2Streaming)};
+  for (size_t way = 0; way < ways.size(); ++way) {
+    for (const size_t size : {size_t{63}, (size_t{1} << 20) - 1, size_t{1} << 20, big}) {
+      for (size_t shift = 0; shift < 4; ++shift) {
+        std::fill(d.begin(), d.end(), uint8_t{0xA5});
+        ways[way](f.data() + 1, o.data() + 2, d.data() + shift, size);
+        for (size_t i = 0; i < size; ++i) {
+          ASSERT_EQ(d[shift + i], o[2 + i] ? o[2 + i] : f[1 + i]) << way << " " << size << " " << shift << " " << i;
+        }
+        EXPECT_EQ(d[shift + size], 0xA5) << "written past the display";
       }
-      EXPECT_EQ(d[shift + size], 0xA5) << "written past the display";
     }
   }
 }
