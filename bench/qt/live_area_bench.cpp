@@ -7,7 +7,9 @@
 // intervals at 30 a second), gap_p999_ms (the whole milliseconds 999 in 1000
 // gaps stay below), cpu_percent (the whole process), camera_percent
 // (the virtual camera's drawing thread alone, which a real camera does not
-// have) and own_percent (the rest: the station's own work). Sizes:
+// have) and own_percent (the rest: the station's own work); beside the
+// paints' gaps, camera_late_gaps and camera_worst_gap_ms are the same
+// figures of the camera's pictures as it handed them over. Sizes:
 // ORVANE_VIRTUAL_FORMATS is set per case; ORVANE_LIVE_BENCH_SECONDS sets how
 // long each case runs (4 s unless set). The Rectified cases see the scene
 // through a lens (k1 -0.2, 10 degrees of tilt) and rectify every picture
@@ -19,11 +21,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -83,6 +89,48 @@ double BenchSeconds() {
 
 constexpr const char* kBenchLens = "k1=-0.2,tilt=10";
 
+// A gap longer than 1.1 intervals of the camera's 30 pictures a second.
+constexpr double kLateGapMs = 1.1 * 1000.0 / 30.0;
+
+// The camera's own rhythm: the time between two pictures handed over,
+// taken on the capture thread just after each is published, so that a late
+// paint after a late picture can be told from one our paint path made late.
+class PublicationGaps {
+ public:
+  void Add() {
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(mutex_);
+    if (have_last_) {
+      const double gap = std::chrono::duration<double, std::milli>(now - last_).count();
+      worst_ms_ = std::max(worst_ms_, gap);
+      if (std::floor(gap) >= kLateGapMs) ++late_; // as the paints' gaps are counted
+    }
+    last_ = now;
+    have_last_ = true;
+  }
+  void Reset() {
+    std::lock_guard lock(mutex_);
+    have_last_ = false;
+    worst_ms_ = 0;
+    late_ = 0;
+  }
+  double worst_ms() {
+    std::lock_guard lock(mutex_);
+    return worst_ms_;
+  }
+  uint64_t late() {
+    std::lock_guard lock(mutex_);
+    return late_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::chrono::steady_clock::time_point last_;
+  bool have_last_ = false;
+  double worst_ms_ = 0;
+  uint64_t late_ = 0;
+};
+
 // The rectification file for the virtual camera at width x height, fitted
 // on one view of the dot grid seen through the bench's lens, as
 // grid-calibrate does; false when the grid is not found or the fit fails.
@@ -128,6 +176,13 @@ void RunLive(benchmark::State& state, const char* formats, bool enlarge, bool re
   }
   for (auto _ : state) {
     orvane::qt::FrontEnd front(folder);
+    // Every picture's arrival is counted before the live area is asked.
+    PublicationGaps published;
+    auto& arrived = front.station().hooks.live_picture_arrived;
+    arrived = [&published, area = arrived] {
+      published.Add();
+      if (area) area();
+    };
     front.Start("orvane");
     front.Show();
     RunEventLoopFor(1000); // the camera settles
@@ -137,6 +192,7 @@ void RunLive(benchmark::State& state, const char* formats, bool enlarge, bool re
     }
     orvane::qt::LiveVideoWidget* live = front.surface().live_video();
     live->ResetStats();
+    published.Reset();
     const double cpu0 = CpuSeconds();
     const double camera0 = ThreadCpuSeconds(orvane::video::kVirtualCameraThreadName);
     QElapsedTimer clock;
@@ -155,13 +211,15 @@ void RunLive(benchmark::State& state, const char* formats, bool enlarge, bool re
     uint64_t gaps = 0, late = 0;
     for (size_t ms = 0; ms < s.gap_counts.size(); ++ms) {
       gaps += s.gap_counts[ms];
-      if (static_cast<double>(ms) >= 1.1 * 1000.0 / 30.0) late += s.gap_counts[ms];
+      if (static_cast<double>(ms) >= kLateGapMs) late += s.gap_counts[ms];
     }
     uint64_t below = 0;
     size_t p999 = 0;
     while (p999 < s.gap_counts.size() && (below += s.gap_counts[p999]) * 1000 < gaps * 999) ++p999;
     state.counters["late_gaps"] = static_cast<double>(late);
     state.counters["gap_p999_ms"] = static_cast<double>(p999 + 1);
+    state.counters["camera_late_gaps"] = static_cast<double>(published.late());
+    state.counters["camera_worst_gap_ms"] = published.worst_ms();
     const double cpu = 100.0 * (CpuSeconds() - cpu0) / seconds;
     const double camera =
         100.0 * (ThreadCpuSeconds(orvane::video::kVirtualCameraThreadName) - camera0) / seconds;
