@@ -16,12 +16,14 @@
 // with a grid calibration fitted as grid-calibrate fits it.
 #include <benchmark/benchmark.h>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QEventLoop>
 #include <QTimer>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -99,6 +101,7 @@ class PublicationGaps {
  public:
   void Add() {
     const auto now = std::chrono::steady_clock::now();
+    last_ns_ = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
     std::lock_guard lock(mutex_);
     if (have_last_) {
       const double gap = std::chrono::duration<double, std::milli>(now - last_).count();
@@ -122,6 +125,8 @@ class PublicationGaps {
     std::lock_guard lock(mutex_);
     return late_;
   }
+  // The steady clock at the newest picture's hand-over, in nanoseconds.
+  int64_t last_ns() const { return last_ns_; }
 
  private:
   std::mutex mutex_;
@@ -129,6 +134,39 @@ class PublicationGaps {
   bool have_last_ = false;
   double worst_ms_ = 0;
   uint64_t late_ = 0;
+  std::atomic<int64_t> last_ns_{0};
+};
+
+// How long after a picture's hand-over the live area paints it: an event
+// filter sees each paint event as it reaches the area; a paint with no new
+// picture handed over since the one before (the window resized) is left
+// out.
+class PaintLatency : public QObject {
+ public:
+  explicit PaintLatency(const PublicationGaps& published) : published_(published) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const int64_t picture = published_.last_ns();
+    if (event->type() == QEvent::Paint && picture != painted_) {
+      painted_ = picture;
+      const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+      const double ms = static_cast<double>(now - picture) / 1e6;
+      worst_ms = std::max(worst_ms, ms);
+      if (ms >= kLateGapMs - 1000.0 / 30.0) ++over_3ms;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+  void Reset() {
+    worst_ms = 0;
+    over_3ms = 0;
+  }
+  double worst_ms = 0;
+  uint64_t over_3ms = 0; // paints more than a tenth of an interval (3.3 ms) after their picture
+
+ private:
+  const PublicationGaps& published_;
+  int64_t painted_ = 0;
 };
 
 // The rectification file for the virtual camera at width x height, fitted
@@ -191,15 +229,23 @@ void RunLive(benchmark::State& state, const char* formats, bool enlarge, bool re
       break;
     }
     orvane::qt::LiveVideoWidget* live = front.surface().live_video();
+    PaintLatency latency(published);
+    live->installEventFilter(&latency);
     live->ResetStats();
     published.Reset();
     const double cpu0 = CpuSeconds();
     const double camera0 = ThreadCpuSeconds(orvane::video::kVirtualCameraThreadName);
+    double enlarge_worst_ms = 0;
     QElapsedTimer clock;
     clock.start();
     while (static_cast<double>(clock.elapsed()) < BenchSeconds() * 1000.0) {
       RunEventLoopFor(500);
-      if (enlarge) front.surface().events().command(orvane::ControlId::Enlarge);
+      if (enlarge) {
+        QElapsedTimer command;
+        command.start();
+        front.surface().events().command(orvane::ControlId::Enlarge);
+        enlarge_worst_ms = std::max(enlarge_worst_ms, static_cast<double>(command.nsecsElapsed()) / 1e6);
+      }
     }
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const orvane::qt::LivePaintStats& s = live->stats();
@@ -220,6 +266,10 @@ void RunLive(benchmark::State& state, const char* formats, bool enlarge, bool re
     state.counters["gap_p999_ms"] = static_cast<double>(p999 + 1);
     state.counters["camera_late_gaps"] = static_cast<double>(published.late());
     state.counters["camera_worst_gap_ms"] = published.worst_ms();
+    state.counters["paint_latency_worst_ms"] = latency.worst_ms;
+    if (enlarge) state.counters["enlarge_worst_ms"] = enlarge_worst_ms;
+    state.counters["paint_latency_over_3ms"] = static_cast<double>(latency.over_3ms);
+    live->removeEventFilter(&latency);
     const double cpu = 100.0 * (CpuSeconds() - cpu0) / seconds;
     const double camera =
         100.0 * (ThreadCpuSeconds(orvane::video::kVirtualCameraThreadName) - camera0) / seconds;
