@@ -7,9 +7,14 @@
 // intervals at 30 a second), gap_p999_ms (the whole milliseconds 999 in 1000
 // gaps stay below), cpu_percent (the whole process), camera_percent
 // (the virtual camera's drawing thread alone, which a real camera does not
-// have) and own_percent (the rest: the station's own work); beside the
+// have) and own_percent (the rest: the station's own work). Beside the
 // paints' gaps, camera_late_gaps and camera_worst_gap_ms are the same
-// figures of the camera's pictures as it handed them over. Sizes:
+// figures of the camera's pictures as it handed them over;
+// paint_latency_worst_ms is the longest a picture waited from its hand-over
+// to its paint, and the late paints of new pictures are split into
+// late_paints_after_late_picture, late_paints_by_paint_path and
+// late_paints_missed_picture; enlarge_worst_ms is the Enlarge command's own
+// longest run. Sizes:
 // ORVANE_VIRTUAL_FORMATS is set per case; ORVANE_LIVE_BENCH_SECONDS sets how
 // long each case runs (4 s unless set). The Rectified cases see the scene
 // through a lens (k1 -0.2, 10 degrees of tilt) and rectify every picture
@@ -99,23 +104,31 @@ constexpr double kLateGapMs = 1.1 * 1000.0 / 30.0;
 // paint after a late picture can be told from one our paint path made late.
 class PublicationGaps {
  public:
+  struct Newest {
+    uint64_t count = 0;   // pictures handed over so far
+    int64_t at_ns = 0;    // the steady clock at the newest one's hand-over
+    double gap_ms = 0.0;  // since the one before it
+  };
   void Add() {
-    const auto now = std::chrono::steady_clock::now();
-    last_ns_ = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
+    const int64_t now = NowNs();
     std::lock_guard lock(mutex_);
-    if (have_last_) {
-      const double gap = std::chrono::duration<double, std::milli>(now - last_).count();
-      worst_ms_ = std::max(worst_ms_, gap);
-      if (std::floor(gap) >= kLateGapMs) ++late_; // as the paints' gaps are counted
+    newest_.gap_ms = newest_.count > 0 ? static_cast<double>(now - newest_.at_ns) / 1e6 : 0.0;
+    newest_.at_ns = now;
+    if (newest_.count++ > 0 && counting_) {
+      worst_ms_ = std::max(worst_ms_, newest_.gap_ms);
+      if (std::floor(newest_.gap_ms) >= kLateGapMs) ++late_; // as the paints' gaps are counted
     }
-    last_ = now;
-    have_last_ = true;
+    counting_ = true;
   }
   void Reset() {
     std::lock_guard lock(mutex_);
-    have_last_ = false;
+    counting_ = false;
     worst_ms_ = 0;
     late_ = 0;
+  }
+  Newest newest() {
+    std::lock_guard lock(mutex_);
+    return newest_;
   }
   double worst_ms() {
     std::lock_guard lock(mutex_);
@@ -125,48 +138,60 @@ class PublicationGaps {
     std::lock_guard lock(mutex_);
     return late_;
   }
-  // The steady clock at the newest picture's hand-over, in nanoseconds.
-  int64_t last_ns() const { return last_ns_; }
+  static int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
 
  private:
   std::mutex mutex_;
-  std::chrono::steady_clock::time_point last_;
-  bool have_last_ = false;
+  Newest newest_;
+  bool counting_ = false; // the first gap after Reset is not counted
   double worst_ms_ = 0;
   uint64_t late_ = 0;
-  std::atomic<int64_t> last_ns_{0};
 };
 
-// How long after a picture's hand-over the live area paints it: an event
-// filter sees each paint event as it reaches the area; a paint with no new
-// picture handed over since the one before (the window resized) is left
-// out.
-class PaintLatency : public QObject {
+// Each paint of a new picture as the area receives it (an event filter; a
+// paint with no new picture since the one before, the window resized, is
+// left out): how long after its hand-over it is painted, and for each late
+// paint (1.1 intervals or more after the paint of the picture before) why:
+// a picture was never painted (two arrived between the paints), the picture
+// itself came late, or neither, so the paint path made it late.
+class PicturePaints : public QObject {
  public:
-  explicit PaintLatency(const PublicationGaps& published) : published_(published) {}
+  explicit PicturePaints(PublicationGaps& published) : published_(published) {}
   bool eventFilter(QObject* watched, QEvent* event) override {
-    const int64_t picture = published_.last_ns();
-    if (event->type() == QEvent::Paint && picture != painted_) {
+    const PublicationGaps::Newest picture = published_.newest();
+    if (event->type() == QEvent::Paint && picture.count != painted_.count) {
+      const int64_t now = PublicationGaps::NowNs();
+      const double latency = static_cast<double>(now - picture.at_ns) / 1e6;
+      worst_latency_ms = std::max(worst_latency_ms, latency);
+      if (have_painted_ && std::floor(static_cast<double>(now - painted_at_ns_) / 1e6) >= kLateGapMs) {
+        if (picture.count - painted_.count > 1) {
+          ++late_missed_picture;
+        } else if (std::floor(picture.gap_ms) >= kLateGapMs) {
+          ++late_after_late_picture;
+        } else {
+          ++late_by_paint_path;
+        }
+      }
       painted_ = picture;
-      const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                              std::chrono::steady_clock::now().time_since_epoch())
-                              .count();
-      const double ms = static_cast<double>(now - picture) / 1e6;
-      worst_ms = std::max(worst_ms, ms);
-      if (ms >= kLateGapMs - 1000.0 / 30.0) ++over_3ms;
+      painted_at_ns_ = now;
+      have_painted_ = true;
     }
     return QObject::eventFilter(watched, event);
   }
-  void Reset() {
-    worst_ms = 0;
-    over_3ms = 0;
-  }
-  double worst_ms = 0;
-  uint64_t over_3ms = 0; // paints more than a tenth of an interval (3.3 ms) after their picture
+
+  double worst_latency_ms = 0;
+  uint64_t late_after_late_picture = 0;
+  uint64_t late_by_paint_path = 0;
+  uint64_t late_missed_picture = 0;
 
  private:
-  const PublicationGaps& published_;
-  int64_t painted_ = 0;
+  PublicationGaps& published_;
+  PublicationGaps::Newest painted_;
+  int64_t painted_at_ns_ = 0;
+  bool have_painted_ = false;
 };
 
 // The rectification file for the virtual camera at width x height, fitted
@@ -229,8 +254,8 @@ void RunLive(benchmark::State& state, const char* formats, bool enlarge, bool re
       break;
     }
     orvane::qt::LiveVideoWidget* live = front.surface().live_video();
-    PaintLatency latency(published);
-    live->installEventFilter(&latency);
+    PicturePaints paints(published);
+    live->installEventFilter(&paints);
     live->ResetStats();
     published.Reset();
     const double cpu0 = CpuSeconds();
@@ -266,10 +291,12 @@ void RunLive(benchmark::State& state, const char* formats, bool enlarge, bool re
     state.counters["gap_p999_ms"] = static_cast<double>(p999 + 1);
     state.counters["camera_late_gaps"] = static_cast<double>(published.late());
     state.counters["camera_worst_gap_ms"] = published.worst_ms();
-    state.counters["paint_latency_worst_ms"] = latency.worst_ms;
+    state.counters["paint_latency_worst_ms"] = paints.worst_latency_ms;
+    state.counters["late_paints_after_late_picture"] = static_cast<double>(paints.late_after_late_picture);
+    state.counters["late_paints_by_paint_path"] = static_cast<double>(paints.late_by_paint_path);
+    state.counters["late_paints_missed_picture"] = static_cast<double>(paints.late_missed_picture);
     if (enlarge) state.counters["enlarge_worst_ms"] = enlarge_worst_ms;
-    state.counters["paint_latency_over_3ms"] = static_cast<double>(latency.over_3ms);
-    live->removeEventFilter(&latency);
+    live->removeEventFilter(&paints);
     const double cpu = 100.0 * (CpuSeconds() - cpu0) / seconds;
     const double camera =
         100.0 * (ThreadCpuSeconds(orvane::video::kVirtualCameraThreadName) - camera0) / seconds;
