@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 
 #include "draw/font.h"
 
@@ -67,6 +68,24 @@ Pen MakePen(const OverlayCanvas& canvas, Rgb colour) {
 void FillRow(const OverlayCanvas& canvas, const Pen& pen, int64_t y, int64_t x0, int64_t x1) {
   uint8_t* p = canvas.pixels + static_cast<size_t>(y) * canvas.stride + static_cast<size_t>(x0) * 3;
   size_t bytes = static_cast<size_t>(x1 - x0 + 1) * 3;
+  // A short span (most of a line's dot squares) as two or three fixed-size
+  // copies that may overlap: byte i of the block is byte i of the span's
+  // colour pattern, so an overlap writes the same bytes twice.
+  auto copy = [&](size_t at, size_t n) { std::memcpy(p + at, pen.block + at, n); };
+  if (bytes <= 48) {
+    if (bytes >= 16) {
+      copy(0, 16);
+      if (bytes > 32) copy(16, 16);
+      copy(bytes - 16, 16);
+    } else if (bytes >= 8) {
+      copy(0, 8);
+      copy(bytes - 8, 8);
+    } else {  // 3 or 6 bytes
+      copy(0, 3);
+      copy(bytes - 3, 3);
+    }
+    return;
+  }
   for (; bytes >= sizeof pen.block; bytes -= sizeof pen.block, p += sizeof pen.block) {
     std::memcpy(p, pen.block, sizeof pen.block);
   }
@@ -159,6 +178,7 @@ class LineWalk {
   // x < x_end (below 2^32).
   void Draw(double x, double last, double x_end) {
     constexpr int64_t kTopUnits = int64_t{1} << 53;
+    const double rows_margin = RowsMargin(x_end);
     while (x <= last && x < x_end) {
       int exponent;
       std::frexp(x, &exponent);
@@ -181,10 +201,16 @@ class LineWalk {
           guess > 0.0 ? (guess < static_cast<double>(room) ? static_cast<int64_t>(guess) : room) : 0;
       while (end > 0 && !walked(end)) --end;
       while (end < room && walked(end + 1)) ++end;
+      const double margin = rows_margin + static_cast<double>(end) * 0x1p-48;
       int64_t row = Row(Sum(b, 0));
       for (int64_t k = 0; k <= end;) {
         int64_t next_row = row;
-        const int64_t next = RowEnd(b, k, end + 1, row, &next_row);
+        int64_t next = NextRowAsGuessed(b, k, end, row, margin);
+        if (next > k) {
+          next_row = row + (m_ > 0.0 ? 1 : -1);
+        } else {
+          next = RowEnd(b, k, end + 1, row, &next_row);
+        }
         AddRun(row, static_cast<int64_t>(Sum(b, k)), static_cast<int64_t>(Sum(b, next - 1)));
         k = next;
         row = next_row;
@@ -205,6 +231,22 @@ class LineWalk {
   // Rows of a y too far out to be converted: no dot, and below or above all others.
   static constexpr int64_t kBelow = INT64_MIN;
   static constexpr int64_t kAbove = INT64_MAX;
+
+  // How near (in sums) the line's equation may put a row's end to a sum
+  // before the rows of the sums themselves must settle it: a bound on the
+  // rounding of y1 + (x - x1) m in Row, seen along x, and of the guess itself.
+  // Infinite when the bound is too loose to help, or when a sum could skip a
+  // row (a steep line), which the guess does not foresee.
+  double RowsMargin(double x_end) const {
+    const double slope = std::abs(m_);
+    const double x1 = std::abs(x1_), y1 = std::abs(y1_);
+    const double y_error = 0x1p-52 * (2.0 * (x1 + x_end) * slope + y1 + 1.0);
+    const double x_error = 0x1p-51 * ((4294967296.0 + y1) / slope + 2.0 * (x1 + x_end) + 1.0);
+    const double sum_spacing = 0.0199;  // step times unit, at least, below 2^32
+    const double margin = 2.0 * (y_error / (sum_spacing * slope) + x_error / sum_spacing);
+    const bool skips = 0.0201 * slope + y_error >= 1.0;
+    return margin < 0.05 && !skips ? margin : std::numeric_limits<double>::infinity();
+  }
 
   static double Sum(const Binade& b, int64_t k) {
     return static_cast<double>(b.units + k * b.step) * b.unit;
@@ -230,6 +272,28 @@ class LineWalk {
       return static_cast<double>(row > 0 ? row : row - 1);
     }
     return std::nan("");  // level: one row throughout
+  }
+
+  // The first sum after sum k (whose row is `row`) when it lies where the
+  // line's equation puts it, up to `end`, and on the next row: checked on the
+  // rows of that sum and the one before, so it is the walk's own. Returns k
+  // when it is not (the run goes on to the end of the exponent, the next row
+  // is skipped, or the guess is off by the rounding of y); RowEnd then searches.
+  // Each row's guess depends on the row alone, not on the sums before, so the
+  // rows of a long line are settled one after another without waiting.
+  int64_t NextRowAsGuessed(const Binade& b, int64_t k, int64_t end, int64_t row, double margin) const {
+    if (row == kBelow || row == kAbove) return k;
+    const double edge = RowEdge(row);  // NaN on a level line: no guess
+    const double t =
+        ((x1_ + (edge - y1_) * inverse_m_) * b.inverse_unit - static_cast<double>(b.units)) * b.inverse_step;
+    const double guess = std::ceil(t);
+    if (!(guess > static_cast<double>(k) && guess <= static_cast<double>(end))) return k;
+    const int64_t g = static_cast<int64_t>(guess);
+    if (guess - t > margin && t - (guess - 1.0) > margin) return g;
+    const int64_t after = row + (m_ > 0.0 ? 1 : -1);
+    if (Row(Sum(b, g)) != after) return k;
+    if (g - 1 > k && Row(Sum(b, g - 1)) != row) return k;
+    return g;
   }
 
   // The first sum after sum k (whose row is `row`) on another row, and that
@@ -306,9 +370,9 @@ class LineWalk {
     if (a > b) return;
     const int64_t half = pen_.half;
     for (int64_t y = r - half; y <= r + half; ++y) {
-      // A held row in the same slot lies 2 * half + 1 rows or more away,
-      // behind the walk: no later run reaches it.
-      HeldRow& held = held_[static_cast<size_t>(y % (2 * half + 1))];
+      // A held row in the same slot lies 8 rows or more away (more than the
+      // 2 * half + 1 a square spans), behind the walk: no later run reaches it.
+      HeldRow& held = held_[static_cast<size_t>(y) & (held_.size() - 1)];
       if (held.used && held.y == y) {
         held.x0 = std::min(held.x0, a - half);
         held.x1 = std::max(held.x1, b + half);
@@ -337,7 +401,7 @@ class LineWalk {
   const double inverse_m_;  // for guesses only
   bool open_ = false;
   int64_t row_ = 0, first_ = 0, last_ = 0;
-  std::array<HeldRow, 5> held_{};
+  std::array<HeldRow, 8> held_{};  // a power of two, for the slot of a row
 };
 
 uint32_t ClampedClass(uint32_t mark_size_class) { return std::min<uint32_t>(mark_size_class, 3); }

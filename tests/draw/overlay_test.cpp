@@ -511,6 +511,24 @@ TEST(DrawLine, SpansDrawDotForDotThePerDotWalk) {
   }
 }
 
+// Lines of small whole-number slopes through a small image (one pixel a dot,
+// so a sum put on a wrong row shows): their rows end on or within rounding of
+// a sum, where only the rows of the sums themselves can tell the row's end.
+TEST(DrawLine, SpansSettleRowEndsWithinRoundingAsTheWalk) {
+  SideBySide o(320, 200);
+  for (int32_t dy = -24; dy <= 24; ++dy) {
+    for (int32_t dx = 1; dx <= 24; ++dx) {
+      for (int32_t x1 : {-7, 3, 130}) {
+        const int32_t y1 = 100 - dy * (x1 - 100) / dx, k = 400 / dx + 1;
+        const Rgb c = o.Next();
+        DrawLine(o.got.canvas, x1, y1, x1 + k * dx, y1 + k * dy, c);
+        per_dot::Line(o.want.canvas, x1, y1, x1 + k * dx, y1 + k * dy, c);
+        ASSERT_TRUE(o.got.bytes == o.want.bytes) << dy << "/" << dx << " from (" << x1 << ", " << y1 << ")";
+      }
+    }
+  }
+}
+
 // Ring and target marks filled as spans draw exactly their dots, at every
 // position across each border and corner (where some dots fall off) and
 // inside, on canvases of every dot size.
