@@ -172,7 +172,7 @@ double AdvanceLineWalk(double x, double limit) {
 class LineWalk {
  public:
   LineWalk(const OverlayCanvas& canvas, const Pen& pen, int32_t x1, int32_t y1, double m)
-      : canvas_(canvas), pen_(pen), x1_(x1), y1_(y1), m_(m), inverse_m_(1.0 / m) {}
+      : canvas_(canvas), pen_(pen), x1_(x1), y1_(y1), m_(m), inverse_m_(1.0 / m), dir_(m < 0.0 ? -1 : 1) {}
 
   // Draws the dots of the sums from x (at least 2) while x <= last and
   // x < x_end (below 2^32).
@@ -201,14 +201,28 @@ class LineWalk {
           guess > 0.0 ? (guess < static_cast<double>(room) ? static_cast<int64_t>(guess) : room) : 0;
       while (end > 0 && !walked(end)) --end;
       while (end < room && walked(end + 1)) ++end;
-      const double margin = rows_margin + static_cast<double>(end) * 0x1p-48;
+      // The end of row r from 1 on, in sums: t = first_t + r t_per_row, the
+      // guess of NextRowAsGuessed taken apart so that a row costs one product.
+      const int64_t dir = dir_;
+      const double first_t = ((x1_ + ((m_ > 0.0 ? 1.0 : 0.0) - y1_) * inverse_m_) * b.inverse_unit -
+                              static_cast<double>(b.units)) * b.inverse_step;
+      const double t_per_row = inverse_m_ * b.inverse_unit * b.inverse_step;
+      const double margin =
+          rows_margin + (static_cast<double>(end) + std::abs(first_t)) * 0x1p-48;
+      const double last_t = static_cast<double>(end);
       int64_t row = Row(Sum(b, 0));
       for (int64_t k = 0; k <= end;) {
-        int64_t next_row = row;
-        int64_t next = NextRowAsGuessed(b, k, end, row, margin);
-        if (next > k) {
-          next_row = row + (m_ > 0.0 ? 1 : -1);
-        } else {
+        int64_t next_row = row + dir;
+        int64_t next = k;
+        const double t = first_t + static_cast<double>(row) * t_per_row;
+        if (row >= 1 && row != kAbove && t >= static_cast<double>(k) && t < last_t) {
+          const int64_t whole = static_cast<int64_t>(t);
+          const double part = t - static_cast<double>(whole);
+          if (part > margin && 1.0 - part > margin) next = whole + 1;
+        }
+        if (next == k) next = NextRowAsGuessed(b, k, end, row, margin);
+        if (next == k) {
+          next_row = row;
           next = RowEnd(b, k, end + 1, row, &next_row);
         }
         AddRun(row, static_cast<int64_t>(Sum(b, k)), static_cast<int64_t>(Sum(b, next - 1)));
@@ -359,40 +373,50 @@ class LineWalk {
   // centre outside columns and rows 2 .. W - 3 and 2 .. H - 3 draws nothing,
   // and every other dot's square lies inside the image. Painting is a plain
   // store, so the union of the squares leaves the same bytes as the dots one
-  // by one. Each pixel row of the union is held back while later runs may
-  // widen it, so that it is filled once: the runs that reach a pixel row are
-  // consecutive (their rows move one way) and their columns join up, so the
-  // row is one span, from the first run's first square to the last run's last.
+  // by one. The union is filled a pixel row at a time, once no later run can
+  // reach the row: the runs that reach a pixel row are consecutive (their
+  // rows move one way) and their columns join up and grow, so the row is one
+  // span, from the first such run's first square to the last one's last.
   void DotsInRow(int64_t r, int64_t a, int64_t b) {
     if (r <= 1 || r >= int64_t{canvas_.height} - 2) return;
     a = std::max<int64_t>(a, 2);
     b = std::min<int64_t>(b, int64_t{canvas_.width} - 3);
     if (a > b) return;
-    const int64_t half = pen_.half;
-    for (int64_t y = r - half; y <= r + half; ++y) {
-      // A held row in the same slot lies 8 rows or more away (more than the
-      // 2 * half + 1 a square spans), behind the walk: no later run reaches it.
-      HeldRow& held = held_[static_cast<size_t>(y) & (held_.size() - 1)];
-      if (held.used && held.y == y) {
-        held.x0 = std::min(held.x0, a - half);
-        held.x1 = std::max(held.x1, b + half);
-        continue;
-      }
-      if (held.used) FillRow(canvas_, pen_, held.y, held.x0, held.x1);
-      held = HeldRow{true, y, a - half, b + half};
-    }
+    if (pushed_ == 0) next_y_ = r - dir_ * pen_.half;
+    FillPixelRowsBefore(r);
+    runs_[static_cast<size_t>(pushed_) & (runs_.size() - 1)] = Run{r, a, b};
+    ++pushed_;
+  }
+
+  // Fills the pixel rows, from the next one on, that a run on row r and the
+  // runs after it no longer reach.
+  void FillPixelRowsBefore(int64_t r) {
+    for (; dir_ * (r - next_y_) > pen_.half; next_y_ += dir_) FillPixelRow(next_y_);
   }
 
   void FillHeldRows() {
-    for (HeldRow& held : held_) {
-      if (held.used) FillRow(canvas_, pen_, held.y, held.x0, held.x1);
-      held.used = false;
-    }
+    if (pushed_ == 0) return;
+    // All that the last run reaches: the rows before a run 2 * half + 1 rows on.
+    FillPixelRowsBefore(runs_[static_cast<size_t>(pushed_ - 1) & (runs_.size() - 1)].row +
+                        dir_ * (2 * pen_.half + 1));
   }
 
-  struct HeldRow {
-    bool used;
-    int64_t y, x0, x1;
+  // Pixel row y from the first run that reaches it to the last. The runs
+  // kept are those of the rows from y - half on (in the walk's direction), at
+  // most 2 * half + 1 of them, which the ring holds.
+  void FillPixelRow(int64_t y) {
+    auto at = [&](int64_t i) -> const Run& { return runs_[static_cast<size_t>(i) & (runs_.size() - 1)]; };
+    const int64_t half = pen_.half;
+    while (first_run_ < pushed_ && dir_ * (at(first_run_).row - y) < -half) ++first_run_;
+    if (first_run_ == pushed_ || dir_ * (at(first_run_).row - y) > half) return;  // none reaches y
+    int64_t last = std::max(last_run_, first_run_);
+    while (last + 1 < pushed_ && dir_ * (at(last + 1).row - y) <= half) ++last;
+    last_run_ = last;
+    FillRow(canvas_, pen_, y, at(first_run_).a - half, at(last).b + half);
+  }
+
+  struct Run {
+    int64_t row, a, b;
   };
 
   const OverlayCanvas& canvas_;
@@ -401,7 +425,9 @@ class LineWalk {
   const double inverse_m_;  // for guesses only
   bool open_ = false;
   int64_t row_ = 0, first_ = 0, last_ = 0;
-  std::array<HeldRow, 8> held_{};  // a power of two, for the slot of a row
+  const int64_t dir_;  // the way the rows go as x grows
+  std::array<Run, 8> runs_{};  // the last runs drawn, by their count; a power of two
+  int64_t pushed_ = 0, first_run_ = 0, last_run_ = 0, next_y_ = 0;
 };
 
 uint32_t ClampedClass(uint32_t mark_size_class) { return std::min<uint32_t>(mark_size_class, 3); }
