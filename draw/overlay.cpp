@@ -228,6 +228,9 @@ class LineWalk {
         AddRun(row, static_cast<int64_t>(Sum(b, k)), static_cast<int64_t>(Sum(b, next - 1)));
         k = next;
         row = next_row;
+        if (next_row == row_ + dir && k <= end) {
+          k = SteadyRows(b, k, &row, RowGuess{first_t, t_per_row, margin, last_t});
+        }
       }
       x = Sum(b, end) + kLineStep;  // the next sum, as the walk adds it
     }
@@ -286,6 +289,54 @@ class LineWalk {
       return static_cast<double>(row > 0 ? row : row - 1);
     }
     return std::nan("");  // level: one row throughout
+  }
+
+  struct RowGuess {
+    double first_t, t_per_row, margin, last_t;  // as in Draw
+  };
+
+  // The rows from `row` on (its first sum k) while each ends where the
+  // line's equation puts it, within this exponent, and every row before
+  // holds a run on the drawn rows: then each new run completes exactly one
+  // pixel row, 2 * half + 1 rows behind it, whose span runs from the run
+  // that many rows back to the one before this. The same runs and pixel rows
+  // as DotsInRow, with the state kept in registers. Returns the first sum of
+  // the row it stopped at (`row` is set to it), with that row not yet drawn.
+  int64_t SteadyRows(const Binade& b, int64_t k, int64_t* row_at, const RowGuess& guess) {
+    const int64_t half = pen_.half, reach = 2 * half + 1, dir = dir_;
+    int64_t row = *row_at;
+    // The open run (the row before) is complete; the rows before it must be
+    // the consecutive runs the span of a pixel row is taken from.
+    Flush();
+    if (pushed_ < reach || next_y_ != row - dir * (half + 1)) return k;
+    for (int64_t i = 1; i <= reach; ++i) {
+      if (runs_[static_cast<size_t>(pushed_ - i) & (runs_.size() - 1)].row != row - dir * i) return k;
+    }
+    const int64_t top = 2, bottom = int64_t{canvas_.height} - 3;
+    const int64_t left = 2, right = int64_t{canvas_.width} - 3;
+    const size_t mask = runs_.size() - 1;
+    int64_t pushed = pushed_;
+    while (row >= top && row <= bottom) {
+      const double t = guess.first_t + static_cast<double>(row) * guess.t_per_row;
+      if (!(t >= static_cast<double>(k) && t < guess.last_t)) break;
+      const int64_t whole = static_cast<int64_t>(t);
+      const double part = t - static_cast<double>(whole);
+      if (!(part > guess.margin && 1.0 - part > guess.margin)) break;
+      const int64_t a = static_cast<int64_t>(Sum(b, k));
+      const int64_t z = static_cast<int64_t>(Sum(b, whole));  // the row's last sum
+      if (a < left || z > right) break;
+      FillRow(canvas_, pen_, row - dir * (half + 1), runs_[static_cast<size_t>(pushed - reach) & mask].a - half,
+              runs_[static_cast<size_t>(pushed - 1) & mask].b + half);
+      runs_[static_cast<size_t>(pushed) & mask] = Run{row, a, z};
+      ++pushed;
+      k = whole + 1;
+      row += dir;
+    }
+    pushed_ = pushed;
+    next_y_ = row - dir * (half + 1);
+    first_run_ = last_run_ = pushed - reach;
+    *row_at = row;
+    return k;
   }
 
   // The first sum after sum k (whose row is `row`) when it lies where the
