@@ -65,7 +65,8 @@ Pen MakePen(const OverlayCanvas& canvas, Rgb colour) {
 }
 
 // Pixels x0 .. x1 of row y, all inside the image, in the pen's colour.
-void FillRow(const OverlayCanvas& canvas, const Pen& pen, int64_t y, int64_t x0, int64_t x1) {
+// Inlined: a line calls it once for each of its pixel rows.
+[[gnu::always_inline]] inline void FillRow(const OverlayCanvas& canvas, const Pen& pen, int64_t y, int64_t x0, int64_t x1) {
   uint8_t* p = canvas.pixels + static_cast<size_t>(y) * canvas.stride + static_cast<size_t>(x0) * 3;
   size_t bytes = static_cast<size_t>(x1 - x0 + 1) * 3;
   // A short span (most of a line's dot squares) as two or three fixed-size
@@ -316,15 +317,20 @@ class LineWalk {
     const int64_t left = 2, right = int64_t{canvas_.width} - 3;
     const size_t mask = runs_.size() - 1;
     int64_t pushed = pushed_;
+    // Consecutive sums of one exponent differ by exactly step * unit.
+    const double spacing = static_cast<double>(b.step) * b.unit;
+    double first = Sum(b, k);
     while (row >= top && row <= bottom) {
       const double t = guess.first_t + static_cast<double>(row) * guess.t_per_row;
       if (!(t >= static_cast<double>(k) && t < guess.last_t)) break;
       const int64_t whole = static_cast<int64_t>(t);
       const double part = t - static_cast<double>(whole);
       if (!(part > guess.margin && 1.0 - part > guess.margin)) break;
-      const int64_t a = static_cast<int64_t>(Sum(b, k));
-      const int64_t z = static_cast<int64_t>(Sum(b, whole));  // the row's last sum
+      const double last = Sum(b, whole);  // the row's last sum
+      const int64_t a = static_cast<int64_t>(first);
+      const int64_t z = static_cast<int64_t>(last);
       if (a < left || z > right) break;
+      first = last + spacing;
       FillRow(canvas_, pen_, row - dir * (half + 1), runs_[static_cast<size_t>(pushed - reach) & mask].a - half,
               runs_[static_cast<size_t>(pushed - 1) & mask].b + half);
       runs_[static_cast<size_t>(pushed) & mask] = Run{row, a, z};
