@@ -16,7 +16,12 @@ namespace {
 // Positions are carried as 64-bit values so that offsets added to an int32
 // coordinate (text cells, dot squares, line steps) can never overflow; a
 // negative position is simply out of range.
+bool InBand(const OverlayCanvas& canvas, int64_t y) {
+  return y >= int64_t{canvas.band_top} && y < int64_t{canvas.band_bottom};
+}
+
 void PutPixel(const OverlayCanvas& canvas, int64_t x, int64_t y, Rgb colour) {
+  if (!InBand(canvas, y)) return;
   uint8_t* p = canvas.pixels + static_cast<size_t>(y) * canvas.stride + static_cast<size_t>(x) * 3;
   p[0] = colour.b;
   p[1] = colour.g;
@@ -67,6 +72,7 @@ Pen MakePen(const OverlayCanvas& canvas, Rgb colour) {
 // Pixels x0 .. x1 of row y, all inside the image, in the pen's colour.
 // Inlined: a line calls it once for each of its pixel rows.
 [[gnu::always_inline]] inline void FillRow(const OverlayCanvas& canvas, const Pen& pen, int64_t y, int64_t x0, int64_t x1) {
+  if (!InBand(canvas, y)) return;
   uint8_t* p = canvas.pixels + static_cast<size_t>(y) * canvas.stride + static_cast<size_t>(x0) * 3;
   size_t bytes = static_cast<size_t>(x1 - x0 + 1) * 3;
   // A short span (most of a line's dot squares) as two or three fixed-size
@@ -674,8 +680,11 @@ void DrawLine(const OverlayCanvas& canvas, int32_t x1, int32_t y1, int32_t x2, i
   if (m == 0.0) {
     if (y1 < 2 || int64_t{y1} >= int64_t{canvas.height} - 2) return;
   } else {
-    const double a = x1 + (1.0 - y1) / m;
-    const double b = x1 + (static_cast<double>(canvas.height) - 1.0 - y1) / m;
+    // Within a band, the rows whose dot squares reach it, with the same room.
+    const double top = std::max(1.0, static_cast<double>(canvas.band_top) - 3.0);
+    const double bottom = std::min(static_cast<double>(canvas.height) - 1.0, static_cast<double>(canvas.band_bottom) + 3.0);
+    const double a = x1 + (top - y1) / m;
+    const double b = x1 + (bottom - y1) / m;
     first = std::max(first, std::min(a, b) - 1.0);
     last = std::min(last, std::max(a, b) + 1.0);
   }
