@@ -126,14 +126,18 @@ constexpr double kLineStep = 0.02;
 // value that is not below `limit`. Whole runs of additions are taken at once,
 // with the same result: while x and x + step stay within one binary exponent,
 // every addition rounds to the same multiple of the spacing u of the doubles
-// there (0.02 / u is never a tie there, below -4 and from 2 up), so k
-// additions add exactly k times that multiple. Near the end of an exponent's
-// range, and between -4 and 2, the additions are made one by one.
+// there, so k additions add exactly k times that multiple. That multiple is
+// 0.02 / u rounded, and it is never a tie from |x| = 1/16 on: 0.02 is an odd
+// multiple of 2^-58 and u = 2^(e-53) for |x| in [2^(e-1), 2^e), so 0.02 / u
+// is an odd multiple of 2^(-5-e), a half only for e = -4. Near the end of an
+// exponent's range, and for |x| below 1/16, the additions are made one by
+// one. The limit is at least 2 (the walk's first column): below 0, whole
+// exponents are taken without looking at it.
 double AdvanceLineWalk(double x, double limit) {
   constexpr int64_t kLowestUnits = int64_t{1} << 52;
   constexpr int64_t kTopUnits = int64_t{1} << 53;
   while (x < limit) {
-    if (x < -4.0 || x >= 2.0) {
+    if (x <= -0.0625 || x >= 0.0625) {
       int exponent;
       std::frexp(x, &exponent);  // |x| in [2^(exponent-1), 2^exponent)
       const double u = std::ldexp(1.0, exponent - 53);
