@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 
 #include "draw/font.h"
 
@@ -15,7 +16,12 @@ namespace {
 // Positions are carried as 64-bit values so that offsets added to an int32
 // coordinate (text cells, dot squares, line steps) can never overflow; a
 // negative position is simply out of range.
+bool InBand(const OverlayCanvas& canvas, int64_t y) {
+  return y >= int64_t{canvas.band_top} && y < int64_t{canvas.band_bottom};
+}
+
 void PutPixel(const OverlayCanvas& canvas, int64_t x, int64_t y, Rgb colour) {
+  if (!InBand(canvas, y)) return;
   uint8_t* p = canvas.pixels + static_cast<size_t>(y) * canvas.stride + static_cast<size_t>(x) * 3;
   p[0] = colour.b;
   p[1] = colour.g;
@@ -64,9 +70,29 @@ Pen MakePen(const OverlayCanvas& canvas, Rgb colour) {
 }
 
 // Pixels x0 .. x1 of row y, all inside the image, in the pen's colour.
-void FillRow(const OverlayCanvas& canvas, const Pen& pen, int64_t y, int64_t x0, int64_t x1) {
+// Inlined: a line calls it once for each of its pixel rows.
+[[gnu::always_inline]] inline void FillRow(const OverlayCanvas& canvas, const Pen& pen, int64_t y, int64_t x0, int64_t x1) {
+  if (!InBand(canvas, y)) return;
   uint8_t* p = canvas.pixels + static_cast<size_t>(y) * canvas.stride + static_cast<size_t>(x0) * 3;
   size_t bytes = static_cast<size_t>(x1 - x0 + 1) * 3;
+  // A short span (most of a line's dot squares) as two or three fixed-size
+  // copies that may overlap: byte i of the block is byte i of the span's
+  // colour pattern, so an overlap writes the same bytes twice.
+  auto copy = [&](size_t at, size_t n) { std::memcpy(p + at, pen.block + at, n); };
+  if (bytes <= 48) {
+    if (bytes >= 16) {
+      copy(0, 16);
+      if (bytes > 32) copy(16, 16);
+      copy(bytes - 16, 16);
+    } else if (bytes >= 8) {
+      copy(0, 8);
+      copy(bytes - 8, 8);
+    } else {  // 3 or 6 bytes
+      copy(0, 3);
+      copy(bytes - 3, 3);
+    }
+    return;
+  }
   for (; bytes >= sizeof pen.block; bytes -= sizeof pen.block, p += sizeof pen.block) {
     std::memcpy(p, pen.block, sizeof pen.block);
   }
@@ -100,14 +126,18 @@ constexpr double kLineStep = 0.02;
 // value that is not below `limit`. Whole runs of additions are taken at once,
 // with the same result: while x and x + step stay within one binary exponent,
 // every addition rounds to the same multiple of the spacing u of the doubles
-// there (0.02 / u is never a tie there, below -4 and from 2 up), so k
-// additions add exactly k times that multiple. Near the end of an exponent's
-// range, and between -4 and 2, the additions are made one by one.
+// there, so k additions add exactly k times that multiple. That multiple is
+// 0.02 / u rounded, and it is never a tie from |x| = 1/16 on: 0.02 is an odd
+// multiple of 2^-58 and u = 2^(e-53) for |x| in [2^(e-1), 2^e), so 0.02 / u
+// is an odd multiple of 2^(-5-e), a half only for e = -4. Near the end of an
+// exponent's range, and for |x| below 1/16, the additions are made one by
+// one. The limit is at least 2 (the walk's first column): below 0, whole
+// exponents are taken without looking at it.
 double AdvanceLineWalk(double x, double limit) {
   constexpr int64_t kLowestUnits = int64_t{1} << 52;
   constexpr int64_t kTopUnits = int64_t{1} << 53;
   while (x < limit) {
-    if (x < -4.0 || x >= 2.0) {
+    if (x <= -0.0625 || x >= 0.0625) {
       int exponent;
       std::frexp(x, &exponent);  // |x| in [2^(exponent-1), 2^exponent)
       const double u = std::ldexp(1.0, exponent - 53);
@@ -153,12 +183,13 @@ double AdvanceLineWalk(double x, double limit) {
 class LineWalk {
  public:
   LineWalk(const OverlayCanvas& canvas, const Pen& pen, int32_t x1, int32_t y1, double m)
-      : canvas_(canvas), pen_(pen), x1_(x1), y1_(y1), m_(m), inverse_m_(1.0 / m) {}
+      : canvas_(canvas), pen_(pen), x1_(x1), y1_(y1), m_(m), inverse_m_(1.0 / m), dir_(m < 0.0 ? -1 : 1) {}
 
   // Draws the dots of the sums from x (at least 2) while x <= last and
   // x < x_end (below 2^32).
   void Draw(double x, double last, double x_end) {
     constexpr int64_t kTopUnits = int64_t{1} << 53;
+    const double rows_margin = RowsMargin(x_end);
     while (x <= last && x < x_end) {
       int exponent;
       std::frexp(x, &exponent);
@@ -181,13 +212,36 @@ class LineWalk {
           guess > 0.0 ? (guess < static_cast<double>(room) ? static_cast<int64_t>(guess) : room) : 0;
       while (end > 0 && !walked(end)) --end;
       while (end < room && walked(end + 1)) ++end;
+      // The end of row r from 1 on, in sums: t = first_t + r t_per_row, the
+      // guess of NextRowAsGuessed taken apart so that a row costs one product.
+      const int64_t dir = dir_;
+      const double first_t = ((x1_ + ((m_ > 0.0 ? 1.0 : 0.0) - y1_) * inverse_m_) * b.inverse_unit -
+                              static_cast<double>(b.units)) * b.inverse_step;
+      const double t_per_row = inverse_m_ * b.inverse_unit * b.inverse_step;
+      const double margin =
+          rows_margin + (static_cast<double>(end) + std::abs(first_t)) * 0x1p-48;
+      const double last_t = static_cast<double>(end);
       int64_t row = Row(Sum(b, 0));
       for (int64_t k = 0; k <= end;) {
-        int64_t next_row = row;
-        const int64_t next = RowEnd(b, k, end + 1, row, &next_row);
+        int64_t next_row = row + dir;
+        int64_t next = k;
+        const double t = first_t + static_cast<double>(row) * t_per_row;
+        if (row >= 1 && row != kAbove && t >= static_cast<double>(k) && t < last_t) {
+          const int64_t whole = static_cast<int64_t>(t);
+          const double part = t - static_cast<double>(whole);
+          if (part > margin && 1.0 - part > margin) next = whole + 1;
+        }
+        if (next == k) next = NextRowAsGuessed(b, k, end, row, margin);
+        if (next == k) {
+          next_row = row;
+          next = RowEnd(b, k, end + 1, row, &next_row);
+        }
         AddRun(row, static_cast<int64_t>(Sum(b, k)), static_cast<int64_t>(Sum(b, next - 1)));
         k = next;
         row = next_row;
+        if (next_row == row_ + dir && k <= end) {
+          k = SteadyRows(b, k, &row, RowGuess{first_t, t_per_row, margin, last_t});
+        }
       }
       x = Sum(b, end) + kLineStep;  // the next sum, as the walk adds it
     }
@@ -205,6 +259,22 @@ class LineWalk {
   // Rows of a y too far out to be converted: no dot, and below or above all others.
   static constexpr int64_t kBelow = INT64_MIN;
   static constexpr int64_t kAbove = INT64_MAX;
+
+  // How near (in sums) the line's equation may put a row's end to a sum
+  // before the rows of the sums themselves must settle it: a bound on the
+  // rounding of y1 + (x - x1) m in Row, seen along x, and of the guess itself.
+  // Infinite when the bound is too loose to help, or when a sum could skip a
+  // row (a steep line), which the guess does not foresee.
+  double RowsMargin(double x_end) const {
+    const double slope = std::abs(m_);
+    const double x1 = std::abs(x1_), y1 = std::abs(y1_);
+    const double y_error = 0x1p-52 * (2.0 * (x1 + x_end) * slope + y1 + 1.0);
+    const double x_error = 0x1p-51 * ((4294967296.0 + y1) / slope + 2.0 * (x1 + x_end) + 1.0);
+    const double sum_spacing = 0.0199;  // step times unit, at least, below 2^32
+    const double margin = 2.0 * (y_error / (sum_spacing * slope) + x_error / sum_spacing);
+    const bool skips = 0.0201 * slope + y_error >= 1.0;
+    return margin < 0.05 && !skips ? margin : std::numeric_limits<double>::infinity();
+  }
 
   static double Sum(const Binade& b, int64_t k) {
     return static_cast<double>(b.units + k * b.step) * b.unit;
@@ -230,6 +300,81 @@ class LineWalk {
       return static_cast<double>(row > 0 ? row : row - 1);
     }
     return std::nan("");  // level: one row throughout
+  }
+
+  struct RowGuess {
+    double first_t, t_per_row, margin, last_t;  // as in Draw
+  };
+
+  // The rows from `row` on (its first sum k) while each ends where the
+  // line's equation puts it, within this exponent, and every row before
+  // holds a run on the drawn rows: then each new run completes exactly one
+  // pixel row, 2 * half + 1 rows behind it, whose span runs from the run
+  // that many rows back to the one before this. The same runs and pixel rows
+  // as DotsInRow, with the state kept in registers. Returns the first sum of
+  // the row it stopped at (`row` is set to it), with that row not yet drawn.
+  int64_t SteadyRows(const Binade& b, int64_t k, int64_t* row_at, const RowGuess& guess) {
+    const int64_t half = pen_.half, reach = 2 * half + 1, dir = dir_;
+    int64_t row = *row_at;
+    // The open run (the row before) is complete; the rows before it must be
+    // the consecutive runs the span of a pixel row is taken from.
+    Flush();
+    if (pushed_ < reach || next_y_ != row - dir * (half + 1)) return k;
+    for (int64_t i = 1; i <= reach; ++i) {
+      if (runs_[static_cast<size_t>(pushed_ - i) & (runs_.size() - 1)].row != row - dir * i) return k;
+    }
+    const int64_t top = 2, bottom = int64_t{canvas_.height} - 3;
+    const int64_t left = 2, right = int64_t{canvas_.width} - 3;
+    const size_t mask = runs_.size() - 1;
+    int64_t pushed = pushed_;
+    // Consecutive sums of one exponent differ by exactly step * unit.
+    const double spacing = static_cast<double>(b.step) * b.unit;
+    double first = Sum(b, k);
+    while (row >= top && row <= bottom) {
+      const double t = guess.first_t + static_cast<double>(row) * guess.t_per_row;
+      if (!(t >= static_cast<double>(k) && t < guess.last_t)) break;
+      const int64_t whole = static_cast<int64_t>(t);
+      const double part = t - static_cast<double>(whole);
+      if (!(part > guess.margin && 1.0 - part > guess.margin)) break;
+      const double last = Sum(b, whole);  // the row's last sum
+      const int64_t a = static_cast<int64_t>(first);
+      const int64_t z = static_cast<int64_t>(last);
+      if (a < left || z > right) break;
+      first = last + spacing;
+      FillRow(canvas_, pen_, row - dir * (half + 1), runs_[static_cast<size_t>(pushed - reach) & mask].a - half,
+              runs_[static_cast<size_t>(pushed - 1) & mask].b + half);
+      runs_[static_cast<size_t>(pushed) & mask] = Run{row, a, z};
+      ++pushed;
+      k = whole + 1;
+      row += dir;
+    }
+    pushed_ = pushed;
+    next_y_ = row - dir * (half + 1);
+    first_run_ = last_run_ = pushed - reach;
+    *row_at = row;
+    return k;
+  }
+
+  // The first sum after sum k (whose row is `row`) when it lies where the
+  // line's equation puts it, up to `end`, and on the next row: checked on the
+  // rows of that sum and the one before, so it is the walk's own. Returns k
+  // when it is not (the run goes on to the end of the exponent, the next row
+  // is skipped, or the guess is off by the rounding of y); RowEnd then searches.
+  // Each row's guess depends on the row alone, not on the sums before, so the
+  // rows of a long line are settled one after another without waiting.
+  int64_t NextRowAsGuessed(const Binade& b, int64_t k, int64_t end, int64_t row, double margin) const {
+    if (row == kBelow || row == kAbove) return k;
+    const double edge = RowEdge(row);  // NaN on a level line: no guess
+    const double t =
+        ((x1_ + (edge - y1_) * inverse_m_) * b.inverse_unit - static_cast<double>(b.units)) * b.inverse_step;
+    const double guess = std::ceil(t);
+    if (!(guess > static_cast<double>(k) && guess <= static_cast<double>(end))) return k;
+    const int64_t g = static_cast<int64_t>(guess);
+    if (guess - t > margin && t - (guess - 1.0) > margin) return g;
+    const int64_t after = row + (m_ > 0.0 ? 1 : -1);
+    if (Row(Sum(b, g)) != after) return k;
+    if (g - 1 > k && Row(Sum(b, g - 1)) != row) return k;
+    return g;
   }
 
   // The first sum after sum k (whose row is `row`) on another row, and that
@@ -295,40 +440,50 @@ class LineWalk {
   // centre outside columns and rows 2 .. W - 3 and 2 .. H - 3 draws nothing,
   // and every other dot's square lies inside the image. Painting is a plain
   // store, so the union of the squares leaves the same bytes as the dots one
-  // by one. Each pixel row of the union is held back while later runs may
-  // widen it, so that it is filled once: the runs that reach a pixel row are
-  // consecutive (their rows move one way) and their columns join up, so the
-  // row is one span, from the first run's first square to the last run's last.
+  // by one. The union is filled a pixel row at a time, once no later run can
+  // reach the row: the runs that reach a pixel row are consecutive (their
+  // rows move one way) and their columns join up and grow, so the row is one
+  // span, from the first such run's first square to the last one's last.
   void DotsInRow(int64_t r, int64_t a, int64_t b) {
     if (r <= 1 || r >= int64_t{canvas_.height} - 2) return;
     a = std::max<int64_t>(a, 2);
     b = std::min<int64_t>(b, int64_t{canvas_.width} - 3);
     if (a > b) return;
-    const int64_t half = pen_.half;
-    for (int64_t y = r - half; y <= r + half; ++y) {
-      // A held row in the same slot lies 2 * half + 1 rows or more away,
-      // behind the walk: no later run reaches it.
-      HeldRow& held = held_[static_cast<size_t>(y % (2 * half + 1))];
-      if (held.used && held.y == y) {
-        held.x0 = std::min(held.x0, a - half);
-        held.x1 = std::max(held.x1, b + half);
-        continue;
-      }
-      if (held.used) FillRow(canvas_, pen_, held.y, held.x0, held.x1);
-      held = HeldRow{true, y, a - half, b + half};
-    }
+    if (pushed_ == 0) next_y_ = r - dir_ * pen_.half;
+    FillPixelRowsBefore(r);
+    runs_[static_cast<size_t>(pushed_) & (runs_.size() - 1)] = Run{r, a, b};
+    ++pushed_;
+  }
+
+  // Fills the pixel rows, from the next one on, that a run on row r and the
+  // runs after it no longer reach.
+  void FillPixelRowsBefore(int64_t r) {
+    for (; dir_ * (r - next_y_) > pen_.half; next_y_ += dir_) FillPixelRow(next_y_);
   }
 
   void FillHeldRows() {
-    for (HeldRow& held : held_) {
-      if (held.used) FillRow(canvas_, pen_, held.y, held.x0, held.x1);
-      held.used = false;
-    }
+    if (pushed_ == 0) return;
+    // All that the last run reaches: the rows before a run 2 * half + 1 rows on.
+    FillPixelRowsBefore(runs_[static_cast<size_t>(pushed_ - 1) & (runs_.size() - 1)].row +
+                        dir_ * (2 * pen_.half + 1));
   }
 
-  struct HeldRow {
-    bool used;
-    int64_t y, x0, x1;
+  // Pixel row y from the first run that reaches it to the last. The runs
+  // kept are those of the rows from y - half on (in the walk's direction), at
+  // most 2 * half + 1 of them, which the ring holds.
+  void FillPixelRow(int64_t y) {
+    auto at = [&](int64_t i) -> const Run& { return runs_[static_cast<size_t>(i) & (runs_.size() - 1)]; };
+    const int64_t half = pen_.half;
+    while (first_run_ < pushed_ && dir_ * (at(first_run_).row - y) < -half) ++first_run_;
+    if (first_run_ == pushed_ || dir_ * (at(first_run_).row - y) > half) return;  // none reaches y
+    int64_t last = std::max(last_run_, first_run_);
+    while (last + 1 < pushed_ && dir_ * (at(last + 1).row - y) <= half) ++last;
+    last_run_ = last;
+    FillRow(canvas_, pen_, y, at(first_run_).a - half, at(last).b + half);
+  }
+
+  struct Run {
+    int64_t row, a, b;
   };
 
   const OverlayCanvas& canvas_;
@@ -337,7 +492,9 @@ class LineWalk {
   const double inverse_m_;  // for guesses only
   bool open_ = false;
   int64_t row_ = 0, first_ = 0, last_ = 0;
-  std::array<HeldRow, 5> held_{};
+  const int64_t dir_;  // the way the rows go as x grows
+  std::array<Run, 8> runs_{};  // the last runs drawn, by their count; a power of two
+  int64_t pushed_ = 0, first_run_ = 0, last_run_ = 0, next_y_ = 0;
 };
 
 uint32_t ClampedClass(uint32_t mark_size_class) { return std::min<uint32_t>(mark_size_class, 3); }
@@ -527,8 +684,11 @@ void DrawLine(const OverlayCanvas& canvas, int32_t x1, int32_t y1, int32_t x2, i
   if (m == 0.0) {
     if (y1 < 2 || int64_t{y1} >= int64_t{canvas.height} - 2) return;
   } else {
-    const double a = x1 + (1.0 - y1) / m;
-    const double b = x1 + (static_cast<double>(canvas.height) - 1.0 - y1) / m;
+    // Within a band, the rows whose dot squares reach it, with the same room.
+    const double top = std::max(1.0, static_cast<double>(canvas.band_top) - 3.0);
+    const double bottom = std::min(static_cast<double>(canvas.height) - 1.0, static_cast<double>(canvas.band_bottom) + 3.0);
+    const double a = x1 + (top - y1) / m;
+    const double b = x1 + (bottom - y1) / m;
     first = std::max(first, std::min(a, b) - 1.0);
     last = std::min(last, std::max(a, b) + 1.0);
   }

@@ -30,6 +30,10 @@ struct OverlayCanvas {
   uint32_t width = 0, height = 0, stride = 0;
   uint32_t mark_size_class = 1;  // 0..3, see MarkSizeClass
   bool text_background = false;  // Settings flags bit 0x2: text cells drawn dark
+  // Rows band_top .. band_bottom - 1 are the only ones written: two canvases
+  // of one overlay with bands that do not overlap can be drawn at once, by
+  // two threads, each leaving its rows as the whole drawing would.
+  uint32_t band_top = 0, band_bottom = UINT32_MAX;
   // Optional seam: when set, DrawText reports each call (x, y, text, colour)
   // here before drawing, so tests can check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)> text_observer;

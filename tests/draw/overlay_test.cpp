@@ -511,6 +511,71 @@ TEST(DrawLine, SpansDrawDotForDotThePerDotWalk) {
   }
 }
 
+// Lines of small whole-number slopes through a small image (one pixel a dot,
+// so a sum put on a wrong row shows): their rows end on or within rounding of
+// a sum, where only the rows of the sums themselves can tell the row's end.
+TEST(DrawLine, SpansSettleRowEndsWithinRoundingAsTheWalk) {
+  SideBySide o(320, 200);
+  for (int32_t dy = -24; dy <= 24; ++dy) {
+    for (int32_t dx = 1; dx <= 24; ++dx) {
+      for (int32_t x1 : {-7, 3, 130}) {
+        const int32_t y1 = 100 - dy * (x1 - 100) / dx, k = 400 / dx + 1;
+        const Rgb c = o.Next();
+        DrawLine(o.got.canvas, x1, y1, x1 + k * dx, y1 + k * dy, c);
+        per_dot::Line(o.want.canvas, x1, y1, x1 + k * dx, y1 + k * dy, c);
+        ASSERT_TRUE(o.got.bytes == o.want.bytes) << dy << "/" << dx << " from (" << x1 << ", " << y1 << ")";
+      }
+    }
+  }
+}
+
+// Drawn in two bands of rows, one after the other, every kind of drawing
+// leaves the bytes it leaves drawn whole: lines through and along the band's
+// edge (their walks are cut to the band's rows), marks, arcs, dots, dashed
+// outlines and text across it.
+TEST(OverlayBand, TwoBandsDrawWhatTheWholeCanvasDraws) {
+  std::mt19937 rng(17);
+  auto in = [&](int64_t lo, int64_t hi) {
+    return static_cast<int32_t>(std::uniform_int_distribution<int64_t>(lo, hi)(rng));
+  };
+  for (auto [w, h] : kCanvases) {
+    SideBySide o(w, h);
+    const int32_t W = o.W(), H = o.H();
+    for (int32_t split : {1, 2, H / 2 - 1, H / 2, H - 3, H - 1}) {
+      if (split < 0) continue;
+      OverlayCanvas upper = o.got.canvas, lower = o.got.canvas;
+      upper.band_bottom = lower.band_top = static_cast<uint32_t>(split);
+      int kind = 0;
+      auto both = [&](auto draw) {
+        const Rgb c = o.Next();
+        kind = kind % 10 + 1;
+        draw(o.want.canvas, c);
+        draw(upper, c);
+        draw(lower, c);
+        ASSERT_TRUE(o.got.bytes == o.want.bytes) << w << "x" << h << " split at " << split << ", drawing " << kind;
+      };
+      for (int i = 0; i < 60; ++i) {
+        const int32_t x = in(-4, W + 4), y = split + in(-6, 6);
+        const double reach = std::ldexp(1.0, in(0, 30)), a = in(0, 6283) / 1000.0;
+        const int32_t x1 = Clamped(x - reach * std::cos(a)), y1 = Clamped(y - reach * std::sin(a));
+        const int32_t x2 = Clamped(x + reach * std::cos(a)), y2 = Clamped(y + reach * std::sin(a));
+        const int32_t tilt = in(-1, 1) * (i % 3), radius = in(0, 40);
+        both([&](const OverlayCanvas& c, Rgb k) { DrawLine(c, x1, y1, x2, y2, k); });
+        both([&](const OverlayCanvas& c, Rgb k) { DrawLine(c, -5, y, W + 5, y + tilt, k); });
+        both([&](const OverlayCanvas& c, Rgb k) { DrawLine(c, x, y - 9, x, y + 9, k); });
+        both([&](const OverlayCanvas& c, Rgb k) { DrawTargetMark(c, x, y, k); });
+        both([&](const OverlayCanvas& c, Rgb k) { DrawRingMark(c, x, y, k); });
+        both([&](const OverlayCanvas& c, Rgb k) { DrawArc(c, x, y, radius, 0.0, 6.3, 0.01, k); });
+        both([&](const OverlayCanvas& c, Rgb k) { DrawDot(c, x, y, k); });
+        both([&](const OverlayCanvas& c, Rgb k) { DrawPixel(c, x, y, k); });
+        both([&](const OverlayCanvas& c, Rgb k) { DrawDashedRect(c, x - 9, y - 7, x + 11, y + 5, k); });
+        both([&](const OverlayCanvas& c, Rgb k) { DrawText(c, x, y - 4, "Band 8", k); });
+        if (HasFatalFailure()) return;
+      }
+    }
+  }
+}
+
 // Ring and target marks filled as spans draw exactly their dots, at every
 // position across each border and corner (where some dots fall off) and
 // inside, on canvases of every dot size.

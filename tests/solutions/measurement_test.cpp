@@ -2,9 +2,13 @@
 // overlay rather than by reading pixels back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
+#include "draw/overlay.h"
+#include "acquisition/acquisition.h"
 #include "solutions/measurement.h"
 #include "solutions/process.h"
 #include "station/workspace.h"
@@ -201,6 +205,46 @@ TEST(Overlay, RoiCrossAtTheEdgeOfTheIntRangeDrawsNothing) {
   f.station.view.mouse_mode = 6; // no legend either
   RedrawOverlay(f.station);
   for (uint32_t i = 0; i < f.station.image.size; ++i) ASSERT_EQ(f.station.image.overlay[i], 0);
+}
+
+// A record of many long entity lines (drawn by two threads, each over half of
+// the rows) leaves the overlay its entities leave drawn one after the other
+// on one canvas: lines crossing the middle row, lines ending near it, marks
+// on it, and points far outside.
+TEST(Overlay, ManyEntityPointsDrawTheSameAsOneByOne) {
+  MeasureFixture f(640, 480);
+  f.station.view.mouse_mode = 6; // no legend
+  SolutionRecord& r = *f.station.working;
+  r.entity_count = 25;
+  uint32_t seed = 3;
+  auto next = [&seed](double lo, double hi) {
+    seed = seed * 1664525u + 1013904223u;
+    return lo + (hi - lo) * (seed >> 8) / double(1u << 24);
+  };
+  for (uint32_t e = 0; e < r.entity_count; ++e) {
+    r.entities[e].type = static_cast<uint32_t>(EntityType::Polyline);
+    r.entities[e].point_count = kMaxEntityPoints;
+    for (uint32_t k = 0; k < kMaxEntityPoints; ++k) {
+      const double reach = e % 5 == 0 ? 1e9 : e % 5 == 1 ? 2000 : 300;
+      r.entities[e].points[k] = {320 + next(-reach, reach), 240 + next(-8, 8) * (e % 3 == 0 ? reach / 8 : 1), 0};
+    }
+  }
+  RedrawOverlay(f.station);
+  std::vector<uint8_t> want(f.station.image.size, 0);
+  OverlayCanvas canvas = CanvasOf(f.station);
+  canvas.pixels = want.data();
+  for (uint32_t e = 0; e < r.entity_count; ++e) {
+    const EntityPoint* p = r.entities[e].points;
+    for (uint32_t k = 0; k < kMaxEntityPoints; ++k) {
+      const Rgb colour{192, 0, 192};
+      if (k > 0) {
+        DrawLine(canvas, TruncToPixel(p[k - 1].x), TruncToPixel(p[k - 1].y), TruncToPixel(p[k].x),
+                 TruncToPixel(p[k].y), colour);
+      }
+      DrawTargetMark(canvas, TruncToPixel(p[k].x), TruncToPixel(p[k].y), colour);
+    }
+  }
+  EXPECT_TRUE(std::equal(want.begin(), want.end(), f.station.image.overlay));
 }
 
 } // namespace
