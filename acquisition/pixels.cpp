@@ -185,12 +185,12 @@ DropFourthKernel BestDropFourthKernel() {
 
 namespace {
 
-// One row by `kernel`, which the processor has.
+// One row by `kernel`, which the processor has; the wider steps leave the
+// rest of the row to the narrower ones.
 void DropFourthRow(const uint8_t* src, uint8_t* dst, size_t n, DropFourthKernel kernel) {
   size_t done = 0;
 #if defined(__x86_64__)
-  // The wider steps leave the rest of the row to the narrower ones.
-  if (kernel == DropFourthKernel::Avx2Step32) done += DropFourthAvx2Step32(src + done * 4, dst + done * 3, n - done);
+  if (kernel == DropFourthKernel::Avx2Step32) done = DropFourthAvx2Step32(src, dst, n);
   if (kernel == DropFourthKernel::Avx2Step32 || kernel == DropFourthKernel::Avx2Step8) {
     done += DropFourthAvx2Step8(src + done * 4, dst + done * 3, n - done);
   }
@@ -201,6 +201,11 @@ void DropFourthRow(const uint8_t* src, uint8_t* dst, size_t n, DropFourthKernel 
   DropFourthPlain(src + done * 4, dst + done * 3, n - done);
 }
 
+void CopyDropFourth(const uint8_t* src, uint8_t* dst, size_t n) {
+  static const DropFourthKernel best = BestDropFourthKernel();
+  DropFourthRow(src, dst, n, best);
+}
+
 } // namespace
 
 void CopyDropFourthRows(const uint8_t* src, size_t src_stride, uint8_t* dst, size_t dst_stride, size_t n,
@@ -208,15 +213,6 @@ void CopyDropFourthRows(const uint8_t* src, size_t src_stride, uint8_t* dst, siz
   if (!HaveDropFourthKernel(kernel)) kernel = DropFourthKernel::Plain;
   for (size_t y = 0; y < rows; ++y) DropFourthRow(src + y * src_stride, dst + y * dst_stride, n, kernel);
 }
-
-namespace {
-
-void CopyDropFourth(const uint8_t* src, uint8_t* dst, size_t n) {
-  static const DropFourthKernel best = BestDropFourthKernel();
-  DropFourthRow(src, dst, n, best);
-}
-
-} // namespace
 
 void ApplyColourMode(uint8_t* px, size_t count, uint32_t mode) {
   uint8_t* end = px + count * 3;
