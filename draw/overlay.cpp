@@ -122,6 +122,42 @@ bool TruncatedCoordinate(double value, int64_t* out) {
 
 constexpr double kLineStep = 0.02;
 
+// The spacing u of the doubles with |x| in [2^(e-1), 2^e), and what one
+// addition of the line step adds there in units of u, for the exponents a
+// walk takes in jumps (|x| from 1/16 to beyond any image), worked out once
+// with the same arithmetic as ever.
+struct Spacing {
+  double unit, inverse_unit;
+  int64_t step;
+  double inverse_step;
+};
+
+constexpr int kLowestJumpExponent = -3;
+constexpr int kHighestJumpExponent = 64;
+
+const Spacing& SpacingOf(int exponent) {
+  static const auto table = [] {
+    std::array<Spacing, kHighestJumpExponent - kLowestJumpExponent + 1> t{};
+    for (int e = kLowestJumpExponent; e <= kHighestJumpExponent; ++e) {
+      Spacing& s = t[static_cast<size_t>(e - kLowestJumpExponent)];
+      s.unit = std::ldexp(1.0, e - 53);
+      s.inverse_unit = std::ldexp(1.0, 53 - e);
+      s.step = std::llround(kLineStep / s.unit);
+      s.inverse_step = 1.0 / static_cast<double>(s.step);
+    }
+    return t;
+  }();
+  return table[static_cast<size_t>(exponent - kLowestJumpExponent)];
+}
+
+// The exponent e of |x| in [2^(e-1), 2^e), as frexp gives it, for a finite x
+// with |x| from 1/16 to below 2^64 (read from the bits: no library call).
+int JumpExponentOf(double x) {
+  uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  return static_cast<int>((bits >> 52) & 0x7ff) - 1022;
+}
+
 // The sum x += kLineStep, repeated from x as doubles add, up to its first
 // value that is not below `limit`. Whole runs of additions are taken at once,
 // with the same result: while x and x + step stay within one binary exponent,
@@ -137,13 +173,12 @@ double AdvanceLineWalk(double x, double limit) {
   constexpr int64_t kLowestUnits = int64_t{1} << 52;
   constexpr int64_t kTopUnits = int64_t{1} << 53;
   while (x < limit) {
-    if (x <= -0.0625 || x >= 0.0625) {
-      int exponent;
-      std::frexp(x, &exponent);  // |x| in [2^(exponent-1), 2^exponent)
-      const double u = std::ldexp(1.0, exponent - 53);
-      const int64_t d = std::llround(kLineStep / u);
+    if ((x <= -0.0625 || x >= 0.0625) && x > -0x1p63 && x < 0x1p63) {
+      const Spacing& spacing = SpacingOf(JumpExponentOf(x));
+      const double u = spacing.unit;
+      const int64_t d = spacing.step;
       if (x < 0.0) {
-        const int64_t units = static_cast<int64_t>(-x / u);  // exact, in [2^52, 2^53)
+        const int64_t units = static_cast<int64_t>(-x * spacing.inverse_unit);  // exact, in [2^52, 2^53)
         // Each addition must leave at least 2^52 units (the same exponent)
         // even before rounding, when x + step lies up to d + 1 units higher.
         const int64_t room = units - kLowestUnits - d - 1;
@@ -152,11 +187,12 @@ double AdvanceLineWalk(double x, double limit) {
           continue;
         }
       } else if (d > 0) {
-        const int64_t units = static_cast<int64_t>(x / u);  // exact, in [2^52, 2^53)
+        const int64_t units = static_cast<int64_t>(x * spacing.inverse_unit);  // exact, in [2^52, 2^53)
         // Additions that stay below 2^53 units even before rounding, and that
         // end below the limit (one short, for the rounding of this bound).
         const int64_t room = (kTopUnits - 2 - units) / d;
-        const double short_of_limit = std::floor((limit / u - static_cast<double>(units)) / d) - 1.0;
+        const double short_of_limit =
+            std::floor((limit * spacing.inverse_unit - static_cast<double>(units)) / d) - 1.0;
         const int64_t k = std::min<double>(static_cast<double>(room), short_of_limit) > 0.0
                               ? static_cast<int64_t>(std::min<double>(static_cast<double>(room),
                                                                       short_of_limit))
@@ -191,14 +227,13 @@ class LineWalk {
     constexpr int64_t kTopUnits = int64_t{1} << 53;
     const double rows_margin = RowsMargin(x_end);
     while (x <= last && x < x_end) {
-      int exponent;
-      std::frexp(x, &exponent);
+      const Spacing& spacing = SpacingOf(JumpExponentOf(x));  // x from 2 to below 2^32
       Binade b;
-      b.unit = std::ldexp(1.0, exponent - 53);
-      b.step = std::llround(kLineStep / b.unit);
-      b.units = static_cast<int64_t>(x / b.unit);
-      b.inverse_unit = std::ldexp(1.0, 53 - exponent);
-      b.inverse_step = 1.0 / static_cast<double>(b.step);
+      b.unit = spacing.unit;
+      b.step = spacing.step;
+      b.units = static_cast<int64_t>(x * spacing.inverse_unit);
+      b.inverse_unit = spacing.inverse_unit;
+      b.inverse_step = spacing.inverse_step;
       // The sums up to `room` stay in this exponent (the bound of AdvanceLineWalk);
       // of those, the walk takes the ones up to its limits.
       const int64_t room = std::max<int64_t>(0, (kTopUnits - 2 - b.units) / b.step);
