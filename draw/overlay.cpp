@@ -135,20 +135,28 @@ struct Spacing {
 constexpr int kLowestJumpExponent = -3;
 constexpr int kHighestJumpExponent = 64;
 
-const Spacing& SpacingOf(int exponent) {
-  static const auto table = [] {
-    std::array<Spacing, kHighestJumpExponent - kLowestJumpExponent + 1> t{};
-    for (int e = kLowestJumpExponent; e <= kHighestJumpExponent; ++e) {
-      Spacing& s = t[static_cast<size_t>(e - kLowestJumpExponent)];
-      s.unit = std::ldexp(1.0, e - 53);
-      s.inverse_unit = std::ldexp(1.0, 53 - e);
-      s.step = std::llround(kLineStep / s.unit);
-      s.inverse_step = 1.0 / static_cast<double>(s.step);
-    }
-    return t;
-  }();
-  return table[static_cast<size_t>(exponent - kLowestJumpExponent)];
+// Powers of two and the scaling by them are exact, and 0.02 / u is never a
+// tie here, so adding a half and truncating rounds it as llround does.
+constexpr double PowerOfTwo(int n) {
+  double v = 1.0;
+  for (; n > 0; --n) v *= 2.0;
+  for (; n < 0; ++n) v *= 0.5;
+  return v;
 }
+
+constexpr std::array<Spacing, kHighestJumpExponent - kLowestJumpExponent + 1> kSpacings = [] {
+  std::array<Spacing, kHighestJumpExponent - kLowestJumpExponent + 1> t{};
+  for (int e = kLowestJumpExponent; e <= kHighestJumpExponent; ++e) {
+    Spacing& s = t[static_cast<size_t>(e - kLowestJumpExponent)];
+    s.unit = PowerOfTwo(e - 53);
+    s.inverse_unit = PowerOfTwo(53 - e);
+    s.step = static_cast<int64_t>(kLineStep * s.inverse_unit + 0.5);
+    s.inverse_step = s.step > 0 ? 1.0 / static_cast<double>(s.step) : 0.0;
+  }
+  return t;
+}();
+
+const Spacing& SpacingOf(int exponent) { return kSpacings[static_cast<size_t>(exponent - kLowestJumpExponent)]; }
 
 // The exponent e of |x| in [2^(e-1), 2^e), as frexp gives it, for a finite x
 // with |x| from 1/16 to below 2^64 (read from the bits: no library call).
