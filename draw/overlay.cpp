@@ -258,23 +258,18 @@ class LineWalk {
       // The end of row r from 1 on, in sums: t = first_t + r t_per_row, the
       // guess of NextRowAsGuessed taken apart so that a row costs one product.
       const int64_t dir = dir_;
-      const double first_t = ((x1_ + ((m_ > 0.0 ? 1.0 : 0.0) - y1_) * inverse_m_) * b.inverse_unit -
-                              static_cast<double>(b.units)) * b.inverse_step;
-      const double t_per_row = inverse_m_ * b.inverse_unit * b.inverse_step;
-      const double margin =
-          rows_margin + (static_cast<double>(end) + std::abs(first_t)) * 0x1p-48;
-      const double last_t = static_cast<double>(end);
+      RowGuess guess_of_rows;
+      guess_of_rows.first_t = ((x1_ + ((m_ > 0.0 ? 1.0 : 0.0) - y1_) * inverse_m_) * b.inverse_unit -
+                               static_cast<double>(b.units)) * b.inverse_step;
+      guess_of_rows.t_per_row = inverse_m_ * b.inverse_unit * b.inverse_step;
+      guess_of_rows.margin =
+          rows_margin + (static_cast<double>(end) + std::abs(guess_of_rows.first_t)) * 0x1p-48;
+      guess_of_rows.last_t = static_cast<double>(end);
       int64_t row = Row(Sum(b, 0));
       for (int64_t k = 0; k <= end;) {
         int64_t next_row = row + dir;
-        int64_t next = k;
-        const double t = first_t + static_cast<double>(row) * t_per_row;
-        if (row >= 1 && row != kAbove && t >= static_cast<double>(k) && t < last_t) {
-          const int64_t whole = static_cast<int64_t>(t);
-          const double part = t - static_cast<double>(whole);
-          if (part > margin && 1.0 - part > margin) next = whole + 1;
-        }
-        if (next == k) next = NextRowAsGuessed(b, k, end, row, margin);
+        int64_t next = row >= 1 && row != kAbove ? ClearRowEnd(row, k, guess_of_rows) : k;
+        if (next == k) next = NextRowAsGuessed(b, k, end, row);
         if (next == k) {
           next_row = row;
           next = RowEnd(b, k, end + 1, row, &next_row);
@@ -283,7 +278,7 @@ class LineWalk {
         k = next;
         row = next_row;
         if (next_row == row_ + dir && k <= end) {
-          k = SteadyRows(b, k, &row, RowGuess{first_t, t_per_row, margin, last_t});
+          k = SteadyRows(b, k, &row, guess_of_rows);
         }
       }
       x = Sum(b, end) + kLineStep;  // the next sum, as the walk adds it
@@ -349,6 +344,19 @@ class LineWalk {
     double first_t, t_per_row, margin, last_t;  // as in Draw
   };
 
+  // The first sum of the row after `row` (from 1 on; k is its own first sum)
+  // when the row's end, t = first_t + row t_per_row sums, lies within the
+  // exponent and farther than the margin from every sum, so that no rounding
+  // can move it (see RowsMargin): the sum after t. Otherwise k, and the rows
+  // of the sums themselves must settle it.
+  static int64_t ClearRowEnd(int64_t row, int64_t k, const RowGuess& guess) {
+    const double t = guess.first_t + static_cast<double>(row) * guess.t_per_row;
+    if (!(t >= static_cast<double>(k) && t < guess.last_t)) return k;
+    const int64_t whole = static_cast<int64_t>(t);
+    const double part = t - static_cast<double>(whole);
+    return part > guess.margin && 1.0 - part > guess.margin ? whole + 1 : k;
+  }
+
   // The rows from `row` on (its first sum k) while each ends where the
   // line's equation puts it, within this exponent, and every row before
   // holds a run on the drawn rows: then each new run completes exactly one
@@ -374,11 +382,9 @@ class LineWalk {
     const double spacing = static_cast<double>(b.step) * b.unit;
     double first = Sum(b, k);
     while (row >= top && row <= bottom) {
-      const double t = guess.first_t + static_cast<double>(row) * guess.t_per_row;
-      if (!(t >= static_cast<double>(k) && t < guess.last_t)) break;
-      const int64_t whole = static_cast<int64_t>(t);
-      const double part = t - static_cast<double>(whole);
-      if (!(part > guess.margin && 1.0 - part > guess.margin)) break;
+      const int64_t next = ClearRowEnd(row, k, guess);
+      if (next == k) break;
+      const int64_t whole = next - 1;
       const double last = Sum(b, whole);  // the row's last sum
       const int64_t a = static_cast<int64_t>(first);
       const int64_t z = static_cast<int64_t>(last);
@@ -405,7 +411,7 @@ class LineWalk {
   // is skipped, or the guess is off by the rounding of y); RowEnd then searches.
   // Each row's guess depends on the row alone, not on the sums before, so the
   // rows of a long line are settled one after another without waiting.
-  int64_t NextRowAsGuessed(const Binade& b, int64_t k, int64_t end, int64_t row, double margin) const {
+  int64_t NextRowAsGuessed(const Binade& b, int64_t k, int64_t end, int64_t row) const {
     if (row == kBelow || row == kAbove) return k;
     const double edge = RowEdge(row);  // NaN on a level line: no guess
     const double t =
@@ -413,7 +419,6 @@ class LineWalk {
     const double guess = std::ceil(t);
     if (!(guess > static_cast<double>(k) && guess <= static_cast<double>(end))) return k;
     const int64_t g = static_cast<int64_t>(guess);
-    if (guess - t > margin && t - (guess - 1.0) > margin) return g;
     const int64_t after = row + (m_ > 0.0 ? 1 : -1);
     if (Row(Sum(b, g)) != after) return k;
     if (g - 1 > k && Row(Sum(b, g - 1)) != row) return k;
