@@ -512,20 +512,37 @@ TEST(DrawLine, SpansDrawDotForDotThePerDotWalk) {
 }
 
 // Lines of small whole-number slopes through a small image (one pixel a dot,
-// so a sum put on a wrong row shows): their rows end on or within rounding of
-// a sum, where only the rows of the sums themselves can tell the row's end.
+// so a sum put on a wrong row shows), from near it and from up to 10^9 away
+// through its centre: their rows end on or within rounding of a sum, where
+// only the rows of the sums themselves can tell the row's end.
 TEST(DrawLine, SpansSettleRowEndsWithinRoundingAsTheWalk) {
   SideBySide o(320, 200);
   for (int32_t dy = -24; dy <= 24; ++dy) {
     for (int32_t dx = 1; dx <= 24; ++dx) {
-      for (int32_t x1 : {-7, 3, 130}) {
-        const int32_t y1 = 100 - dy * (x1 - 100) / dx, k = 400 / dx + 1;
+      for (int64_t steps : {0, 1, 1000, 100000, 1000000000 / (24 * 24)}) {
+        // From (100 - steps dx, 100 - steps dy), or from near the image.
+        const int32_t x1 = steps > 1 ? static_cast<int32_t>(100 - steps * dx) : steps == 1 ? 130 : -7;
+        const int32_t y1 = steps > 1 ? static_cast<int32_t>(100 - steps * dy) : 100 - dy * (x1 - 100) / dx;
+        const int32_t k = static_cast<int32_t>(steps) + 400 / dx + 1;
         const Rgb c = o.Next();
         DrawLine(o.got.canvas, x1, y1, x1 + k * dx, y1 + k * dy, c);
         per_dot::Line(o.want.canvas, x1, y1, x1 + k * dx, y1 + k * dy, c);
         ASSERT_TRUE(o.got.bytes == o.want.bytes) << dy << "/" << dx << " from (" << x1 << ", " << y1 << ")";
       }
     }
+  }
+  // Lines from far away, found by a search, on which the line's equation
+  // puts a row's end just past a sum that the rounding of y still keeps on
+  // the row before (or the other way round).
+  for (auto [x1, y1, x2, y2] :
+       {std::array<int32_t, 4>{-1125142141, 1496439326, 330, -159}, {-1147169599, 2147483647, 330, -151},
+        {-1413453588, -975282896, 330, 307}, {-1623985881, -860712393, 330, 297},
+        {-1652390492, -1437579881, 330, 133}, {-176736059, INT32_MIN, 330, 432},
+        {-520359888, 1228049803, 330, -310}}) {
+    const Rgb c = o.Next();
+    DrawLine(o.got.canvas, x1, y1, x2, y2, c);
+    per_dot::Line(o.want.canvas, x1, y1, x2, y2, c);
+    ASSERT_TRUE(o.got.bytes == o.want.bytes) << "(" << x1 << ", " << y1 << ") to (" << x2 << ", " << y2 << ")";
   }
 }
 
