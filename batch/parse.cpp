@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "results/table.h"
 #include "view/zoom.h"
 
 namespace orvane::batch {
@@ -166,9 +167,13 @@ class LineParser {
     } else if (verb == "results-csv") {
       ok = Path(Verb::ResultsCsv);
     } else if (verb == "label") {
-      ok = Label();
+      ok = Label(Verb::Label);
     } else if (verb == "tolerance") {
       ok = Tolerance();
+    } else if (verb == "results-stats") {
+      ok = Label(Verb::ResultsStats);
+    } else if (verb == "results-clear") {
+      ok = Bare(Verb::ResultsClear);
     } else if (verb == "snap") {
       ok = Snap();
     } else if (verb == "grid-calibrate") {
@@ -314,9 +319,9 @@ class LineParser {
     }
     return true;
   }
-  bool Label() {
-    command_.verb = Verb::Label;
-    if (!Count(1, "TEXT")) return false;
+  bool Label(Verb verb) {
+    command_.verb = verb;
+    if (!Count(1, verb == Verb::Label ? "TEXT" : "LABEL")) return false;
     if (Arg(0).empty()) return Fail("empty label");
     command_.texts.push_back(Arg(0));
     return true;
@@ -329,13 +334,29 @@ class LineParser {
     }
     return true;
   }
+  // tolerance LABEL NOMINAL TOL|+UPPER/-LOWER [UNIT]
   bool Tolerance() {
     command_.verb = Verb::Tolerance;
-    if (!Count(3, "LABEL NOMINAL TOL")) return false;
+    if (Args() != 3 && Args() != 4) return Fail("expected LABEL NOMINAL TOL|+UPPER/-LOWER [UNIT]");
     if (Arg(0).empty()) return Fail("empty label");
     command_.texts.push_back(Arg(0));
-    if (!Number(1, &command_.nominal) || !Number(2, &command_.tolerance)) return false;
-    if (command_.tolerance < 0.0) return Fail("a tolerance is not negative");
+    if (Args() == 4) {
+      if (Arg(3).empty()) return Fail("empty unit");
+      command_.texts.push_back(CanonicalUnit(Arg(3)));
+    }
+    if (!Number(1, &command_.nominal)) return false;
+    if (Arg(2).find('/') == std::string::npos) {
+      if (!Number(2, &command_.tolerance)) return false;
+      if (command_.tolerance < 0.0) return Fail("a tolerance is not negative");
+      command_.lower = -command_.tolerance;
+      return true;
+    }
+    orvane::Tolerance t;
+    if (!ParseDeviations(Arg(2), &t)) {
+      return Fail("\"" + Arg(2) + "\" is not +UPPER/-LOWER with the upper above the lower");
+    }
+    command_.tolerance = t.upper;
+    command_.lower = t.lower;
     return true;
   }
   bool Snap() {

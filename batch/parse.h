@@ -69,6 +69,8 @@ enum class Verb : uint32_t {
   ResultsCsv,
   Label,
   Tolerance,
+  ResultsStats,
+  ResultsClear,
   Snap,
   Zoom,
   Pan,
@@ -105,8 +107,9 @@ struct Command {
   std::optional<DialogControlId> entity; // entity: the button, none = Escape
   bool escape = false;            // key: escape (else enter)
   std::vector<std::pair<DialogControlId, int32_t>> choices; // setup
-  double nominal = 0.0;           // tolerance
-  double tolerance = 0.0;
+  double nominal = 0.0;           // tolerance: nominal, limit deviations; texts[1] its unit if given
+  double tolerance = 0.0;         // the upper deviation (+-tolerance when symmetric)
+  double lower = 0.0;             // the lower deviation: -tolerance when symmetric
   bool on = false;                // snap, rectify on
 };
 

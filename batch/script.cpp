@@ -21,6 +21,7 @@
 #include "batch/parse.h"
 #include "results/csv.h"
 #include "results/session.h"
+#include "results/statistics_text.h"
 #include "station/clock.h"
 #include "station/fake_surface.h"
 #include "station/station.h"
@@ -53,6 +54,16 @@ const char* ButtonsName(MessageButtons b) {
     case MessageButtons::YesNo: return "yes/no";
   }
   return "?";
+}
+
+// A label as one word of the output: bare when it reads back as one word,
+// quoted as a script would write it otherwise.
+std::string LabelWord(const std::string& label) {
+  const bool bare = !label.empty() && std::none_of(label.begin(), label.end(), [](char ch) {
+    const auto b = static_cast<unsigned char>(ch);
+    return b <= 0x20 || b == 0x7F || ch == '"' || ch == '#' || ch == '\\';
+  });
+  return bare ? label : QuoteText(label);
 }
 
 const char* ResultName(DialogResult r) { return r == DialogResult::Ok ? "ok" : "cancel"; }
@@ -283,9 +294,19 @@ class Runner {
         break;
       case Verb::Tolerance:
         if (HaveStation()) {
-          ResultsOf(*station_).table.SetTolerance(c.texts[0], {c.nominal, c.tolerance});
+          ResultsOf(*station_).table.SetTolerance(
+              c.texts[0], Tolerance(c.nominal, c.tolerance, c.lower, c.texts.size() > 1 ? c.texts[1] : ""));
           SaveResults(*station_);
         }
+        break;
+      case Verb::ResultsStats:
+        if (HaveStation()) {
+          out_ << LabelWord(c.texts[0]) << ' '
+               << StatisticsWords(ResultsOf(*station_).table, c.texts[0]) << '\n';
+        }
+        break;
+      case Verb::ResultsClear:
+        if (HaveStation()) ClearResults(*station_);
         break;
       case Verb::Snap:
         if (HaveStation()) {

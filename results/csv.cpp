@@ -30,19 +30,30 @@ std::string ResultTime(int64_t seconds) {
   return std::string(buffer, n);
 }
 
-std::vector<std::string> ResultCells(const ResultsTable& table, const ResultRow& row) {
-  const std::optional<Tolerance> t = table.ToleranceOf(row.label);
+std::string DeviationsCell(const Tolerance& t) {
+  if (t.symmetric()) return ResultNumber(t.upper);
+  const auto sign = [](double v) { return std::string(std::signbit(v) ? "" : "+") + ResultNumber(v); };
+  return sign(t.upper) + "/" + sign(t.lower);
+}
+
+std::vector<std::string> ResultCells(const ResultsTable& table, const ResultRow& row,
+                                     std::string_view unit) {
+  std::optional<UnitRatio> shown;
+  if (!unit.empty()) shown = UnitRatioOf(row.unit, unit);
+  const std::string_view in = shown ? unit : std::string_view(row.unit);
+  const UnitRatio ratio = shown.value_or(UnitRatio{});
+  const std::optional<Tolerance> t = table.ToleranceIn(row.label, in);
   const Verdict verdict = table.VerdictOf(row);
   return {std::to_string(row.number),
           ResultTime(row.time),
           row.solution,
           row.label,
           row.kind,
-          ResultNumber(row.value),
-          row.unit,
-          ResultNumber(row.uncertainty),
+          ResultNumber(ratio.Apply(row.value)),
+          std::string(in),
+          ResultNumber(ratio.Apply(row.uncertainty)),
           t ? ResultNumber(t->nominal) : std::string(),
-          t ? ResultNumber(t->tolerance) : std::string(),
+          t ? DeviationsCell(*t) : std::string(),
           verdict == Verdict::Pass ? "pass" : verdict == Verdict::Fail ? "fail" : "",
           row.source,
           row.calibration,

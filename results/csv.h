@@ -16,8 +16,15 @@ namespace orvane {
 // and scales).
 const std::vector<std::string>& ResultColumns();
 
-// The cells of one row under ResultColumns(), as shown and exported.
-std::vector<std::string> ResultCells(const ResultsTable& table, const ResultRow& row);
+// The cells of one row under ResultColumns(), as shown and exported: the
+// nominal and tolerance in the row's unit (empty, with no verdict, where the
+// label's tolerance does not convert to it). With `unit`, a row whose unit
+// converts to it is shown in that unit instead (the window's display).
+std::vector<std::string> ResultCells(const ResultsTable& table, const ResultRow& row,
+                                     std::string_view unit = {});
+
+// A tolerance's deviations as a cell: "0.05" for +-0.05, "+0.02/-0.01".
+std::string DeviationsCell(const Tolerance& t);
 
 // A number as text: up to 10 significant digits, '.' decimals, no locale;
 // empty for NaN.

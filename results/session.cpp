@@ -102,6 +102,21 @@ bool SaveResults(Station& st) {
   return ok;
 }
 
+bool ClearResults(Station& st) {
+  ResultsTable& table = ResultsOf(st).table;
+  const size_t n = table.rows().size();
+  if (n > 0) {
+    const std::string text = "Clear all " + std::to_string(n) + (n == 1 ? " result" : " results") +
+                             " from the results table? The tolerances are kept.";
+    if (st.surface().MessageBox(text, "Results", MessageButtons::YesNo) != MessageAnswer::Yes) {
+      return false;
+    }
+  }
+  table.Clear();
+  SaveResults(st);
+  return true;
+}
+
 std::string LengthUnit(const Settings& s) {
   if (s.calibrated == 0) return "px";
   return s.units == 1 ? "cm" : "in";

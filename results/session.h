@@ -68,6 +68,11 @@ bool SaveResults(Station& station);
 // "RESULTS.CSV" when that option is on. Returns the row as stored.
 ResultRow AddResult(Station& station, ResultRow row);
 
+// Asks before the table is emptied (yes/no, through the window's message
+// box) and empties it on yes; an empty table is emptied without asking.
+// True when it was emptied.
+bool ClearResults(Station& station);
+
 // The unit text of lengths: "in", "cm", or "px" while not calibrated.
 std::string LengthUnit(const Settings& settings);
 

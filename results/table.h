@@ -10,7 +10,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "results/units.h"
 
 namespace orvane {
 
@@ -37,27 +40,82 @@ struct ResultRow {
   std::string note;        // distance, method, file and counts
 };
 
-// A nominal value and a symmetric tolerance: values within
-// [nominal - tolerance, nominal + tolerance] pass.
+// A nominal value and the deviations of its limits: values within
+// [nominal + lower, nominal + upper] pass. Symmetric (nominal +- t) when
+// lower == -upper; a drawing's 10 +0.3/+0.1 has both above the nominal.
 struct Tolerance {
   double nominal = 0.0;
-  double tolerance = 0.0;
+  double upper = 0.0; // deviation of the upper limit
+  double lower = 0.0; // deviation of the lower limit, never above `upper`
+  // The unit of the nominal and the deviations; empty: the unit of the
+  // label's first row.
+  std::string unit;
+
+  Tolerance() = default;
+  // nominal +- tolerance.
+  Tolerance(double nominal, double tolerance, std::string unit = {})
+      : nominal(nominal), upper(tolerance), lower(-tolerance), unit(std::move(unit)) {}
+  Tolerance(double nominal, double upper, double lower, std::string unit)
+      : nominal(nominal), upper(upper), lower(lower), unit(std::move(unit)) {}
+
+  bool symmetric() const { return lower == -upper; }
+  double UpperLimit() const { return nominal + upper; }
+  double LowerLimit() const { return nominal + lower; }
+  bool operator==(const Tolerance&) const = default;
 };
+
+// Deviations as a user types them: "0.05" (+-0.05), or "+0.02/-0.01" with
+// both signs written. False, and `t` untouched, for anything else (a negative
+// symmetric tolerance, an upper deviation below the lower one, no number).
+bool ParseDeviations(std::string_view text, Tolerance* t);
+// The deviations as ParseDeviations reads them: "0.05" or "+0.02/-0.01".
+std::string DeviationsText(const Tolerance& t);
 
 enum class Verdict : uint32_t { None = 0, Pass = 1, Fail = 2 };
 
+// The statistics of a label are taken in the label's unit: its tolerance's
+// when that has one, else its first row's. Rows in another length unit are
+// converted exactly; rows whose unit cannot be converted are left out and
+// counted, never averaged in.
 struct LabelStatistics {
   std::string label;
+  std::string unit;
   uint32_t n = 0;
-  double mean = 0.0;
-  double sd = kUnknown; // sample standard deviation; NaN below two values
-  double min = 0.0;
-  double max = 0.0;
-  double range = 0.0;
+  double mean = kUnknown; // NaN without a value
+  double sd = kUnknown;   // sample standard deviation; NaN below two values
+  double min = kUnknown;
+  double max = kUnknown;
+  double range = kUnknown;
   // Process capability against the label's tolerance; NaN without a
   // tolerance or a spread.
   double cp = kUnknown;
   double cpk = kUnknown;
+  // Rows left out because their unit does not convert to `unit`, and those
+  // units, comma-separated ("px,deg").
+  uint32_t left_out = 0;
+  std::string left_out_units;
+};
+
+// The statistics shown in another unit (Cp and Cpk are ratios and stay);
+// false, and `s` untouched, when its unit does not convert to `unit`.
+bool ShowIn(LabelStatistics* s, std::string_view unit);
+
+// A number that changes at every edit it guards and at every copy, so whoever
+// remembers it knows whether anything but appending has happened since.
+class Revision {
+ public:
+  Revision() : n_(Next()) {}
+  Revision(const Revision&) : n_(Next()) {}
+  Revision& operator=(const Revision&) {
+    n_ = Next();
+    return *this;
+  }
+  void Bump() { n_ = Next(); }
+  uint64_t value() const { return n_; }
+
+ private:
+  static uint64_t Next();
+  uint64_t n_;
 };
 
 class ResultsTable {
@@ -68,6 +126,7 @@ class ResultsTable {
 
   // The label the next result takes instead of its default (one result only).
   void SetNextLabel(std::string label) { next_label_ = std::move(label); }
+  const std::string& next_label() const { return next_label_; }
 
   // Removes the rows with these numbers; numbers of later rows are kept.
   void Erase(const std::vector<uint32_t>& numbers);
@@ -76,13 +135,32 @@ class ResultsTable {
   // Relabels row `number`; false when there is no such row.
   bool Relabel(uint32_t number, std::string label);
 
-  void SetTolerance(const std::string& label, Tolerance t) { tolerances_[label] = t; }
-  void ClearTolerance(const std::string& label) { tolerances_.erase(label); }
+  void SetTolerance(const std::string& label, Tolerance t);
+  void ClearTolerance(const std::string& label);
+  // The label's tolerance as set (its unit may be empty).
   std::optional<Tolerance> ToleranceOf(const std::string& label) const;
+  // The label's tolerance in `unit` (its unit filled in); nothing without a
+  // tolerance or when it does not convert.
+  std::optional<Tolerance> ToleranceIn(const std::string& label, std::string_view unit) const;
+  // The unit a label's statistics and verdicts are taken in: its tolerance's,
+  // else its first row's; empty for a label without either.
+  std::string LabelUnit(const std::string& label) const;
+  // Pass or fail of the row converted to its label's unit; None without a
+  // tolerance, a finite value or a unit that converts.
   Verdict VerdictOf(const ResultRow& row) const;
 
-  // One entry per label, in the order each label first appears.
+  // One entry per label with a finite value, in the order each label's first
+  // finite value appears.
   std::vector<LabelStatistics> Statistics() const;
+  // One label's entry; nothing when it has no finite value.
+  std::optional<LabelStatistics> StatisticsOf(const std::string& label) const;
+
+  // Changes at every edit of existing rows (erase, relabel, clear, restore)
+  // and every copy, never at Add: a view that saw revision R and N rows
+  // shows the table again by taking rows N... when the revision is still R.
+  uint64_t rows_revision() const { return rows_revision_.value(); }
+  // Changes at every change of the tolerances.
+  uint64_t tolerances_revision() const { return tolerances_revision_.value(); }
 
   const std::vector<ResultRow>& rows() const { return rows_; }
   const std::map<std::string, Tolerance>& tolerances() const { return tolerances_; }
@@ -98,6 +176,24 @@ class ResultsTable {
                std::map<std::string, uint32_t> counters, uint32_t next_number);
 
  private:
+  // Where each label's rows are, kept up to date as rows are appended and
+  // built again after any other edit.
+  struct LabelRows {
+    std::vector<size_t> rows; // positions in rows_
+    bool finite = false;      // has a finite value (and a place in order)
+  };
+  struct LabelIndex {
+    std::unordered_map<std::string, LabelRows> labels;
+    std::vector<std::string> order; // by first finite value
+    uint64_t revision = 0;
+    size_t indexed = 0; // rows_ taken in
+  };
+  const LabelIndex& Index() const;
+  LabelStatistics Summarise(const std::string& label, const LabelRows& where) const;
+
+  Revision rows_revision_;
+  Revision tolerances_revision_;
+  mutable LabelIndex index_;
   std::vector<ResultRow> rows_;
   std::map<std::string, Tolerance> tolerances_;
   std::map<std::string, uint32_t> counters_; // by default-label prefix

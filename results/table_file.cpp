@@ -85,7 +85,12 @@ std::string WriteResultsText(const ResultsTable& t) {
   out += Line({"next", std::to_string(t.next_number())});
   for (const auto& [prefix, n] : t.counters()) out += Line({"counter", Escape(prefix), std::to_string(n)});
   for (const auto& [label, tol] : t.tolerances()) {
-    out += Line({"tolerance", Escape(label), Exact(tol.nominal), Exact(tol.tolerance)});
+    if (tol.symmetric() && tol.unit.empty()) {
+      out += Line({"tolerance", Escape(label), Exact(tol.nominal), Exact(tol.upper)});
+    } else {
+      out += Line({"limits", Escape(label), Exact(tol.nominal), Exact(tol.upper), Exact(tol.lower),
+                   Escape(tol.unit)});
+    }
   }
   for (const ResultRow& r : t.rows()) {
     out += Line({"row", std::to_string(r.number), std::to_string(r.time), Escape(r.solution),
@@ -138,7 +143,17 @@ bool ReadResultsText(std::string_view text, ResultsTable* table) {
       std::string label;
       Tolerance t;
       if (!Unescape(f[1], &label) || !ParseDouble(f[2], &t.nominal) ||
-          !ParseDouble(f[3], &t.tolerance) || !(t.tolerance >= 0.0)) {
+          !ParseDouble(f[3], &t.upper) || !(t.upper >= 0.0)) {
+        return false;
+      }
+      t.lower = -t.upper;
+      tolerances[label] = t;
+    } else if (key == "limits" && f.size() == 6) {
+      std::string label;
+      Tolerance t;
+      if (!Unescape(f[1], &label) || !ParseDouble(f[2], &t.nominal) || !ParseDouble(f[3], &t.upper) ||
+          !ParseDouble(f[4], &t.lower) || std::isnan(t.nominal) || !(t.lower <= t.upper) ||
+          !Unescape(f[5], &t.unit)) {
         return false;
       }
       tolerances[label] = t;

@@ -5,6 +5,8 @@
 //   ORVANE-RESULTS 1
 //   option snap 0|1   option append-csv 0|1   next NUMBER
 //   counter PREFIX N  tolerance LABEL NOMINAL TOL
+//   limits LABEL NOMINAL UPPER LOWER UNIT  (a tolerance that is asymmetric or
+//     has a unit of its own: limits NOMINAL+UPPER and NOMINAL+LOWER)
 //   row NUMBER TIME SOLUTION LABEL KIND VALUE UNIT UNCERTAINTY SOURCE CALIBRATION NOTE
 // Anything else is a damaged file: the reader takes a file whole or not at all.
 #pragma once

@@ -203,6 +203,37 @@ TEST(ScriptCommands, LinesThatDoNotParse) {
   EXPECT_EQ(ParseError(std::string(kMaxLineBytes + 1, ' ')), "line longer than 65536 bytes");
 }
 
+// Asymmetric tolerances and a unit of their own; the older form unchanged.
+TEST(ScriptCommands, ToleranceFormsAndResultsStatistics) {
+  const struct {
+    const char* line;
+    double upper, lower;
+    const char* unit;
+  } good[] = {
+      {"tolerance w 8 0.01", 0.01, -0.01, nullptr},
+      {"tolerance w 8 +0.02/-0.01", 0.02, -0.01, nullptr},
+      {"tolerance w 8 +0.3/+0.1 mm", 0.3, 0.1, "mm"},
+      {"tolerance w 8 0.5 um", 0.5, -0.5, "\xC2\xB5m"},
+  };
+  for (const auto& c : good) {
+    const Command t = Parse(c.line);
+    EXPECT_EQ(t.nominal, 8.0) << c.line;
+    EXPECT_EQ(t.tolerance, c.upper) << c.line;
+    EXPECT_EQ(t.lower, c.lower) << c.line;
+    EXPECT_EQ(t.texts, (c.unit ? V{"w", c.unit} : V{"w"})) << c.line;
+  }
+  EXPECT_EQ(ParseError("tolerance w 8 +0.01/+0.02"),
+            "tolerance: \"+0.01/+0.02\" is not +UPPER/-LOWER with the upper above the lower");
+  EXPECT_EQ(ParseError("tolerance w 8 0.02/-0.01"),
+            "tolerance: \"0.02/-0.01\" is not +UPPER/-LOWER with the upper above the lower");
+  EXPECT_EQ(ParseError("tolerance w 8"), "tolerance: expected LABEL NOMINAL TOL|+UPPER/-LOWER [UNIT]");
+  EXPECT_EQ(ParseError("tolerance w 8 0.1 \"\""), "tolerance: empty unit");
+  EXPECT_EQ(Parse("results-stats \"outer width\"").texts, V{"outer width"});
+  EXPECT_EQ(Parse("results-clear").verb, Verb::ResultsClear);
+  EXPECT_EQ(ParseError("results-stats"), "results-stats: expected LABEL");
+  EXPECT_EQ(ParseError("results-clear now"), "results-clear: expected no arguments");
+}
+
 TEST(ScriptCommands, ResultsTableCommands) {
   EXPECT_EQ(Parse("mouse down 1 2 alt shift").modifiers, kKeyAlt | kKeyShift);
   EXPECT_EQ(Parse("results").verb, Verb::Results);

@@ -15,6 +15,7 @@
 #include "results/session.h"
 #include "results/snap.h"
 #include "results/table_file.h"
+#include "results/window_file.h"
 #include "support/station_fixture.h"
 
 namespace orvane {
@@ -179,6 +180,62 @@ TEST(Snap, DiameterGaugeOnADisc) {
   EXPECT_NEAR(c->radius, r, 0.02);
   const double line_x[3] = {10, 20, 30}, line_y[3] = {10, 20, 30};
   EXPECT_FALSE(GaugeCircle(im, line_x, line_y).has_value()); // collinear clicks
+}
+
+// Clear asks through the window's message box: no keeps every row, yes
+// empties the table; an empty table is cleared without a question.
+TEST(ResultsSession, ClearAsksFirst) {
+  StationFixture f;
+  AddResult(f.station, Length(1.0));
+  AddResult(f.station, Length(2.0));
+  f.surface.QueueAnswer(MessageAnswer::No);
+  EXPECT_FALSE(ClearResults(f.station));
+  ASSERT_EQ(f.surface.message_boxes().size(), 1u);
+  EXPECT_EQ(f.surface.message_boxes()[0].buttons, MessageButtons::YesNo);
+  EXPECT_NE(f.surface.message_boxes()[0].text.find("Clear all 2 results"), std::string::npos);
+  EXPECT_EQ(ResultsOf(f.station).table.rows().size(), 2u);
+  f.surface.QueueAnswer(MessageAnswer::Yes);
+  EXPECT_TRUE(ClearResults(f.station));
+  EXPECT_TRUE(ResultsOf(f.station).table.rows().empty());
+  ResultsTable back;
+  const std::vector<uint8_t> saved = ReadBytes(f.station.PathOf(kResultsFileName));
+  ASSERT_TRUE(ReadResultsText(std::string(saved.begin(), saved.end()), &back));
+  EXPECT_TRUE(back.rows().empty());
+  EXPECT_TRUE(ClearResults(f.station));
+  EXPECT_EQ(f.surface.message_boxes().size(), 2u);
+}
+
+// The Results window's own file: what it writes reads back; anything else
+// gives the defaults (and the defaults written over it later).
+TEST(ResultsWindowFile, RoundTripsAndRefusesWhatItWouldNotWrite) {
+  ResultsWindowState s;
+  s.has_geometry = true;
+  s.x = -20;
+  s.y = 40;
+  s.width = 900;
+  s.height = 500;
+  s.show_unit = std::string(kMicrometre);
+  ResultsWindowState back;
+  ASSERT_TRUE(ReadResultsWindowText(WriteResultsWindowText(s), &back));
+  EXPECT_EQ(WriteResultsWindowText(back), WriteResultsWindowText(s));
+  EXPECT_TRUE(ReadResultsWindowText(WriteResultsWindowText({}), &back));
+  EXPECT_FALSE(back.has_geometry);
+  const std::string magic = "ORVANE-RESULTS-WINDOW\t1\n";
+  for (const std::string& bad : {std::string(), magic + "geometry\t1\t2\t0\t5\n",
+                                magic + "geometry\t1\t2\t3\n", magic + "geometry\t1\t2\t3\t99999999999\n",
+                                magic + "show\tpx\n", magic + "show\tmm", magic + "colour\tred\n",
+                                magic + std::string(5000, '\n')}) {
+    ResultsWindowState untouched = s;
+    EXPECT_FALSE(ReadResultsWindowText(bad, &untouched)) << bad;
+    EXPECT_EQ(untouched.width, 900);
+  }
+  StationFixture f;
+  EXPECT_FALSE(LoadResultsWindowState(f.dir.path()).has_geometry);
+  ASSERT_TRUE(SaveResultsWindowState(f.dir.path(), s));
+  EXPECT_EQ(LoadResultsWindowState(f.dir.path()).x, -20);
+  std::filesystem::remove(f.dir.path() / kResultsWindowFileName);
+  std::filesystem::create_directory(f.dir.path() / kResultsWindowFileName);
+  EXPECT_FALSE(LoadResultsWindowState(f.dir.path()).has_geometry); // a folder in its place
 }
 
 } // namespace

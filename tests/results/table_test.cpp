@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "results/csv.h"
@@ -113,6 +114,9 @@ TEST(ResultsFile, DamagedTextIsRefusedWhole) {
       {"numbered past next", before + "row\t9\t0\ta\tb\tlength\t1\tin\tnan\ts\tc\tn\n"},
       {"bad escape", before + "row\t3\t0\ta\\q\tb\tlength\t1\tin\tnan\ts\tc\tn\n"},
       {"negative tolerance", good + "tolerance\tL1\t1\t-0.5\n"},
+      {"limits upside down", good + "limits\tL1\t1\t-0.1\t0.1\tmm\n"},
+      {"limits without a unit field", good + "limits\tL1\t1\t0.1\t-0.1\n"},
+      {"limits of no nominal", good + "limits\tL1\tnan\t0.1\t-0.1\tmm\n"},
       {"option not 0 or 1", good + "option\tsnap\t2\n"},
   };
   for (const auto& c : cases) {
@@ -120,6 +124,246 @@ TEST(ResultsFile, DamagedTextIsRefusedWhole) {
     read.Add(Row("length", 42.0));
     EXPECT_FALSE(ReadResultsText(c.text, &read)) << c.what;
     ASSERT_EQ(read.rows().size(), 1u) << c.what; // untouched
+  }
+}
+
+TEST(ResultUnits, ConvertExactlyOrNotAtAll) {
+  const struct {
+    const char* from;
+    const char* to;
+    double value;
+    std::optional<double> want; // nothing: does not convert
+  } cases[] = {
+      {"in", "cm", 8.0, 20.32},
+      {"in", "mm", 1.0, 25.4},
+      {"cm", "in", 20.32, 8.0},
+      {"mm", "\xC2\xB5m", 0.001, 1.0},
+      {"\xC2\xB5m", "in", 25400.0, 1.0},
+      {"px/in", "px/cm", 50.0, 50.0 / 2.54},
+      {"deg", "deg", 89.9999975, 89.9999975},
+      {"px", "in", 1.0, std::nullopt},
+      {"deg", "mm", 1.0, std::nullopt},
+      {"in", "px/in", 1.0, std::nullopt},
+      {"um", "mm", 1.0, std::nullopt}, // only the table's own spelling
+  };
+  for (const auto& c : cases) {
+    const std::optional<UnitRatio> r = UnitRatioOf(c.from, c.to);
+    ASSERT_EQ(r.has_value(), c.want.has_value()) << c.from << " -> " << c.to;
+    if (r) {
+      EXPECT_DOUBLE_EQ(r->Apply(c.value), *c.want) << c.from << " -> " << c.to;
+    }
+  }
+  EXPECT_EQ(CanonicalUnit("um"), std::string(kMicrometre));
+}
+
+// Mixed units under one label: converted to the label's unit (its
+// tolerance's, else its first row's), or left out and counted.
+TEST(ResultsTable, StatisticsAndVerdictsConvertToTheLabelsUnit) {
+  struct Value {
+    double v;
+    const char* unit;
+  };
+  const struct {
+    const char* what;
+    std::vector<Value> rows;
+    std::optional<Tolerance> tolerance;
+    const char* unit;
+    uint32_t n;
+    double mean;
+    uint32_t left_out;
+    const char* left_out_units;
+    std::vector<Verdict> verdicts;
+  } cases[] = {
+      {"inches then centimetres", {{8.0006, "in"}, {20.32, "cm"}}, std::nullopt, "in", 2, 8.0003, 0, "", {}},
+      {"a tolerance in mm sets the unit",
+       {{8.0, "in"}, {20.32, "cm"}, {203.3, "mm"}},
+       Tolerance(203.2, 0.05, "mm"), "mm", 3, 203.2 + 0.1 / 3, 0, "",
+       {Verdict::Pass, Verdict::Pass, Verdict::Fail}},
+      {"pixels and degrees left out",
+       {{1.0, "in"}, {100.0, "px"}, {2.0, "in"}, {45.0, "deg"}, {3.0, "px"}},
+       Tolerance(1.5, 0.5), "in", 2, 1.5, 3, "px,deg",
+       {Verdict::Pass, Verdict::None, Verdict::Pass, Verdict::None, Verdict::None}},
+      {"an uncalibrated first row keeps lengths out", {{100.0, "px"}, {1.0, "in"}}, std::nullopt, "px", 1, 100.0, 1, "in", {}},
+      {"asymmetric, both limits above the nominal",
+       {{10.0, "in"}, {10.2, "in"}, {25.4 * 10.3, "mm"}, {10.30001, "in"}},
+       Tolerance(10.0, 0.3, 0.1, "in"), "in", 4, (10.0 + 10.2 + 10.3 + 10.30001) / 4, 0, "",
+       {Verdict::Fail, Verdict::Pass, Verdict::Pass, Verdict::Fail}},
+      {"lower limit exactly, through a conversion",
+       {{9.98999, "in"}, {2.54 * 9.99, "cm"}},
+       Tolerance(10.0, 0.02, -0.01, ""), "in", 2, (9.99 + 9.98999) / 2, 0, "",
+       {Verdict::Fail, Verdict::Pass}},
+  };
+  for (const auto& c : cases) {
+    ResultsTable t;
+    for (const Value& v : c.rows) {
+      ResultRow r = Row("length", v.v, "d");
+      r.unit = v.unit;
+      t.Add(r);
+    }
+    if (c.tolerance) t.SetTolerance("d", *c.tolerance);
+    const std::optional<LabelStatistics> s = t.StatisticsOf("d");
+    ASSERT_TRUE(s) << c.what;
+    EXPECT_EQ(s->unit, c.unit) << c.what;
+    EXPECT_EQ(s->n, c.n) << c.what;
+    EXPECT_NEAR(s->mean, c.mean, 1e-12 * std::fabs(c.mean)) << c.what;
+    EXPECT_EQ(s->left_out, c.left_out) << c.what;
+    EXPECT_EQ(s->left_out_units, c.left_out_units) << c.what;
+    for (size_t i = 0; i < c.verdicts.size(); ++i) {
+      EXPECT_EQ(t.VerdictOf(t.rows()[i]), c.verdicts[i]) << c.what << ", row " << i;
+    }
+  }
+}
+
+// Cp = (USL - LSL) / 6s and Cpk = min(USL - mean, mean - LSL) / 3s against
+// 10 +0.04/-0.02: mean 10.02, s 0.0158114 (by hand, as above), USL 10.04,
+// LSL 9.98: Cp = 0.06 / 0.0948683 = 0.632456, Cpk = 0.02 / 0.0474342 = 0.421637.
+// In cm (the rows) against a tolerance in inches the same figures hold.
+TEST(ResultsTable, AsymmetricCapabilityByHand) {
+  for (const char* unit : {"in", "cm"}) {
+    ResultsTable t;
+    const double k = std::string(unit) == "cm" ? 2.54 : 1.0;
+    for (double v : {10.01, 10.03, 10.02, 10.04, 10.00}) {
+      ResultRow r = Row("length", v * k, "d");
+      r.unit = unit;
+      t.Add(r);
+    }
+    t.SetTolerance("d", Tolerance(10.0, 0.04, -0.02, "in"));
+    const LabelStatistics s = t.Statistics().at(0);
+    EXPECT_EQ(s.unit, "in");
+    EXPECT_NEAR(s.cp, 0.632456, 1e-6) << unit;
+    EXPECT_NEAR(s.cpk, 0.421637, 1e-6) << unit;
+    LabelStatistics shown = s;
+    ASSERT_TRUE(ShowIn(&shown, "mm"));
+    EXPECT_NEAR(shown.mean, 254.508, 1e-9);
+    EXPECT_EQ(shown.cp, s.cp);
+    EXPECT_FALSE(ShowIn(&shown, "deg"));
+  }
+}
+
+TEST(ResultsTable, DeviationsAsTyped) {
+  const struct {
+    const char* text;
+    std::optional<std::pair<double, double>> want; // upper, lower
+  } cases[] = {
+      {"0.05", std::pair{0.05, -0.05}},     {"+0.02/-0.01", std::pair{0.02, -0.01}},
+      {"+0.3/+0.1", std::pair{0.3, 0.1}},   {"-0.1/-0.3", std::pair{-0.1, -0.3}},
+      {"+0/-0", std::pair{0.0, 0.0}},       {"-0.05", std::nullopt},
+      {"0.02/-0.01", std::nullopt},         {"+0.01/+0.02", std::nullopt},
+      {"+0.02/-0.01/", std::nullopt},       {"", std::nullopt},
+      {"+/-", std::nullopt},                {"nan", std::nullopt},
+      {"+inf/-1", std::nullopt},            {"0,05", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    Tolerance t(1.0, 9.0);
+    ASSERT_EQ(ParseDeviations(c.text, &t), c.want.has_value()) << c.text;
+    if (!c.want) {
+      EXPECT_EQ(t.upper, 9.0) << c.text; // untouched
+      continue;
+    }
+    EXPECT_EQ(t.upper, c.want->first) << c.text;
+    EXPECT_EQ(t.lower, c.want->second) << c.text;
+    Tolerance back;
+    ASSERT_TRUE(ParseDeviations(DeviationsText(t), &back)) << DeviationsText(t);
+    EXPECT_EQ(back.upper, t.upper);
+    EXPECT_EQ(back.lower, t.lower);
+  }
+}
+
+// A symmetric tolerance without a unit keeps the line older files have; an
+// asymmetric one, or one with its own unit, takes the limits line; both read
+// back exactly. CSV cells show the tolerance in the row's unit.
+TEST(ResultsFile, LimitsLineRoundTripsAndCsvCellsFollowTheRow) {
+  ResultsTable t;
+  t.Add(Row("length", 8.0, "sym"));
+  t.Add(Row("length", 10.2, "asym"));
+  ResultRow metric = Row("length", 25.4 * 10.2, "asym");
+  metric.unit = "mm";
+  t.Add(metric);
+  t.Add(Row("length", 1.0, "own"));
+  t.SetTolerance("sym", Tolerance(8.0, 0.01));
+  t.SetTolerance("asym", Tolerance(10.0, 0.3, 0.1, ""));
+  t.SetTolerance("own", Tolerance(25.4, 0.1, "mm"));
+  const std::string text = WriteResultsText(t);
+  EXPECT_NE(text.find("tolerance\tsym\t8\t0.01\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("limits\tasym\t10\t0.3\t0.1\t\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("limits\town\t25.4\t0.1\t-0.1\tmm\n"), std::string::npos) << text;
+  ResultsTable back;
+  ASSERT_TRUE(ReadResultsText(text, &back));
+  EXPECT_EQ(WriteResultsText(back), text);
+  EXPECT_EQ(back.tolerances(), t.tolerances());
+
+  const std::vector<std::string> sym = ResultCells(t, t.rows()[0]);
+  EXPECT_EQ(sym[8], "8");
+  EXPECT_EQ(sym[9], "0.01");
+  EXPECT_EQ(ResultCells(t, t.rows()[1])[9], "+0.3/+0.1");
+  const std::vector<std::string> mm = ResultCells(t, t.rows()[2]);
+  EXPECT_EQ(mm[6], "mm");
+  EXPECT_EQ(mm[8], "254");
+  EXPECT_EQ(mm[9], "+7.62/+2.54");
+  EXPECT_EQ(mm[10], "pass");
+  // Shown in µm: value, unit and tolerance; the stored row keeps its unit.
+  const std::vector<std::string> um = ResultCells(t, t.rows()[3], kMicrometre);
+  EXPECT_EQ(um[5], "25400");
+  EXPECT_EQ(um[6], std::string(kMicrometre));
+  EXPECT_EQ(um[8], "25400");
+  EXPECT_EQ(um[9], "100");
+  EXPECT_EQ(t.rows()[3].unit, "in");
+}
+
+// The label index behind the statistics follows every edit: after random
+// appends, relabels, erasures, tolerance changes and clears, the statistics
+// equal those computed plainly from the rows.
+TEST(ResultsTable, StatisticsMatchAPlainComputationThroughEdits) {
+  std::mt19937 random(7);
+  ResultsTable t;
+  const char* labels[] = {"a", "b", "c", "d"};
+  const char* units[] = {"in", "cm", "px"};
+  for (int step = 0; step < 600; ++step) {
+    const int what = static_cast<int>(random() % 20);
+    if (what < 14 || t.rows().empty()) {
+      ResultRow r = Row("length", static_cast<double>(random() % 1000) / 10.0, labels[random() % 4]);
+      r.unit = units[random() % 3];
+      if (random() % 10 == 0) r.value = kUnknown;
+      t.Add(r);
+    } else if (what < 16) {
+      t.Relabel(t.rows()[random() % t.rows().size()].number, labels[random() % 4]);
+    } else if (what < 18) {
+      t.Erase({t.rows()[random() % t.rows().size()].number});
+    } else if (what < 19) {
+      t.SetTolerance(labels[random() % 4], Tolerance(50.0, 10.0, units[random() % 2]));
+    } else if (random() % 5 == 0) {
+      t.Clear();
+    }
+    // The plain computation: labels in order of their first finite value.
+    std::vector<std::string> order;
+    for (const ResultRow& r : t.rows()) {
+      if (std::isfinite(r.value) && std::find(order.begin(), order.end(), r.label) == order.end()) {
+        order.push_back(r.label);
+      }
+    }
+    const std::vector<LabelStatistics> stats = t.Statistics();
+    ASSERT_EQ(stats.size(), order.size()) << "step " << step;
+    for (size_t i = 0; i < order.size(); ++i) {
+      const std::string unit = t.LabelUnit(order[i]);
+      double sum = 0.0;
+      uint32_t n = 0, out = 0;
+      for (const ResultRow& r : t.rows()) {
+        if (r.label != order[i] || !std::isfinite(r.value)) continue;
+        const std::optional<UnitRatio> k = UnitRatioOf(r.unit, unit);
+        if (!k) {
+          ++out;
+          continue;
+        }
+        sum += k->Apply(r.value);
+        ++n;
+      }
+      ASSERT_EQ(stats[i].label, order[i]) << "step " << step;
+      EXPECT_EQ(stats[i].n, n) << "step " << step;
+      EXPECT_EQ(stats[i].left_out, out) << "step " << step;
+      if (n > 0) {
+        EXPECT_NEAR(stats[i].mean, sum / n, 1e-9) << "step " << step;
+      }
+    }
   }
 }
 
