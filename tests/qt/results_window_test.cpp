@@ -1,18 +1,27 @@
 // The Results window on real widgets: rows and statistics as the station's
 // table has them, tolerances typed in, pass/fail colours, copy and export,
-// delete and clear, the snap option remembered; F2 opens it.
+// delete and clear (asked first), the snap option remembered; F2 opens it as
+// a tool window of the main window that remembers its place; the label for
+// the next result; lengths shown in mm or µm; a new result updates one row.
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QTableWidget>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
+#include <QWindow>
 
 #include <cstdlib>
 
 #include "results/csv.h"
 #include "results/session.h"
 #include "results/table_file.h"
+#include "results/window_file.h"
 #include "support/station_fixture.h"
 #include "tests/qt/qt_support.h"
 #include "ui/qt/front_end.h"
@@ -21,14 +30,25 @@
 namespace orvane::qt {
 namespace {
 
-void Add(Station& st, const char* label, double value) {
+void Add(Station& st, const char* label, double value, const char* unit = "in") {
   ResultsOf(st).table.SetNextLabel(label);
   ResultRow r;
   r.kind = kKindLength;
   r.value = value;
-  r.unit = "in";
+  r.unit = unit;
   AddResult(st, std::move(r));
 }
+
+QString Cell(QTableView* view, int row, int column) {
+  return view->model()->index(row, column).data().toString();
+}
+void Type(QTableView* view, int row, int column, const QString& text) {
+  view->model()->setData(view->model()->index(row, column), text, Qt::EditRole);
+}
+int Rows(QTableView* view) { return view->model()->rowCount(); }
+
+// Statistics columns.
+constexpr int kUnit = 1, kN = 2, kMean = 3, kNominal = 8, kTolerance = 9, kCp = 10, kLeftOut = 12;
 
 TEST(QtResultsWindow, ShowsEditsAndExportsTheTable) {
   testing::StationFixture f;
@@ -37,29 +57,38 @@ TEST(QtResultsWindow, ShowsEditsAndExportsTheTable) {
   Add(f.station, "height", 4.5);
   ResultsWindow w(f.station);
   w.show();
-  ASSERT_EQ(w.rows()->rowCount(), 5);
-  ASSERT_EQ(w.statistics()->rowCount(), 2);
-  EXPECT_EQ(w.statistics()->item(0, 1)->text(), "4");
-  EXPECT_EQ(w.statistics()->item(0, 2)->text(), "10.035");
+  ASSERT_EQ(Rows(w.rows()), 5);
+  ASSERT_EQ(Rows(w.statistics()), 2);
+  EXPECT_EQ(Cell(w.statistics(), 0, kN), "4");
+  EXPECT_EQ(Cell(w.statistics(), 0, kMean), "10.035");
+  EXPECT_EQ(Cell(w.statistics(), 0, kUnit), "in");
 
   // A tolerance typed into the statistics: verdicts, colours, Cp and Cpk.
-  w.statistics()->item(0, 7)->setText("10");
-  w.statistics()->item(0, 8)->setText("0.05");
+  Type(w.statistics(), 0, kNominal, "10");
+  EXPECT_FALSE(ResultsOf(f.station).table.ToleranceOf("width")); // half entered
+  EXPECT_EQ(Cell(w.statistics(), 0, kNominal), "10");
+  Type(w.statistics(), 0, kTolerance, "0.05");
   const auto t = ResultsOf(f.station).table.ToleranceOf("width");
   ASSERT_TRUE(t.has_value());
-  EXPECT_EQ(t->tolerance, 0.05);
-  EXPECT_EQ(w.rows()->item(0, 10)->text(), "pass");
-  EXPECT_EQ(w.rows()->item(3, 10)->text(), "fail");
-  EXPECT_NE(w.rows()->item(0, 10)->background(), w.rows()->item(3, 10)->background());
-  EXPECT_FALSE(w.statistics()->item(0, 9)->text().isEmpty()); // Cp
-  EXPECT_TRUE(w.statistics()->item(1, 9)->text().isEmpty());  // one value: none
+  EXPECT_EQ(t->upper, 0.05);
+  EXPECT_EQ(Cell(w.rows(), 0, 10), "pass");
+  EXPECT_EQ(Cell(w.rows(), 3, 10), "fail");
+  EXPECT_NE(w.rows()->model()->index(0, 10).data(Qt::BackgroundRole),
+            w.rows()->model()->index(3, 10).data(Qt::BackgroundRole));
+  EXPECT_FALSE(Cell(w.statistics(), 0, kCp).isEmpty());
+  EXPECT_TRUE(Cell(w.statistics(), 1, kCp).isEmpty()); // one value: none
+  // An asymmetric tolerance as typed.
+  Type(w.statistics(), 0, kTolerance, "+0.06/-0.01");
+  EXPECT_EQ(ResultsOf(f.station).table.ToleranceOf("width")->lower, -0.01);
+  EXPECT_EQ(Cell(w.rows(), 3, 9), "+0.06/-0.01");
+  EXPECT_EQ(Cell(w.rows(), 3, 10), "fail");
   const QString shot = orvane::testing::Screenshot(&w, "results_window");
   EXPECT_FALSE(shot.isEmpty());
 
   // A label edited in the table joins the other label's statistics.
-  w.rows()->item(4, 3)->setText("width");
+  Type(w.rows(), 4, 3, "width");
   EXPECT_EQ(ResultsOf(f.station).table.rows()[4].label, "width");
-  ASSERT_EQ(w.statistics()->rowCount(), 1);
+  ASSERT_EQ(Rows(w.statistics()), 1);
 
   // Copy the selected rows, tab-separated under the header.
   w.rows()->selectRow(1);
@@ -74,17 +103,101 @@ TEST(QtResultsWindow, ShowsEditsAndExportsTheTable) {
   w.ExportTo(QString::fromStdString(csv.string()));
   EXPECT_EQ(testing::ReadBytes(csv).size(), TableCsv(ResultsOf(f.station).table).size());
   w.DeleteSelected();
-  EXPECT_EQ(w.rows()->rowCount(), 4);
+  EXPECT_EQ(Rows(w.rows()), 4);
   w.snap()->setChecked(true);
   EXPECT_TRUE(ResultsOf(f.station).table.snap);
   w.Clear();
-  EXPECT_EQ(w.rows()->rowCount(), 0);
+  EXPECT_EQ(Rows(w.rows()), 0);
   // Every change is in the file at once.
   const std::vector<uint8_t> saved = testing::ReadBytes(f.station.PathOf(kResultsFileName));
   ResultsTable back;
   ASSERT_TRUE(ReadResultsText(std::string(saved.begin(), saved.end()), &back));
   EXPECT_TRUE(back.rows().empty());
   EXPECT_TRUE(back.snap);
+}
+
+// Inches and centimetres under one label, a scale under it too: the
+// statistics in the label's unit with the scale counted out; shown in mm
+// and µm on choice, the choice remembered, the stored rows unchanged.
+TEST(QtResultsWindow, ShowsLengthsInMillimetresAndMicrometres) {
+  testing::StationFixture f;
+  Add(f.station, "plate", 8.0006, "in");
+  Add(f.station, "plate", 20.32, "cm");
+  Add(f.station, "plate", 50.0, "px/in");
+  Add(f.station, "A", 90.0, "deg");
+  auto w = std::make_unique<ResultsWindow>(f.station);
+  w->resize(1100, 420);
+  w->show();
+  EXPECT_EQ(Cell(w->statistics(), 0, kMean), "8.0003");
+  EXPECT_EQ(Cell(w->statistics(), 0, kLeftOut), "1 (px/in)");
+  w->show_unit()->setCurrentIndex(1);
+  EXPECT_EQ(Cell(w->statistics(), 0, kUnit), "mm");
+  EXPECT_EQ(Cell(w->statistics(), 0, kMean), "203.20762");
+  EXPECT_EQ(Cell(w->rows(), 1, 5), "203.2");
+  EXPECT_EQ(Cell(w->rows(), 1, 6), "mm");
+  EXPECT_EQ(Cell(w->rows(), 2, 6), "px/in"); // not a length: as measured
+  EXPECT_EQ(Cell(w->statistics(), 1, kUnit), "deg");
+  orvane::testing::Screenshot(w.get(), "results_window_mm");
+  w->show_unit()->setCurrentIndex(2);
+  EXPECT_EQ(Cell(w->rows(), 0, 5), "203215.24");
+  EXPECT_EQ(ResultsOf(f.station).table.rows()[1].unit, "cm");
+  EXPECT_EQ(TableCsv(ResultsOf(f.station).table).find("203215"), std::string::npos);
+  w.reset();
+  ResultsWindow again(f.station);
+  EXPECT_EQ(again.show_unit()->currentIndex(), 2);
+  EXPECT_EQ(Cell(again.rows(), 0, 6), QString::fromUtf8("\xC2\xB5m"));
+}
+
+// A new result inserts one row and updates its label's statistics alone; a
+// deletion shows the table again whole.
+TEST(QtResultsWindow, ANewResultUpdatesOneRow) {
+  testing::StationFixture f;
+  for (int i = 0; i < 40; ++i) Add(f.station, i % 2 ? "a" : "b", i);
+  ResultsWindow w(f.station);
+  QSignalSpy inserted(w.rows_model(), &QAbstractItemModel::rowsInserted);
+  QSignalSpy reset(w.rows_model(), &QAbstractItemModel::modelReset);
+  QSignalSpy stats_changed(w.statistics_model(), &QAbstractItemModel::dataChanged);
+  QSignalSpy stats_reset(w.statistics_model(), &QAbstractItemModel::modelReset);
+  Add(f.station, "a", 1000.0);
+  ASSERT_EQ(inserted.count(), 1);
+  EXPECT_EQ(inserted[0][1].toInt(), 40);
+  EXPECT_EQ(inserted[0][2].toInt(), 40);
+  EXPECT_EQ(reset.count(), 0);
+  EXPECT_EQ(stats_reset.count(), 0);
+  ASSERT_EQ(stats_changed.count(), 1);
+  EXPECT_EQ(stats_changed[0][0].toModelIndex().row(), 1); // "a", second to appear
+  EXPECT_EQ(Cell(w.statistics(), 1, kN), "21");
+  Add(f.station, "c", 1.0);
+  EXPECT_EQ(Rows(w.statistics()), 3);
+  ResultsOf(f.station).table.Erase({1});
+  SaveResults(f.station);
+  EXPECT_EQ(reset.count(), 1);
+  EXPECT_EQ(Rows(w.rows()), 41);
+  // The first "b" went: "a" now appears first.
+  EXPECT_EQ(Cell(w.statistics(), 0, 0), "a");
+  EXPECT_EQ(Cell(w.statistics(), 1, kN), "19");
+}
+
+TEST(QtResultsWindow, NextLabelFieldAndClearThatAsks) {
+  testing::StationFixture f;
+  Add(f.station, "x", 1.0);
+  ResultsWindow w(f.station);
+  w.show();
+  QTest::keyClicks(w.next_label(), "bore");
+  EXPECT_EQ(ResultsOf(f.station).table.next_label(), "bore");
+  ResultRow r;
+  r.kind = kKindLength;
+  r.value = 2.0;
+  r.unit = "in";
+  AddResult(f.station, r);
+  EXPECT_EQ(ResultsOf(f.station).table.rows().back().label, "bore");
+  EXPECT_TRUE(w.next_label()->text().isEmpty()); // one result only
+  // Clear asks; No keeps every row.
+  f.surface.QueueAnswer(MessageAnswer::No);
+  w.Clear();
+  EXPECT_EQ(Rows(w.rows()), 2);
+  ASSERT_FALSE(f.surface.message_boxes().empty());
+  EXPECT_EQ(f.surface.message_boxes().back().buttons, MessageButtons::YesNo);
 }
 
 TEST(QtResultsWindow, F2OpensItAndNewResultsAppear) {
@@ -100,7 +213,56 @@ TEST(QtResultsWindow, F2OpensItAndNewResultsAppear) {
   ASSERT_NE(front.results_window(), nullptr);
   EXPECT_TRUE(front.results_window()->isVisible());
   Add(front.station(), "L", 1.0);
-  EXPECT_EQ(front.results_window()->rows()->rowCount(), 1);
+  EXPECT_EQ(Rows(front.results_window()->rows()), 1);
+}
+
+// A tool window of the main window (kept above it by the window manager),
+// where it was left at the next opening; Clear asks in a real message box.
+TEST(QtResultsWindow, StaysAboveTheMainWindowAndRemembersItsPlace) {
+  unsetenv("ORVANE_VIRTUAL_CAMERA");
+  testing::TempDir dir;
+  {
+    FrontEnd front(dir.path());
+    ASSERT_TRUE(front.Start("orvane"));
+    front.Show();
+    front.ShowResults();
+    ResultsWindow* w = front.results_window();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->parentWidget(), front.surface().window());
+    EXPECT_EQ(w->windowType(), Qt::Tool);
+    ASSERT_NE(w->windowHandle(), nullptr);
+    EXPECT_EQ(w->windowHandle()->transientParent(), front.surface().window()->windowHandle());
+    w->resize(720, 380);
+    w->move(40, 60);
+    Add(front.station(), "L", 1.0);
+    // Clicking the main window leaves it shown.
+    QTest::mouseClick(front.surface().window(), Qt::LeftButton);
+    EXPECT_TRUE(w->isVisible());
+    bool asked = false;
+    testing::WhenModal([&](QWidget* box) {
+      asked = true;
+      auto* message = qobject_cast<QMessageBox*>(box);
+      ASSERT_NE(message, nullptr);
+      EXPECT_TRUE(message->text().startsWith("Clear all 1 result"));
+      orvane::testing::Screenshot(box, "results_clear_asks");
+      message->button(QMessageBox::No)->click();
+    });
+    w->Clear();
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(Rows(w->rows()), 1);
+    w->hide();
+  }
+  const ResultsWindowState saved = LoadResultsWindowState(dir.path());
+  ASSERT_TRUE(saved.has_geometry);
+  EXPECT_EQ(saved.width, 720);
+  EXPECT_EQ(saved.height, 380);
+  FrontEnd front(dir.path());
+  ASSERT_TRUE(front.Start("orvane"));
+  front.ShowResults();
+  EXPECT_EQ(front.results_window()->size(), QSize(720, 380));
+  EXPECT_EQ(front.results_window()->pos(), QPoint(saved.x, saved.y));
+  EXPECT_EQ(saved.x, 40);
+  EXPECT_EQ(saved.y, 60);
 }
 
 } // namespace

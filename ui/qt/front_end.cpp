@@ -156,7 +156,7 @@ void FrontEnd::Wire() {
 }
 
 void FrontEnd::ShowResults() {
-  if (!results_window_) results_window_ = std::make_unique<ResultsWindow>(station_);
+  if (!results_window_) results_window_ = std::make_unique<ResultsWindow>(station_, surface_.window());
   results_window_->show();
   results_window_->raise();
   results_window_->activateWindow();

@@ -3,91 +3,122 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 #include "results/csv.h"
 #include "results/session.h"
+#include "results/units.h"
 
 namespace orvane::qt {
 namespace {
 
-constexpr int kLabelColumn = 3;
-constexpr int kVerdictColumn = 10;
-// Statistics columns; nominal and tolerance are editable.
-constexpr int kNominalColumn = 7;
-constexpr int kToleranceColumn = 8;
-const QStringList kStatisticsColumns = {"Label", "n",       "Mean",      "Std. dev.", "Min",  "Max",
-                                        "Range", "Nominal", "Tolerance (+/-)", "Cp", "Cpk"};
-const QColor kPass(200, 240, 200);
-const QColor kFail(250, 190, 190);
-
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
-QTableWidgetItem* Cell(const QString& text, bool editable = false) {
-  auto* item = new QTableWidgetItem(text);
-  if (!editable) item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-  return item;
+constexpr size_t kRefitRows = 5000;
+
+// The choices of the unit box, by index: as measured, mm, µm.
+const std::string kShowUnits[] = {"", std::string(kMillimetre), std::string(kMicrometre)};
+
+QTableView* Table(QWidget* parent, QAbstractItemModel* model) {
+  auto* view = new QTableView(parent);
+  view->setModel(model);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->verticalHeader()->hide();
+  // Every row as high as the first: a table of a million rows is laid out
+  // without asking each row for its height.
+  view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  view->horizontalHeader()->setResizeContentsPrecision(200);
+  return view;
 }
 
 } // namespace
 
 ResultsWindow::ResultsWindow(Station& station, QWidget* parent)
-    : QWidget(parent, Qt::Window), station_(station) {
+    : QWidget(parent, parent != nullptr ? Qt::Tool : Qt::Window),
+      station_(station),
+      rows_model_(new ResultRowsModel(ResultsOf(station).table, this)),
+      statistics_model_(new LabelStatisticsModel(ResultsOf(station).table, this)),
+      state_(LoadResultsWindowState(station.folder())) {
   setWindowTitle(QStringLiteral("Results"));
-  rows_ = new QTableWidget(this);
-  statistics_ = new QTableWidget(this);
+  Build();
+  Connect();
+  Place();
+  refreshing_ = true;
+  for (int i = 0; i < static_cast<int>(std::size(kShowUnits)); ++i) {
+    if (kShowUnits[i] == state_.show_unit) show_unit_->setCurrentIndex(i);
+  }
+  refreshing_ = false;
+  rows_model_->ShowIn(state_.show_unit);
+  statistics_model_->ShowIn(state_.show_unit);
+  ResultsOf(station_).changed = [this] { Refresh(); };
+  Refresh();
+}
+
+ResultsWindow::~ResultsWindow() {
+  if (isVisible()) SaveState();
+  if (station_.results) station_.results->changed = nullptr;
+}
+
+void ResultsWindow::Build() {
+  rows_ = Table(this, rows_model_);
+  statistics_ = Table(this, statistics_model_);
   snap_ = new QCheckBox(QStringLiteral("Snap to edges"), this);
   append_ = new QCheckBox(QStringLiteral("Append to RESULTS.CSV"), this);
-  auto* remove = new QPushButton(QStringLiteral("Delete"), this);
-  auto* clear = new QPushButton(QStringLiteral("Clear"), this);
-  auto* copy = new QPushButton(QStringLiteral("Copy"), this);
-  auto* exporting = new QPushButton(QStringLiteral("Export CSV..."), this);
-
-  QStringList columns;
-  for (const std::string& c : ResultColumns()) columns << Text(c);
-  rows_->setColumnCount(columns.size());
-  rows_->setHorizontalHeaderLabels(columns);
-  rows_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  rows_->verticalHeader()->hide();
-  statistics_->setColumnCount(kStatisticsColumns.size());
-  statistics_->setHorizontalHeaderLabels(kStatisticsColumns);
-  statistics_->verticalHeader()->hide();
-
+  next_label_ = new QLineEdit(this);
+  next_label_->setPlaceholderText(QStringLiteral("default (L1, A1 ...)"));
+  show_unit_ = new QComboBox(this);
+  show_unit_->addItems({QStringLiteral("as measured"), QStringLiteral("mm"), Text(std::string(kMicrometre))});
+  const char* names[] = {"Delete", "Clear", "Copy", "Export CSV..."};
   auto* buttons = new QHBoxLayout;
-  for (QWidget* w : {static_cast<QWidget*>(remove), static_cast<QWidget*>(clear),
-                     static_cast<QWidget*>(copy), static_cast<QWidget*>(exporting)}) {
-    buttons->addWidget(w);
+  for (int i = 0; i < 4; ++i) {
+    buttons_[i] = new QPushButton(QString::fromLatin1(names[i]), this);
+    buttons->addWidget(buttons_[i]);
   }
   buttons->addStretch();
   buttons->addWidget(snap_);
   buttons->addWidget(append_);
+  auto* fields = new QHBoxLayout;
+  fields->addWidget(new QLabel(QStringLiteral("Label for the next result:"), this));
+  fields->addWidget(next_label_, 1);
+  fields->addSpacing(16);
+  fields->addWidget(new QLabel(QStringLiteral("Show lengths:"), this));
+  fields->addWidget(show_unit_);
   auto* split = new QSplitter(Qt::Vertical, this);
   split->addWidget(rows_);
   auto* lower = new QWidget(split);
   auto* lower_layout = new QVBoxLayout(lower);
   lower_layout->setContentsMargins(0, 0, 0, 0);
-  lower_layout->addWidget(new QLabel(QStringLiteral("Statistics by label (enter a nominal and tolerance):"), lower));
+  lower_layout->addWidget(
+      new QLabel(QStringLiteral("Statistics by label (enter a nominal and a tolerance: 0.05, or +0.02/-0.01):"), lower));
   lower_layout->addWidget(statistics_);
   split->addWidget(lower);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
+  layout->addLayout(fields);
   layout->addWidget(split);
-  resize(1000, 560);
+}
 
-  QObject::connect(remove, &QPushButton::clicked, this, [this] { DeleteSelected(); });
-  QObject::connect(clear, &QPushButton::clicked, this, [this] { Clear(); });
-  QObject::connect(copy, &QPushButton::clicked, this, [this] { Copy(); });
-  QObject::connect(exporting, &QPushButton::clicked, this, [this] {
+void ResultsWindow::Connect() {
+  auto clicked = [this](int i, auto action) {
+    QObject::connect(static_cast<QPushButton*>(buttons_[i]), &QPushButton::clicked, this, action);
+  };
+  clicked(0, [this] { DeleteSelected(); });
+  clicked(1, [this] { Clear(); });
+  clicked(2, [this] { Copy(); });
+  clicked(3, [this] {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export results"),
                                                       QStringLiteral("results.csv"),
                                                       QStringLiteral("CSV files (*.csv)"));
@@ -103,17 +134,59 @@ ResultsWindow::ResultsWindow(Station& station, QWidget* parent)
     ResultsOf(station_).table.append_csv = on;
     SaveResults(station_);
   });
-  QObject::connect(rows_, &QTableWidget::itemChanged, this,
-                   [this](QTableWidgetItem* item) { RowEdited(item); });
-  QObject::connect(statistics_, &QTableWidget::itemChanged, this,
-                   [this](QTableWidgetItem* item) { StatisticEdited(item); });
-
-  ResultsOf(station_).changed = [this] { Refresh(); };
-  Refresh();
+  QObject::connect(next_label_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    ResultsOf(station_).table.SetNextLabel(text.trimmed().toStdString());
+  });
+  QObject::connect(show_unit_, &QComboBox::currentIndexChanged, this,
+                   [this](int index) { ShowUnitChosen(index); });
+  rows_model_->relabelled = [this](uint32_t number, std::string label) {
+    ResultsOf(station_).table.Relabel(number, std::move(label));
+    SaveResults(station_);
+  };
+  statistics_model_->tolerance_changed = [this] { SaveResults(station_); };
 }
 
-ResultsWindow::~ResultsWindow() {
-  if (station_.results) station_.results->changed = nullptr;
+// Where the window was last, if that is still on a screen; else where the
+// window manager puts it.
+void ResultsWindow::Place() {
+  resize(1000, 560);
+  if (!state_.has_geometry) return;
+  resize(state_.width, state_.height);
+  const QRect frame(state_.x, state_.y, state_.width, state_.height);
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect seen = screen->availableGeometry().intersected(frame);
+    if (seen.width() >= 50 && seen.height() >= 50) {
+      move(state_.x, state_.y);
+      return;
+    }
+  }
+}
+
+void ResultsWindow::SaveState() {
+  ResultsWindowState now = state_;
+  now.has_geometry = true;
+  now.x = pos().x();
+  now.y = pos().y();
+  now.width = width();
+  now.height = height();
+  if (WriteResultsWindowText(now) == WriteResultsWindowText(state_)) return;
+  state_ = now;
+  SaveResultsWindowState(station_.folder(), state_);
+}
+
+void ResultsWindow::hideEvent(QHideEvent* event) {
+  SaveState();
+  QWidget::hideEvent(event);
+}
+
+void ResultsWindow::ShowUnitChosen(int index) {
+  if (index < 0 || index >= static_cast<int>(std::size(kShowUnits)) || refreshing_) return;
+  state_.show_unit = kShowUnits[index];
+  rows_model_->ShowIn(state_.show_unit);
+  statistics_model_->ShowIn(state_.show_unit);
+  rows_->resizeColumnsToContents();
+  statistics_->resizeColumnsToContents();
+  SaveResultsWindowState(station_.folder(), state_);
 }
 
 void ResultsWindow::Refresh() {
@@ -121,48 +194,17 @@ void ResultsWindow::Refresh() {
   const ResultsTable& table = ResultsOf(station_).table;
   snap_->setChecked(table.snap);
   append_->setChecked(table.append_csv);
-  rows_->setRowCount(static_cast<int>(table.rows().size()));
-  int r = 0;
-  for (const ResultRow& row : table.rows()) {
-    const std::vector<std::string> cells = ResultCells(table, row);
-    for (int c = 0; c < static_cast<int>(cells.size()); ++c) {
-      QTableWidgetItem* item = Cell(Text(cells[c]), c == kLabelColumn);
-      item->setData(Qt::UserRole, row.number);
-      if (c == kVerdictColumn) {
-        const Verdict v = table.VerdictOf(row);
-        if (v != Verdict::None) item->setBackground(v == Verdict::Pass ? kPass : kFail);
-      }
-      rows_->setItem(r, c, item);
-    }
-    ++r;
+  if (next_label_->text().trimmed().toStdString() != table.next_label()) {
+    next_label_->setText(Text(table.next_label()));
   }
-  rows_->resizeColumnsToContents();
-  if (r > 0) rows_->scrollToBottom();
-
-  const std::vector<LabelStatistics> stats = table.Statistics();
-  statistics_->setRowCount(static_cast<int>(stats.size()));
-  r = 0;
-  for (const LabelStatistics& s : stats) {
-    const std::optional<Tolerance> t = table.ToleranceOf(s.label);
-    const std::string values[] = {s.label,
-                                  std::to_string(s.n),
-                                  ResultNumber(s.mean),
-                                  ResultNumber(s.sd),
-                                  ResultNumber(s.min),
-                                  ResultNumber(s.max),
-                                  ResultNumber(s.range),
-                                  t ? ResultNumber(t->nominal) : "",
-                                  t ? ResultNumber(t->tolerance) : "",
-                                  ResultNumber(s.cp),
-                                  ResultNumber(s.cpk)};
-    for (int c = 0; c < static_cast<int>(std::size(values)); ++c) {
-      QTableWidgetItem* item = Cell(Text(values[c]), c == kNominalColumn || c == kToleranceColumn);
-      item->setData(Qt::UserRole, Text(s.label));
-      statistics_->setItem(r, c, item);
-    }
-    ++r;
-  }
+  bool whole = false;
+  const size_t first = rows_model_->Sync(&whole);
+  statistics_model_->Sync(whole, first);
+  // Columns fit their contents; past a few thousand rows only a reset
+  // refits them, so a new result costs the same in a table of any size.
+  if (whole || table.rows().size() <= kRefitRows) rows_->resizeColumnsToContents();
   statistics_->resizeColumnsToContents();
+  if (whole || first < table.rows().size()) rows_->scrollToBottom();
   refreshing_ = false;
 }
 
@@ -181,10 +223,7 @@ void ResultsWindow::DeleteSelected() {
   SaveResults(station_);
 }
 
-void ResultsWindow::Clear() {
-  ResultsOf(station_).table.Clear();
-  SaveResults(station_);
-}
+void ResultsWindow::Clear() { ClearResults(station_); }
 
 void ResultsWindow::Copy() {
   QApplication::clipboard()->setText(Text(TableTabText(ResultsOf(station_).table, SelectedNumbers())));
@@ -194,36 +233,6 @@ void ResultsWindow::ExportTo(const QString& path) {
   if (!ExportResultsCsv(station_, QFile::encodeName(path).toStdString())) {
     QMessageBox::warning(this, windowTitle(), QStringLiteral("Cannot write ") + path);
   }
-}
-
-void ResultsWindow::RowEdited(QTableWidgetItem* item) {
-  if (refreshing_ || item->column() != kLabelColumn) return;
-  const QString label = item->text().trimmed();
-  ResultsTable& table = ResultsOf(station_).table;
-  if (!label.isEmpty()) table.Relabel(item->data(Qt::UserRole).toUInt(), label.toStdString());
-  SaveResults(station_);
-}
-
-void ResultsWindow::StatisticEdited(QTableWidgetItem* item) {
-  if (refreshing_) return;
-  const int r = item->row();
-  const std::string label = item->data(Qt::UserRole).toString().toStdString();
-  const QLocale c = QLocale::c();
-  bool nominal_ok = false, tolerance_ok = false;
-  const QTableWidgetItem* n = statistics_->item(r, kNominalColumn);
-  const QTableWidgetItem* t = statistics_->item(r, kToleranceColumn);
-  const double nominal = n ? c.toDouble(n->text().trimmed(), &nominal_ok) : 0.0;
-  const double tolerance = t ? c.toDouble(t->text().trimmed(), &tolerance_ok) : 0.0;
-  ResultsTable& table = ResultsOf(station_).table;
-  if (nominal_ok && tolerance_ok && tolerance >= 0.0 && std::isfinite(nominal) && std::isfinite(tolerance)) {
-    table.SetTolerance(label, {nominal, tolerance});
-  } else if ((n == nullptr || n->text().trimmed().isEmpty()) &&
-             (t == nullptr || t->text().trimmed().isEmpty())) {
-    table.ClearTolerance(label);
-  } else if (!nominal_ok || !tolerance_ok) {
-    return; // half entered: wait for the other cell
-  }
-  SaveResults(station_);
 }
 
 } // namespace orvane::qt
