@@ -7,6 +7,7 @@
 
 #include "fuzz/check.h"
 #include "results/csv.h"
+#include "results/statistics_text.h"
 #include "results/table_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -21,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CHECK(orvane::ReadResultsText(written, &again));
   CHECK(orvane::WriteResultsText(again) == written);
   CHECK(!orvane::TableCsv(table).empty());
-  table.Statistics();
+  for (const orvane::LabelStatistics& s : table.Statistics()) {
+    CHECK(!orvane::StatisticsWords(table, s.label).empty());
+  }
   return 0;
 }
