@@ -184,16 +184,15 @@ LabelStatistics ResultsTable::Summarise(const std::string& label, const LabelRow
   s.unit = LabelUnit(label);
   std::vector<double> v;
   v.reserve(where.rows.size());
-  // Rows of one label come in one or two units: remember the last ratio.
-  std::string last_unit = s.unit;
-  std::optional<UnitRatio> ratio = UnitRatio{};
+  // Rows of one label come in one unit or a few: each unit's ratio is
+  // looked up once.
+  std::vector<std::pair<std::string_view, std::optional<UnitRatio>>> ratios;
   for (size_t i : where.rows) {
     const ResultRow& r = rows_[i];
     if (!std::isfinite(r.value)) continue;
-    if (r.unit != last_unit) {
-      last_unit = r.unit;
-      ratio = UnitRatioOf(r.unit, s.unit);
-    }
+    auto known = std::find_if(ratios.begin(), ratios.end(), [&](const auto& u) { return u.first == r.unit; });
+    if (known == ratios.end()) known = ratios.insert(ratios.end(), {r.unit, UnitRatioOf(r.unit, s.unit)});
+    const std::optional<UnitRatio>& ratio = known->second;
     if (!ratio) {
       ++s.left_out;
       if (("," + s.left_out_units + ",").find("," + r.unit + ",") == std::string::npos) {
