@@ -137,7 +137,17 @@ TEST(QtResultsWindow, ShowsLengthsInMillimetresAndMicrometres) {
   EXPECT_EQ(Cell(w->rows(), 1, 6), "mm");
   EXPECT_EQ(Cell(w->rows(), 2, 6), "px/in"); // not a length: as measured
   EXPECT_EQ(Cell(w->statistics(), 1, kUnit), "deg");
+  // A tolerance typed while mm are shown is kept in mm, which becomes the
+  // label's unit.
+  Type(w->statistics(), 0, kNominal, "203.2");
+  Type(w->statistics(), 0, kTolerance, "+0.1/-0.3");
+  ASSERT_TRUE(ResultsOf(f.station).table.ToleranceOf("plate"));
+  EXPECT_EQ(ResultsOf(f.station).table.ToleranceOf("plate")->unit, "mm");
+  EXPECT_EQ(Cell(w->rows(), 0, 10), "pass"); // 203.21524 mm
   orvane::testing::Screenshot(w.get(), "results_window_mm");
+  w->show_unit()->setCurrentIndex(0);
+  EXPECT_EQ(Cell(w->statistics(), 0, kUnit), "mm");
+  EXPECT_EQ(Cell(w->rows(), 0, 9), "+0.003937007874/-0.01181102362"); // in the row's inches
   w->show_unit()->setCurrentIndex(2);
   EXPECT_EQ(Cell(w->rows(), 0, 5), "203215.24");
   EXPECT_EQ(ResultsOf(f.station).table.rows()[1].unit, "cm");
@@ -146,6 +156,7 @@ TEST(QtResultsWindow, ShowsLengthsInMillimetresAndMicrometres) {
   ResultsWindow again(f.station);
   EXPECT_EQ(again.show_unit()->currentIndex(), 2);
   EXPECT_EQ(Cell(again.rows(), 0, 6), QString::fromUtf8("\xC2\xB5m"));
+  EXPECT_EQ(Cell(again.statistics(), 0, kMean), "203207.62");
 }
 
 // A new result inserts one row and updates its label's statistics alone; a
