@@ -74,6 +74,9 @@ enum class Verb : uint32_t {
   Pan,
   GridCalibrate,
   Rectify,
+  DxfUnits,
+  DxfSaveAs,
+  SaveAnnotated,
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -107,7 +110,7 @@ struct Command {
   std::vector<std::pair<DialogControlId, int32_t>> choices; // setup
   double nominal = 0.0;           // tolerance
   double tolerance = 0.0;
-  bool on = false;                // snap, rectify on
+  bool on = false;                // snap, rectify, dxf-units on
 };
 
 struct ParseResult {
@@ -119,6 +122,9 @@ struct ParseResult {
 // Parses one line (1-based number `line`); an empty or comment line gives
 // nothing and no error.
 std::optional<Command> ParseLine(std::string_view text, uint32_t line, std::string* error);
+
+// The name of every command the parser knows, in the order it tries them.
+std::vector<std::string> CommandNames();
 
 // Parses a whole script; stops at the first line that does not parse.
 ParseResult ParseScript(std::string_view script);
