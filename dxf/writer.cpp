@@ -77,7 +77,6 @@ std::optional<double> DxfScale(double distance, double pixels_per_inch,
 int32_t DxfUnitsCode(double unit_factor) {
   if (unit_factor == 1.0) return kDxfInches;
   if (unit_factor == kMetricUnitFactor) return kDxfCentimetres;
-  if (unit_factor == 25.4) return kDxfMillimetres;
   return kDxfUnitless;
 }
 

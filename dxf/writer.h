@@ -97,12 +97,11 @@ inline double DxfY(double y, uint32_t height, double k) {
 // $INSUNITS codes of the units a drawing can be in.
 inline constexpr int32_t kDxfUnitless = 0;
 inline constexpr int32_t kDxfInches = 1;
-inline constexpr int32_t kDxfMillimetres = 4;
 inline constexpr int32_t kDxfCentimetres = 5;
 
 // The code of the unit a drawing made with `unit_factor` is in: 1 draws in
-// inches, the metric factor in centimetres, 25.4 in millimetres; anything
-// else is no unit a CAD program could scale by.
+// inches, the metric factor in centimetres; any other factor (only a damaged
+// settings file holds one) is no unit a CAD program could scale by.
 int32_t DxfUnitsCode(double unit_factor);
 
 // Header section (with the sink's unit, when it has one), comment and start

@@ -37,7 +37,6 @@ TEST(DxfOptionsFile, ReadsExactlyItsOwnText) {
       {"ORVANE DXF options 1\nunits on\nunits off\n", false, false},
       {"ORVANE DXF options 1\n\nunits on\n", false, false},
       {"ORVANE DXF options 1\nunits on \n", false, false},
-      {"ORVANE DXF options 1\nUNITS ON\n", false, false},
       {"ORVANE DXF options 1\nunits on\n\n", true, true},
   };
   for (const Case& c : cases) {
@@ -56,14 +55,6 @@ TEST(DxfOptionsFile, ReadsExactlyItsOwnText) {
   for (const bool units : {false, true}) {
     EXPECT_EQ(ParseDxfOptions(FormatDxfOptions({units}), &error), DxfOptions{units});
   }
-}
-
-TEST(DxfOptionsFile, UnitCodesOfTheStationsUnits) {
-  EXPECT_EQ(DxfUnitsCode(1.0), kDxfInches);
-  EXPECT_EQ(DxfUnitsCode(kMetricUnitFactor), kDxfCentimetres);
-  EXPECT_EQ(DxfUnitsCode(25.4), kDxfMillimetres);
-  EXPECT_EQ(DxfUnitsCode(2.54), kDxfUnitless); // not the factor the station keeps
-  EXPECT_EQ(DxfUnitsCode(0.0), kDxfUnitless);
 }
 
 // Missing, damaged, oversized or not a regular file: the options are off, a
