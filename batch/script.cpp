@@ -106,10 +106,7 @@ class BatchSurface final : public FakeSurface {
   BatchSurface(std::ostream& out, Queues& queues, std::ostream& notes)
       : out_(out), queues_(queues), notes_(notes) {}
 
-  void ShowNote(std::string_view text) override {
-    FakeSurface::ShowNote(text);
-    notes_ << "note " << QuoteText(text) << '\n';
-  }
+  void ShowNote(std::string_view text) override { notes_ << "note " << QuoteText(text) << '\n'; }
 
   MessageAnswer MessageBox(std::string_view text, std::string_view caption,
                            MessageButtons buttons) override {
