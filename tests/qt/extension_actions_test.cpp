@@ -3,8 +3,11 @@
 // context menu's picture and DXF entries, on real widgets.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
 #include <filesystem>
@@ -67,6 +70,41 @@ TEST(QtExtensionActions, NotesForTheLivePictureSaveAndTheAnnotatedPicture) {
   EXPECT_FALSE(surface.events().dxf_units_on());
   surface.events().dxf_units(true);
   EXPECT_TRUE(surface.events().dxf_units_on());
+  EXPECT_TRUE(LoadDxfOptions(p.front.station()).units);
+}
+
+// The context menu offers the entries, and its check box turns the DXF unit
+// on through the station, as a user's choice of it does.
+TEST(QtExtensionActions, ContextMenuEntries) {
+  CameraProgram p;
+  ASSERT_TRUE(p.started);
+  QWidget* window = p.front.surface().window();
+  QStringList seen;
+  bool checked_before = true;
+  QTimer::singleShot(300, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    testing::Screenshot(menu, "context_menu");
+    QAction* units = nullptr;
+    for (QAction* action : menu->actions()) {
+      seen << action->text();
+      if (action->text() == QStringLiteral("Units in DXF Drawings")) units = action;
+    }
+    if (units == nullptr) {
+      menu->close();
+      return;
+    }
+    checked_before = units->isChecked();
+    menu->setActiveAction(units);
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  const QPoint at(window->width() - 40, window->height() - 40);
+  QContextMenuEvent event(QContextMenuEvent::Mouse, at, window->mapToGlobal(at));
+  QApplication::sendEvent(window, &event);
+  for (const char* entry : {"Save Picture with Overlay", "Save DXF As...", "Units in DXF Drawings"}) {
+    EXPECT_TRUE(seen.contains(QString::fromLatin1(entry))) << entry;
+  }
+  EXPECT_FALSE(checked_before);
   EXPECT_TRUE(LoadDxfOptions(p.front.station()).units);
 }
 
