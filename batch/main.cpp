@@ -23,7 +23,7 @@ constexpr const char* kUsage =
     "  --version      print the version and end\n"
     "Exit status: 0 the script ran to its end, 1 a check failed or a command\n"
     "could not run, 2 a line does not parse, the script cannot be read or the\n"
-    "command line is wrong.\n"
+    "command line is wrong, 3 another station works in the folder (nothing ran).\n"
     "The commands of a script are described in orvane-batch(1).\n";
 
 int Usage() {

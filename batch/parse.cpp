@@ -110,14 +110,33 @@ std::optional<ControlId> RowPart(std::string_view name) {
   return std::nullopt;
 }
 
+// The command word of a line. The dispatch compares it with each command's
+// name in turn; given a list, every comparison also adds the name to it, so
+// the list of commands is read off the dispatch itself and no second list
+// can fall behind it.
+class VerbWord {
+ public:
+  VerbWord(std::string word, std::vector<std::string>* names)
+      : word_(std::move(word)), names_(names) {}
+  bool operator==(std::string_view name) const {
+    if (names_ != nullptr) names_->emplace_back(name);
+    return word_ == name;
+  }
+
+ private:
+  std::string word_;
+  std::vector<std::string>* names_;
+};
+
 class LineParser {
  public:
-  LineParser(std::vector<Word> words, uint32_t line) : words_(std::move(words)) {
+  LineParser(std::vector<Word> words, uint32_t line, std::vector<std::string>* names = nullptr)
+      : words_(std::move(words)), names_(names) {
     command_.line = line;
   }
 
   std::optional<Command> Parse(std::string* error) {
-    const std::string verb = Lower(words_[0].text);
+    const VerbWord verb(Lower(words_[0].text), names_);
     bool ok = false;
     if (verb == "start") {
       ok = Start();
@@ -175,7 +194,13 @@ class LineParser {
     } else if (verb == "results-clear") {
       ok = Bare(Verb::ResultsClear);
     } else if (verb == "snap") {
-      ok = Snap();
+      ok = OnOff(Verb::Snap);
+    } else if (verb == "dxf-units") {
+      ok = OnOff(Verb::DxfUnits);
+    } else if (verb == "dxf-save-as") {
+      ok = Path(Verb::DxfSaveAs);
+    } else if (verb == "save-annotated") {
+      ok = OptionalPath(Verb::SaveAnnotated);
     } else if (verb == "grid-calibrate") {
       ok = GridCalibrate();
     } else if (verb == "rectify") {
@@ -359,8 +384,14 @@ class LineParser {
     command_.lower = t.lower;
     return true;
   }
-  bool Snap() {
-    command_.verb = Verb::Snap;
+  // PATH or nothing.
+  bool OptionalPath(Verb verb) {
+    command_.verb = verb;
+    if (Args() == 0) return true;
+    return Path(verb);
+  }
+  bool OnOff(Verb verb) {
+    command_.verb = verb;
     size_t k = 0;
     if (!Count(1, "on|off") || !OneOf(0, {"on", "off"}, &k)) return false;
     command_.on = k == 0;
@@ -483,6 +514,7 @@ class LineParser {
   }
 
   std::vector<Word> words_;
+  std::vector<std::string>* names_;
   Command command_;
   std::string error_;
 };
@@ -605,6 +637,18 @@ std::optional<Command> ParseLine(std::string_view text, uint32_t line, std::stri
   }
   if (words.empty()) return std::nullopt;
   return LineParser(std::move(words), line).Parse(error);
+}
+
+std::vector<std::string> CommandNames() {
+  std::vector<std::string> compared;
+  std::string ignored;
+  // An empty word is no command's name, so the dispatch tries every name.
+  LineParser({Word{}}, 0, &compared).Parse(&ignored);
+  std::vector<std::string> names;
+  for (std::string& name : compared) {
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+  }
+  return names;
 }
 
 ParseResult ParseScript(std::string_view script) {

@@ -76,6 +76,9 @@ enum class Verb : uint32_t {
   Pan,
   GridCalibrate,
   Rectify,
+  DxfUnits,
+  DxfSaveAs,
+  SaveAnnotated,
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -110,7 +113,7 @@ struct Command {
   double nominal = 0.0;           // tolerance: nominal, limit deviations; texts[1] its unit if given
   double tolerance = 0.0;         // the upper deviation (+-tolerance when symmetric)
   double lower = 0.0;             // the lower deviation: -tolerance when symmetric
-  bool on = false;                // snap, rectify on
+  bool on = false;                // snap, rectify, dxf-units on
 };
 
 struct ParseResult {
@@ -122,6 +125,9 @@ struct ParseResult {
 // Parses one line (1-based number `line`); an empty or comment line gives
 // nothing and no error.
 std::optional<Command> ParseLine(std::string_view text, uint32_t line, std::string* error);
+
+// The name of every command the parser knows, in the order it tries them.
+std::vector<std::string> CommandNames();
 
 // Parses a whole script; stops at the first line that does not parse.
 ParseResult ParseScript(std::string_view script);

@@ -1,6 +1,7 @@
 #include "batch/script.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <deque>
@@ -19,6 +20,7 @@
 #include "acquisition/pixels.h"
 #include "acquisition/rectification.h"
 #include "batch/parse.h"
+#include "dxf/dxf_options.h"
 #include "results/csv.h"
 #include "results/session.h"
 #include "results/statistics_text.h"
@@ -27,6 +29,7 @@
 #include "station/station.h"
 #include "ui/commands.h"
 #include "ui/main_window.h"
+#include "ui/save_image.h"
 #include "view/mouse.h"
 #include "view/zoom.h"
 #include "workspace/files.h"
@@ -111,7 +114,10 @@ struct Queues {
 // and dialog as it appears.
 class BatchSurface final : public FakeSurface {
  public:
-  BatchSurface(std::ostream& out, Queues& queues) : out_(out), queues_(queues) {}
+  BatchSurface(std::ostream& out, Queues& queues, std::ostream& notes)
+      : out_(out), queues_(queues), notes_(notes) {}
+
+  void ShowNote(std::string_view text) override { notes_ << "note " << QuoteText(text) << '\n'; }
 
   MessageAnswer MessageBox(std::string_view text, std::string_view caption,
                            MessageButtons buttons) override {
@@ -154,6 +160,7 @@ class BatchSurface final : public FakeSurface {
  private:
   std::ostream& out_;
   Queues& queues_;
+  std::ostream& notes_;
 };
 
 class Runner {
@@ -321,7 +328,35 @@ class Runner {
         if (!Running()) return;
         if (auto problem = SetRectification(*station_, c.on)) Fail(*problem);
         break;
+      case Verb::DxfUnits:
+      case Verb::DxfSaveAs: DxfOption(c); break;
+      case Verb::SaveAnnotated: SaveAnnotated(c); break;
     }
+  }
+
+  // dxf-units: the option kept in the DXF options file; dxf-save-as: a copy
+  // of the drawing.
+  void DxfOption(const Command& c) {
+    if (!HaveStation()) return;
+    if (c.verb == Verb::DxfUnits) {
+      if (!SetDxfUnits(*station_, c.on)) Fail(std::string("dxf-units: cannot write ") + kDxfOptionsFile);
+      return;
+    }
+    std::string error;
+    if (!SaveDxfCopy(*station_, PathOf(c.texts[0]), &error)) Fail("dxf-save-as: " + error);
+  }
+
+  // The picture with its overlay under its own name (or PATH), and where it went.
+  void SaveAnnotated(const Command& c) {
+    if (!HaveSurface()) return;
+    std::optional<std::filesystem::path> path;
+    if (!c.texts.empty()) path = PathOf(c.texts[0]);
+    std::string error;
+    const std::optional<std::filesystem::path> saved = SaveAnnotatedPicture(*station_, path, &error);
+    if (!saved) return Fail("save-annotated: " + error);
+    std::filesystem::path shown = saved->lexically_relative(options_.folder);
+    if (shown.empty() || *shown.begin() == "..") shown = *saved;
+    out_ << "saved " << QuoteText(shown.generic_string()) << '\n';
   }
 
   // Finds the grid on the camera's picture, fits one view, prints the
@@ -355,7 +390,7 @@ class Runner {
     }
     left_held_ = right_held_ = false;
     texts_.clear();
-    surface_ = std::make_unique<BatchSurface>(out_, queues_);
+    surface_ = std::make_unique<BatchSurface>(out_, queues_, options_.notes ? *options_.notes : std::cerr);
     surface_->set_screen(screen_);
     std::filesystem::create_directories(options_.folder);
     station_ = std::make_unique<Station>(options_.folder, surface_.get(), clock_.get());
@@ -651,17 +686,10 @@ class Runner {
 
   void SaveDisplay(const Command& c) {
     if (!HaveSurface()) return;
-    const ImageState& im = station_->image;
-    if (im.display == nullptr || station_->view.bits == nullptr) {
-      return Fail("save-display: nothing is shown");
-    }
-    ImageState shown = im;
-    shown.frame = im.display;
-    const std::vector<uint8_t> block = FrameToBmpRows(shown, false);
-    const uint32_t n = static_cast<uint32_t>(block.size());
-    if (WriteBmpFile(PathOf(c.texts[0]), block.data(), n, shown) == 0) {
-      Fail("save-display: cannot write " + QuoteText(c.texts[0]));
-    }
+    int error = 0;
+    if (WriteShownPicture(*station_, PathOf(c.texts[0]), &error)) return;
+    Fail(error == ENODATA ? std::string("save-display: nothing is shown")
+                          : "save-display: cannot write " + QuoteText(c.texts[0]));
   }
 
   std::ostream& out_;

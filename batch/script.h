@@ -41,6 +41,10 @@ struct Options {
   // Take the working folder's lock before anything runs (the program does;
   // tests running many scripts in one process do not).
   bool lock_folder = false;
+  // Where the station's notes go (where Save put the picture), one a line as
+  // `note "TEXT"`: apart from the output, which stays as it always was.
+  // Nothing: standard error.
+  std::ostream* notes = nullptr;
 };
 
 // Runs the script read from `in` to its end. Returns kScriptOk,

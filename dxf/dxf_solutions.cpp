@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "algorithms/include/quellix.h"
+#include "dxf/dxf_options.h"
 #include "dxf/trace.h"
 #include "dxf/writer.h"
 #include "results/session.h"
@@ -108,6 +109,7 @@ int32_t DxfAutoOutput(Station& station, SolutionRecord& record) {
   }
 
   DxfFileSink sink(station.PathOf(kDxfFileName));
+  ApplyDxfOptions(station, sink);
   DxfBegin(sink);
 
   std::optional<DxfPointList> points;
@@ -181,6 +183,7 @@ int32_t DxfSimpleOutput(Station& station, SolutionRecord& record) {
   }
 
   DxfFileSink sink(station.PathOf(kDxfFileName));
+  ApplyDxfOptions(station, sink);
   DxfBegin(sink);
   for (const RoiRecord& roi : rois) {
     for (int32_t y = roi.top; y <= roi.bottom; ++y) {
@@ -239,6 +242,7 @@ int32_t DxfTraceOutput(Station& station, SolutionRecord& record) {
   const std::optional<double> scale = RunScale(station, record);
   if (!scale) return 0;
   DxfFileSink sink(station.PathOf(kDxfFileName));
+  ApplyDxfOptions(station, sink);
   WriteTraceDrawing(sink, record, *scale, station.image.height);
   ReportDrawingFailure(station, sink);
   if (sink.error() == 0) RecordDxfExport(station, sink);

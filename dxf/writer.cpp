@@ -6,13 +6,15 @@
 #include <system_error>
 
 #include "draw/format.h"
+#include "workspace/records.h"
 #include "workspace/files.h"
 
 namespace orvane {
 namespace {
 
-constexpr std::string_view kHeader =
-    "0\r\nSECTION\r\n2\r\nHEADER\r\n0\r\nENDSEC\r\n"
+constexpr std::string_view kHeaderOpen = "0\r\nSECTION\r\n2\r\nHEADER\r\n";
+constexpr std::string_view kHeaderClose =
+    "0\r\nENDSEC\r\n"
     "999\r\nCreated by Lumivor DXF\r\n"
     "0\r\nSECTION\r\n2\r\nENTITIES\r\n";
 constexpr std::string_view kEnd = "0\r\nENDSEC\r\n0\r\nEOF\r\n";
@@ -72,9 +74,18 @@ std::optional<double> DxfScale(double distance, double pixels_per_inch,
   return k;
 }
 
+int32_t DxfUnitsCode(double unit_factor) {
+  if (unit_factor == 1.0) return kDxfInches;
+  if (unit_factor == kMetricUnitFactor) return kDxfCentimetres;
+  return kDxfUnitless;
+}
+
 void DxfBegin(DxfSink& sink) {
   sink.points = sink.lines = sink.circles = 0;
-  sink.Replace(kHeader);
+  std::string header(kHeaderOpen);
+  if (sink.units) header += "9\r\n$INSUNITS\r\n70\r\n" + std::to_string(*sink.units) + "\r\n";
+  header += kHeaderClose;
+  sink.Replace(header);
 }
 
 void DxfPoint(DxfSink& sink, double x, double y, double z) {

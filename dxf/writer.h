@@ -30,6 +30,9 @@ class DxfSink {
   virtual void Append(std::string_view text) = 0;
   virtual void Finish() {}
 
+  // When set, DxfBegin names the drawing's unit in the header ($INSUNITS
+  // with this code); unset, the header section stays empty.
+  std::optional<int32_t> units;
   // Entities written since DxfBegin.
   uint32_t points = 0;
   uint32_t lines = 0;
@@ -91,7 +94,18 @@ inline double DxfY(double y, uint32_t height, double k) {
   return (static_cast<double>(height) - y) * k;
 }
 
-// Header section, comment and start of entities, as the new content.
+// $INSUNITS codes of the units a drawing can be in.
+inline constexpr int32_t kDxfUnitless = 0;
+inline constexpr int32_t kDxfInches = 1;
+inline constexpr int32_t kDxfCentimetres = 5;
+
+// The code of the unit a drawing made with `unit_factor` is in: 1 draws in
+// inches, the metric factor in centimetres; any other factor (only a damaged
+// settings file holds one) is no unit a CAD program could scale by.
+int32_t DxfUnitsCode(double unit_factor);
+
+// Header section (with the sink's unit, when it has one), comment and start
+// of entities, as the new content.
 void DxfBegin(DxfSink& sink);
 void DxfPoint(DxfSink& sink, double x, double y, double z);
 void DxfLine(DxfSink& sink, double x1, double y1, double z1, double x2, double y2, double z2);

@@ -157,6 +157,10 @@ class ControlSurface {
   // The window's own text and background colours (0x00BBGGRR); controls
   // without an entry of the coloured-control table take them too.
   virtual void SetWindowColours(ControlColours /*colours*/) {}
+  // A short note the station's extensions give (where a picture was saved,
+  // why a click did nothing): shown for a moment over the picture, never in
+  // a control's text, and never waited on.
+  virtual void ShowNote(std::string_view /*text*/) {}
 };
 
 } // namespace orvane

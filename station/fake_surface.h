@@ -78,6 +78,7 @@ class FakeSurface : public ControlSurface {
   void MoveWindow(Rect rect) override;
   void EndMainWindow() override { ended_ = true; }
   void SetWindowColours(ControlColours colours) override { window_colours_ = colours; }
+  void ShowNote(std::string_view text) override { notes_.emplace_back(text); }
 
   // The screen start-up sees (1280 x 1024 unless set) and the window's client
   // area (the main window template's size unless set).
@@ -101,6 +102,8 @@ class FakeSurface : public ControlSurface {
   const std::vector<LoggedMessageBox>& message_boxes() const { return message_boxes_; }
   const std::vector<LoggedDialog>& dialogs() const { return dialog_log_; }
   uint32_t window_invalidations() const { return window_invalidations_; }
+  // Every note shown, oldest first.
+  const std::vector<std::string>& notes() const { return notes_; }
 
  private:
   std::map<uint32_t, FakeControl> controls_;
@@ -109,6 +112,7 @@ class FakeSurface : public ControlSurface {
   std::vector<LoggedMessageBox> message_boxes_;
   std::vector<LoggedDialog> dialog_log_;
   uint32_t window_invalidations_ = 0;
+  std::vector<std::string> notes_;
   std::string title_;
   Size screen_{1280, 1024};
   Size client_;

@@ -345,7 +345,15 @@ class Operator:
         elif roll < 0.87:
             self.emit("texts")
         elif roll < 0.89:
-            self.emit(f"save-display display{r.randrange(0, 3)}.bmp")
+            pick = r.random()
+            if pick < 0.6:
+                self.emit(f"save-display display{r.randrange(0, 3)}.bmp")
+            elif pick < 0.8:
+                self.emit("save-annotated" + (f" annotated{r.randrange(0, 3)}.bmp" if r.random() < 0.5 else ""))
+            elif pick < 0.9:
+                self.emit(f"dxf-units {r.choice(['on', 'off'])}")
+            else:
+                self.emit(f"dxf-save-as {r.choice(['copy.dxf', 'copy.txt'])}")
         elif roll < 0.91:
             self.emit(f"expect-file {quote(r.choice(['XORVANE.CFG', 'DXF/FILE.DXF', 'nothing']))}")
         elif roll < 0.93:

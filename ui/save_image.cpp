@@ -48,6 +48,14 @@ const char* JpegQualityOf(uint32_t preference) {
 
 bool WithOverlay(uint32_t preference) { return preference >= 3 && preference <= 5; }
 
+// Where a picture went, for a note: the whole path, so the user can find it
+// whatever folder the station works in.
+std::string WhereText(const std::filesystem::path& path) {
+  std::error_code ignored;
+  const std::filesystem::path whole = std::filesystem::absolute(path, ignored).lexically_normal();
+  return (whole.empty() ? path : whole).string();
+}
+
 // A number is taken by a file that can be opened, and also by anything there
 // that is not a regular file, which a saved picture must never replace.
 bool CanOpen(const std::filesystem::path& path) {
@@ -108,11 +116,63 @@ void SaveCommand(Station& st) {
   }
   // The picture is named in the report even when its temporary file failed.
   if (failed && error != 0) ReportFileFailure(st, target, error, true);
+  if (failed) {
+    ui.ShowNote("Picture not saved: " + WhereText(target) + ": " + FileErrorText(error != 0 ? error : EIO));
+  } else if (size != 0 && ExtensionOf(preference)[0] != '\0') {
+    ui.ShowNote("Picture saved: " + WhereText(target));
+  }
 
   block = {};
   ui.Enable(ControlId::Save, true);
   SetButtonState(st, ControlId::Save, 0);
   ui.InvalidateWindow(false);
+}
+
+bool WriteShownPicture(Station& st, const std::filesystem::path& path, int* error) {
+  const ImageState& im = st.image;
+  if (im.display == nullptr || st.view.bits == nullptr) {
+    *error = ENODATA;
+    return false;
+  }
+  ImageState shown = im;
+  shown.frame = im.display;
+  const std::vector<uint8_t> block = FrameToBmpRows(shown, false);
+  *error = 0;
+  if (WriteBmpFile(path, block.data(), static_cast<uint32_t>(block.size()), shown, error) != 0) return true;
+  if (*error == 0) *error = EIO;
+  return false;
+}
+
+std::string AnnotatedImageName(uint32_t n) { return "Saved\\IMAGE" + std::to_string(n) + "-annotated.BMP"; }
+
+std::optional<std::filesystem::path> SaveAnnotatedPicture(Station& st,
+                                                          const std::optional<std::filesystem::path>& path,
+                                                          std::string* error) {
+  std::filesystem::path target;
+  if (path) {
+    target = *path;
+  } else {
+    std::error_code ignored;
+    std::filesystem::create_directory(st.PathOf("Saved"), ignored);
+    uint32_t n = st.settings.save_counter;
+    while (CanOpen(st.PathOf(AnnotatedImageName(n))) && n != UINT32_MAX) ++n;
+    target = st.PathOf(AnnotatedImageName(n));
+  }
+  int why = 0;
+  if (!WriteShownPicture(st, target, &why)) {
+    *error = why == ENODATA ? "no picture is shown" : target.string() + ": " + FileErrorText(why);
+    return std::nullopt;
+  }
+  return target;
+}
+
+void SaveAnnotatedCommand(Station& st) {
+  std::string error;
+  if (const std::optional<std::filesystem::path> saved = SaveAnnotatedPicture(st, std::nullopt, &error)) {
+    st.surface().ShowNote("Picture with overlay saved: " + WhereText(*saved));
+  } else {
+    st.surface().ShowNote("Picture with overlay not saved: " + error);
+  }
 }
 
 } // namespace orvane

@@ -4,6 +4,7 @@ line a check:
     LINE x1 y1 x2 y2        a line between those ends, either way round
     POINTS min max          the number of POINT entities lies in min..max
     POINTS-IN x0 y0 x1 y1   every POINT lies inside that box
+    UNITS code              the header names the drawing's unit ($INSUNITS)
 ezdxf's audit must find no error, and the file must hold no other kinds."""
 import sys
 
@@ -48,6 +49,8 @@ def main(path, expectation):
             failures.append("no line %s" % values)
         elif kind == "POINTS" and not values[0] <= len(points) <= values[1]:
             failures.append("%d points, expected %g to %g" % (len(points), values[0], values[1]))
+        elif kind == "UNITS" and doc.header.get("$INSUNITS", -1) != values[0]:
+            failures.append("units %s, expected %g" % (doc.header.get("$INSUNITS"), values[0]))
         elif kind == "POINTS-IN":
             outside = [p for p in points if not (values[0] <= p[0] <= values[2]
                                                  and values[1] <= p[1] <= values[3])]

@@ -254,6 +254,17 @@ TEST(ScriptCommands, ResultsTableCommands) {
   EXPECT_EQ(ParseError("results now"), "results: expected no arguments");
 }
 
+TEST(ScriptCommands, PictureAndDxfExtensionCommands) {
+  EXPECT_TRUE(Parse("save-annotated").texts.empty());
+  EXPECT_EQ(Parse("save-annotated \"a b.bmp\"").texts, V{"a b.bmp"});
+  EXPECT_TRUE(Parse("dxf-units On").on);
+  EXPECT_EQ(Parse("dxf-units off").verb, Verb::DxfUnits);
+  EXPECT_EQ(Parse("dxf-save-as part.dxf").texts, V{"part.dxf"});
+  EXPECT_EQ(ParseError("save-annotated a b"), "save-annotated: expected PATH");
+  EXPECT_EQ(ParseError("dxf-units"), "dxf-units: expected on|off");
+  EXPECT_EQ(ParseError("dxf-save-as \"\""), "dxf-save-as: empty path");
+}
+
 TEST(ScriptCommands, WholeScriptStopsAtTheFirstBadLine) {
   ParseResult r = ParseScript("# a station story\r\nstart -d1\r\n\r\nclick Process\nexpect result \"Success\"");
   EXPECT_EQ(r.error_line, 0u);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -214,6 +215,30 @@ TEST_F(EzdxfTest, TraceOutputDrawnEntities) {
       {"LINE", join(pt(0, 0), pt(639, 479))},
   };
   ExpectEntities(ReadWithEzdxf(station.PathOf(kDxfFileName)), expected);
+}
+
+// The unit the header names is the one ezdxf reads as the drawing's unit,
+// and the header group leaves nothing for its audit to fix.
+TEST_F(EzdxfTest, UnitsInTheHeaderReadBack) {
+  for (const auto& [factor, code] : {std::pair{1.0, 1}, std::pair{kMetricUnitFactor, 5}}) {
+    DxfStringSink sink;
+    sink.units = DxfUnitsCode(factor);
+    DxfBegin(sink);
+    DxfLine(sink, 0.0, 0.0, 0.0, 1.0, 2.0, 0.0);
+    DxfEnd(sink);
+    const std::filesystem::path file = f.dir.path() / "units.dxf";
+    std::ofstream(file, std::ios::binary) << sink.text();
+    const std::string command =
+        "/usr/bin/python3 -c \"import ezdxf, sys; d = ezdxf.readfile(sys.argv[1]); "
+        "a = d.audit(); print(d.header.get('\\$INSUNITS', -1), len(a.errors), len(a.fixes), "
+        "len(d.modelspace()))\" '" + file.string() + "' 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char buffer[256] = {};
+    const size_t got = std::fread(buffer, 1, sizeof buffer - 1, pipe);
+    ::pclose(pipe);
+    EXPECT_EQ(std::string(buffer, got), std::to_string(code) + " 0 0 1\n") << factor;
+  }
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "ui/layout.h"
 #include "ui/grid_calibration_dialog.h"
 #include "ui/main_window.h"
+#include "ui/qt/extension_actions.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
 #include "view/mouse.h"
@@ -121,6 +122,7 @@ void FrontEnd::Wire() {
     AfterEvent();
   };
   e.open_file = [this] { ChooseImageFile(); };
+  WireExtensionActions(surface_, station_);
   e.results = [this] { ShowResults(); };
   // The program ends once the handler that asked for it has returned.
   e.end = [this] {

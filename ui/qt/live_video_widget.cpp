@@ -41,7 +41,10 @@ void LiveVideoWidget::wheelEvent(QWheelEvent* event) {
 }
 
 void LiveVideoWidget::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::MiddleButton) return QWidget::mousePressEvent(event);
+  if (event->button() != Qt::MiddleButton) {
+    if (pressed && event->button() == Qt::LeftButton) pressed(MouseEvent::LeftDown);
+    return QWidget::mousePressEvent(event);
+  }
   panning_ = true;
   pan_from_ = event->position();
   event->accept();

@@ -13,6 +13,7 @@
 
 #include "station/image_view.h"
 #include "ui/qt/stretch.h"
+#include "view/mouse.h"
 #include "view/zoom.h"
 
 namespace orvane::qt {
@@ -42,6 +43,9 @@ class LiveVideoWidget : public QWidget {
   // A middle-button drag over the area by `delta` view pixels, for the view
   // to pan.
   std::function<void(QPointF delta)> pan;
+  // A left press on the area (the middle button pans, the right one opens
+  // the window's menu).
+  std::function<void(MouseEvent)> pressed;
   bool has_picture() const { return !image_.isNull(); }
 
   const LivePaintStats& stats() const { return stats_; }

@@ -14,6 +14,7 @@
 #include <QFontMetrics>
 #include <QScreen>
 #include <QSlider>
+#include <QTimer>
 
 #include "ui/qt/controls.h"
 #include "ui/qt/dialog_runner.h"
@@ -31,6 +32,9 @@ constexpr int kComboHeight = UnitsToPixelsY(12);
 // The window's text face: 11 pixels fits the template's 8-unit label rows
 // (16 pixels) with room for descenders.
 constexpr int kFontPixels = 11;
+
+// The note's room beside its text, left and right.
+constexpr int kNotePadding = 8;
 
 // Sliders of the parameter rows are 5 units (10 pixels) tall: a thin groove
 // and a small handle that fit them.
@@ -154,10 +158,19 @@ void MainWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   QAction* about = menu.addAction(QStringLiteral("Lumivor\tF1"));
   QAction* results = menu.addAction(QStringLiteral("Results\tF2"));
   QAction* grid = menu.addAction(QStringLiteral("Grid Calibration..."));
+  menu.addSeparator();
+  QAction* annotated = menu.addAction(QStringLiteral("Save Picture with Overlay"));
+  QAction* dxf_copy = menu.addAction(QStringLiteral("Save DXF As..."));
+  QAction* units = menu.addAction(QStringLiteral("Units in DXF Drawings"));
+  units->setCheckable(true);
+  units->setChecked(events_->dxf_units_on && events_->dxf_units_on());
   QAction* chosen = menu.exec(event->globalPos());
   if (chosen == about && events_->about) events_->about();
   if (chosen == results && events_->results) events_->results();
   if (chosen == grid && events_->grid_calibration) events_->grid_calibration();
+  if (chosen == annotated && events_->save_annotated) events_->save_annotated();
+  if (chosen == dxf_copy && events_->save_dxf_as) events_->save_dxf_as();
+  if (chosen == units && events_->dxf_units) events_->dxf_units(units->isChecked());
 }
 
 QtSurface::QtSurface() {
@@ -172,6 +185,36 @@ QtSurface::QtSurface() {
   window_->resize(kTemplateClient.width, kTemplateClient.height);
   Build();
   window_->SetImageView(image_view_);
+  note_ = new QLabel(window_);
+  note_->setObjectName(QStringLiteral("note"));
+  note_->setStyleSheet(QStringLiteral("QLabel { background: rgba(0, 0, 0, 180); color: white; "
+                                      "padding: 4px %1px; border-radius: 4px; }")
+                           .arg(kNotePadding));
+  note_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  note_->setWordWrap(true);
+  note_->hide();
+  note_timer_ = new QTimer(window_);
+  note_timer_->setSingleShot(true);
+  QObject::connect(note_timer_, &QTimer::timeout, note_, &QWidget::hide);
+}
+
+// Notes sit at the foot of the picture shown, clear of the status lines, and
+// go by themselves: they never wait for the user.
+void QtSurface::ShowNote(std::string_view text) {
+  constexpr int kMargin = 8;
+  constexpr int kShownMs = 4000;
+  const QWidget* area = live_video_ != nullptr && !live_video_->isHidden() ? static_cast<QWidget*>(live_video_)
+                                                                           : image_view_;
+  const QRect room = area != nullptr ? area->geometry() : window_->rect();
+  note_->setText(FromStation(text));
+  // One line where it fits; a long path wraps within the picture.
+  const int one_line = note_->fontMetrics().horizontalAdvance(note_->text()) + 2 * kNotePadding + 4;
+  note_->setFixedWidth(std::clamp(one_line, 1, std::max(1, room.width() - 2 * kMargin)));
+  note_->setFixedHeight(std::max(note_->heightForWidth(note_->width()), note_->fontMetrics().height()));
+  note_->move(room.left() + kMargin, room.bottom() - kMargin - note_->height());
+  note_->show();
+  note_->raise();
+  note_timer_->start(kShownMs);
 }
 
 QtSurface::~QtSurface() { delete window_; }

@@ -14,7 +14,9 @@
 #include "station/window_template.h"
 
 class QComboBox;
+class QLabel;
 class QSlider;
+class QTimer;
 
 namespace orvane::qt {
 
@@ -31,6 +33,10 @@ struct SurfaceEvents {
   std::function<void()> about;                     // F1, the context menu's entry
   std::function<void()> results;                   // F2, the context menu's entry
   std::function<void()> grid_calibration;          // the context menu's entry
+  std::function<void()> save_annotated;            // the context menu's entry
+  std::function<void()> save_dxf_as;               // the context menu's entry
+  std::function<void(bool)> dxf_units;             // the context menu's check box ...
+  std::function<bool()> dxf_units_on;              // ... and its state
   std::function<void()> open_file;                 // Ctrl+O
   std::function<void()> end;                       // the logic ended the window
   std::function<void(int, int)> resized;           // the user resized the window
@@ -73,6 +79,9 @@ class QtSurface : public ControlSurface {
 
   // The window's own text and background colours.
   void SetWindowColours(ControlColours colours);
+  // A note for a few seconds at the foot of the picture (live or still).
+  void ShowNote(std::string_view text) override;
+  QLabel* note() const { return note_; }
 
   void SetText(ControlId id, std::string_view text) override;
   std::string GetText(ControlId id) const override;
@@ -126,6 +135,8 @@ class QtSurface : public ControlSurface {
   std::map<uint32_t, Control> controls_;
   ImageViewWidget* image_view_ = nullptr;
   LiveVideoWidget* live_video_ = nullptr;
+  QLabel* note_ = nullptr;
+  QTimer* note_timer_ = nullptr;
   int quiet_ = 0; // >0 while the surface itself changes a control: no events
   bool ended_ = false;
   bool full_screen_ = false;
