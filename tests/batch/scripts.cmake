@@ -36,6 +36,7 @@ orvane_batch_script(reset_rois OUTPUT reset_rois.out)
 orvane_batch_script(checks STATUS 1 OUTPUT checks.out)
 orvane_batch_script(malformed STATUS 2 OUTPUT malformed.out ABSENT XORVANE.CFG)
 orvane_batch_script(results OUTPUT results.out)
+orvane_batch_script(results_files STATUS 1 OUTPUT results_files.out)
 orvane_batch_script(snap OUTPUT snap.out)
 orvane_batch_script(zoom OUTPUT zoom.out)
 
