@@ -292,8 +292,8 @@ class Runner {
         if (HaveStation()) out_ << TableCsv(ResultsOf(*station_).table);
         break;
       case Verb::ResultsCsv:
-        if (HaveStation() && !ExportResultsCsv(*station_, PathOf(c.texts[0]))) {
-          Fail("results-csv: cannot write " + QuoteText(c.texts[0]));
+        if (std::string why; HaveStation() && !ExportResultsCsv(*station_, PathOf(c.texts[0]), &why)) {
+          Fail("results-csv: cannot write " + QuoteText(c.texts[0]) + ": " + why);
         }
         break;
       case Verb::Label:

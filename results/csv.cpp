@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <ctime>
+#include <string_view>
+#include <utility>
 
 namespace orvane {
 
@@ -60,11 +62,80 @@ std::vector<std::string> ResultCells(const ResultsTable& table, const ResultRow&
           row.note};
 }
 
+namespace {
+
+// The length of the longest start of `s` that begins a well-formed UTF-8
+// sequence (whole when it equals the sequence's length), and that length;
+// {0, 1} for a byte that starts none.
+std::pair<size_t, size_t> Utf8Sequence(std::string_view s) {
+  const auto b = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
+  const uint8_t lead = b(0);
+  if (lead < 0x80) return {1, 1};
+  size_t length = 0;
+  uint8_t low = 0x80, high = 0xBF; // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;  // no overlong forms
+    if (lead == 0xED) high = 0x9F; // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F; // nothing past U+10FFFF
+  } else {
+    return {0, 1};
+  }
+  size_t good = 1;
+  while (good < length && good < s.size()) {
+    const uint8_t c = b(good);
+    if (good == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF)) break;
+    ++good;
+  }
+  return {good, length};
+}
+
+// The text with every ill-formed UTF-8 sequence (each maximal part of one)
+// and every NUL replaced by U+FFFD, as readers of the file expect UTF-8 text.
+std::string WellFormed(std::string_view s) {
+  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  std::string out;
+  out.reserve(s.size());
+  while (!s.empty()) {
+    const auto [good, length] = Utf8Sequence(s);
+    if (good == length && s[0] != '\0') {
+      out.append(s.substr(0, good));
+    } else {
+      out.append(kReplacement);
+    }
+    s.remove_prefix(std::max<size_t>(good, 1));
+  }
+  return out;
+}
+
+bool IsPlainNumber(std::string_view s) {
+  double v = 0.0;
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+// A spreadsheet reads a cell that starts with one of these as a formula; a
+// leading quote makes it text. Numbers (negative ones too) stay numbers.
+std::string Inert(std::string cell) {
+  if (!cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos &&
+      !IsPlainNumber(cell)) {
+    cell.insert(cell.begin(), '\'');
+  }
+  return cell;
+}
+
+} // namespace
+
 std::string CsvRecord(const std::vector<std::string>& cells) {
   std::string out;
   for (size_t i = 0; i < cells.size(); ++i) {
     if (i > 0) out += ',';
-    const std::string& c = cells[i];
+    const std::string c = Inert(WellFormed(cells[i]));
     if (c.find_first_of(",\"\r\n") == std::string::npos) {
       out += c;
       continue;

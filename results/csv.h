@@ -33,7 +33,10 @@ std::string ResultNumber(double v);
 // "2026-12-07T14:38:19Z".
 std::string ResultTime(int64_t seconds);
 
-// One CSV record with its CR LF.
+// One CSV record with its CR LF. Cells are made safe to open: ill-formed
+// UTF-8 and NUL bytes become U+FFFD, and a cell a spreadsheet would take for a
+// formula (starting with = + - @, a tab or a CR, and not a number) gets a
+// leading quote.
 std::string CsvRecord(const std::vector<std::string>& cells);
 // The header record and every row.
 std::string TableCsv(const ResultsTable& table);

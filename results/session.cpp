@@ -1,13 +1,18 @@
 #include "results/session.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <limits>
 #include <memory>
 
 #include "acquisition/camera_capture.h"
 #include "results/csv.h"
 #include "results/table_file.h"
+#include "station/workspace.h"
 #include "workspace/files.h"
 
 namespace orvane {
@@ -40,39 +45,168 @@ std::string SourceText(const Station& st) {
   return "camera " + std::to_string(st.camera ? st.camera->device_index : 0);
 }
 
-// Sets the damaged file aside under a name not yet taken.
-std::filesystem::path SetAside(const std::filesystem::path& path) {
-  std::error_code ec;
+// Sets the damaged file aside under a name not yet taken; empty, with the
+// reason in `error`, when it cannot be.
+std::filesystem::path SetAside(const std::filesystem::path& path, std::error_code& error) {
   for (int i = 0; i < 1000; ++i) {
     std::filesystem::path aside = path;
     aside += i == 0 ? ".bad" : ".bad" + std::to_string(i);
-    if (std::filesystem::exists(aside, ec)) continue;
-    std::filesystem::rename(path, aside, ec);
-    if (!ec) return aside;
+    if (std::filesystem::exists(std::filesystem::symlink_status(aside, error))) continue;
+    std::filesystem::rename(path, aside, error);
+    if (!error) return aside;
     break;
   }
+  if (!error) error = std::make_error_code(std::errc::file_exists);
   return {};
 }
 
-void Load(Station& st, ResultsSession& session) {
-  const std::filesystem::path path = st.PathOf(kResultsFileName);
+// Reads the table's file into `bytes`: 0, ENOENT when nothing is there, or
+// why what is there cannot be taken (not a regular file, a link to nothing,
+// no permission, larger than the reader reads).
+int ReadTableFile(const std::filesystem::path& path, std::vector<uint8_t>* bytes) {
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return;
-  std::vector<uint8_t> bytes;
-  const int64_t length = FileLength(path);
-  bool ok = length >= 0 && static_cast<uint64_t>(length) <= kMaxResultsFileBytes;
-  if (ok && length > 0) ok = ReadWholeFile(path, bytes) == static_cast<uint64_t>(length);
-  if (ok) {
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    ok = ReadResultsText(text, &session.table);
-  }
-  if (ok) return;
-  const std::filesystem::path aside = SetAside(path);
+  if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return ENOENT;
+  int error = 0;
+  const int64_t length = FileLength(path, &error);
+  if (length < 0) return error == ENOENT ? kNotRegularFile : error;
+  if (static_cast<uint64_t>(length) > kMaxResultsFileBytes) return EFBIG;
+  if (length > 0 && ReadWholeFile(path, *bytes) != static_cast<uint64_t>(length)) return EIO;
+  return 0;
+}
+
+void Tell(Station& st, const std::string& message) {
+  st.surface().MessageBox(message, ApplicationTitle(), MessageButtons::Ok);
+}
+
+std::string Count(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// What is in the table's place is kept as it is, and never written over.
+void Block(Station& st, ResultsSession& session, const std::filesystem::path& path, int error) {
+  session.blocked_error = error;
+  st.reported_file_failures.insert(path.string());
+  Tell(st, "Unable to read " + path.string() + ": " + FileErrorText(error) +
+               ". It is left as it is; the results table starts empty, and new results are "
+               "kept in memory only, not saved.");
+}
+
+void SetAsideWhole(Station& st, const std::filesystem::path& path) {
+  std::error_code error;
+  const std::filesystem::path aside = SetAside(path, error);
   std::string message = "The results file " + std::string(kResultsFileName) + " is damaged";
   message += aside.empty() ? " and could not be set aside; it will be replaced."
                            : " and was set aside as " + aside.filename().string() + ".";
   message += " The results table starts empty.";
-  st.surface().MessageBox(message, ApplicationTitle(), MessageButtons::Ok);
+  Tell(st, message);
+}
+
+// A file with damaged lines: the file as it was goes aside, its good lines
+// stay and are saved again at once, so the next start finds them.
+void KeepGoodLines(Station& st, ResultsSession& session, const std::filesystem::path& path,
+                   size_t refused) {
+  std::error_code error;
+  const std::filesystem::path aside = SetAside(path, error);
+  std::string message = "The results file " + std::string(kResultsFileName) + " has " +
+                        Count(refused, "damaged line", "damaged lines") + ", left out of the table";
+  if (aside.empty()) {
+    session.blocked_error = error.value();
+    st.reported_file_failures.insert(path.string());
+    message += "; the file could not be set aside (" + error.message() +
+               "), so it is left as it is and results are kept in memory only, not saved.";
+  } else {
+    message += "; the file as it was is set aside as " + aside.filename().string() + ".";
+  }
+  Tell(st, message + " " + Count(session.table.rows().size(), "result is", "results are") +
+               " kept.");
+  if (!aside.empty()) SaveResults(st);
+}
+
+void Load(Station& st, ResultsSession& session) {
+  const std::filesystem::path path = st.PathOf(kResultsFileName);
+  std::vector<uint8_t> bytes;
+  const int error = ReadTableFile(path, &bytes);
+  if (error == ENOENT) return;
+  if (error != 0) return Block(st, session, path, error);
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::vector<std::string_view> refused;
+  if (!ReadResultsText(text, &session.table, &refused)) return SetAsideWhole(st, path);
+  if (!refused.empty()) KeepGoodLines(st, session, path, refused.size());
+}
+
+// Writes the table's text where it may be; 0, or why it was not written.
+int WriteTable(Station& st, const ResultsSession& session, const std::string& text) {
+  if (session.blocked_error != 0) return session.blocked_error;
+  if (text.size() > session.max_file_bytes) return EFBIG;
+  const std::filesystem::path path = st.PathOf(kResultsFileName);
+  std::error_code ec;
+  // A link to nothing is not followed to create a file where it points.
+  if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec)) &&
+      !std::filesystem::exists(path, ec)) {
+    return kNotRegularFile;
+  }
+  int error = 0;
+  if (WriteWholeFile(path, text.data(), static_cast<uint32_t>(text.size()), &error) == text.size()) {
+    return 0;
+  }
+  return error != 0 ? error : EIO;
+}
+
+// What a file ends with when its last record was cut short (by a kill, or by
+// an older writer on a full disk), so that the next row starts a record of
+// its own: nothing for a file that ends a record.
+std::string CsvEnding(const std::filesystem::path& path) {
+  std::vector<uint8_t> bytes;
+  if (ReadWholeFile(path, bytes) == 0) return {};
+  if (bytes.size() >= 2 && bytes[bytes.size() - 2] == '\r' && bytes.back() == '\n') return {};
+  // Quotes come in pairs outside a cut-off quoted cell (doubled ones too).
+  const bool quoted = std::count(bytes.begin(), bytes.end(), '"') % 2 != 0;
+  if (quoted) return "\"\r\n";
+  if (bytes.back() == '\n') return {};
+  return bytes.back() == '\r' ? "\n" : "\r\n";
+}
+
+bool EndsWithRecord(const std::filesystem::path& path, int64_t length) {
+  if (length < 2) return false;
+  std::ifstream in(path, std::ios::binary);
+  char end[2] = {};
+  in.seekg(length - 2);
+  return in.read(end, 2) && end[0] == '\r' && end[1] == '\n';
+}
+
+// Appends the waiting rows to "RESULTS.CSV" whole, or keeps them waiting.
+void AppendPendingCsv(Station& st, ResultsSession& session) {
+  if (session.pending_csv.empty()) return;
+  const std::filesystem::path path = st.PathOf(kResultsCsvName);
+  int error = 0;
+  const int64_t length = FileLength(path, &error);
+  if (length >= 0 || error == ENOENT) {
+    std::string text = length <= 0                     ? CsvRecord(ResultColumns())
+                       : EndsWithRecord(path, length) ? std::string()
+                                                      : CsvEnding(path);
+    text += session.pending_csv;
+    error = 0;
+    if (AppendWholeToFile(path, text.data(), static_cast<uint32_t>(text.size()), &error) ==
+        text.size()) {
+      session.pending_csv.clear();
+      session.pending_csv_rows = 0;
+      return;
+    }
+  }
+  ReportFileFailure(st, path, error, true);
+}
+
+// Records the table's text, then the rows waiting for the CSV file.
+bool Saved(Station& st, ResultsSession& session, const std::string& text) {
+  session.save_error = WriteTable(st, session, text);
+  if (session.save_error == 0) {
+    session.unsaved_rows = 0;
+    AppendPendingCsv(st, session);
+  } else {
+    ReportFileFailure(st, st.PathOf(kResultsFileName), session.save_error, true);
+  }
+  if (session.changed) session.changed();
+  return session.save_error == 0;
 }
 
 } // namespace
@@ -95,11 +229,7 @@ ResultsSession& ResultsOf(Station& st) {
 
 bool SaveResults(Station& st) {
   ResultsSession& session = ResultsOf(st);
-  const std::string text = WriteResultsText(session.table);
-  const bool ok = WriteWholeFile(st.PathOf(kResultsFileName), text.data(),
-                                 static_cast<uint32_t>(text.size())) == text.size();
-  if (session.changed) session.changed();
-  return ok;
+  return Saved(st, session, WriteResultsText(session.table));
 }
 
 bool ClearResults(Station& st) {
@@ -124,26 +254,82 @@ std::string LengthUnit(const Settings& s) {
 
 ResultRow AddResult(Station& st, ResultRow row) {
   ResultsSession& session = ResultsOf(st);
+  // The file's reader wants `next` above every row, so the last number
+  // is never given.
+  if (session.table.next_number() == std::numeric_limits<uint32_t>::max()) {
+    Tell(st, "The result was not recorded: the results table has used every row number. "
+             "Export the table and clear it to record more.");
+    return row;
+  }
   row.time = session.now ? session.now() : 0;
   if (st.working) row.solution.assign(st.working->name, strnlen(st.working->name, sizeof st.working->name));
   row.source = SourceText(st);
   row.calibration = CalibrationText(st.settings);
   const ResultRow stored = session.table.Add(std::move(row));
-  if (session.table.append_csv) {
-    const std::filesystem::path csv = st.PathOf(kResultsCsvName);
-    std::string text;
-    if (FileLength(csv) <= 0) text = CsvRecord(ResultColumns());
-    // One write a row: a row is in the file whole or not at all.
-    text += CsvRecord(ResultCells(session.table, stored));
-    AppendToFile(csv, text.data(), static_cast<uint32_t>(text.size()));
+  const std::string text = WriteResultsText(session.table);
+  if (text.size() > session.max_file_bytes) {
+    session.table.Erase({stored.number});
+    Tell(st, "The result was not recorded: " + std::string(kResultsFileName) + " would grow past " +
+                 std::to_string(session.max_file_bytes >> 20) +
+                 " MiB, more than the station reads back. Export the table and clear it (or "
+                 "delete rows) to record more.");
+    if (session.changed) session.changed();
+    ResultRow refused = stored;
+    refused.number = 0;
+    return refused;
   }
-  SaveResults(st);
+  ++session.unsaved_rows;
+  if (session.table.append_csv) {
+    // One write a row: a row is in the file whole or not at all.
+    session.pending_csv += CsvRecord(ResultCells(session.table, stored));
+    ++session.pending_csv_rows;
+  }
+  Saved(st, session, text);
   return stored;
 }
 
-bool ExportResultsCsv(Station& st, const std::filesystem::path& path) {
+void FinishResults(Station& st) {
+  if (!st.results) return;
+  ResultsSession& session = *st.results;
+  // The disk may have room again.
+  if (session.save_error != 0) {
+    SaveResults(st);
+  } else {
+    AppendPendingCsv(st, session);
+  }
+  std::string message;
+  if (session.save_error != 0) {
+    message = "Unable to write " + st.PathOf(kResultsFileName).string() + ": " +
+              FileErrorText(session.save_error) + ". ";
+    message += session.unsaved_rows > 0
+                   ? Count(session.unsaved_rows, "result", "results") +
+                         " recorded since the last save and the other changes to the results "
+                         "table are lost."
+                   : "The last changes to the results table are lost.";
+  }
+  if (session.pending_csv_rows > 0) {
+    if (!message.empty()) message += ' ';
+    message += Count(session.pending_csv_rows, "result was", "results were") +
+               " not appended to " + st.PathOf(kResultsCsvName).string() + ".";
+  }
+  if (!message.empty()) Tell(st, message);
+}
+
+bool ExportResultsCsv(Station& st, const std::filesystem::path& path, std::string* why) {
+  std::string ignored;
+  std::string& reason = why != nullptr ? *why : ignored;
+  if (IsStationFile(st.folder(), path)) {
+    reason = path.filename().string() + " is, or leads to, one of the station's own files; "
+             "export to another name";
+    return false;
+  }
   const std::string text = TableCsv(ResultsOf(st).table);
-  return WriteWholeFile(path, text.data(), static_cast<uint32_t>(text.size())) == text.size();
+  int error = 0;
+  if (WriteWholeFile(path, text.data(), static_cast<uint32_t>(text.size()), &error) == text.size()) {
+    return true;
+  }
+  reason = FileErrorText(error != 0 ? error : EIO);
+  return false;
 }
 
 } // namespace orvane

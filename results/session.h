@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "results/table.h"
+#include "results/table_file.h"
 #include "station/station.h"
 
 namespace orvane {
@@ -49,23 +50,43 @@ struct ResultsSession {
   double calibration_sigma = kUnknown;
   // Alt-clicks gathered for the diameter gauge, in image pixels.
   std::vector<std::pair<double, double>> gauge_clicks;
+
+  // Saving. Why "RESULTS.TAB" is never written this session (0: it may be):
+  // what is in its place could not be read, so it is not replaced.
+  int blocked_error = 0;
+  // Why the last save failed (0: the file holds the table), and how many
+  // results were added since the last save that succeeded.
+  int save_error = 0;
+  uint32_t unsaved_rows = 0;
+  // Rows for "RESULTS.CSV" (whole records, with their count), appended once
+  // "RESULTS.TAB" holds them, so that a number is never appended twice.
+  std::string pending_csv;
+  uint32_t pending_csv_rows = 0;
+  // The largest "RESULTS.TAB" written: one its reader reads back.
+  size_t max_file_bytes = kMaxResultsFileBytes;
 };
 
 // Forgets the overlay's gauge marks and pending gauge clicks.
 void ClearGaugeMarks(ResultsSession& session);
 
 // The station's results session, loading "RESULTS.TAB" on first use. A file
-// that cannot be read is renamed to "RESULTS.TAB.bad" (numbered if that
-// exists) and the user told so; the table starts empty.
+// that is not a results file is renamed to "RESULTS.TAB.bad" (numbered if
+// that exists) and the table starts empty; one with damaged lines is renamed
+// so too, and its other lines are kept and saved again. Something that cannot
+// be read (a folder, a pipe, a file without read permission, one too large)
+// is left where it is and never overwritten. The user is told each time.
 ResultsSession& ResultsOf(Station& station);
 
-// Writes "RESULTS.TAB" atomically and tells the window. False when the file
-// could not be written.
+// Writes "RESULTS.TAB" atomically, then the rows waiting for "RESULTS.CSV",
+// and tells the window. False when the table could not be written; the
+// first failure of each file is reported, and the table stays in memory.
 bool SaveResults(Station& station);
 
 // Adds a result: numbered, labelled, stamped with the time, the solution, the
 // image's source and the calibration in force; saved, appended to
-// "RESULTS.CSV" when that option is on. Returns the row as stored.
+// "RESULTS.CSV" when that option is on. Returns the row as stored. A row that
+// would make the table file larger than its reader reads, or that would need
+// a number past the last, is refused with a message (returned with number 0).
 ResultRow AddResult(Station& station, ResultRow row);
 
 // Asks before the table is emptied (yes/no, through the window's message
@@ -73,10 +94,16 @@ ResultRow AddResult(Station& station, ResultRow row);
 // True when it was emptied.
 bool ClearResults(Station& station);
 
+// At the end of the program: tries once more to save what is not saved, and
+// tells the user what is lost (how many results) when that fails too.
+void FinishResults(Station& station);
+
 // The unit text of lengths: "in", "cm", or "px" while not calibrated.
 std::string LengthUnit(const Settings& settings);
 
-// Writes the whole table as CSV; false when the file could not be written.
-bool ExportResultsCsv(Station& station, const std::filesystem::path& path);
+// Writes the whole table as CSV; false, with the reason in *why, when the file
+// could not be written or is one of the station's own files.
+bool ExportResultsCsv(Station& station, const std::filesystem::path& path,
+                      std::string* why = nullptr);
 
 } // namespace orvane

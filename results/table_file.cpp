@@ -43,7 +43,9 @@ bool Unescape(std::string_view s, std::string* out) {
   return true;
 }
 
-// Shortest text that reads back to the same double; "nan" for NaN.
+// Shortest text that reads back to the same double; "nan" for NaN, "inf"
+// and "-inf" for the infinities (a gauge on a tiny hole, a point at an
+// absurd distance), which read back as such.
 std::string Exact(double v) {
   if (std::isnan(v)) return "nan";
   char buffer[64];
@@ -54,6 +56,11 @@ std::string Exact(double v) {
 bool ParseDouble(std::string_view s, double* out) {
   if (s == "nan") {
     *out = kUnknown;
+    return true;
+  }
+  if (s == "inf" || s == "-inf") {
+    *out = s[0] == '-' ? -std::numeric_limits<double>::infinity()
+                       : std::numeric_limits<double>::infinity();
     return true;
   }
   const auto r = std::from_chars(s.data(), s.data() + s.size(), *out);
@@ -100,82 +107,134 @@ std::string WriteResultsText(const ResultsTable& t) {
   return out;
 }
 
-bool ReadResultsText(std::string_view text, ResultsTable* table) {
-  if (text.size() > kMaxResultsFileBytes) return false;
-  if (text.substr(0, kMagic.size() + 1) != std::string(kMagic) + '\n') return false;
-  text.remove_prefix(kMagic.size() + 1);
-  ResultsTable read;
+namespace {
+
+// What the lines read so far hold.
+struct ReadState {
+  ResultsTable table;
   std::vector<ResultRow> rows;
   std::map<std::string, Tolerance> tolerances;
   std::map<std::string, uint32_t> counters;
   uint32_t next = 1;
   uint32_t last_number = 0;
-  std::vector<std::string_view> f;
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    if (end == std::string_view::npos) return false; // a torn last line
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(end + 1);
-    f.clear();
-    for (size_t start = 0;;) {
-      const size_t tab = line.find('\t', start);
-      f.push_back(line.substr(start, tab == std::string_view::npos ? line.npos : tab - start));
-      if (tab == std::string_view::npos || f.size() > kRowFields) break;
-      start = tab + 1;
-    }
-    const std::string_view key = f[0];
-    if (key == "option" && f.size() == 3 && (f[2] == "0" || f[2] == "1")) {
-      if (f[1] == "snap") {
-        read.snap = f[2] == "1";
-      } else if (f[1] == "append-csv") {
-        read.append_csv = f[2] == "1";
-      } else {
-        return false;
-      }
-    } else if (key == "next" && f.size() == 2) {
-      if (!ParseInt(f[1], &next) || next == 0) return false;
-    } else if (key == "counter" && f.size() == 3) {
-      std::string prefix;
-      uint32_t n = 0;
-      if (!Unescape(f[1], &prefix) || !ParseInt(f[2], &n)) return false;
-      counters[prefix] = n;
-    } else if (key == "tolerance" && f.size() == 4) {
-      std::string label;
-      Tolerance t;
-      if (!Unescape(f[1], &label) || !ParseDouble(f[2], &t.nominal) ||
-          !ParseDouble(f[3], &t.upper) || !(t.upper >= 0.0)) {
-        return false;
-      }
-      t.lower = -t.upper;
-      tolerances[label] = t;
-    } else if (key == "limits" && f.size() == 6) {
-      std::string label;
-      Tolerance t;
-      if (!Unescape(f[1], &label) || !ParseDouble(f[2], &t.nominal) || !ParseDouble(f[3], &t.upper) ||
-          !ParseDouble(f[4], &t.lower) || std::isnan(t.nominal) || !(t.lower <= t.upper) ||
-          !Unescape(f[5], &t.unit)) {
-        return false;
-      }
-      tolerances[label] = t;
-    } else if (key == "row" && f.size() == kRowFields) {
-      ResultRow r;
-      // Rows are stored in the order numbered; anything else is damage.
-      if (!ParseInt(f[1], &r.number) || r.number <= last_number || !ParseInt(f[2], &r.time) ||
-          !Unescape(f[3], &r.solution) || !Unescape(f[4], &r.label) || !Unescape(f[5], &r.kind) ||
-          !ParseDouble(f[6], &r.value) || !Unescape(f[7], &r.unit) ||
-          !ParseDouble(f[8], &r.uncertainty) || !Unescape(f[9], &r.source) ||
-          !Unescape(f[10], &r.calibration) || !Unescape(f[11], &r.note)) {
-        return false;
-      }
-      last_number = r.number;
-      rows.push_back(std::move(r));
+};
+
+// The fields of one line (without its line end); more than kRowFields + 1
+// are not split further, so an overlong line stays refused.
+void SplitFields(std::string_view line, std::vector<std::string_view>* f) {
+  f->clear();
+  for (size_t start = 0;;) {
+    const size_t tab = line.find('\t', start);
+    f->push_back(line.substr(start, tab == std::string_view::npos ? line.npos : tab - start));
+    if (tab == std::string_view::npos || f->size() > kRowFields) break;
+    start = tab + 1;
+  }
+}
+
+bool ReadRow(const std::vector<std::string_view>& f, ReadState* s) {
+  ResultRow r;
+  // Rows are stored in the order numbered; anything else is damage. The
+  // largest number is never given: `next` must stay above every row.
+  if (!ParseInt(f[1], &r.number) || r.number <= s->last_number ||
+      r.number == std::numeric_limits<uint32_t>::max() || !ParseInt(f[2], &r.time) ||
+      !Unescape(f[3], &r.solution) || !Unescape(f[4], &r.label) || !Unescape(f[5], &r.kind) ||
+      !ParseDouble(f[6], &r.value) || !Unescape(f[7], &r.unit) ||
+      !ParseDouble(f[8], &r.uncertainty) || !Unescape(f[9], &r.source) ||
+      !Unescape(f[10], &r.calibration) || !Unescape(f[11], &r.note)) {
+    return false;
+  }
+  s->last_number = r.number;
+  s->rows.push_back(std::move(r));
+  return true;
+}
+
+// Takes one line into `s`; false, with `s` as it was, when the line is not
+// one WriteResultsText writes.
+bool ReadLine(const std::vector<std::string_view>& f, ReadState* s) {
+  const std::string_view key = f[0];
+  if (key == "option" && f.size() == 3 && (f[2] == "0" || f[2] == "1")) {
+    if (f[1] == "snap") {
+      s->table.snap = f[2] == "1";
+    } else if (f[1] == "append-csv") {
+      s->table.append_csv = f[2] == "1";
     } else {
       return false;
     }
+  } else if (key == "next" && f.size() == 2) {
+    uint32_t next = 0;
+    if (!ParseInt(f[1], &next) || next == 0) return false;
+    s->next = next;
+  } else if (key == "counter" && f.size() == 3) {
+    std::string prefix;
+    uint32_t n = 0;
+    if (!Unescape(f[1], &prefix) || !ParseInt(f[2], &n)) return false;
+    s->counters[prefix] = n;
+  } else if (key == "tolerance" && f.size() == 4) {
+    std::string label;
+    Tolerance t;
+    if (!Unescape(f[1], &label) || !ParseDouble(f[2], &t.nominal) ||
+        !ParseDouble(f[3], &t.upper) || !std::isfinite(t.nominal) || !(t.upper >= 0.0) ||
+        !std::isfinite(t.upper)) {
+      return false;
+    }
+    t.lower = -t.upper;
+    s->tolerances[label] = t;
+  } else if (key == "limits" && f.size() == 6) {
+    std::string label;
+    Tolerance t;
+    if (!Unescape(f[1], &label) || !ParseDouble(f[2], &t.nominal) || !ParseDouble(f[3], &t.upper) ||
+        !ParseDouble(f[4], &t.lower) || !std::isfinite(t.nominal) || !std::isfinite(t.upper) ||
+        !std::isfinite(t.lower) || !(t.lower <= t.upper) ||
+        !Unescape(f[5], &t.unit)) {
+      return false;
+    }
+    s->tolerances[label] = t;
+  } else if (key == "row" && f.size() == kRowFields) {
+    return ReadRow(f, s);
+  } else {
+    return false;
   }
-  if (last_number >= next) return false;
-  read.Restore(std::move(rows), std::move(tolerances), std::move(counters), next);
-  *table = std::move(read);
+  return true;
+}
+
+// Removes the line end, LF or CR LF (a raw CR is never inside a line: the
+// writer escapes it).
+std::string_view WithoutLineEnd(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+} // namespace
+
+bool ReadResultsText(std::string_view text, ResultsTable* table,
+                     std::vector<std::string_view>* refused) {
+  if (text.size() > kMaxResultsFileBytes) return false;
+  const size_t first_end = text.find('\n');
+  if (first_end == std::string_view::npos ||
+      WithoutLineEnd(text.substr(0, first_end)) != kMagic) {
+    return false;
+  }
+  text.remove_prefix(first_end + 1);
+  ReadState s;
+  std::vector<std::string_view> f;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    // A torn last line has no line end.
+    const bool whole = end != std::string_view::npos;
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(whole ? end + 1 : text.size());
+    SplitFields(WithoutLineEnd(line), &f);
+    if (whole && ReadLine(f, &s)) continue;
+    if (refused == nullptr) return false;
+    refused->push_back(line);
+  }
+  if (s.last_number >= s.next) {
+    if (refused == nullptr) return false;
+    // A stale `next` is raised past the rows, so no number is given twice.
+    s.next = s.last_number + 1;
+  }
+  s.table.Restore(std::move(s.rows), std::move(s.tolerances), std::move(s.counters), s.next);
+  *table = std::move(s.table);
   return true;
 }
 

@@ -8,11 +8,13 @@
 //   limits LABEL NOMINAL UPPER LOWER UNIT  (a tolerance that is asymmetric or
 //     has a unit of its own: limits NOMINAL+UPPER and NOMINAL+LOWER)
 //   row NUMBER TIME SOLUTION LABEL KIND VALUE UNIT UNCERTAINTY SOURCE CALIBRATION NOTE
-// Anything else is a damaged file: the reader takes a file whole or not at all.
+// Lines may also end in CR LF. Numbers that are not finite are "nan", "inf"
+// and "-inf". Anything else is damage.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "results/table.h"
 
@@ -25,7 +27,12 @@ inline constexpr size_t kMaxResultsFileBytes = 256u << 20;
 std::string WriteResultsText(const ResultsTable& table);
 
 // Parses a whole file into `table`; false (and `table` untouched) when the
-// text is not a results file as written by WriteResultsText.
-bool ReadResultsText(std::string_view text, ResultsTable* table);
+// text is not a results file as written by WriteResultsText. Without
+// `refused` the file is taken whole or not at all. With it, a file that
+// begins as a results file is taken, and each line that cannot be read (a
+// damaged row, a torn last line) is left out and listed there, without its
+// line end; `next` is then raised above the rows read if need be.
+bool ReadResultsText(std::string_view text, ResultsTable* table,
+                     std::vector<std::string_view>* refused = nullptr);
 
 } // namespace orvane

@@ -6,6 +6,7 @@
 #include "acquisition/acquisition.h"
 #include "acquisition/camera_capture.h"
 #include "acquisition/file_mode.h"
+#include "results/session.h"
 #include "solutions/calibration.h"
 #include "solutions/process.h"
 #include "station/workspace.h"
@@ -190,6 +191,7 @@ void EndProgram(Station& st) {
   w.ended = true;
   if (st.image.no_camera == 0 && st.image.file_mode == 1) LeaveFileMode(st);
   CloseCamera(st);
+  FinishResults(st);
 }
 
 } // namespace orvane

@@ -39,7 +39,8 @@ void OnCancel(Station& station);
 void ShowAbout(Station& station);
 
 // The window is going away, whichever way it ended: leaves File mode when a
-// camera is in use, closes the camera. Safe to call twice.
+// camera is in use, closes the camera, and says what of the results table
+// could not be saved. Safe to call twice.
 void EndProgram(Station& station);
 
 } // namespace orvane

@@ -227,11 +227,54 @@ uint32_t AppendToFile(const std::filesystem::path& path, const void* buffer, uin
   return n;
 }
 
+namespace {
+
+// Opens a regular file to append to (following links to one, as the other
+// writes do), creating it only where nothing is at the path: never through a
+// link, since a dangling one would create its target wherever it points.
+int OpenToAppend(const char* path, int& why) {
+  const int fd = OpenRegular(path, O_WRONLY | O_APPEND, why);
+  if (fd >= 0 || why != ENOENT) return fd;
+  const int created =
+      OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW, kNewFileMode);
+  if (created >= 0 || errno != EEXIST) {
+    if (created < 0) why = errno;
+    return created;
+  }
+  // A dangling link, unless the file appeared meanwhile.
+  const int again = OpenRegular(path, O_WRONLY | O_APPEND, why);
+  if (again < 0 && why == ENOENT) why = kNotRegularFile;
+  return again;
+}
+
+} // namespace
+
+uint32_t AppendWholeToFile(const std::filesystem::path& path, const void* buffer, uint32_t n,
+                           int* error) {
+  int ignored = 0;
+  int& why = error != nullptr ? *error : ignored;
+  Fd fd(OpenToAppend(path.c_str(), why));
+  if (!fd.ok()) return 0;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) {
+    why = errno;
+    return 0;
+  }
+  if (!WriteAll(fd.get(), static_cast<const uint8_t*>(buffer), n)) {
+    why = errno;
+    // Cut a part-written append off, so the next one does not run into it.
+    while (::ftruncate(fd.get(), st.st_size) != 0 && errno == EINTR) {
+    }
+    return 0;
+  }
+  return n;
+}
+
 uint32_t RemoveLeftoverTemporaries(const std::filesystem::path& folder) {
   // The station's own file names, with the suffix a temporary file of
   // WriteWholeFile or of an image conversion gives them.
   static const std::string kNames =
-      R"((XORVANE\.CFG|XModule[0-9]+\.CFG|TEMPIMAGE\.BMP|FILE\.DXF|IMAGE[0-9]+\.(BMP|JPG)))";
+      R"((XORVANE\.CFG|XModule[0-9]+\.CFG|RESULTS\.TAB|TEMPIMAGE\.BMP|FILE\.DXF|IMAGE[0-9]+\.(BMP|JPG)))";
   static const std::regex kTemporary(kNames + R"(\.tmp[A-Za-z0-9]{6}|\.)" + kNames +
                                      R"(\.pixora-[0-9]+-[0-9]+-[0-9]+\.tmp)");
   uint32_t removed = 0;
@@ -248,6 +291,21 @@ uint32_t RemoveLeftoverTemporaries(const std::filesystem::path& folder) {
     }
   }
   return removed;
+}
+
+bool IsStationFile(const std::filesystem::path& folder, const std::filesystem::path& path) {
+  // By their path in the folder, with '/' between folders.
+  static const std::regex kStationFiles(
+      R"((XORVANE\.CFG|XModule[0-9]+\.CFG|RESULTS\.(TAB|CSV)|RESULTS\.TAB\.bad[0-9]*|)"
+      R"(RECTIFY\.CFG(\.new)?|VIDRANE\.BIN|ORVANE\.LOG|TEMPIMAGE\.BMP|DXF/FILE\.DXF|)"
+      R"(Saved/IMAGE[0-9]+\.(BMP|JPG)))");
+  std::error_code error;
+  const std::filesystem::path base = std::filesystem::weakly_canonical(folder.empty() ? "." : folder, error);
+  if (error) return false;
+  // A link is judged by the file it names, dangling or not.
+  const std::filesystem::path target = std::filesystem::weakly_canonical(LinkTarget(path), error);
+  if (error) return false;
+  return std::regex_match(target.lexically_relative(base).generic_string(), kStationFiles);
 }
 
 namespace {

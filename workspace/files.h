@@ -60,13 +60,27 @@ uint32_t WriteWholeFile(const std::filesystem::path& path, const void* buffer, u
 // when the file cannot be opened, n otherwise.
 uint32_t AppendToFile(const std::filesystem::path& path, const void* buffer, uint32_t n);
 
+// Appends n bytes whole or not at all: an append that fails part way (a full
+// disk) is cut back to the file's old length. A symbolic link to a regular
+// file is written through, as WriteWholeFile does; the file is created only
+// where nothing is at the path, never through a link. Returns n, or 0 with
+// the reason in *error (kNotRegularFile for a dangling link).
+uint32_t AppendWholeToFile(const std::filesystem::path& path, const void* buffer, uint32_t n,
+                           int* error = nullptr);
+
+// True when `path`, once links are followed, is one of the files a station
+// keeps in `folder` ("XORVANE.CFG", "RESULTS.TAB", "DXF/FILE.DXF" ...), which
+// an export must not overwrite.
+bool IsStationFile(const std::filesystem::path& folder, const std::filesystem::path& path);
+
 // Length of the file in bytes, or -1 when it cannot be opened.
 int64_t FileLength(const std::filesystem::path& path, int* error = nullptr);
 
 // Removes the temporary files an interrupted WriteWholeFile or image
 // conversion can leave behind in the station's folder, its "DXF" and its
 // "Saved" folder: only regular files named after a station file
-// ("XORVANE.CFG.tmpAb12Cd", ".IMAGE3.JPG.pixora-...tmp"). Returns how many.
+// ("XORVANE.CFG.tmpAb12Cd", "RESULTS.TAB.tmpAb12Cd",
+// ".IMAGE3.JPG.pixora-...tmp"). Returns how many.
 uint32_t RemoveLeftoverTemporaries(const std::filesystem::path& folder);
 
 // Takes the lock of a working folder for this process (held until it ends).

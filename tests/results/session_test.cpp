@@ -48,16 +48,18 @@ TEST(ResultsSession, SurvivesARestartAndSetsADamagedFileAside) {
     EXPECT_TRUE(ResultsOf(again).table.ToleranceOf("L1").has_value());
   }
   EXPECT_TRUE(f.surface.message_boxes().empty());
-  // A torn file: set aside whole, the user told, the table empty.
+  // A torn file: set aside whole, the user told; its torn row is left out,
+  // its whole lines (the tolerance, the numbering) kept and saved again.
   WriteBytes(path, saved.data(), saved.size() - 2);
   Station damaged(f.dir.path(), &f.surface, &f.clock);
   EXPECT_TRUE(ResultsOf(damaged).table.rows().empty());
+  EXPECT_TRUE(ResultsOf(damaged).table.ToleranceOf("L1").has_value());
   ASSERT_EQ(f.surface.message_boxes().size(), 1u);
   EXPECT_NE(f.surface.message_boxes()[0].text.find("set aside as RESULTS.TAB.bad"), std::string::npos);
   EXPECT_EQ(ReadBytes(f.dir.path() / "RESULTS.TAB.bad").size(), saved.size() - 2);
-  EXPECT_FALSE(std::filesystem::exists(path));
-  // The next result starts a good file; the damaged one stays aside.
-  AddResult(damaged, Length(2.0));
+  // The next result goes on in a good file, never taking the torn row's
+  // number; the damaged one stays aside.
+  EXPECT_EQ(AddResult(damaged, Length(2.0)).number, 2u);
   ResultsTable back;
   const std::vector<uint8_t> now = ReadBytes(path);
   EXPECT_TRUE(ReadResultsText(std::string(now.begin(), now.end()), &back));
@@ -100,8 +102,11 @@ TEST(ResultsSession, AppendFileAfterAKillLosesNoRowAndTearsNone) {
   const std::vector<uint8_t> tab = ReadBytes(dir.path() / kResultsFileName);
   ResultsTable table;
   ASSERT_TRUE(ReadResultsText(std::string(tab.begin(), tab.end()), &table));
-  // The table file was saved after the row was appended: at most one behind.
-  EXPECT_GE(table.rows().size() + 1, expected - 1);
+  // The table file is saved before the row is appended: never behind it,
+  // so a restart never gives a number the file already has.
+  EXPECT_GE(table.rows().size(), expected - 1);
+  Station again(dir.path());
+  EXPECT_GT(AddResult(again, Length(0.0)).number, expected - 1);
 }
 
 // An image with a dark band from x = `left` to `right` (pixel boundaries:

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <limits>
 #include <sstream>
 
 #include "results/csv.h"
@@ -109,7 +110,8 @@ TEST(ResultsFile, DamagedTextIsRefusedWhole) {
       {"unknown record", good + "colour\tred\n"},
       {"row short of a field", before + "row\t3\t0\ta\tb\tlength\t1\tin\tnan\ts\tc\n"},
       {"value not a number", before + "row\t3\t0\ta\tb\tlength\tone\tin\tnan\ts\tc\tn\n"},
-      {"infinite value", before + "row\t3\t0\ta\tb\tlength\tinf\tin\tnan\ts\tc\tn\n"},
+      {"infinity spelled otherwise", before + "row\t3\t0\ta\tb\tlength\tINF\tin\tnan\ts\tc\tn\n"},
+      {"the last number", before + "row\t4294967295\t0\ta\tb\tlength\t1\tin\tnan\ts\tc\tn\n"},
       {"rows out of order", before + "row\t1\t0\ta\tb\tlength\t1\tin\tnan\ts\tc\tn\n"},
       {"numbered past next", before + "row\t9\t0\ta\tb\tlength\t1\tin\tnan\ts\tc\tn\n"},
       {"bad escape", before + "row\t3\t0\ta\\q\tb\tlength\t1\tin\tnan\ts\tc\tn\n"},
@@ -364,6 +366,84 @@ TEST(ResultsTable, StatisticsMatchAPlainComputationThroughEdits) {
         EXPECT_NEAR(stats[i].mean, sum / n, 1e-9) << "step " << step;
       }
     }
+  }
+}
+
+// Infinite values (a gauge on a tiny hole, a point at an absurd distance)
+// are written so that they read back, and Windows line ends are read.
+TEST(ResultsFile, NonFiniteValuesAndWindowsLineEndsReadBack) {
+  ResultsTable t;
+  const double inf = std::numeric_limits<double>::infinity();
+  ResultRow far = Row("diameter", inf);
+  far.uncertainty = inf;
+  t.Add(far);
+  t.Add(Row("length", -inf));
+  t.Add(Row("length", kUnknown));
+  const std::string text = WriteResultsText(t);
+  ResultsTable back;
+  ASSERT_TRUE(ReadResultsText(text, &back)) << text;
+  EXPECT_EQ(WriteResultsText(back), text);
+  EXPECT_EQ(back.rows()[0].value, inf);
+  EXPECT_EQ(back.rows()[0].uncertainty, inf);
+  EXPECT_EQ(back.rows()[1].value, -inf);
+  EXPECT_TRUE(std::isnan(back.rows()[2].value));
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  ResultsTable windows;
+  ASSERT_TRUE(ReadResultsText(crlf, &windows));
+  EXPECT_EQ(WriteResultsText(windows), text);
+}
+
+// Read leniently, a damaged line is left out and listed, and the rest kept;
+// what is not a results file at all is still refused whole.
+TEST(ResultsFile, DamagedLinesAreLeftOutAndTheRestKept) {
+  ResultsTable t;
+  for (double v : {1.0, 2.0, 3.0}) t.Add(Row("length", v));
+  t.SetTolerance("L1", {1.0, 0.5});
+  const std::string good = WriteResultsText(t);
+  const auto row = [&](int n) {
+    const size_t at = good.find("row\t" + std::to_string(n) + "\t");
+    return good.substr(at, good.find('\n', at) + 1 - at);
+  };
+  const auto without = [&](const std::string& line, const std::string& instead) {
+    std::string s = good;
+    return s.replace(s.find(line), line.size(), instead);
+  };
+  const struct {
+    const char* what;
+    std::string text;
+    size_t refused;
+    std::vector<uint32_t> numbers;
+    uint32_t next;
+  } cases[] = {
+      {"whole", good, 0, {1, 2, 3}, 4},
+      {"torn last line", good.substr(0, good.size() - 3), 1, {1, 2}, 4},
+      {"a value not a number", without(row(2), "row\t2\t0\t\tL2\tlength\ttwo\tpx\tnan\t\t\t\n"), 1, {1, 3}, 4},
+      {"a row out of order", without(row(2) + row(3), row(3) + row(2)), 1, {1, 3}, 4},
+      {"an unknown record", without(row(1), "colour\tred\n" + row(1)), 1, {1, 2, 3}, 4},
+      {"rows past a stale next", without("next\t4\n", "next\t2\n"), 0, {1, 2, 3}, 4},
+      {"a bad next", without("next\t4\n", "next\t0\n"), 1, {1, 2, 3}, 4},
+      {"no line but the first", "ORVANE-RESULTS\t1\r\n", 0, {}, 1},
+  };
+  for (const auto& c : cases) {
+    ResultsTable read;
+    std::vector<std::string_view> refused;
+    ASSERT_TRUE(ReadResultsText(c.text, &read, &refused)) << c.what;
+    EXPECT_EQ(refused.size(), c.refused) << c.what;
+    std::vector<uint32_t> numbers;
+    for (const ResultRow& r : read.rows()) numbers.push_back(r.number);
+    EXPECT_EQ(numbers, c.numbers) << c.what;
+    EXPECT_EQ(read.next_number(), c.next) << c.what;
+    EXPECT_EQ(read.ToleranceOf("L1").has_value(), !c.numbers.empty()) << c.what;
+    // What was kept writes a file the strict reader takes.
+    ResultsTable again;
+    EXPECT_TRUE(ReadResultsText(WriteResultsText(read), &again)) << c.what;
+  }
+  for (const std::string& other : {std::string(), std::string("ORVANE-RESULTS\t2\n") + good.substr(good.find('\n') + 1),
+                                   std::string("row\t1\n"), good.substr(0, 10)}) {
+    ResultsTable read;
+    std::vector<std::string_view> refused;
+    EXPECT_FALSE(ReadResultsText(other, &read, &refused)) << other;
   }
 }
 

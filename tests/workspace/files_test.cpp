@@ -178,6 +178,7 @@ TEST(Files, LeftoverTemporariesOfStationFilesAreRemoved) {
       {"TEMPIMAGE.BMP.tmpqwerty", true},        {"DXF/FILE.DXF.tmpZZZZZZ", true},
       {"Saved/IMAGE3.BMP.tmpa1b2c3", true},     {"Saved/.IMAGE3.JPG.pixora-12-0-7.tmp", true},
       {".TEMPIMAGE.BMP.pixora-9-1-0.tmp", true}, {"XORVANE.CFG", false},
+      {"RESULTS.TAB.tmpAb12Cd", true},          {"RESULTS.TAB", false},
       {"XORVANE.CFG.tmpAb12C", false},          {"notes.txt.tmpAb12Cd", false},
       {"Saved/IMAGE3.JPG", false},              {"DXF/FILE.DXF", false},
       {"XModule1.CFG.tmpAb12Cd.keep", false},   {"Saved/XORVANE.CFG.tmpAb12Cd", true},
@@ -185,7 +186,7 @@ TEST(Files, LeftoverTemporariesOfStationFilesAreRemoved) {
   for (const auto& [name, _] : files) Put(d / name, "x");
   fs::create_directory(d / "XModule4.CFG.tmpabcdef");                   // a folder stays
   fs::create_symlink(d / "XORVANE.CFG", d / "XModule5.CFG.tmpabcdef");  // and so does a link
-  EXPECT_EQ(RemoveLeftoverTemporaries(d), 8u);
+  EXPECT_EQ(RemoveLeftoverTemporaries(d), 9u);
   for (const auto& [name, removed] : files) EXPECT_EQ(fs::exists(d / name), !removed) << name;
   EXPECT_TRUE(fs::is_directory(d / "XModule4.CFG.tmpabcdef"));
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(d / "XModule5.CFG.tmpabcdef")));

@@ -230,8 +230,11 @@ void ResultsWindow::Copy() {
 }
 
 void ResultsWindow::ExportTo(const QString& path) {
-  if (!ExportResultsCsv(station_, QFile::encodeName(path).toStdString())) {
-    QMessageBox::warning(this, windowTitle(), QStringLiteral("Cannot write ") + path);
+  std::string why;
+  if (!ExportResultsCsv(station_, QFile::encodeName(path).toStdString(), &why)) {
+    QMessageBox::warning(this, windowTitle(),
+                         QStringLiteral("Cannot write ") + path + QStringLiteral(": ") +
+                             QString::fromLocal8Bit(why.c_str()));
   }
 }
 
