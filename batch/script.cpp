@@ -24,7 +24,9 @@
 #include "station/clock.h"
 #include "station/fake_surface.h"
 #include "station/station.h"
+#include "solutions/precise_calibration.h"
 #include "ui/commands.h"
+#include "ui/grid_scale.h"
 #include "ui/main_window.h"
 #include "view/mouse.h"
 #include "view/zoom.h"
@@ -166,6 +168,7 @@ class Runner {
     } catch (const std::exception& e) {
       Fail(std::string("failed: ") + e.what());
     }
+    PrintNotices();
     if (running_ && surface_->ended()) {
       // The window's modal run is over: the program ends as the window goes.
       EndProgram(*station_);
@@ -300,7 +303,37 @@ class Runner {
         if (!Running()) return;
         if (auto problem = SetRectification(*station_, c.on)) Fail(*problem);
         break;
+      case Verb::PreciseCalibrate: PreciseCalibrate(c); break;
+      case Verb::PreciseOption:
+        if (HaveStation()) {
+          ResultsOf(*station_).table.precise_calibration = c.on;
+          SaveResults(*station_);
+        }
+        break;
     }
+  }
+
+  // The precise ring calibration on the current picture, the grid's scale,
+  // or the precise value the last Auto Calibration offered; then the new
+  // calibration as print calibration gives it, and its scale.
+  void PreciseCalibrate(const Command& c) {
+    if (!Running()) return;
+    std::optional<std::string> problem;
+    if (c.a == 0) problem = PreciseRingCalibration(*station_);
+    if (c.a == 1) problem = GridScaleCalibration(*station_, grid_pitch_unit_);
+    if (c.a == 2) problem = UsePreciseOffer(*station_);
+    if (problem) return Fail("precise-calibrate: " + *problem);
+    out_ << "calibration " << QuoteText(surface_->GetText(ControlId::CalibrationStatus)) << '\n';
+    out_ << ScaleLine(*station_) << '\n';
+  }
+
+  // What the station said where the extensions speak, each on a line.
+  void PrintNotices() {
+    // Only a session already open can hold notices: none is loaded here.
+    if (!station_ || !station_->results) return;
+    ResultsSession& session = *station_->results;
+    for (const std::string& n : session.pending_notices) out_ << n << '\n';
+    session.pending_notices.clear();
   }
 
   // Finds the grid on the camera's picture, fits one view, prints the
@@ -312,6 +345,7 @@ class Runner {
     spec.rows = static_cast<uint32_t>(c.a);
     spec.cols = static_cast<uint32_t>(c.b);
     spec.pitch = c.number;
+    grid_pitch_unit_ = c.texts[1];
     std::vector<std::vector<rectify::Point2>> views;
     if (auto problem = GrabGridView(*station_, spec, &views)) return Fail(*problem);
     std::string error;
@@ -657,6 +691,7 @@ class Runner {
   bool right_held_ = false;
   std::vector<DrawnText> texts_;
   bool failed_ = false;
+  std::string grid_pitch_unit_; // of the last grid-calibrate: in, cm, mm or the station's
 };
 
 } // namespace

@@ -17,6 +17,7 @@
 
 #include "results/csv.h"
 #include "results/session.h"
+#include "ui/qt/calibration_strip.h"
 
 namespace orvane::qt {
 namespace {
@@ -81,6 +82,8 @@ ResultsWindow::ResultsWindow(Station& station, QWidget* parent)
   split->addWidget(lower);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
+  calibration_ = new CalibrationStrip(station_, this);
+  layout->addWidget(calibration_);
   layout->addWidget(split);
   resize(1000, 560);
 
@@ -121,6 +124,7 @@ void ResultsWindow::Refresh() {
   const ResultsTable& table = ResultsOf(station_).table;
   snap_->setChecked(table.snap);
   append_->setChecked(table.append_csv);
+  calibration_->Refresh();
   rows_->setRowCount(static_cast<int>(table.rows().size()));
   int r = 0;
   for (const ResultRow& row : table.rows()) {

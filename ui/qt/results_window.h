@@ -16,6 +16,8 @@ class QTableWidgetItem;
 
 namespace orvane::qt {
 
+class CalibrationStrip;
+
 class ResultsWindow : public QWidget {
  public:
   // Shows `station`'s table; the window must go before the station.
@@ -29,6 +31,7 @@ class ResultsWindow : public QWidget {
   QTableWidget* statistics() const { return statistics_; }
   QCheckBox* snap() const { return snap_; }
   QCheckBox* append() const { return append_; }
+  CalibrationStrip* calibration() const { return calibration_; }
 
   // The buttons' actions.
   void DeleteSelected();
@@ -46,6 +49,7 @@ class ResultsWindow : public QWidget {
   QTableWidget* statistics_;
   QCheckBox* snap_;
   QCheckBox* append_;
+  CalibrationStrip* calibration_;
   bool refreshing_ = false;
 };
 
