@@ -380,6 +380,8 @@ class Runner {
       line += ' ';
       line += blank ? "\"" + arg + "\"" : arg;
     }
+    // Results made during start-up (a notice) take the script's clock too.
+    if (options_.fixed_clock) station_->results_clock = [] { return int64_t{0}; };
     running_ = StartUp(*station_, line);
     if (running_) {
       ResultsSession& results = ResultsOf(*station_);

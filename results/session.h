@@ -56,6 +56,8 @@ struct ResultsSession {
   // window; `pending_notices` are drained by a front end that prints them.
   std::string notice;
   std::vector<std::string> pending_notices;
+  // The rescaled calibration last said (NaN: none since the calibration).
+  double announced_scale = kUnknown;
   // Alt-clicks gathered for the diameter gauge, in image pixels.
   std::vector<std::pair<double, double>> gauge_clicks;
 };

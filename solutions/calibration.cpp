@@ -49,6 +49,7 @@ void RecordCalibration(Station& st, const char* method) {
   if (!session.calibration_note.empty()) row.note += ", " + session.calibration_note;
   session.calibration_note.clear();
   session.calibration_sigma = kUnknown;
+  session.announced_scale = kUnknown;
   AddResult(st, std::move(row));
 }
 

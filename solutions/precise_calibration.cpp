@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "acquisition/file_mode.h"
 #include "results/csv.h"
 #include "results/session.h"
 #include "solutions/calibration.h"
@@ -29,6 +30,13 @@ std::string Uncertainty(double v) {
   char buffer[32];
   const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 2);
   return std::string(buffer, r.ptr);
+}
+
+// File mode's cleared stand-in picture, before a file is loaded: nothing
+// is measured on it, so its size is no news.
+bool ShowsBlankImage(const ImageState& im) {
+  return im.file_mode != 0 && im.width == kBlankWidth && im.height == kBlankHeight && im.frame != nullptr &&
+         std::all_of(im.frame, im.frame + im.size, [](uint8_t b) { return b == 0; });
 }
 
 void Say(ResultsSession& session, const std::string& text) {
@@ -138,7 +146,7 @@ std::string ScaleLine(Station& st) {
   const auto& rows = table.rows();
   const auto cal = std::find_if(rows.rbegin(), rows.rend(), [](const ResultRow& r) { return r.kind == kKindCalibration; });
   if (cal != rows.rend()) sigma = cal->uncertainty;
-  const std::string u = std::isnan(sigma) ? std::string("unknown") : ResultNumber(sigma);
+  const std::string u = std::isnan(sigma) ? std::string("unknown") : Uncertainty(sigma);
   return "scale " + ResultNumber(s.scale_x / s.unit_factor) + " u " + u + " px/" + UnitOf(s);
 }
 
@@ -154,7 +162,13 @@ void AddNotice(Station& st, const std::string& text, double value, const std::st
 
 void SayRescaledCalibration(Station& st) {
   const Settings& s = st.settings;
-  if (s.calibrated == 0 || !(s.unit_factor > 0.0)) return;
+  if (s.calibrated == 0 || !(s.unit_factor > 0.0) || ShowsBlankImage(st.image)) return;
+  ResultsSession& session = ResultsOf(st);
+  // Said once a scale: coming back to the scale last said (at first, the
+  // calibration's own) after the blank image is no news.
+  const double said = std::isnan(session.announced_scale) ? s.calibrated_scale_x : session.announced_scale;
+  if (s.scale_x == said) return;
+  session.announced_scale = s.scale_x;
   const std::string text = "calibration rescaled for " + std::to_string(st.image.width) + " \xC3\x97 " +
                            std::to_string(st.image.height) + ": " + PerUnit(s, s.scale_x, 2);
   AddNotice(st, text, s.scale_x / s.unit_factor, "px/" + UnitOf(s));

@@ -232,6 +232,13 @@ TEST(PreciseCalibration, APictureOfAnotherSizeSaysTheCalibrationWasRescaled) {
   s.scale_x = s.scale_y = s.calibrated_scale_x = s.calibrated_scale_y = 19.684 * s.unit_factor;
   UpdateStatusLine(f.station);
   EXPECT_TRUE(ResultsOf(f.station).table.rows().empty()); // the size it was made for
+  // File mode's blank stand-in and the way back from it are no news.
+  f.station.image.file_mode = 1;
+  testing::AttachImage(f.station, 800, 600, 0);
+  UpdateStatusLine(f.station);
+  testing::AttachImage(f.station, 640, 480, 190);
+  UpdateStatusLine(f.station);
+  EXPECT_TRUE(ResultsOf(f.station).table.rows().empty());
   testing::AttachImage(f.station, 1920, 1080, 190);
   UpdateStatusLine(f.station);
   ResultsSession& session = ResultsOf(f.station);
