@@ -16,6 +16,7 @@
 #include "platform/video/virtual_camera.h"
 #include "rectify/lens_model.h"
 #include "results/session.h"
+#include "results/table_file.h"
 #include "solutions/calibration.h"
 #include "solutions/precise_calibration.h"
 #include "station/workspace.h"
@@ -116,6 +117,10 @@ TEST(PreciseCalibration, TheOfferIsUsedByOneActionOrByTheOptionAndTheRimsAreCros
     EXPECT_EQ(f.station.settings.calibrated_scale_x, f.station.settings.scale_x);
     EXPECT_NE(f.LastRow().note.find("used in place of"), std::string::npos) << f.LastRow().note;
     EXPECT_FALSE(std::isnan(f.LastRow().uncertainty));
+    // The option outlives a restart: read back from the table's file.
+    ResultsTable back;
+    ASSERT_TRUE(ReadResultsText(WriteResultsText(ResultsOf(f.station).table), &back));
+    EXPECT_TRUE(back.precise_calibration);
   }
   // A centre disc a pixel and a half too large: each rim alone is precise,
   // so they must be seen to disagree; the ring found without Auto

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "results/session.h"
 #include "solutions/precise_calibration.h"
@@ -19,12 +20,16 @@ CalibrationStrip::CalibrationStrip(Station& station, QWidget* parent) : QWidget(
   ring_ = new QPushButton(QStringLiteral("Precise ring calibration"), this);
   ring_->setToolTip(QStringLiteral("Calibrate on the ring target of the current picture, both rims gauged"));
   always_ = new QCheckBox(QStringLiteral("Auto Calibration uses the precise value"), this);
-  auto* layout = new QHBoxLayout(this);
+  // The notice gets the whole width, the buttons a line below it.
+  auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(notice_, 1);
-  layout->addWidget(ring_);
-  layout->addWidget(use_);
-  layout->addWidget(always_);
+  layout->addWidget(notice_);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(ring_);
+  buttons->addWidget(use_);
+  buttons->addWidget(always_);
+  buttons->addStretch();
+  layout->addLayout(buttons);
   QObject::connect(use_, &QPushButton::clicked, this, [this] { Run(UsePreciseOffer(station_)); });
   QObject::connect(ring_, &QPushButton::clicked, this, [this] { Run(PreciseRingCalibration(station_)); });
   QObject::connect(always_, &QCheckBox::toggled, this, [this](bool on) {
