@@ -184,7 +184,8 @@ std::string FixedText(double v, int decimals) {
 
 std::optional<RingCalibration> MeasureRing(const qgImage& image, RingSearchBox box, std::string* why) {
   if (image.pixels == nullptr || image.width <= 0 || image.height <= 0 ||
-      (image.bytesPerPixel != 1 && image.bytesPerPixel != 3 && image.bytesPerPixel != 4)) {
+      (image.bytesPerPixel != 1 && image.bytesPerPixel != 3 && image.bytesPerPixel != 4) ||
+      int64_t{image.stride} < int64_t{image.width} * image.bytesPerPixel) {
     *why = "no picture";
     return std::nullopt;
   }
