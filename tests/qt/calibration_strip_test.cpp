@@ -62,6 +62,8 @@ TEST(QtCalibrationStrip, OffersThePreciseRingCalibrationAndUsesItWithOneClick) {
   std::memset(f.station.image.frame, 190, f.station.image.size);
   strip->ring()->click();
   EXPECT_EQ(strip->notice()->text(), "Precise calibration: no ring target found");
+  strip->grid()->click(); // no camera, no rectification
+  EXPECT_TRUE(strip->notice()->text().startsWith("Precise calibration: rectification is not on"));
   EXPECT_EQ(f.station.settings.scale_x, offered);
 }
 

@@ -8,6 +8,7 @@
 
 #include "results/session.h"
 #include "solutions/precise_calibration.h"
+#include "ui/grid_scale.h"
 
 namespace orvane::qt {
 
@@ -19,6 +20,9 @@ CalibrationStrip::CalibrationStrip(Station& station, QWidget* parent) : QWidget(
   use_->setToolTip(QStringLiteral("Use the precise ring calibration the last Auto Calibration read"));
   ring_ = new QPushButton(QStringLiteral("Precise ring calibration"), this);
   ring_->setToolTip(QStringLiteral("Calibrate on the ring target of the current picture, both rims gauged"));
+  grid_ = new QPushButton(QStringLiteral("Grid scale calibration"), this);
+  grid_->setToolTip(QStringLiteral("Calibrate on the rectified picture's scale from the grid calibration "
+                                   "(its pitch in the current unit)"));
   always_ = new QCheckBox(QStringLiteral("Auto Calibration uses the precise value"), this);
   // The notice gets the whole width, the buttons a line below it.
   auto* layout = new QVBoxLayout(this);
@@ -27,11 +31,13 @@ CalibrationStrip::CalibrationStrip(Station& station, QWidget* parent) : QWidget(
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(ring_);
   buttons->addWidget(use_);
+  buttons->addWidget(grid_);
   buttons->addWidget(always_);
   buttons->addStretch();
   layout->addLayout(buttons);
   QObject::connect(use_, &QPushButton::clicked, this, [this] { Run(UsePreciseOffer(station_)); });
   QObject::connect(ring_, &QPushButton::clicked, this, [this] { Run(PreciseRingCalibration(station_)); });
+  QObject::connect(grid_, &QPushButton::clicked, this, [this] { Run(GridScaleCalibration(station_, "")); });
   QObject::connect(always_, &QCheckBox::toggled, this, [this](bool on) {
     if (refreshing_) return;
     ResultsOf(station_).table.precise_calibration = on;

@@ -28,6 +28,7 @@ class CalibrationStrip : public QWidget {
   QLabel* notice() const { return notice_; }
   QPushButton* use() const { return use_; }
   QPushButton* ring() const { return ring_; }
+  QPushButton* grid() const { return grid_; }
   QCheckBox* always() const { return always_; }
 
  private:
@@ -38,6 +39,7 @@ class CalibrationStrip : public QWidget {
   QLabel* notice_;
   QPushButton* use_;
   QPushButton* ring_;
+  QPushButton* grid_;
   QCheckBox* always_;
   bool refreshing_ = false;
 };
