@@ -1,5 +1,6 @@
 #include "ui/grid_scale.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "acquisition/camera_capture.h"
@@ -31,10 +32,12 @@ std::optional<GridScale> MeasureGridScale(Station& st, std::string_view pitch_un
   const double per_pitch = rectify::OutputScale(frame);
   // A scale fitted to n points at pitch positions p with a residual RMS
   // sigma: sigma / sqrt(sum |p - mean|^2), the sum over a rows x cols grid
-  // being n ((rows^2 - 1) + (cols^2 - 1)) / 12 pitches squared.
+  // being n ((rows^2 - 1) + (cols^2 - 1)) / 12 pitches squared. The points
+  // left out of the fit tell the model's own error too: the larger RMS.
   const double rows = record.grid.rows, cols = record.grid.cols, n = record.figures.fitted;
   const double spread = std::sqrt(n * ((rows * rows - 1.0) + (cols * cols - 1.0)) / 12.0);
-  const double relative = spread > 0.0 ? record.figures.rms / (per_pitch * spread) : INFINITY;
+  const double rms = std::max(record.figures.rms, record.figures.held_out_rms);
+  const double relative = spread > 0.0 ? rms / (per_pitch * spread) : INFINITY;
   GridScale g;
   g.scale = per_pitch / inches;
   g.sigma = g.scale * relative;
