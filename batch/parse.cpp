@@ -203,6 +203,16 @@ class LineParser {
       ok = OptionalPath(Verb::SaveAnnotated);
     } else if (verb == "grid-calibrate") {
       ok = GridCalibrate();
+    } else if (verb == "precise-calibrate") {
+      size_t k = 0;
+      command_.verb = Verb::PreciseCalibrate;
+      ok = Count(1, "ring|grid|use") && OneOf(0, {"ring", "grid", "use"}, &k);
+      command_.a = static_cast<int32_t>(k);
+    } else if (verb == "precise-calibration") {
+      size_t k = 0;
+      command_.verb = Verb::PreciseOption;
+      ok = Count(1, "on|off") && OneOf(0, {"on", "off"}, &k);
+      command_.on = k == 0;
     } else if (verb == "rectify") {
       size_t k = 0;
       command_.verb = Verb::Rectify;
@@ -476,15 +486,20 @@ class LineParser {
     command_.answer = k == 0 ? MessageAnswer::Yes : MessageAnswer::No;
     return true;
   }
-  // grid-calibrate dots|chessboard ROWS COLS PITCH
+  // grid-calibrate dots|chessboard ROWS COLS PITCH [in|cm|mm]
   bool GridCalibrate() {
     command_.verb = Verb::GridCalibrate;
     size_t kind = 0;
-    if (!Count(4, "dots|chessboard ROWS COLS PITCH") || !OneOf(0, {"dots", "chessboard"}, &kind) ||
-        !Integer(1, 0, 1000, &command_.a) || !Integer(2, 0, 1000, &command_.b)) {
+    size_t unit = 0;
+    if (Args() == 5 && !OneOf(4, {"in", "cm", "mm"}, &unit)) return false;
+    if ((Args() != 5 && !Count(4, "dots|chessboard ROWS COLS PITCH [in|cm|mm]")) ||
+        !OneOf(0, {"dots", "chessboard"}, &kind) || !Integer(1, 0, 1000, &command_.a) ||
+        !Integer(2, 0, 1000, &command_.b)) {
       return false;
     }
     command_.texts.push_back(kind == 0 ? "dots" : "chessboard");
+    // The pitch's unit (none: the station's unit at calibration).
+    command_.texts.push_back(Args() == 5 ? Lower(Arg(4)) : std::string());
     const std::string& pitch = Arg(3);
     double v = 0.0;
     const auto [end, ec] = std::from_chars(pitch.data(), pitch.data() + pitch.size(), v);

@@ -79,6 +79,8 @@ enum class Verb : uint32_t {
   DxfUnits,
   DxfSaveAs,
   SaveAnnotated,
+  PreciseCalibrate, // a: 0 ring, 1 grid, 2 use the offer
+  PreciseOption,
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -93,7 +95,7 @@ struct Command {
   Verb verb = Verb::Texts;
   uint32_t line = 0;
   std::string source; // the line as written
-  std::vector<std::string> texts; // start: arguments; solution name; param text;
+  std::vector<std::string> texts; // start: arguments; solution name; param text; grid-calibrate kind, unit;
                                   // drop/expect-file/save-display path; expect text
   int32_t a = 0;                  // screen W, row, index, x
   int32_t b = 0;                  // screen H, slider pos, index, y; grid-calibrate ROWS, COLS

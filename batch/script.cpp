@@ -27,7 +27,9 @@
 #include "station/clock.h"
 #include "station/fake_surface.h"
 #include "station/station.h"
+#include "solutions/precise_calibration.h"
 #include "ui/commands.h"
+#include "ui/grid_scale.h"
 #include "ui/main_window.h"
 #include "ui/save_image.h"
 #include "view/mouse.h"
@@ -184,6 +186,7 @@ class Runner {
     } catch (const std::exception& e) {
       Fail(std::string("failed: ") + e.what());
     }
+    PrintNotices();
     if (running_ && surface_->ended()) {
       // The window's modal run is over: the program ends as the window goes.
       EndProgram(*station_);
@@ -331,6 +334,13 @@ class Runner {
       case Verb::DxfUnits:
       case Verb::DxfSaveAs: DxfOption(c); break;
       case Verb::SaveAnnotated: SaveAnnotated(c); break;
+      case Verb::PreciseCalibrate: PreciseCalibrate(c); break;
+      case Verb::PreciseOption:
+        if (HaveStation()) {
+          ResultsOf(*station_).table.precise_calibration = c.on;
+          SaveResults(*station_);
+        }
+        break;
     }
   }
 
@@ -359,6 +369,29 @@ class Runner {
     out_ << "saved " << QuoteText(shown.generic_string()) << '\n';
   }
 
+  // The precise ring calibration on the current picture, the grid's scale,
+  // or the precise value the last Auto Calibration offered; then the new
+  // calibration as print calibration gives it, and its scale.
+  void PreciseCalibrate(const Command& c) {
+    if (!Running()) return;
+    std::optional<std::string> problem;
+    if (c.a == 0) problem = PreciseRingCalibration(*station_);
+    if (c.a == 1) problem = GridScaleCalibration(*station_, grid_pitch_unit_);
+    if (c.a == 2) problem = UsePreciseOffer(*station_);
+    if (problem) return Fail("precise-calibrate: " + *problem);
+    out_ << "calibration " << QuoteText(surface_->GetText(ControlId::CalibrationStatus)) << '\n';
+    out_ << ScaleLine(*station_) << '\n';
+  }
+
+  // What the station said where the extensions speak, each on a line.
+  void PrintNotices() {
+    // Only a session already open can hold notices: none is loaded here.
+    if (!station_ || !station_->results) return;
+    ResultsSession& session = *station_->results;
+    for (const std::string& n : session.pending_notices) out_ << n << '\n';
+    session.pending_notices.clear();
+  }
+
   // Finds the grid on the camera's picture, fits one view, prints the
   // figures and accepts the calibration.
   void GridCalibrate(const Command& c) {
@@ -368,6 +401,7 @@ class Runner {
     spec.rows = static_cast<uint32_t>(c.a);
     spec.cols = static_cast<uint32_t>(c.b);
     spec.pitch = c.number;
+    grid_pitch_unit_ = c.texts[1];
     std::vector<std::vector<rectify::Point2>> views;
     if (auto problem = GrabGridView(*station_, spec, &views)) return Fail(*problem);
     std::string error;
@@ -402,6 +436,8 @@ class Runner {
       line += ' ';
       line += blank ? "\"" + arg + "\"" : arg;
     }
+    // Results made during start-up (a notice) take the script's clock too.
+    if (options_.fixed_clock) station_->results_clock = [] { return int64_t{0}; };
     running_ = StartUp(*station_, line);
     if (running_) {
       ResultsSession& results = ResultsOf(*station_);
@@ -706,6 +742,7 @@ class Runner {
   bool right_held_ = false;
   std::vector<DrawnText> texts_;
   bool failed_ = false;
+  std::string grid_pitch_unit_; // of the last grid-calibrate: in, cm, mm or the station's
 };
 
 } // namespace

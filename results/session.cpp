@@ -220,7 +220,7 @@ void ClearGaugeMarks(ResultsSession& session) {
 ResultsSession& ResultsOf(Station& st) {
   if (!st.results) {
     auto session = std::make_shared<ResultsSession>();
-    session->now = WallClock;
+    session->now = st.results_clock ? st.results_clock : WallClock;
     st.results = session;
     Load(st, *session);
   }

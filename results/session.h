@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "results/ring_gauge.h"
 #include "results/table.h"
 #include "results/table_file.h"
 #include "station/station.h"
@@ -48,6 +49,16 @@ struct ResultsSession {
   // Calibration), and its scale's standard uncertainty.
   std::string calibration_note;
   double calibration_sigma = kUnknown;
+  // What the precise ring calibration read on the picture of the last Auto
+  // Calibration, offered to be used with one action.
+  CalibrationOffer precise_offer;
+  // What the extensions tell the user (a rescaled calibration, the precise
+  // calibration's reading): `notice` is the newest, shown by the Results
+  // window; `pending_notices` are drained by a front end that prints them.
+  std::string notice;
+  std::vector<std::string> pending_notices;
+  // The rescaled calibration last said (NaN: none since the calibration).
+  double announced_scale = kUnknown;
   // Alt-clicks gathered for the diameter gauge, in image pixels.
   std::vector<std::pair<double, double>> gauge_clicks;
 

@@ -170,6 +170,7 @@ class ResultsTable {
   // Options kept with the table.
   bool snap = false;       // measuring clicks move to the nearest edge
   bool append_csv = false; // every new row is appended to RESULTS.CSV
+  bool precise_calibration = false; // Auto Calibration uses the precise ring calibration
 
   // Restoring a stored table (results/table_file.cpp).
   void Restore(std::vector<ResultRow> rows, std::map<std::string, Tolerance> tolerances,

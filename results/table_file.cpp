@@ -89,6 +89,8 @@ std::string WriteResultsText(const ResultsTable& t) {
   out += '\n';
   out += Line({"option", "snap", t.snap ? "1" : "0"});
   out += Line({"option", "append-csv", t.append_csv ? "1" : "0"});
+  // Written only when on, so a table that never used it stays as it was.
+  if (t.precise_calibration) out += Line({"option", "precise-calibration", "1"});
   out += Line({"next", std::to_string(t.next_number())});
   for (const auto& [prefix, n] : t.counters()) out += Line({"counter", Escape(prefix), std::to_string(n)});
   for (const auto& [label, tol] : t.tolerances()) {
@@ -157,6 +159,8 @@ bool ReadLine(const std::vector<std::string_view>& f, ReadState* s) {
       s->table.snap = f[2] == "1";
     } else if (f[1] == "append-csv") {
       s->table.append_csv = f[2] == "1";
+    } else if (f[1] == "precise-calibration") {
+      s->table.precise_calibration = f[2] == "1";
     } else {
       return false;
     }

@@ -9,6 +9,7 @@
 #include "results/csv.h"
 #include "results/session.h"
 #include "results/snap.h"
+#include "solutions/precise_calibration.h"
 #include "solutions/process.h"
 #include "station/workspace.h"
 #include "workspace/log.h"
@@ -34,7 +35,7 @@ void SetResult(SolutionRecord& record, const char* text) {
 
 // The new calibration as a row of the results table: its scale, distance and
 // method.
-void RecordCalibration(Station& st, uint32_t id) {
+void RecordCalibration(Station& st, const char* method) {
   const Settings& s = st.settings;
   ResultsSession& session = ResultsOf(st);
   const std::string unit = s.units == 1 ? "cm" : "in";
@@ -43,11 +44,12 @@ void RecordCalibration(Station& st, uint32_t id) {
   row.value = s.scale_x / s.unit_factor;
   row.unit = "px/" + unit;
   row.uncertainty = session.calibration_sigma;
-  row.note = std::string(id == 1 ? "auto" : "manual") + ", distance " +
+  row.note = std::string(method) + ", distance " +
              ResultNumber(s.calibration_distance * s.unit_factor) + " " + unit;
   if (!session.calibration_note.empty()) row.note += ", " + session.calibration_note;
   session.calibration_note.clear();
   session.calibration_sigma = kUnknown;
+  session.announced_scale = kUnknown;
   AddResult(st, std::move(row));
 }
 
@@ -134,28 +136,33 @@ void ShowCalibrationStatus(Station& st) {
 }
 
 void ActOnCalibration(Station& st, uint32_t id, int32_t result) {
-  Settings& s = st.settings;
   ControlSurface& ui = st.surface();
   if (result == 0) {
-    GetCalibration(st.engine, &s.scale_x, &s.scale_y, &s.scale_third, &s.calibration_distance);
-    s.calibrated_width = st.image.width;
-    s.calibrated_height = st.image.height;
-    s.calibrated_scale_x = s.scale_x;
-    s.calibrated_scale_y = s.scale_y;
-    s.calibrated_third = s.scale_third;
-    s.calibrated_distance = s.calibration_distance;
-    s.calibrated = 1;
-    SaveSettings(st);
-    st.current_distance = s.calibration_distance;
-    RecordCalibration(st, id);
-    ShowCalibrationStatus(st);
-    SetButtonState(st, ControlId::CalibrationStatus, 0);
+    if (id == 1) OfferPreciseCalibration(st);
+    CommitCalibration(st, id == 1 ? "auto" : "manual");
     return;
   }
   ui.SetText(ControlId::CalibrationStatus, kFailedStatus);
   ui.Show(ControlId::CalibrationStatus, true);
   SetButtonState(st, ControlId::CalibrationStatus, 1);
   if (id == 1) ui.MessageBox(kAutoFailedMessage, ApplicationTitle(), MessageButtons::Ok);
+}
+
+void CommitCalibration(Station& st, const char* method) {
+  Settings& s = st.settings;
+  GetCalibration(st.engine, &s.scale_x, &s.scale_y, &s.scale_third, &s.calibration_distance);
+  s.calibrated_width = st.image.width;
+  s.calibrated_height = st.image.height;
+  s.calibrated_scale_x = s.scale_x;
+  s.calibrated_scale_y = s.scale_y;
+  s.calibrated_third = s.scale_third;
+  s.calibrated_distance = s.calibration_distance;
+  s.calibrated = 1;
+  SaveSettings(st);
+  st.current_distance = s.calibration_distance;
+  RecordCalibration(st, method);
+  ShowCalibrationStatus(st);
+  SetButtonState(st, ControlId::CalibrationStatus, 0);
 }
 
 } // namespace orvane

@@ -19,6 +19,11 @@ int32_t ManualCalibration(Station& station, SolutionRecord& record);
 // them and shows the new status; or shows "Calibration Failed".
 void ActOnCalibration(Station& station, uint32_t id, int32_t result);
 
+// Stores the engine's calibration into the settings as a success does,
+// saves them, enters it in the results table as made by `method` ("auto",
+// "manual", ...) and shows the new status.
+void CommitCalibration(Station& station, const char* method);
+
 // Rewrites the calibration status control: "Not Calibrated", or the scale and
 // distance in the current unit.
 void ShowCalibrationStatus(Station& station);

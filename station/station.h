@@ -123,6 +123,9 @@ class Station {
   std::shared_ptr<CameraCapture> camera;
   // The results table, loaded on first use (ResultsOf).
   std::shared_ptr<ResultsSession> results;
+  // The time stamps of new results when set (a script's fixed clock, from
+  // start-up on); the wall clock otherwise.
+  std::function<int64_t()> results_clock;
   // When set, every text drawn into the overlay is reported here first, so
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>

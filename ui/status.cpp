@@ -4,6 +4,7 @@
 #include "algorithms/include/quellix.h"
 #include "draw/overlay.h"
 #include "solutions/calibration.h"
+#include "solutions/precise_calibration.h"
 #include "workspace/settings.h"
 #include "workspace/solutions.h"
 
@@ -34,7 +35,9 @@ void UpdateStatusLine(Station& st) {
   }
   st.surface().SetText(ControlId::ImageStatus, text.substr(0, kTextLimit));
   st.mark_size_class = MarkSizeClass(w, h);
+  const double before = st.settings.scale_x;
   RescaleCalibration(st.settings, w, h);
+  if (st.settings.scale_x != before) SayRescaledCalibration(st);
   ShowCalibrationStatus(st);
 }
 

@@ -300,7 +300,8 @@ QG_API int32_t qgFitCircle(const qgPoint *points, int32_t count,
  * left to the robust fit. An image without clutter takes neither step.
  *   spokes   optional (may be null): caller-owned array of params->spokes
  *            records, one per spoke
- * Returns QG_OK, QG_NOT_FOUND when fewer than 3 spokes found an edge, or
+ * With only three inliers the uncertainties are +infinity, as for
+ * qgFitCircle. Returns QG_OK, QG_NOT_FOUND when fewer than 3 spokes found an edge, or
  * an error code. */
 QG_API int32_t qgCircleGauge(const qgImage *image,
                              const qgCircleGaugeParams *params,

@@ -234,6 +234,26 @@ TEST(ScriptCommands, ToleranceFormsAndResultsStatistics) {
   EXPECT_EQ(ParseError("results-clear now"), "results-clear: expected no arguments");
 }
 
+// The precise calibrations and the grid pitch's unit: each form, and the
+// words that are refused.
+TEST(ScriptCommands, PreciseCalibrationCommands) {
+  EXPECT_EQ(Parse("precise-calibrate ring").a, 0);
+  EXPECT_EQ(Parse("precise-calibrate GRID").a, 1);
+  EXPECT_EQ(Parse("precise-calibrate use").verb, Verb::PreciseCalibrate);
+  EXPECT_TRUE(Parse("precise-calibration on").on);
+  EXPECT_EQ(Parse("precise-calibration off").verb, Verb::PreciseOption);
+  EXPECT_EQ(Parse("grid-calibrate dots 9 15 2.5").texts, (V{"dots", ""}));
+  const Command mm = Parse("grid-calibrate chessboard 6 9 25 MM");
+  EXPECT_EQ(mm.texts, (V{"chessboard", "mm"}));
+  EXPECT_EQ(mm.number, 25.0);
+  EXPECT_EQ(ParseError("precise-calibrate"), "precise-calibrate: expected ring|grid|use");
+  EXPECT_EQ(ParseError("precise-calibrate disc"), "precise-calibrate: \"disc\" is not one of ring|grid|use");
+  EXPECT_EQ(ParseError("precise-calibration 1"), "precise-calibration: \"1\" is not one of on|off");
+  EXPECT_EQ(ParseError("grid-calibrate dots 9 15 2 ft"), "grid-calibrate: \"ft\" is not one of in|cm|mm");
+  EXPECT_EQ(ParseError("grid-calibrate dots 9 15"),
+            "grid-calibrate: expected dots|chessboard ROWS COLS PITCH [in|cm|mm]");
+}
+
 TEST(ScriptCommands, ResultsTableCommands) {
   EXPECT_EQ(Parse("mouse down 1 2 alt shift").modifiers, kKeyAlt | kKeyShift);
   EXPECT_EQ(Parse("results").verb, Verb::Results);

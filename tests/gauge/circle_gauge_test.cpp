@@ -133,6 +133,36 @@ TEST(CircleGauge, ClutterDoesNotMoveTheSpokesBesideIt) {
     EXPECT_LT(std::fabs(sum / count), 0.001);
 }
 
+// Spokes wide enough to share pixels widen the uncertainties, but a fit of
+// three inliers has no scatter to widen: it must say +infinity, never NaN,
+// while a fourth spoke gives finite ones again.
+TEST(CircleGauge, ThreeEdgesGiveInfiniteUncertaintiesEvenWhereSpokesOverlap) {
+    std::mt19937_64 rng(3);
+    for (double r : {6.0, 10.0})
+        for (int spokes : {3, 4}) {
+            Canvas c(80, 80, 180);
+            drawDisc(c, 40.3, 39.8, r, 80);
+            blur(c, 1.0);
+            std::vector<uint8_t> px = quantise(c, 2.0, rng);
+            qgImage im{px.data(), 80, 80, 80, 1};
+            qgCircleGaugeParams g{};
+            g.cx = g.cy = 40;
+            g.r = r;
+            g.spokes = spokes;
+            g.spokeLength = 10;
+            g.spokeWidth = 3 * M_PI * r / spokes;  // half as wide again as the spokes' spacing
+            qgCaliperDefaults(&g.caliper);
+            qgFitDefaults(&g.fit);
+            qgCircle out;
+            ASSERT_EQ(qgCircleGauge(&im, &g, &out, nullptr), QG_OK) << r << " " << spokes;
+            ASSERT_EQ(out.inliers, spokes);
+            for (double u : {out.uCx, out.uCy, out.uR}) {
+                if (spokes == 3) EXPECT_TRUE(std::isinf(u) && u > 0) << r << ": " << u;
+                else EXPECT_TRUE(std::isfinite(u) && u > 0) << r << ": " << u;
+            }
+        }
+}
+
 TEST(CircleGauge, RefusedGeometryAndThreads) {
     std::mt19937_64 rng(2);
     Disc d = render(30, 2.0, false, rng, 64);

@@ -243,7 +243,7 @@ TEST(QtResultsWindow, StaysAboveTheMainWindowAndRemembersItsPlace) {
     EXPECT_EQ(w->windowType(), Qt::Tool);
     ASSERT_NE(w->windowHandle(), nullptr);
     EXPECT_EQ(w->windowHandle()->transientParent(), front.surface().window()->windowHandle());
-    w->resize(720, 380);
+    w->resize(820, 420);
     w->move(40, 60);
     Add(front.station(), "L", 1.0);
     // Clicking the main window leaves it shown.
@@ -265,12 +265,12 @@ TEST(QtResultsWindow, StaysAboveTheMainWindowAndRemembersItsPlace) {
   }
   const ResultsWindowState saved = LoadResultsWindowState(dir.path());
   ASSERT_TRUE(saved.has_geometry);
-  EXPECT_EQ(saved.width, 720);
-  EXPECT_EQ(saved.height, 380);
+  EXPECT_EQ(saved.width, 820);
+  EXPECT_EQ(saved.height, 420);
   FrontEnd front(dir.path());
   ASSERT_TRUE(front.Start("orvane"));
   front.ShowResults();
-  EXPECT_EQ(front.results_window()->size(), QSize(720, 380));
+  EXPECT_EQ(front.results_window()->size(), QSize(820, 420));
   EXPECT_EQ(front.results_window()->pos(), QPoint(saved.x, saved.y));
   EXPECT_EQ(saved.x, 40);
   EXPECT_EQ(saved.y, 60);

@@ -21,6 +21,7 @@
 #include "results/csv.h"
 #include "results/session.h"
 #include "results/units.h"
+#include "ui/qt/calibration_strip.h"
 
 namespace orvane::qt {
 namespace {
@@ -108,6 +109,8 @@ void ResultsWindow::Build() {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
   layout->addLayout(fields);
+  calibration_ = new CalibrationStrip(station_, this);
+  layout->addWidget(calibration_);
   layout->addWidget(split);
 }
 
@@ -194,6 +197,7 @@ void ResultsWindow::Refresh() {
   const ResultsTable& table = ResultsOf(station_).table;
   snap_->setChecked(table.snap);
   append_->setChecked(table.append_csv);
+  calibration_->Refresh();
   if (next_label_->text().trimmed().toStdString() != table.next_label()) {
     next_label_->setText(Text(table.next_label()));
   }

@@ -22,6 +22,8 @@ class QTableView;
 
 namespace orvane::qt {
 
+class CalibrationStrip;
+
 class ResultsWindow : public QWidget {
  public:
   // Shows `station`'s table; the window must go before the station. With a
@@ -42,6 +44,7 @@ class ResultsWindow : public QWidget {
   QLineEdit* next_label() const { return next_label_; }
   // Lengths shown as measured (0), in mm (1) or in µm (2).
   QComboBox* show_unit() const { return show_unit_; }
+  CalibrationStrip* calibration() const { return calibration_; }
 
   // The buttons' actions. Clear asks first.
   void DeleteSelected();
@@ -71,6 +74,7 @@ class ResultsWindow : public QWidget {
   QComboBox* show_unit_ = nullptr;
   QWidget* buttons_[4] = {};
   ResultsWindowState state_;
+  CalibrationStrip* calibration_ = nullptr;
   bool refreshing_ = false;
 };
 
