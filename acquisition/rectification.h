@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,16 @@ struct RectificationState {
   std::vector<uint8_t> scratch2;
   bool active() const { return !tables.empty(); }
 };
+
+// The rectification file is read and written as the other station files are:
+// only a regular file (or a link to one) is read, never waited on; a save
+// replaces it whole (a temporary file beside it, flushed, renamed over it)
+// and leaves a file it may not write, or a node that is no file, as it was.
+// The error says why: the system's reason, or the file's damage.
+rectify::FileState LoadRectificationFile(const std::filesystem::path& path, rectify::RectificationRecord* record,
+                                         std::string* error);
+bool SaveRectificationFile(const std::filesystem::path& path, const rectify::RectificationRecord& record,
+                           std::string* error);
 
 // Reads the rectification file for the camera just opened (its name and the
 // size it delivers) and prepares the tables when the file is for this camera

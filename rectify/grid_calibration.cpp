@@ -155,6 +155,10 @@ std::optional<GridFit> FitGrid(const GridSpec& spec, const std::vector<std::vect
     *error = "The lens model could not be fitted to the grid.";
     return std::nullopt;
   }
+  if (const char* problem = PictureMappingProblem(m)) {
+    *error = std::string("The fitted lens model cannot rectify the picture: ") + problem + ".";
+    return std::nullopt;
+  }
   return fit;
 }
 

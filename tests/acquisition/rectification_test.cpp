@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "ui/commands.h"
 #include "platform/video/virtual_camera.h"
 #include "solutions/calibration.h"
+#include "support/processes.h"
 #include "support/station_fixture.h"
 #include "station/workspace.h"
 #include "workspace/solutions.h"
@@ -118,6 +120,34 @@ TEST(Rectification, AFileForAnotherCameraOrSizeOrADamagedOneLeavesThePictureAsDe
       EXPECT_EQ(f.File(), c.file);
     }
   }
+}
+
+// A pipe in the file's place used to hang the camera's start (and the whole
+// station with its folder lock); one where the old temporary file went hung
+// every switch on or off. Under a time limit, so that a hang fails.
+TEST(Rectification, APipeInTheFilesPlaceOrBesideItIsNeverWaitedOn) {
+  const int status = testing::InChild(
+      [] {
+        int failures = 0;
+        {
+          LensFixture f;
+          ::mkfifo(f.station.PathOf(rectify::kRectificationFile).c_str(), 0644);
+          f.Camera("grid", kLens);
+          if (f.Status() != "640 x 480 (4:3) YUY2 - Rectification off: RECTIFY.CFG could not be read: Not a regular file") {
+            failures |= 1;
+          }
+          if (!SetRectification(f.station, true)) failures |= 2;
+        }
+        LensFixture f;
+        ::mkfifo(f.station.PathOf("RECTIFY.CFG.new").c_str(), 0644);
+        f.Camera("grid", kLens);
+        f.Calibrate();
+        if (SetRectification(f.station, false) || SetRectification(f.station, true)) failures |= 4;
+        if (f.Status() != "640 x 480 (4:3) YUY2 - Rectified") failures |= 8;
+        return failures;
+      },
+      30.0);
+  EXPECT_EQ(status, 0);
 }
 
 TEST(Rectification, OnRectifiesSnapshotAndLivePictureAlikeAndOffRestoresTheCameraPicture) {
