@@ -179,19 +179,24 @@ bool RawCameraPicture(Station& st, video::Picture* out) {
   return true;
 }
 
+std::optional<std::string> GrabGridPicture(Station& st, video::Picture* picture) {
+  if (!RawCameraPicture(st, picture)) return "No camera picture to calibrate on.";
+  if (picture->width != st.camera->native_width || picture->height != st.camera->native_height) {
+    return "The camera delivers another picture size than it was opened at.";
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> GrabGridView(Station& st, const rectify::GridSpec& spec,
                                         std::vector<std::vector<rectify::Point2>>* views,
                                         video::Picture* shown) {
   if (auto bad = rectify::CheckGridSpec(spec)) return bad;
   video::Picture picture;
-  if (!RawCameraPicture(st, &picture)) return "No camera picture to calibrate on.";
-  if (picture.width != st.camera->native_width || picture.height != st.camera->native_height) {
-    return "The camera delivers another picture size than it was opened at.";
-  }
+  if (auto problem = GrabGridPicture(st, &picture)) return problem;
   std::vector<rectify::Point2> found;
   if (!rectify::DetectGrid(picture.bgrx.data(), picture.width, picture.height, size_t{picture.width} * 4, spec,
                            &found)) {
-    return "The grid was not found in the picture.";
+    return kGridNotFound;
   }
   views->push_back(std::move(found));
   if (shown) *shown = std::move(picture);

@@ -61,6 +61,12 @@ std::string RectificationNote(const Station& station);
 // without a camera or a picture.
 bool RawCameraPicture(Station& station, video::Picture* out);
 
+inline constexpr const char* kGridNotFound = "The grid was not found in the picture.";
+
+// The camera's newest picture, unrectified, at the size the camera was
+// opened at; the text says why there is none.
+std::optional<std::string> GrabGridPicture(Station& station, video::Picture* picture);
+
 // Finds the grid on the camera's newest picture and adds the points as one
 // view (and the picture to `picture` when given). The text says what went
 // wrong, or nothing on success.

@@ -52,7 +52,7 @@ bool DetectGrid(const uint8_t* bgrx, uint32_t width, uint32_t height, size_t str
   } else {
     ok = FindChessboard(grey, pattern, cancel, &found);
   }
-  if (!ok || found.size() != size_t{spec.rows} * spec.cols) return false;
+  if (!ok || found.size() != size_t{spec.rows} * spec.cols || (cancel != nullptr && *cancel)) return false;
   points->reserve(found.size());
   for (const cv::Point2f& p : found) points->push_back({p.x, p.y});
   return true;
