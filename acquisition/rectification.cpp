@@ -1,10 +1,12 @@
 #include "acquisition/rectification.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 
 #include "acquisition/camera_capture.h"
 #include "station/station.h"
+#include "workspace/files.h"
 
 namespace orvane {
 namespace {
@@ -39,7 +41,51 @@ void NotifyStatus(Station& st) {
 
 bool SameSize(const rectify::RemapTables& t, uint32_t w, uint32_t h) { return t.width() == w && t.height() == h; }
 
+constexpr std::string_view kTheFile = "The rectification file";
+
+// The status line's words for a file refused: "The rectification file is
+// damaged." becomes "Rectification off: RECTIFY.CFG is damaged".
+std::string OffNote(std::string error) {
+  if (error.starts_with(kTheFile)) error.replace(0, kTheFile.size(), rectify::kRectificationFile);
+  if (!error.empty() && error.back() == '.') error.pop_back();
+  return "Rectification off: " + error;
+}
+
 } // namespace
+
+rectify::FileState LoadRectificationFile(const std::filesystem::path& path, RectificationRecord* record,
+                                         std::string* error) {
+  int why = 0;
+  int64_t length = FileLength(path, &why);
+  if (length < 0 && why == ENOENT) return FileState::Missing;
+  std::string text;
+  if (length > static_cast<int64_t>(rectify::kMaxRectificationFileBytes)) {
+    *error = std::string(kTheFile) + " is damaged.";
+    return FileState::Damaged;
+  }
+  if (length > 0) {
+    text.resize(static_cast<size_t>(length));
+    if (ReadFileInto(path, text.data(), static_cast<uint32_t>(length), &why) == 0) length = -1;
+  }
+  if (length < 0) {
+    *error = std::string(kTheFile) + " could not be read: " + FileErrorText(why) + ".";
+    return FileState::Unreadable;
+  }
+  std::optional<RectificationRecord> parsed = rectify::ParseRectification(text, error);
+  if (!parsed) return FileState::Damaged;
+  *record = std::move(*parsed);
+  return FileState::Loaded;
+}
+
+bool SaveRectificationFile(const std::filesystem::path& path, const RectificationRecord& record,
+                           std::string* error) {
+  const std::string text = rectify::FormatRectification(record);
+  int why = 0;
+  const auto n = static_cast<uint32_t>(text.size());
+  if (WriteWholeFile(path, text.data(), n, &why) == n) return true;
+  *error = std::string(kTheFile) + " could not be written: " + FileErrorText(why) + ".";
+  return false;
+}
 
 void LoadRectification(Station& st) {
   CameraCapture& cam = CaptureOf(st);
@@ -50,11 +96,12 @@ void LoadRectification(Station& st) {
   if (!cam.device) return;
   RectificationRecord record;
   std::string error;
-  switch (rectify::LoadRectificationFile(st.PathOf(rectify::kRectificationFile), &record, &error)) {
+  switch (LoadRectificationFile(st.PathOf(rectify::kRectificationFile), &record, &error)) {
     case FileState::Missing:
       return;
     case FileState::Damaged:
-      r.note = std::string("Rectification off: ") + rectify::kRectificationFile + " is damaged";
+    case FileState::Unreadable:
+      r.note = OffNote(error);
       return;
     case FileState::Loaded:
       break;
@@ -132,19 +179,24 @@ bool RawCameraPicture(Station& st, video::Picture* out) {
   return true;
 }
 
+std::optional<std::string> GrabGridPicture(Station& st, video::Picture* picture) {
+  if (!RawCameraPicture(st, picture)) return "No camera picture to calibrate on.";
+  if (picture->width != st.camera->native_width || picture->height != st.camera->native_height) {
+    return "The camera delivers another picture size than it was opened at.";
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> GrabGridView(Station& st, const rectify::GridSpec& spec,
                                         std::vector<std::vector<rectify::Point2>>* views,
                                         video::Picture* shown) {
   if (auto bad = rectify::CheckGridSpec(spec)) return bad;
   video::Picture picture;
-  if (!RawCameraPicture(st, &picture)) return "No camera picture to calibrate on.";
-  if (picture.width != st.camera->native_width || picture.height != st.camera->native_height) {
-    return "The camera delivers another picture size than it was opened at.";
-  }
+  if (auto problem = GrabGridPicture(st, &picture)) return problem;
   std::vector<rectify::Point2> found;
   if (!rectify::DetectGrid(picture.bgrx.data(), picture.width, picture.height, size_t{picture.width} * 4, spec,
                            &found)) {
-    return "The grid was not found in the picture.";
+    return kGridNotFound;
   }
   views->push_back(std::move(found));
   if (shown) *shown = std::move(picture);
@@ -164,9 +216,8 @@ std::optional<std::string> AcceptGridCalibration(Station& st, const rectify::Gri
   record.grid = spec;
   record.figures = fit.figures;
   record.model = fit.model;
-  if (!rectify::SaveRectificationFile(st.PathOf(rectify::kRectificationFile), record)) {
-    return "The rectification file could not be written.";
-  }
+  std::string error;
+  if (!SaveRectificationFile(st.PathOf(rectify::kRectificationFile), record, &error)) return error;
   LoadRectification(st);
   NotifyStatus(st);
   return std::nullopt;
@@ -181,9 +232,8 @@ std::optional<std::string> SetRectification(Station& st, bool on) {
   }
   RectificationRecord record = *r.record;
   record.on = on;
-  if (!rectify::SaveRectificationFile(st.PathOf(rectify::kRectificationFile), record)) {
-    return "The rectification file could not be written.";
-  }
+  std::string error;
+  if (!SaveRectificationFile(st.PathOf(rectify::kRectificationFile), record, &error)) return error;
   LoadRectification(st);
   NotifyStatus(st);
   return std::nullopt;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,16 @@ struct RectificationState {
   bool active() const { return !tables.empty(); }
 };
 
+// The rectification file is read and written as the other station files are:
+// only a regular file (or a link to one) is read, never waited on; a save
+// replaces it whole (a temporary file beside it, flushed, renamed over it)
+// and leaves a file it may not write, or a node that is no file, as it was.
+// The error says why: the system's reason, or the file's damage.
+rectify::FileState LoadRectificationFile(const std::filesystem::path& path, rectify::RectificationRecord* record,
+                                         std::string* error);
+bool SaveRectificationFile(const std::filesystem::path& path, const rectify::RectificationRecord& record,
+                           std::string* error);
+
 // Reads the rectification file for the camera just opened (its name and the
 // size it delivers) and prepares the tables when the file is for this camera
 // and on. Any other file leaves rectification off with a note saying why.
@@ -49,6 +60,12 @@ std::string RectificationNote(const Station& station);
 // The running camera's newest picture as it delivers it, unrectified; false
 // without a camera or a picture.
 bool RawCameraPicture(Station& station, video::Picture* out);
+
+inline constexpr const char* kGridNotFound = "The grid was not found in the picture.";
+
+// The camera's newest picture, unrectified, at the size the camera was
+// opened at; the text says why there is none.
+std::optional<std::string> GrabGridPicture(Station& station, video::Picture* picture);
 
 // Finds the grid on the camera's newest picture and adds the points as one
 // view (and the picture to `picture` when given). The text says what went

@@ -627,11 +627,14 @@ class Runner {
   void QueueDistance(const Command& c) {
     const std::string text = c.texts[0];
     const DialogResult wanted = c.result;
-    queues_.distance.push_back([text, wanted](DialogModel& dialog) {
+    queues_.distance.push_back([this, text, wanted](DialogModel& dialog) {
       dialog.Type(DialogControlId::DistanceEdit, text);
       const DialogControlId button =
           wanted == DialogResult::Ok ? DialogControlId::Ok : DialogControlId::Cancel;
-      return dialog.Press(button).value_or(wanted);
+      const std::optional<DialogResult> result = dialog.Press(button);
+      if (result) return *result;
+      out_ << "distance: a negative distance is refused; the dialog is left with Cancel\n";
+      return DialogResult::Cancel;
     });
   }
 

@@ -3,6 +3,7 @@
 // tables, and finding the dot grid and the chessboard.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "platform/video/virtual_camera.h"
 #include "rectify/grid_calibration.h"
 #include "rectify/remap.h"
+#include "tests/support/chessboard_render.h"
 
 namespace {
 
@@ -119,5 +121,69 @@ void BM_DetectChessboard1080p(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_DetectChessboard1080p)->Unit(benchmark::kMillisecond);
+
+// The chessboard search on pictures that hold none: the camera's usual view
+// (the ring target, kind 0) and the dot grid (1), with sensor noise, at
+// 1280 x 720 and 1920 x 1080; a board of another size than the one looked
+// for (2); noise alone (3). Once each: a search that runs away takes minutes.
+void BM_ChessboardAbsent(benchmark::State& state) {
+  cv::setNumThreads(1);
+  const auto w = static_cast<uint32_t>(state.range(0)), h = static_cast<uint32_t>(state.range(1));
+  const int64_t kind = state.range(2);
+  video::VirtualLens lens;
+  video::Picture picture;
+  if (kind < 2) {
+    video::DrawSyntheticScene(kind == 1 ? video::kVirtualGridSource : video::kVirtualSceneSource, lens, w, h, &picture);
+  } else {
+    // A board of 10 x 12 inner corners where 7 x 9 are looked for.
+    picture.bgrx = testing::RenderChessboard(w, h, 10, 12, h / 16.0, w / 2.0, h / 2.0, 3.0).bgrx;
+  }
+  uint32_t seed = 12345;
+  const int amplitude = kind == 3 ? 255 : 8; // sensor noise, or noise alone
+  for (size_t i = 0; i < picture.bgrx.size(); ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    const int noise = int((seed >> 16) % uint32_t(amplitude + 1)) - amplitude / 2;
+    picture.bgrx[i] = static_cast<uint8_t>(std::clamp((kind == 3 ? 128 : picture.bgrx[i]) + noise, 0, 255));
+  }
+  const rectify::GridSpec spec{rectify::GridKind::Chessboard, 7, 9, 1.0};
+  std::vector<rectify::Point2> points;
+  for (auto _ : state) {
+    if (rectify::DetectGrid(picture.bgrx.data(), w, h, size_t{w} * 4, spec, &points)) state.SkipWithError("found");
+  }
+}
+BENCHMARK(BM_ChessboardAbsent)
+    ->Args({1280, 720, 0})
+    ->Args({1920, 1080, 0})
+    ->Args({1280, 720, 1})
+    ->Args({1920, 1080, 1})
+    ->Args({1920, 1080, 2})
+    ->Args({1920, 1080, 3})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// A turned board of 60-pixel squares, rendered with exact area sampling: the
+// time to find it, and how far the corners found lie from the true ones
+// (counters: the largest and the RMS error in pixels).
+void BM_ChessboardRendered1080p(benchmark::State& state) {
+  cv::setNumThreads(1);
+  const testing::RenderedBoard board = testing::RenderChessboard(kW, kH, 9, 13, 60.0, 961.3, 538.7, 7.0);
+  const rectify::GridSpec spec{rectify::GridKind::Chessboard, 9, 13, 1.0};
+  std::vector<rectify::Point2> points;
+  for (auto _ : state) {
+    if (!rectify::DetectGrid(board.bgrx.data(), kW, kH, kW * 4, spec, &points)) state.SkipWithError("not found");
+  }
+  double largest = 0.0, sum2 = 0.0;
+  for (const rectify::Point2& p : points) {
+    double best = INFINITY;
+    for (size_t i = 0; i < board.corner_x.size(); ++i) {
+      best = std::min(best, std::hypot(p.x - board.corner_x[i], p.y - board.corner_y[i]));
+    }
+    largest = std::max(largest, best);
+    sum2 += best * best;
+  }
+  state.counters["largest_px"] = largest;
+  state.counters["rms_px"] = points.empty() ? 0.0 : std::sqrt(sum2 / points.size());
+}
+BENCHMARK(BM_ChessboardRendered1080p)->Unit(benchmark::kMillisecond);
 
 } // namespace

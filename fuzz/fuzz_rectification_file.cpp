@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the rectification file reader: it either refuses
-// them with a reason or gives a usable model that writes back to text it
+// them with a reason or gives a usable model (one that rectifies its
+// picture sensibly) that writes back to text it
 // reads again to the same record, and whose output frame is finite.
 #include <cmath>
 #include <cstdint>
@@ -20,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   CHECK(error.empty());
   CHECK(IsUsable(record->model));
+  CHECK(PictureMappingProblem(record->model) == nullptr);
   OutputFrame frame;
   CHECK(FrameOf(record->model, &frame));
   const Point2 corner = PlaneOfOutput(record->model, frame, {0.0, 0.0});

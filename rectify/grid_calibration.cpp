@@ -8,6 +8,8 @@
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "rectify/chessboard_search.h"
+
 namespace orvane::rectify {
 
 std::optional<std::string> CheckGridSpec(const GridSpec& s) {
@@ -29,7 +31,7 @@ std::optional<GridKind> GridKindByName(const std::string& name) {
 bool IsHeldOut(uint32_t row, uint32_t col) { return (row + 2 * col) % 4 == 1; }
 
 bool DetectGrid(const uint8_t* bgrx, uint32_t width, uint32_t height, size_t stride, const GridSpec& spec,
-                std::vector<Point2>* points) {
+                std::vector<Point2>* points, const std::atomic<bool>* cancel) {
   points->clear();
   if (CheckGridSpec(spec) || width == 0 || height == 0 || bgrx == nullptr) return false;
   const int w = static_cast<int>(width), h = static_cast<int>(height);
@@ -48,13 +50,9 @@ bool DetectGrid(const uint8_t* bgrx, uint32_t width, uint32_t height, size_t str
     const cv::Ptr<cv::FeatureDetector> detector = cv::SimpleBlobDetector::create(params);
     ok = cv::findCirclesGrid(grey, pattern, found, cv::CALIB_CB_SYMMETRIC_GRID, detector);
   } else {
-    ok = cv::findChessboardCorners(grey, pattern, found, cv::CALIB_CB_ADAPTIVE_THRESH | cv::CALIB_CB_NORMALIZE_IMAGE);
-    if (ok) {
-      cv::cornerSubPix(grey, found, cv::Size(5, 5), cv::Size(-1, -1),
-                       cv::TermCriteria(cv::TermCriteria::EPS | cv::TermCriteria::COUNT, 40, 0.001));
-    }
+    ok = FindChessboard(grey, pattern, cancel, &found);
   }
-  if (!ok || found.size() != size_t{spec.rows} * spec.cols) return false;
+  if (!ok || found.size() != size_t{spec.rows} * spec.cols || (cancel != nullptr && *cancel)) return false;
   points->reserve(found.size());
   for (const cv::Point2f& p : found) points->push_back({p.x, p.y});
   return true;
@@ -153,6 +151,10 @@ std::optional<GridFit> FitGrid(const GridSpec& spec, const std::vector<std::vect
   OutputFrame frame;
   if (!IsUsable(m) || !FrameOf(m, &frame) || !std::isfinite(g.rms) || !std::isfinite(g.largest)) {
     *error = "The lens model could not be fitted to the grid.";
+    return std::nullopt;
+  }
+  if (const char* problem = PictureMappingProblem(m)) {
+    *error = std::string("The fitted lens model cannot rectify the picture: ") + problem + ".";
     return std::nullopt;
   }
   return fit;

@@ -3,6 +3,7 @@
 // lens model to one or more views of it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,9 +38,11 @@ std::optional<GridKind> GridKindByName(const std::string& name);
 // Finds the grid in a picture of width x height pixels of 4 bytes (B, G, R,
 // x), `stride` bytes a row, rows top-down. The points come row by row, rows
 // x cols of them, to sub-pixel precision. False when the whole grid was not
-// found.
+// found, or when `cancel` was set while the search ran (another thread may
+// set it).
 bool DetectGrid(const uint8_t* bgrx, uint32_t width, uint32_t height, size_t stride,
-                const GridSpec& spec, std::vector<Point2>* points);
+                const GridSpec& spec, std::vector<Point2>* points,
+                const std::atomic<bool>* cancel = nullptr);
 
 // What a fit achieved, in camera pixels.
 struct GridFigures {

@@ -1,6 +1,7 @@
 #include "rectify/lens_model.h"
 
 #include <cmath>
+#include <vector>
 
 namespace orvane::rectify {
 namespace {
@@ -124,5 +125,75 @@ Point2 PlaneOfOutput(const LensModel& m, const OutputFrame& f, Point2 output) {
 }
 
 double OutputScale(const OutputFrame& f) { return std::hypot(f.p, f.q); }
+
+namespace {
+
+// The grid the mapping is checked on, from pixel edge to pixel edge: fine enough that a fold the lens puts
+// between two of its points would have to be narrower than a thirty-second
+// of the picture.
+constexpr uint32_t kCheckSteps = 32;
+// How far a point may come back from the inverse, in output pixels.
+constexpr double kRoundTrip = 0.05;
+
+bool Inside(const LensModel& m, Point2 c) {
+  return c.x >= -0.5 && c.y >= -0.5 && c.x <= m.width - 0.5 && c.y <= m.height - 0.5;
+}
+
+// Within a picture's width and height beyond each side.
+bool Near(const LensModel& m, Point2 c) {
+  return c.x >= -double(m.width) && c.y >= -double(m.height) && c.x <= 2.0 * m.width && c.y <= 2.0 * m.height;
+}
+
+const char* GridProblem(const LensModel& m, const std::vector<Point2>& camera) {
+  constexpr uint32_t n = kCheckSteps + 1;
+  size_t inside = 0;
+  for (uint32_t j = 0; j < n; ++j) {
+    for (uint32_t i = 0; i < n; ++i) {
+      const Point2 c = camera[j * n + i];
+      inside += Inside(m, c);
+      if ((i == 0 || i == n - 1) && (j == 0 || j == n - 1) && !Near(m, c)) {
+        return "it throws the picture's corners far outside the picture";
+      }
+      if (i + 1 == n || j + 1 == n) continue;
+      const Point2 right = camera[j * n + i + 1], down = camera[(j + 1) * n + i];
+      // A fold far outside the picture stays black.
+      if (!Near(m, c) && !Near(m, right) && !Near(m, down)) continue;
+      const double ax = right.x - c.x, ay = right.y - c.y, bx = down.x - c.x, by = down.y - c.y;
+      if (!(ax > 0.0) || !(by > 0.0) || !(ax * by - ay * bx > 0.0)) return "it folds the picture";
+    }
+  }
+  if (2 * inside < camera.size()) return "it leaves most of the picture black";
+  return nullptr;
+}
+
+} // namespace
+
+const char* PictureMappingProblem(const LensModel& m) {
+  OutputFrame frame;
+  if (!IsUsable(m) || !FrameOf(m, &frame)) return "its picture's centre does not see the measuring plane";
+  constexpr uint32_t n = kCheckSteps + 1;
+  std::vector<Point2> output(size_t{n} * n), camera(output.size());
+  for (uint32_t j = 0; j < n; ++j) {
+    for (uint32_t i = 0; i < n; ++i) {
+      const Point2 out{double(m.width) * i / kCheckSteps - 0.5, double(m.height) * j / kCheckSteps - 0.5};
+      const Point2 c = ProjectPlanePoint(m, PlaneOfOutput(m, frame, out));
+      if (!std::isfinite(c.x) || !std::isfinite(c.y)) return "it sends part of the picture nowhere";
+      output[j * n + i] = out;
+      camera[j * n + i] = c;
+    }
+  }
+  if (const char* problem = GridProblem(m, camera)) return problem;
+  // The inverse, wherever the camera sees the point.
+  for (size_t k = 0; k < camera.size(); ++k) {
+    Point2 plane;
+    if (!Inside(m, camera[k])) continue;
+    const bool found = PlanePointOf(m, camera[k], &plane);
+    const Point2 back = OutputOfPlane(m, frame, plane);
+    if (!found || !(std::hypot(back.x - output[k].x, back.y - output[k].y) <= kRoundTrip)) {
+      return "its inverse does not find the picture's points again";
+    }
+  }
+  return nullptr;
+}
 
 } // namespace orvane::rectify

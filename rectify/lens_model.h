@@ -59,4 +59,12 @@ Point2 PlaneOfOutput(const LensModel& model, const OutputFrame& frame, Point2 ou
 // Pixels of the output picture per plane unit.
 double OutputScale(const OutputFrame& frame);
 
+// Why the model does not rectify its picture sensibly, or nullptr when it
+// does. Finite but absurd numbers pass IsUsable and still give a black or
+// folded picture; this looks at where a grid of the rectified picture's
+// points comes from in the camera's: steadily left to right and top to
+// bottom, never folding back, the corners near the picture, most of it
+// inside the picture, and each point found again through the inverse.
+const char* PictureMappingProblem(const LensModel& model);
+
 } // namespace orvane::rectify

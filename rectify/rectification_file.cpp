@@ -2,8 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -141,51 +139,12 @@ std::optional<RectificationRecord> ParseRectification(std::string_view text, std
     *error = "The rectification file holds no usable lens model.";
     return std::nullopt;
   }
+  if (const char* problem = PictureMappingProblem(m)) {
+    *error = std::string("The rectification file holds no usable lens model: ") + problem + ".";
+    return std::nullopt;
+  }
   error->clear();
   return r;
-}
-
-bool SaveRectificationFile(const std::filesystem::path& path, const RectificationRecord& record) {
-  const std::string text = FormatRectification(record);
-  std::filesystem::path temporary = path;
-  temporary += ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) std::filesystem::remove(temporary, ec);
-  return !ec;
-}
-
-FileState LoadRectificationFile(const std::filesystem::path& path, RectificationRecord* record, std::string* error) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return FileState::Missing;
-  std::ifstream in(path, std::ios::binary);
-  std::string text;
-  if (in) {
-    text.resize(kMaxRectificationFileBytes + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(in.gcount()));
-  }
-  if (!in.eof()) {
-    *error = "The rectification file could not be read.";
-    if (text.size() > kMaxRectificationFileBytes) *error = "The rectification file is damaged.";
-    return FileState::Damaged;
-  }
-  std::optional<RectificationRecord> parsed = ParseRectification(text, error);
-  if (!parsed) return FileState::Damaged;
-  *record = std::move(*parsed);
-  return FileState::Loaded;
 }
 
 } // namespace orvane::rectify

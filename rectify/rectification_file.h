@@ -18,7 +18,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,14 +45,8 @@ std::string FormatRectification(const RectificationRecord& record);
 // text is not exactly a rectification file with a usable model.
 std::optional<RectificationRecord> ParseRectification(std::string_view text, std::string* error);
 
-// Writes the file atomically (a temporary file, then a rename); false when it
-// could not be written, the old file then left as it was.
-bool SaveRectificationFile(const std::filesystem::path& path, const RectificationRecord& record);
-
-enum class FileState : uint32_t { Missing = 0, Loaded = 1, Damaged = 2 };
-
-// Reads the file; Damaged with the reason in `error` when it exists but is
-// unreadable or not a rectification file.
-FileState LoadRectificationFile(const std::filesystem::path& path, RectificationRecord* record, std::string* error);
+// What reading the file found. Unreadable: something is there that is no
+// regular file or cannot be read (the reason in the error).
+enum class FileState : uint32_t { Missing = 0, Loaded = 1, Damaged = 2, Unreadable = 3 };
 
 } // namespace orvane::rectify

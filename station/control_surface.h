@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,6 +71,17 @@ struct DialogPicture {
 // actions to the handlers, and ends the dialog when a handler says so or the
 // user dismisses it (Escape, the close box: Cancel). OnClose runs exactly once,
 // however the dialog ended.
+// Work a dialog's button starts that may take a while (a search on a
+// picture). Run() touches nothing but the task itself, so a surface may run
+// it off the window's thread; Cancel() may come from any thread meanwhile
+// and makes Run() end soon.
+class DialogTask {
+ public:
+  virtual ~DialogTask() = default;
+  virtual void Run() = 0;
+  virtual void Cancel() = 0;
+};
+
 class DialogModel {
  public:
   virtual ~DialogModel() = default;
@@ -88,6 +100,13 @@ class DialogModel {
   virtual void OnClose(DialogResult /*result*/) {}
   // The picture to show beside the controls; none for most dialogs.
   virtual const DialogPicture* Picture() const { return nullptr; }
+  // A button whose work may take a while gives it as a task (nothing for the
+  // other buttons): a surface that keeps its window answering runs the task
+  // off the window's thread, offers to cancel it, and hands it back to
+  // FinishTask on the window's thread. Pressing the button runs the same
+  // work in place.
+  virtual std::unique_ptr<DialogTask> StartTask(uint32_t /*id*/) { return nullptr; }
+  virtual std::optional<DialogResult> FinishTask(std::unique_ptr<DialogTask> /*task*/) { return std::nullopt; }
 
   // What a user does, for surfaces and scripts alike.
   std::optional<DialogResult> Press(uint32_t id);

@@ -16,6 +16,8 @@ constexpr int32_t kDistanceDecimals = 5;
 const char kDistancePrompt[] =
     "Please enter the distance from camera to these new measurement points on the surface of "
     "the object.";
+// A negative distance turns every length negative: OK does not take it.
+const char kNegativeDistance[] = "The distance from the camera cannot be negative.";
 
 DialogControl Control(uint32_t id, DialogControlKind kind, std::string text) {
   DialogControl c;
@@ -83,18 +85,24 @@ DistanceDialog::DistanceDialog(const Settings& settings, double current_distance
   Add(Control(Raw(DialogControlId::Cancel), DialogControlKind::Button, "Cancel"));
 }
 
+double DistanceDialog::Entered() {
+  const DialogControl* edit = Find(DialogControlId::DistanceEdit);
+  std::string text = edit != nullptr ? edit->text : std::string();
+  if (text.size() > kDialogTextMax) text.resize(kDialogTextMax);
+  return ParseDialogNumber(text) / unit_factor_;
+}
+
 std::optional<DialogResult> DistanceDialog::OnCommand(uint32_t id) {
-  if (id == Raw(DialogControlId::Ok)) return DialogResult::Ok;
+  if (id == Raw(DialogControlId::Ok)) {
+    if (!(Entered() < 0.0)) return DialogResult::Ok;
+    controls().front().text = std::string(kNegativeDistance) + " " + kDistancePrompt;
+    return std::nullopt;
+  }
   if (id == Raw(DialogControlId::Cancel)) return DialogResult::Cancel;
   return std::nullopt;
 }
 
-void DistanceDialog::OnClose(DialogResult /*result*/) {
-  const DialogControl* edit = Find(DialogControlId::DistanceEdit);
-  std::string text = edit != nullptr ? edit->text : std::string();
-  if (text.size() > kDialogTextMax) text.resize(kDialogTextMax);
-  inches_ = ParseDialogNumber(text) / unit_factor_;
-}
+void DistanceDialog::OnClose(DialogResult /*result*/) { inches_ = Entered(); }
 
 namespace {
 
@@ -144,6 +152,8 @@ RoiEntity AskEntityType(Station& station) {
 DialogResult AskDistance(Station& station) {
   DistanceDialog dialog(station.settings, station.current_distance);
   const DialogResult result = station.surface().RunDialog(dialog);
+  // However the dialog closed, a negative distance is not taken.
+  if (dialog.inches() < 0.0) return DialogResult::Cancel;
   station.shared_dialog_value = dialog.inches();
   station.current_distance = dialog.inches();
   return result;

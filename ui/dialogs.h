@@ -28,7 +28,8 @@ class EntityTypeDialog : public DialogModel {
 
 // "Distance From Camera": an edit box with the current distance in the user's
 // unit and its unit label, OK and Cancel. However it closes, the text is read
-// back as a number (0 when it is none) and converted to inches.
+// back as a number (0 when it is none) and converted to inches. OK refuses a
+// negative distance: the dialog stays open and its text says why.
 class DistanceDialog : public DialogModel {
  public:
   // The edit box shows current_distance (inches) in the settings' unit.
@@ -39,6 +40,8 @@ class DistanceDialog : public DialogModel {
   double inches() const { return inches_; }
 
  private:
+  double Entered();
+
   double unit_factor_;
   double inches_ = 0.0;
 };
@@ -57,7 +60,8 @@ RoiEntity AskEntityType(Station& station);
 
 // Shows "Distance From Camera" and returns how it closed. On OK and on Cancel
 // alike, the shared dialog value and the current distance take the entered
-// distance in inches.
+// distance in inches; a negative one leaves both as they were and counts as
+// Cancel.
 DialogResult AskDistance(Station& station);
 
 // The standard text-to-double reading of a dialog's or an edit box's number,

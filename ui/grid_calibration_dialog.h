@@ -1,13 +1,16 @@
 // The Grid Calibration dialog: grid type, rows, columns and pitch; Grab finds
 // the grid on the camera's picture and adds the view; the fit's figures and
 // the points found are shown; Accept saves the calibration and turns
-// rectification on, Discard leaves everything as it was.
+// rectification on, Discard leaves everything as it was. The search is Grab's
+// task: a surface may run it off the window's thread and cancel it.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/video/video.h"
 #include "rectify/grid_calibration.h"
 #include "station/station.h"
 #include "station/control_surface.h"
@@ -18,6 +21,8 @@ class GridCalibrationDialog : public DialogModel {
  public:
   explicit GridCalibrationDialog(Station& station);
   std::optional<DialogResult> OnCommand(uint32_t id) override;
+  std::unique_ptr<DialogTask> StartTask(uint32_t id) override;
+  std::optional<DialogResult> FinishTask(std::unique_ptr<DialogTask> task) override;
 
   // The grid the dialog's controls describe; nothing while one is not a
   // number or out of range.
@@ -31,6 +36,7 @@ class GridCalibrationDialog : public DialogModel {
 
  private:
   void Show(const std::string& text);
+  void AddView(const rectify::GridSpec& spec, video::Picture picture, std::vector<rectify::Point2> points);
 
   Station& station_;
   std::vector<std::vector<rectify::Point2>> views_;

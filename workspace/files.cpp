@@ -332,22 +332,62 @@ long LockHolder(dev_t device, ino_t inode) {
   return holder;
 }
 
-} // namespace
-
-int LockFolder(const std::filesystem::path& folder, long* holder) {
-  *holder = 0;
-  const int fd = OpenRetrying(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return kFolderLockTaken;
+// Takes an exclusive lock without waiting; 0, or the reason it was not taken.
+int TryLock(int fd) {
   int result;
   do {
     result = ::flock(fd, LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
-  if (result == 0) return kFolderLockTaken;  // the descriptor stays open, and the lock with it
-  const int why = errno;
+  return result == 0 ? 0 : errno;
+}
+
+// The lock file of a folder that cannot be opened, opened (created when
+// `create`) only when it is a regular file; -1 otherwise.
+int OpenLockFile(const std::filesystem::path& folder, bool create) {
+  const std::filesystem::path path = (folder.empty() ? std::filesystem::path(".") : folder) / kFolderLockFile;
+  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | (create ? O_CREAT : 0);
+  Fd fd(OpenRetrying(path.c_str(), flags, S_IRUSR | S_IRGRP | S_IROTH));
+  struct stat st {};
+  if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return fd.release();
+}
+
+// Locks `fd` for good (it stays open, and the lock with it); false with the
+// holder when another process has it. Any other failure counts as taken.
+bool Hold(int fd, long* holder) {
+  const int why = TryLock(fd);
+  if (why == 0) return true;
   struct stat st {};
   if (why == EWOULDBLOCK && ::fstat(fd, &st) == 0) *holder = LockHolder(st.st_dev, st.st_ino);
   ::close(fd);
-  return why == EWOULDBLOCK ? kFolderLocked : kFolderLockTaken;
+  return why != EWOULDBLOCK;
+}
+
+} // namespace
+
+int LockFolder(const std::filesystem::path& folder, long* holder) {
+  *holder = 0;
+  const char* name = folder.empty() ? "." : folder.c_str();
+  const int fd = OpenRetrying(name, O_RDONLY | O_DIRECTORY);
+  if (fd >= 0) {
+    if (!Hold(fd, holder)) return kFolderLocked;
+    // A station that could not open the folder holds its lock file instead.
+    const int file = OpenLockFile(folder, false);
+    if (file < 0 || Hold(file, holder)) return kFolderLockTaken;
+    ::close(fd);
+    return kFolderLocked;
+  }
+  // A folder this user may write but not list (mode 0300) cannot be opened:
+  // lock a file in it, and honour a lock another user holds on the folder.
+  if (errno != EACCES) return kFolderLockTaken;
+  const int file = OpenLockFile(folder, true);
+  if (file < 0) return kFolderLockTaken;
+  if (!Hold(file, holder)) return kFolderLocked;
+  struct stat st {};
+  if (::stat(name, &st) == 0) *holder = LockHolder(st.st_dev, st.st_ino);
+  if (*holder == 0 || *holder == ::getpid()) return kFolderLockTaken;
+  ::close(file);
+  return kFolderLocked;
 }
 
 std::string LockHolderText(long holder) {

@@ -87,7 +87,10 @@ uint32_t RemoveLeftoverTemporaries(const std::filesystem::path& folder);
 // Returns kFolderLocked when another process holds it, with its id in
 // *holder (0 when it cannot be told); kFolderLockTaken otherwise, also where
 // the file system offers no locks. The lock is on the folder itself: no file
-// is created.
+// is created. Only a folder this user may write but not list (mode 0300),
+// which cannot be opened to lock, gets a lock file (kFolderLockFile) to lock
+// instead; a lock on either keeps every other station out.
+inline constexpr const char* kFolderLockFile = ".ORVANE.LOCK";
 inline constexpr int kFolderLockTaken = 0;
 inline constexpr int kFolderLocked = 1;
 int LockFolder(const std::filesystem::path& folder, long* holder);

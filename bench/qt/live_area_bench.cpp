@@ -216,7 +216,7 @@ bool WriteRectification(const std::filesystem::path& folder, uint32_t width, uin
   record.grid = spec;
   record.figures = fit->figures;
   record.model = fit->model;
-  return rectify::SaveRectificationFile(folder / rectify::kRectificationFile, record);
+  return orvane::SaveRectificationFile(folder / rectify::kRectificationFile, record, &error);
 }
 
 void RunLive(benchmark::State& state, const char* formats, bool enlarge, bool rectified = false) {

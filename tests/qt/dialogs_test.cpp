@@ -1,6 +1,8 @@
 // Message boxes and the core's dialog models run as real modal dialogs.
 #include <gtest/gtest.h>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -160,6 +162,18 @@ TEST(QtDialogs, ListChoicesReachTheModelAtOnceAndItsStateIsShown) {
   EXPECT_EQ(model.closes, 1);
 }
 
+// The search runs off the window's thread: what the figures line says once
+// it has ended (the window answering meanwhile).
+QString SearchResult(QWidget* dialog) {
+  auto* label = Child<QLabel>(dialog, DialogControlId::GridFigures);
+  QElapsedTimer timer;
+  timer.start();
+  while (label->text() == QStringLiteral("Looking for the grid...") && timer.elapsed() < 20000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return label->text();
+}
+
 TEST(QtDialogs, GridCalibrationShowsThePictureWithItsPointsBesideTheFigures) {
   orvane::testing::StationFixture f;
   video::VirtualCameraConfig config;
@@ -175,7 +189,7 @@ TEST(QtDialogs, GridCalibrationShowsThePictureWithItsPointsBesideTheFigures) {
   QImage picture;
   testing::WhenModal([&](QWidget* dialog) {
     Child<QPushButton>(dialog, DialogControlId::GridGrab)->click();
-    figures = Child<QLabel>(dialog, DialogControlId::GridFigures)->text();
+    figures = SearchResult(dialog);
     auto* view = dialog->findChild<QWidget*>(QStringLiteral("picture"));
     ASSERT_NE(view, nullptr);
     picture = view->grab().toImage();
@@ -191,6 +205,45 @@ TEST(QtDialogs, GridCalibrationShowsThePictureWithItsPointsBesideTheFigures) {
     for (int x = 0; x < picture.width(); ++x) red += picture.pixel(x, y) == qRgb(255, 0, 0);
   }
   EXPECT_GT(red, 100);
+}
+
+// While Grab's search runs, its button says Cancel and the other controls
+// wait; Cancel ends the search, which adds nothing; Discard while it runs
+// ends the dialog at once.
+TEST(QtDialogs, GridCalibrationSearchesOffTheWindowsThreadAndCancelStopsIt) {
+  orvane::testing::StationFixture f;
+  video::VirtualCameraConfig config;
+  config.source = video::kVirtualGridSource;
+  config.formats = {video::MakeVirtualFormat(1280, 720, 0)};
+  UseVideoBackend(f.station, video::MakeVirtualBackend(config));
+  ASSERT_TRUE(StartCamera(f.station, 0));
+  QtSurface s;
+  s.window()->show();
+  GridCalibrationDialog model(f.station);
+  QString during, button_during, after, button_after;
+  bool accept_waits = false;
+  testing::WhenModal([&](QWidget* dialog) {
+    auto* grab = Child<QPushButton>(dialog, DialogControlId::GridGrab);
+    grab->click();
+    during = Child<QLabel>(dialog, DialogControlId::GridFigures)->text();
+    button_during = grab->text();
+    accept_waits = !Child<QPushButton>(dialog, DialogControlId::Ok)->isEnabled() &&
+                   !Child<QLineEdit>(dialog, DialogControlId::GridRows)->isEnabled();
+    testing::Screenshot(dialog, "dialog_grid_calibration_searching");
+    grab->click(); // Cancel
+    after = SearchResult(dialog);
+    button_after = grab->text();
+    grab->click(); // a search again, ended by Discard
+    Child<QPushButton>(dialog, DialogControlId::Cancel)->click();
+  });
+  EXPECT_EQ(s.RunDialog(model), DialogResult::Cancel);
+  CloseCamera(f.station);
+  EXPECT_EQ(during, QStringLiteral("Looking for the grid..."));
+  EXPECT_EQ(button_during, QStringLiteral("Cancel"));
+  EXPECT_TRUE(accept_waits);
+  EXPECT_EQ(after, QStringLiteral("The search was cancelled."));
+  EXPECT_EQ(button_after, QStringLiteral("&Grab"));
+  EXPECT_FALSE(model.fit());
 }
 
 } // namespace

@@ -3,14 +3,23 @@
 // the rectified grid is straight and square.
 #include <gtest/gtest.h>
 
+#include <time.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <string>
 #include <vector>
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "platform/video/virtual_camera.h"
 #include "platform/video/virtual_lens.h"
 #include "rectify/grid_calibration.h"
 #include "rectify/remap.h"
+#include "support/chessboard_render.h"
+#include "support/processes.h"
 
 namespace orvane::rectify {
 namespace {
@@ -147,6 +156,105 @@ TEST(GridCalibration, FindsAChessboardsInnerCorners) {
     EXPECT_NEAR(std::remainder(p.x - x0 + 0.5, side), 0.0, 0.15);
     EXPECT_NEAR(std::remainder(p.y - y0 + 0.5, side), 0.0, 0.15);
   }
+}
+
+// The largest and the RMS distance of the found corners from the true ones
+// (each to its nearest: a search may number the board from either end).
+std::pair<double, double> CornerErrors(const testing::RenderedBoard& b, const std::vector<Point2>& found) {
+  double largest = 0.0, sum2 = 0.0;
+  for (const Point2& p : found) {
+    double best = INFINITY;
+    for (size_t i = 0; i < b.corner_x.size(); ++i) best = std::min(best, std::hypot(p.x - b.corner_x[i], p.y - b.corner_y[i]));
+    largest = std::max(largest, best);
+    sum2 += best * best;
+  }
+  return {largest, std::sqrt(sum2 / std::max<size_t>(found.size(), 1))};
+}
+
+// The search on the whole picture at once, as it was before it was bounded:
+// the reference the bounded search must be as precise as.
+std::vector<Point2> WholePictureSearch(const testing::RenderedBoard& b, uint32_t rows, uint32_t cols) {
+  cv::Mat bgrx(int(b.height), int(b.width), CV_8UC4, const_cast<uint8_t*>(b.bgrx.data())), grey;
+  cv::cvtColor(bgrx, grey, cv::COLOR_BGRA2GRAY);
+  std::vector<cv::Point2f> found;
+  if (!cv::findChessboardCorners(grey, cv::Size(int(cols), int(rows)), found,
+                                 cv::CALIB_CB_ADAPTIVE_THRESH | cv::CALIB_CB_NORMALIZE_IMAGE)) {
+    return {};
+  }
+  cv::cornerSubPix(grey, found, cv::Size(5, 5), cv::Size(-1, -1),
+                   cv::TermCriteria(cv::TermCriteria::EPS | cv::TermCriteria::COUNT, 40, 0.001));
+  std::vector<Point2> points;
+  for (const cv::Point2f& p : found) points.push_back({p.x, p.y});
+  return points;
+}
+
+// Boards turned and placed off the pixel grid, from large squares to ones a
+// few pixels wide on the small copy the search runs on: every corner found,
+// as close to the truth as the whole-picture search puts it.
+TEST(GridCalibration, TheBoundedChessboardSearchIsAsPreciseAsTheWholePictureOne) {
+  struct Board {
+    uint32_t w, h, rows, cols;
+    double side, degrees;
+  };
+  const Board boards[] = {
+      {640, 480, 7, 9, 40.0, 0.0},      {1920, 1080, 9, 13, 60.0, 7.0},  {1280, 720, 7, 9, 45.0, -12.0},
+      {1920, 1080, 7, 9, 28.0, 4.0},    {2592, 1944, 8, 11, 90.0, 25.0},
+  };
+  for (const Board& b : boards) {
+    SCOPED_TRACE(std::to_string(b.w) + " x " + std::to_string(b.h) + ", squares of " + std::to_string(b.side));
+    const testing::RenderedBoard board =
+        testing::RenderChessboard(b.w, b.h, b.rows, b.cols, b.side, b.w / 2.0 + 0.37, b.h / 2.0 - 0.21, b.degrees);
+    std::vector<Point2> found;
+    ASSERT_TRUE(DetectGrid(board.bgrx.data(), b.w, b.h, b.w * 4, {GridKind::Chessboard, b.rows, b.cols, 1.0}, &found));
+    ASSERT_EQ(found.size(), size_t{b.rows} * b.cols);
+    const auto [largest, rms] = CornerErrors(board, found);
+    const std::vector<Point2> reference = WholePictureSearch(board, b.rows, b.cols);
+    ASSERT_EQ(reference.size(), found.size());
+    const auto [reference_largest, reference_rms] = CornerErrors(board, reference);
+    EXPECT_LT(largest, 0.15);
+    EXPECT_LE(rms, reference_rms * 1.05 + 0.002) << "reference " << reference_rms;
+    EXPECT_LE(largest, reference_largest * 1.05 + 0.005) << "reference " << reference_largest;
+  }
+}
+
+double ThreadSeconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// Pictures without the board asked for used to keep the search busy for
+// minutes: now it says "not found" within a second of processor time at
+// 1920 x 1080 (the whole run is bounded, so a regression fails rather than
+// hangs). A search cancelled finds nothing, even on a board it would find.
+TEST(GridCalibration, TheChessboardSearchEndsWithinASecondAndCanBeCancelled) {
+  const int status = testing::InChild(
+      [] {
+        video::VirtualLens lens;
+        video::Picture grid;
+        video::DrawSyntheticScene(video::kVirtualGridSource, lens, 1920, 1080, &grid);
+        const testing::RenderedBoard other = testing::RenderChessboard(1920, 1080, 10, 12, 67.5, 960, 540, 3.0);
+        int failures = 0;
+        const std::vector<uint8_t>* pictures[] = {&grid.bgrx, &other.bgrx};
+        for (const std::vector<uint8_t>* picture : pictures) {
+          std::vector<Point2> found;
+          const double start = ThreadSeconds();
+          if (DetectGrid(picture->data(), 1920, 1080, 1920 * 4, {GridKind::Chessboard, 7, 9, 1.0}, &found)) failures |= 1;
+          if (ThreadSeconds() - start > 1.0) failures |= 2;
+        }
+        return failures;
+      },
+      60.0);
+  EXPECT_EQ(status, 0);
+
+  const testing::RenderedBoard board = testing::RenderChessboard(1280, 720, 7, 9, 50.0, 640, 360, 5.0);
+  const GridSpec spec{GridKind::Chessboard, 7, 9, 1.0};
+  std::vector<Point2> found;
+  std::atomic<bool> cancel{true};
+  EXPECT_FALSE(DetectGrid(board.bgrx.data(), 1280, 720, 1280 * 4, spec, &found, &cancel));
+  EXPECT_TRUE(found.empty());
+  cancel = false;
+  EXPECT_TRUE(DetectGrid(board.bgrx.data(), 1280, 720, 1280 * 4, spec, &found, &cancel));
 }
 
 } // namespace

@@ -99,6 +99,54 @@ TEST(AskDistance, EscapeAndTextThatIsNoNumber) {
   EXPECT_DOUBLE_EQ(f.station.current_distance, 1e126);
 }
 
+// A negative distance made every length negative. OK refuses it and says
+// why, the dialog staying open; closed anyway (Cancel, Escape, or a script
+// that presses OK regardless), it leaves the distance as it was. Zero and
+// every other number are taken as before.
+TEST(AskDistance, ANegativeDistanceIsRefusedAndChangesNothing) {
+  struct Case {
+    const char* text;
+    double inches; // the distance afterwards
+    DialogResult result;
+  };
+  const Case cases[] = {
+      {"-5", 24.0, DialogResult::Cancel}, {"-1e-9", 24.0, DialogResult::Cancel},
+      {"-0", 0.0, DialogResult::Ok},      {"0", 0.0, DialogResult::Ok},
+      {"abc", 0.0, DialogResult::Ok},     {"12.5", 12.5, DialogResult::Ok},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    StationFixture f;
+    f.station.settings.unit_factor = 1.0;
+    f.station.current_distance = 24.0;
+    f.station.shared_dialog_value = 24.0;
+    bool stayed_open = false;
+    f.surface.QueueDialog([&](DialogModel& d) {
+      d.Type(DialogControlId::DistanceEdit, c.text);
+      const std::optional<DialogResult> ok = d.Press(DialogControlId::Ok);
+      stayed_open = !ok;
+      if (stayed_open) {
+        EXPECT_EQ(d.controls().front().text.rfind("The distance from the camera cannot be negative. Please enter", 0),
+                  0u);
+      }
+      return ok.value_or(DialogResult::Ok);
+    });
+    EXPECT_EQ(AskDistance(f.station), c.result);
+    EXPECT_EQ(stayed_open, c.result == DialogResult::Cancel);
+    EXPECT_EQ(f.station.current_distance, c.inches);
+    EXPECT_EQ(f.station.shared_dialog_value, c.inches);
+  }
+  // Cancel with a negative text: nothing stored either.
+  StationFixture f;
+  f.station.current_distance = 24.0;
+  f.surface.QueueDialog([](DialogModel& d) {
+    d.Type(DialogControlId::DistanceEdit, "-3");
+    return *d.Press(DialogControlId::Cancel);
+  });
+  EXPECT_EQ(AskDistance(f.station), DialogResult::Cancel);
+  EXPECT_EQ(f.station.current_distance, 24.0);
+}
+
 TEST(ParseDialogNumber, StandardConversionIndependentOfLocale) {
   EXPECT_EQ(ParseDialogNumber("  12.5cm"), 12.5);
   EXPECT_EQ(ParseDialogNumber("+3e1"), 30.0);

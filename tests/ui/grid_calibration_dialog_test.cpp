@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "acquisition/camera_capture.h"
 #include "platform/video/virtual_camera.h"
@@ -65,6 +66,35 @@ TEST(GridCalibrationDialog, GrabShowsPointsAndFiguresAcceptSavesAndDiscardLeaves
   EXPECT_TRUE(d.accepted());
   EXPECT_TRUE(f.HasFile());
   EXPECT_EQ(f.surface.GetText(ControlId::ImageStatus), "640 x 480 (4:3) RGB - Rectified");
+}
+
+// Grab's search is a task a surface may run on another thread: meanwhile the
+// dialog says it is looking; cancelled, it adds no view and says so; run to
+// its end on a thread of its own, it adds the view as a press does.
+TEST(GridCalibrationDialog, GrabsSearchIsATaskThatCanBeCancelled) {
+  GridDialogFixture f("grid");
+  GridCalibrationDialog d(f.station);
+  EXPECT_EQ(d.StartTask(Raw(D::Ok)), nullptr);
+  EXPECT_EQ(d.StartTask(Raw(D::Cancel)), nullptr);
+  std::unique_ptr<DialogTask> task = d.StartTask(Raw(D::GridGrab));
+  ASSERT_NE(task, nullptr);
+  EXPECT_EQ(d.Find(D::GridFigures)->text, "Looking for the grid...");
+  task->Cancel();
+  task->Run();
+  EXPECT_FALSE(d.FinishTask(std::move(task)));
+  EXPECT_EQ(d.Find(D::GridFigures)->text, "The search was cancelled.");
+  EXPECT_FALSE(d.Find(D::Ok)->enabled);
+  EXPECT_TRUE(d.Picture()->marks.empty());
+  EXPECT_FALSE(d.fit());
+
+  task = d.StartTask(Raw(D::GridGrab));
+  std::thread worker([&task] { task->Run(); });
+  worker.join();
+  d.FinishTask(std::move(task));
+  EXPECT_TRUE(d.Find(D::Ok)->enabled);
+  EXPECT_EQ(d.Picture()->marks.size(), size_t{video::kGridRows} * video::kGridCols);
+  ASSERT_TRUE(d.fit());
+  EXPECT_EQ(d.fit()->figures.views, 1u);
 }
 
 } // namespace

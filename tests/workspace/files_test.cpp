@@ -2,17 +2,17 @@
 // in for a plain write: symbolic links, and folders the user cannot write.
 #include <gtest/gtest.h>
 
-#include <grp.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 
+#include "support/processes.h"
 #include "support/station_fixture.h"
 #include "workspace/files.h"
 
@@ -20,6 +20,7 @@ namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::AsNonRoot;
 using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
@@ -39,26 +40,6 @@ size_t Entries(const fs::path& folder) {
   size_t n = 0;
   for ([[maybe_unused]] auto& e : fs::directory_iterator(folder)) ++n;
   return n;
-}
-
-// Runs `body` as a user that is not root: in this process when it already
-// is one, else in a child that has become "nobody". The result is body's
-// value, or nothing when there is no such user to become.
-std::optional<int> AsNonRoot(const std::function<int()>& body) {
-  if (::geteuid() != 0) return body();
-  const passwd* nobody = ::getpwnam("nobody");
-  if (nobody == nullptr || nobody->pw_uid == 0) return std::nullopt;
-  const uid_t uid = nobody->pw_uid;
-  const gid_t gid = nobody->pw_gid;
-  const pid_t child = ::fork();
-  if (child < 0) return std::nullopt;
-  if (child == 0) {
-    if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(100);
-    ::_exit(body());
-  }
-  int status = 0;
-  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 101;
-  return WEXITSTATUS(status);
 }
 
 TEST(Files, WritesThroughSymbolicLinksToTheirTargets) {
@@ -211,6 +192,76 @@ TEST(Files, FolderLockIsHeldOnceAndNamesItsHolder) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(Entries(dir.path()), 0u);
   EXPECT_EQ(LockHolderText(42), "process 42");
+}
+
+// A process that takes the folder's lock (as "nobody" when asked and this
+// runs as root), then waits to be killed; its id, or -1 when it got no lock.
+pid_t HoldLock(const fs::path& folder, bool as_nobody) {
+  int ends[2];
+  if (::pipe(ends) != 0) return -1;
+  pid_t child = ::fork();
+  if (child == 0) {
+    long holder = 0;
+    const bool ok = (!as_nobody || testing::BecomeNobody()) && LockFolder(folder, &holder) == kFolderLockTaken;
+    const char answer = ok ? 'y' : 'n';
+    if (::write(ends[1], &answer, 1) != 1 || !ok) ::_exit(1);
+    for (;;) ::pause();
+  }
+  char answer = 'n';
+  ::close(ends[1]);
+  if (child < 0 || ::read(ends[0], &answer, 1) != 1 || answer != 'y') {
+    if (child > 0) ::waitpid(child, nullptr, 0);
+    child = -1;
+  }
+  ::close(ends[0]);
+  return child;
+}
+
+// What a second station makes of the lock: 0 refused and told the holder,
+// 1 given the lock, 2 refused naming another process.
+int SecondStation(const fs::path& folder, bool as_nobody, pid_t holder) {
+  return testing::InChild(
+      [&] {
+        if (as_nobody && !testing::BecomeNobody()) return 9;
+        long seen = 0;
+        if (LockFolder(folder, &seen) != kFolderLocked) return 1;
+        return seen == holder ? 0 : 2;
+      },
+      10.0);
+}
+
+// A folder its user may write and enter but not list (mode 0300) cannot be
+// opened to lock it: a file in it is locked instead. Two stations of that
+// user exclude each other there, and so do one that can open the folder
+// (root) and one that cannot, whichever of them comes first.
+TEST(Files, FolderLockHoldsInAFolderThatCannotBeListed) {
+  TempDir dir;
+  const fs::path folder = dir.path() / "station";
+  fs::create_directory(folder);
+  fs::permissions(dir.path(), fs::perms(0755));
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    const passwd* nobody = ::getpwnam("nobody");
+    if (nobody == nullptr || nobody->pw_uid == 0) GTEST_SKIP() << "running as root and no other user to run as";
+    ASSERT_EQ(::chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  }
+  fs::permissions(folder, fs::perms(0300));
+  struct Case {
+    bool first_nobody, second_nobody;
+  };
+  const Case cases[] = {{true, true}, {false, true}, {true, false}};
+  for (const Case& c : cases) {
+    if (!root && c.first_nobody != c.second_nobody) continue;  // one user only
+    SCOPED_TRACE(std::to_string(c.first_nobody) + std::to_string(c.second_nobody));
+    const pid_t first = HoldLock(folder, root && c.first_nobody);
+    ASSERT_GT(first, 0);
+    EXPECT_EQ(SecondStation(folder, root && c.second_nobody, first), 0);
+    ::kill(first, SIGKILL);
+    ::waitpid(first, nullptr, 0);
+    // Its end frees the folder.
+    EXPECT_EQ(SecondStation(folder, root && c.second_nobody, 0), 1);
+  }
+  fs::permissions(folder, fs::perms(0700));
 }
 
 }  // namespace

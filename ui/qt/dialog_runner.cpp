@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <optional>
+#include <thread>
 
 #include <QComboBox>
 #include <QDialog>
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QImage>
 #include <QPainter>
@@ -74,16 +77,34 @@ class ModelDialog : public QDialog {
     Build();
     Sync();
   }
+  ~ModelDialog() override { StopTask(); }
 
   QLineEdit* first_edit() const { return first_edit_; }
+
+  // However the dialog ends, a task still running is cancelled first.
+  void done(int result) override {
+    StopTask();
+    QDialog::done(result);
+  }
 
  private:
   void Build();
   void Sync();
   void Finish(std::optional<DialogResult> result);
   QWidget* MakeWidget(const DialogControl& control, int index);
+  void Clicked(uint32_t id, QPushButton* button);
+  void StartTask(std::unique_ptr<DialogTask> task, QPushButton* button);
+  void TaskEnded();
+  void StopTask();
 
   DialogModel& model_;
+  // A button's task running off the window's thread; its button says
+  // "Cancel" meanwhile, and every other control but the dialog's own
+  // Cancel waits.
+  std::unique_ptr<DialogTask> task_;
+  std::thread worker_;
+  QPushButton* task_button_ = nullptr;
+  QString task_button_text_;
   std::map<int, QWidget*> widgets_; // by index into the model's controls
   QWidget* picture_ = nullptr;
   QLineEdit* first_edit_ = nullptr;
@@ -112,7 +133,7 @@ QWidget* ModelDialog::MakeWidget(const DialogControl& c, int index) {
     case DialogControlKind::Button: {
       auto* button = new QPushButton(Shown(c.text), this);
       button->setAutoDefault(false);
-      connect(button, &QPushButton::clicked, this, [this, id] { Finish(model_.Press(id)); });
+      connect(button, &QPushButton::clicked, this, [this, id, button] { Clicked(id, button); });
       w = button;
       break;
     }
@@ -230,6 +251,48 @@ void ModelDialog::Sync() {
 void ModelDialog::Finish(std::optional<DialogResult> result) {
   Sync();
   if (result) done(static_cast<int>(*result));
+}
+
+void ModelDialog::Clicked(uint32_t id, QPushButton* button) {
+  if (task_ && button == task_button_) {
+    task_->Cancel();
+    return;
+  }
+  if (std::unique_ptr<DialogTask> task = model_.StartTask(id)) return StartTask(std::move(task), button);
+  Finish(model_.Press(id));
+}
+
+void ModelDialog::StartTask(std::unique_ptr<DialogTask> task, QPushButton* button) {
+  Sync();
+  // The dialog's own Cancel stays: it ends the task and the dialog.
+  const std::vector<DialogControl>& controls = model_.controls();
+  for (auto& [index, w] : widgets_) {
+    const bool dismiss = controls[static_cast<size_t>(index)].id == Raw(DialogControlId::Cancel);
+    w->setEnabled(w == button || dismiss || qobject_cast<QLabel*>(w) != nullptr);
+  }
+  task_button_ = button;
+  task_button_text_ = button->text();
+  button->setText(QStringLiteral("Cancel"));
+  task_ = std::move(task);
+  DialogTask* running = task_.get();
+  worker_ = std::thread([this, running] {
+    running->Run();
+    QMetaObject::invokeMethod(this, [this] { TaskEnded(); }, Qt::QueuedConnection);
+  });
+}
+
+void ModelDialog::TaskEnded() {
+  if (!worker_.joinable()) return;  // stopped as the dialog ended
+  worker_.join();
+  task_button_->setText(task_button_text_);
+  Finish(model_.FinishTask(std::move(task_)));
+}
+
+void ModelDialog::StopTask() {
+  if (!worker_.joinable()) return;
+  task_->Cancel();
+  worker_.join();
+  task_.reset();
 }
 
 } // namespace
