@@ -74,6 +74,11 @@ enum class Verb : uint32_t {
   Pan,
   GridCalibrate,
   Rectify,
+  Relabel,
+  ResultsDelete,
+  ResultsClear,
+  Undo,
+  Redo,
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -108,6 +113,7 @@ struct Command {
   double nominal = 0.0;           // tolerance
   double tolerance = 0.0;
   bool on = false;                // snap, rectify on
+  std::vector<uint32_t> numbers;  // results-delete, relabel: row numbers
 };
 
 struct ParseResult {

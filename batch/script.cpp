@@ -27,6 +27,7 @@
 #include "ui/commands.h"
 #include "ui/main_window.h"
 #include "view/mouse.h"
+#include "view/undo.h"
 #include "view/zoom.h"
 #include "workspace/files.h"
 
@@ -282,11 +283,21 @@ class Runner {
         if (HaveStation()) ResultsOf(*station_).table.SetNextLabel(c.texts[0]);
         break;
       case Verb::Tolerance:
-        if (HaveStation()) {
-          ResultsOf(*station_).table.SetTolerance(c.texts[0], {c.nominal, c.tolerance});
-          SaveResults(*station_);
+        if (HaveStation()) SetResultTolerance(*station_, c.texts[0], Tolerance{c.nominal, c.tolerance});
+        break;
+      case Verb::Relabel:
+        if (HaveStation() && !RelabelResult(*station_, c.numbers[0], c.texts[0])) {
+          Note("relabel: row " + std::to_string(c.numbers[0]) + " is not in the table or has that label");
         }
         break;
+      case Verb::ResultsDelete:
+        if (HaveStation() && !DeleteResults(*station_, c.numbers)) Note("results-delete: no such row");
+        break;
+      case Verb::ResultsClear:
+        if (HaveStation()) ClearResults(*station_);
+        break;
+      case Verb::Undo:
+      case Verb::Redo: UndoOrRedo(c.verb == Verb::Redo); break;
       case Verb::Snap:
         if (HaveStation()) {
           ResultsOf(*station_).table.snap = c.on;
@@ -300,6 +311,15 @@ class Runner {
         if (!Running()) return;
         if (auto problem = SetRectification(*station_, c.on)) Fail(*problem);
         break;
+    }
+  }
+
+  // The keys Ctrl+Z and Ctrl+Shift+Z, as the window takes them.
+  void UndoOrRedo(bool redo) {
+    if (!Running()) return;
+    const uint32_t keys = redo ? kKeyControl | kKeyShift : kKeyControl;
+    if (const std::optional<UndoStep> step = OnEditKey(*station_, 'Z', keys)) {
+      out_ << UndoStepText(*step) << '\n';
     }
   }
 

@@ -19,6 +19,8 @@ int64_t WallClock() {
       .count();
 }
 
+constexpr const char* kEditedNote = "edited";
+
 std::string Significant(double v, int digits) {
   char buffer[64];
   const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, digits);
@@ -75,12 +77,26 @@ void Load(Station& st, ResultsSession& session) {
   st.surface().MessageBox(message, ApplicationTitle(), MessageButtons::Ok);
 }
 
+// An appended row is the result as it stands then: an edited one comes again
+// under its number, marked in its note, and the last one of a number counts.
+void AppendCsvRow(Station& st, const ResultsSession& session, const ResultRow& row) {
+  if (!session.table.append_csv) return;
+  const std::filesystem::path csv = st.PathOf(kResultsCsvName);
+  std::string text;
+  if (FileLength(csv) <= 0) text = CsvRecord(ResultColumns());
+  // One write a row: a row is in the file whole or not at all.
+  text += CsvRecord(ResultCells(session.table, row));
+  AppendToFile(csv, text.data(), static_cast<uint32_t>(text.size()));
+}
+
 } // namespace
 
 void ClearGaugeMarks(ResultsSession& session) {
   session.snaps.clear();
   session.circles.clear();
   session.gauge_clicks.clear();
+  session.measurement_rows = {};
+  session.drag = {};
 }
 
 ResultsSession& ResultsOf(Station& st) {
@@ -114,16 +130,23 @@ ResultRow AddResult(Station& st, ResultRow row) {
   row.source = SourceText(st);
   row.calibration = CalibrationText(st.settings);
   const ResultRow stored = session.table.Add(std::move(row));
-  if (session.table.append_csv) {
-    const std::filesystem::path csv = st.PathOf(kResultsCsvName);
-    std::string text;
-    if (FileLength(csv) <= 0) text = CsvRecord(ResultColumns());
-    // One write a row: a row is in the file whole or not at all.
-    text += CsvRecord(ResultCells(session.table, stored));
-    AppendToFile(csv, text.data(), static_cast<uint32_t>(text.size()));
-  }
+  AppendCsvRow(st, session, stored);
   SaveResults(st);
   return stored;
+}
+
+bool UpdateResult(Station& st, uint32_t number, const ResultRow& fresh) {
+  ResultsSession& session = ResultsOf(st);
+  ResultRow* row = session.table.Find(number);
+  if (row == nullptr) return false;
+  row->value = fresh.value;
+  row->unit = fresh.unit;
+  row->uncertainty = fresh.uncertainty;
+  row->note = fresh.note.empty() ? std::string(kEditedNote) : fresh.note + ", " + kEditedNote;
+  row->time = session.now ? session.now() : 0;
+  row->calibration = CalibrationText(st.settings);
+  AppendCsvRow(st, session, *row);
+  return true;
 }
 
 bool ExportResultsCsv(Station& st, const std::filesystem::path& path) {

@@ -3,6 +3,7 @@
 // each result is produced. Nothing here draws or touches the specified records.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -23,6 +24,7 @@ struct SnapMark {
   double x = 0.0;
   double y = 0.0;
   double sigma = 0.0;
+  bool operator==(const SnapMark&) const = default;
 };
 
 // A measured circle drawn on the overlay with its diameter text.
@@ -31,6 +33,26 @@ struct CircleMark {
   double y = 0.0;
   double radius = 0.0;
   std::string text;
+  bool operator==(const CircleMark&) const = default;
+};
+
+// The rows a measurement set's lengths and angle went into, so that a point
+// dragged later updates them; 0: no row. A set belongs to the solution it was
+// clicked in: another solution's stored sets lie in the same slots.
+struct MeasurementRows {
+  uint32_t solution = 0;
+  uint32_t length[kMaxMeasPoints] = {}; // the length ending at point n
+  uint32_t angle = 0;
+  bool operator==(const MeasurementRows&) const = default;
+};
+
+// A measuring point grabbed by the mouse, and where it lay then.
+struct PointDrag {
+  bool active = false;
+  uint32_t set = 0;
+  uint32_t point = 0;
+  double x = 0.0;
+  double y = 0.0;
 };
 
 struct ResultsSession {
@@ -49,9 +71,13 @@ struct ResultsSession {
   double calibration_sigma = kUnknown;
   // Alt-clicks gathered for the diameter gauge, in image pixels.
   std::vector<std::pair<double, double>> gauge_clicks;
+  // Kept beside the measurement sets of the working record.
+  std::array<MeasurementRows, kMaxMeasSets> measurement_rows{};
+  PointDrag drag;
 };
 
-// Forgets the overlay's gauge marks and pending gauge clicks.
+// Forgets the overlay's gauge marks, pending gauge clicks and the rows of
+// the measurement sets (emptied with them).
 void ClearGaugeMarks(ResultsSession& session);
 
 // The station's results session, loading "RESULTS.TAB" on first use. A file
@@ -67,6 +93,13 @@ bool SaveResults(Station& station);
 // image's source and the calibration in force; saved, appended to
 // "RESULTS.CSV" when that option is on. Returns the row as stored.
 ResultRow AddResult(Station& station, ResultRow row);
+
+// Puts a measurement's new value into row `number` in place: value, unit,
+// uncertainty and note from `fresh` (the note marked ", edited"), the time
+// and the calibration stamped anew, label and number kept; appended to
+// "RESULTS.CSV" when that option is on. The caller saves. False when the row
+// is gone.
+bool UpdateResult(Station& station, uint32_t number, const ResultRow& fresh);
 
 // The unit text of lengths: "in", "cm", or "px" while not calibrated.
 std::string LengthUnit(const Settings& settings);

@@ -26,6 +26,7 @@ namespace orvane {
 struct WindowState; // the main window's own state (ui/window_state.h)
 class CameraCapture;
 struct ResultsSession; // the results table and its gauge marks (results/session.h)
+struct UndoHistory;    // the edits that can be undone (view/undo.h)
 
 // Points where one subsystem hands over to another that may not be part of
 // this build (the command panel, the window's status lines and dialogs, the
@@ -123,6 +124,8 @@ class Station {
   std::shared_ptr<CameraCapture> camera;
   // The results table, loaded on first use (ResultsOf).
   std::shared_ptr<ResultsSession> results;
+  // The undo history, made by the first edit.
+  std::shared_ptr<UndoHistory> undo;
   // When set, every text drawn into the overlay is reported here first, so
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>

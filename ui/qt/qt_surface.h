@@ -32,6 +32,8 @@ struct SurfaceEvents {
   std::function<void()> results;                   // F2, the context menu's entry
   std::function<void()> grid_calibration;          // the context menu's entry
   std::function<void()> open_file;                 // Ctrl+O
+  // Ctrl+Z, Ctrl+Shift+Z, Ctrl+Y: the letter and kKeyShift/kKeyControl/kKeyAlt
+  std::function<void(int key, uint32_t modifiers)> edit_key;
   std::function<void()> end;                       // the logic ended the window
   std::function<void(int, int)> resized;           // the user resized the window
 };

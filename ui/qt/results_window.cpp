@@ -11,12 +11,15 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "results/csv.h"
 #include "results/session.h"
+#include "view/mouse.h"
+#include "view/undo.h"
 
 namespace orvane::qt {
 namespace {
@@ -108,6 +111,15 @@ ResultsWindow::ResultsWindow(Station& station, QWidget* parent)
   QObject::connect(statistics_, &QTableWidget::itemChanged, this,
                    [this](QTableWidgetItem* item) { StatisticEdited(item); });
 
+  // The main window's undo keys, here as well.
+  auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this);
+  auto* redo = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this);
+  auto* redo_y = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), this);
+  QObject::connect(undo, &QShortcut::activated, this, [this] { OnEditKey(station_, 'Z', kKeyControl); });
+  QObject::connect(redo, &QShortcut::activated, this,
+                   [this] { OnEditKey(station_, 'Z', kKeyControl | kKeyShift); });
+  QObject::connect(redo_y, &QShortcut::activated, this, [this] { OnEditKey(station_, 'Y', kKeyControl); });
+
   ResultsOf(station_).changed = [this] { Refresh(); };
   Refresh();
 }
@@ -177,14 +189,10 @@ std::vector<uint32_t> ResultsWindow::SelectedNumbers() const {
 void ResultsWindow::DeleteSelected() {
   const std::vector<uint32_t> numbers = SelectedNumbers();
   if (numbers.empty()) return;
-  ResultsOf(station_).table.Erase(numbers);
-  SaveResults(station_);
+  DeleteResults(station_, numbers);
 }
 
-void ResultsWindow::Clear() {
-  ResultsOf(station_).table.Clear();
-  SaveResults(station_);
-}
+void ResultsWindow::Clear() { ClearResults(station_); }
 
 void ResultsWindow::Copy() {
   QApplication::clipboard()->setText(Text(TableTabText(ResultsOf(station_).table, SelectedNumbers())));
@@ -199,9 +207,10 @@ void ResultsWindow::ExportTo(const QString& path) {
 void ResultsWindow::RowEdited(QTableWidgetItem* item) {
   if (refreshing_ || item->column() != kLabelColumn) return;
   const QString label = item->text().trimmed();
-  ResultsTable& table = ResultsOf(station_).table;
-  if (!label.isEmpty()) table.Relabel(item->data(Qt::UserRole).toUInt(), label.toStdString());
-  SaveResults(station_);
+  // An empty or unchanged label shows the stored one again.
+  if (label.isEmpty() || !RelabelResult(station_, item->data(Qt::UserRole).toUInt(), label.toStdString())) {
+    Refresh();
+  }
 }
 
 void ResultsWindow::StatisticEdited(QTableWidgetItem* item) {
@@ -214,16 +223,15 @@ void ResultsWindow::StatisticEdited(QTableWidgetItem* item) {
   const QTableWidgetItem* t = statistics_->item(r, kToleranceColumn);
   const double nominal = n ? c.toDouble(n->text().trimmed(), &nominal_ok) : 0.0;
   const double tolerance = t ? c.toDouble(t->text().trimmed(), &tolerance_ok) : 0.0;
-  ResultsTable& table = ResultsOf(station_).table;
   if (nominal_ok && tolerance_ok && tolerance >= 0.0 && std::isfinite(nominal) && std::isfinite(tolerance)) {
-    table.SetTolerance(label, {nominal, tolerance});
+    SetResultTolerance(station_, label, Tolerance{nominal, tolerance});
   } else if ((n == nullptr || n->text().trimmed().isEmpty()) &&
              (t == nullptr || t->text().trimmed().isEmpty())) {
-    table.ClearTolerance(label);
-  } else if (!nominal_ok || !tolerance_ok) {
-    return; // half entered: wait for the other cell
+    SetResultTolerance(station_, label, std::nullopt);
+  } else if (nominal_ok && tolerance_ok) {
+    Refresh(); // a negative or endless tolerance: the stored one shows again
   }
-  SaveResults(station_);
+  // Otherwise half entered: wait for the other cell.
 }
 
 } // namespace orvane::qt
