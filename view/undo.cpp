@@ -126,7 +126,7 @@ void Restore(Station& st, const ViewState& v) {
   auto* bytes = reinterpret_cast<uint8_t*>(&rec);
   std::memcpy(bytes + kRegionsBegin, v.regions.data(), v.regions.size());
   auto* entities = reinterpret_cast<uint8_t*>(rec.entities);
-  std::memcpy(entities, v.entities.data(), v.entities.size());
+  if (!v.entities.empty()) std::memcpy(entities, v.entities.data(), v.entities.size());
   std::memset(entities + v.entities.size(), 0, sizeof rec.entities - v.entities.size());
   rec.entity_count = v.entity_count;
   st.view.set_complete = v.set_complete;
