@@ -61,6 +61,7 @@ TEST(MeasuredRows, ADraggedPointTakesItsRowsAlongSnappedAsAClick) {
     DrawBand(t.station);
     ResultsSession& session = ResultsOf(t.station);
     session.table.snap = true;
+    session.table.append_csv = true;
     session.now = [] { return int64_t{100}; };
     t.station.view.mouse_mode = 1;
     t.AnswerDistance("10");
@@ -89,6 +90,13 @@ TEST(MeasuredRows, ADraggedPointTakesItsRowsAlongSnappedAsAClick) {
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_DOUBLE_EQ(saved[0].value, row.value);
     EXPECT_EQ(saved[0].note, "edited");
+    // The appended file has the row again, edited, as its last line.
+    const std::vector<uint8_t> csv = testing::ReadBytes(t.station.PathOf(kResultsCsvName));
+    const std::string text(csv.begin(), csv.end());
+    const size_t last = text.rfind("\r\n", text.size() - 3);
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_EQ(text.substr(last + 2, 2), "1,");
+    EXPECT_EQ(text.substr(text.size() - 9), ",edited\r\n");
   }
 }
 
