@@ -111,17 +111,27 @@ ResultsWindow::ResultsWindow(Station& station, QWidget* parent)
   QObject::connect(statistics_, &QTableWidget::itemChanged, this,
                    [this](QTableWidgetItem* item) { StatisticEdited(item); });
 
-  // The main window's undo keys, here as well.
-  auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this);
-  auto* redo = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this);
-  auto* redo_y = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), this);
-  QObject::connect(undo, &QShortcut::activated, this, [this] { OnEditKey(station_, 'Z', kKeyControl); });
-  QObject::connect(redo, &QShortcut::activated, this,
-                   [this] { OnEditKey(station_, 'Z', kKeyControl | kKeyShift); });
-  QObject::connect(redo_y, &QShortcut::activated, this, [this] { OnEditKey(station_, 'Y', kKeyControl); });
-
+  AddEditKeys();
   ResultsOf(station_).changed = [this] { Refresh(); };
   Refresh();
+}
+
+// The main window's undo keys, here as well.
+void ResultsWindow::AddEditKeys() {
+  const struct {
+    QKeySequence keys;
+    int key;
+    uint32_t modifiers;
+  } kEditKeys[] = {{QKeySequence(Qt::CTRL | Qt::Key_Z), 'Z', kKeyControl},
+                   {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), 'Z', kKeyControl | kKeyShift},
+                   {QKeySequence(Qt::CTRL | Qt::Key_Y), 'Y', kKeyControl}};
+  for (const auto& k : kEditKeys) {
+    auto* shortcut = new QShortcut(k.keys, this);
+    const int key = k.key;
+    const uint32_t modifiers = k.modifiers;
+    QObject::connect(shortcut, &QShortcut::activated, this,
+                     [this, key, modifiers] { OnEditKey(station_, key, modifiers); });
+  }
 }
 
 ResultsWindow::~ResultsWindow() {

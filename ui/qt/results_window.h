@@ -37,6 +37,7 @@ class ResultsWindow : public QWidget {
   void ExportTo(const QString& path);
 
  private:
+  void AddEditKeys();
   std::vector<uint32_t> SelectedNumbers() const;
   void RowEdited(QTableWidgetItem* item);
   void StatisticEdited(QTableWidgetItem* item);
