@@ -187,6 +187,12 @@ class LineParser {
       ok = Path(Verb::ResultsCsv);
     } else if (verb == "label") {
       ok = Label(Verb::Label);
+    } else if (verb == "relabel") {
+      ok = Relabel();
+    } else if (verb == "results-delete") {
+      ok = ResultsDelete();
+    } else if (verb == "undo" || verb == "redo") {
+      ok = Bare(verb == "undo" ? Verb::Undo : Verb::Redo);
     } else if (verb == "tolerance") {
       ok = Tolerance();
     } else if (verb == "results-stats") {
@@ -359,6 +365,30 @@ class LineParser {
     if (!Count(1, verb == Verb::Label ? "TEXT" : "LABEL")) return false;
     if (Arg(0).empty()) return Fail("empty label");
     command_.texts.push_back(Arg(0));
+    return true;
+  }
+  // A results row's number: 1 to 4294967295.
+  bool RowNumber(size_t i, uint32_t* out) {
+    const std::optional<int64_t> v = ParseInteger(Arg(i));
+    if (!v || *v < 1 || *v > int64_t{UINT32_MAX}) return Fail("\"" + Arg(i) + "\" is not a row number");
+    *out = static_cast<uint32_t>(*v);
+    return true;
+  }
+  bool Relabel() {
+    command_.verb = Verb::Relabel;
+    command_.numbers.resize(1);
+    if (!Count(2, "NUMBER TEXT") || !RowNumber(0, &command_.numbers[0])) return false;
+    if (Arg(1).empty()) return Fail("empty label");
+    command_.texts.push_back(Arg(1));
+    return true;
+  }
+  bool ResultsDelete() {
+    command_.verb = Verb::ResultsDelete;
+    if (Args() == 0) return Fail("expected NUMBER [NUMBER...]");
+    command_.numbers.resize(Args());
+    for (size_t i = 0; i < Args(); ++i) {
+      if (!RowNumber(i, &command_.numbers[i])) return false;
+    }
     return true;
   }
   bool Number(size_t i, double* out) {

@@ -81,6 +81,10 @@ enum class Verb : uint32_t {
   SaveAnnotated,
   PreciseCalibrate, // a: 0 ring, 1 grid, 2 use the offer
   PreciseOption,
+  Relabel,
+  ResultsDelete,
+  Undo,
+  Redo,
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -116,6 +120,7 @@ struct Command {
   double tolerance = 0.0;         // the upper deviation (+-tolerance when symmetric)
   double lower = 0.0;             // the lower deviation: -tolerance when symmetric
   bool on = false;                // snap, rectify, dxf-units on
+  std::vector<uint32_t> numbers;  // results-delete, relabel: row numbers
 };
 
 struct ParseResult {

@@ -33,6 +33,7 @@
 #include "ui/main_window.h"
 #include "ui/save_image.h"
 #include "view/mouse.h"
+#include "view/undo.h"
 #include "view/zoom.h"
 #include "workspace/files.h"
 
@@ -304,9 +305,8 @@ class Runner {
         break;
       case Verb::Tolerance:
         if (HaveStation()) {
-          ResultsOf(*station_).table.SetTolerance(
-              c.texts[0], Tolerance(c.nominal, c.tolerance, c.lower, c.texts.size() > 1 ? c.texts[1] : ""));
-          SaveResults(*station_);
+          SetResultTolerance(*station_, c.texts[0],
+                             Tolerance(c.nominal, c.tolerance, c.lower, c.texts.size() > 1 ? c.texts[1] : ""));
         }
         break;
       case Verb::ResultsStats:
@@ -315,9 +315,19 @@ class Runner {
                << StatisticsWords(ResultsOf(*station_).table, c.texts[0]) << '\n';
         }
         break;
+      case Verb::Relabel:
+        if (HaveStation() && !RelabelResult(*station_, c.numbers[0], c.texts[0])) {
+          Note("relabel: row " + std::to_string(c.numbers[0]) + " is not in the table or has that label");
+        }
+        break;
+      case Verb::ResultsDelete:
+        if (HaveStation() && !DeleteResults(*station_, c.numbers)) Note("results-delete: no such row");
+        break;
       case Verb::ResultsClear:
         if (HaveStation()) ClearResults(*station_);
         break;
+      case Verb::Undo:
+      case Verb::Redo: UndoOrRedo(c.verb == Verb::Redo); break;
       case Verb::Snap:
         if (HaveStation()) {
           ResultsOf(*station_).table.snap = c.on;
@@ -390,6 +400,15 @@ class Runner {
     ResultsSession& session = *station_->results;
     for (const std::string& n : session.pending_notices) out_ << n << '\n';
     session.pending_notices.clear();
+  }
+
+  // The keys Ctrl+Z and Ctrl+Shift+Z, as the window takes them.
+  void UndoOrRedo(bool redo) {
+    if (!Running()) return;
+    const uint32_t keys = redo ? kKeyControl | kKeyShift : kKeyControl;
+    if (const std::optional<UndoStep> step = OnEditKey(*station_, 'Z', keys)) {
+      out_ << UndoStepText(*step) << '\n';
+    }
   }
 
   // Finds the grid on the camera's picture, fits one view, prints the

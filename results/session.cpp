@@ -24,6 +24,8 @@ int64_t WallClock() {
       .count();
 }
 
+constexpr const char* kEditedNote = "edited";
+
 std::string Significant(double v, int digits) {
   char buffer[64];
   const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, digits);
@@ -209,12 +211,24 @@ bool Saved(Station& st, ResultsSession& session, const std::string& text) {
   return session.save_error == 0;
 }
 
+// An appended row is the result as it stands then: an edited one comes again
+// under its number, marked in its note, and the last one of a number counts.
+// It waits until "RESULTS.TAB" holds it (AppendPendingCsv).
+void QueueCsvRow(ResultsSession& session, const ResultRow& row) {
+  if (!session.table.append_csv) return;
+  // One write a row: a row is in the file whole or not at all.
+  session.pending_csv += CsvRecord(ResultCells(session.table, row));
+  ++session.pending_csv_rows;
+}
+
 } // namespace
 
 void ClearGaugeMarks(ResultsSession& session) {
   session.snaps.clear();
   session.circles.clear();
   session.gauge_clicks.clear();
+  session.measurement_rows = {};
+  session.drag = {};
 }
 
 ResultsSession& ResultsOf(Station& st) {
@@ -232,19 +246,12 @@ bool SaveResults(Station& st) {
   return Saved(st, session, WriteResultsText(session.table));
 }
 
-bool ClearResults(Station& st) {
-  ResultsTable& table = ResultsOf(st).table;
-  const size_t n = table.rows().size();
-  if (n > 0) {
-    const std::string text = "Clear all " + std::to_string(n) + (n == 1 ? " result" : " results") +
-                             " from the results table? The tolerances are kept.";
-    if (st.surface().MessageBox(text, "Results", MessageButtons::YesNo) != MessageAnswer::Yes) {
-      return false;
-    }
-  }
-  table.Clear();
-  SaveResults(st);
-  return true;
+bool ConfirmClearResults(Station& st) {
+  const size_t n = ResultsOf(st).table.rows().size();
+  if (n == 0) return true;
+  const std::string text = "Clear all " + std::to_string(n) + (n == 1 ? " result" : " results") +
+                           " from the results table? The tolerances are kept.";
+  return st.surface().MessageBox(text, "Results", MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
 std::string LengthUnit(const Settings& s) {
@@ -279,11 +286,7 @@ ResultRow AddResult(Station& st, ResultRow row) {
     return refused;
   }
   ++session.unsaved_rows;
-  if (session.table.append_csv) {
-    // One write a row: a row is in the file whole or not at all.
-    session.pending_csv += CsvRecord(ResultCells(session.table, stored));
-    ++session.pending_csv_rows;
-  }
+  QueueCsvRow(session, stored);
   Saved(st, session, text);
   return stored;
 }
@@ -313,6 +316,20 @@ void FinishResults(Station& st) {
                " not appended to " + st.PathOf(kResultsCsvName).string() + ".";
   }
   if (!message.empty()) Tell(st, message);
+}
+
+bool UpdateResult(Station& st, uint32_t number, const ResultRow& fresh) {
+  ResultsSession& session = ResultsOf(st);
+  ResultRow* row = session.table.Find(number);
+  if (row == nullptr) return false;
+  row->value = fresh.value;
+  row->unit = fresh.unit;
+  row->uncertainty = fresh.uncertainty;
+  row->note = fresh.note.empty() ? std::string(kEditedNote) : fresh.note + ", " + kEditedNote;
+  row->time = session.now ? session.now() : 0;
+  row->calibration = CalibrationText(st.settings);
+  QueueCsvRow(session, *row);
+  return true;
 }
 
 bool ExportResultsCsv(Station& st, const std::filesystem::path& path, std::string* why) {

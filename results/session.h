@@ -3,6 +3,7 @@
 // each result is produced. Nothing here draws or touches the specified records.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -25,6 +26,7 @@ struct SnapMark {
   double x = 0.0;
   double y = 0.0;
   double sigma = 0.0;
+  bool operator==(const SnapMark&) const = default;
 };
 
 // A measured circle drawn on the overlay with its diameter text.
@@ -33,6 +35,26 @@ struct CircleMark {
   double y = 0.0;
   double radius = 0.0;
   std::string text;
+  bool operator==(const CircleMark&) const = default;
+};
+
+// The rows a measurement set's lengths and angle went into, so that a point
+// dragged later updates them; 0: no row. A set belongs to the solution it was
+// clicked in: another solution's stored sets lie in the same slots.
+struct MeasurementRows {
+  uint32_t solution = 0;
+  uint32_t length[kMaxMeasPoints] = {}; // the length ending at point n
+  uint32_t angle = 0;
+  bool operator==(const MeasurementRows&) const = default;
+};
+
+// A measuring point grabbed by the mouse, and where it lay then.
+struct PointDrag {
+  bool active = false;
+  uint32_t set = 0;
+  uint32_t point = 0;
+  double x = 0.0;
+  double y = 0.0;
 };
 
 struct ResultsSession {
@@ -75,9 +97,13 @@ struct ResultsSession {
   uint32_t pending_csv_rows = 0;
   // The largest "RESULTS.TAB" written: one its reader reads back.
   size_t max_file_bytes = kMaxResultsFileBytes;
+  // Kept beside the measurement sets of the working record.
+  std::array<MeasurementRows, kMaxMeasSets> measurement_rows{};
+  PointDrag drag;
 };
 
-// Forgets the overlay's gauge marks and pending gauge clicks.
+// Forgets the overlay's gauge marks, pending gauge clicks and the rows of
+// the measurement sets (emptied with them).
 void ClearGaugeMarks(ResultsSession& session);
 
 // The station's results session, loading "RESULTS.TAB" on first use. A file
@@ -101,13 +127,20 @@ bool SaveResults(Station& station);
 ResultRow AddResult(Station& station, ResultRow row);
 
 // Asks before the table is emptied (yes/no, through the window's message
-// box) and empties it on yes; an empty table is emptied without asking.
-// True when it was emptied.
-bool ClearResults(Station& station);
+// box); true on yes, and at once for an empty table. The emptying itself goes
+// through the undo history (view/undo.h).
+bool ConfirmClearResults(Station& station);
 
 // At the end of the program: tries once more to save what is not saved, and
 // tells the user what is lost (how many results) when that fails too.
 void FinishResults(Station& station);
+
+// Puts a measurement's new value into row `number` in place: value, unit,
+// uncertainty and note from `fresh` (the note marked ", edited"), the time
+// and the calibration stamped anew, label and number kept; appended to
+// "RESULTS.CSV" when that option is on. The caller saves. False when the row
+// is gone.
+bool UpdateResult(Station& station, uint32_t number, const ResultRow& fresh);
 
 // The unit text of lengths: "in", "cm", or "px" while not calibrated.
 std::string LengthUnit(const Settings& settings);

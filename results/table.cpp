@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <iterator>
 
 namespace orvane {
 namespace {
@@ -118,6 +119,51 @@ void ResultsTable::SetTolerance(const std::string& label, Tolerance t) {
 void ResultsTable::ClearTolerance(const std::string& label) {
   tolerances_.erase(label);
   tolerances_revision_.Bump();
+}
+
+ResultRow* ResultsTable::Find(uint32_t number) {
+  // Rows are kept in number order; a table read from an edited file may not
+  // be, and is then searched from end to end.
+  const auto it = std::lower_bound(rows_.begin(), rows_.end(), number,
+                                   [](const ResultRow& r, uint32_t n) { return r.number < n; });
+  // The caller may change the row: views and the label index start again.
+  rows_revision_.Bump();
+  if (it != rows_.end() && it->number == number) return &*it;
+  for (ResultRow& r : rows_) {
+    if (r.number == number) return &r;
+  }
+  return nullptr;
+}
+
+std::vector<ResultRow> ResultsTable::Take(std::vector<uint32_t> numbers) {
+  std::sort(numbers.begin(), numbers.end());
+  std::vector<ResultRow> taken;
+  std::vector<ResultRow> kept;
+  kept.reserve(rows_.size());
+  for (ResultRow& r : rows_) {
+    const bool take = std::binary_search(numbers.begin(), numbers.end(), r.number);
+    (take ? taken : kept).push_back(std::move(r));
+  }
+  rows_ = std::move(kept);
+  rows_revision_.Bump();
+  return taken;
+}
+
+void ResultsTable::PutBack(std::vector<ResultRow> rows) {
+  if (rows.empty()) return;
+  std::vector<ResultRow> merged;
+  merged.reserve(rows_.size() + rows.size());
+  std::merge(std::make_move_iterator(rows_.begin()), std::make_move_iterator(rows_.end()),
+             std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()),
+             std::back_inserter(merged),
+             [](const ResultRow& a, const ResultRow& b) { return a.number < b.number; });
+  rows_ = std::move(merged);
+  rows_revision_.Bump();
+}
+
+void ResultsTable::SetNumbering(std::map<std::string, uint32_t> counters, uint32_t next_number) {
+  counters_ = std::move(counters);
+  next_number_ = next_number;
 }
 
 std::optional<Tolerance> ResultsTable::ToleranceOf(const std::string& label) const {

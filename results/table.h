@@ -135,6 +135,16 @@ class ResultsTable {
   // Relabels row `number`; false when there is no such row.
   bool Relabel(uint32_t number, std::string label);
 
+  // Row `number`, or null when there is none.
+  ResultRow* Find(uint32_t number);
+  // Moves the rows with these numbers out of the table, in table order.
+  std::vector<ResultRow> Take(std::vector<uint32_t> numbers);
+  // Moves rows (in number order) back in among the others by their numbers.
+  void PutBack(std::vector<ResultRow> rows);
+  // The numbering and default-label counters as a cleared table left them,
+  // or as they were before it.
+  void SetNumbering(std::map<std::string, uint32_t> counters, uint32_t next_number);
+
   void SetTolerance(const std::string& label, Tolerance t);
   void ClearTolerance(const std::string& label);
   // The label's tolerance as set (its unit may be empty).

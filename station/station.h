@@ -26,6 +26,7 @@ namespace orvane {
 struct WindowState; // the main window's own state (ui/window_state.h)
 class CameraCapture;
 struct ResultsSession; // the results table and its gauge marks (results/session.h)
+struct UndoHistory;    // the edits that can be undone (view/undo.h)
 
 // Points where one subsystem hands over to another that may not be part of
 // this build (the command panel, the window's status lines and dialogs, the
@@ -126,6 +127,8 @@ class Station {
   // The time stamps of new results when set (a script's fixed clock, from
   // start-up on); the wall clock otherwise.
   std::function<int64_t()> results_clock;
+  // The undo history, made by the first edit.
+  std::shared_ptr<UndoHistory> undo;
   // When set, every text drawn into the overlay is reported here first, so
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>

@@ -366,6 +366,12 @@ class Operator:
         elif roll < 0.965:
             self.emit("click Exit")
             self.running = False
+        elif roll < 0.985:
+            # Undo and redo between the edits, and the results table's own edits.
+            number = r.choice([1, 2, 3, r.randrange(1, 50), 4294967295])
+            self.emit(r.choice(["undo", "undo", "redo", f"results-delete {number}",
+                                f"relabel {number} {quote(r.choice(['L1', 'plate', '=x']))}",
+                                "results-clear"]))
         else:
             self.queue_answers()
 

@@ -20,6 +20,7 @@
 #include "ui/status.h"
 #include "ui/window_hooks.h"
 #include "ui/window_state.h"
+#include "view/undo.h"
 #include "workspace/files.h"
 #include "workspace/log.h"
 #include "workspace/settings.h"
@@ -119,6 +120,9 @@ bool StartUp(Station& st, std::string_view command_line) {
 }
 
 void OnCommand(Station& st, ControlId id) {
+  // A press whose release a dialog took ends its edit before the command
+  // changes the picture.
+  EndViewEdit(st);
   ControlSurface& ui = st.surface();
   // A disabled or hidden button takes no clicks (File without a camera, the
   // buttons a solution does not offer); Enter reaches the hidden default.
@@ -158,6 +162,7 @@ void OnCommand(Station& st, ControlId id) {
 }
 
 void OnSelectionChange(Station& st, ControlId id) {
+  EndViewEdit(st);
   switch (id) {
     case C::SolutionList:
       SolutionSelected(st);

@@ -66,6 +66,7 @@ void MeasureLeftDown(Station& st, uint32_t keys) {
   const PointHit hit = HitTestPoint(st, v.press_x, v.press_y);
   v.edit = {hit.kind, hit.set, hit.point};
   if (hit.kind != 0) {
+    GrabMeasuredPoint(st, hit.set, hit.point);
     Refresh(st);
     return;
   }
@@ -280,6 +281,7 @@ void DrawLeftUp(Station& st) {
     ComposeDisplay(st, st.image.frame);
     return;
   }
+  if (IsMeasuring(v.mouse_mode)) ReleaseMeasuredPoint(st);
   SnapEntityEnd(st);
   v.edit = {};
   RedrawOverlay(st);

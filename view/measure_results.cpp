@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <tuple>
+#include <utility>
 
 #include "acquisition/acquisition.h"
 #include "results/csv.h"
@@ -42,36 +43,77 @@ bool HasPointAt(const SolutionRecord& rec, double x, double y) {
   return false;
 }
 
-} // namespace
+// "distance 24 in" while calibrated: the measurement's distance from the camera.
+std::string DistanceNote(const Settings& settings, double depth) {
+  if (settings.calibrated == 0) return {};
+  return "distance " + ResultNumber(depth * settings.unit_factor) + " " +
+         (settings.units == 1 ? "cm" : "in");
+}
 
-void RecordMeasuredPoint(Station& st, uint32_t s, uint32_t n) {
-  SolutionRecord& rec = *st.working;
-  if (s >= kMaxMeasSets || n == 0 || n >= kMaxMeasPoints) return;
-  const MeasPoint* pts = rec.meas_point[s];
-  ResultsSession& session = ResultsOf(st);
-  const Settings& settings = st.settings;
-  std::string note;
-  if (settings.calibrated != 0) {
-    note = "distance " + ResultNumber(pts[n].depth * settings.unit_factor) + " " +
-           (settings.units == 1 ? "cm" : "in");
-  }
+// The length that ends at point n of set s: between two snapped points it
+// carries their combined uncertainty.
+ResultRow LengthRow(Station& st, uint32_t s, uint32_t n) {
+  const MeasPoint* pts = st.working->meas_point[s];
+  const ResultsSession& session = ResultsOf(st);
   ResultRow length;
   length.kind = kKindLength;
   length.value = MeasuredLength(st, pts[n - 1], pts[n]);
-  length.unit = LengthUnit(settings);
+  length.unit = LengthUnit(st.settings);
   const double sa = SnapSigma(session, pts[n - 1].x, pts[n - 1].y);
   const double sb = SnapSigma(session, pts[n].x, pts[n].y);
   length.uncertainty = PixelsToLength(st, std::hypot(sa, sb), pts[n].depth);
-  length.note = note;
-  AddResult(st, std::move(length));
-  if (n == 2) {
-    ResultRow angle;
-    angle.kind = kKindAngle;
-    angle.value = MeasuredAngle(pts);
-    angle.unit = "deg";
-    angle.note = note;
-    AddResult(st, std::move(angle));
+  length.note = DistanceNote(st.settings, pts[n].depth);
+  return length;
+}
+
+ResultRow AngleRow(Station& st, uint32_t s) {
+  const MeasPoint* pts = st.working->meas_point[s];
+  ResultRow angle;
+  angle.kind = kKindAngle;
+  angle.value = MeasuredAngle(pts);
+  angle.unit = "deg";
+  angle.note = DistanceNote(st.settings, pts[2].depth);
+  return angle;
+}
+
+} // namespace
+
+void RecordMeasuredPoint(Station& st, uint32_t s, uint32_t n) {
+  if (s >= kMaxMeasSets || n == 0 || n >= kMaxMeasPoints) return;
+  ResultsSession& session = ResultsOf(st);
+  MeasurementRows& rows = session.measurement_rows[s];
+  if (n == 1 || rows.solution != st.current_solution) rows = MeasurementRows{st.current_solution};
+  rows.length[n] = AddResult(st, LengthRow(st, s, n)).number;
+  if (n == 2) rows.angle = AddResult(st, AngleRow(st, s)).number;
+}
+
+void GrabMeasuredPoint(Station& st, uint32_t s, uint32_t p) {
+  ResultsSession& session = ResultsOf(st);
+  const MeasPoint& q = st.working->meas_point[s][p];
+  session.drag = {true, s, p, q.x, q.y};
+}
+
+void ReleaseMeasuredPoint(Station& st) {
+  ResultsSession& session = ResultsOf(st);
+  const PointDrag drag = std::exchange(session.drag, PointDrag{});
+  SolutionRecord& rec = *st.working;
+  if (!drag.active || drag.set >= std::min(rec.meas_count, kMaxMeasSets) ||
+      drag.point >= std::min(rec.meas_points[drag.set], kMaxMeasPoints)) {
+    return;
   }
+  MeasPoint& q = rec.meas_point[drag.set][drag.point];
+  if (q.x == drag.x && q.y == drag.y) return;
+  SnapClick(st, &q.x, &q.y);
+  const MeasurementRows& rows = session.measurement_rows[drag.set];
+  if (rows.solution != st.current_solution) return;
+  const uint32_t points = std::min(rec.meas_points[drag.set], kMaxMeasPoints);
+  bool updated = false;
+  // The lengths that end at the point and at the one after it, and the angle.
+  for (uint32_t n = std::max(drag.point, 1u); n <= drag.point + 1 && n < points; ++n) {
+    if (rows.length[n] != 0) updated |= UpdateResult(st, rows.length[n], LengthRow(st, drag.set, n));
+  }
+  if (points == 3 && rows.angle != 0) updated |= UpdateResult(st, rows.angle, AngleRow(st, drag.set));
+  if (updated) SaveResults(st);
 }
 
 void SnapClick(Station& st, double* x, double* y) {

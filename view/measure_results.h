@@ -11,7 +11,16 @@ namespace orvane {
 // Enters the length that ends at point `n` (1 or more) of measurement set
 // `s` into the results table, and at a set's third point also its angle.
 // A length between two snapped points carries their combined uncertainty.
+// The rows are remembered beside the set, for the drag that may follow.
 void RecordMeasuredPoint(Station& station, uint32_t s, uint32_t n);
+
+// A press grabbed point `p` of set `s` (modes 1 and 2).
+void GrabMeasuredPoint(Station& station, uint32_t s, uint32_t p);
+
+// The release after a grab: a point that moved snaps as a click does (with
+// snapping on), and the rows of the lengths and the angle it is part of take
+// the new values in place, marked as edited, and are saved.
+void ReleaseMeasuredPoint(Station& station);
 
 // With snapping on, moves a click at (x, y) to the nearest edge and keeps
 // the mark for the overlay; unchanged otherwise.

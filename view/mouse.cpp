@@ -3,6 +3,7 @@
 #include "acquisition/acquisition.h"
 #include "solutions/measurement.h"
 #include "view/mouse_modes.h"
+#include "view/undo.h"
 #include "view/zoom.h"
 
 namespace orvane {
@@ -157,16 +158,35 @@ void Dispatch(Station& st, MouseEvent event, ImagePoint p, uint32_t keys) {
   }
 }
 
+// A press opens an edit for the undo history and its release closes it,
+// wherever they land; a move without a button closes one whose release was
+// lost (to a dialog the press opened, or outside the view).
+void BeforeMouse(Station& st, MouseEvent event) {
+  if (event == MouseEvent::LeftDown || event == MouseEvent::RightDown) BeginViewEdit(st);
+}
+
+void AfterMouse(Station& st, MouseEvent event, uint32_t keys) {
+  const bool held = (keys & (kKeyLeftButton | kKeyRightButton)) != 0;
+  if (event == MouseEvent::LeftUp || event == MouseEvent::RightUp ||
+      (event == MouseEvent::Move && !held)) {
+    EndViewEdit(st);
+  }
+}
+
 } // namespace
 
 void OnMouse(Station& st, MouseEvent event, int32_t x, int32_t y, uint32_t keys) {
+  BeforeMouse(st, event);
   ImagePoint p;
   if (MapToImage(st, x, y, &p)) Dispatch(st, event, p, keys);
+  AfterMouse(st, event, keys);
 }
 
 void OnMouseAtImage(Station& st, MouseEvent event, int32_t x, int32_t y, uint32_t keys) {
+  BeforeMouse(st, event);
   ImagePoint p;
   if (InImage(st, x, y, &p)) Dispatch(st, event, p, keys);
+  AfterMouse(st, event, keys);
 }
 
 void OnLeftButtonDown(Station& st, int32_t x, int32_t y, uint32_t keys) {

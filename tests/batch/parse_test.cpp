@@ -285,6 +285,24 @@ TEST(ScriptCommands, PictureAndDxfExtensionCommands) {
   EXPECT_EQ(ParseError("dxf-save-as \"\""), "dxf-save-as: empty path");
 }
 
+TEST(ScriptCommands, UndoAndTheTablesEdits) {
+  EXPECT_EQ(Parse("undo").verb, Verb::Undo);
+  EXPECT_EQ(Parse("REDO").verb, Verb::Redo);
+  EXPECT_EQ(Parse("results-clear").verb, Verb::ResultsClear);
+  EXPECT_EQ(Parse("results-delete 3 1 4294967295").numbers, (std::vector<uint32_t>{3, 1, 4294967295u}));
+  const Command c = Parse("relabel 7 \"outer width\"");
+  EXPECT_EQ(c.numbers, std::vector<uint32_t>{7});
+  EXPECT_EQ(c.texts, V{"outer width"});
+  EXPECT_EQ(ParseError("undo 2"), "undo: expected no arguments");
+  EXPECT_EQ(ParseError("results-delete"), "results-delete: expected NUMBER [NUMBER...]");
+  for (const char* bad : {"0", "-1", "4294967296", "1.5", "x"}) {
+    EXPECT_EQ(ParseError(std::string("results-delete 2 ") + bad),
+              std::string("results-delete: \"") + bad + "\" is not a row number");
+  }
+  EXPECT_EQ(ParseError("relabel 1 \"\""), "relabel: empty label");
+  EXPECT_EQ(ParseError("relabel 1"), "relabel: expected NUMBER TEXT");
+}
+
 TEST(ScriptCommands, WholeScriptStopsAtTheFirstBadLine) {
   ParseResult r = ParseScript("# a station story\r\nstart -d1\r\n\r\nclick Process\nexpect result \"Success\"");
   EXPECT_EQ(r.error_line, 0u);

@@ -16,6 +16,7 @@
 #include "results/snap.h"
 #include "results/table_file.h"
 #include "results/window_file.h"
+#include "view/undo.h"
 #include "support/station_fixture.h"
 
 namespace orvane {

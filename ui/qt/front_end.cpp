@@ -19,6 +19,7 @@
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
 #include "view/mouse.h"
+#include "view/undo.h"
 
 namespace orvane::qt {
 namespace {
@@ -123,6 +124,11 @@ void FrontEnd::Wire() {
   };
   e.open_file = [this] { ChooseImageFile(); };
   WireExtensionActions(surface_, station_);
+  e.edit_key = [this](int key, uint32_t modifiers) {
+    Running running(depth_);
+    OnEditKey(station_, key, modifiers);
+    AfterEvent();
+  };
   e.results = [this] { ShowResults(); };
   // The program ends once the handler that asked for it has returned.
   e.end = [this] {

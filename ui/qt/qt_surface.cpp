@@ -20,6 +20,7 @@
 #include "ui/qt/dialog_runner.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
+#include "view/mouse.h"
 
 namespace orvane::qt {
 
@@ -120,6 +121,12 @@ void MainWindowWidget::keyPressEvent(QKeyEvent* event) {
     events_->results();
   } else if (key == Qt::Key_O && (event->modifiers() & Qt::ControlModifier) && events_->open_file) {
     events_->open_file();
+  } else if ((key == Qt::Key_Z || key == Qt::Key_Y) && (event->modifiers() & Qt::ControlModifier) &&
+             events_->edit_key) {
+    uint32_t modifiers = kKeyControl;
+    if (event->modifiers() & Qt::ShiftModifier) modifiers |= kKeyShift;
+    if (event->modifiers() & Qt::AltModifier) modifiers |= kKeyAlt;
+    events_->edit_key(key == Qt::Key_Z ? 'Z' : 'Y', modifiers);
   } else if (key == Qt::Key_Space && view_ != nullptr) {
     if (!event->isAutoRepeat()) view_->SetSpaceHeld(true);
   } else {

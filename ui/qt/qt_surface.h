@@ -38,6 +38,8 @@ struct SurfaceEvents {
   std::function<void(bool)> dxf_units;             // the context menu's check box ...
   std::function<bool()> dxf_units_on;              // ... and its state
   std::function<void()> open_file;                 // Ctrl+O
+  // Ctrl+Z, Ctrl+Shift+Z, Ctrl+Y: the letter and kKeyShift/kKeyControl/kKeyAlt
+  std::function<void(int key, uint32_t modifiers)> edit_key;
   std::function<void()> end;                       // the logic ended the window
   std::function<void(int, int)> resized;           // the user resized the window
 };

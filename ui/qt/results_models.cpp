@@ -224,7 +224,9 @@ Qt::ItemFlags LabelStatisticsModel::flags(const QModelIndex& index) const {
 // until then the cell typed is held, so the pair can be entered in either order.
 bool LabelStatisticsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   const int column = index.column();
-  if (role != Qt::EditRole || (column != kNominalColumn && column != kToleranceColumn)) return false;
+  if (role != Qt::EditRole || (column != kNominalColumn && column != kToleranceColumn) || !set_tolerance) {
+    return false;
+  }
   const LabelStatistics& s = stats_[static_cast<size_t>(index.row())];
   const std::string label = s.label;
   Pending p{Cell(index.row(), kNominalColumn), Cell(index.row(), kToleranceColumn)};
@@ -238,16 +240,15 @@ bool LabelStatisticsModel::setData(const QModelIndex& index, const QVariant& val
     t.unit = s.unit == table_.LabelUnit(label) ? (old ? old->unit : std::string()) : s.unit;
     t.nominal = nominal;
     pending_.erase(label);
-    table_.SetTolerance(label, t);
+    set_tolerance(label, t);
   } else if (p.nominal.isEmpty() && p.deviations.isEmpty()) {
     pending_.erase(label);
-    table_.ClearTolerance(label);
+    set_tolerance(label, std::nullopt);
   } else {
     pending_[label] = p;
     Q_EMIT dataChanged(index, index);
     return true;
   }
-  if (tolerance_changed) tolerance_changed();
   return true;
 }
 

@@ -71,8 +71,9 @@ class LabelStatisticsModel final : public QAbstractTableModel {
   // labels of rows `first`... and the labels whose tolerance changed.
   void Sync(bool whole, size_t first);
   void ShowIn(std::string unit);
-  // Called after the user set or cleared a label's tolerance.
-  std::function<void()> tolerance_changed;
+  // Sets (or, with nothing, clears) the tolerance the user typed for a label;
+  // the model only reads the table.
+  std::function<void(const std::string& label, std::optional<Tolerance>)> set_tolerance;
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;

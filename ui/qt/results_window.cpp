@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -22,6 +23,8 @@
 #include "results/session.h"
 #include "results/units.h"
 #include "ui/qt/calibration_strip.h"
+#include "view/mouse.h"
+#include "view/undo.h"
 
 namespace orvane::qt {
 namespace {
@@ -143,10 +146,30 @@ void ResultsWindow::Connect() {
   QObject::connect(show_unit_, &QComboBox::currentIndexChanged, this,
                    [this](int index) { ShowUnitChosen(index); });
   rows_model_->relabelled = [this](uint32_t number, std::string label) {
-    ResultsOf(station_).table.Relabel(number, std::move(label));
-    SaveResults(station_);
+    RelabelResult(station_, number, std::move(label));
   };
-  statistics_model_->tolerance_changed = [this] { SaveResults(station_); };
+  statistics_model_->set_tolerance = [this](const std::string& label, std::optional<Tolerance> t) {
+    SetResultTolerance(station_, label, std::move(t));
+  };
+  AddEditKeys();
+}
+
+// The main window's undo keys, here as well.
+void ResultsWindow::AddEditKeys() {
+  const struct {
+    QKeySequence keys;
+    int key;
+    uint32_t modifiers;
+  } kEditKeys[] = {{QKeySequence(Qt::CTRL | Qt::Key_Z), 'Z', kKeyControl},
+                   {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), 'Z', kKeyControl | kKeyShift},
+                   {QKeySequence(Qt::CTRL | Qt::Key_Y), 'Y', kKeyControl}};
+  for (const auto& k : kEditKeys) {
+    auto* shortcut = new QShortcut(k.keys, this);
+    const int key = k.key;
+    const uint32_t modifiers = k.modifiers;
+    QObject::connect(shortcut, &QShortcut::activated, this,
+                     [this, key, modifiers] { OnEditKey(station_, key, modifiers); });
+  }
 }
 
 // Where the window was last, if that is still on a screen; else where the
@@ -223,8 +246,7 @@ std::vector<uint32_t> ResultsWindow::SelectedNumbers() const {
 void ResultsWindow::DeleteSelected() {
   const std::vector<uint32_t> numbers = SelectedNumbers();
   if (numbers.empty()) return;
-  ResultsOf(station_).table.Erase(numbers);
-  SaveResults(station_);
+  DeleteResults(station_, numbers);
 }
 
 void ResultsWindow::Clear() { ClearResults(station_); }

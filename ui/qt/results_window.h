@@ -61,6 +61,7 @@ class ResultsWindow : public QWidget {
   void Place();
   void ShowUnitChosen(int index);
   void SaveState();
+  void AddEditKeys();
   std::vector<uint32_t> SelectedNumbers() const;
 
   Station& station_;
