@@ -74,6 +74,7 @@ enum class Verb : uint32_t {
   Pan,
   GridCalibrate,
   Rectify,
+  Tool,
 };
 
 // What print and expect read: a control of the main window, or its title.

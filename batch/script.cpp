@@ -26,6 +26,7 @@
 #include "station/station.h"
 #include "ui/commands.h"
 #include "ui/main_window.h"
+#include "view/measure_tools.h"
 #include "view/mouse.h"
 #include "view/zoom.h"
 #include "workspace/files.h"
@@ -292,6 +293,11 @@ class Runner {
           ResultsOf(*station_).table.snap = c.on;
           SaveResults(*station_);
         }
+        break;
+      case Verb::Tool:
+        if (!Running()) return;
+        SetMeasureTool(*station_, ToolByName(c.texts[0]).value_or(MeasureTool::Measure));
+        out_ << "tool " << QuoteText(ToolStatusText(*station_)) << "\n";
         break;
       case Verb::Zoom:
       case Verb::Pan: ZoomOrPan(c); break;

@@ -38,6 +38,7 @@ orvane_batch_script(malformed STATUS 2 OUTPUT malformed.out ABSENT XORVANE.CFG)
 orvane_batch_script(results OUTPUT results.out)
 orvane_batch_script(snap OUTPUT snap.out)
 orvane_batch_script(zoom OUTPUT zoom.out)
+orvane_batch_script(tools OUTPUT tools.out)
 
 # Grid calibration through the virtual lens, Auto Calibration on the rectified
 # picture, and a bar measured in the corner of the field.
