@@ -15,49 +15,29 @@ bool IsMeasuringMode(uint32_t mode) {
          mode == static_cast<uint32_t>(MouseMode::Measure2);
 }
 
-std::string_view WhatItWants(MeasureTool tool) {
-  switch (tool) {
-    case MeasureTool::Measure:
-      return "click the points";
-    case MeasureTool::Diameter:
-      return "3 clicks near a rim";
-    case MeasureTool::Edge:
-      return "2 clicks along an edge";
-    case MeasureTool::Width:
-      return "2 clicks across a bar";
-  }
-  return {};
+struct ToolWords {
+  std::string_view name;  // orvane-batch's
+  std::string_view title; // the menu's
+  std::string_view wants; // what its clicks are
+};
+
+// In MeasureTool's order.
+constexpr ToolWords kToolWords[] = {
+    {"measure", "Measure", "click the points"},
+    {"diameter", "Diameter", "3 clicks near a rim"},
+    {"edge", "Straight edge", "2 clicks along an edge"},
+    {"width", "Width", "2 clicks across a bar"},
+};
+
+const ToolWords& WordsOf(MeasureTool tool) {
+  const auto i = static_cast<size_t>(tool);
+  return kToolWords[i < std::size(kToolWords) ? i : 0];
 }
 
 } // namespace
 
-std::string_view ToolName(MeasureTool tool) {
-  switch (tool) {
-    case MeasureTool::Measure:
-      return "measure";
-    case MeasureTool::Diameter:
-      return "diameter";
-    case MeasureTool::Edge:
-      return "edge";
-    case MeasureTool::Width:
-      return "width";
-  }
-  return {};
-}
-
-std::string_view ToolTitle(MeasureTool tool) {
-  switch (tool) {
-    case MeasureTool::Measure:
-      return "Measure";
-    case MeasureTool::Diameter:
-      return "Diameter";
-    case MeasureTool::Edge:
-      return "Straight edge";
-    case MeasureTool::Width:
-      return "Width";
-  }
-  return {};
-}
+std::string_view ToolName(MeasureTool tool) { return WordsOf(tool).name; }
+std::string_view ToolTitle(MeasureTool tool) { return WordsOf(tool).title; }
 
 std::optional<MeasureTool> ToolByName(std::string_view name) {
   std::string lower(name);
@@ -92,7 +72,7 @@ void CycleMeasureTool(Station& st) {
 std::string ToolStatusText(Station& st) {
   const ResultsSession& session = ResultsOf(st);
   std::string text = "Tool: " + std::string(ToolTitle(session.tool)) + " - " +
-                     std::string(WhatItWants(session.tool));
+                     std::string(WordsOf(session.tool).wants);
   const uint32_t needed = ClicksOf(session.gauge_tool);
   if (!session.gauge_clicks.empty() && needed > 0) {
     text += " (" + std::string(ToolTitle(session.gauge_tool)) + " " +

@@ -15,9 +15,9 @@
 
 #include <cstdlib>
 
-#include "acquisition/rectification.h"
-#include "platform/video/virtual_camera.h"
+#include "acquisition/camera_capture.h"
 #include "results/session.h"
+#include "support/grid_support.h"
 #include "support/station_fixture.h"
 #include "tests/qt/qt_support.h"
 #include "ui/help.h"
@@ -158,13 +158,7 @@ TEST(QtMenuBar, TheRectificationEntryIsCheckedWhileRectifiedAndTurnsItOff) {
   MenuProgram p("grid", "k1=-0.2,tilt=10");
   ASSERT_TRUE(p.started);
   Station& st = p.front.station();
-  const rectify::GridSpec spec{rectify::GridKind::Dots, video::kGridRows, video::kGridCols, 1.0};
-  std::vector<std::vector<rectify::Point2>> views;
-  ASSERT_FALSE(GrabGridView(st, spec, &views));
-  std::string error;
-  const auto fit = rectify::FitGrid(spec, views, st.camera->native_width, st.camera->native_height, &error);
-  ASSERT_TRUE(fit) << error;
-  ASSERT_FALSE(AcceptGridCalibration(st, spec, *fit));
+  ASSERT_TRUE(testing::CalibrateVirtualGrid(st));
   QAction* rectification = p.Open(MenuId::Calibration, "Rectification");
   ASSERT_NE(rectification, nullptr);
   EXPECT_TRUE(rectification->isEnabled());

@@ -12,6 +12,7 @@
 #include "platform/video/virtual_camera.h"
 #include "results/session.h"
 #include "station/workspace.h"
+#include "support/grid_support.h"
 #include "support/station_fixture.h"
 #include "ui/commands.h"
 #include "ui/extension_menu.h"
@@ -54,15 +55,7 @@ struct CameraStation : testing::StationFixture {
     ASSERT_TRUE(StartCamera(station, 0));
     station.hooks.update_status_line();
   }
-  void Calibrate() {
-    const rectify::GridSpec spec{rectify::GridKind::Dots, video::kGridRows, video::kGridCols, 1.0};
-    std::vector<std::vector<rectify::Point2>> views;
-    ASSERT_FALSE(GrabGridView(station, spec, &views));
-    std::string error;
-    const auto fit = rectify::FitGrid(spec, views, station.image.width, station.image.height, &error);
-    ASSERT_TRUE(fit) << error;
-    ASSERT_FALSE(AcceptGridCalibration(station, spec, *fit));
-  }
+  void Calibrate() { ASSERT_TRUE(testing::CalibrateVirtualGrid(station)); }
   std::string NoteOfNewRow() {
     ResultRow row;
     row.kind = kKindLength;
