@@ -29,8 +29,9 @@ void ToggleRectification(Station& st) {
 
 std::string ExtensionStatus(Station& st) {
   std::string text = ToolStatusText(st);
-  if (const std::string note = RectificationNote(st); !note.empty()) {
-    text += " | " + note + (st.image.file_mode != 0 ? " (camera pictures; this one is a file)" : "");
+  const RectificationEntry entry = RectificationMenuEntry(st);
+  if (entry.available || !RectificationNote(st).empty()) {
+    text += " | " + entry.text + (st.image.file_mode != 0 ? " (camera pictures; this one is a file)" : "");
   }
   return text;
 }

@@ -21,7 +21,8 @@ RectificationEntry RectificationMenuEntry(const Station& station);
 void ToggleRectification(Station& station);
 
 // The extension display beside the menus: the tool in force with its
-// pending clicks, and the rectification's state whole when there is one.
+// pending clicks, and the rectification entry's text while there is a
+// rectification file.
 std::string ExtensionStatus(Station& station);
 
 // The status line's tooltip: the rectification's state whole (the line cuts

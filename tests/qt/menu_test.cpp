@@ -110,6 +110,11 @@ TEST(QtMenuBar, ToolsResultsLoupeAndHelpWorkFromTheMenusAndTheKeys) {
   EXPECT_EQ(Entry(p.menu(MenuId::Measure), "Program"), nullptr); // nothing announced that is not there
   diameter->trigger();
   EXPECT_EQ(CurrentTool(st), MeasureTool::Diameter);
+  QMenu* measure = p.menu(MenuId::Measure);
+  measure->popup(p.front.surface().window()->mapToGlobal(QPoint(0, p.front.surface().menu_bar()->height())));
+  QApplication::processEvents();
+  testing::Screenshot(measure, "menu_measure_open");
+  measure->hide();
   EXPECT_TRUE(p.front.menu()->tool(MeasureTool::Diameter)->isChecked());
   EXPECT_TRUE(p.front.menu()->status()->text().startsWith("Tool: Diameter"));
   QWidget* window = p.front.surface().window();
@@ -165,12 +170,13 @@ TEST(QtMenuBar, TheRectificationEntryIsCheckedWhileRectifiedAndTurnsItOff) {
   EXPECT_TRUE(rectification->isChecked());
   EXPECT_EQ(rectification->text(), "Rectification on");
   EXPECT_EQ(p.front.surface().widget(ControlId::ImageStatus)->toolTip(), "Rectified");
-  EXPECT_TRUE(p.front.menu()->status()->text().endsWith("| Rectified"));
+  EXPECT_TRUE(p.front.menu()->status()->text().endsWith("| Rectification on"));
   rectification->trigger();
   EXPECT_FALSE(st.camera->rectification.active());
   rectification = p.Open(MenuId::Calibration, "Rectification");
   EXPECT_FALSE(rectification->isChecked());
   EXPECT_EQ(rectification->text(), "Rectification off");
+  EXPECT_TRUE(p.front.menu()->status()->text().endsWith("| Rectification off"));
   testing::Screenshot(p.front.surface().window(), "menu_rectification_off");
 }
 

@@ -79,7 +79,7 @@ TEST(RectificationEntry, SaysTheStateWholeAndEveryRowSaysWhetherItWasRectified) 
   EXPECT_EQ(entry.text, "Rectification on");
   EXPECT_EQ(ImageStatusTip(f.station), "Rectified");
   EXPECT_EQ(f.NoteOfNewRow(), "distance 24 in, rectified");
-  EXPECT_NE(ExtensionStatus(f.station).find("| Rectified"), std::string::npos);
+  EXPECT_NE(ExtensionStatus(f.station).find("| Rectification on"), std::string::npos);
 
   ToggleRectification(f.station);
   entry = RectificationMenuEntry(f.station);
@@ -87,6 +87,7 @@ TEST(RectificationEntry, SaysTheStateWholeAndEveryRowSaysWhetherItWasRectified) 
   EXPECT_FALSE(entry.on);
   EXPECT_EQ(entry.text, "Rectification off");
   EXPECT_EQ(f.NoteOfNewRow(), "distance 24 in, not rectified");
+  EXPECT_NE(ExtensionStatus(f.station).find("| Rectification off"), std::string::npos);
   EXPECT_TRUE(f.surface.message_boxes().empty());
 }
 
