@@ -61,6 +61,7 @@ bool ClearOverlay(Station& st) {
   ImageState& im = st.image;
   if (im.overlay == nullptr) return false;
   std::memset(im.overlay, 0, im.size);
+  st.overlay_texts.clear();
   return true;
 }
 
@@ -72,7 +73,12 @@ OverlayCanvas CanvasOf(Station& st) {
   canvas.stride = st.image.stride;
   canvas.mark_size_class = st.mark_size_class;
   canvas.text_background = (st.settings.flags & kFlagTextBackground) != 0;
-  canvas.text_observer = st.overlay_text_observer;
+  // Texts are drawn by the overlay's one drawing thread (the entities that
+  // two threads draw have none), so the record needs no lock.
+  canvas.text_observer = [&st](int32_t x, int32_t y, std::string_view text, Rgb colour) {
+    st.overlay_texts.push_back({x, y, std::string(text), colour, st.mark_size_class});
+    if (st.overlay_text_observer) st.overlay_text_observer(x, y, text, colour);
+  };
   return canvas;
 }
 

@@ -207,6 +207,11 @@ class LineParser {
       ok = Path(Verb::DxfSaveAs);
     } else if (verb == "save-annotated") {
       ok = OptionalPath(Verb::SaveAnnotated);
+    } else if (verb == "tool") {
+      command_.verb = Verb::Tool;
+      size_t k = 0;
+      ok = Count(1, "measure|diameter|edge|width") && OneOf(0, {"measure", "diameter", "edge", "width"}, &k);
+      if (ok) command_.texts.push_back(Lower(Arg(0)));
     } else if (verb == "grid-calibrate") {
       ok = GridCalibrate();
     } else if (verb == "precise-calibrate") {

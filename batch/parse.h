@@ -85,6 +85,7 @@ enum class Verb : uint32_t {
   ResultsDelete,
   Undo,
   Redo,
+  Tool,
 };
 
 // What print and expect read: a control of the main window, or its title.

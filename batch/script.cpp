@@ -32,6 +32,7 @@
 #include "ui/grid_scale.h"
 #include "ui/main_window.h"
 #include "ui/save_image.h"
+#include "view/measure_tools.h"
 #include "view/mouse.h"
 #include "view/undo.h"
 #include "view/zoom.h"
@@ -333,6 +334,11 @@ class Runner {
           ResultsOf(*station_).table.snap = c.on;
           SaveResults(*station_);
         }
+        break;
+      case Verb::Tool:
+        if (!Running()) return;
+        SetMeasureTool(*station_, ToolByName(c.texts[0]).value_or(MeasureTool::Measure));
+        out_ << "tool " << QuoteText(ToolStatusText(*station_)) << "\n";
         break;
       case Verb::Zoom:
       case Verb::Pan: ZoomOrPan(c); break;

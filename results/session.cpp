@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "acquisition/camera_capture.h"
+#include "acquisition/rectification.h"
 #include "results/csv.h"
 #include "results/table_file.h"
 #include "station/workspace.h"
@@ -45,6 +46,17 @@ std::string SourceText(const Station& st) {
     return std::filesystem::path(st.image.still_path).filename().string();
   }
   return "camera " + std::to_string(st.camera ? st.camera->device_index : 0);
+}
+
+// With a rectification file in the folder (for this camera or not) a row says
+// whether its picture was rectified (a still file never is); without one,
+// rows are as they were.
+void NoteRectification(const Station& st, ResultRow& row) {
+  const RectificationState* r = st.camera ? &st.camera->rectification : nullptr;
+  if (r == nullptr || (!r->record && r->note.empty())) return;
+  const bool rectified = st.image.file_mode == 0 && r->active();
+  if (!row.note.empty()) row.note += ", ";
+  row.note += rectified ? "rectified" : "not rectified";
 }
 
 // Sets the damaged file aside under a name not yet taken; empty, with the
@@ -226,6 +238,7 @@ void QueueCsvRow(ResultsSession& session, const ResultRow& row) {
 void ClearGaugeMarks(ResultsSession& session) {
   session.snaps.clear();
   session.circles.clear();
+  session.lines.clear();
   session.gauge_clicks.clear();
   session.measurement_rows = {};
   session.drag = {};
@@ -272,6 +285,7 @@ ResultRow AddResult(Station& st, ResultRow row) {
   if (st.working) row.solution.assign(st.working->name, strnlen(st.working->name, sizeof st.working->name));
   row.source = SourceText(st);
   row.calibration = CalibrationText(st.settings);
+  NoteRectification(st, row);
   const ResultRow stored = session.table.Add(std::move(row));
   const std::string text = WriteResultsText(session.table);
   if (text.size() > session.max_file_bytes) {

@@ -29,6 +29,24 @@ struct SnapMark {
   bool operator==(const SnapMark&) const = default;
 };
 
+// The measuring tools of the measuring modes: what a plain left click does.
+// Alt-clicks are diameter clicks whatever the tool.
+enum class MeasureTool : uint32_t {
+  Measure = 0,  // measurement points, as the measuring modes always placed them
+  Diameter = 1, // three clicks near a rim: the circle gauge
+  Edge = 2,     // two clicks along an edge: a line fitted through calipers
+  Width = 3,    // two clicks across a bar: the edge pair between them
+};
+
+// A measured straight edge or width drawn on the overlay with its text.
+struct LineMark {
+  double x0 = 0.0;
+  double y0 = 0.0;
+  double x1 = 0.0;
+  double y1 = 0.0;
+  std::string text;
+};
+
 // A measured circle drawn on the overlay with its diameter text.
 struct CircleMark {
   double x = 0.0;
@@ -67,10 +85,17 @@ struct ResultsSession {
   // The overlay's gauge marks; emptied with the measurement sets.
   std::vector<SnapMark> snaps;
   std::vector<CircleMark> circles;
+  std::vector<LineMark> lines;
   // How the next calibration row was measured (set by a snapped Manual
   // Calibration), and its scale's standard uncertainty.
   std::string calibration_note;
   double calibration_sigma = kUnknown;
+  // Clicks gathered for the gauge of `gauge_tool` (Alt-clicks: the
+  // diameter gauge), in image pixels.
+  std::vector<std::pair<double, double>> gauge_clicks;
+  MeasureTool gauge_tool = MeasureTool::Diameter;
+  // What a plain click of the measuring modes does.
+  MeasureTool tool = MeasureTool::Measure;
   // What the precise ring calibration read on the picture of the last Auto
   // Calibration, offered to be used with one action.
   CalibrationOffer precise_offer;
@@ -81,8 +106,6 @@ struct ResultsSession {
   std::vector<std::string> pending_notices;
   // The rescaled calibration last said (NaN: none since the calibration).
   double announced_scale = kUnknown;
-  // Alt-clicks gathered for the diameter gauge, in image pixels.
-  std::vector<std::pair<double, double>> gauge_clicks;
 
   // Saving. Why "RESULTS.TAB" is never written this session (0: it may be):
   // what is in its place could not be read, so it is not replaced.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "gauge/include/qgauge.h"
 
@@ -19,6 +20,12 @@ constexpr double kMinGradientEnergy = 4.0;
 constexpr int32_t kMaxEdges = 32;
 constexpr double kSpokeLength = 24.0;
 constexpr int32_t kMaxSpokes = 64;
+// A straight edge's calipers stand one caliper width apart; a line needs
+// three to say how well it fits.
+constexpr int32_t kMinEdgeCalipers = 3;
+constexpr int32_t kMaxEdgeCalipers = 256;
+// The band a width's caliper averages across its axis.
+constexpr double kWidthBand = 9.0;
 
 qgImage GaugeImage(const ImageState& im) {
   return {im.frame, static_cast<int32_t>(im.width), static_cast<int32_t>(im.height),
@@ -133,6 +140,61 @@ std::optional<GaugedCircle> GaugeCircle(const ImageState& im, const double (&xs)
     return std::nullopt;
   }
   return GaugedCircle{circle.cx - 0.5, circle.cy - 0.5, circle.r, circle.uR};
+}
+
+
+std::optional<GaugedEdge> GaugeStraightEdge(const ImageState& im, double x0, double y0, double x1,
+                                            double y1) {
+  const double length = std::hypot(x1 - x0, y1 - y0);
+  if (!Usable(im) || !(length >= kCaliperWidth * kMinEdgeCalipers)) return std::nullopt;
+  const int32_t n = std::min(kMaxEdgeCalipers, static_cast<int32_t>(length / kCaliperWidth));
+  const double across = std::atan2(y1 - y0, x1 - x0) + 0.5 * kPi;
+  std::vector<qgPoint> points;
+  for (int32_t i = 0; i < n; ++i) {
+    const double t = (i + 0.5) / n;
+    const std::optional<qgEdge> e =
+        NearestEdge(im, x0 + t * (x1 - x0), y0 + t * (y1 - y0), across, kCaliperWidth);
+    if (e) points.push_back({e->x, e->y});
+  }
+  if (points.size() < size_t{kMinEdgeCalipers}) return std::nullopt;
+  qgFitParams fit;
+  qgFitDefaults(&fit);
+  qgLine line;
+  if (qgFitLine(points.data(), static_cast<int32_t>(points.size()), &fit, &line, nullptr) != QG_OK ||
+      line.inliers < kMinEdgeCalipers) {
+    return std::nullopt;
+  }
+  // The clicks projected onto the line, back in station coordinates.
+  const double ux = std::cos(line.angle), uy = std::sin(line.angle);
+  auto project = [&](double x, double y, double* px, double* py) {
+    const double s = (x + 0.5 - line.x) * ux + (y + 0.5 - line.y) * uy;
+    *px = line.x + s * ux - 0.5;
+    *py = line.y + s * uy - 0.5;
+  };
+  GaugedEdge out;
+  project(x0, y0, &out.x0, &out.y0);
+  project(x1, y1, &out.x1, &out.y1);
+  out.angle = line.angle;
+  out.sigma_angle = line.uAngle;
+  out.rms = line.rms;
+  out.calipers = line.inliers;
+  return out;
+}
+
+std::optional<GaugedWidth> GaugeWidth(const ImageState& im, double x0, double y0, double x1,
+                                      double y1) {
+  const double length = std::hypot(x1 - x0, y1 - y0);
+  if (!Usable(im) || !(length >= 1.0)) return std::nullopt;
+  const qgImage image = GaugeImage(im);
+  const qgRect rect{0.5 * (x0 + x1) + 0.5, 0.5 * (y0 + y1) + 0.5, length + 4.0 * kCaliperMargin,
+                    kWidthBand, std::atan2(y1 - y0, x1 - x0)};
+  qgCaliperParams params;
+  qgCaliperDefaults(&params);
+  params.select = QG_SELECT_STRONGEST;
+  qgEdgePairResult pair;
+  if (qgEdgePair(&image, &rect, &params, &pair) != QG_OK) return std::nullopt;
+  return GaugedWidth{pair.first.x - 0.5, pair.first.y - 0.5, pair.second.x - 0.5,
+                     pair.second.y - 0.5, pair.width, pair.uncertainty};
 }
 
 } // namespace orvane

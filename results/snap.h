@@ -45,4 +45,31 @@ struct GaugedCircle {
 std::optional<GaugedCircle> GaugeCircle(const ImageState& image, const double (&xs)[3],
                                         const double (&ys)[3]);
 
+// A straight edge measured from two clicks along it: calipers across the
+// segment between the clicks, each taking the edge nearest the segment
+// within kSnapReach, and a robust line through those edges. The ends are the
+// clicks projected onto the line; the angle is the line's direction in image
+// coordinates (y down), in (-pi/2, pi/2], with its standard uncertainty.
+struct GaugedEdge {
+  double x0 = 0.0, y0 = 0.0, x1 = 0.0, y1 = 0.0;
+  double angle = 0.0;
+  double sigma_angle = 0.0;
+  double rms = 0.0;      // the edges' scatter about the line, px
+  int32_t calipers = 0;  // edges the line was fitted to
+};
+std::optional<GaugedEdge> GaugeStraightEdge(const ImageState& image, double x0, double y0,
+                                            double x1, double y1);
+
+// A width measured from two clicks across a bar: the strongest pair of
+// opposite edges on a caliper along the segment (reaching a little past
+// both clicks), refined together; its ends and width in pixels with the
+// width's standard uncertainty.
+struct GaugedWidth {
+  double x0 = 0.0, y0 = 0.0, x1 = 0.0, y1 = 0.0;
+  double width = 0.0;
+  double sigma = 0.0;
+};
+std::optional<GaugedWidth> GaugeWidth(const ImageState& image, double x0, double y0, double x1,
+                                      double y1);
+
 } // namespace orvane

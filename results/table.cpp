@@ -68,6 +68,8 @@ std::string_view LabelPrefix(std::string_view kind) {
   if (kind == kKindDiameter) return "D";
   if (kind == kKindCalibration) return "CAL";
   if (kind == kKindDxf) return "DXF";
+  if (kind == kKindEdge) return "E";
+  if (kind == kKindWidth) return "W";
   return "R";
 }
 

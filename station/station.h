@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "draw/overlay.h"
 #include "station/clock.h"
@@ -24,6 +25,16 @@
 namespace orvane {
 
 struct WindowState; // the main window's own state (ui/window_state.h)
+
+// A text in the overlay: where it was drawn (image pixels, its top-left), in
+// which colour and size class.
+struct OverlayText {
+  int32_t x = 0;
+  int32_t y = 0;
+  std::string text;
+  Rgb colour{0, 0, 0};
+  uint32_t mark_size_class = 1;
+};
 class CameraCapture;
 struct ResultsSession; // the results table and its gauge marks (results/session.h)
 struct UndoHistory;    // the edits that can be undone (view/undo.h)
@@ -133,6 +144,9 @@ class Station {
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>
       overlay_text_observer;
+  // The texts the overlay holds since it was last cleared, so that a zoomed
+  // view can keep the ones it cannot show readable.
+  std::vector<OverlayText> overlay_texts;
   // Solution records whose last save failed, by id: each stands in for its
   // stale file until a save succeeds, so a failed save never loses an edit.
   std::map<uint32_t, std::unique_ptr<SolutionRecord>> unsaved_solutions;

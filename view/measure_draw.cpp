@@ -58,8 +58,10 @@ EntityPoint PointAt(int32_t x, int32_t y) { return {double(x), double(y), 0.0}; 
 void MeasureLeftDown(Station& st, uint32_t keys) {
   ImageView& v = st.view;
   SolutionRecord& rec = *st.working;
-  if (keys & kKeyAlt) {
-    GaugeClick(st, v.press_x, v.press_y);
+  // Alt stays the diameter gauge's shortcut whatever the tool.
+  const MeasureTool tool = (keys & kKeyAlt) ? MeasureTool::Diameter : ResultsOf(st).tool;
+  if (tool != MeasureTool::Measure) {
+    ToolClick(st, tool, v.press_x, v.press_y);
     Refresh(st);
     return;
   }

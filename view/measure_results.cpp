@@ -1,6 +1,7 @@
 #include "view/measure_results.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <tuple>
 #include <utility>
@@ -126,39 +127,140 @@ void SnapClick(Station& st, double* x, double* y) {
   session.snaps.push_back(*mark);
 }
 
-void GaugeClick(Station& st, double x, double y) {
-  ResultsSession& session = ResultsOf(st);
-  session.gauge_clicks.emplace_back(x, y);
-  if (session.gauge_clicks.size() < 3) return;
-  double xs[3], ys[3];
-  for (int i = 0; i < 3; ++i) std::tie(xs[i], ys[i]) = session.gauge_clicks[i];
-  session.gauge_clicks.clear();
+namespace {
+
+constexpr double kDegreesPerRadian = 57.29577951308232;
+// The edge mark's angle follows the angle decimals, to a readable limit.
+constexpr uint32_t kMarkDecimals = 6;
+
+// ", distance 24 in" while calibrated: the depth the gauge's pixels were
+// converted at.
+std::string CommaDistance(const Settings& settings, double depth) {
+  const std::string text = DistanceNote(settings, depth);
+  return text.empty() ? text : ", " + text;
+}
+
+// A length in the overlay's words: the length text when calibrated, pixels
+// otherwise.
+std::string MarkLength(const Settings& settings, double length) {
+  return settings.calibrated != 0 ? LengthText(settings, length) : ResultNumber(length) + " px";
+}
+
+void RecordDiameter(Station& st, const double (&xs)[3], const double (&ys)[3]) {
   const std::optional<GaugedCircle> circle = GaugeCircle(st.image, xs, ys);
   if (!circle) return;
   const double depth = st.current_distance;
   const double diameter = PixelsToLength(st, 2.0 * circle->radius, depth);
   const double sigma = PixelsToLength(st, 2.0 * circle->sigma_radius, depth);
   CircleMark mark{circle->x, circle->y, circle->radius, ""};
-  mark.text = "D " + (st.settings.calibrated != 0 ? LengthText(st.settings, diameter)
-                                                  : ResultNumber(diameter) + " px");
-  session.circles.push_back(std::move(mark));
+  mark.text = "D " + MarkLength(st.settings, diameter);
+  ResultsOf(st).circles.push_back(std::move(mark));
   ResultRow row;
   row.kind = kKindDiameter;
   row.value = diameter;
   row.unit = LengthUnit(st.settings);
   row.uncertainty = sigma;
-  row.note = "centre " + ResultNumber(circle->x) + ", " + ResultNumber(circle->y) + " px";
-  if (st.settings.calibrated != 0) {
-    row.note += ", distance " + ResultNumber(depth * st.settings.unit_factor) + " " +
-                (st.settings.units == 1 ? "cm" : "in");
-  }
+  row.note = "centre " + ResultNumber(circle->x) + ", " + ResultNumber(circle->y) + " px" +
+             CommaDistance(st.settings, depth);
   AddResult(st, std::move(row));
 }
+
+// `v` with `decimals` digits after the point, no locale, no "-0.00".
+std::string FixedText(double v, uint32_t decimals) {
+  const double scale = std::pow(10.0, decimals);
+  if (std::round(v * scale) == 0.0) v = 0.0;
+  char buffer[64];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed,
+                               static_cast<int>(decimals));
+  return std::string(buffer, r.ptr);
+}
+
+// The edge's direction as the user reads an angle: counter-clockwise from
+// the image's x axis with y up, in (-90, 90] degrees.
+double EdgeDegrees(double image_angle) {
+  double degrees = -image_angle * kDegreesPerRadian;
+  if (degrees <= -90.0) degrees += 180.0;
+  if (degrees > 90.0) degrees -= 180.0;
+  return degrees;
+}
+
+void RecordStraightEdge(Station& st, const double (&xs)[3], const double (&ys)[3]) {
+  const std::optional<GaugedEdge> edge = GaugeStraightEdge(st.image, xs[0], ys[0], xs[1], ys[1]);
+  if (!edge) return;
+  const double degrees = EdgeDegrees(edge->angle);
+  const double depth = st.current_distance;
+  const double length = PixelsToLength(st, std::hypot(edge->x1 - edge->x0, edge->y1 - edge->y0), depth);
+  std::string text = "E " + FixedText(degrees, std::min(st.settings.decimals_angles, kMarkDecimals));
+  text.push_back(static_cast<char>(0xB0));
+  ResultsOf(st).lines.push_back({edge->x0, edge->y0, edge->x1, edge->y1, std::move(text)});
+  ResultRow row;
+  row.kind = kKindEdge;
+  row.value = degrees;
+  row.unit = "deg";
+  row.uncertainty = edge->sigma_angle * kDegreesPerRadian;
+  row.note = "length " + ResultNumber(length) + " " + LengthUnit(st.settings) + ", through " +
+             ResultNumber(0.5 * (edge->x0 + edge->x1)) + ", " + ResultNumber(0.5 * (edge->y0 + edge->y1)) +
+             " px, " + std::to_string(edge->calipers) + " calipers, rms " + ResultNumber(edge->rms) + " px" +
+             CommaDistance(st.settings, depth);
+  AddResult(st, std::move(row));
+}
+
+void RecordWidth(Station& st, const double (&xs)[3], const double (&ys)[3]) {
+  const std::optional<GaugedWidth> w = GaugeWidth(st.image, xs[0], ys[0], xs[1], ys[1]);
+  if (!w) return;
+  const double depth = st.current_distance;
+  const double width = PixelsToLength(st, w->width, depth);
+  ResultsOf(st).lines.push_back({w->x0, w->y0, w->x1, w->y1, "W " + MarkLength(st.settings, width)});
+  ResultRow row;
+  row.kind = kKindWidth;
+  row.value = width;
+  row.unit = LengthUnit(st.settings);
+  row.uncertainty = PixelsToLength(st, w->sigma, depth);
+  row.note = "from " + ResultNumber(w->x0) + ", " + ResultNumber(w->y0) + " to " + ResultNumber(w->x1) +
+             ", " + ResultNumber(w->y1) + " px" + CommaDistance(st.settings, depth);
+  AddResult(st, std::move(row));
+}
+
+} // namespace
+
+uint32_t ClicksOf(MeasureTool tool) {
+  switch (tool) {
+    case MeasureTool::Diameter:
+      return 3;
+    case MeasureTool::Edge:
+    case MeasureTool::Width:
+      return 2;
+    case MeasureTool::Measure:
+      break;
+  }
+  return 0;
+}
+
+void ToolClick(Station& st, MeasureTool tool, double x, double y) {
+  const uint32_t needed = ClicksOf(tool);
+  if (needed == 0) return;
+  ResultsSession& session = ResultsOf(st);
+  if (session.gauge_tool != tool) session.gauge_clicks.clear();
+  session.gauge_tool = tool;
+  session.gauge_clicks.emplace_back(x, y);
+  if (session.gauge_clicks.size() < needed) return;
+  double xs[3] = {}, ys[3] = {};
+  for (uint32_t i = 0; i < needed; ++i) std::tie(xs[i], ys[i]) = session.gauge_clicks[i];
+  session.gauge_clicks.clear();
+  if (tool == MeasureTool::Diameter) RecordDiameter(st, xs, ys);
+  if (tool == MeasureTool::Edge) RecordStraightEdge(st, xs, ys);
+  if (tool == MeasureTool::Width) RecordWidth(st, xs, ys);
+}
+
+void GaugeClick(Station& st, double x, double y) { ToolClick(st, MeasureTool::Diameter, x, y); }
 
 void DrawGaugeMarks(Station& st) {
   if (!st.results || !st.working) return;
   const ResultsSession& session = *st.results;
-  if (session.snaps.empty() && session.circles.empty() && session.gauge_clicks.empty()) return;
+  if (session.snaps.empty() && session.circles.empty() && session.lines.empty() &&
+      session.gauge_clicks.empty()) {
+    return;
+  }
   const OverlayCanvas canvas = CanvasOf(st);
   for (const SnapMark& m : session.snaps) {
     if (!HasPointAt(*st.working, m.x, m.y)) continue;
@@ -178,6 +280,15 @@ void DrawGaugeMarks(Station& st) {
     DrawDot(canvas, x, y, kCircleMarkColour);
     DrawText(canvas, TruncToPixel(c.x + c.radius * 0.7071) + 4,
              TruncToPixel(c.y - c.radius * 0.7071) - 4, c.text, kCircleMarkColour);
+  }
+  for (const LineMark& l : session.lines) {
+    const int32_t x0 = TruncToPixel(l.x0 + 0.5), y0 = TruncToPixel(l.y0 + 0.5);
+    const int32_t x1 = TruncToPixel(l.x1 + 0.5), y1 = TruncToPixel(l.y1 + 0.5);
+    DrawLine(canvas, x0, y0, x1, y1, kCircleMarkColour);
+    DrawDot(canvas, x0, y0, kCircleMarkColour);
+    DrawDot(canvas, x1, y1, kCircleMarkColour);
+    DrawText(canvas, TruncToPixel(0.5 * (l.x0 + l.x1)) + 6, TruncToPixel(0.5 * (l.y0 + l.y1)) + 6, l.text,
+             kCircleMarkColour);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "results/session.h"
 #include "station/station.h"
 
 namespace orvane {
@@ -30,6 +31,15 @@ void SnapClick(Station& station, double* x, double* y);
 // disc; the third runs the diameter gauge, enters the diameter in the
 // results table and draws the circle.
 void GaugeClick(Station& station, double x, double y);
+
+// A click of a gauge tool (diameter, straight edge, width): gathered until
+// the tool has its clicks (3, 2, 2), then the gauge runs, enters its row and
+// leaves its mark. A click of another tool than the pending ones starts
+// afresh. Measure is no gauge: nothing happens.
+void ToolClick(Station& station, MeasureTool tool, double x, double y);
+
+// The clicks a tool's gauge takes: 3, 2, 2; 0 for Measure.
+uint32_t ClicksOf(MeasureTool tool);
 
 // Draws the snapped points that still carry a measurement point or a drawn
 // entity's point, and the measured circles (the overlay hook).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "draw/font.h"
 #include "station/image_state.h"
 
 namespace orvane {
@@ -104,6 +105,33 @@ LoupeSpot PlaceLoupe(int32_t view_width, int32_t view_height, int32_t cursor_x, 
                      int32_t width, int32_t height, int32_t gap) {
   gap = std::max(gap, 0);
   return {PlaceAxis(view_width, cursor_x, width, gap), PlaceAxis(view_height, cursor_y, height, gap)};
+}
+
+namespace {
+
+bool Inside(const ImageSpan& outer, double x, double y, double w, double h) {
+  return x >= outer.x && y >= outer.y && x + w <= outer.x + outer.width && y + h <= outer.y + outer.height;
+}
+
+bool Overlaps(const ImageSpan& a, double x, double y, double w, double h) {
+  return x < a.x + a.width && a.x < x + w && y < a.y + a.height && a.y < y + h;
+}
+
+} // namespace
+
+std::vector<const OverlayText*> HiddenTexts(const std::vector<OverlayText>& texts,
+                                            const ImageSpan& visible, const ImageSpan& covered) {
+  std::vector<const OverlayText*> hidden;
+  for (const OverlayText& t : texts) {
+    const double advance = MarkScale(t.mark_size_class);
+    const double w = advance * static_cast<double>(t.text.size());
+    const double h = advance * kGlyphRows / kGlyphColumns;
+    if (!Inside(visible, t.x, t.y, w, h) || Overlaps(covered, t.x, t.y, w, h)) hidden.push_back(&t);
+  }
+  if (hidden.size() > kMaxPinnedTexts) {
+    hidden.erase(hidden.begin() + 1, hidden.end() - static_cast<ptrdiff_t>(kMaxPinnedTexts - 1));
+  }
+  return hidden;
 }
 
 } // namespace orvane

@@ -10,8 +10,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "station/image_view.h"
+#include "station/station.h"
 
 namespace orvane {
 
@@ -85,5 +87,14 @@ struct LoupeSpot {
 };
 LoupeSpot PlaceLoupe(int32_t view_width, int32_t view_height, int32_t cursor_x, int32_t cursor_y,
                      int32_t width, int32_t height, int32_t gap);
+
+// The overlay texts a zoomed view cannot show whole, for it to keep them
+// readable in its corner: those not wholly inside `visible`, or reaching
+// into `covered` (the part of the image under the view's own boxes), in
+// drawing order. At most kMaxPinnedTexts: the first (the mode legend, which
+// every redraw draws first) and the latest.
+inline constexpr size_t kMaxPinnedTexts = 10;
+std::vector<const OverlayText*> HiddenTexts(const std::vector<OverlayText>& texts,
+                                            const ImageSpan& visible, const ImageSpan& covered);
 
 } // namespace orvane

@@ -272,6 +272,9 @@ TEST(ScriptCommands, ResultsTableCommands) {
   EXPECT_EQ(ParseError("label \"\""), "label: empty label");
   EXPECT_EQ(ParseError("snap maybe"), "snap: \"maybe\" is not one of on|off");
   EXPECT_EQ(ParseError("results now"), "results: expected no arguments");
+  EXPECT_EQ(Parse("tool Edge").texts, V{"edge"});
+  EXPECT_EQ(ParseError("tool caliper"), "tool: \"caliper\" is not one of measure|diameter|edge|width");
+  EXPECT_EQ(ParseError("tool"), "tool: expected measure|diameter|edge|width");
 }
 
 TEST(ScriptCommands, PictureAndDxfExtensionCommands) {

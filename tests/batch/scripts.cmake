@@ -45,6 +45,7 @@ orvane_batch_script(dxf_units STATUS 1 OUTPUT dxf_units.out DXF dxf_units.dxf
                     DIFFERENT "Saved/IMAGE0.BMP|mine.bmp")
 orvane_batch_script(negative_distance OUTPUT negative_distance.out)
 orvane_batch_script(undo OUTPUT undo.out)
+orvane_batch_script(tools OUTPUT tools.out)
 
 # Grid calibration through the virtual lens, Auto Calibration on the rectified
 # picture, and a bar measured in the corner of the field.

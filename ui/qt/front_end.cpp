@@ -51,6 +51,7 @@ FrontEnd::FrontEnd(std::filesystem::path folder)
     : station_(std::move(folder), &surface_), live_feed_(station_, LiveAreaOf(surface_)) {
   surface_.image_view()->SetView(&station_.view);
   surface_.image_view()->SetImage(&station_.image);
+  surface_.image_view()->SetOverlayTexts(&station_.overlay_texts);
   surface_.live_video()->SetView(&station_.view);
   Wire();
 }
@@ -129,6 +130,12 @@ void FrontEnd::Wire() {
     OnEditKey(station_, key, modifiers);
     AfterEvent();
   };
+  menu_ = std::make_unique<MainMenu>(surface_, station_, [this](std::function<void()> action) {
+    Running running(depth_);
+    action();
+    AfterEvent();
+  });
+  e.extension_key = [this](int key) { return menu_->ToolKey(key); };
   e.results = [this] { ShowResults(); };
   // The program ends once the handler that asked for it has returned.
   e.end = [this] {
@@ -192,6 +199,7 @@ void FrontEnd::AfterEvent() {
     surface_.SetWindowColours(colours);
   }
   surface_.image_view()->RefreshCursor();
+  if (menu_) menu_->Refresh();
 }
 
 void FrontEnd::End() {

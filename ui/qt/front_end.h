@@ -15,6 +15,7 @@
 #include "acquisition/camera_capture.h"
 #include "station/station.h"
 #include "ui/live_feed.h"
+#include "ui/qt/main_menu.h"
 #include "ui/qt/qt_surface.h"
 #include "ui/qt/results_window.h"
 
@@ -57,6 +58,7 @@ class FrontEnd {
   // F2: shows the Results window (made on first use) and raises it.
   void ShowResults();
   ResultsWindow* results_window() const { return results_window_.get(); }
+  MainMenu* menu() const { return menu_.get(); }
 
  private:
   void Wire();
@@ -66,6 +68,7 @@ class FrontEnd {
   QtSurface surface_;
   Station station_;
   std::unique_ptr<ResultsWindow> results_window_; // goes before the station
+  std::unique_ptr<MainMenu> menu_;
   LiveFeed live_feed_; // after the station, whose camera runs its hook
   QString chooser_folder_;
   ControlColours window_colours_{0xFFFFFFFFu, 0xFFFFFFFFu};

@@ -78,6 +78,8 @@ constexpr int kLoupeZoom = 8;
 constexpr int kLoupeSide = kLoupePixels * kLoupeZoom;
 constexpr int kLoupeTextHeight = 16;
 constexpr int kLoupeGap = 16;
+// The space around the pinned texts and around the loupe's line.
+constexpr int kPinnedPadding = 4;
 
 QString ZoomText(double scale) {
   const double rounded = std::round(scale * 10.0) / 10.0;
@@ -152,9 +154,35 @@ void ImageViewWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
   painter.drawImage(QPointF(0, 0), image);
-  if (!zoom.fit()) PaintOverview(painter, zoom);
+  if (!zoom.fit()) {
+    PaintOverview(painter, zoom);
+    PaintPinned(painter);
+  }
   if (loupe_on_ && cursor_inside_) PaintLoupe(painter);
   last_paint_ms_ = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+namespace {
+
+// The overview's frame of the whole image, in view pixels.
+QRectF OverviewFrame(const ZoomArea& area, int view_width) {
+  const double unit = double(kOverviewSide) / std::max(area.image_width, area.image_height);
+  return {view_width - kOverviewMargin - area.image_width * unit, double(kOverviewMargin),
+          area.image_width * unit, area.image_height * unit};
+}
+
+QRect ZoomTextBox(const QRectF& whole, const QFontMetrics& metrics, const QString& text) {
+  return {static_cast<int>(whole.x()) - metrics.horizontalAdvance(text) - 10, kOverviewMargin,
+          metrics.horizontalAdvance(text) + 6, metrics.height() + 2};
+}
+
+QColor ColourOf(Rgb c) { return {c.r, c.g, c.b}; }
+
+} // namespace
+
+QRectF ImageViewWidget::OverviewBounds(const ViewZoom& zoom) const {
+  const QRectF whole = OverviewFrame(Area(), width());
+  return whole.united(QRectF(ZoomTextBox(whole, fontMetrics(), ZoomText(zoom.scale))));
 }
 
 // The whole image as a small frame in the top-right corner, the part in view
@@ -162,8 +190,7 @@ void ImageViewWidget::paintEvent(QPaintEvent*) {
 void ImageViewWidget::PaintOverview(QPainter& painter, const ViewZoom& zoom) {
   const ZoomArea area = Area();
   const double unit = double(kOverviewSide) / std::max(area.image_width, area.image_height);
-  const QRectF whole(width() - kOverviewMargin - area.image_width * unit, kOverviewMargin,
-                     area.image_width * unit, area.image_height * unit);
+  const QRectF whole = OverviewFrame(area, width());
   const ImageSpan part = VisiblePart(area, zoom);
   painter.fillRect(whole, QColor(0, 0, 0, 140));
   painter.setPen(QPen(Qt::white, 1));
@@ -172,30 +199,78 @@ void ImageViewWidget::PaintOverview(QPainter& painter, const ViewZoom& zoom) {
   painter.drawRect(QRectF(whole.x() + part.x * unit, whole.y() + part.y * unit,
                           std::max(part.width * unit, 2.0), std::max(part.height * unit, 2.0)));
   const QString text = ZoomText(zoom.scale);
-  const QFontMetrics metrics(painter.font());
-  const QRect box(static_cast<int>(whole.x()) - metrics.horizontalAdvance(text) - 10,
-                  kOverviewMargin, metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
+  const QRect box = ZoomTextBox(whole, QFontMetrics(painter.font()), text);
   painter.fillRect(box, QColor(0, 0, 0, 160));
   painter.setPen(Qt::white);
   painter.drawText(box, Qt::AlignCenter, text);
 }
 
+std::vector<const OverlayText*> ImageViewWidget::Pinned() const {
+  const ViewZoom zoom = Zoom();
+  if (overlay_texts_ == nullptr || zoom.fit()) return {};
+  const QRectF box = OverviewBounds(zoom);
+  const ImageSpan covered{zoom.origin_x + box.x() / zoom.scale, zoom.origin_y + box.y() / zoom.scale,
+                          box.width() / zoom.scale, box.height() / zoom.scale};
+  return HiddenTexts(*overlay_texts_, VisiblePart(Area(), zoom), covered);
+}
+
+QStringList ImageViewWidget::PinnedLines() const {
+  QStringList lines;
+  for (const OverlayText* t : Pinned()) {
+    lines << QString::fromLatin1(t->text.data(), static_cast<qsizetype>(t->text.size()));
+  }
+  return lines;
+}
+
+QRect ImageViewWidget::PinnedRect() const {
+  const QStringList lines = PinnedLines();
+  if (lines.isEmpty()) return {};
+  const QFontMetrics metrics = fontMetrics();
+  int widest = 0;
+  for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+  const int w = std::min(widest + 2 * kPinnedPadding, std::max(0, width() - 2 * kOverviewMargin));
+  const int h = static_cast<int>(lines.size()) * metrics.height() + 2 * kPinnedPadding;
+  return {kOverviewMargin, std::max(0, height() - kOverviewMargin - h), w, h};
+}
+
+// The overlay's texts the zoomed view cannot show whole, in the view's
+// bottom-left corner in their colours, at every zoom the same size.
+void ImageViewWidget::PaintPinned(QPainter& painter) {
+  const std::vector<const OverlayText*> pinned = Pinned();
+  const QRect box = PinnedRect();
+  if (pinned.empty() || box.isEmpty()) return;
+  painter.fillRect(box, QColor(0, 0, 0, 190));
+  const int line_height = painter.fontMetrics().height();
+  int y = box.y() + kPinnedPadding;
+  for (const OverlayText* t : pinned) {
+    painter.setPen(ColourOf(t->colour));
+    painter.drawText(QRect(box.x() + kPinnedPadding, y, box.width() - 2 * kPinnedPadding, line_height),
+                     Qt::AlignLeft | Qt::AlignVCenter,
+                     QString::fromLatin1(t->text.data(), static_cast<qsizetype>(t->text.size())));
+    y += line_height;
+  }
+}
+
 QRect ImageViewWidget::LoupeRect() const {
-  int32_t x, y;
-  if (!loupe_on_ || !cursor_inside_ || !ImagePixelAt(cursor_, &x, &y)) return {};
+  const QString text = LoupeText();
+  if (text.isEmpty()) return {};
+  // The line under the loupe is never cut: the strip (and the loupe with
+  // it) is as wide as the text needs, and the whole is placed in the view.
+  const int width = std::max(kLoupeSide, fontMetrics().horizontalAdvance(text) + 2 * kPinnedPadding);
   const LoupeSpot spot =
-      PlaceLoupe(width(), height(), static_cast<int32_t>(std::floor(cursor_.x())),
-                 static_cast<int32_t>(std::floor(cursor_.y())), kLoupeSide,
+      PlaceLoupe(this->width(), height(), static_cast<int32_t>(std::floor(cursor_.x())),
+                 static_cast<int32_t>(std::floor(cursor_.y())), width,
                  kLoupeSide + kLoupeTextHeight, kLoupeGap);
-  return {spot.x, spot.y, kLoupeSide, kLoupeSide + kLoupeTextHeight};
+  return {spot.x, spot.y, width, kLoupeSide + kLoupeTextHeight};
 }
 
 // The pixels around the one under the cursor, magnified, with a crosshair on
 // it and its position and value under them.
 void ImageViewWidget::PaintLoupe(QPainter& painter) {
   int32_t cx, cy;
-  const QRect rect = LoupeRect();
-  if (rect.isEmpty() || !ImagePixelAt(cursor_, &cx, &cy) || view_->bits == nullptr) return;
+  const QRect outer = LoupeRect();
+  if (outer.isEmpty() || !ImagePixelAt(cursor_, &cx, &cy) || view_->bits == nullptr) return;
+  const QRect rect(outer.x() + (outer.width() - kLoupeSide) / 2, outer.y(), kLoupeSide, kLoupeSide);
   const int32_t stride = (view_->width * 3 + 3) & ~3;
   const int half = kLoupePixels / 2;
   for (int j = 0; j < kLoupePixels; ++j) {
@@ -224,15 +299,15 @@ void ImageViewWidget::PaintLoupe(QPainter& painter) {
   painter.drawLine(mid_x, rect.y(), mid_x, centre.y() - 3);
   painter.drawLine(mid_x, centre.bottom() + 3, mid_x, rect.y() + kLoupeSide - 1);
   painter.setPen(QPen(Qt::white, 1));
-  painter.drawRect(QRect(rect.x(), rect.y(), kLoupeSide, kLoupeSide).adjusted(0, 0, -1, -1));
-  const QRect strip(rect.x(), rect.y() + kLoupeSide, kLoupeSide, kLoupeTextHeight);
+  painter.drawRect(rect.adjusted(0, 0, -1, -1));
+  const QRect strip(outer.x(), outer.y() + kLoupeSide, outer.width(), kLoupeTextHeight);
   painter.fillRect(strip, QColor(0, 0, 0));
   painter.drawText(strip, Qt::AlignCenter, LoupeText());
 }
 
 QString ImageViewWidget::LoupeText() const {
   int32_t x, y;
-  if (LoupeRect().isEmpty() || image_ == nullptr || !ImagePixelAt(cursor_, &x, &y)) return {};
+  if (!loupe_on_ || !cursor_inside_ || image_ == nullptr || !ImagePixelAt(cursor_, &x, &y)) return {};
   const std::optional<std::string> text = PixelProbeText(*image_, x, y);
   return text ? QString::fromStdString(*text) : QString();
 }

@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
+#include <QStringList>
 #include <QWidget>
 
 #include "station/image_view.h"
@@ -30,6 +32,9 @@ class ImageViewWidget : public QWidget {
   // station), and the image whose frame the loupe reads.
   void SetView(const ImageView* view) { view_ = view; }
   void SetImage(const ImageState* image) { image_ = image; }
+  // The texts the overlay holds (owned by the station): zoomed in, the ones
+  // the view cannot show whole are pinned to its bottom-left corner.
+  void SetOverlayTexts(const std::vector<OverlayText>* texts) { overlay_texts_ = texts; }
   // Takes the cursor the mouse code left in the view.
   void RefreshCursor();
 
@@ -62,6 +67,10 @@ class ImageViewWidget : public QWidget {
   // The loupe's line: the position and frame value of the pixel under the
   // cursor, "(x,y) R,G,B"; empty while the loupe is not shown.
   QString LoupeText() const;
+  // The texts pinned to the view's corner and the box they are drawn in;
+  // empty at fit and while every text is in view.
+  QStringList PinnedLines() const;
+  QRect PinnedRect() const;
   // Milliseconds the last paint of an image took (stretch and draw).
   double last_paint_ms() const { return last_paint_ms_; }
 
@@ -84,9 +93,14 @@ class ImageViewWidget : public QWidget {
   bool ImagePixelAt(QPointF p, int32_t* x, int32_t* y) const;
   void PaintOverview(QPainter& painter, const ViewZoom& zoom);
   void PaintLoupe(QPainter& painter);
+  void PaintPinned(QPainter& painter);
+  // The overview and its zoom factor's box, in view pixels (zoomed in).
+  QRectF OverviewBounds(const ViewZoom& zoom) const;
+  std::vector<const OverlayText*> Pinned() const;
 
   const ImageView* view_ = nullptr;
   const ImageState* image_ = nullptr;
+  const std::vector<OverlayText>* overlay_texts_ = nullptr;
   double last_paint_ms_ = 0.0;
   bool space_held_ = false;
   bool panning_ = false;

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QFontMetrics>
@@ -107,7 +108,14 @@ void FitText(QLabel* label) {
 
 MainWindowWidget::MainWindowWidget(SurfaceEvents* events) : events_(events) {
   setFocusPolicy(Qt::StrongFocus);
+  menu_bar_ = new QMenuBar(this);
+  // A desktop's global menu would take the bar out of the window, where the
+  // extensions would be harder to find, and change the window's height.
+  menu_bar_->setNativeMenuBar(false);
+  client_ = new QWidget(this);
 }
+
+int MainWindowWidget::MenuHeight() const { return menu_bar_->sizeHint().height(); }
 
 void MainWindowWidget::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
@@ -130,9 +138,11 @@ void MainWindowWidget::keyPressEvent(QKeyEvent* event) {
   } else if (key == Qt::Key_Space && view_ != nullptr) {
     if (!event->isAutoRepeat()) view_->SetSpaceHeld(true);
   } else {
-    // The view's zoom and loupe keys, without Ctrl or Alt.
+    // The view's zoom and loupe keys and the tool keys, without Ctrl or Alt.
     const bool plain = (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0;
-    if (view_ == nullptr || !plain || !view_->ZoomKey(key)) {
+    const bool taken = plain && ((view_ != nullptr && view_->ZoomKey(key)) ||
+                                 (events_->extension_key && events_->extension_key(key)));
+    if (!taken) {
       QWidget::keyPressEvent(event);
       return;
     }
@@ -149,9 +159,16 @@ void MainWindowWidget::keyReleaseEvent(QKeyEvent* event) {
   QWidget::keyReleaseEvent(event);
 }
 
+void MainWindowWidget::LayOut() {
+  const int menu = MenuHeight();
+  menu_bar_->setGeometry(0, 0, width(), menu);
+  client_->setGeometry(0, menu, width(), std::max(0, height() - menu));
+}
+
 void MainWindowWidget::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  if (events_->resized) events_->resized(width(), height());
+  LayOut();
+  if (events_->resized) events_->resized(client_->width(), client_->height());
 }
 
 void MainWindowWidget::closeEvent(QCloseEvent* event) {
@@ -186,10 +203,17 @@ QtSurface::QtSurface() {
   QFont font = window_->font();
   font.setPixelSize(kFontPixels);
   window_->setFont(font);
+  for (const auto& [id, title] : {std::pair{MenuId::Measure, "&Measure"}, {MenuId::Calibration, "&Calibration"},
+                                  {MenuId::View, "&View"}, {MenuId::Help, "&Help"}}) {
+    menus_[static_cast<uint32_t>(id)] = window_->menu_bar()->addMenu(QString::fromLatin1(title));
+  }
   // The window can grow (the controls follow their anchors) but not shrink
-  // below the template, where controls would overlap.
-  window_->setMinimumSize(kTemplateClient.width, kTemplateClient.height);
-  window_->resize(kTemplateClient.width, kTemplateClient.height);
+  // below the template, where controls would overlap; the menu bar comes on
+  // top of the template's client area.
+  const int menu = window_->MenuHeight();
+  window_->setMinimumSize(kTemplateClient.width, kTemplateClient.height + menu);
+  window_->resize(kTemplateClient.width, kTemplateClient.height + menu);
+  window_->LayOut();
   Build();
   window_->SetImageView(image_view_);
   note_ = new QLabel(window_);
@@ -236,7 +260,7 @@ void QtSurface::Build() {
     switch (t.kind) {
       case TemplateKind::Static:
       case TemplateKind::StaticButton: {
-        auto* label = new StaticText(window_, t.kind == TemplateKind::StaticButton);
+        auto* label = new StaticText(client(), t.kind == TemplateKind::StaticButton);
         label->setText(FromStation(t.caption));
         if (t.kind == TemplateKind::StaticButton) {
           label->clicked = [this, id] {
@@ -253,7 +277,7 @@ void QtSurface::Build() {
       }
       case TemplateKind::Edit:
       case TemplateKind::ReadOnlyEdit: {
-        auto* edit = new EditBox(window_);
+        auto* edit = new EditBox(client());
         edit->setReadOnly(t.kind == TemplateKind::ReadOnlyEdit);
         if (t.kind == TemplateKind::ReadOnlyEdit) {
           edit->setFocusPolicy(Qt::NoFocus);
@@ -269,7 +293,7 @@ void QtSurface::Build() {
         break;
       }
       case TemplateKind::ComboBox: {
-        auto* combo = new QComboBox(window_);
+        auto* combo = new QComboBox(client());
         combo->setMaxVisibleItems(std::max(1, c.rect.height / kComboHeight));
         QFont small = window_->font();
         small.setPixelSize(kComboFontPixels);
@@ -281,7 +305,7 @@ void QtSurface::Build() {
         break;
       }
       case TemplateKind::Slider: {
-        auto* slider = new QSlider(Qt::Horizontal, window_);
+        auto* slider = new QSlider(Qt::Horizontal, client());
         slider->setStyleSheet(QString::fromLatin1(kSliderStyle));
         slider->setFocusPolicy(Qt::NoFocus);
         QObject::connect(slider, &QSlider::valueChanged, slider, [this, id](int value) {
@@ -291,18 +315,18 @@ void QtSurface::Build() {
         break;
       }
       case TemplateKind::GroupBox:
-        c.widget = new QGroupBox(FromStation(t.caption), window_);
+        c.widget = new QGroupBox(FromStation(t.caption), client());
         break;
       case TemplateKind::VideoArea:
-        live_video_ = new LiveVideoWidget(window_);
+        live_video_ = new LiveVideoWidget(client());
         c.widget = live_video_;
         break;
       case TemplateKind::ImageView:
-        image_view_ = new ImageViewWidget(window_);
+        image_view_ = new ImageViewWidget(client());
         c.widget = image_view_;
         break;
       case TemplateKind::DefaultButton: {
-        auto* button = new QPushButton(window_);
+        auto* button = new QPushButton(client());
         QObject::connect(button, &QPushButton::clicked, button, [this] {
           if (events_.command) events_.command(ControlId::DefaultButton);
         });
@@ -325,6 +349,11 @@ QtSurface::Control* QtSurface::Find(ControlId id) {
 const QtSurface::Control* QtSurface::Find(ControlId id) const {
   auto it = controls_.find(Raw(id));
   return it == controls_.end() ? nullptr : &it->second;
+}
+
+QMenu* QtSurface::menu(MenuId id) const {
+  auto it = menus_.find(static_cast<uint32_t>(id));
+  return it == menus_.end() ? nullptr : it->second;
 }
 
 QWidget* QtSurface::widget(ControlId id) const {
@@ -396,7 +425,7 @@ void QtSurface::Enable(ControlId id, bool enabled) {
 
 bool QtSurface::IsEnabled(ControlId id) const {
   const Control* c = Find(id);
-  return c ? c->widget->isEnabledTo(window_) : true;
+  return c ? c->widget->isEnabledTo(client()) : true;
 }
 
 void QtSurface::ClearCombo(ControlId id) {
@@ -513,10 +542,11 @@ Size QtSurface::ScreenSize() const {
   const QScreen* screen = window_->screen();
   if (screen == nullptr) screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return {};
-  return {screen->size().width(), screen->size().height()};
+  // The room a client area has: the menu bar takes its strip of the screen.
+  return {screen->size().width(), screen->size().height() - window_->MenuHeight()};
 }
 
-Size QtSurface::ClientSize() const { return {window_->width(), window_->height()}; }
+Size QtSurface::ClientSize() const { return {client()->width(), client()->height()}; }
 
 void QtSurface::MoveWindow(Rect rect) {
   const Size screen = ScreenSize();
@@ -526,7 +556,8 @@ void QtSurface::MoveWindow(Rect rect) {
     full_screen_ = true;
     window_->setMinimumSize(0, 0);
     window_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    window_->setGeometry(0, 0, rect.width, rect.height);
+    window_->setGeometry(0, 0, rect.width, rect.height + window_->MenuHeight());
+    window_->LayOut();
     if (window_->isVisible()) window_->showFullScreen();
     return;
   }
@@ -539,9 +570,11 @@ void QtSurface::MoveWindow(Rect rect) {
   const int extra_height = frame.height() - client.height();
   const int width = std::max(1, rect.width - extra_width);
   const int height = std::max(1, rect.height - extra_height);
+  const int menu = window_->MenuHeight();
   window_->setMinimumSize(std::min(width, kTemplateClient.width),
-                          std::min(height, kTemplateClient.height));
-  window_->resize(width, height);
+                          std::min(height, kTemplateClient.height) + menu);
+  window_->resize(width, height + menu);
+  window_->LayOut();
   window_->move(rect.x, rect.y);
 }
 

@@ -15,6 +15,8 @@
 
 class QComboBox;
 class QLabel;
+class QMenu;
+class QMenuBar;
 class QSlider;
 class QTimer;
 
@@ -42,14 +44,28 @@ struct SurfaceEvents {
   std::function<void(int key, uint32_t modifiers)> edit_key;
   std::function<void()> end;                       // the logic ended the window
   std::function<void(int, int)> resized;           // the user resized the window
+  // A plain key the window and the view left alone (the tool keys); true
+  // when it was taken.
+  std::function<bool(int key)> extension_key;
 };
 
-// The main window widget: keys, resizing and close box as events; the zoom
-// and loupe keys go to the image view.
+// The menus of the menu bar, in their order.
+enum class MenuId : uint32_t { Measure = 0, Calibration = 1, View = 2, Help = 3 };
+
+// The main window widget: the menu bar above the client area, whose
+// controls stand where the template puts them; keys, resizing and close box
+// as events; the zoom and loupe keys go to the image view.
 class MainWindowWidget : public QWidget {
  public:
   explicit MainWindowWidget(SurfaceEvents* events);
   void SetImageView(ImageViewWidget* view) { view_ = view; }
+  QWidget* client() const { return client_; }
+  QMenuBar* menu_bar() const { return menu_bar_; }
+  // The menu bar's height: what the window adds to the client area.
+  int MenuHeight() const;
+  // The menu bar and the client area laid out for the window's size (a
+  // hidden window gets its resize event only when shown).
+  void LayOut();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -61,6 +77,8 @@ class MainWindowWidget : public QWidget {
  private:
   SurfaceEvents* events_;
   ImageViewWidget* view_ = nullptr;
+  QMenuBar* menu_bar_ = nullptr;
+  QWidget* client_ = nullptr;
 };
 
 class QtSurface : public ControlSurface {
@@ -69,13 +87,18 @@ class QtSurface : public ControlSurface {
   ~QtSurface() override;
 
   MainWindowWidget* window() { return window_; }
+  // The client area: the template's controls, below the menu bar.
+  QWidget* client() const { return window_->client(); }
+  QMenuBar* menu_bar() const { return window_->menu_bar(); }
+  QMenu* menu(MenuId id) const;
   QWidget* widget(ControlId id) const;
   ImageViewWidget* image_view() const { return image_view_; }
   LiveVideoWidget* live_video() const { return live_video_; }
   SurfaceEvents& events() { return events_; }
   bool ended() const { return ended_; }
 
-  // Shows the main window: full screen when the logic gave it the screen.
+  // Shows the main window: full screen when the logic gave it the screen
+  // (the client area then takes what the menu bar leaves of it).
   void ShowWindow();
   bool full_screen() const { return full_screen_; }
 
@@ -134,6 +157,7 @@ class QtSurface : public ControlSurface {
 
   SurfaceEvents events_;
   MainWindowWidget* window_ = nullptr;
+  std::map<uint32_t, QMenu*> menus_;
   std::map<uint32_t, Control> controls_;
   ImageViewWidget* image_view_ = nullptr;
   LiveVideoWidget* live_video_ = nullptr;
