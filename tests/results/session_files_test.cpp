@@ -280,7 +280,8 @@ TEST(ResultsFiles, ExportRefusesTheStationsOwnFiles) {
   fs::create_symlink(f.dir.path() / "XORVANE.CFG", f.dir.path() / "dangling.csv");
   const std::string tab = Text(f.station.PathOf(kResultsFileName));
   for (const char* name : {"RESULTS.TAB", "RESULTS.CSV", "RESULTS.TAB.bad2", "XORVANE.CFG", "XModule12.CFG",
-                           "RECTIFY.CFG", "VIDRANE.BIN", "ORVANE.LOG", "DXF/FILE.DXF", "Saved/IMAGE3.BMP",
+                           "RECTIFY.CFG", "RESULTSWINDOW.CFG", "DXF.CFG", ".ORVANE.LOCK", "VIDRANE.BIN", "ORVANE.LOG",
+                           "DXF/FILE.DXF", "Saved/IMAGE3.BMP",
                            "link.csv", "dangling.csv", "./DXF/../RESULTS.TAB"}) {
     std::string why;
     EXPECT_FALSE(ExportResultsCsv(f.station, f.dir.path() / name, &why)) << name;
