@@ -141,7 +141,12 @@ void FrontEnd::Wire() {
   e.end = [this] {
     QMetaObject::invokeMethod(surface_.window(), [this] { End(); }, Qt::QueuedConnection);
   };
+  WireView();
+}
 
+// The picture's own events: the mouse, zoom and pan, resizing, dropped files.
+void FrontEnd::WireView() {
+  SurfaceEvents& e = surface_.events();
   ImageViewWidget* view = surface_.image_view();
   view->mouse = [this](MouseEvent kind, int32_t x, int32_t y, uint32_t keys) {
     Running running(depth_);

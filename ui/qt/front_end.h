@@ -62,6 +62,7 @@ class FrontEnd {
 
  private:
   void Wire();
+  void WireView();
   void AfterEvent();
   void End();
 
