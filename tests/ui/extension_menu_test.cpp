@@ -35,8 +35,7 @@ TEST(KeyboardAndMouseHelp, NamesEveryGestureAndKeyAndTheReadmeCarriesIt) {
     EXPECT_LE(line.size(), 80u) << line;
     for (char c : line) EXPECT_TRUE(c >= ' ' && c <= '~') << line;
   }
-  const std::filesystem::path readme =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "README.md";
+  const std::filesystem::path readme = std::filesystem::path(ORVANE_FIXTURES).parent_path().parent_path() / "README.md";
   std::ifstream in(readme);
   ASSERT_TRUE(in) << readme;
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
