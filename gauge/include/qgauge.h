@@ -58,7 +58,7 @@ extern "C" {
 #endif
 
 /* Interface level returned by qgVersion: grows when functions are added. */
-#define QG_VERSION 1
+#define QG_VERSION 2
 
 /* Result codes. */
 #define QG_OK 0
@@ -71,6 +71,7 @@ extern "C" {
 #define QG_ERR_DEGENERATE (-6)  /* the points do not define the shape (all equal, collinear) */
 #define QG_ERR_TOO_LARGE (-7)   /* region or point count beyond the library's limits */
 #define QG_ERR_MEMORY (-8)      /* working memory could not be allocated */
+#define QG_ERR_DAMAGED (-9)     /* serialised bytes refused: not a model, damaged or hostile */
 
 /* Limits: a caliper samples at most QG_MAX_SAMPLES points (one a pixel
  * along and across); fits take at most QG_MAX_POINTS points; a circle
@@ -306,6 +307,138 @@ QG_API int32_t qgFitCircle(const qgPoint *points, int32_t count,
 QG_API int32_t qgCircleGauge(const qgImage *image,
                              const qgCircleGaugeParams *params,
                              qgCircle *circle, qgSpoke *spokes);
+
+/* Part locator (interface level 2)
+ * ------------
+ * A part model is taught once from a box of a picture: sub-pixel edge
+ * points with their gradient directions (the direction in which the
+ * intensity rises), in the model's frame whose origin is the box's centre
+ * and whose angle is 0. qgPartFind then locates the part anywhere in a
+ * picture at any rotation: a coarse search of quantised gradient
+ * orientations over an image pyramid (2x2 averaging), refined down the
+ * levels, then a least-squares fit of the pose to the sub-pixel edges found
+ * by a 1-D caliper along each model point's normal at full resolution.
+ * Unlike the rest of this header, the locator's angles are in DEGREES,
+ * from +x towards +y, in (-180, 180]. A model is opaque, owned by the
+ * caller (qgPartModelFree), only read by qgPartFind: one model may serve
+ * any number of threads at once. */
+
+#define QG_PART_MAX_POINTS 4096    /* model edge points, taught or loaded */
+#define QG_PART_MAX_INSTANCES 64   /* instances one qgPartFind reports */
+
+/* Warnings of a taught model (bits of qgPartModelInfo's flags; the model is
+ * still usable, its poses along the weak direction are not). */
+#define QG_PART_NO_ANGLE 1     /* the edges cannot fix a rotation (a circle) */
+#define QG_PART_NO_POSITION 2  /* edge directions too uniform (a straight bar) */
+#define QG_PART_GRID_ALIGNED 4 /* nearly all edges run along the pixel grid */
+
+/* An axis-aligned box [x0, x1) x [y0, y1) in image coordinates. */
+typedef struct qgBox {
+    double x0;
+    double y0;
+    double x1;
+    double y1;
+} qgBox;
+
+typedef struct qgPartModel qgPartModel;
+
+/* Teaching settings.
+ *   maxPoints  the model keeps at most this many edge points, spread evenly
+ *              along its edges: 16 .. QG_PART_MAX_POINTS (default 300)
+ *   threshold  minimum gradient in grey levels a pixel for an edge point,
+ *              or 0 to derive it from the box's strongest edges; >= 0 */
+typedef struct qgPartTrainParams {
+    int32_t maxPoints;
+    double threshold;
+} qgPartTrainParams;
+
+/* Search settings.
+ *   search       where the model's origin may lie; all zero: anywhere in
+ *                the image
+ *   angleMin, angleMax  range of the part's rotation in degrees,
+ *                angleMin <= angleMax, angleMax - angleMin <= 360
+ *                (default -180 .. 180: the whole turn)
+ *   minScore     share of the model's edge points that must find a
+ *                matching edge (same gradient direction within a
+ *                tolerance, within a pixel of the found pose): (0, 1],
+ *                default 0.7
+ *   polarity     QG_POLARITY_EITHER accepts a part whose contrast is
+ *                reversed; any other value (default QG_POLARITY_DARK_TO_LIGHT)
+ *                requires the taught contrast
+ *   maxInstances 1 .. QG_PART_MAX_INSTANCES (default 1)
+ *   minDistance  instances whose origins lie closer are one (the better
+ *                kept), pixels; 0 (default): half the model box's smaller side */
+typedef struct qgPartFindParams {
+    qgBox search;
+    double angleMin;
+    double angleMax;
+    double minScore;
+    int32_t polarity;
+    int32_t maxInstances;
+    double minDistance;
+} qgPartFindParams;
+
+/* One found part: where the model's origin lies, the angle by which the
+ * part turned, the score (share of model points matched) and the standard
+ * uncertainties of x, y (pixels) and angle (degrees) from the scatter of
+ * the edge points about the fitted pose. */
+typedef struct qgPartInstance {
+    double x;
+    double y;
+    double angle;
+    double score;
+    double ux;
+    double uy;
+    double uangle;
+} qgPartInstance;
+
+QG_API int32_t qgPartTrainDefaults(qgPartTrainParams *params);
+QG_API int32_t qgPartFindDefaults(qgPartFindParams *params);
+
+/* Teaches a model from the pixels whose centres lie in *box (at least 8
+ * pixels each way, inside the image). params may be null for the defaults.
+ * On QG_OK *model receives a new model (free it with qgPartModelFree).
+ * Returns QG_OK, QG_NOT_FOUND when fewer than 16 edge points were found,
+ * or an error code. */
+QG_API int32_t qgPartTrain(const qgImage *image, const qgBox *box,
+                           const qgPartTrainParams *params, qgPartModel **model);
+
+/* Frees a model; null is allowed. */
+QG_API void qgPartModelFree(qgPartModel *model);
+
+/* The model's edge point count, its QG_PART_* warning flags and its box
+ * size; any output pointer may be null. */
+QG_API int32_t qgPartModelInfo(const qgPartModel *model, int32_t *points,
+                               int32_t *flags, double *width, double *height);
+
+/* The model's edge point i (0 .. points - 1) in the model's frame and its
+ * unit normal (the direction in which the intensity rises). */
+QG_API int32_t qgPartModelPoint(const qgPartModel *model, int32_t i,
+                                qgPoint *position, qgPoint *normal);
+
+/* Finds the part. instances is a caller-owned array of capacity records
+ * (capacity >= params->maxInstances), filled best score first; *count
+ * receives the number found (0 with QG_NOT_FOUND). params may be null for
+ * the defaults. Returns QG_OK, QG_NOT_FOUND, or an error code. */
+QG_API int32_t qgPartFind(const qgImage *image, const qgPartModel *model,
+                          const qgPartFindParams *params,
+                          qgPartInstance *instances, int32_t capacity,
+                          int32_t *count);
+
+/* Serialised size of a model in bytes. */
+QG_API int32_t qgPartModelSize(const qgPartModel *model, size_t *size);
+
+/* Writes the model into bytes[0 .. size) (size from qgPartModelSize; a
+ * smaller capacity is refused with QG_ERR_ARGUMENT). The bytes are
+ * little-endian, versioned and checksummed, the same on every machine. */
+QG_API int32_t qgPartModelSave(const qgPartModel *model, uint8_t *bytes,
+                               size_t capacity);
+
+/* Reads a model back: QG_ERR_DAMAGED for bytes that are not a whole, intact
+ * model of a known version with values in range. On QG_OK *model receives
+ * a new model. */
+QG_API int32_t qgPartModelLoad(const uint8_t *bytes, size_t size,
+                               qgPartModel **model);
 
 #ifdef __cplusplus
 }

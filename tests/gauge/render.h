@@ -133,4 +133,77 @@ inline std::vector<uint8_t> quantise(const Canvas& c, double noise, std::mt19937
     return out;
 }
 
+// Area of the unit pixel square at (px, py) inside the convex region where
+// every half-plane a*x + b*y <= c of hp[0..n) holds (the square clipped by
+// each in turn).
+inline double convexCoverage(double px, double py, const double (*hp)[3], int n) {
+    std::vector<double> xs{px, px + 1, px + 1, px}, ys{py, py, py + 1, py + 1};
+    for (int h = 0; h < n && !xs.empty(); ++h) {
+        std::vector<double> ox, oy;
+        const size_t m = xs.size();
+        for (size_t i = 0; i < m; ++i) {
+            const size_t j = (i + 1) % m;
+            const double di = hp[h][0] * xs[i] + hp[h][1] * ys[i] - hp[h][2];
+            const double dj = hp[h][0] * xs[j] + hp[h][1] * ys[j] - hp[h][2];
+            if (di <= 0) { ox.push_back(xs[i]); oy.push_back(ys[i]); }
+            if ((di <= 0) != (dj <= 0)) {
+                const double t = di / (di - dj);
+                ox.push_back(xs[i] + t * (xs[j] - xs[i]));
+                oy.push_back(ys[i] + t * (ys[j] - ys[i]));
+            }
+        }
+        xs.swap(ox);
+        ys.swap(oy);
+    }
+    double a = 0;
+    for (size_t i = 0; i < xs.size(); ++i) {
+        const size_t j = (i + 1) % xs.size();
+        a += xs[i] * ys[j] - xs[j] * ys[i];
+    }
+    return std::fabs(a) / 2;
+}
+
+// A box [x0, x1] x [y0, y1] of a frame placed at (cx, cy) and turned by
+// `angle` (radians, +x towards +y) painted `level` over what is there,
+// less the part of it inside the optional `cut` box of the same frame (a
+// notch).
+struct FrameBox {
+    double x0, y0, x1, y1;
+};
+inline void drawTurnedBox(Canvas& c, double cx, double cy, double angle, FrameBox b, double level,
+                          const FrameBox* cut = nullptr) {
+    const double co = std::cos(angle), si = std::sin(angle);
+    auto planes = [&](FrameBox f, double (*hp)[3]) {
+        // frame u = co*(x-cx) + si*(y-cy), v = -si*(x-cx) + co*(y-cy)
+        const double du = co * cx + si * cy, dv = -si * cx + co * cy;
+        const double rows[4][3] = {{co, si, f.x1 + du}, {-co, -si, -f.x0 - du},
+                                   {-si, co, f.y1 + dv}, {si, -co, -f.y0 - dv}};
+        for (int i = 0; i < 4; ++i)
+            for (int k = 0; k < 3; ++k) hp[i][k] = rows[i][k];
+    };
+    double hp[8][3];
+    planes(b, hp);
+    if (cut) planes(*cut, hp + 4);
+    const double r = std::hypot(std::max(-b.x0, b.x1), std::max(-b.y0, b.y1)) + 2;
+    const int xa = std::max(0, static_cast<int>(cx - r)), xb = std::min(c.width - 1, static_cast<int>(cx + r));
+    const int ya = std::max(0, static_cast<int>(cy - r)), yb = std::min(c.height - 1, static_cast<int>(cy + r));
+    for (int y = ya; y <= yb; ++y)
+        for (int x = xa; x <= xb; ++x) {
+            const double f = convexCoverage(x, y, hp, 4) - (cut ? convexCoverage(x, y, hp, 8) : 0);
+            if (f > 0) c.at(x, y) = c.at(x, y) * (1 - f) + level * f;
+        }
+}
+
+// The locator's test part: a plate 220 x 120 with a notch in one long side
+// and three holes of different sizes (no symmetry), its centre at (cx, cy),
+// turned by `angle` radians; holes and notch show the `background` level.
+inline void drawPlate(Canvas& c, double cx, double cy, double angle, double level, double background) {
+    const FrameBox notch{40, -70, 75, -30};
+    drawTurnedBox(c, cx, cy, angle, {-110, -60, 110, 60}, level, &notch);
+    const double co = std::cos(angle), si = std::sin(angle);
+    const double holes[3][3] = {{-60, 0, 18}, {25, 20, 12}, {-10, -32, 7}};
+    for (const auto& h : holes)
+        drawDisc(c, cx + co * h[0] - si * h[1], cy + si * h[0] + co * h[1], h[2], background);
+}
+
 }  // namespace gauge_render

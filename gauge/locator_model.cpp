@@ -1,0 +1,309 @@
+// Teaching a part model from a box of a picture, its warnings and its
+// serialised form.
+#include "locator.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace qg {
+
+namespace {
+
+struct Candidate {
+    int x, y;
+    double mag, gx, gy;
+};
+
+// Edge pixels of the box: Sobel gradient maxima along their direction.
+std::vector<Candidate> edgePixels(const Level& lv, int i0, int j0, int i1, int j1, double threshold) {
+    auto g = [&](int x, int y) { return static_cast<double>(lv.grey[static_cast<size_t>(y) * lv.w + x]); };
+    auto grad = [&](int x, int y, double& gx, double& gy) {
+        gx = (g(x + 1, y - 1) + 2 * g(x + 1, y) + g(x + 1, y + 1) - g(x - 1, y - 1) - 2 * g(x - 1, y) - g(x - 1, y + 1)) / 8;
+        gy = (g(x - 1, y + 1) + 2 * g(x, y + 1) + g(x + 1, y + 1) - g(x - 1, y - 1) - 2 * g(x, y - 1) - g(x + 1, y - 1)) / 8;
+        return std::hypot(gx, gy);
+    };
+    std::vector<Candidate> out;
+    for (int y = j0 + 2; y < j1 - 2; ++y)
+        for (int x = i0 + 2; x < i1 - 2; ++x) {
+            double gx, gy, ax, ay;
+            const double m = grad(x, y, gx, gy);
+            if (m < threshold) continue;
+            // Neighbours along the gradient, its direction rounded to 45 degrees.
+            const int sx = std::abs(gx) > 0.414 * m ? (gx > 0 ? 1 : -1) : 0;
+            const int sy = std::abs(gy) > 0.414 * m ? (gy > 0 ? 1 : -1) : 0;
+            if (grad(x + sx, y + sy, ax, ay) > m || grad(x - sx, y - sy, ax, ay) >= m) continue;
+            out.push_back({x, y, m, gx, gy});
+        }
+    return out;
+}
+
+// At most `cap` candidates, the strongest of each grid cell, the cells grown
+// until few enough remain.
+std::vector<Candidate> thin(std::vector<Candidate> c, size_t cap) {
+    std::stable_sort(c.begin(), c.end(), [](const Candidate& a, const Candidate& b) { return a.mag > b.mag; });
+    for (int cell = 1;; ++cell) {
+        std::vector<Candidate> kept;
+        std::vector<std::pair<int, int>> used;
+        std::vector<uint8_t> taken;
+        int minx = 1 << 30, miny = 1 << 30, maxx = 0, maxy = 0;
+        for (const Candidate& k : c) {
+            minx = std::min(minx, k.x); miny = std::min(miny, k.y);
+            maxx = std::max(maxx, k.x); maxy = std::max(maxy, k.y);
+        }
+        const int cw = (maxx - minx) / cell + 1, ch = (maxy - miny) / cell + 1;
+        taken.assign(static_cast<size_t>(cw) * ch, 0);
+        for (const Candidate& k : c) {
+            uint8_t& t = taken[static_cast<size_t>((k.y - miny) / cell) * cw + (k.x - minx) / cell];
+            if (!t) { t = 1; kept.push_back(k); }
+        }
+        if (kept.size() <= cap || cell > 64) return kept;
+    }
+}
+
+// The sub-pixel edge of a candidate by a caliper along its gradient.
+bool locatePoint(const qgImage& image, const Candidate& k, Profile& pr, std::vector<Located>& edges,
+                 double& px, double& py, double& nx, double& ny, double& contrast) {
+    const double a = std::atan2(k.gy, k.gx);
+    const qgRect r{k.x + 0.5, k.y + 0.5, 7, 3, a};
+    if (checkRect(image, r) != QG_OK) return false;
+    sampleProfile(image, r, pr);
+    const qgCaliperParams cp{1.0, 0.5 * k.mag, QG_POLARITY_DARK_TO_LIGHT, QG_SELECT_ALL, 0};
+    locateEdges(pr, cp, edges);
+    const Located* best = nullptr;
+    for (const Located& e : edges)
+        if (std::abs(e.t) <= 1 && (!best || std::abs(e.t) < std::abs(best->t))) best = &e;
+    if (!best) return false;
+    nx = std::cos(a); ny = std::sin(a);
+    px = r.cx + best->t * nx;
+    py = r.cy + best->t * ny;
+    contrast = best->contrast;
+    return true;
+}
+
+}  // namespace
+
+void finishModel(qgPartModel& m) {
+    double r2 = 0, a00 = 0, a01 = 0, a11 = 0, m02 = 0, m12 = 0, m22 = 0;
+    size_t grid = 0;
+    for (const auto& p : m.points) {
+        m.radius = std::max(m.radius, std::hypot(p.x, p.y));
+        r2 += p.x * p.x + p.y * p.y;
+        const double j3 = p.x * p.ny - p.y * p.nx;
+        a00 += p.nx * p.nx; a01 += p.nx * p.ny; a11 += p.ny * p.ny;
+        m02 += p.nx * j3; m12 += p.ny * j3; m22 += j3 * j3;
+        if (std::min(std::abs(p.nx), std::abs(p.ny)) < 0.0524) ++grid;  // 3 degrees: above the noise
+    }
+    const double n = static_cast<double>(m.points.size());
+    const double tr = a00 + a11, det = a00 * a11 - a01 * a01;
+    const double lmin = tr / 2 - std::sqrt(std::max(0.0, tr * tr / 4 - det));
+    m.flags = 0;
+    if (lmin < 0.02 * n) m.flags |= QG_PART_NO_POSITION;
+    // What the angle adds beyond what the position explains (the Schur
+    // complement), against the points' spread about the origin.
+    const double schur = det > 1e-9 * n * n
+                             ? m22 - (a11 * m02 * m02 - 2 * a01 * m02 * m12 + a00 * m12 * m12) / det
+                             : m22;
+    if (schur < 0.01 * r2) m.flags |= QG_PART_NO_ANGLE;
+    if (grid > 0.9 * n) m.flags |= QG_PART_GRID_ALIGNED;
+    m.levels.assign(1, m.points);
+    for (int l = 1; l <= 2 && m.radius / (1 << l) >= 12; ++l) {
+        const double s = 1.0 / (1 << l);
+        std::vector<qgPartModel::Point> lv;
+        std::vector<std::pair<long, long>> cells;
+        for (const auto& p : m.points) {
+            const std::pair<long, long> c{std::lround(std::floor(p.x * s)), std::lround(std::floor(p.y * s))};
+            if (std::find(cells.begin(), cells.end(), c) != cells.end()) continue;
+            cells.push_back(c);
+            lv.push_back({p.x * s, p.y * s, p.nx, p.ny});
+        }
+        if (lv.size() < 12) break;
+        m.levels.push_back(std::move(lv));
+    }
+}
+
+}  // namespace qg
+
+using namespace qg;
+
+extern "C" QG_API int32_t qgPartTrainDefaults(qgPartTrainParams* params) {
+    if (!params) return QG_ERR_NULL;
+    params->maxPoints = 300;
+    params->threshold = 0;
+    return QG_OK;
+}
+
+extern "C" QG_API int32_t qgPartTrain(const qgImage* image, const qgBox* box,
+                                      const qgPartTrainParams* params, qgPartModel** model) {
+    if (int32_t rc = checkImage(image)) return rc;
+    if (!box || !model) return QG_ERR_NULL;
+    qgPartTrainParams p;
+    qgPartTrainDefaults(&p);
+    if (params) p = *params;
+    if (p.maxPoints < 16 || p.maxPoints > QG_PART_MAX_POINTS || !qg::finite(p.threshold) || p.threshold < 0)
+        return QG_ERR_ARGUMENT;
+    if (!qg::finite(box->x0) || !qg::finite(box->y0) || !qg::finite(box->x1) || !qg::finite(box->y1)) return QG_ERR_ARGUMENT;
+    if (box->x0 < 0 || box->y0 < 0 || box->x1 > image->width || box->y1 > image->height) return QG_ERR_OUTSIDE;
+    // Pixels whose centres lie in the box.
+    const int i0 = static_cast<int>(std::ceil(box->x0 - 0.5)), i1 = static_cast<int>(std::ceil(box->x1 - 0.5));
+    const int j0 = static_cast<int>(std::ceil(box->y0 - 0.5)), j1 = static_cast<int>(std::ceil(box->y1 - 0.5));
+    if (i1 - i0 < 8 || j1 - j0 < 8) return QG_ERR_ARGUMENT;
+    try {
+        Level lv;
+        greyOf(*image, lv);
+        double threshold = p.threshold;
+        if (threshold == 0) {
+            // A quarter of the strong edges' gradient, above the noise.
+            std::vector<Candidate> all = edgePixels(lv, i0, j0, i1, j1, 4);
+            if (all.empty()) return QG_NOT_FOUND;
+            std::vector<double> mags;
+            for (const Candidate& c : all) mags.push_back(c.mag);
+            std::nth_element(mags.begin(), mags.begin() + static_cast<long>(mags.size() * 9 / 10), mags.end());
+            threshold = std::max(4.0, 0.25 * mags[mags.size() * 9 / 10]);
+        }
+        std::vector<Candidate> cands = thin(edgePixels(lv, i0, j0, i1, j1, threshold),
+                                            static_cast<size_t>(p.maxPoints));
+        auto m = std::make_unique<qgPartModel>();
+        m->width = box->x1 - box->x0;
+        m->height = box->y1 - box->y0;
+        const double ox = (box->x0 + box->x1) / 2, oy = (box->y0 + box->y1) / 2;
+        Profile pr;
+        std::vector<Located> edges;
+        std::vector<double> contrasts;
+        for (const Candidate& k : cands) {
+            double px, py, nx, ny, c;
+            if (!locatePoint(*image, k, pr, edges, px, py, nx, ny, c)) continue;
+            m->points.push_back({px - ox, py - oy, nx, ny});
+            contrasts.push_back(c);
+        }
+        if (m->points.size() < 16) return QG_NOT_FOUND;
+        std::nth_element(contrasts.begin(), contrasts.begin() + static_cast<long>(contrasts.size() / 2), contrasts.end());
+        m->contrast = contrasts[contrasts.size() / 2];
+        finishModel(*m);
+        *model = m.release();
+        return QG_OK;
+    } catch (const std::bad_alloc&) {
+        return QG_ERR_MEMORY;
+    }
+}
+
+extern "C" QG_API void qgPartModelFree(qgPartModel* model) { delete model; }
+
+extern "C" QG_API int32_t qgPartModelInfo(const qgPartModel* model, int32_t* points, int32_t* flags,
+                                          double* width, double* height) {
+    if (!model) return QG_ERR_NULL;
+    if (points) *points = static_cast<int32_t>(model->points.size());
+    if (flags) *flags = model->flags;
+    if (width) *width = model->width;
+    if (height) *height = model->height;
+    return QG_OK;
+}
+
+extern "C" QG_API int32_t qgPartModelPoint(const qgPartModel* model, int32_t i, qgPoint* position,
+                                           qgPoint* normal) {
+    if (!model || !position || !normal) return QG_ERR_NULL;
+    if (i < 0 || static_cast<size_t>(i) >= model->points.size()) return QG_ERR_ARGUMENT;
+    const auto& p = model->points[static_cast<size_t>(i)];
+    *position = {p.x, p.y};
+    *normal = {p.nx, p.ny};
+    return QG_OK;
+}
+
+// Serialised form, little-endian: "QGPM", version (u32), point count (u32),
+// width, height, contrast (f64), then x, y, nx, ny (f64) a point, then the
+// CRC-32 of everything before it (u32).
+namespace {
+
+constexpr uint32_t kFormat = 1;
+constexpr size_t kHeader = 4 + 4 + 4 + 3 * 8;
+
+uint32_t crc32(const uint8_t* p, size_t n) {
+    uint32_t c = 0xffffffffu;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+void putU32(uint8_t*& o, uint32_t v) {
+    for (int i = 0; i < 4; ++i) *o++ = static_cast<uint8_t>(v >> (8 * i));
+}
+void putF64(uint8_t*& o, double d) {
+    uint64_t v;
+    std::memcpy(&v, &d, 8);
+    for (int i = 0; i < 8; ++i) *o++ = static_cast<uint8_t>(v >> (8 * i));
+}
+uint32_t getU32(const uint8_t*& p) {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(*p++) << (8 * i);
+    return v;
+}
+double getF64(const uint8_t*& p) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(*p++) << (8 * i);
+    double d;
+    std::memcpy(&d, &v, 8);
+    return d;
+}
+
+}  // namespace
+
+extern "C" QG_API int32_t qgPartModelSize(const qgPartModel* model, size_t* size) {
+    if (!model || !size) return QG_ERR_NULL;
+    *size = kHeader + model->points.size() * 32 + 4;
+    return QG_OK;
+}
+
+extern "C" QG_API int32_t qgPartModelSave(const qgPartModel* model, uint8_t* bytes, size_t capacity) {
+    size_t need;
+    if (int32_t rc = qgPartModelSize(model, &need)) return rc;
+    if (!bytes) return QG_ERR_NULL;
+    if (capacity < need) return QG_ERR_ARGUMENT;
+    uint8_t* o = bytes;
+    std::memcpy(o, "QGPM", 4);
+    o += 4;
+    putU32(o, kFormat);
+    putU32(o, static_cast<uint32_t>(model->points.size()));
+    for (double v : {model->width, model->height, model->contrast}) putF64(o, v);
+    for (const auto& p : model->points)
+        for (double v : {p.x, p.y, p.nx, p.ny}) putF64(o, v);
+    putU32(o, crc32(bytes, need - 4));
+    return QG_OK;
+}
+
+extern "C" QG_API int32_t qgPartModelLoad(const uint8_t* bytes, size_t size, qgPartModel** model) {
+    if (!bytes || !model) return QG_ERR_NULL;
+    if (size < kHeader + 4 || std::memcmp(bytes, "QGPM", 4) != 0) return QG_ERR_DAMAGED;
+    const uint8_t* p = bytes + 4;
+    const uint32_t version = getU32(p), count = getU32(p);
+    if (version != kFormat || count < 16 || count > QG_PART_MAX_POINTS) return QG_ERR_DAMAGED;
+    if (size != kHeader + count * 32 + 4) return QG_ERR_DAMAGED;
+    const uint8_t* q = bytes + size - 4;
+    if (getU32(q) != crc32(bytes, size - 4)) return QG_ERR_DAMAGED;
+    try {
+        auto m = std::make_unique<qgPartModel>();
+        m->width = getF64(p);
+        m->height = getF64(p);
+        m->contrast = getF64(p);
+        auto bad = [](double v, double lim) { return !qg::finite(v) || std::abs(v) > lim; };
+        if (bad(m->width, 1e5) || bad(m->height, 1e5) || bad(m->contrast, 1e4) || m->width < 8 ||
+            m->height < 8 || m->contrast <= 0)
+            return QG_ERR_DAMAGED;
+        const double reach = m->width + m->height;
+        for (uint32_t i = 0; i < count; ++i) {
+            qgPartModel::Point pt;
+            pt.x = getF64(p); pt.y = getF64(p); pt.nx = getF64(p); pt.ny = getF64(p);
+            if (bad(pt.x, reach) || bad(pt.y, reach) || bad(pt.nx, 1.01) || bad(pt.ny, 1.01) ||
+                std::abs(std::hypot(pt.nx, pt.ny) - 1) > 1e-6)
+                return QG_ERR_DAMAGED;
+            m->points.push_back(pt);
+        }
+        finishModel(*m);
+        *model = m.release();
+        return QG_OK;
+    } catch (const std::bad_alloc&) {
+        return QG_ERR_MEMORY;
+    }
+}
