@@ -17,26 +17,23 @@ using namespace gauge_render;
 
 constexpr double kBack = 60, kPlate = 160;
 
-struct Picture {
-    int w, h;
-    std::vector<uint8_t> px;
-    qgImage image() const { return {px.data(), w, h, w, 1}; }
-};
-
 struct Placed {
     double x, y, deg;
 };
 
+struct Picture : Picture8 {
+    qgImage image() const { return {px.data(), w, h, w, 1}; }
+};
+
 // Plates at the poses over a plain background, blurred 1 px, noise 2,
-// with optional extra shapes drawn before the blur.
+// with optional extra shapes drawn after them.
 template <class Extra>
 Picture render(int w, int h, const std::vector<Placed>& plates, uint64_t seed, Extra extra) {
-    Canvas c(w, h, kBack);
-    for (const Placed& p : plates) drawPlate(c, p.x, p.y, p.deg * M_PI / 180, kPlate, kBack);
-    extra(c);
-    blur(c, 1.0);
     std::mt19937_64 rng(seed);
-    return {w, h, quantise(c, 2.0, rng)};
+    return {renderPicture(w, h, kBack, 1.0, 2.0, rng, [&](Canvas& c) {
+        for (const Placed& p : plates) drawPlate(c, p.x, p.y, p.deg * M_PI / 180, kPlate, kBack);
+        extra(c);
+    })};
 }
 Picture render(int w, int h, const std::vector<Placed>& plates, uint64_t seed) {
     return render(w, h, plates, seed, [](Canvas&) {});

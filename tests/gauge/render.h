@@ -206,4 +206,19 @@ inline void drawPlate(Canvas& c, double cx, double cy, double angle, double leve
         drawDisc(c, cx + co * h[0] - si * h[1], cy + si * h[0] + co * h[1], h[2], background);
 }
 
+// An 8-bit picture (stride = width) drawn by `draw` on a background,
+// blurred by `blurSigma` and with Gaussian `noise`.
+struct Picture8 {
+    int w = 0, h = 0;
+    std::vector<uint8_t> px;
+};
+template <class Draw>
+Picture8 renderPicture(int w, int h, double background, double blurSigma, double noise, std::mt19937_64& rng,
+                       Draw draw) {
+    Canvas c(w, h, background);
+    draw(c);
+    blur(c, blurSigma);
+    return {w, h, quantise(c, noise, rng)};
+}
+
 }  // namespace gauge_render
