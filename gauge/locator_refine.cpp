@@ -66,6 +66,11 @@ bool solve(const std::vector<Obs>& obs, const std::vector<uint8_t>& in, double d
             for (int c = 0; c < 3; ++c) a[r][c] += obs[i].j[r] * obs[i].j[c];
         }
     }
+    // A model that cannot fix every direction (a circle's angle) keeps
+    // the pose along the missing one instead of failing: a faint damping
+    // moves it nowhere and reports it with a huge uncertainty.
+    const double damp = 1e-9 * (a[0][0] + a[1][1] + a[2][2]);
+    for (int r = 0; r < 3; ++r) a[r][r] += damp;
     if (n < 8 || !invert3(a, inv)) return false;
     for (int r = 0; r < 3; ++r) delta[r] = inv[r][0] * b[0] + inv[r][1] * b[1] + inv[r][2] * b[2];
     double ss = 0;
