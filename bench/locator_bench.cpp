@@ -12,7 +12,7 @@
 //   - Pose: a 640 x 480 render, the plate's centre uniform within 40 px of
 //     the picture's centre, its angle uniform over the whole turn. Errors of
 //     x, y (px) and angle (degrees): bias (mean), sd, and the share within
-//     +-2 reported standard uncertainties.
+//     +-2 reported standard uncertainties, and the mean reported u.
 //   - Occluded: as Pose with the plate's end beyond 85 px from its centre
 //     (a quarter of the outline) under a box of grey 110, and a disc of the
 //     plate's grey beside it: the share found within 0.1 px.
@@ -60,13 +60,14 @@ const qgPartModel* model() {
 }
 
 struct Stats {
-    double s = 0, s2 = 0;
+    double s = 0, s2 = 0, us = 0;
     int n = 0, inside = 0;
-    void add(double e, double u) { s += e; s2 += e * e; ++n; inside += std::fabs(e) <= 2 * u; }
+    void add(double e, double u) { s += e; s2 += e * e; us += u; ++n; inside += std::fabs(e) <= 2 * u; }
     double mean() const { return n ? s / n : NAN; }
     double sd() const { return n > 1 ? std::sqrt(std::max(0.0, (s2 - s * s / n) / (n - 1))) : NAN; }
     void print(const char* what) const {
-        std::printf("  %-6s bias %+.4f  sd %.4f  within 2u %.1f %%\n", what, mean(), sd(), 100.0 * inside / std::max(n, 1));
+        std::printf("  %-6s bias %+.4f  sd %.4f  mean u %.4f  within 2u %.1f %%\n", what, mean(), sd(),
+                    us / std::max(n, 1), 100.0 * inside / std::max(n, 1));
     }
 };
 

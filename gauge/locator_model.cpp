@@ -82,6 +82,23 @@ bool locatePoint(const qgImage& image, const Candidate& k, Profile& pr, std::vec
     return true;
 }
 
+// The points scaled to a coarser level, one a cell, the cells grown until
+// at most `cap` remain: the coarse scan's cost grows with the count.
+std::vector<qgPartModel::Point> coarsePoints(const std::vector<qgPartModel::Point>& pts, double scale, size_t cap) {
+    for (double cell = 1;; cell *= 1.25) {
+        std::vector<qgPartModel::Point> out;
+        std::vector<std::pair<long, long>> cells;
+        for (const auto& p : pts) {
+            const std::pair<long, long> c{std::lround(std::floor(p.x * scale / cell)),
+                                          std::lround(std::floor(p.y * scale / cell))};
+            if (std::find(cells.begin(), cells.end(), c) != cells.end()) continue;
+            cells.push_back(c);
+            out.push_back({p.x * scale, p.y * scale, p.nx, p.ny});
+        }
+        if (out.size() <= cap || cell > 64) return out;
+    }
+}
+
 }  // namespace
 
 void finishModel(qgPartModel& m) {
@@ -108,16 +125,8 @@ void finishModel(qgPartModel& m) {
     if (schur < 0.01 * r2) m.flags |= QG_PART_NO_ANGLE;
     if (grid > 0.9 * n) m.flags |= QG_PART_GRID_ALIGNED;
     m.levels.assign(1, m.points);
-    for (int l = 1; l <= 2 && m.radius / (1 << l) >= 12; ++l) {
-        const double s = 1.0 / (1 << l);
-        std::vector<qgPartModel::Point> lv;
-        std::vector<std::pair<long, long>> cells;
-        for (const auto& p : m.points) {
-            const std::pair<long, long> c{std::lround(std::floor(p.x * s)), std::lround(std::floor(p.y * s))};
-            if (std::find(cells.begin(), cells.end(), c) != cells.end()) continue;
-            cells.push_back(c);
-            lv.push_back({p.x * s, p.y * s, p.nx, p.ny});
-        }
+    for (int l = 1; l <= 3 && m.radius / (1 << l) >= 12; ++l) {
+        std::vector<qgPartModel::Point> lv = coarsePoints(m.points, 1.0 / (1 << l), 64);
         if (lv.size() < 12) break;
         m.levels.push_back(std::move(lv));
     }
