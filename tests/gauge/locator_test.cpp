@@ -262,7 +262,9 @@ TEST(PartLocator, SavedModelRoundTripsAndDamageIsRefused) {
         c = ~c;
         for (int k = 0; k < 4; ++k) d[d.size() - 4 + static_cast<size_t>(k)] = static_cast<uint8_t>(c >> (8 * k));
         qgPartModel* m = nullptr;
-        return qgPartModelLoad(d.data(), d.size(), &m);
+        const int32_t rc = qgPartModelLoad(d.data(), d.size(), &m);
+        qgPartModelFree(m);
+        return rc;
     };
     EXPECT_EQ(resealed(0, 'Q'), QG_OK);          // the reseal itself is sound
     EXPECT_EQ(resealed(11, 0x7f), QG_ERR_DAMAGED);  // count's top byte
