@@ -181,55 +181,7 @@ class LineParser {
       ok = Pan();
     } else if (verb == "texts") {
       ok = Bare(Verb::Texts);
-    } else if (verb == "results") {
-      ok = Bare(Verb::Results);
-    } else if (verb == "results-csv") {
-      ok = Path(Verb::ResultsCsv);
-    } else if (verb == "label") {
-      ok = Label(Verb::Label);
-    } else if (verb == "relabel") {
-      ok = Relabel();
-    } else if (verb == "results-delete") {
-      ok = ResultsDelete();
-    } else if (verb == "undo" || verb == "redo") {
-      ok = Bare(verb == "undo" ? Verb::Undo : Verb::Redo);
-    } else if (verb == "tolerance") {
-      ok = Tolerance();
-    } else if (verb == "results-stats") {
-      ok = Label(Verb::ResultsStats);
-    } else if (verb == "results-clear") {
-      ok = Bare(Verb::ResultsClear);
-    } else if (verb == "snap") {
-      ok = OnOff(Verb::Snap);
-    } else if (verb == "dxf-units") {
-      ok = OnOff(Verb::DxfUnits);
-    } else if (verb == "dxf-save-as") {
-      ok = Path(Verb::DxfSaveAs);
-    } else if (verb == "save-annotated") {
-      ok = OptionalPath(Verb::SaveAnnotated);
-    } else if (verb == "tool") {
-      command_.verb = Verb::Tool;
-      size_t k = 0;
-      ok = Count(1, "measure|diameter|edge|width") && OneOf(0, {"measure", "diameter", "edge", "width"}, &k);
-      if (ok) command_.texts.push_back(Lower(Arg(0)));
-    } else if (verb == "grid-calibrate") {
-      ok = GridCalibrate();
-    } else if (verb == "precise-calibrate") {
-      size_t k = 0;
-      command_.verb = Verb::PreciseCalibrate;
-      ok = Count(1, "ring|grid|use") && OneOf(0, {"ring", "grid", "use"}, &k);
-      command_.a = static_cast<int32_t>(k);
-    } else if (verb == "precise-calibration") {
-      size_t k = 0;
-      command_.verb = Verb::PreciseOption;
-      ok = Count(1, "on|off") && OneOf(0, {"on", "off"}, &k);
-      command_.on = k == 0;
-    } else if (verb == "rectify") {
-      size_t k = 0;
-      command_.verb = Verb::Rectify;
-      ok = Count(1, "on|off") && OneOf(0, {"on", "off"}, &k);
-      command_.on = k == 0;
-    } else {
+    } else if (!Extension(verb, &ok)) {
       error_ = "unknown command \"" + words_[0].text + "\"";
     }
     if (!ok) {
@@ -237,6 +189,54 @@ class LineParser {
       return std::nullopt;
     }
     return std::move(command_);
+  }
+
+  // The extensions' commands; false for a word that is none of them.
+  bool Extension(const VerbWord& verb, bool* ok) {
+    if (verb == "results") {
+      *ok = Bare(Verb::Results);
+    } else if (verb == "results-csv") {
+      *ok = Path(Verb::ResultsCsv);
+    } else if (verb == "label") {
+      *ok = Label(Verb::Label);
+    } else if (verb == "relabel") {
+      *ok = Relabel();
+    } else if (verb == "results-delete") {
+      *ok = ResultsDelete();
+    } else if (verb == "undo" || verb == "redo") {
+      *ok = Bare(verb == "undo" ? Verb::Undo : Verb::Redo);
+    } else if (verb == "tolerance") {
+      *ok = Tolerance();
+    } else if (verb == "results-stats") {
+      *ok = Label(Verb::ResultsStats);
+    } else if (verb == "results-clear") {
+      *ok = Bare(Verb::ResultsClear);
+    } else if (verb == "snap") {
+      *ok = OnOff(Verb::Snap);
+    } else if (verb == "dxf-units") {
+      *ok = OnOff(Verb::DxfUnits);
+    } else if (verb == "dxf-save-as") {
+      *ok = Path(Verb::DxfSaveAs);
+    } else if (verb == "save-annotated") {
+      *ok = OptionalPath(Verb::SaveAnnotated);
+    } else if (verb == "tool") {
+      size_t k = 0;
+      *ok = OneWord(Verb::Tool, {"measure", "diameter", "edge", "width"}, &k);
+      if (*ok) command_.texts.push_back(Lower(Arg(0)));
+    } else if (verb == "grid-calibrate") {
+      *ok = GridCalibrate();
+    } else if (verb == "precise-calibrate") {
+      size_t k = 0;
+      *ok = OneWord(Verb::PreciseCalibrate, {"ring", "grid", "use"}, &k);
+      command_.a = static_cast<int32_t>(k);
+    } else if (verb == "precise-calibration") {
+      *ok = OnOff(Verb::PreciseOption);
+    } else if (verb == "rectify") {
+      *ok = OnOff(Verb::Rectify);
+    } else {
+      return false;
+    }
+    return true;
   }
 
  private:
@@ -436,11 +436,17 @@ class LineParser {
     return Path(verb);
   }
   bool OnOff(Verb verb) {
-    command_.verb = verb;
     size_t k = 0;
-    if (!Count(1, "on|off") || !OneOf(0, {"on", "off"}, &k)) return false;
+    if (!OneWord(verb, {"on", "off"}, &k)) return false;
     command_.on = k == 0;
     return true;
+  }
+  // One argument, one of `words` (its index in *k).
+  bool OneWord(Verb verb, std::initializer_list<const char*> words, size_t* k) {
+    command_.verb = verb;
+    std::string expected;
+    for (const char* w : words) expected += (expected.empty() ? "" : "|") + std::string(w);
+    return Count(1, expected.c_str()) && OneOf(0, words, k);
   }
   bool Zoom() {
     command_.verb = Verb::Zoom;

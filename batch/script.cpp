@@ -294,47 +294,17 @@ class Runner {
       case Verb::Texts: Texts(); break;
       case Verb::SaveDisplay: SaveDisplay(c); break;
       case Verb::Results:
-        if (HaveStation()) out_ << TableCsv(ResultsOf(*station_).table);
-        break;
       case Verb::ResultsCsv:
-        if (std::string why; HaveStation() && !ExportResultsCsv(*station_, PathOf(c.texts[0]), &why)) {
-          Fail("results-csv: cannot write " + QuoteText(c.texts[0]) + ": " + why);
-        }
-        break;
       case Verb::Label:
-        if (HaveStation()) ResultsOf(*station_).table.SetNextLabel(c.texts[0]);
-        break;
       case Verb::Tolerance:
-        if (HaveStation()) {
-          SetResultTolerance(*station_, c.texts[0],
-                             Tolerance(c.nominal, c.tolerance, c.lower, c.texts.size() > 1 ? c.texts[1] : ""));
-        }
-        break;
       case Verb::ResultsStats:
-        if (HaveStation()) {
-          out_ << LabelWord(c.texts[0]) << ' '
-               << StatisticsWords(ResultsOf(*station_).table, c.texts[0]) << '\n';
-        }
-        break;
       case Verb::Relabel:
-        if (HaveStation() && !RelabelResult(*station_, c.numbers[0], c.texts[0])) {
-          Note("relabel: row " + std::to_string(c.numbers[0]) + " is not in the table or has that label");
-        }
-        break;
       case Verb::ResultsDelete:
-        if (HaveStation() && !DeleteResults(*station_, c.numbers)) Note("results-delete: no such row");
-        break;
       case Verb::ResultsClear:
-        if (HaveStation()) ClearResults(*station_);
-        break;
+      case Verb::Snap:
+      case Verb::PreciseOption: ResultsCommand(c); break;
       case Verb::Undo:
       case Verb::Redo: UndoOrRedo(c.verb == Verb::Redo); break;
-      case Verb::Snap:
-        if (HaveStation()) {
-          ResultsOf(*station_).table.snap = c.on;
-          SaveResults(*station_);
-        }
-        break;
       case Verb::Tool:
         if (!Running()) return;
         SetMeasureTool(*station_, ToolByName(c.texts[0]).value_or(MeasureTool::Measure));
@@ -351,12 +321,52 @@ class Runner {
       case Verb::DxfSaveAs: DxfOption(c); break;
       case Verb::SaveAnnotated: SaveAnnotated(c); break;
       case Verb::PreciseCalibrate: PreciseCalibrate(c); break;
-      case Verb::PreciseOption:
-        if (HaveStation()) {
-          ResultsOf(*station_).table.precise_calibration = c.on;
-          SaveResults(*station_);
+    }
+  }
+
+  // The commands of the results table and its options.
+  void ResultsCommand(const Command& c) {
+    if (!HaveStation()) return;
+    ResultsTable& table = ResultsOf(*station_).table;
+    switch (c.verb) {
+      case Verb::Results:
+        out_ << TableCsv(table);
+        break;
+      case Verb::ResultsCsv:
+        if (std::string why; !ExportResultsCsv(*station_, PathOf(c.texts[0]), &why)) {
+          Fail("results-csv: cannot write " + QuoteText(c.texts[0]) + ": " + why);
         }
         break;
+      case Verb::Label:
+        table.SetNextLabel(c.texts[0]);
+        break;
+      case Verb::Tolerance:
+        SetResultTolerance(*station_, c.texts[0],
+                           Tolerance(c.nominal, c.tolerance, c.lower, c.texts.size() > 1 ? c.texts[1] : ""));
+        break;
+      case Verb::ResultsStats:
+        out_ << LabelWord(c.texts[0]) << ' ' << StatisticsWords(table, c.texts[0]) << '\n';
+        break;
+      case Verb::Relabel:
+        if (!RelabelResult(*station_, c.numbers[0], c.texts[0])) {
+          Note("relabel: row " + std::to_string(c.numbers[0]) + " is not in the table or has that label");
+        }
+        break;
+      case Verb::ResultsDelete:
+        if (!DeleteResults(*station_, c.numbers)) Note("results-delete: no such row");
+        break;
+      case Verb::ResultsClear:
+        ClearResults(*station_);
+        break;
+      case Verb::Snap:
+        table.snap = c.on;
+        SaveResults(*station_);
+        break;
+      case Verb::PreciseOption:
+        table.precise_calibration = c.on;
+        SaveResults(*station_);
+        break;
+      default: break;
     }
   }
 

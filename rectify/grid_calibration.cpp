@@ -58,6 +58,48 @@ bool DetectGrid(const uint8_t* bgrx, uint32_t width, uint32_t height, size_t str
   return true;
 }
 
+namespace {
+
+// The pose of view (rvec, tvec) as the model's rotation and translation.
+void SetPose(const cv::Mat& rvec, const cv::Mat& tvec, LensModel* m) {
+  cv::Mat rotation;
+  cv::Rodrigues(rvec, rotation);
+  for (int i = 0; i < 9; ++i) m->rotation[i] = rotation.at<double>(i / 3, i % 3);
+  for (int i = 0; i < 3; ++i) m->translation[i] = tvec.at<double>(i);
+}
+
+// The fit's figures, every view through its own pose.
+GridFigures FiguresOf(const GridSpec& spec, const std::vector<std::vector<Point2>>& views, const LensModel& m,
+                      const std::vector<cv::Mat>& rvecs, const std::vector<cv::Mat>& tvecs) {
+  double fitted2 = 0.0, held2 = 0.0;
+  GridFigures g;
+  g.views = static_cast<uint32_t>(views.size());
+  for (size_t v = 0; v < views.size(); ++v) {
+    LensModel view = m;
+    SetPose(rvecs[v], tvecs[v], &view);
+    for (uint32_t r = 0; r < spec.rows; ++r) {
+      for (uint32_t c = 0; c < spec.cols; ++c) {
+        const Point2 seen = views[v][size_t{r} * spec.cols + c];
+        const Point2 model = ProjectPlanePoint(view, {c * spec.pitch, r * spec.pitch});
+        const double e2 = (seen.x - model.x) * (seen.x - model.x) + (seen.y - model.y) * (seen.y - model.y);
+        g.largest = std::max(g.largest, std::sqrt(e2));
+        if (IsHeldOut(r, c)) {
+          held2 += e2;
+          ++g.held_out;
+        } else {
+          fitted2 += e2;
+          ++g.fitted;
+        }
+      }
+    }
+  }
+  g.rms = std::sqrt(fitted2 / std::max<uint32_t>(g.fitted, 1));
+  g.held_out_rms = std::sqrt(held2 / std::max<uint32_t>(g.held_out, 1));
+  return g;
+}
+
+} // namespace
+
 std::optional<GridFit> FitGrid(const GridSpec& spec, const std::vector<std::vector<Point2>>& views, uint32_t width,
                                uint32_t height, std::string* error) {
   if (auto bad = CheckGridSpec(spec)) {
@@ -116,38 +158,9 @@ std::optional<GridFit> FitGrid(const GridSpec& spec, const std::vector<std::vect
   m.p1 = d[2];
   m.p2 = d[3];
   m.k3 = d[4];
-  cv::Mat rotation;
-  cv::Rodrigues(rvecs.back(), rotation);
-  for (int i = 0; i < 9; ++i) m.rotation[i] = rotation.at<double>(i / 3, i % 3);
-  for (int i = 0; i < 3; ++i) m.translation[i] = tvecs.back().at<double>(i);
-
-  // The figures, every view through its own pose.
-  double fitted2 = 0.0, held2 = 0.0;
-  GridFigures& g = fit.figures;
-  g.views = static_cast<uint32_t>(views.size());
-  for (size_t v = 0; v < views.size(); ++v) {
-    LensModel view = m;
-    cv::Rodrigues(rvecs[v], rotation);
-    for (int i = 0; i < 9; ++i) view.rotation[i] = rotation.at<double>(i / 3, i % 3);
-    for (int i = 0; i < 3; ++i) view.translation[i] = tvecs[v].at<double>(i);
-    for (uint32_t r = 0; r < spec.rows; ++r) {
-      for (uint32_t c = 0; c < spec.cols; ++c) {
-        const Point2 seen = views[v][size_t{r} * spec.cols + c];
-        const Point2 model = ProjectPlanePoint(view, {c * spec.pitch, r * spec.pitch});
-        const double e2 = (seen.x - model.x) * (seen.x - model.x) + (seen.y - model.y) * (seen.y - model.y);
-        g.largest = std::max(g.largest, std::sqrt(e2));
-        if (IsHeldOut(r, c)) {
-          held2 += e2;
-          ++g.held_out;
-        } else {
-          fitted2 += e2;
-          ++g.fitted;
-        }
-      }
-    }
-  }
-  g.rms = std::sqrt(fitted2 / std::max<uint32_t>(g.fitted, 1));
-  g.held_out_rms = std::sqrt(held2 / std::max<uint32_t>(g.held_out, 1));
+  SetPose(rvecs.back(), tvecs.back(), &m);
+  fit.figures = FiguresOf(spec, views, m, rvecs, tvecs);
+  const GridFigures& g = fit.figures;
   OutputFrame frame;
   if (!IsUsable(m) || !FrameOf(m, &frame) || !std::isfinite(g.rms) || !std::isfinite(g.largest)) {
     *error = "The lens model could not be fitted to the grid.";
