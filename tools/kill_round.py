@@ -134,18 +134,27 @@ def counted_files(folder):
     return n
 
 
-def main():
+def arguments(kills):
+    """The command line of a kill round, and its seed (said); None when the
+    program is not there (the round is skipped)."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--batch", required=True)
     parser.add_argument("--samples", required=True)
-    parser.add_argument("--kills", type=int, default=100)
+    parser.add_argument("--kills", type=int, default=kills)
     parser.add_argument("--seed", type=int, default=None)
     args = parser.parse_args()
     if not os.access(args.batch, os.X_OK):
         print(f"no program at {args.batch}: skipped")
-        return SKIP
+        return None, None
     seed = args.seed if args.seed is not None else random.randrange(1 << 30)
     print(f"seed {seed}")
+    return args, seed
+
+
+def main():
+    args, seed = arguments(100)
+    if args is None:
+        return SKIP
     rng = random.Random(seed)
 
     work = tempfile.mkdtemp(prefix="orvane-kill-")

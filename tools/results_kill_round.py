@@ -13,7 +13,6 @@ saved said at the end. Plain python3, no modules beyond the standard library.
 Ends with status 0 when every check held, 1 otherwise, 77 when the program
 does not exist (the test is skipped).
 """
-import argparse
 import csv
 import io
 import os
@@ -25,6 +24,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import kill_round  # noqa: E402  (its command line and seed)
 
 SKIP = 77
 MAGIC = "ORVANE-RESULTS\t1"
@@ -279,17 +281,9 @@ def nodes_and_links(r):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--batch", required=True)
-    parser.add_argument("--samples", required=True)
-    parser.add_argument("--kills", type=int, default=60)
-    parser.add_argument("--seed", type=int, default=None)
-    args = parser.parse_args()
-    if not os.access(args.batch, os.X_OK):
-        print(f"no program at {args.batch}: skipped")
+    args, seed = kill_round.arguments(60)
+    if args is None:
         return SKIP
-    seed = args.seed if args.seed is not None else random.randrange(1 << 30)
-    print(f"seed {seed}")
     work = tempfile.mkdtemp(prefix="orvane-results-kill-")
     try:
         shutil.copy(os.path.join(args.samples, "PART.BMP"), work)
