@@ -1,0 +1,70 @@
+// The station's taught part: one shape model taught from a rectangle of the
+// picture, kept in its own file in the working folder, and found again in
+// later pictures at any position and turn. Inspection programs place their
+// steps in the frame of the part found here.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <qgauge.h>
+
+#include "station/station.h"
+
+namespace orvane {
+
+// The taught part's file, in the working folder.
+inline constexpr const char* kPartModelName = "PART.QGM";
+
+// Where the taught rectangle's centre lies in a picture and by how much the
+// part turned (degrees, from +x towards +y, in (-180, 180]), with the
+// standard uncertainties of each and the share of model edges matched.
+struct PartPose {
+  double x = 0.0, y = 0.0, angle_deg = 0.0, score = 0.0;
+  double u_x = 0.0, u_y = 0.0, u_angle_deg = 0.0;
+};
+
+// A rectangle [x0, x1) x [y0, y1) in the gauge library's pixel coordinates.
+struct PartRect {
+  double x0 = 0.0, y0 = 0.0, x1 = 0.0, y1 = 0.0;
+};
+
+struct QgPartModelDeleter {
+  void operator()(QgPartModel* m) const { qgPartModelFree(m); }
+};
+using PartModelPtr = std::unique_ptr<QgPartModel, QgPartModelDeleter>;
+
+class PartSession {
+ public:
+  explicit PartSession(Station& station);
+
+  // Teaches the part in `rect` of the current picture and saves the model;
+  // false with the reason in `why` (nothing changed) when it cannot.
+  bool Teach(PartRect rect, std::string* why);
+  // The instances of the taught part in the current picture, best first (at
+  // most one unless `all`); empty when none is found or nothing is taught.
+  std::vector<PartPose> Find(bool all);
+  // The taught model, loaded from the file on first use; null when none
+  // (or the file is damaged: said once through the station's note).
+  const QgPartModel* model();
+  // The model's bytes, as stored (empty without a model).
+  std::vector<uint8_t> ModelBytes();
+
+ private:
+  Station& station_;
+  PartModelPtr model_;
+  bool loaded_ = false;
+};
+
+// The station's part session, made on first use.
+PartSession& PartOf(Station& station);
+
+// A pose's frame applied to a point given in the part's own frame (origin at
+// the taught rectangle's centre, axes of the picture when taught), and back.
+void PartToPicture(const PartPose& pose, double px, double py, double* x, double* y);
+void PictureToPart(const PartPose& pose, double x, double y, double* px, double* py);
+
+} // namespace orvane
