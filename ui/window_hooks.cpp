@@ -5,6 +5,7 @@
 #include "ui/panel.h"
 #include "ui/status.h"
 #include "view/measure_results.h"
+#include "view/part_marks.h"
 
 namespace orvane {
 
@@ -16,7 +17,10 @@ void InstallWindowHooks(Station& st) {
   st.hooks.refresh_panel = [&st] { RefreshPanel(st); };
   st.hooks.commit_edits = [&st] { CommitPanelEdits(st); };
   st.hooks.size_view = [&st] { SizeView(st); };
-  st.hooks.draw_overlay_extras = [&st] { DrawGaugeMarks(st); };
+  st.hooks.draw_overlay_extras = [&st] {
+    DrawGaugeMarks(st);
+    DrawPartMarks(st);
+  };
   st.hooks.background_colour_changed = [&st](uint32_t) { ApplyWindowColours(st); };
 }
 
