@@ -9,6 +9,12 @@ namespace qg {
 
 namespace {
 
+// The descent stops at this level: the refinement's calipers reach over the
+// pose's remaining error. Candidates whose orientation score falls below
+// kKeep times the minimum score on the way down are given up.
+constexpr int kLastDescent = 1;
+constexpr double kKeep = 0.9;
+
 struct Search {
     double x0, y0, x1, y1;      // where the origin may lie, full resolution
     double a0, a1;              // angle range, radians
@@ -41,73 +47,6 @@ int32_t resolveFind(const qgImage& image, const qgPartModel& m, const qgPartFind
     s.either = p.polarity == QG_POLARITY_EITHER;
     s.maxInstances = p.maxInstances;
     return QG_OK;
-}
-
-// Best score and angle at every origin position of the top level, then its
-// local maxima, best first.
-std::vector<Pose> coarseScan(const Level& lv, const std::vector<qgPartModel::Point>& pts, double scale,
-                             double radius, const Search& s) {
-    const int xa = std::max(0, static_cast<int>(std::floor(s.x0 * scale)));
-    const int xb = std::min(lv.w, static_cast<int>(std::ceil(s.x1 * scale)));
-    const int ya = std::max(0, static_cast<int>(std::floor(s.y0 * scale)));
-    const int yb = std::min(lv.h, static_cast<int>(std::ceil(s.y1 * scale)));
-    const double step = std::min(0.2, 1.0 / std::max(radius, 1.0));
-    const int steps = std::max(1, static_cast<int>(std::ceil((s.a1 - s.a0) / step)));
-    const double floor = 0.7 * s.minScore;
-    std::vector<float> best(static_cast<size_t>(lv.w) * lv.h, 0), bestA(best.size(), 0);
-    const int n = static_cast<int>(pts.size());
-    std::vector<int> dx(pts.size()), dy(pts.size());
-    std::vector<ptrdiff_t> off(pts.size());
-    std::vector<uint16_t> want(pts.size());
-    for (int k = 0; k <= steps; ++k) {
-        const double a = s.a0 + (s.a1 - s.a0) * k / steps, c = std::cos(a), sn = std::sin(a);
-        // Origins on pixel centres: each point's pixel is a fixed offset.
-        int lox = 0, hix = 0, loy = 0, hiy = 0;
-        for (size_t i = 0; i < pts.size(); ++i) {
-            const auto& p = pts[i];
-            dx[i] = static_cast<int>(std::floor(0.5 + c * p.x - sn * p.y));
-            dy[i] = static_cast<int>(std::floor(0.5 + sn * p.x + c * p.y));
-            off[i] = static_cast<ptrdiff_t>(dy[i]) * lv.w + dx[i];
-            want[i] = wantMask(std::atan2(sn * p.nx + c * p.ny, c * p.nx - sn * p.ny), s.either);
-            lox = std::min(lox, dx[i]); hix = std::max(hix, dx[i]);
-            loy = std::min(loy, dy[i]); hiy = std::max(hiy, dy[i]);
-        }
-        for (int y = ya; y < yb; ++y)
-            for (int x = xa; x < xb; ++x) {
-                const size_t at = static_cast<size_t>(y) * lv.w + x;
-                const int allowedMiss = n - static_cast<int>(std::ceil(std::max(floor, double(best[at])) * n));
-                const bool inside = x + lox >= 0 && y + loy >= 0 && x + hix < lv.w && y + hiy < lv.h;
-                const uint16_t* m = lv.mask.data() + at;
-                int miss = 0;
-                for (int i = 0; i < n && miss <= allowedMiss; ++i) {
-                    const bool in = inside || (static_cast<unsigned>(x + dx[i]) < static_cast<unsigned>(lv.w) &&
-                                               static_cast<unsigned>(y + dy[i]) < static_cast<unsigned>(lv.h));
-                    miss += !(in && (m[off[i]] & want[i]));
-                }
-                if (miss <= allowedMiss && n - miss > best[at] * n) {
-                    best[at] = static_cast<float>(n - miss) / static_cast<float>(n);
-                    bestA[at] = static_cast<float>(a);
-                }
-            }
-    }
-    std::vector<Pose> out;
-    for (int y = ya; y < yb; ++y)
-        for (int x = xa; x < xb; ++x) {
-            const float v = best[static_cast<size_t>(y) * lv.w + x];
-            if (v < floor) continue;
-            bool peak = true;
-            for (int dy = -1; dy <= 1 && peak; ++dy)
-                for (int dx = -1; dx <= 1 && peak; ++dx) {
-                    const int xx = x + dx, yy = y + dy;
-                    if ((dx || dy) && xx >= 0 && yy >= 0 && xx < lv.w && yy < lv.h) {
-                        const float u = best[static_cast<size_t>(yy) * lv.w + xx];
-                        peak = u < v || (u == v && (dy > 0 || (dy == 0 && dx > 0)));
-                    }
-                }
-            if (peak) out.push_back({x + 0.5, y + 0.5, bestA[static_cast<size_t>(y) * lv.w + x], v, 0, 0, 0});
-        }
-    std::stable_sort(out.begin(), out.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
-    return out;
 }
 
 // Keeps the best of poses closer than `dist` (in the poses' units), at most `cap`.
@@ -143,6 +82,24 @@ void descend(const Level& lv, const std::vector<qgPartModel::Point>& pts, double
     }
     best.score = scorePose(lv, pts, best.x, best.y, best.angle, either, 0);
     p = best;
+}
+
+// The pose descended from level l + 1 to level l: twice its position, then
+// climbed on a window of level l about it.
+void descendTo(const qgImage& image, const qgPartModel& m, int l, double threshold, bool either, Pose& c) {
+    c.x *= 2;
+    c.y *= 2;
+    const double radius = m.radius / (1 << l);
+    const int half = static_cast<int>(std::ceil(radius)) + 8;
+    const int cx = static_cast<int>(std::floor(c.x)), cy = static_cast<int>(std::floor(c.y));
+    Level lv;
+    levelWindow(image, l, cx - half, cy - half, cx + half + 1, cy + half + 1, lv);
+    if (lv.w < 3 || lv.h < 3) {
+        c.score = 0;
+        return;
+    }
+    orientations(lv, threshold);
+    descend(lv, m.levels[static_cast<size_t>(l)], radius, either, c);
 }
 
 double degrees(double a) {
@@ -182,28 +139,29 @@ extern "C" QG_API int32_t qgPartFind(const qgImage* image, const qgPartModel* mo
     if (capacity < s.maxInstances) return QG_ERR_ARGUMENT;
     try {
         const int top = static_cast<int>(model->levels.size()) - 1;
-        std::vector<Level> pyr(static_cast<size_t>(top + 1));
-        greyOf(*image, pyr[0]);
-        for (int l = 1; l <= top; ++l) halve(pyr[static_cast<size_t>(l - 1)], pyr[static_cast<size_t>(l)]);
-        for (Level& lv : pyr) {
-            if (lv.w < 3 || lv.h < 3) return QG_NOT_FOUND;
-            orientations(lv, 0.12 * model->contrast);
-        }
-        const double scale = 1.0 / (1 << top);
-        std::vector<Pose> cands = coarseScan(pyr[static_cast<size_t>(top)], model->levels[static_cast<size_t>(top)],
-                                             scale, model->radius * scale, s);
+        const double threshold = 0.12 * model->contrast, scale = 1.0 / (1 << top);
+        Level lv;
+        levelWindow(*image, top, 0, 0, image->width, image->height, lv);
+        if (lv.w < 3 || lv.h < 3) return QG_NOT_FOUND;
+        orientations(lv, threshold);
+        const ScanArea area{std::max(0, static_cast<int>(std::floor(s.x0 * scale))),
+                            std::min(lv.w, static_cast<int>(std::ceil(s.x1 * scale))),
+                            std::max(0, static_cast<int>(std::floor(s.y0 * scale))),
+                            std::min(lv.h, static_cast<int>(std::ceil(s.y1 * scale))),
+                            s.a0, s.a1, s.either};
+        const auto& topPoints = model->levels[static_cast<size_t>(top)];
+        std::vector<Pose> cands = coarseScan(lv, topPoints, model->radius * scale, area, 0.7 * s.minScore);
         suppress(cands, s.minDistance * scale, static_cast<size_t>(s.maxInstances) + 8);
         std::vector<Pose> found;
         for (Pose c : cands) {
-            descend(pyr[static_cast<size_t>(top)], model->levels[static_cast<size_t>(top)],
-                    model->radius * scale, s.either, c);
-            for (int l = top - 1; l >= 0; --l) {
+            descend(lv, topPoints, model->radius * scale, s.either, c);
+            for (int l = top - 1; l >= kLastDescent && c.score >= kKeep * s.minScore; --l)
+                descendTo(*image, *model, l, threshold, s.either, c);
+            if (c.score < kKeep * s.minScore) continue;
+            for (int l = std::min(top, kLastDescent); l > 0; --l) {
                 c.x *= 2;
                 c.y *= 2;
-                descend(pyr[static_cast<size_t>(l)], model->levels[static_cast<size_t>(l)],
-                        model->radius / (1 << l), s.either, c);
             }
-            if (c.score < s.minScore) continue;
             if (!refinePose(*image, *model, s.either, c) || c.score < s.minScore) continue;
             if (c.x < s.x0 || c.y < s.y0 || c.x >= s.x1 || c.y >= s.y1) continue;
             found.push_back(c);

@@ -33,16 +33,23 @@ bool invert3(const double a[3][3], double inv[3][3]) {
 }
 
 // Edges along the normals of the model placed at the pose.
+struct Workspace {
+    Profile profile;
+    std::vector<Located> edges;
+    std::vector<Obs> obs;
+};
+
 void observe(const qgImage& image, const qgPartModel& m, const qgCaliperParams& cp, const Pose& pose,
-             double range, std::vector<Obs>& obs) {
+             double range, Workspace& ws) {
+    std::vector<Obs>& obs = ws.obs;
+    Profile& pr = ws.profile;
+    std::vector<Located>& edges = ws.edges;
     obs.clear();
     const double c = std::cos(pose.angle), s = std::sin(pose.angle);
-    Profile pr;
-    std::vector<Located> edges;
     for (const auto& p : m.points) {
         const double rx = c * p.x - s * p.y, ry = s * p.x + c * p.y;
         const double nx = c * p.nx - s * p.ny, ny = s * p.nx + c * p.ny;
-        const qgRect r{pose.x + rx, pose.y + ry, 2 * range + 1, 3, std::atan2(ny, nx)};
+        const qgRect r{pose.x + rx, pose.y + ry, 2 * (range + kPlateauReach) + 1, 3, std::atan2(ny, nx)};
         if (checkRect(image, r) != QG_OK) continue;
         sampleProfile(image, r, pr);
         locateEdges(pr, cp, edges);
@@ -88,11 +95,12 @@ bool solve(const std::vector<Obs>& obs, const std::vector<uint8_t>& in, double d
 bool refinePose(const qgImage& image, const qgPartModel& m, bool either, Pose& pose) {
     const qgCaliperParams cp{1.0, 0.25 * m.contrast, either ? QG_POLARITY_EITHER : QG_POLARITY_DARK_TO_LIGHT,
                              QG_SELECT_ALL, 0};
-    std::vector<Obs> obs;
+    Workspace ws;
+    const std::vector<Obs>& obs = ws.obs;
     std::vector<uint8_t> in;
     double delta[3], inv[3][3], sigma = 0;
     for (int it = 0; it < 8; ++it) {
-        observe(image, m, cp, pose, it == 0 ? 3.0 : 2.0, obs);
+        observe(image, m, cp, pose, it == 0 ? 3.0 : 2.0, ws);
         in.assign(obs.size(), 1);
         if (!solve(obs, in, delta, inv, sigma)) return false;
         for (int pass = 0; pass < 2; ++pass) {
