@@ -105,25 +105,21 @@ uint16_t wantMask(double angle, bool either) {
     return static_cast<uint16_t>(m);
 }
 
-double scorePose(const Level& lv, const std::vector<qgPartModel::Point>& pts, double x, double y,
-                 double angle, bool either, double floor, bool fine) {
-    const double c = std::cos(angle), s = std::sin(angle);
+double scorePose(const Level& lv, const std::vector<qgPartModel::Point>& pts, const Pose& pose, bool either,
+                 bool fine) {
+    const double c = pose.scale * std::cos(pose.angle), s = pose.scale * std::sin(pose.angle);
     const int n = static_cast<int>(pts.size());
-    const int allowedMiss = n - static_cast<int>(std::ceil(floor * n));
-    int miss = 0, exact = 0;
+    int hits = 0, exact = 0;
     for (const auto& p : pts) {
-        const int ix = static_cast<int>(std::floor(x + c * p.x - s * p.y)) - lv.x0;
-        const int iy = static_cast<int>(std::floor(y + s * p.x + c * p.y)) - lv.y0;
-        bool hit = false;
-        if (ix >= 0 && iy >= 0 && ix < lv.w && iy < lv.h) {
-            const size_t at = static_cast<size_t>(iy) * lv.w + ix;
-            const uint16_t want = wantMask(p.theta + angle, either);
-            hit = lv.mask[at] & want;
-            exact += fine && (lv.exact[at] & want);
-        }
-        if (!hit && ++miss > allowedMiss) return 0;
+        const int ix = static_cast<int>(std::floor(pose.x + c * p.x - s * p.y)) - lv.x0;
+        const int iy = static_cast<int>(std::floor(pose.y + s * p.x + c * p.y)) - lv.y0;
+        if (ix < 0 || iy < 0 || ix >= lv.w || iy >= lv.h) continue;
+        const size_t at = static_cast<size_t>(iy) * lv.w + ix;
+        const uint16_t want = wantMask(p.theta + pose.angle, either);
+        hits += (lv.mask[at] & want) != 0;
+        exact += fine && (lv.exact[at] & want);
     }
-    return fine ? (2.0 * n - miss + exact) / (2.0 * n) : static_cast<double>(n - miss) / n;
+    return fine ? (hits + exact) / (2.0 * n) : static_cast<double>(hits) / n;
 }
 
 }  // namespace qg

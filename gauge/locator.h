@@ -59,14 +59,15 @@ struct Pose {
     double x = 0, y = 0, angle = 0;  // radians here
     double score = 0;
     double ux = 0, uy = 0, uangle = 0;
+    double scale = 1, uscale = 0;  // the part's size against the model's
 };
 
 // Share of the level's model points whose picture orientation matches at
-// the pose (level coordinates); stops early below `floor`. With `fine`,
-// the mean of that share and the share matched on the point's own pixel,
-// which peaks where the spread share is flat.
-double scorePose(const Level& lv, const std::vector<qgPartModel::Point>& pts, double x, double y,
-                 double angle, bool either, double floor, bool fine = false);
+// the pose (level coordinates, its score unused). With `fine`, the mean of
+// that share and the share matched on the point's own pixel, which peaks
+// where the spread share is flat.
+double scorePose(const Level& lv, const std::vector<qgPartModel::Point>& pts, const Pose& pose, bool either,
+                 bool fine = false);
 
 // Where the coarse scan looks: origins in level pixels [xa, xb) x [ya, yb)
 // of its level window (whose origin is at 0, 0), angles a0 .. a1 radians.
@@ -77,18 +78,19 @@ struct ScanArea {
 };
 
 // Best count and angle at every origin of the area over the angle steps
-// (1 / radius apart, radius in level pixels), then its local maxima whose
-// share of matched points reaches `floor`, best first. At most kScanPoints
-// points.
+// (1 / radius apart, radius in level pixels) for the points grown by
+// `scale`, then its local maxima whose share of matched points reaches
+// `floor`, best first. At most kScanPoints points.
 std::vector<Pose> coarseScan(const Level& lv, const std::vector<qgPartModel::Point>& pts, double radius,
-                             const ScanArea& area, double floor);
+                             double scale, const ScanArea& area, double floor);
 
 // Caliper profiles reach this far (pixels) beyond the searched stretch, so
 // that the plateau levels beside an edge lie off its blurred flanks.
 constexpr double kPlateauReach = 3;
 
-// Least-squares refinement of a full-resolution pose on caliper edges along
-// the model normals; false when too few edges were found.
-bool refinePose(const qgImage& image, const qgPartModel& m, bool either, Pose& pose);
+// Least-squares refinement of a full-resolution pose (with `fitScale`, its
+// scale too) on caliper edges along the model normals; false when too few
+// edges were found.
+bool refinePose(const qgImage& image, const qgPartModel& m, bool either, bool fitScale, Pose& pose);
 
 }  // namespace qg

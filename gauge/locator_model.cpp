@@ -17,7 +17,32 @@ struct Candidate {
 };
 
 // Edge pixels of the box: Sobel gradient maxima along their direction.
-std::vector<Candidate> edgePixels(const Level& lv, int i0, int j0, int i1, int j1, double threshold) {
+// Whether the mask (may be null) leaves pixel (x, y) to the model.
+bool cares(const qgImage* mask, int x, int y) {
+    return !mask || mask->pixels[static_cast<size_t>(y) * static_cast<size_t>(mask->stride) + static_cast<size_t>(x)] == 0;
+}
+
+// Whether the mask leaves every pixel a caliper reads (each sample's 2 x 2
+// neighbours) to the model.
+bool caresAbout(const qgImage* mask, const qgRect& r) {
+    if (!mask) return true;
+    const double ux = std::cos(r.angle), uy = std::sin(r.angle);
+    const double half = r.length / 2, across = (r.width - 1) / 2;
+    for (double t = -half; t <= half; t += 0.5)
+        for (double w = -across; w <= across; w += 0.5) {
+            const int x = static_cast<int>(std::floor(r.cx + t * ux - w * uy - 0.5));
+            const int y = static_cast<int>(std::floor(r.cy + t * uy + w * ux - 0.5));
+            for (int dy = 0; dy <= 1; ++dy)
+                for (int dx = 0; dx <= 1; ++dx) {
+                    const int xx = std::clamp(x + dx, 0, mask->width - 1), yy = std::clamp(y + dy, 0, mask->height - 1);
+                    if (!cares(mask, xx, yy)) return false;
+                }
+        }
+    return true;
+}
+
+std::vector<Candidate> edgePixels(const Level& lv, const qgImage* mask, int i0, int j0, int i1, int j1,
+                                  double threshold) {
     auto g = [&](int x, int y) { return static_cast<double>(lv.grey[static_cast<size_t>(y) * lv.w + x]); };
     auto grad = [&](int x, int y, double& gx, double& gy) {
         gx = (g(x + 1, y - 1) + 2 * g(x + 1, y) + g(x + 1, y + 1) - g(x - 1, y - 1) - 2 * g(x - 1, y) - g(x - 1, y + 1)) / 8;
@@ -29,7 +54,7 @@ std::vector<Candidate> edgePixels(const Level& lv, int i0, int j0, int i1, int j
         for (int x = i0 + 2; x < i1 - 2; ++x) {
             double gx, gy, ax, ay;
             const double m = grad(x, y, gx, gy);
-            if (m < threshold) continue;
+            if (m < threshold || !cares(mask, x, y)) continue;
             // Neighbours along the gradient, its direction rounded to 45 degrees.
             const int sx = std::abs(gx) > 0.414 * m ? (gx > 0 ? 1 : -1) : 0;
             const int sy = std::abs(gy) > 0.414 * m ? (gy > 0 ? 1 : -1) : 0;
@@ -77,11 +102,11 @@ std::vector<Candidate> thin(std::vector<Candidate> c, size_t cap) {
 }
 
 // The sub-pixel edge of a candidate by a caliper along its gradient.
-bool locatePoint(const qgImage& image, const Candidate& k, Profile& pr, std::vector<Located>& edges,
-                 double& px, double& py, double& nx, double& ny, double& contrast) {
+bool locatePoint(const qgImage& image, const qgImage* mask, const Candidate& k, Profile& pr,
+                 std::vector<Located>& edges, double& px, double& py, double& nx, double& ny, double& contrast) {
     const double a = std::atan2(k.gy, k.gx);
     const qgRect r{k.x + 0.5, k.y + 0.5, 3 + 2 * kPlateauReach, 3, a};
-    if (checkRect(image, r) != QG_OK) return false;
+    if (checkRect(image, r) != QG_OK || !caresAbout(mask, r)) return false;
     sampleProfile(image, r, pr);
     const qgCaliperParams cp{1.0, 0.5 * k.mag, QG_POLARITY_DARK_TO_LIGHT, QG_SELECT_ALL, 0};
     locateEdges(pr, cp, edges);
@@ -158,8 +183,21 @@ extern "C" QG_API int32_t qgPartTrainDefaults(qgPartTrainParams* params) {
     return QG_OK;
 }
 
-extern "C" QG_API int32_t qgPartTrain(const qgImage* image, const qgBox* box,
-                                      const qgPartTrainParams* params, qgPartModel** model) {
+namespace {
+
+// The edge threshold derived from the box: a quarter of the strong edges'
+// gradient, above the noise; 0 without any edge.
+double derivedThreshold(const Level& lv, const qgImage* mask, int i0, int j0, int i1, int j1) {
+    std::vector<Candidate> all = edgePixels(lv, mask, i0, j0, i1, j1, 4);
+    if (all.empty()) return 0;
+    std::vector<double> mags;
+    for (const Candidate& c : all) mags.push_back(c.mag);
+    std::nth_element(mags.begin(), mags.begin() + static_cast<long>(mags.size() * 9 / 10), mags.end());
+    return std::max(4.0, 0.25 * mags[mags.size() * 9 / 10]);
+}
+
+int32_t train(const qgImage* image, const qgBox* box, const qgImage* mask, const qgPartTrainParams* params,
+              qgPartModel** model) {
     if (int32_t rc = checkImage(image)) return rc;
     if (!box || !model) return QG_ERR_NULL;
     qgPartTrainParams p;
@@ -176,17 +214,9 @@ extern "C" QG_API int32_t qgPartTrain(const qgImage* image, const qgBox* box,
     try {
         Level lv;
         levelWindow(*image, 0, 0, 0, image->width, image->height, lv);
-        double threshold = p.threshold;
-        if (threshold == 0) {
-            // A quarter of the strong edges' gradient, above the noise.
-            std::vector<Candidate> all = edgePixels(lv, i0, j0, i1, j1, 4);
-            if (all.empty()) return QG_NOT_FOUND;
-            std::vector<double> mags;
-            for (const Candidate& c : all) mags.push_back(c.mag);
-            std::nth_element(mags.begin(), mags.begin() + static_cast<long>(mags.size() * 9 / 10), mags.end());
-            threshold = std::max(4.0, 0.25 * mags[mags.size() * 9 / 10]);
-        }
-        std::vector<Candidate> cands = thin(edgePixels(lv, i0, j0, i1, j1, threshold),
+        const double threshold = p.threshold > 0 ? p.threshold : derivedThreshold(lv, mask, i0, j0, i1, j1);
+        if (threshold == 0) return QG_NOT_FOUND;
+        std::vector<Candidate> cands = thin(edgePixels(lv, mask, i0, j0, i1, j1, threshold),
                                             static_cast<size_t>(p.maxPoints));
         auto m = std::make_unique<qgPartModel>();
         m->width = box->x1 - box->x0;
@@ -197,7 +227,7 @@ extern "C" QG_API int32_t qgPartTrain(const qgImage* image, const qgBox* box,
         std::vector<double> contrasts;
         for (const Candidate& k : cands) {
             double px, py, nx, ny, c;
-            if (!locatePoint(*image, k, pr, edges, px, py, nx, ny, c)) continue;
+            if (!locatePoint(*image, mask, k, pr, edges, px, py, nx, ny, c)) continue;
             m->points.push_back({px - ox, py - oy, nx, ny});
             contrasts.push_back(c);
         }
@@ -210,6 +240,23 @@ extern "C" QG_API int32_t qgPartTrain(const qgImage* image, const qgBox* box,
     } catch (const std::bad_alloc&) {
         return QG_ERR_MEMORY;
     }
+}
+
+}  // namespace
+
+extern "C" QG_API int32_t qgPartTrain(const qgImage* image, const qgBox* box,
+                                      const qgPartTrainParams* params, qgPartModel** model) {
+    return train(image, box, nullptr, params, model);
+}
+
+extern "C" QG_API int32_t qgPartTrainMasked(const qgImage* image, const qgBox* box, const qgImage* mask,
+                                            const qgPartTrainParams* params, qgPartModel** model) {
+    if (int32_t rc = checkImage(image)) return rc;
+    if (!mask) return QG_ERR_NULL;
+    if (int32_t rc = checkImage(mask)) return rc;
+    if (mask->bytesPerPixel != 1 || mask->width != image->width || mask->height != image->height)
+        return QG_ERR_IMAGE;
+    return train(image, box, mask, params, model);
 }
 
 extern "C" QG_API void qgPartModelFree(qgPartModel* model) { delete model; }

@@ -69,7 +69,9 @@ void keepBest(const uint8_t* acc, size_t len, uint16_t step, uint8_t* best, uint
 }  // namespace
 
 std::vector<Pose> coarseScan(const Level& lv, const std::vector<qgPartModel::Point>& pts, double radius,
-                             const ScanArea& area, double floor) {
+                             double scale, const ScanArea& area, double floor) {
+    if (area.xa >= area.xb || area.ya >= area.yb) return {};
+    radius *= scale;
     const int pad = static_cast<int>(std::ceil(radius)) + 2;
     Responses r;
     buildResponses(lv, pad, area.either, r);
@@ -83,7 +85,8 @@ std::vector<Pose> coarseScan(const Level& lv, const std::vector<qgPartModel::Poi
     std::vector<uint16_t> bestStep(end - begin, 0);
     std::vector<ptrdiff_t> off(n);
     for (int k = 0; k <= steps; ++k) {
-        const double a = area.a0 + (area.a1 - area.a0) * k / steps, c = std::cos(a), s = std::sin(a);
+        const double a = area.a0 + (area.a1 - area.a0) * k / steps;
+        const double c = scale * std::cos(a), s = scale * std::sin(a);
         for (size_t i = 0; i < n; ++i) {
             const auto& p = pts[i];
             // Origins on pixel centres: each point's pixel is a fixed offset.
@@ -118,7 +121,7 @@ std::vector<Pose> coarseScan(const Level& lv, const std::vector<qgPartModel::Poi
                 }
             if (peak)
                 out.push_back({x + 0.5, y + 0.5, area.a0 + (area.a1 - area.a0) * bestStep[at(x, y)] / steps,
-                               static_cast<double>(v) / static_cast<double>(n), 0, 0, 0});
+                               static_cast<double>(v) / static_cast<double>(n), 0, 0, 0, scale, 0});
         }
     std::stable_sort(out.begin(), out.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
     return out;
