@@ -9,12 +9,20 @@ namespace qg {
 
 namespace {
 
+// The descent stops at this level: the refinement's calipers reach over the
+// pose's remaining error. Candidates whose orientation score falls below
+// kKeep times the minimum score on the way down are given up.
+constexpr int kLastDescent = 1;
+constexpr double kKeep = 0.9;
+
 struct Search {
     double x0, y0, x1, y1;      // where the origin may lie, full resolution
     double a0, a1;              // angle range, radians
     double minScore, minDistance;
     bool either;
     int maxInstances;
+    double s0 = 1, s1 = 1;  // scale range
+    bool fitScale = false;
 };
 
 int32_t resolveFind(const qgImage& image, const qgPartModel& m, const qgPartFindParams& p, Search& s) {
@@ -43,73 +51,6 @@ int32_t resolveFind(const qgImage& image, const qgPartModel& m, const qgPartFind
     return QG_OK;
 }
 
-// Best score and angle at every origin position of the top level, then its
-// local maxima, best first.
-std::vector<Pose> coarseScan(const Level& lv, const std::vector<qgPartModel::Point>& pts, double scale,
-                             double radius, const Search& s) {
-    const int xa = std::max(0, static_cast<int>(std::floor(s.x0 * scale)));
-    const int xb = std::min(lv.w, static_cast<int>(std::ceil(s.x1 * scale)));
-    const int ya = std::max(0, static_cast<int>(std::floor(s.y0 * scale)));
-    const int yb = std::min(lv.h, static_cast<int>(std::ceil(s.y1 * scale)));
-    const double step = std::min(0.2, 1.0 / std::max(radius, 1.0));
-    const int steps = std::max(1, static_cast<int>(std::ceil((s.a1 - s.a0) / step)));
-    const double floor = 0.7 * s.minScore;
-    std::vector<float> best(static_cast<size_t>(lv.w) * lv.h, 0), bestA(best.size(), 0);
-    const int n = static_cast<int>(pts.size());
-    std::vector<int> dx(pts.size()), dy(pts.size());
-    std::vector<ptrdiff_t> off(pts.size());
-    std::vector<uint16_t> want(pts.size());
-    for (int k = 0; k <= steps; ++k) {
-        const double a = s.a0 + (s.a1 - s.a0) * k / steps, c = std::cos(a), sn = std::sin(a);
-        // Origins on pixel centres: each point's pixel is a fixed offset.
-        int lox = 0, hix = 0, loy = 0, hiy = 0;
-        for (size_t i = 0; i < pts.size(); ++i) {
-            const auto& p = pts[i];
-            dx[i] = static_cast<int>(std::floor(0.5 + c * p.x - sn * p.y));
-            dy[i] = static_cast<int>(std::floor(0.5 + sn * p.x + c * p.y));
-            off[i] = static_cast<ptrdiff_t>(dy[i]) * lv.w + dx[i];
-            want[i] = wantMask(std::atan2(sn * p.nx + c * p.ny, c * p.nx - sn * p.ny), s.either);
-            lox = std::min(lox, dx[i]); hix = std::max(hix, dx[i]);
-            loy = std::min(loy, dy[i]); hiy = std::max(hiy, dy[i]);
-        }
-        for (int y = ya; y < yb; ++y)
-            for (int x = xa; x < xb; ++x) {
-                const size_t at = static_cast<size_t>(y) * lv.w + x;
-                const int allowedMiss = n - static_cast<int>(std::ceil(std::max(floor, double(best[at])) * n));
-                const bool inside = x + lox >= 0 && y + loy >= 0 && x + hix < lv.w && y + hiy < lv.h;
-                const uint16_t* m = lv.mask.data() + at;
-                int miss = 0;
-                for (int i = 0; i < n && miss <= allowedMiss; ++i) {
-                    const bool in = inside || (static_cast<unsigned>(x + dx[i]) < static_cast<unsigned>(lv.w) &&
-                                               static_cast<unsigned>(y + dy[i]) < static_cast<unsigned>(lv.h));
-                    miss += !(in && (m[off[i]] & want[i]));
-                }
-                if (miss <= allowedMiss && n - miss > best[at] * n) {
-                    best[at] = static_cast<float>(n - miss) / static_cast<float>(n);
-                    bestA[at] = static_cast<float>(a);
-                }
-            }
-    }
-    std::vector<Pose> out;
-    for (int y = ya; y < yb; ++y)
-        for (int x = xa; x < xb; ++x) {
-            const float v = best[static_cast<size_t>(y) * lv.w + x];
-            if (v < floor) continue;
-            bool peak = true;
-            for (int dy = -1; dy <= 1 && peak; ++dy)
-                for (int dx = -1; dx <= 1 && peak; ++dx) {
-                    const int xx = x + dx, yy = y + dy;
-                    if ((dx || dy) && xx >= 0 && yy >= 0 && xx < lv.w && yy < lv.h) {
-                        const float u = best[static_cast<size_t>(yy) * lv.w + xx];
-                        peak = u < v || (u == v && (dy > 0 || (dy == 0 && dx > 0)));
-                    }
-                }
-            if (peak) out.push_back({x + 0.5, y + 0.5, bestA[static_cast<size_t>(y) * lv.w + x], v, 0, 0, 0});
-        }
-    std::stable_sort(out.begin(), out.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
-    return out;
-}
-
 // Keeps the best of poses closer than `dist` (in the poses' units), at most `cap`.
 void suppress(std::vector<Pose>& poses, double dist, size_t cap) {
     std::stable_sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
@@ -123,26 +64,75 @@ void suppress(std::vector<Pose>& poses, double dist, size_t cap) {
     poses.swap(kept);
 }
 
-// The pose moved to its best neighbour in position (a level pixel) and
-// angle (the level's angle step) until none is better.
-void descend(const Level& lv, const std::vector<qgPartModel::Point>& pts, double radius, bool either, Pose& p) {
-    const double step = 1.0 / std::max(radius, 1.0);
+// The pose moved to its best neighbour in position (a level pixel), angle
+// (the level's angle step) and, when searched, scale (as much again) until
+// none is better.
+void descend(const Level& lv, const std::vector<qgPartModel::Point>& pts, double radius, const Search& s,
+             Pose& p) {
+    const double step = 1.0 / std::max(radius * p.scale, 1.0);
+    const int grow = s.fitScale ? 1 : 0;
     Pose best = p;
-    best.score = scorePose(lv, pts, p.x, p.y, p.angle, either, 0, true);
+    best.score = scorePose(lv, pts, p, s.either, true);
     // Climb while a neighbour is better (a few level pixels at most).
     for (int round = 0; round < 6; ++round) {
         const Pose from = best;
-        for (int k = -2; k <= 2; ++k)
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const double a = from.angle + k * step;
-                    const double sc = scorePose(lv, pts, from.x + dx, from.y + dy, a, either, 0, true);
-                    if (sc > best.score) best = {from.x + dx, from.y + dy, a, sc, 0, 0, 0};
-                }
-        if (best.x == from.x && best.y == from.y && best.angle == from.angle) break;
+        for (int g = -grow; g <= grow; ++g)
+            for (int k = -2; k <= 2; ++k)
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        Pose q = from;
+                        q.x += dx;
+                        q.y += dy;
+                        q.angle += k * step;
+                        q.scale = std::clamp(from.scale * (1 + g * step), s.s0, s.s1);
+                        q.score = scorePose(lv, pts, q, s.either, true);
+                        if (q.score > best.score) best = q;
+                    }
+        if (best.x == from.x && best.y == from.y && best.angle == from.angle && best.scale == from.scale) break;
     }
-    best.score = scorePose(lv, pts, best.x, best.y, best.angle, either, 0);
+    best.score = scorePose(lv, pts, best, s.either);
     p = best;
+}
+
+// The pose descended from level l + 1 to level l: twice its position, then
+// climbed on a window of level l about it.
+void descendTo(const qgImage& image, const qgPartModel& m, int l, double threshold, const Search& s, Pose& c) {
+    c.x *= 2;
+    c.y *= 2;
+    const double radius = m.radius / (1 << l);
+    const int half = static_cast<int>(std::ceil(radius * c.scale)) + 8;
+    const int cx = static_cast<int>(std::floor(c.x)), cy = static_cast<int>(std::floor(c.y));
+    Level lv;
+    levelWindow(image, l, cx - half, cy - half, cx + half + 1, cy + half + 1, lv);
+    if (lv.w < 3 || lv.h < 3) {
+        c.score = 0;
+        return;
+    }
+    orientations(lv, threshold);
+    descend(lv, m.levels[static_cast<size_t>(l)], radius, s, c);
+}
+
+// The top level's candidates over the scale steps (each growing the model's
+// reach by about a level pixel), the best apart from each other.
+std::vector<Pose> topCandidates(const Level& lv, const qgPartModel& m, int top, const Search& s) {
+    const double f = 1.0 / (1 << top), radius = m.radius * f;
+    const ScanArea area{std::max(0, static_cast<int>(std::floor(s.x0 * f))),
+                        std::min(lv.w, static_cast<int>(std::ceil(s.x1 * f))),
+                        std::max(0, static_cast<int>(std::floor(s.y0 * f))),
+                        std::min(lv.h, static_cast<int>(std::ceil(s.y1 * f))),
+                        s.a0, s.a1, s.either};
+    const int steps = s.fitScale ? static_cast<int>(std::ceil(std::log(s.s1 / s.s0) /
+                                                              std::log1p(1 / std::max(radius * s.s0, 1.0))))
+                                 : 0;
+    std::vector<Pose> out;
+    for (int k = 0; k <= steps; ++k) {
+        const double scale = steps ? s.s0 * std::pow(s.s1 / s.s0, static_cast<double>(k) / steps) : s.s0;
+        const std::vector<Pose> at = coarseScan(lv, m.levels[static_cast<size_t>(top)], radius, scale, area,
+                                                0.7 * s.minScore);
+        out.insert(out.end(), at.begin(), at.end());
+    }
+    suppress(out, s.minDistance * f, static_cast<size_t>(s.maxInstances) + 8);
+    return out;
 }
 
 double degrees(double a) {
@@ -168,9 +158,37 @@ extern "C" QG_API int32_t qgPartFindDefaults(qgPartFindParams* params) {
     return QG_OK;
 }
 
-extern "C" QG_API int32_t qgPartFind(const qgImage* image, const qgPartModel* model,
-                                     const qgPartFindParams* params, qgPartInstance* instances,
-                                     int32_t capacity, int32_t* count) {
+namespace {
+
+// The candidates followed down the pyramid and refined: the parts found.
+std::vector<Pose> locate(const qgImage& image, const qgPartModel& m, const Search& s) {
+    const int top = static_cast<int>(m.levels.size()) - 1;
+    const double threshold = 0.12 * m.contrast;
+    Level lv;
+    levelWindow(image, top, 0, 0, image.width, image.height, lv);
+    if (lv.w < 3 || lv.h < 3) return {};
+    orientations(lv, threshold);
+    std::vector<Pose> found;
+    for (Pose c : topCandidates(lv, m, top, s)) {
+        descend(lv, m.levels[static_cast<size_t>(top)], m.radius / (1 << top), s, c);
+        for (int l = top - 1; l >= kLastDescent && c.score >= kKeep * s.minScore; --l)
+            descendTo(image, m, l, threshold, s, c);
+        if (c.score < kKeep * s.minScore) continue;
+        for (int l = std::min(top, kLastDescent); l > 0; --l) {
+            c.x *= 2;
+            c.y *= 2;
+        }
+        if (!refinePose(image, m, s.either, s.fitScale, c) || c.score < s.minScore) continue;
+        if (c.x < s.x0 || c.y < s.y0 || c.x >= s.x1 || c.y >= s.y1) continue;
+        if (c.scale < s.s0 * 0.99 || c.scale > s.s1 * 1.01) continue;
+        found.push_back(c);
+    }
+    suppress(found, s.minDistance, static_cast<size_t>(s.maxInstances));
+    return found;
+}
+
+int32_t find(const qgImage* image, const qgPartModel* model, const qgPartFindParams* params, double s0, double s1,
+             qgPartInstance* instances, qgPartScale* scales, int32_t capacity, int32_t* count) {
     if (int32_t rc = checkImage(image)) return rc;
     if (!model || !instances || !count) return QG_ERR_NULL;
     *count = 0;
@@ -180,39 +198,32 @@ extern "C" QG_API int32_t qgPartFind(const qgImage* image, const qgPartModel* mo
     Search s;
     if (int32_t rc = resolveFind(*image, *model, p, s)) return rc;
     if (capacity < s.maxInstances) return QG_ERR_ARGUMENT;
+    if (!(s0 >= 0.5 && s0 <= s1 && s1 <= 2)) return QG_ERR_ARGUMENT;
+    s.s0 = s0;
+    s.s1 = s1;
+    s.fitScale = s0 < s1;
     try {
-        const int top = static_cast<int>(model->levels.size()) - 1;
-        std::vector<Level> pyr(static_cast<size_t>(top + 1));
-        greyOf(*image, pyr[0]);
-        for (int l = 1; l <= top; ++l) halve(pyr[static_cast<size_t>(l - 1)], pyr[static_cast<size_t>(l)]);
-        for (Level& lv : pyr) {
-            if (lv.w < 3 || lv.h < 3) return QG_NOT_FOUND;
-            orientations(lv, 0.12 * model->contrast);
-        }
-        const double scale = 1.0 / (1 << top);
-        std::vector<Pose> cands = coarseScan(pyr[static_cast<size_t>(top)], model->levels[static_cast<size_t>(top)],
-                                             scale, model->radius * scale, s);
-        suppress(cands, s.minDistance * scale, static_cast<size_t>(s.maxInstances) + 8);
-        std::vector<Pose> found;
-        for (Pose c : cands) {
-            descend(pyr[static_cast<size_t>(top)], model->levels[static_cast<size_t>(top)],
-                    model->radius * scale, s.either, c);
-            for (int l = top - 1; l >= 0; --l) {
-                c.x *= 2;
-                c.y *= 2;
-                descend(pyr[static_cast<size_t>(l)], model->levels[static_cast<size_t>(l)],
-                        model->radius / (1 << l), s.either, c);
-            }
-            if (c.score < s.minScore) continue;
-            if (!refinePose(*image, *model, s.either, c) || c.score < s.minScore) continue;
-            if (c.x < s.x0 || c.y < s.y0 || c.x >= s.x1 || c.y >= s.y1) continue;
-            found.push_back(c);
-        }
-        suppress(found, s.minDistance, static_cast<size_t>(s.maxInstances));
-        for (const Pose& f : found)
+        for (const Pose& f : locate(*image, *model, s)) {
+            if (scales) scales[*count] = {f.scale, f.uscale};
             instances[(*count)++] = {f.x, f.y, degrees(f.angle), f.score, f.ux, f.uy, f.uangle * 180 / M_PI};
+        }
         return *count ? QG_OK : QG_NOT_FOUND;
     } catch (const std::bad_alloc&) {
         return QG_ERR_MEMORY;
     }
+}
+
+}  // namespace
+
+extern "C" QG_API int32_t qgPartFind(const qgImage* image, const qgPartModel* model,
+                                     const qgPartFindParams* params, qgPartInstance* instances,
+                                     int32_t capacity, int32_t* count) {
+    return find(image, model, params, 1, 1, instances, nullptr, capacity, count);
+}
+
+extern "C" QG_API int32_t qgPartFindScaled(const qgImage* image, const qgPartModel* model,
+                                           const qgPartFindParams* params, double scaleMin, double scaleMax,
+                                           qgPartInstance* instances, qgPartScale* scales, int32_t capacity,
+                                           int32_t* count) {
+    return find(image, model, params, scaleMin, scaleMax, instances, scales, capacity, count);
 }

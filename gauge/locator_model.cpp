@@ -17,7 +17,32 @@ struct Candidate {
 };
 
 // Edge pixels of the box: Sobel gradient maxima along their direction.
-std::vector<Candidate> edgePixels(const Level& lv, int i0, int j0, int i1, int j1, double threshold) {
+// Whether the mask (may be null) leaves pixel (x, y) to the model.
+bool cares(const qgImage* mask, int x, int y) {
+    return !mask || mask->pixels[static_cast<size_t>(y) * static_cast<size_t>(mask->stride) + static_cast<size_t>(x)] == 0;
+}
+
+// Whether the mask leaves every pixel a caliper reads (each sample's 2 x 2
+// neighbours) to the model.
+bool caresAbout(const qgImage* mask, const qgRect& r) {
+    if (!mask) return true;
+    const double ux = std::cos(r.angle), uy = std::sin(r.angle);
+    const double half = r.length / 2, across = (r.width - 1) / 2;
+    for (double t = -half; t <= half; t += 0.5)
+        for (double w = -across; w <= across; w += 0.5) {
+            const int x = static_cast<int>(std::floor(r.cx + t * ux - w * uy - 0.5));
+            const int y = static_cast<int>(std::floor(r.cy + t * uy + w * ux - 0.5));
+            for (int dy = 0; dy <= 1; ++dy)
+                for (int dx = 0; dx <= 1; ++dx) {
+                    const int xx = std::clamp(x + dx, 0, mask->width - 1), yy = std::clamp(y + dy, 0, mask->height - 1);
+                    if (!cares(mask, xx, yy)) return false;
+                }
+        }
+    return true;
+}
+
+std::vector<Candidate> edgePixels(const Level& lv, const qgImage* mask, int i0, int j0, int i1, int j1,
+                                  double threshold) {
     auto g = [&](int x, int y) { return static_cast<double>(lv.grey[static_cast<size_t>(y) * lv.w + x]); };
     auto grad = [&](int x, int y, double& gx, double& gy) {
         gx = (g(x + 1, y - 1) + 2 * g(x + 1, y) + g(x + 1, y + 1) - g(x - 1, y - 1) - 2 * g(x - 1, y) - g(x - 1, y + 1)) / 8;
@@ -29,7 +54,7 @@ std::vector<Candidate> edgePixels(const Level& lv, int i0, int j0, int i1, int j
         for (int x = i0 + 2; x < i1 - 2; ++x) {
             double gx, gy, ax, ay;
             const double m = grad(x, y, gx, gy);
-            if (m < threshold) continue;
+            if (m < threshold || !cares(mask, x, y)) continue;
             // Neighbours along the gradient, its direction rounded to 45 degrees.
             const int sx = std::abs(gx) > 0.414 * m ? (gx > 0 ? 1 : -1) : 0;
             const int sy = std::abs(gy) > 0.414 * m ? (gy > 0 ? 1 : -1) : 0;
@@ -39,35 +64,49 @@ std::vector<Candidate> edgePixels(const Level& lv, int i0, int j0, int i1, int j
     return out;
 }
 
-// At most `cap` candidates, the strongest of each grid cell, the cells grown
-// until few enough remain.
+// At most `cap` candidates, strongest first, none nearer to another than a
+// spacing that grows until few enough remain. The spacing starts where the
+// refinement's calipers (three rows, each read through its 2 x 2 pixels)
+// stop sharing pixels, so that neighbouring points' errors are independent
+// and the fit's covariance holds.
 std::vector<Candidate> thin(std::vector<Candidate> c, size_t cap) {
+    if (c.size() <= 1) return c;
     std::stable_sort(c.begin(), c.end(), [](const Candidate& a, const Candidate& b) { return a.mag > b.mag; });
-    for (int cell = 1;; ++cell) {
-        std::vector<Candidate> kept;
-        std::vector<std::pair<int, int>> used;
-        std::vector<uint8_t> taken;
-        int minx = 1 << 30, miny = 1 << 30, maxx = 0, maxy = 0;
-        for (const Candidate& k : c) {
-            minx = std::min(minx, k.x); miny = std::min(miny, k.y);
-            maxx = std::max(maxx, k.x); maxy = std::max(maxy, k.y);
-        }
+    int minx = 1 << 30, miny = 1 << 30, maxx = 0, maxy = 0;
+    for (const Candidate& k : c) {
+        minx = std::min(minx, k.x); miny = std::min(miny, k.y);
+        maxx = std::max(maxx, k.x); maxy = std::max(maxy, k.y);
+    }
+    for (double spacing = 4;; spacing *= 1.2) {
+        // Kept candidates by grid cell of the spacing's size: the near ones
+        // lie in the 3 x 3 cells around.
+        const int cell = static_cast<int>(std::ceil(spacing));
         const int cw = (maxx - minx) / cell + 1, ch = (maxy - miny) / cell + 1;
-        taken.assign(static_cast<size_t>(cw) * ch, 0);
+        std::vector<std::vector<uint32_t>> grid(static_cast<size_t>(cw) * ch);
+        std::vector<Candidate> kept;
         for (const Candidate& k : c) {
-            uint8_t& t = taken[static_cast<size_t>((k.y - miny) / cell) * cw + (k.x - minx) / cell];
-            if (!t) { t = 1; kept.push_back(k); }
+            const int gx = (k.x - minx) / cell, gy = (k.y - miny) / cell;
+            bool near = false;
+            for (int dy = -1; dy <= 1 && !near; ++dy)
+                for (int dx = -1; dx <= 1 && !near; ++dx) {
+                    if (gx + dx < 0 || gy + dy < 0 || gx + dx >= cw || gy + dy >= ch) continue;
+                    for (uint32_t i : grid[static_cast<size_t>(gy + dy) * cw + gx + dx])
+                        near = near || std::hypot(kept[i].x - k.x, kept[i].y - k.y) < spacing;
+                }
+            if (near) continue;
+            grid[static_cast<size_t>(gy) * cw + gx].push_back(static_cast<uint32_t>(kept.size()));
+            kept.push_back(k);
         }
-        if (kept.size() <= cap || cell > 64) return kept;
+        if (kept.size() <= cap) return kept;
     }
 }
 
 // The sub-pixel edge of a candidate by a caliper along its gradient.
-bool locatePoint(const qgImage& image, const Candidate& k, Profile& pr, std::vector<Located>& edges,
-                 double& px, double& py, double& nx, double& ny, double& contrast) {
+bool locatePoint(const qgImage& image, const qgImage* mask, const Candidate& k, Profile& pr,
+                 std::vector<Located>& edges, double& px, double& py, double& nx, double& ny, double& contrast) {
     const double a = std::atan2(k.gy, k.gx);
-    const qgRect r{k.x + 0.5, k.y + 0.5, 7, 3, a};
-    if (checkRect(image, r) != QG_OK) return false;
+    const qgRect r{k.x + 0.5, k.y + 0.5, 3 + 2 * kPlateauReach, 3, a};
+    if (checkRect(image, r) != QG_OK || !caresAbout(mask, r)) return false;
     sampleProfile(image, r, pr);
     const qgCaliperParams cp{1.0, 0.5 * k.mag, QG_POLARITY_DARK_TO_LIGHT, QG_SELECT_ALL, 0};
     locateEdges(pr, cp, edges);
@@ -83,8 +122,8 @@ bool locatePoint(const qgImage& image, const Candidate& k, Profile& pr, std::vec
 }
 
 // The points scaled to a coarser level, one a cell, the cells grown until
-// at most `cap` remain: the coarse scan's cost grows with the count.
-std::vector<qgPartModel::Point> coarsePoints(const std::vector<qgPartModel::Point>& pts, double scale, size_t cap) {
+// at most kScanPoints remain: the coarse scan's cost grows with the count.
+std::vector<qgPartModel::Point> coarsePoints(const std::vector<qgPartModel::Point>& pts, double scale) {
     for (double cell = 1;; cell *= 1.25) {
         std::vector<qgPartModel::Point> out;
         std::vector<std::pair<long, long>> cells;
@@ -93,9 +132,9 @@ std::vector<qgPartModel::Point> coarsePoints(const std::vector<qgPartModel::Poin
                                           std::lround(std::floor(p.y * scale / cell))};
             if (std::find(cells.begin(), cells.end(), c) != cells.end()) continue;
             cells.push_back(c);
-            out.push_back({p.x * scale, p.y * scale, p.nx, p.ny});
+            out.push_back({p.x * scale, p.y * scale, p.nx, p.ny, p.theta});
         }
-        if (out.size() <= cap || cell > 64) return out;
+        if (out.size() <= kScanPoints) return out;
     }
 }
 
@@ -104,7 +143,8 @@ std::vector<qgPartModel::Point> coarsePoints(const std::vector<qgPartModel::Poin
 void finishModel(qgPartModel& m) {
     double r2 = 0, a00 = 0, a01 = 0, a11 = 0, m02 = 0, m12 = 0, m22 = 0;
     size_t grid = 0;
-    for (const auto& p : m.points) {
+    for (auto& p : m.points) {
+        p.theta = std::atan2(p.ny, p.nx);
         m.radius = std::max(m.radius, std::hypot(p.x, p.y));
         r2 += p.x * p.x + p.y * p.y;
         const double j3 = p.x * p.ny - p.y * p.nx;
@@ -124,9 +164,9 @@ void finishModel(qgPartModel& m) {
                              : m22;
     if (schur < 0.01 * r2) m.flags |= QG_PART_NO_ANGLE;
     if (grid > 0.9 * n) m.flags |= QG_PART_GRID_ALIGNED;
-    m.levels.assign(1, m.points);
+    m.levels.assign(1, coarsePoints(m.points, 1));
     for (int l = 1; l <= 3 && m.radius / (1 << l) >= 12; ++l) {
-        std::vector<qgPartModel::Point> lv = coarsePoints(m.points, 1.0 / (1 << l), 64);
+        std::vector<qgPartModel::Point> lv = coarsePoints(m.points, 1.0 / (1 << l));
         if (lv.size() < 12) break;
         m.levels.push_back(std::move(lv));
     }
@@ -143,8 +183,21 @@ extern "C" QG_API int32_t qgPartTrainDefaults(qgPartTrainParams* params) {
     return QG_OK;
 }
 
-extern "C" QG_API int32_t qgPartTrain(const qgImage* image, const qgBox* box,
-                                      const qgPartTrainParams* params, qgPartModel** model) {
+namespace {
+
+// The edge threshold derived from the box: a quarter of the strong edges'
+// gradient, above the noise; 0 without any edge.
+double derivedThreshold(const Level& lv, const qgImage* mask, int i0, int j0, int i1, int j1) {
+    std::vector<Candidate> all = edgePixels(lv, mask, i0, j0, i1, j1, 4);
+    if (all.empty()) return 0;
+    std::vector<double> mags;
+    for (const Candidate& c : all) mags.push_back(c.mag);
+    std::nth_element(mags.begin(), mags.begin() + static_cast<long>(mags.size() * 9 / 10), mags.end());
+    return std::max(4.0, 0.25 * mags[mags.size() * 9 / 10]);
+}
+
+int32_t train(const qgImage* image, const qgBox* box, const qgImage* mask, const qgPartTrainParams* params,
+              qgPartModel** model) {
     if (int32_t rc = checkImage(image)) return rc;
     if (!box || !model) return QG_ERR_NULL;
     qgPartTrainParams p;
@@ -160,18 +213,10 @@ extern "C" QG_API int32_t qgPartTrain(const qgImage* image, const qgBox* box,
     if (i1 - i0 < 8 || j1 - j0 < 8) return QG_ERR_ARGUMENT;
     try {
         Level lv;
-        greyOf(*image, lv);
-        double threshold = p.threshold;
-        if (threshold == 0) {
-            // A quarter of the strong edges' gradient, above the noise.
-            std::vector<Candidate> all = edgePixels(lv, i0, j0, i1, j1, 4);
-            if (all.empty()) return QG_NOT_FOUND;
-            std::vector<double> mags;
-            for (const Candidate& c : all) mags.push_back(c.mag);
-            std::nth_element(mags.begin(), mags.begin() + static_cast<long>(mags.size() * 9 / 10), mags.end());
-            threshold = std::max(4.0, 0.25 * mags[mags.size() * 9 / 10]);
-        }
-        std::vector<Candidate> cands = thin(edgePixels(lv, i0, j0, i1, j1, threshold),
+        levelWindow(*image, 0, 0, 0, image->width, image->height, lv);
+        const double threshold = p.threshold > 0 ? p.threshold : derivedThreshold(lv, mask, i0, j0, i1, j1);
+        if (threshold == 0) return QG_NOT_FOUND;
+        std::vector<Candidate> cands = thin(edgePixels(lv, mask, i0, j0, i1, j1, threshold),
                                             static_cast<size_t>(p.maxPoints));
         auto m = std::make_unique<qgPartModel>();
         m->width = box->x1 - box->x0;
@@ -182,7 +227,7 @@ extern "C" QG_API int32_t qgPartTrain(const qgImage* image, const qgBox* box,
         std::vector<double> contrasts;
         for (const Candidate& k : cands) {
             double px, py, nx, ny, c;
-            if (!locatePoint(*image, k, pr, edges, px, py, nx, ny, c)) continue;
+            if (!locatePoint(*image, mask, k, pr, edges, px, py, nx, ny, c)) continue;
             m->points.push_back({px - ox, py - oy, nx, ny});
             contrasts.push_back(c);
         }
@@ -195,6 +240,23 @@ extern "C" QG_API int32_t qgPartTrain(const qgImage* image, const qgBox* box,
     } catch (const std::bad_alloc&) {
         return QG_ERR_MEMORY;
     }
+}
+
+}  // namespace
+
+extern "C" QG_API int32_t qgPartTrain(const qgImage* image, const qgBox* box,
+                                      const qgPartTrainParams* params, qgPartModel** model) {
+    return train(image, box, nullptr, params, model);
+}
+
+extern "C" QG_API int32_t qgPartTrainMasked(const qgImage* image, const qgBox* box, const qgImage* mask,
+                                            const qgPartTrainParams* params, qgPartModel** model) {
+    if (int32_t rc = checkImage(image)) return rc;
+    if (!mask) return QG_ERR_NULL;
+    if (int32_t rc = checkImage(mask)) return rc;
+    if (mask->bytesPerPixel != 1 || mask->width != image->width || mask->height != image->height)
+        return QG_ERR_IMAGE;
+    return train(image, box, mask, params, model);
 }
 
 extern "C" QG_API void qgPartModelFree(qgPartModel* model) { delete model; }

@@ -403,6 +403,16 @@ QG_API int32_t qgPartFindDefaults(qgPartFindParams *params);
 QG_API int32_t qgPartTrain(const qgImage *image, const qgBox *box,
                            const qgPartTrainParams *params, qgPartModel **model);
 
+/* As qgPartTrain, with a mask of don't-care pixels: mask has the image's
+ * width and height and one byte a pixel; where it is not 0 the pixel is
+ * left out of the model: no model point lies on it and no point's edge is
+ * located from it. The model's frame is still the box's. A mask of another
+ * size or depth is refused with QG_ERR_IMAGE. */
+QG_API int32_t qgPartTrainMasked(const qgImage *image, const qgBox *box,
+                                 const qgImage *mask,
+                                 const qgPartTrainParams *params,
+                                 qgPartModel **model);
+
 /* Frees a model; null is allowed. */
 QG_API void qgPartModelFree(qgPartModel *model);
 
@@ -424,6 +434,27 @@ QG_API int32_t qgPartFind(const qgImage *image, const qgPartModel *model,
                           const qgPartFindParams *params,
                           qgPartInstance *instances, int32_t capacity,
                           int32_t *count);
+
+/* A found part's size against the taught one, and its standard
+ * uncertainty (0 where the scale was not searched). */
+typedef struct qgPartScale {
+    double scale;
+    double uscale;
+} qgPartScale;
+
+/* As qgPartFind, the part's size also searched: scaleMin .. scaleMax
+ * (0.5 <= scaleMin <= scaleMax <= 2; both 1 is qgPartFind; both equal
+ * another value looks for that size only). The found origin is where the
+ * taught box's centre lies on the grown or shrunk part. scales (may be
+ * null) is a caller-owned array of capacity records receiving each
+ * instance's scale, in the instances' order. The search's cost grows with
+ * the range: one more coarse scan, the main cost of a find, for every 4 to
+ * 8 % of scale. */
+QG_API int32_t qgPartFindScaled(const qgImage *image, const qgPartModel *model,
+                                const qgPartFindParams *params,
+                                double scaleMin, double scaleMax,
+                                qgPartInstance *instances, qgPartScale *scales,
+                                int32_t capacity, int32_t *count);
 
 /* Serialised size of a model in bytes. */
 QG_API int32_t qgPartModelSize(const qgPartModel *model, size_t *size);

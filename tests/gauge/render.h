@@ -196,14 +196,17 @@ inline void drawTurnedBox(Canvas& c, double cx, double cy, double angle, FrameBo
 
 // The locator's test part: a plate 220 x 120 with a notch in one long side
 // and three holes of different sizes (no symmetry), its centre at (cx, cy),
-// turned by `angle` radians; holes and notch show the `background` level.
-inline void drawPlate(Canvas& c, double cx, double cy, double angle, double level, double background) {
-    const FrameBox notch{40, -70, 75, -30};
-    drawTurnedBox(c, cx, cy, angle, {-110, -60, 110, 60}, level, &notch);
+// turned by `angle` radians and grown by `scale`; holes and notch show the
+// `background` level.
+inline void drawPlate(Canvas& c, double cx, double cy, double angle, double level, double background,
+                      double scale = 1) {
+    const double k = scale;
+    const FrameBox notch{40 * k, -70 * k, 75 * k, -30 * k};
+    drawTurnedBox(c, cx, cy, angle, {-110 * k, -60 * k, 110 * k, 60 * k}, level, &notch);
     const double co = std::cos(angle), si = std::sin(angle);
     const double holes[3][3] = {{-60, 0, 18}, {25, 20, 12}, {-10, -32, 7}};
     for (const auto& h : holes)
-        drawDisc(c, cx + co * h[0] - si * h[1], cy + si * h[0] + co * h[1], h[2], background);
+        drawDisc(c, cx + k * (co * h[0] - si * h[1]), cy + k * (si * h[0] + co * h[1]), k * h[2], background);
 }
 
 // An 8-bit picture (stride = width) drawn by `draw` on a background,
