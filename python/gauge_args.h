@@ -16,6 +16,22 @@ namespace orvane_py {
 
 namespace py = pybind11;
 
+// A Python object passed through unconverted, shown in signatures (help(),
+// editors) under Tag::name: the binding converts it itself, so that bad
+// input raises qgauge.Error rather than pybind11's TypeError.
+template <typename Tag>
+struct Typed {
+  py::object object;
+};
+struct ImageTag {
+  static constexpr auto name = py::detail::const_name("numpy.ndarray[numpy.uint8]");
+};
+struct PointsTag {
+  static constexpr auto name = py::detail::const_name("Sequence[Tuple[float, float]]");
+};
+using ImageObject = Typed<ImageTag>;
+using PointsObject = Typed<PointsTag>;
+
 // Creates qgauge.Error (a ValueError subclass) in `module`; once per process.
 void RegisterError(py::module_& module);
 // The exception class, for modules that re-export it.
@@ -47,3 +63,15 @@ int32_t PolarityOf(const std::string& word, const char* what);
 int32_t SelectOf(const std::string& word, const char* what);
 
 } // namespace orvane_py
+
+namespace pybind11::detail {
+template <typename Tag>
+struct type_caster<orvane_py::Typed<Tag>> {
+  PYBIND11_TYPE_CASTER(orvane_py::Typed<Tag>, Tag::name);
+  bool load(handle source, bool) {
+    value.object = reinterpret_borrow<object>(source);
+    return true;
+  }
+  static handle cast(const orvane_py::Typed<Tag>& v, return_value_policy, handle) { return v.object.inc_ref(); }
+};
+} // namespace pybind11::detail

@@ -28,10 +28,10 @@ class PartModel {
  public:
   explicit PartModel(ModelPtr model) : model_(std::move(model)) {}
 
-  static PartModel Teach(const py::handle& image, std::array<double, 4> region, int32_t max_points,
+  static PartModel Teach(const ImageObject& image, std::array<double, 4> region, int32_t max_points,
                          double threshold) {
     const char* what = "PartModel";
-    ImageArg im = ImageOf(image, what);
+    ImageArg im = ImageOf(image.object, what);
     const qgBox box{region[0], region[1], region[2], region[3]};
     qgPartTrainParams params;
     qgPartTrainDefaults(&params);
@@ -73,10 +73,10 @@ class PartModel {
     return py::bytes(bytes);
   }
 
-  py::list Find(const py::handle& image, double min_score, int32_t max_count, double angle_min,
+  Typed<PoseListTag> Find(const ImageObject& image, double min_score, int32_t max_count, double angle_min,
                 double angle_max, bool reversed) const {
     const char* what = "PartModel.find";
-    ImageArg im = ImageOf(image, what);
+    ImageArg im = ImageOf(image.object, what);
     qgPartFindParams params;
     qgPartFindDefaults(&params);
     params.minScore = min_score;
@@ -94,7 +94,7 @@ class PartModel {
     Check(code, what);
     py::list out;
     for (int32_t i = 0; code == QG_OK && i < count; ++i) out.append(PoseTuple(found[static_cast<size_t>(i)]));
-    return out;
+    return {out};
   }
 
   int32_t Points() const { return Info().points; }

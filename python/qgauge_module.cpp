@@ -57,11 +57,11 @@ qgRect SegmentRect(std::array<double, 2> p0, std::array<double, 2> p1, double wi
   return {(p0[0] + p1[0]) / 2, (p0[1] + p1[1]) / 2, std::hypot(dx, dy), width, std::atan2(dy, dx)};
 }
 
-py::list Edges(const py::handle& image, std::array<double, 2> p0, std::array<double, 2> p1, double width,
+Typed<EdgeListTag> Edges(const ImageObject& image, std::array<double, 2> p0, std::array<double, 2> p1, double width,
                const std::string& polarity, const std::string& select, double sigma, double threshold,
                double noise) {
   const char* what = "edges";
-  ImageArg im = ImageOf(image, what);
+  ImageArg im = ImageOf(image.object, what);
   const qgRect rect = SegmentRect(p0, p1, width);
   const qgCaliperParams params = CaliperParams(polarity, select, sigma, threshold, noise, what);
   std::vector<qgEdge> found(16);
@@ -76,16 +76,15 @@ py::list Edges(const py::handle& image, std::array<double, 2> p0, std::array<dou
   }
   Check(code, what);
   py::list out;
-  if (code != QG_OK) return out;
-  for (int32_t i = 0; i < count; ++i) out.append(EdgeTuple(found[static_cast<size_t>(i)]));
-  return out;
+  for (int32_t i = 0; code == QG_OK && i < count; ++i) out.append(EdgeTuple(found[static_cast<size_t>(i)]));
+  return {out};
 }
 
-py::object EdgePair(const py::handle& image, std::array<double, 2> p0, std::array<double, 2> p1, double width,
+Typed<PairOrNoneTag> EdgePair(const ImageObject& image, std::array<double, 2> p0, std::array<double, 2> p1, double width,
                     const std::string& polarity, const std::string& select, double sigma, double threshold,
                     double noise) {
   const char* what = "edge_pair";
-  ImageArg im = ImageOf(image, what);
+  ImageArg im = ImageOf(image.object, what);
   const qgRect rect = SegmentRect(p0, p1, width);
   const qgCaliperParams params = CaliperParams(polarity, select, sigma, threshold, noise, what);
   qgEdgePairResult pair;
@@ -95,8 +94,8 @@ py::object EdgePair(const py::handle& image, std::array<double, 2> p0, std::arra
     code = qgEdgePair(&im.image, &rect, &params, &pair);
   }
   Check(code, what);
-  if (code != QG_OK) return py::none();
-  return PairTuple(pair);
+  if (code != QG_OK) return {py::none()};
+  return {PairTuple(pair)};
 }
 
 qgFitParams FitParams(bool robust) {
@@ -106,9 +105,9 @@ qgFitParams FitParams(bool robust) {
   return fit;
 }
 
-py::object FitLine(const py::handle& points, bool robust) {
+Typed<LineTag> FitLine(const PointsObject& points, bool robust) {
   const char* what = "fit_line";
-  const std::vector<qgPoint> pts = PointsOf(points, what);
+  const std::vector<qgPoint> pts = PointsOf(points.object, what);
   const qgFitParams fit = FitParams(robust);
   qgPoint none{};
   qgLine line;
@@ -118,12 +117,12 @@ py::object FitLine(const py::handle& points, bool robust) {
     code = qgFitLine(pts.empty() ? &none : pts.data(), static_cast<int32_t>(pts.size()), &fit, &line, nullptr);
   }
   Check(code, what);
-  return LineTuple(line);
+  return {LineTuple(line)};
 }
 
-py::object FitCircle(const py::handle& points, bool robust) {
+Typed<CircleTag> FitCircle(const PointsObject& points, bool robust) {
   const char* what = "fit_circle";
-  const std::vector<qgPoint> pts = PointsOf(points, what);
+  const std::vector<qgPoint> pts = PointsOf(points.object, what);
   const qgFitParams fit = FitParams(robust);
   qgPoint none{};
   qgCircle circle;
@@ -133,14 +132,14 @@ py::object FitCircle(const py::handle& points, bool robust) {
     code = qgFitCircle(pts.empty() ? &none : pts.data(), static_cast<int32_t>(pts.size()), &fit, &circle, nullptr);
   }
   Check(code, what);
-  return CircleTuple(circle);
+  return {CircleTuple(circle)};
 }
 
-py::object CircleGauge(const py::handle& image, std::array<double, 2> centre, double radius, int32_t spokes,
+Typed<CircleOrNoneTag> CircleGauge(const ImageObject& image, std::array<double, 2> centre, double radius, int32_t spokes,
                        double length, double width, const std::string& polarity, const std::string& select,
                        double sigma, double threshold, double noise, bool robust) {
   const char* what = "circle_gauge";
-  ImageArg im = ImageOf(image, what);
+  ImageArg im = ImageOf(image.object, what);
   qgCircleGaugeParams g{};
   g.cx = centre[0];
   g.cy = centre[1];
@@ -157,8 +156,8 @@ py::object CircleGauge(const py::handle& image, std::array<double, 2> centre, do
     code = qgCircleGauge(&im.image, &g, &circle, nullptr);
   }
   Check(code, what);
-  if (code != QG_OK) return py::none();
-  return CircleTuple(circle);
+  if (code != QG_OK) return {py::none()};
+  return {CircleTuple(circle)};
 }
 
 void DefineFunctions(py::module_& m) {

@@ -1,5 +1,7 @@
 #include "result_types.h"
 
+#include <initializer_list>
+
 namespace orvane_py {
 
 namespace {
@@ -14,10 +16,18 @@ struct Types {
   PyObject* pose = nullptr;
 } g_types;
 
-PyObject* MakeType(py::module_& module, const char* name, const char* fields, const char* doc) {
+struct Field {
+  const char* name;
+  const char* doc;
+};
+
+PyObject* MakeType(py::module_& module, const char* name, std::initializer_list<Field> fields, const char* doc) {
+  py::list names;
+  for (const Field& f : fields) names.append(f.name);
   py::object factory = py::module_::import("collections").attr("namedtuple");
-  py::object type = factory(name, fields, py::arg("module") = "qgauge");
+  py::object type = factory(name, names, py::arg("module") = "qgauge");
   type.attr("__doc__") = doc;
+  for (const Field& f : fields) type.attr(f.name).attr("__doc__") = f.doc;
   module.attr(name) = type;
   return type.release().ptr();
 }
@@ -31,26 +41,35 @@ py::object Call(PyObject* type, const py::tuple& args) {
 } // namespace
 
 void DefineResultTypes(py::module_& m) {
-  g_types.edge = MakeType(m, "Edge", "x y u contrast",
-      "An edge found by a caliper: its position (x, y) on the caliper's axis in pixels, the\n"
-      "standard uncertainty u of that position along the axis (px), and the grey-level step\n"
-      "along the axis (contrast: > 0 dark to light, < 0 light to dark).");
-  g_types.pair = MakeType(m, "Pair", "width u_width first second",
-      "A width between two edges of opposite polarity: width and its standard uncertainty\n"
-      "u_width in pixels (the edges' correlation included), and the two Edges, first the one\n"
-      "nearer p0.");
-  g_types.line = MakeType(m, "Line", "x y angle u_angle u_offset rms",
-      "A fitted line through (x, y) (the weighted centroid of the points) with direction angle\n"
-      "in radians in (-pi/2, pi/2]; u_angle its standard uncertainty (radians), u_offset that\n"
-      "of the line's offset normal to itself (px), rms the inliers' residual distance (px).");
-  g_types.circle = MakeType(m, "Circle", "x y r u_x u_y u_r rms",
-      "A fitted circle: centre (x, y) and radius r in pixels, their standard uncertainties\n"
-      "u_x, u_y, u_r (px) and the inliers' residual RMS distance (px).");
-  g_types.pose = MakeType(m, "Pose", "x y angle_deg score u_x u_y u_angle_deg",
-      "A found part: (x, y) is where the centre of the taught region lies in the picture\n"
-      "(pixels), angle_deg how far the part turned since teaching (degrees from +x towards\n"
-      "+y, in (-180, 180]), score the share of the model's edge points matched (0 .. 1), and\n"
-      "the standard uncertainties u_x, u_y (px) and u_angle_deg (degrees).");
+  g_types.edge = MakeType(m, "Edge",
+      {{"x", "x of the edge on the caliper's axis, px"}, {"y", "y of the edge on the caliper's axis, px"},
+       {"u", "standard uncertainty of the position along the axis, px"},
+       {"contrast", "grey-level step along the axis: > 0 dark to light, < 0 light to dark"}},
+      "An edge found by a caliper, on the caliper's axis.");
+  g_types.pair = MakeType(m, "Pair",
+      {{"width", "distance from the first edge to the second along the axis, px"},
+       {"u_width", "standard uncertainty of width, px (the edges' correlation included)"},
+       {"first", "the Edge nearer p0"}, {"second", "the Edge nearer p1"}},
+      "A width between two edges of opposite polarity.");
+  g_types.line = MakeType(m, "Line",
+      {{"x", "x of a point of the line (the points' weighted centroid), px"}, {"y", "y of that point, px"},
+       {"angle", "direction in radians, in (-pi/2, pi/2]"},
+       {"u_angle", "standard uncertainty of angle, radians"},
+       {"u_offset", "standard uncertainty of the line's offset normal to itself at (x, y), px"},
+       {"rms", "residual RMS distance of the inliers, px"}},
+      "A fitted line.");
+  g_types.circle = MakeType(m, "Circle",
+      {{"x", "x of the centre, px"}, {"y", "y of the centre, px"}, {"r", "radius, px"},
+       {"u_x", "standard uncertainty of x, px"}, {"u_y", "standard uncertainty of y, px"},
+       {"u_r", "standard uncertainty of r, px"}, {"rms", "residual RMS distance of the inliers, px"}},
+      "A fitted or gauged circle.");
+  g_types.pose = MakeType(m, "Pose",
+      {{"x", "x where the taught region's centre lies now, px"}, {"y", "y of that point, px"},
+       {"angle_deg", "how far the part turned since teaching: degrees from +x towards +y, in (-180, 180]"},
+       {"score", "share of the model's edge points matched, 0 .. 1"},
+       {"u_x", "standard uncertainty of x, px"}, {"u_y", "standard uncertainty of y, px"},
+       {"u_angle_deg", "standard uncertainty of angle_deg, degrees"}},
+      "A found part: where the taught region's centre lies in the picture and how far the part turned.");
 }
 
 py::object EdgeTuple(const qgEdge& e) {

@@ -6,9 +6,31 @@
 
 #include <qgauge.h>
 
+#include "gauge_args.h"
+
 namespace orvane_py {
 
 namespace py = pybind11;
+
+// Results as named in signatures.
+struct EdgeListTag {
+  static constexpr auto name = py::detail::const_name("List[Edge]");
+};
+struct PoseListTag {
+  static constexpr auto name = py::detail::const_name("List[Pose]");
+};
+struct PairOrNoneTag {
+  static constexpr auto name = py::detail::const_name("Optional[Pair]");
+};
+struct LineTag {
+  static constexpr auto name = py::detail::const_name("Line");
+};
+struct CircleTag {
+  static constexpr auto name = py::detail::const_name("Circle");
+};
+struct CircleOrNoneTag {
+  static constexpr auto name = py::detail::const_name("Optional[Circle]");
+};
 
 void DefineResultTypes(py::module_& module);
 
