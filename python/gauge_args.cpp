@@ -80,7 +80,10 @@ void Check(int32_t code, const char* what) {
 ImageArg ImageOf(const py::handle& object, const char* what) {
   ImageArg arg;
   // Views an ndarray as it is; other objects (a Pillow image) become one.
-  arg.owner = py::array::ensure(object);
+  if (py::isinstance<py::array>(object))
+    arg.owner = py::reinterpret_borrow<py::array>(object);
+  else
+    arg.owner = py::array::ensure(object);
   if (!arg.owner) {
     PyErr_Clear();
     Raise(QG_ERR_IMAGE, what, "not an array of pixels");

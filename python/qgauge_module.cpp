@@ -64,19 +64,24 @@ Typed<EdgeListTag> Edges(const ImageObject& image, std::array<double, 2> p0, std
   ImageArg im = ImageOf(image.object, what);
   const qgRect rect = SegmentRect(p0, p1, width);
   const qgCaliperParams params = CaliperParams(polarity, select, sigma, threshold, noise, what);
-  std::vector<qgEdge> found(16);
+  // Room for the usual few edges without a heap allocation; a second call
+  // when there are more.
+  std::array<qgEdge, 16> few;
+  std::vector<qgEdge> many;
+  qgEdge* found = few.data();
   int32_t count = 0, code;
   {
     py::gil_scoped_release unlocked;
-    code = qgEdgeCaliper(&im.image, &rect, &params, found.data(), static_cast<int32_t>(found.size()), &count);
-    if (code == QG_OK && count > static_cast<int32_t>(found.size())) {
-      found.resize(static_cast<size_t>(count));
-      code = qgEdgeCaliper(&im.image, &rect, &params, found.data(), count, &count);
+    code = qgEdgeCaliper(&im.image, &rect, &params, found, static_cast<int32_t>(few.size()), &count);
+    if (code == QG_OK && count > static_cast<int32_t>(few.size())) {
+      many.resize(static_cast<size_t>(count));
+      found = many.data();
+      code = qgEdgeCaliper(&im.image, &rect, &params, found, count, &count);
     }
   }
   Check(code, what);
-  py::list out;
-  for (int32_t i = 0; code == QG_OK && i < count; ++i) out.append(EdgeTuple(found[static_cast<size_t>(i)]));
+  py::list out(code == QG_OK ? count : 0);
+  for (int32_t i = 0; code == QG_OK && i < count; ++i) out[static_cast<size_t>(i)] = EdgeTuple(found[i]);
   return {out};
 }
 

@@ -32,8 +32,11 @@ PyObject* MakeType(py::module_& module, const char* name, std::initializer_list<
   return type.release().ptr();
 }
 
-py::object Call(PyObject* type, const py::tuple& args) {
-  PyObject* made = PyObject_Call(type, args.ptr(), nullptr);
+// tuple.__new__(type, values), as the named tuple's own _make does: the
+// generated Python __new__ would cost more than a short caliper's work.
+py::object Call(PyObject* type, const py::tuple& values) {
+  const py::tuple args = py::make_tuple(values);
+  PyObject* made = PyTuple_Type.tp_new(reinterpret_cast<PyTypeObject*>(type), args.ptr(), nullptr);
   if (!made) throw py::error_already_set();
   return py::reinterpret_steal<py::object>(made);
 }
