@@ -271,15 +271,15 @@ def test_the_gil_is_released_during_the_work(record_property):
     print(f"two finds: {serial:.3f} s serial, {parallel:.3f} s on two threads")
 
     done = threading.Event()
-    ticks = []
     worker = threading.Thread(target=lambda: (find(), find(), done.set()))
+    longest, last = 0.0, time.perf_counter()
     worker.start()
     while not done.is_set():
-        ticks.append(time.perf_counter())
+        now = time.perf_counter()
+        longest, last = max(longest, now - last), now
     worker.join()
-    gaps = np.diff(ticks) if len(ticks) > 1 else np.array([serial])
-    # Held for the whole search, the GIL would leave one gap as long as a search.
-    assert gaps.max() < serial / 4, f"the main thread stalled {gaps.max():.3f} s of {serial / 2:.3f} s a search"
+    # Held for the whole search, the GIL would stall this loop as long as a search.
+    assert longest < serial / 4, f"the main thread stalled {longest:.3f} s of {serial / 2:.3f} s a search"
 
 
 def test_documented_and_stubbed():
