@@ -116,6 +116,10 @@ ImageArg ImageOf(const py::handle& object, const char* what) {
 
 std::vector<qgPoint> PointsOf(const py::handle& object, const char* what) {
   using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+  // Refused before any copy: the library takes no more anyway.
+  if (py::isinstance<py::array>(object) && py::reinterpret_borrow<py::array>(object).ndim() > 0 &&
+      py::reinterpret_borrow<py::array>(object).shape(0) > QG_MAX_POINTS)
+    Raise(QG_ERR_TOO_LARGE, what);
   Doubles a = Doubles::ensure(object);
   if (!a) {
     PyErr_Clear();
@@ -124,7 +128,7 @@ std::vector<qgPoint> PointsOf(const py::handle& object, const char* what) {
   if (a.size() == 0) return {};
   if (a.ndim() != 2 || a.shape(1) != 2)
     Raise(QG_ERR_ARGUMENT, what, "points must be an N x 2 array or a sequence of (x, y) pairs");
-  if (a.shape(0) > INT32_MAX) Raise(QG_ERR_TOO_LARGE, what);
+  if (a.shape(0) > QG_MAX_POINTS) Raise(QG_ERR_TOO_LARGE, what);
   std::vector<qgPoint> points(static_cast<size_t>(a.shape(0)));
   auto view = a.unchecked<2>();
   for (py::ssize_t i = 0; i < a.shape(0); ++i) points[static_cast<size_t>(i)] = {view(i, 0), view(i, 1)};

@@ -23,6 +23,7 @@ SELECT = {"first": 0, "last": 1, "strongest": 2, "all": 3}
 EDGE = render.edge(120, 260, 130.3, 60.2, 0.1)
 BAR = render.bar(60, 120, 50.4, 61.9)
 DISC = render.disc(200, 200, 100.3, 99.6, 50.2)
+STRIPES = render.picture(render.coverage(40, 200, lambda x, y: (x - 0.3) % 6 < 3), 50, 200, 2.0)
 PLATE = render.plate(240, 300, 150, 120, 0)
 PLATE_MOVED = render.plate(240, 300, 171.4, 131.7, 25, seed=2)
 PLATE_BOX = (80.0, 70.0, 220.0, 170.0)  # centred on the plate's centre (150, 120)
@@ -65,6 +66,7 @@ CALIPER_CASES = [
     ("bar-last-falling", BAR, (60, 30, 100, 15, 0.0), "light_to_dark", "last", False),
     ("bar-pair", BAR, (60, 30, 100, 15, 0.0), "dark_to_light", "strongest", True),
     ("bar-pair-oblique", BAR, (60, 30, 80, 7, -0.05), "any", "first", True),
+    ("stripes-all", STRIPES, (100, 20, 180, 9, 0.0), "any", "all", False),  # more edges than the first call holds
     ("edge-no-pair", EDGE, (130, 60, 200, 20, 0.0), "any", "strongest", True),
 ]
 
@@ -204,6 +206,7 @@ def _refusals():
         ("points shape", lambda: qgauge.fit_line([(1, 2, 3), (4, 5, 6)]), -3, "N x 2"),
         ("points text", lambda: qgauge.fit_line("abc"), -3, "(x, y)"),
         ("collinear", lambda: qgauge.fit_circle([(0, 0), (1, 1), (2, 2), (3, 3)]), -6, "collinear"),
+        ("too many points", lambda: qgauge.fit_line(np.broadcast_to(0.0, ((1 << 24) + 1, 2))), -7, "limits"),
         ("coincident", lambda: qgauge.fit_line([(1, 1)] * 5), -6, "all equal"),
         ("teach blank", lambda: qgauge.PartModel(np.full((50, 50), 9, np.uint8), (5, 5, 45, 45)), 1, "16 edge"),
         ("teach small", lambda: qgauge.PartModel(img, (5, 5, 10, 10)), -3, "PartModel"),
