@@ -86,6 +86,10 @@ enum class Verb : uint32_t {
   Undo,
   Redo,
   Tool,
+  CadLoad,    // texts: path, unit if given
+  CadFit,
+  CadCompare, // number: the profile tolerance
+  CadReport,  // texts: path
 };
 
 // What print and expect read: a control of the main window, or its title.

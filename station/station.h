@@ -38,6 +38,7 @@ struct OverlayText {
 class CameraCapture;
 struct ResultsSession; // the results table and its gauge marks (results/session.h)
 struct UndoHistory;    // the edits that can be undone (view/undo.h)
+struct CadSession;     // the comparison with a drawing (cad/session.h)
 
 // Points where one subsystem hands over to another that may not be part of
 // this build (the command panel, the window's status lines and dialogs, the
@@ -140,6 +141,8 @@ class Station {
   std::function<int64_t()> results_clock;
   // The undo history, made by the first edit.
   std::shared_ptr<UndoHistory> undo;
+  // The drawing compared with the picture, made on first use (CadOf).
+  std::shared_ptr<CadSession> cad;
   // When set, every text drawn into the overlay is reported here first, so
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>

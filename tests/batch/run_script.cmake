@@ -10,13 +10,19 @@ cmake_minimum_required(VERSION 3.25)
 #                                  comma-separated, whose bytes must be equal,
 #                                  or must differ
 #   ABSENT                         optional: files that must not exist
-foreach(key SAME DIFFERENT ABSENT)
+#   FILES                          optional: files of the scripts' folder
+#                                  copied into WORK first, comma-separated
+foreach(key SAME DIFFERENT ABSENT FILES)
   string(REPLACE "," ";" ${key} "${${key}}")
 endforeach()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 file(GLOB pictures ${SAMPLES}/*.BMP ${SAMPLES}/*.JPG)
 file(COPY ${pictures} DESTINATION ${WORK})
+get_filename_component(script_folder ${SCRIPT} DIRECTORY)
+foreach(name ${FILES})
+  file(COPY ${script_folder}/${name} DESTINATION ${WORK})
+endforeach()
 
 execute_process(COMMAND ${BATCH} -C ${WORK} --fixed-clock ${SCRIPT}
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)

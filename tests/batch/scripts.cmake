@@ -1,7 +1,7 @@
 # End-to-end stories: orvane-batch scripts on the sample pictures, each in a
 # fresh working folder (see run_script.cmake for the checks).
 function(orvane_batch_script name)
-  cmake_parse_arguments(arg "" "STATUS;OUTPUT;DXF" "SAME;DIFFERENT;ABSENT" ${ARGN})
+  cmake_parse_arguments(arg "" "STATUS;OUTPUT;DXF" "SAME;DIFFERENT;ABSENT;FILES" ${ARGN})
   if(NOT DEFINED arg_STATUS)
     set(arg_STATUS 0)
   endif()
@@ -14,7 +14,7 @@ function(orvane_batch_script name)
       list(APPEND defines -D${key}=${here}/scripts/${arg_${key}})
     endif()
   endforeach()
-  foreach(key SAME DIFFERENT ABSENT)
+  foreach(key SAME DIFFERENT ABSENT FILES)
     if(arg_${key})
       string(REPLACE ";" "," value "${arg_${key}}")
       list(APPEND defines "-D${key}=${value}")
@@ -57,3 +57,4 @@ add_test(NAME BatchScript.rectify_story
                  -DSCENES=grid,scene,bars "-DLENS=k1=-0.2,tilt=10" -DFORMATS=1280x720:YUY2
                  -P ${CMAKE_CURRENT_SOURCE_DIR}/batch/run_story.cmake)
 orvane_batch_script(precise STATUS 1 OUTPUT precise.out)
+orvane_batch_script(cad STATUS 1 OUTPUT cad.out FILES cad_part.dxf cad_damaged.dxf)

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "cad/fit.h"
-#include "cad/plate.h"
+#include "tests/cad/plate.h"
 #include "cadfile/dxf_read.h"
 
 namespace orvane::cad {

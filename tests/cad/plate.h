@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "gauge/render.h"
+#include "tests/gauge/render.h"
 
 namespace cad_test {
 
