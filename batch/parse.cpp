@@ -237,6 +237,28 @@ class LineParser {
       *ok = PartTeach();
     } else if (verb == "part-find") {
       *ok = PartFind();
+    } else if (!CadCommand(verb, ok)) {
+      return false;
+    }
+    return true;
+  }
+
+  // The drawing comparison's commands; false for a word that is none of them.
+  bool CadCommand(const VerbWord& verb, bool* ok) {
+    if (verb == "cad-load") {
+      command_.verb = Verb::CadLoad;
+      *ok = (Args() == 1 || Args() == 2) ? true : Fail("expected PATH [UNIT]");
+      if (*ok && Arg(0).empty()) *ok = Fail("empty path");
+      if (*ok) command_.texts.push_back(Arg(0));
+      if (*ok && Args() == 2) command_.texts.push_back(Lower(Arg(1)));
+    } else if (verb == "cad-fit") {
+      *ok = Bare(Verb::CadFit);
+    } else if (verb == "cad-compare") {
+      command_.verb = Verb::CadCompare;
+      *ok = Count(1, "TOLERANCE") && Number(0, &command_.number);
+      if (*ok && !(command_.number > 0)) *ok = Fail("the profile tolerance must be above 0");
+    } else if (verb == "cad-report") {
+      *ok = Path(Verb::CadReport);
     } else {
       return false;
     }

@@ -88,6 +88,10 @@ enum class Verb : uint32_t {
   Tool,
   PartTeach,
   PartFind, // on: every instance
+  CadLoad,    // texts: path, unit if given
+  CadFit,
+  CadCompare, // number: the profile tolerance
+  CadReport,  // texts: path
 };
 
 // What print and expect read: a control of the main window, or its title.

@@ -14,12 +14,14 @@
 #include <ostream>
 #include <variant>
 
+#include "acquisition/acquisition.h"
 #include "acquisition/bmp_file.h"
 #include "acquisition/file_mode.h"
 #include "acquisition/camera_capture.h"
 #include "acquisition/pixels.h"
 #include "acquisition/rectification.h"
 #include "batch/parse.h"
+#include "cad/session.h"
 #include "dxf/dxf_options.h"
 #include "results/csv.h"
 #include "results/session.h"
@@ -27,6 +29,7 @@
 #include "station/clock.h"
 #include "station/fake_surface.h"
 #include "station/station.h"
+#include "solutions/measurement.h"
 #include "solutions/precise_calibration.h"
 #include "ui/commands.h"
 #include "ui/grid_scale.h"
@@ -324,6 +327,44 @@ class Runner {
       case Verb::PreciseCalibrate: PreciseCalibrate(c); break;
       case Verb::PartTeach:
       case Verb::PartFind: PartCommand(c); break;
+      case Verb::CadLoad:
+      case Verb::CadFit:
+      case Verb::CadCompare:
+      case Verb::CadReport: CadCommand(c); break;
+    }
+  }
+
+  // The comparison with a drawing: load, fit, compare (its lines, and the
+  // overlay redrawn with the deviations), and the report of every point.
+  void CadCommand(const Command& c) {
+    if (!Running()) return;
+    std::optional<std::string> problem;
+    std::vector<std::string> lines;
+    std::string line;
+    const char* name = "cad-load";
+    switch (c.verb) {
+      case Verb::CadLoad:
+        problem = LoadCadDrawing(*station_, PathOf(c.texts[0]), c.texts.size() > 1 ? c.texts[1] : "", &lines);
+        break;
+      case Verb::CadFit:
+        name = "cad-fit";
+        problem = FitCadDrawing(*station_, &line);
+        if (!problem) lines.push_back(line);
+        break;
+      case Verb::CadCompare:
+        name = "cad-compare";
+        problem = CompareCadDrawing(*station_, c.number, &lines);
+        break;
+      default:
+        name = "cad-report";
+        problem = WriteCadReport(*station_, PathOf(c.texts[0]));
+        break;
+    }
+    if (problem) return Fail(std::string(name) + ": " + *problem);
+    for (const std::string& l : lines) out_ << l << '\n';
+    if (c.verb == Verb::CadFit || c.verb == Verb::CadCompare) {
+      RedrawOverlay(*station_);
+      ComposeDisplay(*station_, station_->image.frame);
     }
   }
 

@@ -70,6 +70,7 @@ std::string_view LabelPrefix(std::string_view kind) {
   if (kind == kKindDxf) return "DXF";
   if (kind == kKindEdge) return "E";
   if (kind == kKindWidth) return "W";
+  if (kind == kKindCad) return "CAD";
   return "R";
 }
 

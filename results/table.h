@@ -27,6 +27,7 @@ inline constexpr std::string_view kKindCalibration = "calibration"; // CAL1 ...
 inline constexpr std::string_view kKindDxf = "dxf";                 // DXF1 ...
 inline constexpr std::string_view kKindEdge = "edge";               // E1 ...: a straight edge's direction
 inline constexpr std::string_view kKindWidth = "width";             // W1 ...: a gauged width
+inline constexpr std::string_view kKindCad = "cad";                 // CAD1 ...: a profile against its drawing
 
 struct ResultRow {
   uint32_t number = 0;

@@ -1,5 +1,6 @@
 #include "ui/window_hooks.h"
 
+#include "cad/session.h"
 #include "ui/colours.h"
 #include "ui/dialogs.h"
 #include "ui/panel.h"
@@ -20,6 +21,7 @@ void InstallWindowHooks(Station& st) {
   st.hooks.draw_overlay_extras = [&st] {
     DrawGaugeMarks(st);
     DrawPartMarks(st);
+    DrawCadOverlay(st);
   };
   st.hooks.background_colour_changed = [&st](uint32_t) { ApplyWindowColours(st); };
 }

@@ -10,14 +10,24 @@ cmake_minimum_required(VERSION 3.25)
 #                                  comma-separated, whose bytes must be equal,
 #                                  or must differ
 #   ABSENT                         optional: files that must not exist
-#   FILES                          optional: more files copied into WORK first
+#   FILES                          optional: files copied into WORK first,
+#                                  comma-separated: absolute paths, or names
+#                                  in the scripts' folder
 foreach(key SAME DIFFERENT ABSENT FILES)
   string(REPLACE "," ";" ${key} "${${key}}")
 endforeach()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 file(GLOB pictures ${SAMPLES}/*.BMP ${SAMPLES}/*.JPG)
-file(COPY ${pictures} ${FILES} DESTINATION ${WORK})
+file(COPY ${pictures} DESTINATION ${WORK})
+get_filename_component(script_folder ${SCRIPT} DIRECTORY)
+foreach(name ${FILES})
+  if(IS_ABSOLUTE ${name})
+    file(COPY ${name} DESTINATION ${WORK})
+  else()
+    file(COPY ${script_folder}/${name} DESTINATION ${WORK})
+  endif()
+endforeach()
 
 execute_process(COMMAND ${BATCH} -C ${WORK} --fixed-clock ${SCRIPT}
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)

@@ -1,6 +1,6 @@
 # End-to-end stories: orvane-batch scripts on the sample pictures, each in a
 # fresh working folder (see run_script.cmake for the checks); FILES names
-# further pictures of tests/fixtures copied in beside them.
+# further files copied in beside them (absolute paths, or names in scripts/).
 function(orvane_batch_script name)
   cmake_parse_arguments(arg "" "STATUS;OUTPUT;DXF" "SAME;DIFFERENT;ABSENT;FILES" ${ARGN})
   if(NOT DEFINED arg_STATUS)
@@ -15,7 +15,6 @@ function(orvane_batch_script name)
       list(APPEND defines -D${key}=${here}/scripts/${arg_${key}})
     endif()
   endforeach()
-  list(TRANSFORM arg_FILES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/fixtures/)
   foreach(key SAME DIFFERENT ABSENT FILES)
     if(arg_${key})
       string(REPLACE ";" "," value "${arg_${key}}")
@@ -48,7 +47,7 @@ orvane_batch_script(dxf_units STATUS 1 OUTPUT dxf_units.out DXF dxf_units.dxf
 orvane_batch_script(negative_distance OUTPUT negative_distance.out)
 orvane_batch_script(undo OUTPUT undo.out)
 orvane_batch_script(tools OUTPUT tools.out)
-orvane_batch_script(part STATUS 1 OUTPUT part.out FILES part_story/PART-TURNED.BMP)
+orvane_batch_script(part STATUS 1 OUTPUT part.out FILES ${CMAKE_CURRENT_SOURCE_DIR}/fixtures/part_story/PART-TURNED.BMP)
 
 # Grid calibration through the virtual lens, Auto Calibration on the rectified
 # picture, and a bar measured in the corner of the field.
@@ -60,3 +59,4 @@ add_test(NAME BatchScript.rectify_story
                  -DSCENES=grid,scene,bars "-DLENS=k1=-0.2,tilt=10" -DFORMATS=1280x720:YUY2
                  -P ${CMAKE_CURRENT_SOURCE_DIR}/batch/run_story.cmake)
 orvane_batch_script(precise STATUS 1 OUTPUT precise.out)
+orvane_batch_script(cad STATUS 1 OUTPUT cad.out FILES cad_part.dxf cad_damaged.dxf)

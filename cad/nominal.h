@@ -1,0 +1,44 @@
+// The drawing's nominal outline as points to measure: evenly spaced along
+// every curve, each with the normal that points away from the part's
+// material, the curve's radius there, and whether it lies near a sharp
+// corner. Also the material's area moments, for the coarse placing.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "cadfile/dxf_read.h"
+
+namespace orvane::cad {
+
+struct NominalPoint {
+  double x = 0, y = 0;    // drawing units, y up
+  double nx = 0, ny = 0;  // unit normal, away from the material (or from the right of travel while unknown)
+  uint32_t entity = 0;    // index in the drawing's entities
+  double radius = 0;      // of the arc it lies on, drawing units; 0 on a straight piece
+  // +1 when the arc's centre lies on the material's side, -1 when not.
+  int32_t centre_side = 0;
+  bool corner = false;    // within the corner gap of a sharp corner or a free end
+};
+
+// Area moments of the material (closed outlines, holes taken away):
+// area, centroid, and the central second moments.
+struct Moments {
+  double area = 0, cx = 0, cy = 0, sxx = 0, syy = 0, sxy = 0;
+};
+
+struct Nominal {
+  std::vector<NominalPoint> points;
+  // Per entity: +1 or -1 when its material side is known from the closed
+  // outlines (the normals already point away from it), 0 when not.
+  std::vector<int32_t> side;
+  Moments moments;           // zero area when the drawing has no closed outline
+  double extent = 0;         // the drawing's larger side, drawing units
+};
+
+// Points no more than `step` apart (drawing units) along every curve;
+// those within `corner_gap` (drawing units) of a corner are marked. At most
+// `max_points`: a longer outline is refused (empty result).
+Nominal BuildNominal(const cadfile::Drawing& drawing, double step, double corner_gap, size_t max_points);
+
+}  // namespace orvane::cad

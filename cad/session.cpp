@@ -1,0 +1,234 @@
+#include "cad/session.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "results/session.h"
+#include "results/units.h"
+#include "workspace/files.h"
+
+namespace orvane {
+namespace {
+
+// Flattened curves lie within this of the drawing, in picture pixels.
+constexpr double kFlatnessPx = 0.01;
+// Points this near a corner are set apart, in picture pixels.
+constexpr double kCornerGapPx = 5.0;
+constexpr size_t kMaxNominalPoints = 2000000;
+constexpr double kMillimetresPerInch = 25.4;
+
+std::string Fixed(double v, int decimals) {
+  char buffer[64];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
+  if (r.ec != std::errc()) return "nan";
+  std::string text(buffer, r.ptr);
+  // A value that rounds to zero is written without a sign.
+  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+  return text;
+}
+
+qgImage PictureOf(const Station& st) {
+  return {st.image.frame, static_cast<int32_t>(st.image.width), static_cast<int32_t>(st.image.height),
+          static_cast<int32_t>(st.image.stride), static_cast<int32_t>(st.image.bytes_per_pixel)};
+}
+
+bool HavePicture(const Station& st) {
+  return st.image.frame != nullptr && st.image.width > 0 && st.image.height > 0 &&
+         (st.image.bytes_per_pixel == 3 || st.image.bytes_per_pixel == 4 || st.image.bytes_per_pixel == 1);
+}
+
+// The $INSUNITS code to read the drawing in, or a problem.
+std::optional<std::string> ChooseUnit(const cadfile::Drawing& d, std::string_view given, int32_t* code) {
+  if (!given.empty()) {
+    *code = cadfile::UnitCode(given);
+    if (*code == 0) return "unknown unit \"" + std::string(given) + "\" (mm, cm, m, in, ft, um, mil, dm)";
+    return std::nullopt;
+  }
+  *code = d.insunits;
+  if (cadfile::MillimetresPerUnit(*code) <= 0) {
+    return "the drawing names no unit ($INSUNITS " + std::to_string(d.insunits) +
+           "): give one, such as mm or in";
+  }
+  return std::nullopt;
+}
+
+std::string LayersText(const cadfile::Drawing& d) {
+  std::string text;
+  for (const auto& [layer, count] : d.layers) {
+    text += (text.empty() ? "layers: " : ", ") + layer + " (" + std::to_string(count) + ")";
+  }
+  return text;
+}
+
+bool Passes(const cad::Deviation& d, double half) {
+  return d.points > 0 && d.missing == 0 && d.max <= half && d.min >= -half;
+}
+
+std::string FiguresText(const cad::Deviation& d, double unit_px) {
+  return "max " + SignedNumber(d.max / unit_px) + " min " + SignedNumber(d.min / unit_px) + " rms " +
+         Fixed(d.rms / unit_px, 4);
+}
+
+}  // namespace
+
+std::string SignedNumber(double value) {
+  const std::string text = Fixed(std::fabs(value), 4);
+  return (value < 0 && text.find_first_not_of("0.") != std::string::npos ? "-" : "+") + text;
+}
+
+CadSession& CadOf(Station& st) {
+  if (!st.cad) st.cad = std::make_shared<CadSession>();
+  return *st.cad;
+}
+
+std::optional<std::string> LoadCadDrawing(Station& st, const std::filesystem::path& path, std::string_view unit,
+                                          std::vector<std::string>* notes) {
+  if (st.settings.calibrated == 0 || !(st.settings.scale_x > 0)) {
+    return "the station is not calibrated: calibrate it, so that the drawing can be placed in the picture";
+  }
+  cadfile::ReadOptions options;
+  std::string error;
+  std::optional<cadfile::Drawing> d = cadfile::ReadDxfFile(path.string(), options, &error);
+  if (!d) return "cannot read " + path.filename().string() + ": " + error;
+  int32_t code = 0;
+  if (auto problem = ChooseUnit(*d, unit, &code)) return problem;
+  const double px_per_unit = st.settings.scale_x * cadfile::MillimetresPerUnit(code) / kMillimetresPerInch;
+  if (!(px_per_unit > 0) || !std::isfinite(px_per_unit)) return "the calibration gives no scale for the drawing";
+  // Curves flattened finer than the picture shows, once the scale is known.
+  if (kFlatnessPx / px_per_unit < options.flatness) {
+    options.flatness = std::max(kFlatnessPx / px_per_unit, 1e-9);
+    d = cadfile::ReadDxfFile(path.string(), options, &error);
+    if (!d) return "cannot read " + path.filename().string() + ": " + error;
+  }
+  cad::Nominal nominal = cad::BuildNominal(*d, 1.0 / px_per_unit, kCornerGapPx / px_per_unit, kMaxNominalPoints);
+  if (nominal.points.empty()) {
+    return d->entities.empty() ? "the drawing holds no line, arc or curve to compare"
+                               : "the drawing's outline is too long for the picture's scale";
+  }
+  CadSession& cad = CadOf(st);
+  cad.name = path.filename().string();
+  cad.unit = code;
+  cad.px_per_unit = px_per_unit;
+  cad.nominal = std::move(nominal);
+  cad.drawing = std::move(d);
+  cad.placement.reset();
+  cad.comparison.reset();
+  if (notes) {
+    notes->push_back("drawing " + cad.name + ": " + std::to_string(cad.drawing->entities.size()) + " entities, " +
+                     std::to_string(cad.nominal.points.size()) + " points, " + Fixed(px_per_unit, 4) +
+                     " px per " + cadfile::UnitName(code));
+    if (std::string left = cadfile::LeftOutText(*cad.drawing); !left.empty()) notes->push_back(left);
+    notes->push_back(LayersText(*cad.drawing));
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> FitCadDrawing(Station& st, std::string* line) {
+  CadSession& cad = CadOf(st);
+  if (!cad.drawing) return "no drawing: cad-load one first";
+  if (!HavePicture(st)) return "no picture to fit the drawing to";
+  const qgImage image = PictureOf(st);
+  cad::FitResult coarse = cad::CoarsePlace(image, cad.nominal, cad.px_per_unit, cad.measure);
+  if (!coarse.ok) return coarse.why;
+  cad::ResolveSides(image, coarse.placement, cad.nominal, cad.measure);
+  const cad::FitResult fit = cad::FitPlacement(image, cad.nominal, coarse.placement, cad.measure, cad.fit_settings);
+  if (!fit.ok) return fit.why;
+  cad.placement = fit.placement;
+  cad.residual = fit.residual;
+  cad.comparison.reset();
+  if (line) {
+    constexpr double kDegrees = 57.295779513082323;
+    *line = "fit residual " + Fixed(fit.residual, 4) + " px, " + std::to_string(fit.used) + " of " +
+            std::to_string(fit.measured) + " points, origin at " + Fixed(fit.placement.px, 3) + " " +
+            Fixed(fit.placement.py, 3) + " px, turned " + Fixed(fit.placement.angle * kDegrees, 4) + " deg";
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+// The result row of a comparison: the deviation of largest size, against
+// the zone +-t/2 as the label's tolerance.
+void EnterResult(Station& st, const CadSession& cad, const cad::Comparison& c) {
+  const double unit_px = cad.px_per_unit;
+  const std::string unit = CanonicalUnit(cadfile::UnitName(cad.unit));
+  ResultRow row;
+  row.kind = kKindCad;
+  row.value = c.all.worst >= 0 ? c.points[static_cast<size_t>(c.all.worst)].deviation / unit_px : kUnknown;
+  row.unit = unit;
+  row.note = FiguresText(c.all, unit_px) + " " + unit + ", " + std::to_string(c.all.points) + " points, " +
+             std::to_string(c.all.missing) + " without an edge, " + std::to_string(c.all.corners) +
+             " at corners, fit residual " + Fixed(cad.residual, 4) + " px, tolerance " + Fixed(cad.tolerance, 4) +
+             ", file " + cad.name;
+  const ResultRow stored = AddResult(st, std::move(row));
+  if (stored.number == 0) return;
+  ResultsTable& table = ResultsOf(st).table;
+  if (!table.ToleranceOf(stored.label)) {
+    table.SetTolerance(stored.label, Tolerance(0.0, cad.tolerance / 2, unit));
+    SaveResults(st);
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> CompareCadDrawing(Station& st, double tolerance, std::vector<std::string>* lines) {
+  CadSession& cad = CadOf(st);
+  if (!cad.drawing) return "no drawing: cad-load one first";
+  if (!cad.placement) return "the drawing is not placed: cad-fit first";
+  if (!(tolerance > 0) || !std::isfinite(tolerance)) return "the profile tolerance must be above 0";
+  if (!HavePicture(st)) return "no picture to compare with";
+  cad.tolerance = tolerance;
+  cad.comparison = cad::Compare(PictureOf(st), cad.nominal, *cad.placement, cad.measure);
+  const cad::Comparison& c = *cad.comparison;
+  const double half = tolerance / 2 * cad.px_per_unit;
+  if (lines) {
+    lines->push_back("cad " + FiguresText(c.all, cad.px_per_unit) + (Passes(c.all, half) ? " pass" : " fail"));
+    for (size_t e = 0; e < c.entities.size(); ++e) {
+      const cad::Deviation& d = c.entities[e];
+      const cadfile::Entity& ent = cad.drawing->entities[e];
+      std::string line = "entity " + std::to_string(e + 1) + " " + ent.kind + " " + ent.layer;
+      if (d.points == 0) {
+        line += " no points measured";
+      } else {
+        line += " " + FiguresText(d, cad.px_per_unit) + (Passes(d, half) ? " pass" : " fail");
+      }
+      lines->push_back(line + ", " + std::to_string(d.points) + " points, " + std::to_string(d.missing) +
+                       " without an edge, " + std::to_string(d.corners) + " at corners");
+    }
+    if (c.all.worst >= 0) {
+      const cad::NominalPoint& q = cad.nominal.points[static_cast<size_t>(c.all.worst)];
+      lines->push_back("worst " + SignedNumber(c.points[static_cast<size_t>(c.all.worst)].deviation / cad.px_per_unit) +
+                       " at " + Fixed(q.x, 4) + " " + Fixed(q.y, 4) + " entity " + std::to_string(q.entity + 1));
+    }
+  }
+  EnterResult(st, cad, c);
+  return std::nullopt;
+}
+
+std::string CadReportText(const CadSession& cad) {
+  std::string text = "x,y,deviation,entity,corner\n";
+  if (!cad.comparison) return text;
+  for (size_t i = 0; i < cad.nominal.points.size(); ++i) {
+    const cad::NominalPoint& q = cad.nominal.points[i];
+    const cad::Measured& m = cad.comparison->points[i];
+    text += Fixed(q.x, 6) + "," + Fixed(q.y, 6) + "," + (m.found ? Fixed(m.deviation / cad.px_per_unit, 6) : "") +
+            "," + std::to_string(q.entity + 1) + "," + (q.corner ? "1" : "0") + "\n";
+  }
+  return text;
+}
+
+std::optional<std::string> WriteCadReport(Station& st, const std::filesystem::path& path) {
+  const CadSession& cad = CadOf(st);
+  if (!cad.comparison) return "nothing compared yet: cad-compare first";
+  const std::string text = CadReportText(cad);
+  if (text.size() > UINT32_MAX) return "the report is too large";
+  int error = 0;
+  if (WriteWholeFile(path, text.data(), static_cast<uint32_t>(text.size()), &error) != text.size()) {
+    return "cannot write " + path.filename().string() + ": " + (error ? std::strerror(error) : "not a regular file");
+  }
+  return std::nullopt;
+}
+
+}  // namespace orvane
