@@ -1,6 +1,7 @@
 #include "platform/video/aravis_camera.h"
 
 #include <arv.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -373,6 +374,7 @@ void AravisDevice::Take(ArvBuffer* buffer) {
 }
 
 void AravisDevice::Run() {
+  pthread_setname_np(pthread_self(), kGenicamThreadName);
   auto heard = std::chrono::steady_clock::now();
   while (running_) {
     if (lost_) {

@@ -22,6 +22,10 @@ struct AravisOptions {
   bool fake_interface = false;
 };
 
+// The name of the thread that takes a camera's pictures (at most 15
+// characters), for measuring its share of the processor.
+inline constexpr const char* kGenicamThreadName = "orvane-gcam";
+
 // What StatusNote says while a camera is away.
 inline constexpr const char* kCameraLostNote = "camera lost, reconnecting";
 

@@ -189,10 +189,11 @@ TEST(GvCamera, BatchStartsTheNamedCameraWaitsAndPrintsItsCounts) {
   const std::string out = RunBatch(dir.path().string(),
                                    "start --camera " + simulator.name() + "\\nwait 1.5\\nprint camera\\n"
                                    "print image-status\\nstart --camera no-such-camera\\nprint camera\\n");
-  const std::regex camera("camera \"" + simulator.name() + " (\\d+)x(\\d+) BayerBG8 frames (\\d+) incomplete 0\"\n");
+  const std::regex camera("camera \"" + simulator.name() + " (\\d+)x(\\d+) BayerBG8 frames (\\d+) incomplete (\\d+)\"\n");
   std::smatch m;
   ASSERT_TRUE(std::regex_search(out, m, camera)) << out;
   EXPECT_GE(std::stoi(m[3]), 10) << out;
+  EXPECT_LE(std::stoi(m[4]) * 100, std::stoi(m[3])) << out;
   EXPECT_NE(out.find("image-status \"" + m[1].str() + " x " + m[2].str()), std::string::npos) << out;
   EXPECT_NE(out.find("message box \"Camera\" \"The camera \\\"no-such-camera\\\" was not found.\""),
             std::string::npos) << out;
