@@ -188,7 +188,8 @@ TEST(GvCamera, BatchStartsTheNamedCameraWaitsAndPrintsItsCounts) {
   testing::TempDir dir;
   const std::string out = RunBatch(dir.path().string(),
                                    "start --camera " + simulator.name() + "\\nwait 1.5\\nprint camera\\n"
-                                   "print image-status\\nstart --camera no-such-camera\\nprint camera\\n");
+                                   "print image-status\\nsetup exposure 20000\\nsetup-close\\nclick set-up\\n"
+                                   "start --camera no-such-camera\\nprint camera\\n");
   const std::regex camera("camera \"" + simulator.name() + " (\\d+)x(\\d+) BayerBG8 frames (\\d+) incomplete (\\d+)\"\n");
   std::smatch m;
   ASSERT_TRUE(std::regex_search(out, m, camera)) << out;
@@ -198,6 +199,10 @@ TEST(GvCamera, BatchStartsTheNamedCameraWaitsAndPrintsItsCounts) {
   EXPECT_NE(out.find("message box \"Camera\" \"The camera \\\"no-such-camera\\\" was not found.\""),
             std::string::npos) << out;
   EXPECT_NE(out.find("camera \"none\""), std::string::npos) << out;
+  // Set-Up's exposure box, typed by the script, is kept in the camera's file.
+  std::vector<uint8_t> kept;
+  ReadWholeFile(dir.path() / CameraSettingsFileName(simulator.name()), kept);
+  EXPECT_NE(std::string(kept.begin(), kept.end()).find("\nExposureTime 20000\n"), std::string::npos) << out;
 }
 
 // The library's in-process simulated camera.
