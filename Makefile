@@ -15,7 +15,8 @@ PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock
             libbenchmark-dev libjpeg-dev libturbojpeg0-dev python3 qt6-base-dev locales \
             dpkg-dev file lintian appstream man-db desktop-file-utils pkgconf \
             libopencv-calib3d-dev libopencv-imgproc-dev \
-            pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pytest python3-pil
+            pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pytest python3-pil \
+            libaravis-dev aravis-tools-cli libusb-1.0-0-dev
 # Optional cross-checks: the tests that need them skip without them.
 OPTIONAL_PACKAGES := python3-ezdxf imagemagick
 # Optional comparisons of the benchmarks.

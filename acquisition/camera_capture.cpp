@@ -1,12 +1,15 @@
 #include "acquisition/camera_capture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "acquisition/acquisition.h"
+#include "acquisition/camera_settings.h"
 #include "acquisition/file_mode.h"
 #include "acquisition/pixels.h"
+#include "platform/video/genicam_pixels.h"
 #include "station/workspace.h"
 #include "workspace/files.h"
 #include "workspace/solutions.h"
@@ -16,16 +19,28 @@ namespace {
 
 bool Accepted(const video::VideoFormat& f) {
   return (f.compression == kCompressionRgb && f.bit_count == 24) ||
-         (f.compression == kCompressionYuy2 && f.bit_count == 16);
+         (f.compression == kCompressionYuy2 && f.bit_count == 16) ||
+         (video::IsGenicamFormat(f.compression) && f.bit_count == video::GenicamBits(f.compression));
 }
 
 // The first row of exactly W x H in the preferred code, then in the other;
 // failing both (or with a code that is neither), the row whose width is
 // nearest to W, the earlier one on a tie, which also sets W, H and the
-// preferred code. Returns 1 for an exact match, 0 otherwise.
+// preferred code. A GenICam camera's code is looked for exactly W x H in that
+// code alone, so that a size chosen in Set-Up is found again among the rows
+// of the same width. Returns 1 for an exact match, 0 otherwise.
 int32_t ChooseFormat(CameraFormatTable& t, uint32_t* w, uint32_t* h, uint32_t* pixel_format) {
   t.chosen = 0;
   if (t.count == 0) return 0;
+  if (video::IsGenicamFormat(*pixel_format)) {
+    for (uint32_t i = 0; i < t.count; ++i) {
+      const CameraFormat& r = t.rows[i];
+      if (r.width == *w && r.height == *h && r.compression == *pixel_format) {
+        t.chosen = i;
+        return 1;
+      }
+    }
+  }
   uint32_t order[2] = {};
   bool search = true;
   if (*pixel_format == kCompressionRgb) {
@@ -174,10 +189,29 @@ void UseVideoBackend(Station& st, std::unique_ptr<video::VideoBackend> backend) 
   st.camera = std::make_unique<CameraCapture>(std::move(backend));
 }
 
-int32_t EnumerateDevices(Station& st) {
-  const std::vector<std::string> names = CaptureOf(st).backend().DeviceNames();
-  if (names.empty()) return -1;
+namespace {
+
+// Fills the device list and gives the names it shows.
+std::vector<std::string> ListDevices(Station& st) {
+  std::vector<std::string> names = CaptureOf(st).backend().DeviceNames();
   for (const std::string& name : names) st.surface().AddComboItem(ControlId::DeviceList, name);
+  return names;
+}
+
+std::string FormatName(uint32_t compression) {
+  if (compression == kCompressionRgb) return "RGB";
+  if (compression == kCompressionYuy2) return "YUY2";
+  if (video::IsGenicamFormat(compression)) return std::string(video::GenicamFormatName(compression));
+  return "none";
+}
+
+constexpr const char* kCameraCaption = "Camera";
+
+} // namespace
+
+int32_t EnumerateDevices(Station& st) {
+  const std::vector<std::string> names = ListDevices(st);
+  if (names.empty()) return -1;
   return static_cast<int32_t>(names.size());
 }
 
@@ -198,6 +232,7 @@ int32_t OpenCamera(Station& st, int32_t index, uint32_t width, uint32_t height) 
     return error == video::OpenError::Busy ? kCameraBusy : kCameraOpenFailed;
   }
   cam.device = std::move(device);
+  cam.device_name = names[static_cast<size_t>(index)];
 
   uint32_t w = width, h = height;
   if (BuildFormatTable(st, *cam.device, cam.table)) {
@@ -209,6 +244,7 @@ int32_t OpenCamera(Station& st, int32_t index, uint32_t width, uint32_t height) 
     st.camera_compression = row.compression;
     SetChosenFormat(*cam.device, row, w, h);
   }
+  ApplyCameraSettings(st);
   cam.native_width = cam.device->CurrentWidth();
   cam.native_height = cam.device->CurrentHeight();
   // The driver may grant another size than the one asked for: the frame
@@ -334,15 +370,25 @@ bool ShowLatestPicture(Station& st, LivePicture* held, const PictureSink& show) 
 bool StartCamera(Station& st, int32_t index) {
   ImageState& im = st.image;
   ControlSurface& ui = st.surface();
+  CameraCapture& cam = CaptureOf(st);
   im.no_camera = 1;
-  CaptureOf(st).device_index = index;
-  const int32_t count = EnumerateDevices(st);
+  const std::vector<std::string> names = ListDevices(st);
+  if (!cam.wanted_name.empty()) {
+    const auto it = std::find(names.begin(), names.end(), cam.wanted_name);
+    index = it == names.end() ? -1 : static_cast<int32_t>(it - names.begin());
+    if (index < 0) ui.MessageBox("The camera \"" + cam.wanted_name + "\" was not found.", kCameraCaption, MessageButtons::Ok);
+  }
+  cam.device_index = index;
+  const int32_t count = static_cast<int32_t>(names.size());
   if (count > index && index >= 0) {
     ui.SelectComboItem(ControlId::DeviceList, index);
     im.no_camera = 0;
-    OpenCamera(st, index, im.width, im.height);
+    const int32_t opened = OpenCamera(st, index, im.width, im.height);
     PublishGeometry(st);
     if (CameraFormats(st).count == 0) im.no_camera = 1;
+    if (opened < 0 && !cam.backend().OpenProblem().empty()) {
+      ui.MessageBox(cam.backend().OpenProblem(), kCameraCaption, MessageButtons::Ok);
+    }
   }
   if (im.no_camera == 1) {
     EnterFileMode(st);
@@ -353,6 +399,20 @@ bool StartCamera(Station& st, int32_t index) {
   RepositionVideo(st);
   SetAcquisitionMode(st, AcquisitionMode::Live);
   return true;
+}
+
+std::string CameraNote(Station& st) {
+  if (!st.camera || !st.camera->device || st.image.file_mode != 0) return {};
+  return st.camera->device->StatusNote();
+}
+
+std::string DescribeCamera(Station& st) {
+  if (!st.camera || !st.camera->device) return "none";
+  CameraCapture& cam = *st.camera;
+  const video::StreamCounts counts = cam.device->Counts();
+  return cam.device_name + ' ' + std::to_string(cam.native_width) + 'x' + std::to_string(cam.native_height) +
+         ' ' + FormatName(st.camera_compression) + " frames " + std::to_string(counts.frames) + " incomplete " +
+         std::to_string(counts.incomplete);
 }
 
 void RepositionVideo(Station& st) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "acquisition/rectification.h"
@@ -25,8 +26,8 @@ inline constexpr uint32_t kMaxCameraFormats = 100;
 struct CameraFormat {
   uint32_t width;
   uint32_t height;
-  uint32_t bit_count;   // 24 or 16
-  uint32_t compression; // kCompressionRgb or kCompressionYuy2
+  uint32_t bit_count;   // 24 or 16; a GenICam format's bits (genicam_pixels.h)
+  uint32_t compression; // kCompressionRgb, kCompressionYuy2 or a GenICam format's code
   uint32_t image_size;  // bytes, as the device states it
 };
 static_assert(sizeof(CameraFormat) == 20);
@@ -69,6 +70,9 @@ class CameraCapture {
 
   std::unique_ptr<video::VideoDevice> device; // null while closed
   int32_t device_index = 0;                   // the device start-up chose, reopened by a resolution change
+  std::string wanted_name;                    // --camera NAME: start-up picks the device by this name
+  std::string device_name;                    // the open device's name in the list
+  std::string shown_note;                     // the device's note the status line shows
   uint32_t state = 0;                         // 0 stopped or being built, 2 running
   uint32_t native_width = 0;                  // size the device delivers, read back
   uint32_t native_height = 0;
@@ -127,12 +131,23 @@ using PictureSink = std::function<void(const uint8_t* bgrx, uint32_t width, uint
 // own straight into `held`'s buffer. False when nothing was shown.
 bool ShowLatestPicture(Station& station, LivePicture* held, const PictureSink& show);
 
-// The camera's part of start-up: lists the devices, opens device `index` at
+// The camera's part of start-up: lists the devices, opens device `index` (or
+// the one called wanted_name, when it is set: "not found" is said in a
+// message box) at
 // the requested size when there is one, publishes the geometry, positions the
 // video and switches to Live mode; otherwise (no device at that index, a busy
 // device, no accepted format) sets no_camera, enters File mode, disables the
 // File button and shows File mode. Returns true when a camera is in use.
 bool StartCamera(Station& station, int32_t index);
+
+// What the open device says beside its picture ("camera lost, reconnecting");
+// empty without a camera or in File mode.
+std::string CameraNote(Station& station);
+
+// "NAME WxH FORMAT frames N incomplete M": the open camera, the size it
+// delivers, its format's name and the pictures it received and dropped as
+// incomplete since it was opened; "none" without a camera.
+std::string DescribeCamera(Station& station);
 
 // The live video area was moved or resized: re-position the video.
 void RepositionVideo(Station& station);

@@ -39,7 +39,7 @@ void NotifyStatus(Station& st) {
   if (st.hooks.update_status_line) st.hooks.update_status_line();
 }
 
-bool SameSize(const rectify::RemapTables& t, uint32_t w, uint32_t h) { return t.width() == w && t.height() == h; }
+bool SameSize(const SharedRemapTables& t, uint32_t w, uint32_t h) { return t.width() == w && t.height() == h; }
 
 constexpr std::string_view kTheFile = "The rectification file";
 

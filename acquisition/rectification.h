@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,10 +22,60 @@ namespace orvane {
 
 class Station;
 
+// The remap tables as the window's thread changes them and a capture thread
+// reads them (the live area's pictures are rectified there): a change
+// replaces them whole, so a remap in progress keeps the tables it started
+// with.
+class SharedRemapTables {
+ public:
+  SharedRemapTables() = default;
+  SharedRemapTables(SharedRemapTables&& other) noexcept : tables_(other.Get()) {}
+  SharedRemapTables& operator=(SharedRemapTables&& other) noexcept {
+    Set(other.Get());
+    return *this;
+  }
+  SharedRemapTables& operator=(rectify::RemapTables&& tables) {
+    Set(tables.empty() ? nullptr : std::make_shared<const rectify::RemapTables>(std::move(tables)));
+    return *this;
+  }
+  // New tables for the model; false, and none, when the model is unusable.
+  bool Build(const rectify::LensModel& model) {
+    rectify::RemapTables tables;
+    const bool built = tables.Build(model);
+    *this = std::move(tables);
+    return built;
+  }
+  bool empty() const { return Get() == nullptr; }
+  uint32_t width() const {
+    const auto t = Get();
+    return t ? t->width() : 0;
+  }
+  uint32_t height() const {
+    const auto t = Get();
+    return t ? t->height() : 0;
+  }
+  void Apply(const uint8_t* source, uint8_t* dest) const {
+    if (const auto t = Get()) t->Apply(source, dest);
+  }
+  // The tables in force now (null: none), kept alive while held.
+  std::shared_ptr<const rectify::RemapTables> Get() const {
+    std::lock_guard lock(mutex_);
+    return tables_;
+  }
+
+ private:
+  void Set(std::shared_ptr<const rectify::RemapTables> tables) {
+    std::lock_guard lock(mutex_);
+    tables_ = std::move(tables);
+  }
+  mutable std::mutex mutex_;
+  std::shared_ptr<const rectify::RemapTables> tables_; // never empty tables: null instead
+};
+
 // What the camera keeps of rectification while it is open.
 struct RectificationState {
   std::optional<rectify::RectificationRecord> record; // the file's, when it is for this camera
-  rectify::RemapTables tables;                          // built while rectification applies
+  SharedRemapTables tables;                             // built while rectification applies
   std::string note;                                     // for the image status line
   std::vector<uint8_t> scratch;                         // one picture, reused
   std::vector<uint8_t> scratch2;

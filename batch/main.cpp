@@ -1,4 +1,4 @@
-// orvane-batch [-C DIR] [--fixed-clock] [--echo] SCRIPT|-
+// orvane-batch [-C DIR] [--fixed-clock] [--echo] [--camera NAME] SCRIPT|-
 //              --help | --version
 #include <fstream>
 #include <iostream>
@@ -13,11 +13,12 @@ namespace {
 #endif
 
 constexpr const char* kUsage =
-    "usage: orvane-batch [-C DIR] [--fixed-clock] [--echo] SCRIPT|-\n"
+    "usage: orvane-batch [-C DIR] [--fixed-clock] [--echo] [--camera NAME] SCRIPT|-\n"
     "       orvane-batch --help | --version\n"
     "  -C DIR         the station's working folder (default: the current one)\n"
     "  --fixed-clock  time stands still: every run reports the same times\n"
     "  --echo         print every command before it runs\n"
+    "  --camera NAME  every start opens the camera of that name (unless it names one)\n"
     "  SCRIPT         the script file, or - for standard input\n"
     "  --help         print this text and end\n"
     "  --version      print the version and end\n"
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
       options.fixed_clock = true;
     } else if (arg == "--echo") {
       options.echo = true;
+    } else if (arg == "--camera" && i + 1 < argc) {
+      options.camera = argv[++i];
     } else if (arg == "--help") {
       std::cout << kUsage;
       return orvane::batch::kScriptOk;

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "results/table.h"
+#include "ui/setup_dialog.h"
 #include "view/zoom.h"
 
 namespace orvane::batch {
@@ -91,6 +92,15 @@ constexpr NamedList kSetupLists[] = {
     {"save-preference", DialogControlId::ImageSavePreference},
     {"text-background", DialogControlId::TextBackground},
 };
+
+// The camera's settings in the General Set-Up dialog, typed as numbers.
+std::optional<DialogControlId> SetupEditByName(std::string_view name) {
+  const std::string lower = Lower(name);
+  if (lower == "exposure") return kCameraExposureEdit;
+  if (lower == "gain") return kCameraGainEdit;
+  if (lower == "frame-rate") return kCameraFrameRateEdit;
+  return std::nullopt;
+}
 
 // "edit3", "label0", "slider9": a part of a parameter row.
 std::optional<ControlId> RowPart(std::string_view name) {
@@ -233,6 +243,8 @@ class LineParser {
       *ok = OnOff(Verb::PreciseOption);
     } else if (verb == "rectify") {
       *ok = OnOff(Verb::Rectify);
+    } else if (verb == "wait") {
+      *ok = Wait();
     } else if (verb == "part-teach") {
       *ok = PartTeach();
     } else if (verb == "part-find") {
@@ -559,6 +571,12 @@ class LineParser {
     command_.verb = Verb::Setup;
     if (Args() == 0 || Args() % 2 != 0) return Fail("expected ID INDEX [ID INDEX ...]");
     for (size_t i = 0; i < Args(); i += 2) {
+      if (std::optional<DialogControlId> edit = SetupEditByName(Arg(i))) {
+        double value = 0.0;
+        if (!Number(i + 1, &value)) return false;
+        command_.edits.emplace_back(*edit, Arg(i + 1));
+        continue;
+      }
       std::optional<DialogControlId> id = SetupListByName(Arg(i));
       if (!id) return Fail("\"" + Arg(i) + "\" is not a list of the Set-Up dialog");
       int32_t index = 0;
@@ -597,6 +615,16 @@ class LineParser {
     command_.number = v;
     return true;
   }
+  // wait SECONDS: real time, 0 to kMaxWaitSeconds.
+  bool Wait() {
+    command_.verb = Verb::Wait;
+    if (!Count(1, "SECONDS") || !Number(0, &command_.number)) return false;
+    if (command_.number < 0.0 || command_.number > kMaxWaitSeconds) {
+      return Fail("a wait is 0 to " + std::to_string(static_cast<int>(kMaxWaitSeconds)) + " seconds");
+    }
+    return true;
+  }
+
   bool PrintOrExpect(Verb verb) {
     command_.verb = verb;
     if (!Count(verb == Verb::Print ? 1 : 2, verb == Verb::Print ? "ID or NAME" : "ID or NAME \"TEXT\"")) {
@@ -605,6 +633,8 @@ class LineParser {
     command_.target.name = Arg(0);
     if (verb == Verb::Print && Lower(Arg(0)) == "rectification") {
       command_.target.rectification = true;
+    } else if (verb == Verb::Print && Lower(Arg(0)) == "camera") {
+      command_.target.camera = true;
     } else if (Lower(Arg(0)) == "title") {
       command_.target.title = true;
     } else if (std::optional<ControlId> id = ControlByName(Arg(0))) {

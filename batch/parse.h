@@ -21,6 +21,8 @@ namespace orvane::batch {
 inline constexpr size_t kMaxLineBytes = 65536;
 // Largest screen side `screen` accepts.
 inline constexpr int32_t kMaxScreenSide = 16384;
+// The longest `wait`, in seconds.
+inline constexpr double kMaxWaitSeconds = 600.0;
 // Mouse positions are clamped to +-kMaxCoordinate.
 inline constexpr int32_t kMaxCoordinate = 1000000;
 
@@ -92,6 +94,7 @@ enum class Verb : uint32_t {
   CadFit,
   CadCompare, // number: the profile tolerance
   CadReport,  // texts: path
+  Wait,
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -100,6 +103,7 @@ struct Target {
   ControlId id{};      // when !title
   bool title = false;  // the window title
   bool rectification = false; // print only: the grid calibration's state and figures
+  bool camera = false;        // print only: the open camera and its picture counts
 };
 
 struct Command {
@@ -112,7 +116,7 @@ struct Command {
   int32_t b = 0;                  // screen H, slider pos, index, y; grid-calibrate ROWS, COLS
   double factor = 0.0;            // zoom: view pixels per image pixel; 0 fit
   bool at = false;                // zoom: centred on image pixel (a, b)
-  double number = 0.0;            // grid-calibrate PITCH
+  double number = 0.0;            // grid-calibrate PITCH; wait SECONDS
   bool by_name = false;           // solution: texts[0] is the name
   ControlId control{};            // option/choice combo box, click button
   Target target;                  // print, expect
@@ -123,6 +127,7 @@ struct Command {
   std::optional<DialogControlId> entity; // entity: the button, none = Escape
   bool escape = false;            // key: escape (else enter)
   std::vector<std::pair<DialogControlId, int32_t>> choices; // setup
+  std::vector<std::pair<DialogControlId, std::string>> edits; // setup: the camera's settings typed
   double nominal = 0.0;           // tolerance: nominal, limit deviations; texts[1] its unit if given
   double tolerance = 0.0;         // the upper deviation (+-tolerance when symmetric)
   double lower = 0.0;             // the lower deviation: -tolerance when symmetric

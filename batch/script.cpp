@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <deque>
 #include <exception>
@@ -12,6 +13,7 @@
 #include <iterator>
 #include <memory>
 #include <ostream>
+#include <thread>
 #include <variant>
 
 #include "acquisition/acquisition.h"
@@ -35,6 +37,7 @@
 #include "ui/grid_scale.h"
 #include "ui/main_window.h"
 #include "ui/part_commands.h"
+#include "ui/status.h"
 #include "ui/save_image.h"
 #include "view/measure_tools.h"
 #include "view/mouse.h"
@@ -97,7 +100,11 @@ struct SetupChoice {
 struct SetupReset {
   MessageAnswer answer;
 };
-using SetupStep = std::variant<SetupChoice, SetupReset>;
+struct SetupEdit {
+  DialogControlId edit;
+  std::string text;
+};
+using SetupStep = std::variant<SetupChoice, SetupReset, SetupEdit>;
 
 struct DrawnText {
   int32_t x;
@@ -283,11 +290,14 @@ class Runner {
       case Verb::Distance: QueueDistance(c); break;
       case Verb::Setup:
         for (const auto& [list, index] : c.choices) setup_plan_.push_back(SetupChoice{list, index});
+        for (const auto& [edit, text] : c.edits) setup_plan_.push_back(SetupEdit{edit, text});
         break;
       case Verb::SetupReset: setup_plan_.push_back(SetupReset{c.answer}); break;
       case Verb::SetupClose: QueueSetup(); break;
       case Verb::Print:
-        if (c.target.rectification) {
+        if (c.target.camera) {
+          if (HaveStation()) out_ << "camera " << QuoteText(DescribeCamera(*station_)) << '\n';
+        } else if (c.target.rectification) {
           if (HaveSurface()) out_ << DescribeRectification(*station_) << '\n';
         } else if (HaveSurface()) {
           out_ << c.target.name << ' ' << QuoteText(TextOf(c.target)) << '\n';
@@ -331,6 +341,7 @@ class Runner {
       case Verb::CadFit:
       case Verb::CadCompare:
       case Verb::CadReport: CadCommand(c); break;
+      case Verb::Wait: Wait(c.number); break;
     }
   }
 
@@ -512,6 +523,13 @@ class Runner {
     if (auto problem = AcceptGridCalibration(*station_, spec, *fit)) Fail(*problem);
   }
 
+  // Real time passes (a live camera streams meanwhile); then the status
+  // line says what the camera's state has become.
+  void Wait(double seconds) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    if (running_) RefreshCameraNote(*station_);
+  }
+
   void Start(const Command& c) {
     if (station_) {
       if (running_) {
@@ -536,6 +554,7 @@ class Runner {
       line += ' ';
       line += blank ? "\"" + arg + "\"" : arg;
     }
+    if (!options_.camera.empty()) line += " --camera \"" + options_.camera + "\"";
     // Results made during start-up (a notice) take the script's clock too.
     if (options_.fixed_clock) station_->results_clock = [] { return int64_t{0}; };
     running_ = StartUp(*station_, line);
@@ -745,6 +764,8 @@ class Runner {
       for (const SetupStep& step : plan) {
         if (const auto* choice = std::get_if<SetupChoice>(&step)) {
           PlayChoice(dialog, *choice);
+        } else if (const auto* edit = std::get_if<SetupEdit>(&step)) {
+          PlayEdit(dialog, *edit);
         } else {
           // The button keeps the dialog open, so Press gives no result.
           const DialogControl* reset = dialog.Find(DialogControlId::ResetRois);
@@ -760,6 +781,17 @@ class Runner {
       }
       return dialog.Press(DialogControlId::Ok).value_or(DialogResult::Ok);
     });
+  }
+
+  // Types into one of the camera's settings; a camera without them has none.
+  void PlayEdit(DialogModel& dialog, const SetupEdit& edit) {
+    DialogControl* box = dialog.Find(edit.edit);
+    if (box == nullptr) {
+      out_ << "setup: the camera has no setting " << Raw(edit.edit) << '\n';
+      failed_ = true;
+      return;
+    }
+    box->text = edit.text;
   }
 
   void PlayChoice(DialogModel& dialog, const SetupChoice& choice) {

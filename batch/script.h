@@ -38,6 +38,9 @@ struct Options {
   bool fixed_clock = false;
   // Echo every command before it runs, with its line number.
   bool echo = false;
+  // --camera NAME: added to every start's command line, after the script's
+  // own arguments, so a start that names a camera keeps its own.
+  std::string camera;
   // Take the working folder's lock before anything runs (the program does;
   // tests running many scripts in one process do not).
   bool lock_folder = false;

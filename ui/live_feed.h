@@ -6,10 +6,19 @@
 // ended, there is no camera or the area is hidden; a picture already shown is
 // not shown again. Nothing here waits or counts time: the front end supplies
 // how a request reaches its thread.
+//
+// With rectification on, the camera's thread rectifies each new picture as
+// it reports it and hands the result over; the window's thread only paints
+// it. It rectifies a picture itself only when the tables changed since the
+// last one handed over (the first picture after rectification is turned on).
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "acquisition/camera_capture.h"
 #include "station/station.h"
@@ -43,13 +52,31 @@ class LiveFeed {
   // The latest picture to the area when it is new and may be shown.
   void ShowNewPicture();
 
+  // Pictures the window's thread had to rectify itself (for measurements).
+  uint64_t window_remaps() const { return window_remaps_; }
+
  private:
+  // The camera's thread: the newest picture rectified into the hand-over.
+  void Rectify();
+  // The window's thread: paints the rectified picture handed over, when it
+  // was made with the tables in force and is not painted yet.
+  bool ShowRectified();
+
   Station& station_;
   LiveArea area_;
   LivePicture held_; // names the picture shown last
   std::atomic<bool> request_waiting_{false};
-  bool shown_ = false;
-  bool ended_ = false;
+  std::atomic<bool> shown_{false};
+  std::atomic<bool> ended_{false};
+
+  // The hand-over from the camera's thread: the last rectified picture and
+  // the tables it was made with.
+  std::mutex ready_mutex_;
+  LivePicture ready_;
+  // Held, so that tables made later never share its address.
+  std::shared_ptr<const rectify::RemapTables> ready_tables_;
+  std::vector<uint8_t> work_; // the camera's thread rectifies into this
+  uint64_t window_remaps_ = 0;
 };
 
 } // namespace orvane

@@ -81,11 +81,32 @@ int32_t DeviceIndexOf(std::string_view command_line) {
   return 0;
 }
 
+std::string CameraNameOf(std::string_view line) {
+  constexpr std::string_view kOption = "--camera";
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  for (size_t at = line.find(kOption); at != std::string_view::npos; at = line.find(kOption, at + 1)) {
+    const size_t end = at + kOption.size();
+    if ((at > 0 && !blank(line[at - 1])) || end >= line.size() || !blank(line[end])) continue;
+    size_t first = end;
+    while (first < line.size() && blank(line[first])) ++first;
+    if (first < line.size() && line[first] == '"') {
+      const size_t close = line.find('"', first + 1);
+      if (close == std::string_view::npos) return {};
+      return std::string(line.substr(first + 1, close - first - 1));
+    }
+    size_t last = first;
+    while (last < line.size() && !blank(line[last])) ++last;
+    return std::string(line.substr(first, last - first));
+  }
+  return {};
+}
+
 bool StartUp(Station& st, std::string_view command_line) {
   InstallWindowHooks(st);
   ControlSurface& ui = st.surface();
   WindowState& w = WindowOf(st);
   w.camera_device_index = DeviceIndexOf(command_line);
+  if (std::string name = CameraNameOf(command_line); !name.empty()) CaptureOf(st).wanted_name = std::move(name);
   ui.SetWindowTitle(ApplicationTitle());
   if (!VisionLibraryAccepted(VisionLibraryVersion())) return false;
   if (LogAskedFor()) st.log_enabled = 1;

@@ -25,6 +25,11 @@ bool VisionLibraryAccepted(int32_t version);
 // searched anywhere in it in that order, the first found wins; 0 without.
 int32_t DeviceIndexOf(std::string_view command_line);
 
+// The camera the command line names with "--camera NAME" (NAME in double
+// quotes when it holds blanks); empty without one. Start-up then picks the
+// device of that name, whatever "-dN" says.
+std::string CameraNameOf(std::string_view command_line);
+
 // A command button or the hidden default button (Enter: Process) was clicked.
 void OnCommand(Station& station, ControlId id);
 // A combo box's selection changed (the solution, option and choice lists).

@@ -1,6 +1,8 @@
 #include "ui/setup_dialog.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <memory>
 #include <string_view>
@@ -8,6 +10,8 @@
 
 #include "acquisition/acquisition.h"
 #include "acquisition/camera_capture.h"
+#include "acquisition/camera_settings.h"
+#include "platform/video/genicam_pixels.h"
 #include "solutions/calibration.h"
 #include "solutions/measurement.h"
 #include "solutions/process.h"
@@ -64,6 +68,73 @@ bool SameFormat(const CameraFormat& row, const Settings& s) {
 
 } // namespace
 
+namespace {
+
+struct CameraSettingEdit {
+  const char* name; // the device's setting
+  D id;
+  const char* label;
+};
+constexpr CameraSettingEdit kCameraEdits[] = {
+    {"ExposureTime", kCameraExposureEdit, "Camera exposure time, microseconds"},
+    {"Gain", kCameraGainEdit, "Camera gain"},
+    {"FrameRate", kCameraFrameRateEdit, "Camera frame rate, pictures a second"},
+};
+
+std::string NumberText(double v) {
+  char text[64];
+  const auto written = std::to_chars(text, text + sizeof text, v);
+  return std::string(text, written.ptr);
+}
+
+std::vector<video::DeviceControl> CameraControls(Station& st) {
+  if (!st.camera || !st.camera->device || st.image.file_mode != 0) return {};
+  return st.camera->device->Controls();
+}
+
+} // namespace
+
+void SetUpDialog::AddCameraSettingEdits(Station& st) {
+  for (const video::DeviceControl& c : CameraControls(st)) {
+    for (const CameraSettingEdit& e : kCameraEdits) {
+      if (c.name != e.name) continue;
+      DialogControl label;
+      label.text = std::string(e.label) + " (" + NumberText(c.minimum) + " to " + NumberText(c.maximum) + ")";
+      Add(std::move(label));
+      DialogControl edit;
+      edit.id = Raw(e.id);
+      edit.kind = DialogControlKind::Edit;
+      edit.text = NumberText(c.value);
+      Add(std::move(edit));
+    }
+  }
+}
+
+void ApplyCameraSettingEdits(Station& st, DialogModel& dialog) {
+  const std::vector<video::DeviceControl> controls = CameraControls(st);
+  CameraSettings settings;
+  bool changed = false;
+  for (const video::DeviceControl& c : controls) {
+    double value = c.value;
+    for (const CameraSettingEdit& e : kCameraEdits) {
+      const DialogControl* edit = dialog.Find(e.id);
+      if (c.name != e.name || edit == nullptr) continue;
+      const std::string& text = edit->text;
+      double typed = 0.0;
+      const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), typed);
+      if (ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(typed)) {
+        st.surface().MessageBox("\"" + text + "\" is not a number: " + e.label + " stays " + NumberText(c.value) + ".",
+                                "General Set-Up", MessageButtons::Ok);
+      } else if (typed != c.value) {
+        value = std::clamp(typed, c.minimum, c.maximum);
+        changed = true;
+      }
+    }
+    settings.emplace_back(c.name, value);
+  }
+  if (changed) SaveCameraSettings(st, settings);
+}
+
 std::string ResolutionText(const CameraFormat& row) {
   std::string text;
   auto append = [&text](std::string_view piece) {
@@ -74,6 +145,10 @@ std::string ResolutionText(const CameraFormat& row) {
   append(std::to_string(row.height));
   if (row.compression == kCompressionRgb) append(" (RGB");
   if (row.compression == kCompressionYuy2) append(" (YUY2");
+  if (video::IsGenicamFormat(row.compression)) {
+    append(" (");
+    append(video::GenicamFormatName(row.compression));
+  }
   append(" format)");
   return text;
 }
@@ -104,6 +179,7 @@ SetUpDialog::SetUpDialog(Station& st, const CameraFormatTable& formats)
   DialogControl& resolution =
       list("Camera/Video Device Resolution", D::Resolution, std::move(rows), chosen_row_);
   resolution.enabled = st.image.file_mode == 0;
+  AddCameraSettingEdits(st);
 
   list("When a new function is selected", D::OnFunctionChange,
        Items({"Do nothing", "Show Live Preview", "Show Image and ROIs"}), s.on_function_change);
@@ -235,7 +311,8 @@ void RunSetUpDialog(Station& st) {
   SaveSolution(st, *st.working);
 
   SetUpDialog dialog(st, CameraFormats(st));
-  st.surface().RunDialog(dialog);
+  const DialogResult result = st.surface().RunDialog(dialog);
+  if (result == DialogResult::Ok) ApplyCameraSettingEdits(st, dialog);
 
   s.foreground_colour = ColourOf(s.foreground_colour_index);
   s.background_colour = ColourOf(s.background_colour_index);

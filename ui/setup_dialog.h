@@ -14,6 +14,12 @@
 
 namespace orvane {
 
+// The camera's settings in the General Set-Up dialog, for a camera that
+// offers them: edit boxes beside the dialog's lists.
+inline constexpr DialogControlId kCameraExposureEdit = static_cast<DialogControlId>(2401);
+inline constexpr DialogControlId kCameraGainEdit = static_cast<DialogControlId>(2402);
+inline constexpr DialogControlId kCameraFrameRateEdit = static_cast<DialogControlId>(2403);
+
 class SetUpDialog : public DialogModel {
  public:
   // The lists set to the station's settings; the resolution list from the
@@ -28,6 +34,10 @@ class SetUpDialog : public DialogModel {
   bool rois_reset() const { return rois_reset_; }
 
  private:
+  // Exposure time, gain and frame rate as edit boxes, for a camera that
+  // offers them.
+  void AddCameraSettingEdits(Station& station);
+
   Station& station_;
   const CameraFormatTable& formats_;
   uint32_t chosen_row_ = 0;
@@ -43,5 +53,10 @@ void ConvertUnits(SolutionRecord& record, double factor);
 
 // The Set-Up button.
 void RunSetUpDialog(Station& station);
+
+// After OK: the camera settings typed into the dialog (exposure time, gain,
+// frame rate, for a camera that offers them) set on the camera and kept in
+// its settings file; a text that is no number is said and changes nothing.
+void ApplyCameraSettingEdits(Station& station, DialogModel& dialog);
 
 } // namespace orvane

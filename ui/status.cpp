@@ -1,8 +1,10 @@
 #include "ui/status.h"
 
 #include "acquisition/rectification.h"
+#include "acquisition/camera_capture.h"
 #include "algorithms/include/quellix.h"
 #include "draw/overlay.h"
+#include "platform/video/genicam_pixels.h"
 #include "solutions/calibration.h"
 #include "solutions/precise_calibration.h"
 #include "workspace/settings.h"
@@ -30,6 +32,13 @@ void UpdateStatusLine(Station& st) {
                      ":" + std::to_string(uy) + ")";
   if (st.camera_compression == 0) text += " RGB";
   if (st.camera_compression == kYuy2) text += " YUY2";
+  if (video::IsGenicamFormat(st.camera_compression)) {
+    text += ' ';
+    text += video::GenicamFormatName(st.camera_compression);
+  }
+  const std::string camera_note = CameraNote(st);
+  if (st.camera) st.camera->shown_note = camera_note;
+  if (!camera_note.empty()) text += " - " + camera_note;
   if (const std::string note = RectificationNote(st); !note.empty() && st.image.file_mode == 0) {
     text += " - " + note;
   }
@@ -39,6 +48,10 @@ void UpdateStatusLine(Station& st) {
   RescaleCalibration(st.settings, w, h);
   if (st.settings.scale_x != before) SayRescaledCalibration(st);
   ShowCalibrationStatus(st);
+}
+
+void RefreshCameraNote(Station& st) {
+  if (st.camera && CameraNote(st) != st.camera->shown_note) UpdateStatusLine(st);
 }
 
 } // namespace orvane

@@ -17,4 +17,8 @@ std::pair<uint32_t, uint32_t> AspectUnits(uint32_t width, uint32_t height);
 // of marks, the calibration for this size and the calibration status.
 void UpdateStatusLine(Station& station);
 
+// The camera's note (lost, back again) changed since the status line last
+// showed it: rewrites the line.
+void RefreshCameraNote(Station& station);
+
 } // namespace orvane

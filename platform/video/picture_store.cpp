@@ -92,6 +92,7 @@ bool PictureStore::Latest(Picture* out) {
     out->height = newest.height;
     out->sequence = newest.sequence;
     out->stream = newest.stream;
+    out->started_ns = newest.started_ns;
     out->bgrx.assign(newest.bgrx.begin(), newest.bgrx.end());
   });
 }
@@ -122,6 +123,29 @@ bool PictureStore::UseNewest(const std::function<void(const Picture&)>& use,
   }
   UseHeld(std::move(newest), use);
   return true;
+}
+
+bool PictureStore::UseNext(uint64_t not_before_ns, const std::function<void(const Picture&)>& use,
+                           std::chrono::milliseconds wait) {
+  std::shared_ptr<const Picture> next;
+  {
+    std::unique_lock lock(mutex_);
+    const uint64_t seen = sequence_;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    auto ready = [&] {
+      return lost_ || !streaming_ ||
+             (sequence_ > seen && (front_->started_ns == 0 || front_->started_ns >= not_before_ns));
+    };
+    if (!arrived_.wait_until(lock, deadline, ready) || lost_ || !streaming_) return false;
+    next = front_;
+  }
+  UseHeld(std::move(next), use);
+  return true;
+}
+
+uint64_t PictureStore::published() const {
+  std::lock_guard lock(mutex_);
+  return sequence_;
 }
 
 void PictureStore::UseHeld(std::shared_ptr<const Picture> held,

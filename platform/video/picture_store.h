@@ -36,6 +36,11 @@ class PictureStore {
 
   // Only while no capture thread runs: called after every Publish.
   void SetListener(std::function<void()> listener) { listener_ = std::move(listener); }
+  // Capture thread: runs the listener without a new picture (the device was
+  // lost or came back, which the station shows too).
+  void Notify() {
+    if (listener_) listener_();
+  }
 
   // The newest picture into `out`; copies nothing when `out` already holds
   // it (same stream and sequence).
@@ -48,6 +53,14 @@ class PictureStore {
   bool Snapshot(std::vector<uint8_t>* out, std::chrono::milliseconds wait);
   // The same wait, then `use` sees the newest picture as UseLatest does.
   bool UseNewest(const std::function<void(const Picture&)>& use, std::chrono::milliseconds wait);
+  // Waits at most `wait` for the first picture published from now on whose
+  // reception began at or after `not_before_ns` (pictures that do not say
+  // when count as begun), then `use` sees it as UseLatest does. False when
+  // none came in time, the device was lost or stopped streaming.
+  bool UseNext(uint64_t not_before_ns, const std::function<void(const Picture&)>& use,
+               std::chrono::milliseconds wait);
+  // Pictures published since the last Clear.
+  uint64_t published() const;
 
  private:
   // `use` sees the held picture, then the hold is released under the lock.

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/video/picture_store.h"
+#include "platform/video/size_range.h"
 
 namespace orvane::video {
 namespace {
@@ -23,12 +24,6 @@ namespace {
 constexpr uint32_t kBufferCount = 4;
 constexpr int kPollTimeoutMs = 100; // how often the capture thread looks at Stop
 constexpr auto kFirstPictureWait = std::chrono::milliseconds(2000);
-constexpr uint32_t kMaxSide = 16384;
-
-// Sizes offered from a stepwise or continuous range, where they fit it.
-constexpr uint32_t kCommonSizes[][2] = {{160, 120},   {320, 240},   {640, 480},   {800, 600},
-                                        {1024, 768},  {1280, 720},  {1280, 960},  {1280, 1024},
-                                        {1600, 1200}, {1920, 1080}, {2592, 1944}, {3840, 2160}};
 
 // Bit count a pixel format stands for in the format list; 0 when unknown.
 uint32_t BitsOf(uint32_t pixelformat) {
@@ -252,19 +247,8 @@ class V4l2Device final : public VideoDevice {
       // Stepwise and continuous ranges come as one entry: offer the common
       // sizes that fit the range and its steps, and its largest size.
       const v4l2_frmsize_stepwise& r = s.stepwise;
-      const uint32_t sx = std::max(1u, r.step_width), sy = std::max(1u, r.step_height);
-      for (const auto& size : kCommonSizes) {
-        const uint32_t w = size[0], h = size[1];
-        if (w < r.min_width || w > r.max_width || h < r.min_height || h > r.max_height) continue;
-        if ((w - r.min_width) % sx != 0 || (h - r.min_height) % sy != 0) continue;
-        AddSize(pixelformat, w, h, out);
-      }
-      if (r.max_width > 0 && r.max_width <= kMaxSide && r.max_height > 0 && r.max_height <= kMaxSide) {
-        const bool listed = std::any_of(out->begin(), out->end(), [&](const Offered& o) {
-          return o.pixelformat == pixelformat && o.format.width == r.max_width && o.format.height == r.max_height;
-        });
-        if (!listed) AddSize(pixelformat, r.max_width, r.max_height, out);
-      }
+      const SizeRange range{r.min_width, r.max_width, r.step_width, r.min_height, r.max_height, r.step_height};
+      for (const Size& size : SizesOfRange(range)) AddSize(pixelformat, size.width, size.height, out);
       return;
     }
   }

@@ -53,12 +53,31 @@ struct Picture {
   uint64_t sequence = 0; // grows by one with every picture the device delivers
   std::vector<uint8_t> bgrx;
   uint64_t stream = 0; // which run of pictures the sequence counts in (unique in the process)
+  // When the device began to receive the picture, in nanoseconds of the
+  // system's real-time clock; 0 when the device does not say.
+  uint64_t started_ns = 0;
 };
 
 // A snapshot bitmap of `picture` into `out`: a 40-byte header (32 bits per
 // pixel, compression 0, image size width x height x 4) followed by the rows
 // bottom-up.
 void PictureToSnapshot(const Picture& picture, std::vector<uint8_t>* out);
+
+// Pictures a device received since it was opened: every one, and those that
+// arrived incomplete (counted, never shown or measured).
+struct StreamCounts {
+  uint64_t frames = 0;
+  uint64_t incomplete = 0;
+};
+
+// A setting of the device within its range ("ExposureTime" in microseconds,
+// "Gain" in the camera's unit, "FrameRate" in pictures a second).
+struct DeviceControl {
+  std::string name;
+  double minimum = 0.0;
+  double maximum = 0.0;
+  double value = 0.0;
+};
 
 class VideoDevice {
  public:
@@ -98,6 +117,19 @@ class VideoDevice {
   // Runs `listener` on the capture thread after every new picture (null:
   // none). Only while the device is not streaming.
   virtual void SetPictureListener(std::function<void()> listener) = 0;
+
+  // What the device has to say beside the picture ("camera lost,
+  // reconnecting"); empty when all is well. Devices that never lose
+  // themselves this way say nothing.
+  virtual std::string StatusNote() { return {}; }
+  // The pictures received and incomplete since the device was opened, for
+  // devices that count them.
+  virtual StreamCounts Counts() { return {}; }
+  // The settings the device offers beside its format, with their ranges.
+  virtual std::vector<DeviceControl> Controls() { return {}; }
+  // Sets one of Controls() (clamped to its range); false when the device has
+  // no such setting or refused it.
+  virtual bool SetControl(const std::string& /*name*/, double /*value*/) { return false; }
 };
 
 // Result of VideoBackend::Open besides the device.
@@ -110,10 +142,22 @@ class VideoBackend {
   virtual std::vector<std::string> DeviceNames() = 0;
   // Opens device `index`; null with the reason when it cannot.
   virtual std::unique_ptr<VideoDevice> Open(int32_t index, OpenError* error) = 0;
+  // Why the last Open of a listed device failed, in words for the user;
+  // empty when the backend has nothing to add to the OpenError.
+  virtual std::string OpenProblem() { return {}; }
 };
 
+// Several backends as one: the devices of the first, then those of the next,
+// and so on; Open counts across them in the same order.
+std::unique_ptr<VideoBackend> CombineBackends(std::vector<std::unique_ptr<VideoBackend>> parts);
+
+// ORVANE_GENICAM=off leaves the GenICam cameras out of the system's list
+// (their network search takes a second at every listing).
+inline constexpr const char* kGenicamVariable = "ORVANE_GENICAM";
+
 // The backend the program uses: the virtual camera when ORVANE_VIRTUAL_CAMERA
-// is set (see virtual_camera.h), otherwise the system's V4L2 devices.
+// is set (see virtual_camera.h), otherwise the system's V4L2 devices followed
+// by the GenICam cameras (when the program was built with them).
 std::unique_ptr<VideoBackend> SystemVideoBackend();
 
 } // namespace orvane::video

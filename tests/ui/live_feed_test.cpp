@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -220,6 +221,40 @@ TEST(LiveFeed, RectificationPaintsItsOwnRectifiedCopy) {
   f.camera->Deliver(3);
   f.RunRequests();
   EXPECT_EQ(f.Painted(), Pictures{rectified(3)});
+}
+
+// The camera's thread rectifies each picture as it reports it; the window's
+// thread paints exactly what it would have rectified itself, and rectifies
+// nothing, also when rectification is turned off and on again between two
+// pictures.
+TEST(LiveFeed, CameraThreadRectifiesAndTheWindowOnlyPaintsTheSameBytes) {
+  FeedFixture f;
+  ASSERT_NE(f.camera, nullptr);
+  rectify::LensModel lens;
+  lens.width = kW;
+  lens.height = kH;
+  lens.fx = lens.fy = kW;
+  lens.cx = (kW - 1) / 2.0;
+  lens.cy = (kH - 1) / 2.0;
+  lens.k1 = -0.25;
+  RectificationState& rectification = CaptureOf(*f.started.station).rectification;
+  f.feed->Show();
+  ASSERT_TRUE(rectification.tables.Build(lens));
+  for (uint8_t n = 1; n <= 12; ++n) {
+    if (n == 7) rectification.tables = rectify::RemapTables();
+    if (n == 8) {
+      ASSERT_TRUE(rectification.tables.Build(lens));
+    }
+    std::thread camera([&] { f.camera->Deliver(n); });
+    camera.join();
+    f.RunRequests();
+    video::Picture raw;
+    ASSERT_TRUE(CaptureOf(*f.started.station).device->LatestPicture(&raw));
+    std::vector<uint8_t> expected(raw.bgrx.size());
+    if (!RectifyPictureInto(*f.started.station, raw, &expected)) expected = raw.bgrx;
+    EXPECT_EQ(f.Painted(), Pictures{expected}) << int(n);
+  }
+  EXPECT_EQ(f.feed->window_remaps(), 0u);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -76,17 +77,19 @@ QIcon StationIcon() {
 #endif
 
 constexpr const char* kUsage =
-    "usage: orvane [-d0|-d1|-d2|-d3] [Qt options]\n"
+    "usage: orvane [-d0|-d1|-d2|-d3] [--camera NAME] [Qt options]\n"
     "       orvane --help | --version\n"
     "Runs the measuring station with the current folder as its working folder\n"
     "(settings, solutions, log, saved images and DXF output live there).\n"
     "  -d0 .. -d3   the video device to open (default: the first)\n"
+    "  --camera NAME  the camera of that name in the device list (any back end)\n"
     "  --help       print this text and end\n"
     "  --version    print the version and end\n"
     "Environment:\n"
     "  ORVANE_VIRTUAL_CAMERA   scene, or a folder of BMP/JPEG files: a virtual camera\n"
     "                          takes the place of the video devices\n"
     "  ORVANE_VIRTUAL_FORMATS  the virtual camera's formats, WIDTHxHEIGHT:CODE,...\n"
+    "  ORVANE_GENICAM          off: leave the GenICam cameras out of the device list\n"
     "  ORVANE_LOG              1: write the diagnostic log ORVANE.LOG\n"
     "  ORVANE_TIMING           set: print start-up and live-area timings on stderr\n"
     "  QUELLIX_BASELINE        1: the vision library uses only its baseline code\n"
@@ -127,7 +130,9 @@ int main(int argc, char** argv) {
   std::string command_line;
   for (int i = 0; i < argc; ++i) {
     if (i > 0) command_line += ' ';
-    command_line += argv[i];
+    // A camera's name may hold blanks: it stays one word of the line.
+    const bool blank = std::strpbrk(argv[i], " \t") != nullptr;
+    command_line += blank ? "\"" + std::string(argv[i]) + "\"" : std::string(argv[i]);
   }
 
   // One station a folder: a second one would overwrite the first one's files.
