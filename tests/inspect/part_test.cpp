@@ -114,6 +114,16 @@ TEST(PartSession, RefusesWhatCannotBeTaughtOrSearched) {
   f.station.image.frame = nullptr;
   EXPECT_TRUE(PartOf(f.station).Find(false, &why).empty());
   EXPECT_EQ(why, "no picture");
+
+  // Something in the file's place that cannot be read is said and left alone.
+  testing::StationFixture blocked;
+  fs::create_directory(blocked.station.PathOf(kPartModelName));
+  ShowPlate(blocked.station, 200, 150, 0);
+  EXPECT_FALSE(PartOf(blocked.station).Teach(kTaught, &why));
+  EXPECT_EQ(why, "PART.QGM cannot be read and is left as it is");
+  ASSERT_EQ(blocked.surface.notes().size(), 1u);
+  EXPECT_EQ(blocked.surface.notes()[0].rfind("Unable to read ", 0), 0u);
+  EXPECT_TRUE(fs::is_directory(blocked.station.PathOf(kPartModelName)));
 }
 
 TEST(PartSession, TheModelFileServesTheNextStationAndADamagedOneIsSetAside) {
