@@ -26,6 +26,8 @@ constexpr guint64 kPopTimeoutUs = 100000; // how often the capture thread looks 
 constexpr auto kReconnectPeriod = std::chrono::milliseconds(1000);
 constexpr auto kStopLook = std::chrono::milliseconds(50);
 constexpr auto kFirstPictureWait = std::chrono::milliseconds(2000);
+// How long a listing of the cameras is taken again as it was.
+constexpr auto kListingKept = std::chrono::milliseconds(2000);
 // A stream silent this long makes the thread ask the camera whether it is
 // still there (its heartbeat may take longer to notice).
 constexpr auto kSilence = std::chrono::milliseconds(1500);
@@ -453,7 +455,12 @@ class AravisBackend final : public VideoBackend {
     if (options.fake_interface) arv_enable_interface("Fake");
   }
 
+  // Start-up lists the devices and opens one at once: a listing of the last
+  // moments is taken again rather than searching the network a second time.
   std::vector<std::string> DeviceNames() override {
+    const auto now = std::chrono::steady_clock::now();
+    if (listed_ && now - listed_at_ < kListingKept) return ids_;
+    listed_at_ = now;
     arv_update_device_list();
     ids_.clear();
     const unsigned n = arv_get_n_devices();
@@ -489,6 +496,7 @@ class AravisBackend final : public VideoBackend {
  private:
   std::vector<std::string> ids_;
   bool listed_ = false;
+  std::chrono::steady_clock::time_point listed_at_;
   std::string problem_;
 };
 

@@ -47,7 +47,7 @@ expect_in runtime /usr/bin/orvane /usr/bin/orvane-batch \
   "$L/libpixora.so.1 -> libpixora.so.1.0.0" "$L/libpixora.so.1.0.0" \
   /usr/share/man/man1/orvane.1.gz /usr/share/man/man1/orvane-batch.1.gz \
   /usr/share/applications/orvane.desktop /usr/share/icons/hicolor/scalable/apps/orvane.svg \
-  /usr/share/metainfo/com.orvane.orvane.metainfo.xml \
+  /usr/share/metainfo/com.orvane.orvane.metainfo.xml /usr/lib/udev/rules.d/70-orvane-usb3vision.rules \
   /usr/share/doc/orvane/copyright /usr/share/doc/orvane/changelog.gz \
   /usr/share/orvane/samples/TARGET.BMP /usr/share/orvane/samples/PART.BMP
 expect_in dev /usr/include/quellix.h "$L/libquellix.so -> libquellix.so.1" \
