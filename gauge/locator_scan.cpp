@@ -78,7 +78,8 @@ std::vector<Pose> coarseScan(const Level& lv, const std::vector<qgPartModel::Poi
     const int pad = reach + 2;
     Responses r;
     buildResponses(lv, pad, area.either, r);
-    const double step = std::min(0.2, 1.0 / std::max(radius, 1.0));
+    // Points beyond the picture's diagonal never match: steps for what can.
+    const double step = std::min(0.2, 1.0 / std::clamp(radius, 1.0, std::hypot(lv.w, lv.h)));
     const int steps = std::min(65535, std::max(1, static_cast<int>(std::ceil((area.a1 - area.a0) / step))));
     const size_t n = pts.size();
     // Positions as map indices, whole padded rows of the searched rows.
