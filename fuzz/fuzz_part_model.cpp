@@ -2,7 +2,7 @@
 // returns a documented code and never reads outside the bytes; a refusal
 // writes no model; a loaded model saves back to the very same bytes, and a
 // search with it on a small picture returns a documented code with finite
-// poses.
+// poses, also with a scale range.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -47,6 +47,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < count; ++i)
         CHECK(std::isfinite(found[i].x) && std::isfinite(found[i].y) && found[i].angle > -180 &&
               found[i].angle <= 180 && found[i].score > 0 && found[i].score <= 1);
+    // And with its size searched too.
+    qgPartScale scales[2];
+    const int32_t src = qgPartFindScaled(&image, model, &fp, 0.8, 1.25, found, scales, 2, &count);
+    CHECK(src == QG_OK || src == QG_NOT_FOUND);
+    CHECK(count >= 0 && count <= 2 && (src == QG_OK) == (count > 0));
+    for (int i = 0; i < count; ++i)
+        CHECK(std::isfinite(found[i].x) && std::isfinite(found[i].y) && scales[i].scale >= 0.79 &&
+              scales[i].scale <= 1.27 && std::isfinite(scales[i].uscale));
     qgPartModelFree(model);
     return 0;
 }

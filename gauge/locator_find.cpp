@@ -121,9 +121,8 @@ std::vector<Pose> topCandidates(const Level& lv, const qgPartModel& m, int top, 
                         std::max(0, static_cast<int>(std::floor(s.y0 * f))),
                         std::min(lv.h, static_cast<int>(std::ceil(s.y1 * f))),
                         s.a0, s.a1, s.either};
-    const int steps = s.fitScale ? static_cast<int>(std::ceil(std::log(s.s1 / s.s0) /
-                                                              std::log1p(1 / std::max(radius * s.s0, 1.0))))
-                                 : 0;
+    const double reach = std::clamp(radius * s.s0, 1.0, std::hypot(lv.w, lv.h));
+    const int steps = s.fitScale ? static_cast<int>(std::ceil(std::log(s.s1 / s.s0) / std::log1p(1 / reach))) : 0;
     std::vector<Pose> out;
     for (int k = 0; k <= steps; ++k) {
         const double scale = steps ? s.s0 * std::pow(s.s1 / s.s0, static_cast<double>(k) / steps) : s.s0;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <unordered_set>
 
 namespace qg {
 
@@ -126,12 +127,12 @@ bool locatePoint(const qgImage& image, const qgImage* mask, const Candidate& k, 
 std::vector<qgPartModel::Point> coarsePoints(const std::vector<qgPartModel::Point>& pts, double scale) {
     for (double cell = 1;; cell *= 1.25) {
         std::vector<qgPartModel::Point> out;
-        std::vector<std::pair<long, long>> cells;
+        std::unordered_set<uint64_t> cells;
         for (const auto& p : pts) {
-            const std::pair<long, long> c{std::lround(std::floor(p.x * scale / cell)),
-                                          std::lround(std::floor(p.y * scale / cell))};
-            if (std::find(cells.begin(), cells.end(), c) != cells.end()) continue;
-            cells.push_back(c);
+            // Loaded points lie within 2e5 pixels: the cells fit 32 bits each.
+            const auto cx = static_cast<uint32_t>(static_cast<int32_t>(std::floor(p.x * scale / cell)));
+            const auto cy = static_cast<uint32_t>(static_cast<int32_t>(std::floor(p.y * scale / cell)));
+            if (!cells.insert(uint64_t{cx} << 32 | cy).second) continue;
             out.push_back({p.x * scale, p.y * scale, p.nx, p.ny, p.theta});
         }
         if (out.size() <= kScanPoints) return out;

@@ -16,11 +16,13 @@ constexpr size_t kLane = sizeof(Bytes);
 
 // One byte map a bin: 1 where the picture's spread orientations match a
 // model point of that bin. A margin of misses all round lets every point's
-// offset be read without a bounds test.
+// offset be read without a bounds test; a last map of misses serves the
+// points that lie off the picture from every origin (a model larger than
+// the picture).
 struct Responses {
     int pad = 0, wp = 0, hp = 0;
     size_t plane = 0;
-    std::vector<uint8_t> maps;  // kBins planes of wp x hp
+    std::vector<uint8_t> maps;  // kBins + 1 planes of wp x hp
 };
 
 void buildResponses(const Level& lv, int pad, bool either, Responses& r) {
@@ -28,7 +30,7 @@ void buildResponses(const Level& lv, int pad, bool either, Responses& r) {
     r.wp = lv.w + 2 * pad;
     r.hp = lv.h + 2 * pad;
     r.plane = static_cast<size_t>(r.wp) * r.hp;
-    r.maps.assign(r.plane * kBins + kLane, 0);
+    r.maps.assign(r.plane * (kBins + 1) + kLane, 0);
     for (int b = 0; b < kBins; ++b) {
         const uint16_t want = wantMask(b * (2 * M_PI / kBins), either);
         for (int y = 0; y < lv.h; ++y) {
@@ -72,10 +74,12 @@ std::vector<Pose> coarseScan(const Level& lv, const std::vector<qgPartModel::Poi
                              double scale, const ScanArea& area, double floor) {
     if (area.xa >= area.xb || area.ya >= area.yb) return {};
     radius *= scale;
-    const int pad = static_cast<int>(std::ceil(radius)) + 2;
+    const int reach = static_cast<int>(std::min(std::ceil(radius), static_cast<double>(std::max(lv.w, lv.h))));
+    const int pad = reach + 2;
     Responses r;
     buildResponses(lv, pad, area.either, r);
-    const double step = std::min(0.2, 1.0 / std::max(radius, 1.0));
+    // Points beyond the picture's diagonal never match: steps for what can.
+    const double step = std::min(0.2, 1.0 / std::clamp(radius, 1.0, std::hypot(lv.w, lv.h)));
     const int steps = std::min(65535, std::max(1, static_cast<int>(std::ceil((area.a1 - area.a0) / step))));
     const size_t n = pts.size();
     // Positions as map indices, whole padded rows of the searched rows.
@@ -92,8 +96,10 @@ std::vector<Pose> coarseScan(const Level& lv, const std::vector<qgPartModel::Poi
             // Origins on pixel centres: each point's pixel is a fixed offset.
             const int dx = static_cast<int>(std::floor(0.5 + c * p.x - s * p.y));
             const int dy = static_cast<int>(std::floor(0.5 + s * p.x + c * p.y));
-            off[i] = static_cast<ptrdiff_t>(binOf(p.theta + a)) * static_cast<ptrdiff_t>(r.plane) +
-                     static_cast<ptrdiff_t>(dy) * r.wp + dx;
+            off[i] = std::max(std::abs(dx), std::abs(dy)) > reach
+                         ? kBins * static_cast<ptrdiff_t>(r.plane)
+                         : static_cast<ptrdiff_t>(binOf(p.theta + a)) * static_cast<ptrdiff_t>(r.plane) +
+                               static_cast<ptrdiff_t>(dy) * r.wp + dx;
         }
         for (size_t from = begin; from < end; from += kChunk) {
             const size_t len = std::min(kChunk, end - from);

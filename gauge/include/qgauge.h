@@ -381,7 +381,10 @@ typedef struct qgPartFindParams {
 /* One found part: where the model's origin lies, the angle by which the
  * part turned, the score (share of model points matched) and the standard
  * uncertainties of x, y (pixels) and angle (degrees) from the scatter of
- * the edge points about the fitted pose. */
+ * the edge points about the fitted pose. The scatter holds the model's own
+ * edge errors (it was taught from a noisy picture too) as well as the
+ * picture's: over parts and models about 95 % of the errors lie within
+ * +-2u, while one model adds the same small offset to every find. */
 typedef struct qgPartInstance {
     double x;
     double y;

@@ -157,6 +157,33 @@ TEST(PartLocator, OccludedClutteredAbsentAndTwoParts) {
     EXPECT_EQ(qgPartFind(&im, &plateModel(), &fp, f, 4, &n), QG_NOT_FOUND);
 }
 
+TEST(PartLocator, PolarityDecidesWhetherAReversedPartIsFound) {
+    // A dark plate on a light ground: the taught plate with its contrast
+    // reversed.
+    std::mt19937_64 rng(15);
+    const Placed p{309.6, 247.3, -123.4};
+    const Picture pic{renderPicture(640, 480, kPlate, 1.0, 2.0, rng, [&](Canvas& c) {
+        drawPlate(c, p.x, p.y, p.deg * M_PI / 180, kBack, kPlate);
+    })};
+    const qgImage im = pic.image();
+    struct Case {
+        int32_t polarity, rc;
+    } cases[] = {{QG_POLARITY_DARK_TO_LIGHT, QG_NOT_FOUND}, {QG_POLARITY_EITHER, QG_OK}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.polarity);
+        qgPartFindParams fp;
+        qgPartFindDefaults(&fp);
+        fp.polarity = k.polarity;
+        qgPartInstance f;
+        int32_t n = 0;
+        ASSERT_EQ(qgPartFind(&im, &plateModel(), &fp, &f, 1, &n), k.rc);
+        if (k.rc != QG_OK) continue;
+        EXPECT_NEAR(f.x, p.x, 0.03);
+        EXPECT_NEAR(f.y, p.y, 0.03);
+        EXPECT_NEAR(angleDiff(f.angle, p.deg), 0, 0.015);
+    }
+}
+
 TEST(PartLocator, WarnsOfModelsThatCannotFixAPose) {
     struct Case {
         const char* what;
