@@ -58,7 +58,7 @@ extern "C" {
 #endif
 
 /* Interface level returned by qgVersion: grows when functions are added. */
-#define QG_VERSION 2
+#define QG_VERSION 3
 
 /* Result codes. */
 #define QG_OK 0
