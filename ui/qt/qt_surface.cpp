@@ -188,6 +188,7 @@ void MainWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   QAction* units = menu.addAction(QStringLiteral("Units in DXF Drawings"));
   units->setCheckable(true);
   units->setChecked(events_->dxf_units_on && events_->dxf_units_on());
+  QAction* compare = menu.addAction(QStringLiteral("Compare with Drawing..."));
   QAction* chosen = menu.exec(event->globalPos());
   if (chosen == about && events_->about) events_->about();
   if (chosen == results && events_->results) events_->results();
@@ -195,6 +196,7 @@ void MainWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   if (chosen == annotated && events_->save_annotated) events_->save_annotated();
   if (chosen == dxf_copy && events_->save_dxf_as) events_->save_dxf_as();
   if (chosen == units && events_->dxf_units) events_->dxf_units(units->isChecked());
+  if (chosen == compare && events_->compare_drawing) events_->compare_drawing();
 }
 
 QtSurface::QtSurface() {
