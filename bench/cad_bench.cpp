@@ -2,11 +2,11 @@
 // picture with about 5,000 nominal points (Google Benchmark, one thread).
 //
 // Protocol: the test plate of tests/cad/plate.h (220 x 120 units, a notch,
-// three holes) drawn 5 px a unit (1100 x 600 px, 4,883 nominal points at
-// 1 px, 4,714 of them profile points) dark 40 on light 220 in a 1920 x 1080
+// three holes) drawn 5 px a unit (1100 x 600 px, 4,868 nominal points at
+// 1 px) dark 40 on light 220 in a 1920 x 1080
 // exact-area render, blur sigma 1 px, noise sigma 2, turned 0.3 rad. The
 // fit starts 1.5 px and 0.3 degrees off the truth (as the coarse placing
-// leaves it): four rounds of 1,500 points, then the compare measures every
+// leaves it): three rounds of 1,500 points, then the compare measures every
 // point. The coarse placing is timed apart.
 #include <benchmark/benchmark.h>
 

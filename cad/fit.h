@@ -56,7 +56,7 @@ void ResolveSides(const qgImage& image, const Placement& placement, Nominal& nom
 struct FitSettings {
   bool minmax = false;        // least squares first, then the smallest largest deviation
   size_t fit_points = 1500;   // points of the outline the fit uses at most
-  int rounds = 4;             // measure-then-fit rounds
+  int rounds = 3;             // measure-then-fit rounds
 };
 
 struct FitResult {

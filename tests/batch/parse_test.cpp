@@ -311,6 +311,23 @@ TEST(ScriptCommands, PictureAndDxfExtensionCommands) {
   EXPECT_EQ(ParseError("dxf-save-as \"\""), "dxf-save-as: empty path");
 }
 
+TEST(ScriptCommands, DrawingComparisonCommands) {
+  EXPECT_EQ(Parse("cad-load part.dxf").texts, V{"part.dxf"});
+  EXPECT_EQ(Parse("CAD-LOAD \"my part.dxf\" MM").texts, (V{"my part.dxf", "mm"}));
+  EXPECT_EQ(Parse("cad-fit").verb, Verb::CadFit);
+  EXPECT_EQ(Parse("cad-compare 0.05").number, 0.05);
+  EXPECT_EQ(Parse("cad-report points.csv").texts, V{"points.csv"});
+  EXPECT_EQ(ParseError("cad-load"), "cad-load: expected PATH [UNIT]");
+  EXPECT_EQ(ParseError("cad-load a mm extra"), "cad-load: expected PATH [UNIT]");
+  EXPECT_EQ(ParseError("cad-load \"\""), "cad-load: empty path");
+  EXPECT_EQ(ParseError("cad-fit now"), "cad-fit: expected no arguments");
+  EXPECT_EQ(ParseError("cad-compare"), "cad-compare: expected TOLERANCE");
+  EXPECT_EQ(ParseError("cad-compare 0"), "cad-compare: the profile tolerance must be above 0");
+  EXPECT_EQ(ParseError("cad-compare -1"), "cad-compare: the profile tolerance must be above 0");
+  EXPECT_EQ(ParseError("cad-compare nan"), "cad-compare: \"nan\" is not a number");
+  EXPECT_EQ(ParseError("cad-report"), "cad-report: expected PATH");
+}
+
 TEST(ScriptCommands, UndoAndTheTablesEdits) {
   EXPECT_EQ(Parse("undo").verb, Verb::Undo);
   EXPECT_EQ(Parse("REDO").verb, Verb::Redo);

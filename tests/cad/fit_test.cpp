@@ -119,6 +119,40 @@ TEST(CadFit, PartTooLargeIsNotAbsorbed) {
   EXPECT_EQ(run.fit.placement.scale, 1.0);
 }
 
+TEST(CadFit, MissingHoleIsMissingAndTheRestStaysRight) {
+  cad_test::PlateRender r;
+  r.cx = 238.4;
+  r.cy = 176.9;
+  r.angle = 1.1;
+  r.small_hole = false;
+  const Outcome run = PlaceFitCompare(r, 11);
+  const Deviation& hole = run.cmp.entities[3];
+  EXPECT_EQ(hole.points, 0u);
+  EXPECT_GT(hole.missing, 40u);
+  EXPECT_EQ(run.cmp.all.missing, hole.missing);
+  EXPECT_LE(std::max(run.cmp.all.max, -run.cmp.all.min), 0.05);
+}
+
+// A drawing whose moments leave its turn open: the coarse placing tries the
+// turns and keeps the one whose edges agree.
+TEST(CadFit, SymmetricOutlineFindsItsTurn) {
+  std::string error;
+  const std::optional<cadfile::Drawing> d = cadfile::ReadDxf(cad_test::SquareDxf(), {}, &error);
+  ASSERT_TRUE(d) << error;
+  for (const double angle : {0.3, 1.9, -2.6}) {
+    SCOPED_TRACE(angle);
+    std::mt19937_64 rng(21);
+    const gauge_render::Picture8 pic = cad_test::RenderSquare(kW, kH, 231.5, 182.25, angle, rng);
+    Nominal n = BuildNominal(*d, 1.0, 5.0, 100000);
+    const FitResult coarse = CoarsePlace(View(pic), n, 1.0, MeasureSettings{});
+    ASSERT_TRUE(coarse.ok) << coarse.why;
+    const FitResult fit = FitPlacement(View(pic), n, coarse.placement, MeasureSettings{}, FitSettings{});
+    EXPECT_NEAR(std::remainder(fit.placement.angle - angle, 2 * kPi), 0.0, 1e-3);
+    EXPECT_NEAR(fit.placement.px, 231.5, 0.05);
+    EXPECT_NEAR(fit.placement.py, 182.25, 0.05);
+  }
+}
+
 TEST(CadFit, SignsAndSidesFollowTheMaterial) {
   const Nominal n = PlateNominal();
   ASSERT_EQ(n.side.size(), 4u);

@@ -27,6 +27,7 @@ struct PlateRender {
   double cx = 0, cy = 0, angle = 0;  // the drawing's origin in the picture, its turn
   double size = 1.0;                 // the part's size against the drawing
   bool bump = false;                 // 0.5 px proud over x -80..-60 of the bottom edge
+  bool small_hole = true;            // the hole of radius 7 drilled
   double blur = 1.0, noise = 2.0;
   double dark = 40, light = 220;
 };
@@ -55,11 +56,30 @@ inline gauge_render::Picture8 RenderPlate(int w, int h, const PlateRender& p, st
     }
   const double holes[3][3] = {{-60, 0, 18}, {25, 20, 12}, {-10, -32, 7}};
   for (const auto& hole : holes) {
+    if (hole[2] == 7 && !p.small_hole) continue;
     const double u = hole[0] * k, v = hole[1] * k;
     drawDisc(c, p.cx + co * u - si * v, p.cy + si * u + co * v, hole[2] * k, p.light);
   }
   blur(c, p.blur);
   return {w, h, quantise(c, p.noise, rng)};
+}
+
+// A square 150 x 150 about the origin with one hole of radius 15 at (40, 40):
+// its moments say little of its turn.
+inline std::string SquareDxf() {
+  return "0\nSECTION\n2\nENTITIES\n0\nLWPOLYLINE\n70\n1\n10\n-75\n20\n-75\n10\n75\n20\n-75\n"
+         "10\n75\n20\n75\n10\n-75\n20\n75\n0\nCIRCLE\n10\n40\n20\n40\n40\n15\n0\nENDSEC\n0\nEOF\n";
+}
+
+inline gauge_render::Picture8 RenderSquare(int w, int h, double cx, double cy, double angle, std::mt19937_64& rng) {
+  using namespace gauge_render;
+  Canvas c(w, h, 220);
+  drawTurnedBox(c, cx, cy, angle, {-75, -75, 75, 75}, 40);
+  const double co = std::cos(angle), si = std::sin(angle);
+  // Drawing (40, 40) is frame (40, -40).
+  drawDisc(c, cx + co * 40 + si * 40, cy + si * 40 - co * 40, 15, 220);
+  blur(c, 1.0);
+  return {w, h, quantise(c, 2.0, rng)};
 }
 
 }  // namespace cad_test

@@ -3,8 +3,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 
 #include "dxf/dxf_options.h"
+#include "ui/cad_command.h"
 #include "ui/live_hint.h"
 #include "ui/qt/live_video_widget.h"
 #include "ui/save_image.h"
@@ -24,6 +26,29 @@ void WireExtensionActions(QtSurface& surface, Station& station) {
     dialog.setDefaultSuffix(QStringLiteral("dxf"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     SaveDxfCopyCommand(station, QFile::encodeName(dialog.selectedFiles().front()).toStdString());
+  };
+  e.compare_drawing = [&surface, &station] {
+    const QString file = QFileDialog::getOpenFileName(surface.window(), QStringLiteral("Compare with Drawing"),
+                                                      QString::fromStdString(station.folder().string()),
+                                                      QStringLiteral("DXF drawings (*.dxf *.DXF)"));
+    if (file.isEmpty()) return;
+    const std::filesystem::path path = QFile::encodeName(file).toStdString();
+    QString unit;
+    if (!DrawingNamesUnit(path)) {
+      bool ok = false;
+      unit = QInputDialog::getItem(surface.window(), QStringLiteral("Drawing Unit"),
+                                   QStringLiteral("The drawing names no unit. It is drawn in:"),
+                                   {QStringLiteral("mm"), QStringLiteral("cm"), QStringLiteral("m"),
+                                    QStringLiteral("in"), QStringLiteral("ft"), QStringLiteral("um")},
+                                   0, false, &ok);
+      if (!ok) return;
+    }
+    bool ok = false;
+    const double tolerance = QInputDialog::getDouble(
+        surface.window(), QStringLiteral("Profile Tolerance"),
+        QStringLiteral("Profile tolerance t (the zone is +-t/2), in the drawing's unit:"), 0.1, 1e-6, 1e6, 4, &ok);
+    if (!ok) return;
+    CompareWithDrawing(station, path, unit.toStdString(), tolerance);
   };
   surface.live_video()->pressed = [&station](MouseEvent event) { OnLiveAreaMouse(station, event); };
 }

@@ -191,6 +191,7 @@ void MainWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   menu.addSeparator();
   QAction* teach = menu.addAction(QStringLiteral("Teach Part\tP"));
   QAction* find = menu.addAction(QStringLiteral("Find Part\tF"));
+  QAction* compare = menu.addAction(QStringLiteral("Compare with Drawing..."));
   QAction* chosen = menu.exec(event->globalPos());
   if (chosen == teach && events_->teach_part) events_->teach_part();
   if (chosen == find && events_->find_part) events_->find_part();
@@ -200,6 +201,7 @@ void MainWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   if (chosen == annotated && events_->save_annotated) events_->save_annotated();
   if (chosen == dxf_copy && events_->save_dxf_as) events_->save_dxf_as();
   if (chosen == units && events_->dxf_units) events_->dxf_units(units->isChecked());
+  if (chosen == compare && events_->compare_drawing) events_->compare_drawing();
 }
 
 QtSurface::QtSurface() {
