@@ -86,6 +86,12 @@ enum class Verb : uint32_t {
   Undo,
   Redo,
   Tool,
+  Grr,
+  Chart,
+  PartId, // on: read (numbers: the region X Y W H, if given), else texts[0]
+  Report,    // texts[0] PATH; a: 0 by locale, 1 A4, 2 Letter
+  ChartSave, // texts: LABEL, PATH; a: 0 individuals, 1 histogram
+  Operator,  // texts[0]
 };
 
 // What print and expect read: a control of the main window, or its title.

@@ -57,3 +57,4 @@ add_test(NAME BatchScript.rectify_story
                  -DSCENES=grid,scene,bars "-DLENS=k1=-0.2,tilt=10" -DFORMATS=1280x720:YUY2
                  -P ${CMAKE_CURRENT_SOURCE_DIR}/batch/run_story.cmake)
 orvane_batch_script(precise STATUS 1 OUTPUT precise.out)
+orvane_batch_script(gauge_study STATUS 1 OUTPUT gauge_study.out)
