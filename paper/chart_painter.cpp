@@ -13,7 +13,6 @@
 
 #include "paper/gui_application.h"
 #include "results/csv.h"
-#include "workspace/files.h"
 
 namespace orvane::paper {
 namespace {
@@ -46,7 +45,7 @@ struct Frame {
 
 void SetFont(QPainter& p, const QRectF& area, double share, bool bold = false) {
   QFont font("DejaVu Sans");
-  font.setPixelSize(std::max(6, int(area.height() * share)));
+  font.setPixelSize(std::max(9, int(area.height() * share)));
   font.setBold(bold);
   p.setFont(font);
 }
@@ -59,19 +58,23 @@ Frame DrawAxes(QPainter& p, const QRectF& area, const QString& title, double x0,
   SetFont(p, area, 0.045, true);
   p.setPen(kInk);
   p.drawText(QRectF(area.left(), area.top(), area.width(), 2 * unit), Qt::AlignCenter, title);
-  f.plot = QRectF(area.left() + 3.5 * unit, area.top() + 2.5 * unit, area.width() - 4.5 * unit,
+  const double left = values_vertical ? 5.0 * unit : 2.5 * unit;
+  f.plot = QRectF(area.left() + left, area.top() + 2.5 * unit, area.width() - left - 1.5 * unit,
                   area.height() - 5 * unit);
   f.x0 = x0, f.x1 = x1, f.y0 = values_vertical ? v0 : 0.0, f.y1 = values_vertical ? v1 : 1.0;
   p.setPen(QPen(kInk, std::max(1.0, unit / 12)));
   p.drawRect(f.plot);
   SetFont(p, area, 0.035);
+  // Tick numbers with the decimals their spacing needs, and two more.
+  const int decimals = std::clamp(2 - int(std::floor(std::log10((v1 - v0) / 4.0))), 0, 9);
   for (int i = 0; i <= 4; ++i) {
     const double v = v0 + (v1 - v0) * i / 4.0;
-    const QString label = Text(ResultNumber(std::round(v * 1e6) / 1e6));
+    const QString label = QString::number(v, 'f', decimals);
     if (values_vertical) {
       const double y = f.plot.bottom() - f.plot.height() * i / 4.0;
       p.drawLine(QPointF(f.plot.left() - unit / 3, y), QPointF(f.plot.left(), y));
-      p.drawText(QRectF(area.left(), y - unit / 2, 3.2 * unit, unit), Qt::AlignRight | Qt::AlignVCenter, label);
+      p.drawText(QRectF(area.left(), y - unit / 2, left - 0.5 * unit, unit), Qt::AlignRight | Qt::AlignVCenter,
+                 label);
     } else {
       const double x = f.plot.left() + f.plot.width() * i / 4.0;
       p.drawLine(QPointF(x, f.plot.bottom()), QPointF(x, f.plot.bottom() + unit / 3));
@@ -194,16 +197,6 @@ void PaintHistogram(QPainter& p, const QRectF& area, const LabelSeries& s) {
              Qt::AlignLeft | Qt::AlignVCenter, figures);
 }
 
-bool Save(const QByteArray& bytes, const std::filesystem::path& path, std::string* why) {
-  int error = 0;
-  if (WriteWholeFile(path, bytes.constData(), static_cast<uint32_t>(bytes.size()), &error) ==
-      static_cast<uint32_t>(bytes.size())) {
-    return true;
-  }
-  if (why != nullptr) *why = "cannot write " + path.string() + ": " + FileErrorText(error);
-  return false;
-}
-
 } // namespace
 
 void PaintChart(QPainter& painter, const QRectF& area, const LabelSeries& series, ChartKind kind) {
@@ -256,7 +249,7 @@ bool ExportChart(const LabelSeries& series, ChartKind kind, const std::filesyste
     return false;
   }
   buffer.close();
-  return Save(bytes, path, why);
+  return SaveWhole(bytes, path, why);
 }
 
 } // namespace orvane::paper

@@ -2,7 +2,19 @@
 
 #include <QGuiApplication>
 
+#include "workspace/files.h"
+
 namespace orvane::paper {
+
+bool SaveWhole(const QByteArray& bytes, const std::filesystem::path& path, std::string* why) {
+  int error = 0;
+  if (WriteWholeFile(path, bytes.constData(), static_cast<uint32_t>(bytes.size()), &error) ==
+      static_cast<uint32_t>(bytes.size())) {
+    return true;
+  }
+  if (why != nullptr) *why = "cannot write " + path.string() + ": " + FileErrorText(error);
+  return false;
+}
 
 void EnsureGuiApplication() {
   if (QCoreApplication::instance() != nullptr) return;

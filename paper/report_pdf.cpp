@@ -10,7 +10,6 @@
 #include <QPdfWriter>
 
 #include "paper/gui_application.h"
-#include "workspace/files.h"
 
 namespace orvane::paper {
 namespace {
@@ -202,14 +201,7 @@ QByteArray ReportPdf(const InspectionReport& report, PaperSize size) {
 
 bool WriteReportPdf(const InspectionReport& report, PaperSize size, const std::filesystem::path& path,
                     std::string* why) {
-  const QByteArray bytes = ReportPdf(report, size);
-  int error = 0;
-  if (WriteWholeFile(path, bytes.constData(), static_cast<uint32_t>(bytes.size()), &error) ==
-      static_cast<uint32_t>(bytes.size())) {
-    return true;
-  }
-  if (why != nullptr) *why = "cannot write " + path.string() + ": " + FileErrorText(error);
-  return false;
+  return SaveWhole(ReportPdf(report, size), path, why);
 }
 
 } // namespace orvane::paper

@@ -50,7 +50,9 @@ struct GrrStudy {
   // (NaN without a tolerance).
   double PercentOfTotal(double sd) const { return tv > 0.0 ? 100.0 * sd / tv : kUnknown; }
   double tolerance_width = kUnknown;
-  double PercentOfTolerance(double sd) const { return 100.0 * 6.0 * sd / tolerance_width; }
+  double PercentOfTolerance(double sd) const {
+    return tolerance_width > 0.0 ? 100.0 * 6.0 * sd / tolerance_width : kUnknown;
+  }
   // Number of distinct categories: 1.41 * PV / GRR, truncated (NaN when
   // the gauge shows no variation at all); the unrounded value too.
   double ndc_exact = kUnknown;

@@ -221,6 +221,9 @@ TEST(Grr, StudyFromLabelledRows) {
   EXPECT_NEAR(s->grr, direct->grr, 1e-12);
   EXPECT_EQ(s->unit, "mm");
   EXPECT_NEAR(s->PercentOfTolerance(s->grr), 100 * 6 * s->grr / 1.2, 1e-9);
+  // A tolerance of no width gives no share rather than an infinite one.
+  table.SetTolerance("D1", Tolerance(1.5, 0.0, "mm"));
+  EXPECT_TRUE(std::isnan(GrrOfLabel(table, "D1", &why)->PercentOfTolerance(0.1)));
   EXPECT_FALSE(GrrOfLabel(table, "D2", &why));
   EXPECT_EQ(why, "no rows are labelled D2/PART/OPERATOR");
   ResultRow pixels;
