@@ -430,8 +430,12 @@ class Runner {
   // The inspection report of the last part, or a chart, as a file.
   void Paper(const Command& c) {
     if (!HaveStation()) return;
-    const std::filesystem::path path = PathOf(c.verb == Verb::Report ? c.texts[0] : c.texts[1]);
-    if (IsStationFile(options_.folder, path)) return Fail(c.texts[0] + ": is one of the station's own files");
+    const std::string& name = c.verb == Verb::Report ? c.texts[0] : c.texts[1];
+    const std::filesystem::path path = PathOf(name);
+    if (IsStationFile(options_.folder, path)) {
+      return Fail(std::string(c.verb == Verb::Report ? "report: " : "chart-save: ") + QuoteText(name) +
+                  " is one of the station's own files");
+    }
 #ifdef ORVANE_PAPER
     std::string why;
     if (c.verb == Verb::ChartSave) {
