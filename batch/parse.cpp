@@ -215,8 +215,8 @@ class LineParser {
       *ok = Label(Verb::Chart);
     } else if (verb == "part-id") {
       *ok = PartId();
-    } else if (verb == "report") {
-      *ok = Report();
+    } else if (verb == "report" || verb == "summary-report") {
+      *ok = Report(verb == "report" ? Verb::Report : Verb::SummaryReport);
     } else if (verb == "chart-save") {
       *ok = ChartSave();
     } else if (verb == "operator") {
@@ -444,9 +444,9 @@ class LineParser {
     return true;
   }
   // PATH or nothing.
-  // report PATH [a4|letter]
-  bool Report() {
-    command_.verb = Verb::Report;
+  // report PATH [a4|letter], summary-report PATH [a4|letter]
+  bool Report(Verb verb) {
+    command_.verb = verb;
     if (Args() != 1 && Args() != 2) return Fail("expected PATH [a4|letter]");
     if (Arg(0).empty()) return Fail("empty path");
     command_.texts.push_back(Arg(0));

@@ -90,6 +90,7 @@ enum class Verb : uint32_t {
   Chart,
   PartId, // on: read (numbers: the region X Y W H, if given), else texts[0]
   Report,    // texts[0] PATH; a: 0 by locale, 1 A4, 2 Letter
+  SummaryReport, // as Report
   ChartSave, // texts: LABEL, PATH; a: 0 individuals, 1 histogram
   Operator,  // texts[0]
 };

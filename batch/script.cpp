@@ -41,6 +41,7 @@
 #ifdef ORVANE_PAPER
 #include "paper/chart_painter.h"
 #include "paper/report_pdf.h"
+#include "paper/summary_pdf.h"
 #endif
 #include "view/undo.h"
 #include "view/zoom.h"
@@ -332,6 +333,7 @@ class Runner {
       case Verb::SaveAnnotated: SaveAnnotated(c); break;
       case Verb::PartId: PartId(c); break;
       case Verb::Report:
+      case Verb::SummaryReport:
       case Verb::ChartSave: Paper(c); break;
       case Verb::Operator:
         if (HaveStation()) ResultsOf(*station_).operator_name = c.texts[0];
@@ -430,25 +432,35 @@ class Runner {
   // The inspection report of the last part, or a chart, as a file.
   void Paper(const Command& c) {
     if (!HaveStation()) return;
-    const std::string& name = c.verb == Verb::Report ? c.texts[0] : c.texts[1];
+    const std::string& name = c.verb == Verb::ChartSave ? c.texts[1] : c.texts[0];
+    const std::string verb = c.verb == Verb::Report ? "report" : c.verb == Verb::ChartSave ? "chart-save" : "summary-report";
     const std::filesystem::path path = PathOf(name);
     if (IsStationFile(options_.folder, path)) {
-      return Fail(std::string(c.verb == Verb::Report ? "report: " : "chart-save: ") + QuoteText(name) +
-                  " is one of the station's own files");
+      return Fail(verb + ": " + QuoteText(name) + " is one of the station's own files");
     }
 #ifdef ORVANE_PAPER
     std::string why;
     if (c.verb == Verb::ChartSave) {
       const auto kind = c.a == 0 ? paper::ChartKind::Individuals : paper::ChartKind::Histogram;
       if (!paper::ExportChart(SeriesOf(ResultsOf(*station_).table, c.texts[0]), kind, path, &why)) {
-        return Fail("chart-save: " + why);
+        return Fail(verb + ": " + why);
       }
       out_ << "saved " << QuoteText(c.texts[1]) << '\n';
       return;
     }
+    if (c.verb == Verb::SummaryReport) {
+      const ResultsTable& table = ResultsOf(*station_).table;
+      if (!paper::WriteSummaryPdf(table, StationName(), static_cast<paper::PaperSize>(c.a), path, &why)) {
+        return Fail(verb + ": " + why);
+      }
+      const PartYield yield = YieldOf(table);
+      out_ << "summary-report " << QuoteText(name) << " labels " << table.Statistics().size() << " passed "
+           << yield.passed << " failed " << yield.failed << '\n';
+      return;
+    }
     const InspectionReport report = StationReport(*station_);
     if (!paper::WriteReportPdf(report, static_cast<paper::PaperSize>(c.a), path, &why)) {
-      return Fail("report: " + why);
+      return Fail(verb + ": " + why);
     }
     out_ << "report " << QuoteText(c.texts[0]) << " dimensions " << report.lines.size() << " verdict "
          << VerdictWord(report.verdict) << '\n';

@@ -169,7 +169,7 @@ PaperSize LocalePaperSize() {
   return QLocale::system().measurementSystem() == QLocale::ImperialUSSystem ? PaperSize::Letter : PaperSize::A4;
 }
 
-QByteArray ReportPdf(const InspectionReport& report, PaperSize size) {
+QByteArray PaintPdf(PaperSize size, const char* title, const std::function<void(QPdfWriter&, QPainter&)>& paint) {
   EnsureGuiApplication();
   if (size == PaperSize::ByLocale) size = LocalePaperSize();
   QByteArray bytes;
@@ -177,12 +177,20 @@ QByteArray ReportPdf(const InspectionReport& report, PaperSize size) {
   buffer.open(QIODevice::WriteOnly);
   {
     QPdfWriter pdf(&buffer);
-    pdf.setTitle("Inspection report");
+    pdf.setTitle(title);
     pdf.setCreator("ORVANE");
     pdf.setPageSize(QPageSize(size == PaperSize::Letter ? QPageSize::Letter : QPageSize::A4));
     pdf.setPageMargins(QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter);
     pdf.setResolution(kDpi);
     QPainter p(&pdf);
+    paint(pdf, p);
+  }
+  buffer.close();
+  return bytes;
+}
+
+QByteArray ReportPdf(const InspectionReport& report, PaperSize size) {
+  return PaintPdf(size, "Inspection report", [&](QPdfWriter& pdf, QPainter& p) {
     const QRectF page(0, 0, pdf.width(), pdf.height());
     double picture = 0.0;
     if (!report.picture.bgr.empty()) {
@@ -194,9 +202,7 @@ QByteArray ReportPdf(const InspectionReport& report, PaperSize size) {
     const double below_header = DrawHeader(p, report, layout);
     DrawPicture(p, report.picture, QRectF(page.left(), below_header + layout.row * 0.5, page.width(), picture));
     DrawTable(p, pdf, report, layout);
-  }
-  buffer.close();
-  return bytes;
+  });
 }
 
 bool WriteReportPdf(const InspectionReport& report, PaperSize size, const std::filesystem::path& path,

@@ -4,11 +4,15 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include <QByteArray>
 
 #include "results/report.h"
+
+class QPainter;
+class QPdfWriter;
 
 namespace orvane::paper {
 
@@ -16,6 +20,10 @@ enum class PaperSize : uint32_t { ByLocale = 0, A4 = 1, Letter = 2 };
 
 // Letter where the system's locale measures in US units, A4 elsewhere.
 PaperSize LocalePaperSize();
+
+// A PDF of A4 or Letter pages with 15 mm margins at 300 dots an inch,
+// painted by `paint` (which starts new pages on the writer).
+QByteArray PaintPdf(PaperSize size, const char* title, const std::function<void(QPdfWriter&, QPainter&)>& paint);
 
 // The PDF's bytes.
 QByteArray ReportPdf(const InspectionReport& report, PaperSize size);

@@ -81,3 +81,42 @@ std::string ReportText(const InspectionReport& report) {
 }
 
 } // namespace orvane
+
+namespace orvane {
+
+PartYield YieldOf(const ResultsTable& table) {
+  PartYield y;
+  const std::vector<ResultRow>& rows = table.rows();
+  for (size_t i = 0; i < rows.size();) {
+    size_t end = i + 1;
+    if (!rows[i].part.empty()) {
+      while (end < rows.size() && rows[end].part == rows[i].part) ++end;
+    }
+    bool pass = false, fail = false;
+    for (size_t k = i; k < end; ++k) {
+      const Verdict v = table.VerdictOf(rows[k]);
+      pass = pass || v == Verdict::Pass;
+      fail = fail || v == Verdict::Fail;
+    }
+    if (fail) {
+      ++y.failed;
+    } else if (pass) {
+      ++y.passed;
+    }
+    i = end;
+  }
+  return y;
+}
+
+ResultsTable SelectionOf(const ResultsTable& table, const std::vector<uint32_t>& numbers) {
+  ResultsTable selection = table;
+  if (numbers.empty()) return selection;
+  std::vector<uint32_t> others;
+  for (const ResultRow& r : table.rows()) {
+    if (std::find(numbers.begin(), numbers.end(), r.number) == numbers.end()) others.push_back(r.number);
+  }
+  selection.Erase(others);
+  return selection;
+}
+
+} // namespace orvane

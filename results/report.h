@@ -64,3 +64,22 @@ std::string VerdictWord(Verdict verdict);
 std::string ReportText(const InspectionReport& report);
 
 } // namespace orvane
+
+namespace orvane {
+
+// The parts of a table for its yield: runs of consecutive rows with the same
+// identity are one part (rows without identities: each row its own part). A
+// part passes when a dimension passes and none fails, fails when one fails;
+// parts without a verdict are not counted.
+struct PartYield {
+  uint32_t passed = 0;
+  uint32_t failed = 0;
+  double Percent() const { return passed + failed > 0 ? 100.0 * passed / (passed + failed) : kUnknown; }
+};
+PartYield YieldOf(const ResultsTable& table);
+
+// The table with only the rows with these numbers (all when empty), its
+// tolerances kept: what a summary of a selection is taken over.
+ResultsTable SelectionOf(const ResultsTable& table, const std::vector<uint32_t>& numbers);
+
+} // namespace orvane

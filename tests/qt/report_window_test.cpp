@@ -75,6 +75,17 @@ TEST(QtResultsReports, ChartsIdentityAndReport) {
   }
   EXPECT_EQ(text.find("10.35"), std::string::npos); // an earlier part's row
 
+  // The summary of every row: each row without an identity is a part of its
+  // own (10 pass, 10.35 fails), the identified part fails; both labels with
+  // their statistics and charts.
+  const auto summary = f.dir.path() / "summary.pdf";
+  ASSERT_TRUE(w.report()->WriteSummary(QString::fromStdString(summary.string())));
+  const std::string all = PdfText(summary);
+  for (const char* expected : {"Summary report", "Yield: 11 of 13 parts passed (84.6 %)", "width - individuals (mm)",
+                               "hole - histogram (mm)", "n 13 mean", "Page 1 of 1"}) {
+    EXPECT_NE(all.find(expected), std::string::npos) << expected << "\n" << all;
+  }
+
   // No picture, no code: said, and the identity is none.
   w.report()->ReadCode();
   EXPECT_EQ(ResultsOf(f.station).part_id, "");

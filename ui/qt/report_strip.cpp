@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "paper/report_pdf.h"
+#include "paper/summary_pdf.h"
 #include "results/session.h"
 #include "ui/inspection_report.h"
 #include "view/part_identity.h"
@@ -21,6 +22,7 @@ ReportStrip::ReportStrip(Station& station, std::function<std::vector<uint32_t>()
       operator_(new QLineEdit(this)),
       read_(new QPushButton(QStringLiteral("Read code"), this)),
       report_(new QPushButton(QStringLiteral("Report PDF..."), this)),
+      summary_(new QPushButton(QStringLiteral("Summary PDF..."), this)),
       line_(new QLabel(this)) {
   part_->setPlaceholderText(QStringLiteral("none"));
   operator_->setPlaceholderText(QStringLiteral("not named"));
@@ -32,6 +34,7 @@ ReportStrip::ReportStrip(Station& station, std::function<std::vector<uint32_t>()
   layout->addWidget(new QLabel(QStringLiteral("Operator:"), this));
   layout->addWidget(operator_, 1);
   layout->addWidget(report_);
+  layout->addWidget(summary_);
   layout->addWidget(line_, 1);
   QObject::connect(part_, &QLineEdit::editingFinished, this, [this] {
     SetPartIdentity(station_, part_->text().toStdString());
@@ -45,6 +48,11 @@ ReportStrip::ReportStrip(Station& station, std::function<std::vector<uint32_t>()
                                                       QStringLiteral("report.pdf"), QStringLiteral("PDF (*.pdf)"));
     if (!path.isEmpty()) WriteReport(path);
   });
+  QObject::connect(summary_, &QPushButton::clicked, this, [this] {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Summary report"),
+                                                      QStringLiteral("summary.pdf"), QStringLiteral("PDF (*.pdf)"));
+    if (!path.isEmpty()) WriteSummary(path);
+  });
   Refresh();
 }
 
@@ -52,6 +60,17 @@ void ReportStrip::Refresh() {
   const ResultsSession& session = ResultsOf(station_);
   if (!part_->hasFocus()) part_->setText(QString::fromStdString(session.part_id));
   if (!operator_->hasFocus()) operator_->setText(QString::fromStdString(session.operator_name));
+}
+
+bool ReportStrip::WriteSummary(const QString& path) {
+  const ResultsTable selection = SelectionOf(ResultsOf(station_).table, selected_());
+  std::string why;
+  if (!paper::WriteSummaryPdf(selection, StationName(), paper::PaperSize::ByLocale, path.toStdString(), &why)) {
+    line_->setText("Summary not written: " + QString::fromStdString(why));
+    return false;
+  }
+  line_->setText(QString("Summary written: %1 labels").arg(selection.Statistics().size()));
+  return true;
 }
 
 void ReportStrip::ReadCode() {

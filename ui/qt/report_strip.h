@@ -29,11 +29,14 @@ class ReportStrip : public QWidget {
   void ReadCode();
   // Writes the report of the selected rows (none selected: the last part's).
   bool WriteReport(const QString& path);
+  // Writes the summary report of the selected rows (none selected: all).
+  bool WriteSummary(const QString& path);
 
   QLineEdit* part() const { return part_; }
   QLineEdit* operator_name() const { return operator_; }
   QPushButton* read() const { return read_; }
   QPushButton* report() const { return report_; }
+  QPushButton* summary() const { return summary_; }
   QLabel* line() const { return line_; }
 
  private:
@@ -43,6 +46,7 @@ class ReportStrip : public QWidget {
   QLineEdit* operator_;
   QPushButton* read_;
   QPushButton* report_;
+  QPushButton* summary_;
   QLabel* line_;
 };
 
