@@ -14,7 +14,7 @@ JOBS       ?= $(shell nproc)
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev \
             libbenchmark-dev libjpeg-dev libturbojpeg0-dev python3 qt6-base-dev locales \
             dpkg-dev file lintian appstream man-db desktop-file-utils pkgconf \
-            libopencv-calib3d-dev libopencv-imgproc-dev \
+            libopencv-calib3d-dev libopencv-imgproc-dev libzxing-dev qt6-svg-dev poppler-utils \
             pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pytest python3-pil \
             libaravis-dev aravis-tools-cli libusb-1.0-0-dev
 # Optional cross-checks: the tests that need them skip without them.

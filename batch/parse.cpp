@@ -219,6 +219,20 @@ class LineParser {
       *ok = Tolerance();
     } else if (verb == "results-stats") {
       *ok = Label(Verb::ResultsStats);
+    } else if (verb == "grr") {
+      *ok = Label(Verb::Grr);
+    } else if (verb == "chart") {
+      *ok = Label(Verb::Chart);
+    } else if (verb == "part-id") {
+      *ok = PartId();
+    } else if (verb == "report" || verb == "summary-report") {
+      *ok = Report(verb == "report" ? Verb::Report : Verb::SummaryReport);
+    } else if (verb == "chart-save") {
+      *ok = ChartSave();
+    } else if (verb == "operator") {
+      command_.verb = Verb::Operator;
+      *ok = Count(1, "TEXT");
+      if (*ok) command_.texts.push_back(Arg(0));
     } else if (verb == "results-clear") {
       *ok = Bare(Verb::ResultsClear);
     } else if (verb == "snap") {
@@ -489,6 +503,46 @@ class LineParser {
     return Args() == 0 || OneOf(0, {"all"}, &k);
   }
   // PATH or nothing.
+  // report PATH [a4|letter], summary-report PATH [a4|letter]
+  bool Report(Verb verb) {
+    command_.verb = verb;
+    if (Args() != 1 && Args() != 2) return Fail("expected PATH [a4|letter]");
+    if (Arg(0).empty()) return Fail("empty path");
+    command_.texts.push_back(Arg(0));
+    size_t k = 0;
+    if (Args() == 2 && !OneOf(1, {"a4", "letter"}, &k)) return false;
+    command_.a = Args() == 2 ? static_cast<int32_t>(k) + 1 : 0;
+    return true;
+  }
+  // chart-save LABEL individuals|histogram PATH
+  bool ChartSave() {
+    command_.verb = Verb::ChartSave;
+    if (!Count(3, "LABEL individuals|histogram PATH")) return false;
+    size_t k = 0;
+    if (Arg(0).empty()) return Fail("empty label");
+    if (!OneOf(1, {"individuals", "histogram"}, &k)) return false;
+    if (Arg(2).empty()) return Fail("empty path");
+    command_.texts = {Arg(0), Arg(2)};
+    command_.a = static_cast<int32_t>(k);
+    return true;
+  }
+  // part-id TEXT, part-id read [X Y W H]; a quoted "read" is a text.
+  bool PartId() {
+    command_.verb = Verb::PartId;
+    if (Args() >= 1 && Lower(Arg(0)) == "read" && !words_[1].quoted) {
+      if (Args() != 1 && Args() != 5) return Fail("expected read [X Y W H]");
+      command_.on = true;
+      for (size_t i = 1; i < Args(); ++i) {
+        int32_t v = 0;
+        if (!Integer(i, 0, kMaxCoordinate, &v)) return false;
+        command_.numbers.push_back(static_cast<uint32_t>(v));
+      }
+      return true;
+    }
+    if (!Count(1, "TEXT|read [X Y W H]")) return false;
+    command_.texts.push_back(Arg(0));
+    return true;
+  }
   bool OptionalPath(Verb verb) {
     command_.verb = verb;
     if (Args() == 0) return true;

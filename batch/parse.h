@@ -95,6 +95,13 @@ enum class Verb : uint32_t {
   CadCompare, // number: the profile tolerance
   CadReport,  // texts: path
   Wait,
+  Grr,
+  Chart,
+  PartId, // on: read (numbers: the region X Y W H, if given), else texts[0]
+  Report,    // texts[0] PATH; a: 0 by locale, 1 A4, 2 Letter
+  SummaryReport, // as Report
+  ChartSave, // texts: LABEL, PATH; a: 0 individuals, 1 histogram
+  Operator,  // texts[0]
 };
 
 // What print and expect read: a control of the main window, or its title.

@@ -25,7 +25,9 @@
 #include "batch/parse.h"
 #include "cad/session.h"
 #include "dxf/dxf_options.h"
+#include "results/charts.h"
 #include "results/csv.h"
+#include "results/grr.h"
 #include "results/session.h"
 #include "results/statistics_text.h"
 #include "station/clock.h"
@@ -41,6 +43,13 @@
 #include "ui/save_image.h"
 #include "view/measure_tools.h"
 #include "view/mouse.h"
+#include "view/part_identity.h"
+#include "ui/inspection_report.h"
+#ifdef ORVANE_PAPER
+#include "paper/chart_painter.h"
+#include "paper/report_pdf.h"
+#include "paper/summary_pdf.h"
+#endif
 #include "view/undo.h"
 #include "view/zoom.h"
 #include "workspace/files.h"
@@ -316,7 +325,9 @@ class Runner {
       case Verb::ResultsDelete:
       case Verb::ResultsClear:
       case Verb::Snap:
-      case Verb::PreciseOption: ResultsCommand(c); break;
+      case Verb::PreciseOption:
+      case Verb::Grr:
+      case Verb::Chart: ResultsCommand(c); break;
       case Verb::Undo:
       case Verb::Redo: UndoOrRedo(c.verb == Verb::Redo); break;
       case Verb::Tool:
@@ -334,6 +345,13 @@ class Runner {
       case Verb::DxfUnits:
       case Verb::DxfSaveAs: DxfOption(c); break;
       case Verb::SaveAnnotated: SaveAnnotated(c); break;
+      case Verb::PartId: PartId(c); break;
+      case Verb::Report:
+      case Verb::SummaryReport:
+      case Verb::ChartSave: Paper(c); break;
+      case Verb::Operator:
+        if (HaveStation()) ResultsOf(*station_).operator_name = c.texts[0];
+        break;
       case Verb::PreciseCalibrate: PreciseCalibrate(c); break;
       case Verb::PartTeach:
       case Verb::PartFind: PartCommand(c); break;
@@ -434,6 +452,22 @@ class Runner {
       case Verb::ResultsClear:
         ClearResults(*station_);
         break;
+      case Verb::Grr:
+        if (std::string why; const std::optional<GrrStudy> study = GrrOfLabel(table, c.texts[0], &why)) {
+          out_ << GrrText(LabelWord(c.texts[0]), *study);
+        } else {
+          Fail("grr " + LabelWord(c.texts[0]) + ": " + why);
+        }
+        break;
+      case Verb::Chart: {
+        const std::string words = ChartWords(SeriesOf(table, c.texts[0]));
+        for (size_t start = 0; start < words.size();) {
+          const size_t end = words.find('\n', start);
+          out_ << LabelWord(c.texts[0]) << ' ' << words.substr(start, end + 1 - start);
+          start = end + 1;
+        }
+        break;
+      }
       case Verb::Snap:
         table.snap = c.on;
         SaveResults(*station_);
@@ -469,6 +503,60 @@ class Runner {
     std::filesystem::path shown = saved->lexically_relative(options_.folder);
     if (shown.empty() || *shown.begin() == "..") shown = *saved;
     out_ << "saved " << QuoteText(shown.generic_string()) << '\n';
+  }
+
+  // The inspection report of the last part, or a chart, as a file.
+  void Paper(const Command& c) {
+    if (!HaveStation()) return;
+    const std::string& name = c.verb == Verb::ChartSave ? c.texts[1] : c.texts[0];
+    const std::string verb = c.verb == Verb::Report ? "report" : c.verb == Verb::ChartSave ? "chart-save" : "summary-report";
+    const std::filesystem::path path = PathOf(name);
+    if (IsStationFile(options_.folder, path)) {
+      return Fail(verb + ": " + QuoteText(name) + " is one of the station's own files");
+    }
+#ifdef ORVANE_PAPER
+    std::string why;
+    if (c.verb == Verb::ChartSave) {
+      const auto kind = c.a == 0 ? paper::ChartKind::Individuals : paper::ChartKind::Histogram;
+      if (!paper::ExportChart(SeriesOf(ResultsOf(*station_).table, c.texts[0]), kind, path, &why)) {
+        return Fail(verb + ": " + why);
+      }
+      out_ << "saved " << QuoteText(c.texts[1]) << '\n';
+      return;
+    }
+    if (c.verb == Verb::SummaryReport) {
+      const ResultsTable& table = ResultsOf(*station_).table;
+      if (!paper::WriteSummaryPdf(table, StationName(), static_cast<paper::PaperSize>(c.a), path, &why)) {
+        return Fail(verb + ": " + why);
+      }
+      const PartYield yield = YieldOf(table);
+      out_ << "summary-report " << QuoteText(name) << " labels " << table.Statistics().size() << " passed "
+           << yield.passed << " failed " << yield.failed << '\n';
+      return;
+    }
+    const InspectionReport report = StationReport(*station_);
+    if (!paper::WriteReportPdf(report, static_cast<paper::PaperSize>(c.a), path, &why)) {
+      return Fail(verb + ": " + why);
+    }
+    out_ << "report " << QuoteText(c.texts[0]) << " dimensions " << report.lines.size() << " verdict "
+         << VerdictWord(report.verdict) << '\n';
+#else
+    Fail("this orvane-batch was built without Qt: no reports or charts");
+#endif
+  }
+
+  // Sets the part's identity, or reads it from a code in the picture and
+  // says what it read.
+  void PartId(const Command& c) {
+    if (!Running()) return;
+    if (!c.on) return SetPartIdentity(*station_, c.texts[0]);
+    std::optional<PixelRegion> region;
+    if (c.numbers.size() == 4) {
+      region = PixelRegion{int32_t(c.numbers[0]), int32_t(c.numbers[1]), int32_t(c.numbers[2]),
+                           int32_t(c.numbers[3])};
+    }
+    const std::optional<PartCode> code = ReadPartIdentity(*station_, region);
+    out_ << "part-id " << (code ? QuoteText(code->text) : std::string("none")) << '\n';
   }
 
   // The precise ring calibration on the current picture, the grid's scale,

@@ -151,9 +151,31 @@ std::string CsvRecord(const std::vector<std::string>& cells) {
   return out;
 }
 
+bool UsesPartIdentity(const ResultsTable& table) {
+  return std::any_of(table.rows().begin(), table.rows().end(),
+                     [](const ResultRow& r) { return !r.part.empty(); });
+}
+
+std::vector<std::string> ResultColumnsWith(bool parts) {
+  std::vector<std::string> columns = ResultColumns();
+  if (parts) columns.push_back(kPartColumn);
+  return columns;
+}
+
+namespace {
+
+std::vector<std::string> CellsWith(bool parts, const ResultsTable& table, const ResultRow& row) {
+  std::vector<std::string> cells = ResultCells(table, row);
+  if (parts) cells.push_back(row.part);
+  return cells;
+}
+
+} // namespace
+
 std::string TableCsv(const ResultsTable& table) {
-  std::string out = CsvRecord(ResultColumns());
-  for (const ResultRow& r : table.rows()) out += CsvRecord(ResultCells(table, r));
+  const bool parts = UsesPartIdentity(table);
+  std::string out = CsvRecord(ResultColumnsWith(parts));
+  for (const ResultRow& r : table.rows()) out += CsvRecord(CellsWith(parts, table, r));
   return out;
 }
 
@@ -168,10 +190,11 @@ std::string TableTabText(const ResultsTable& table, const std::vector<uint32_t>&
     }
     return out + '\n';
   };
-  std::string out = line(ResultColumns());
+  const bool parts = UsesPartIdentity(table);
+  std::string out = line(ResultColumnsWith(parts));
   for (const ResultRow& r : table.rows()) {
     if (numbers.empty() || std::find(numbers.begin(), numbers.end(), r.number) != numbers.end()) {
-      out += line(ResultCells(table, r));
+      out += line(CellsWith(parts, table, r));
     }
   }
   return out;

@@ -33,6 +33,15 @@ std::string ResultNumber(double v);
 // "2026-12-07T14:38:19Z".
 std::string ResultTime(int64_t seconds);
 
+// The title of the column of part identities, after the others, present
+// only where a row has an identity (so a table that never used one is
+// exported as it always was).
+inline constexpr const char* kPartColumn = "Part";
+// Whether any row carries a part identity.
+bool UsesPartIdentity(const ResultsTable& table);
+// ResultColumns(), with the part column when `parts`.
+std::vector<std::string> ResultColumnsWith(bool parts);
+
 // One CSV record with its CR LF. Cells are made safe to open: ill-formed
 // UTF-8 and NUL bytes become U+FFFD, and a cell a spreadsheet would take for a
 // formula (starting with = + - @, a tab or a CR, and not a number) gets a

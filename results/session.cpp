@@ -195,7 +195,7 @@ void AppendPendingCsv(Station& st, ResultsSession& session) {
   int error = 0;
   const int64_t length = FileLength(path, &error);
   if (length >= 0 || error == ENOENT) {
-    std::string text = length <= 0                     ? CsvRecord(ResultColumns())
+    std::string text = length <= 0                     ? CsvRecord(ResultColumnsWith(session.pending_csv_part))
                        : EndsWithRecord(path, length) ? std::string()
                                                       : CsvEnding(path);
     text += session.pending_csv;
@@ -229,7 +229,12 @@ bool Saved(Station& st, ResultsSession& session, const std::string& text) {
 void QueueCsvRow(ResultsSession& session, const ResultRow& row) {
   if (!session.table.append_csv) return;
   // One write a row: a row is in the file whole or not at all.
-  session.pending_csv += CsvRecord(ResultCells(session.table, row));
+  // A row with a part identity carries it in one more cell; a file begun
+  // with such a row names the column.
+  std::vector<std::string> cells = ResultCells(session.table, row);
+  if (!row.part.empty()) cells.push_back(row.part);
+  if (session.pending_csv.empty()) session.pending_csv_part = !row.part.empty();
+  session.pending_csv += CsvRecord(cells);
   ++session.pending_csv_rows;
 }
 
@@ -285,6 +290,7 @@ ResultRow AddResult(Station& st, ResultRow row) {
   if (st.working) row.solution.assign(st.working->name, strnlen(st.working->name, sizeof st.working->name));
   row.source = SourceText(st);
   row.calibration = CalibrationText(st.settings);
+  if (row.part.empty()) row.part = session.part_id;
   NoteRectification(st, row);
   const ResultRow stored = session.table.Add(std::move(row));
   const std::string text = WriteResultsText(session.table);

@@ -118,6 +118,12 @@ struct ResultsSession {
   // "RESULTS.TAB" holds them, so that a number is never appended twice.
   std::string pending_csv;
   uint32_t pending_csv_rows = 0;
+  bool pending_csv_part = false; // the first waiting row has a part identity
+  // The identity of the part now measured, stamped on every new row (empty:
+  // none); shown on the overlay. Not kept across runs: each run its part.
+  std::string part_id;
+  // Who measures, named on inspection reports (empty: not named).
+  std::string operator_name;
   // The largest "RESULTS.TAB" written: one its reader reads back.
   size_t max_file_bytes = kMaxResultsFileBytes;
   // Kept beside the measurement sets of the working record.

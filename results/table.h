@@ -41,6 +41,7 @@ struct ResultRow {
   std::string source;      // the camera or the still file's name
   std::string calibration; // the calibration in force, as text
   std::string note;        // distance, method, file and counts
+  std::string part;        // the identity of the part measured; empty: none
 };
 
 // A nominal value and the deviations of its limits: values within

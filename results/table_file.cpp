@@ -7,8 +7,10 @@ namespace orvane {
 namespace {
 
 constexpr std::string_view kMagic = "ORVANE-RESULTS\t1";
-// Largest number of fields on any line (a row).
+// Fields of a row without a part identity; a row with one has one more, the
+// largest number of fields on any line.
 constexpr size_t kRowFields = 12;
+constexpr size_t kMaxFields = kRowFields + 1;
 
 std::string Escape(std::string_view s) {
   std::string out;
@@ -102,9 +104,14 @@ std::string WriteResultsText(const ResultsTable& t) {
     }
   }
   for (const ResultRow& r : t.rows()) {
-    out += Line({"row", std::to_string(r.number), std::to_string(r.time), Escape(r.solution),
-                 Escape(r.label), Escape(r.kind), Exact(r.value), Escape(r.unit),
-                 Exact(r.uncertainty), Escape(r.source), Escape(r.calibration), Escape(r.note)});
+    std::string line = Line({"row", std::to_string(r.number), std::to_string(r.time), Escape(r.solution),
+                             Escape(r.label), Escape(r.kind), Exact(r.value), Escape(r.unit),
+                             Exact(r.uncertainty), Escape(r.source), Escape(r.calibration),
+                             Escape(r.note)});
+    // Only a row with an identity has the field, so a table that never used
+    // one is written as it always was.
+    if (!r.part.empty()) line.insert(line.size() - 1, "\t" + Escape(r.part));
+    out += line;
   }
   return out;
 }
@@ -121,14 +128,14 @@ struct ReadState {
   uint32_t last_number = 0;
 };
 
-// The fields of one line (without its line end); more than kRowFields + 1
+// The fields of one line (without its line end); more than kMaxFields + 1
 // are not split further, so an overlong line stays refused.
 void SplitFields(std::string_view line, std::vector<std::string_view>* f) {
   f->clear();
   for (size_t start = 0;;) {
     const size_t tab = line.find('\t', start);
     f->push_back(line.substr(start, tab == std::string_view::npos ? line.npos : tab - start));
-    if (tab == std::string_view::npos || f->size() > kRowFields) break;
+    if (tab == std::string_view::npos || f->size() > kMaxFields) break;
     start = tab + 1;
   }
 }
@@ -142,7 +149,8 @@ bool ReadRow(const std::vector<std::string_view>& f, ReadState* s) {
       !Unescape(f[3], &r.solution) || !Unescape(f[4], &r.label) || !Unescape(f[5], &r.kind) ||
       !ParseDouble(f[6], &r.value) || !Unescape(f[7], &r.unit) ||
       !ParseDouble(f[8], &r.uncertainty) || !Unescape(f[9], &r.source) ||
-      !Unescape(f[10], &r.calibration) || !Unescape(f[11], &r.note)) {
+      !Unescape(f[10], &r.calibration) || !Unescape(f[11], &r.note) ||
+      (f.size() == kMaxFields && (!Unescape(f[12], &r.part) || r.part.empty()))) {
     return false;
   }
   s->last_number = r.number;
@@ -193,7 +201,7 @@ bool ReadLine(const std::vector<std::string_view>& f, ReadState* s) {
       return false;
     }
     s->tolerances[label] = t;
-  } else if (key == "row" && f.size() == kRowFields) {
+  } else if (key == "row" && (f.size() == kRowFields || f.size() == kMaxFields)) {
     return ReadRow(f, s);
   } else {
     return false;

@@ -7,7 +7,8 @@
 //   counter PREFIX N  tolerance LABEL NOMINAL TOL
 //   limits LABEL NOMINAL UPPER LOWER UNIT  (a tolerance that is asymmetric or
 //     has a unit of its own: limits NOMINAL+UPPER and NOMINAL+LOWER)
-//   row NUMBER TIME SOLUTION LABEL KIND VALUE UNIT UNCERTAINTY SOURCE CALIBRATION NOTE
+//   row NUMBER TIME SOLUTION LABEL KIND VALUE UNIT UNCERTAINTY SOURCE CALIBRATION NOTE [PART]
+//     (PART, the part's identity, only on rows that have one)
 // Lines may also end in CR LF. Numbers that are not finite are "nan", "inf"
 // and "-inf". Anything else is damage.
 #pragma once

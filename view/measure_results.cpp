@@ -12,6 +12,7 @@
 #include "results/snap.h"
 #include "solutions/measurement.h"
 #include "draw/overlay.h"
+#include "view/part_identity.h"
 
 namespace orvane {
 namespace {
@@ -19,6 +20,9 @@ namespace {
 constexpr Rgb kSnapColour{255, 255, 1};
 constexpr Rgb kCircleMarkColour{255, 128, 1};
 constexpr int32_t kSnapMarkHalf = 4;
+// The part's identity: at the picture's lower left, clear of the legend.
+constexpr int32_t kPartLegendX = 8;
+constexpr int32_t kPartLegendFromBottom = 24;
 constexpr double kFullCircle = 6.2831854;
 constexpr double kArcStep = 0.01;
 
@@ -258,10 +262,14 @@ void DrawGaugeMarks(Station& st) {
   if (!st.results || !st.working) return;
   const ResultsSession& session = *st.results;
   if (session.snaps.empty() && session.circles.empty() && session.lines.empty() &&
-      session.gauge_clicks.empty()) {
+      session.gauge_clicks.empty() && session.part_id.empty()) {
     return;
   }
   const OverlayCanvas canvas = CanvasOf(st);
+  if (const std::string legend = PartIdentityLegend(st); !legend.empty()) {
+    DrawText(canvas, kPartLegendX, static_cast<int32_t>(st.image.height) - kPartLegendFromBottom, legend,
+             kCircleMarkColour);
+  }
   for (const SnapMark& m : session.snaps) {
     if (!HasPointAt(*st.working, m.x, m.y)) continue;
     const int32_t x = TruncToPixel(m.x + 0.5), y = TruncToPixel(m.y + 0.5);

@@ -23,6 +23,8 @@
 #include "results/session.h"
 #include "results/units.h"
 #include "ui/qt/calibration_strip.h"
+#include "ui/qt/chart_panel.h"
+#include "ui/qt/report_strip.h"
 #include "view/mouse.h"
 #include "view/undo.h"
 
@@ -109,11 +111,16 @@ void ResultsWindow::Build() {
       new QLabel(QStringLiteral("Statistics by label (enter a nominal and a tolerance: 0.05, or +0.02/-0.01):"), lower));
   lower_layout->addWidget(statistics_);
   split->addWidget(lower);
+  charts_ = new ChartPanel(station_, split);
+  split->addWidget(charts_);
+  split->setStretchFactor(2, 2);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
   layout->addLayout(fields);
   calibration_ = new CalibrationStrip(station_, this);
   layout->addWidget(calibration_);
+  report_ = new ReportStrip(station_, [this] { return SelectedNumbers(); }, this);
+  layout->addWidget(report_);
   layout->addWidget(split);
 }
 
@@ -151,6 +158,13 @@ void ResultsWindow::Connect() {
   statistics_model_->set_tolerance = [this](const std::string& label, std::optional<Tolerance> t) {
     SetResultTolerance(station_, label, std::move(t));
   };
+  // The charts follow the label chosen in the statistics.
+  QObject::connect(statistics_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                   [this](const QModelIndex& current) {
+                     charts_->ShowLabel(current.isValid()
+                                            ? statistics_model_->index(current.row(), 0).data(Qt::UserRole).toString().toStdString()
+                                            : std::string());
+                   });
   AddEditKeys();
 }
 
@@ -175,7 +189,7 @@ void ResultsWindow::AddEditKeys() {
 // Where the window was last, if that is still on a screen; else where the
 // window manager puts it.
 void ResultsWindow::Place() {
-  resize(1000, 560);
+  resize(1000, 760);
   if (!state_.has_geometry) return;
   resize(state_.width, state_.height);
   const QRect frame(state_.x, state_.y, state_.width, state_.height);
@@ -221,6 +235,8 @@ void ResultsWindow::Refresh() {
   snap_->setChecked(table.snap);
   append_->setChecked(table.append_csv);
   calibration_->Refresh();
+  report_->Refresh();
+  charts_->Refresh();
   if (next_label_->text().trimmed().toStdString() != table.next_label()) {
     next_label_->setText(Text(table.next_label()));
   }

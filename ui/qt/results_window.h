@@ -23,6 +23,8 @@ class QTableView;
 namespace orvane::qt {
 
 class CalibrationStrip;
+class ChartPanel;
+class ReportStrip;
 
 class ResultsWindow : public QWidget {
  public:
@@ -45,6 +47,8 @@ class ResultsWindow : public QWidget {
   // Lengths shown as measured (0), in mm (1) or in µm (2).
   QComboBox* show_unit() const { return show_unit_; }
   CalibrationStrip* calibration() const { return calibration_; }
+  ChartPanel* charts() const { return charts_; }
+  ReportStrip* report() const { return report_; }
 
   // The buttons' actions. Clear asks first.
   void DeleteSelected();
@@ -76,6 +80,8 @@ class ResultsWindow : public QWidget {
   QWidget* buttons_[4] = {};
   ResultsWindowState state_;
   CalibrationStrip* calibration_ = nullptr;
+  ChartPanel* charts_ = nullptr;
+  ReportStrip* report_ = nullptr;
   bool refreshing_ = false;
 };
 
