@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "batch/program_commands.h"
 #include "results/table.h"
 #include "view/zoom.h"
 
@@ -233,6 +234,8 @@ class LineParser {
       *ok = OnOff(Verb::PreciseOption);
     } else if (verb == "rectify") {
       *ok = OnOff(Verb::Rectify);
+    } else if (verb == "program") {
+      *ok = ParseProgramCommand(words_, &command_, &error_);
     } else {
       return false;
     }

@@ -86,6 +86,7 @@ enum class Verb : uint32_t {
   Undo,
   Redo,
   Tool,
+  Program, // texts[0] the sub-command, then its words; coordinates
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -122,6 +123,7 @@ struct Command {
   double lower = 0.0;             // the lower deviation: -tolerance when symmetric
   bool on = false;                // snap, rectify, dxf-units on
   std::vector<uint32_t> numbers;  // results-delete, relabel: row numbers
+  std::vector<double> coordinates; // program circle|width|line|point: picture coordinates
 };
 
 struct ParseResult {

@@ -1,5 +1,6 @@
 #include "ui/window_hooks.h"
 
+#include "inspect/program_draw.h"
 #include "ui/colours.h"
 #include "ui/dialogs.h"
 #include "ui/panel.h"
@@ -16,7 +17,10 @@ void InstallWindowHooks(Station& st) {
   st.hooks.refresh_panel = [&st] { RefreshPanel(st); };
   st.hooks.commit_edits = [&st] { CommitPanelEdits(st); };
   st.hooks.size_view = [&st] { SizeView(st); };
-  st.hooks.draw_overlay_extras = [&st] { DrawGaugeMarks(st); };
+  st.hooks.draw_overlay_extras = [&st] {
+    DrawGaugeMarks(st);
+    DrawProgramRun(st);
+  };
   st.hooks.background_colour_changed = [&st](uint32_t) { ApplyWindowColours(st); };
 }
 
