@@ -69,7 +69,7 @@ bool ParseProgramCommand(const std::vector<Word>& words, Command* c, std::string
   for (size_t i = 3; i < words.size(); ++i) {
     double v = 0.0;
     if (!Coordinate(words[i].text, &v)) return fail("\"" + words[i].text + "\" is not a number");
-    c->coordinates.push_back(v);
+    c->values.push_back(v);
   }
   return true;
 }
@@ -94,8 +94,8 @@ bool RunProgramCommand(Station& station, const Command& c, std::ostream& out, st
     done = run.has_value();
   } else {
     qgPoint points[3] = {};
-    for (size_t i = 0; i + 1 < c.coordinates.size() && i / 2 < 3; i += 2) {
-      points[i / 2] = {c.coordinates[i], c.coordinates[i + 1]};
+    for (size_t i = 0; i + 1 < c.values.size() && i / 2 < 3; i += 2) {
+      points[i / 2] = {c.values[i], c.values[i + 1]};
     }
     done = AddFeature(station, *StepKindByName(sub), c.texts[1], points, &why);
   }

@@ -6,6 +6,7 @@
 #include "ui/panel.h"
 #include "ui/status.h"
 #include "view/measure_results.h"
+#include "view/part_marks.h"
 
 namespace orvane {
 
@@ -19,6 +20,7 @@ void InstallWindowHooks(Station& st) {
   st.hooks.size_view = [&st] { SizeView(st); };
   st.hooks.draw_overlay_extras = [&st] {
     DrawGaugeMarks(st);
+    DrawPartMarks(st);
     DrawProgramRun(st);
   };
   st.hooks.background_colour_changed = [&st](uint32_t) { ApplyWindowColours(st); };

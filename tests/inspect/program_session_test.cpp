@@ -9,6 +9,7 @@
 #include "inspect/program_file.h"
 #include "view/measure_results.h"
 #include "results/session.h"
+#include "workspace/files.h"
 #include "support/station_fixture.h"
 #include "tests/inspect/plate_station.h"
 
@@ -123,6 +124,9 @@ TEST(ProgramSession, DamagedFileRefused) {
   EXPECT_EQ(*ProgramOf(st).program, before);
   EXPECT_EQ(ReadBytes(st.PathOf("BROKEN.OIP")).size(), damaged.size());
   EXPECT_EQ(ReadBytes(path), bytes);
+  // A program is one of the station's files: an export never overwrites it.
+  EXPECT_TRUE(IsStationFile(st.folder(), path));
+  EXPECT_FALSE(IsStationFile(st.folder(), st.PathOf("PLATE.OIP.csv")));
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "ui/layout.h"
 #include "ui/grid_calibration_dialog.h"
 #include "ui/main_window.h"
+#include "ui/part_commands.h"
 #include "ui/qt/extension_actions.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
@@ -135,7 +136,23 @@ void FrontEnd::Wire() {
     action();
     AfterEvent();
   });
-  e.extension_key = [this](int key) { return menu_->ToolKey(key); };
+  e.teach_part = [this] {
+    Running running(depth_);
+    TeachPartCommand(station_);
+    AfterEvent();
+  };
+  e.find_part = [this] {
+    Running running(depth_);
+    FindPartCommand(station_);
+    AfterEvent();
+  };
+  e.extension_key = [this](int key) {
+    if (key == Qt::Key_P || key == Qt::Key_F) {
+      (key == Qt::Key_P ? surface_.events().teach_part : surface_.events().find_part)();
+      return true;
+    }
+    return menu_->ToolKey(key);
+  };
   e.results = [this] { ShowResults(); };
   e.program = [this] { ShowProgram(); };
   // The program ends once the handler that asked for it has returned.

@@ -191,7 +191,12 @@ void MainWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   QAction* units = menu.addAction(QStringLiteral("Units in DXF Drawings"));
   units->setCheckable(true);
   units->setChecked(events_->dxf_units_on && events_->dxf_units_on());
+  menu.addSeparator();
+  QAction* teach = menu.addAction(QStringLiteral("Teach Part\tP"));
+  QAction* find = menu.addAction(QStringLiteral("Find Part\tF"));
   QAction* chosen = menu.exec(event->globalPos());
+  if (chosen == teach && events_->teach_part) events_->teach_part();
+  if (chosen == find && events_->find_part) events_->find_part();
   if (chosen == about && events_->about) events_->about();
   if (chosen == results && events_->results) events_->results();
   if (chosen == program && events_->program) events_->program();
