@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "batch/program_commands.h"
 #include "results/table.h"
 #include "view/zoom.h"
 
@@ -233,6 +234,12 @@ class LineParser {
       *ok = OnOff(Verb::PreciseOption);
     } else if (verb == "rectify") {
       *ok = OnOff(Verb::Rectify);
+    } else if (verb == "part-teach") {
+      *ok = PartTeach();
+    } else if (verb == "part-find") {
+      *ok = PartFind();
+    } else if (verb == "program") {
+      *ok = ParseProgramCommand(words_, &command_, &error_);
     } else {
       return false;
     }
@@ -428,6 +435,27 @@ class LineParser {
     command_.tolerance = t.upper;
     command_.lower = t.lower;
     return true;
+  }
+  // part-teach X0 Y0 X1 Y1: the rectangle [X0, X1) x [Y0, Y1).
+  bool PartTeach() {
+    command_.verb = Verb::PartTeach;
+    if (!Count(4, "X0 Y0 X1 Y1")) return false;
+    command_.values.resize(4);
+    for (size_t i = 0; i < 4; ++i) {
+      if (!Number(i, &command_.values[i])) return false;
+    }
+    if (command_.values[2] <= command_.values[0] || command_.values[3] <= command_.values[1]) {
+      return Fail("the rectangle is empty: X1 must exceed X0 and Y1 Y0");
+    }
+    return true;
+  }
+  // part-find [all]
+  bool PartFind() {
+    command_.verb = Verb::PartFind;
+    if (Args() > 1) return Fail("expected nothing or all");
+    size_t k = 0;
+    command_.on = Args() == 1;
+    return Args() == 0 || OneOf(0, {"all"}, &k);
   }
   // PATH or nothing.
   bool OptionalPath(Verb verb) {

@@ -86,6 +86,9 @@ enum class Verb : uint32_t {
   Undo,
   Redo,
   Tool,
+  PartTeach,
+  PartFind, // on: every instance
+  Program, // texts[0] the sub-command, then its words; values: coordinates
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -120,7 +123,8 @@ struct Command {
   double nominal = 0.0;           // tolerance: nominal, limit deviations; texts[1] its unit if given
   double tolerance = 0.0;         // the upper deviation (+-tolerance when symmetric)
   double lower = 0.0;             // the lower deviation: -tolerance when symmetric
-  bool on = false;                // snap, rectify, dxf-units on
+  bool on = false;                // snap, rectify, dxf-units on; part-find all
+  std::vector<double> values;     // part-teach: X0 Y0 X1 Y1; program circle|width|line|point: X Y ...
   std::vector<uint32_t> numbers;  // results-delete, relabel: row numbers
 };
 

@@ -20,6 +20,8 @@
 #include "acquisition/pixels.h"
 #include "acquisition/rectification.h"
 #include "batch/parse.h"
+#include "batch/program_commands.h"
+#include "inspect/program_session.h"
 #include "dxf/dxf_options.h"
 #include "results/csv.h"
 #include "results/session.h"
@@ -31,6 +33,7 @@
 #include "ui/commands.h"
 #include "ui/grid_scale.h"
 #include "ui/main_window.h"
+#include "ui/part_commands.h"
 #include "ui/save_image.h"
 #include "view/measure_tools.h"
 #include "view/mouse.h"
@@ -321,7 +324,33 @@ class Runner {
       case Verb::DxfSaveAs: DxfOption(c); break;
       case Verb::SaveAnnotated: SaveAnnotated(c); break;
       case Verb::PreciseCalibrate: PreciseCalibrate(c); break;
+      case Verb::PartTeach:
+      case Verb::PartFind: PartCommand(c); break;
+      case Verb::Program:
+        if (std::string failure; Running() && !RunProgramCommand(*station_, c, out_, &failure)) Fail(failure);
+        break;
     }
+  }
+
+  // Teaches the part in a rectangle of the current picture, or finds it
+  // there (shown on the overlay as the window's Find part shows it): one
+  // line a found instance, best first.
+  void PartCommand(const Command& c) {
+    if (!Running()) return;
+    std::string why;
+    if (c.verb == Verb::PartTeach) {
+      if (!TeachPart(*station_, {c.values[0], c.values[1], c.values[2], c.values[3]}, &why)) {
+        return Fail("part-teach: " + why);
+      }
+      int32_t points = 0;
+      qgPartModelInfo(PartOf(*station_).model(), &points, nullptr, nullptr, nullptr);
+      out_ << "part taught " << points << " points\n";
+      return;
+    }
+    const std::vector<PartPose> poses = FindPart(*station_, c.on, &why);
+    if (!why.empty()) return Fail("part-find: " + why);
+    if (poses.empty()) out_ << "part not found\n";
+    for (const PartPose& pose : poses) out_ << "part found " << PartPoseWords(pose) << '\n';
   }
 
   // The commands of the results table and its options.
@@ -341,9 +370,12 @@ class Runner {
         table.SetNextLabel(c.texts[0]);
         break;
       case Verb::Tolerance:
-        SetResultTolerance(*station_, c.texts[0],
-                           Tolerance(c.nominal, c.tolerance, c.lower, c.texts.size() > 1 ? c.texts[1] : ""));
+      {
+        const Tolerance t(c.nominal, c.tolerance, c.lower, c.texts.size() > 1 ? c.texts[1] : "");
+        SetResultTolerance(*station_, c.texts[0], t);
+        SetStepTolerance(*station_, c.texts[0], t);
         break;
+      }
       case Verb::ResultsStats:
         out_ << LabelWord(c.texts[0]) << ' ' << StatisticsWords(table, c.texts[0]) << '\n';
         break;

@@ -33,9 +33,9 @@ struct PartRect {
 };
 
 struct QgPartModelDeleter {
-  void operator()(QgPartModel* m) const { qgPartModelFree(m); }
+  void operator()(qgPartModel* m) const { qgPartModelFree(m); }
 };
-using PartModelPtr = std::unique_ptr<QgPartModel, QgPartModelDeleter>;
+using PartModelPtr = std::unique_ptr<qgPartModel, QgPartModelDeleter>;
 
 class PartSession {
  public:
@@ -47,20 +47,44 @@ class PartSession {
   // The instances of the taught part in the current picture, best first (at
   // most one unless `all`); empty when none is found or nothing is taught.
   std::vector<PartPose> Find(bool all);
+  // The same; `why` says why no search could run (nothing taught, no
+  // picture), and is empty when the search ran, whether or not it found.
+  std::vector<PartPose> Find(bool all, std::string* why);
   // The taught model, loaded from the file on first use; null when none
   // (or the file is damaged: said once through the station's note).
-  const QgPartModel* model();
+  const qgPartModel* model();
   // The model's bytes, as stored (empty without a model).
   std::vector<uint8_t> ModelBytes();
 
+  // The instances last found to be shown on the overlay, and the picture
+  // they were found in (PictureFingerprint): a new picture shows none.
+  std::vector<PartPose> shown;
+  uint64_t shown_picture = 0;
+
  private:
+  bool Store(const qgPartModel* fresh, std::string* why);
+
   Station& station_;
   PartModelPtr model_;
   bool loaded_ = false;
+  bool damaged_ = false;    // the file is there but no model: set aside before a new one
+  bool unreadable_ = false; // the file is there but cannot be read: left alone
 };
 
 // The station's part session, made on first use.
 PartSession& PartOf(Station& station);
+
+// A fingerprint of the current picture's size and pixels, so that marks
+// found in one picture are never drawn over another.
+uint64_t PictureFingerprint(const ImageState& image);
+
+// What a taught model's warning flags (qgPartModelInfo) mean, one sentence
+// each; empty for none.
+std::vector<std::string> PartWarnings(int32_t flags);
+
+// "X Y ANGLE SCORE" with three decimals each, the angle in (-180, 180]: the
+// words orvane-batch prints after "part found".
+std::string PartPoseWords(const PartPose& pose);
 
 // A pose's frame applied to a point given in the part's own frame (origin at
 // the taught rectangle's centre, axes of the picture when taught), and back.

@@ -35,9 +35,11 @@ struct OverlayText {
   Rgb colour{0, 0, 0};
   uint32_t mark_size_class = 1;
 };
+struct ProgramSession; // the open inspection program (inspect/program_session.h)
 class CameraCapture;
 struct ResultsSession; // the results table and its gauge marks (results/session.h)
 struct UndoHistory;    // the edits that can be undone (view/undo.h)
+class PartSession;     // the taught part (inspect/part.h)
 
 // Points where one subsystem hands over to another that may not be part of
 // this build (the command panel, the window's status lines and dialogs, the
@@ -133,6 +135,8 @@ class Station {
   // camera capture (a shared pointer, so the station can own it without
   // knowing the type; nothing else shares it).
   std::shared_ptr<CameraCapture> camera;
+  // The inspection program open for teaching and running (ProgramOf).
+  std::shared_ptr<ProgramSession> program;
   // The results table, loaded on first use (ResultsOf).
   std::shared_ptr<ResultsSession> results;
   // The time stamps of new results when set (a script's fixed clock, from
@@ -140,6 +144,8 @@ class Station {
   std::function<int64_t()> results_clock;
   // The undo history, made by the first edit.
   std::shared_ptr<UndoHistory> undo;
+  // The taught part, its model loaded on first use (PartOf).
+  std::shared_ptr<PartSession> part;
   // When set, every text drawn into the overlay is reported here first, so
   // tests check texts without reading pixels back.
   std::function<void(int32_t x, int32_t y, std::string_view text, Rgb colour)>

@@ -6,7 +6,7 @@
 
 namespace orvane {
 
-// Lines of "  what you press   what it does" under three headings, '\n'
+// Lines of "  what you press   what it does" under their headings, '\n'
 // between lines, plain ASCII, laid out for a fixed-width face.
 std::string KeyboardAndMouseHelp();
 

@@ -1,10 +1,12 @@
 #include "ui/window_hooks.h"
 
+#include "inspect/program_draw.h"
 #include "ui/colours.h"
 #include "ui/dialogs.h"
 #include "ui/panel.h"
 #include "ui/status.h"
 #include "view/measure_results.h"
+#include "view/part_marks.h"
 
 namespace orvane {
 
@@ -16,7 +18,11 @@ void InstallWindowHooks(Station& st) {
   st.hooks.refresh_panel = [&st] { RefreshPanel(st); };
   st.hooks.commit_edits = [&st] { CommitPanelEdits(st); };
   st.hooks.size_view = [&st] { SizeView(st); };
-  st.hooks.draw_overlay_extras = [&st] { DrawGaugeMarks(st); };
+  st.hooks.draw_overlay_extras = [&st] {
+    DrawGaugeMarks(st);
+    DrawPartMarks(st);
+    DrawProgramRun(st);
+  };
   st.hooks.background_colour_changed = [&st](uint32_t) { ApplyWindowColours(st); };
 }
 

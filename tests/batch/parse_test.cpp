@@ -254,6 +254,29 @@ TEST(ScriptCommands, PreciseCalibrationCommands) {
             "grid-calibrate: expected dots|chessboard ROWS COLS PITCH [in|cm|mm]");
 }
 
+// The taught part's commands: decimal corners, an empty rectangle refused
+// before anything runs, `all` the only word part-find takes.
+TEST(ScriptCommands, PartCommands) {
+  const Command teach = Parse("part-teach 110 80.25 530 4e2");
+  EXPECT_EQ(teach.verb, Verb::PartTeach);
+  EXPECT_EQ(teach.values, (std::vector<double>{110, 80.25, 530, 400}));
+  EXPECT_FALSE(Parse("part-find").on);
+  EXPECT_TRUE(Parse("part-find ALL").on);
+  const struct {
+    const char* line;
+    const char* error;
+  } bad[] = {
+      {"part-teach 1 2 3", "part-teach: expected X0 Y0 X1 Y1"},
+      {"part-teach 1 2 3 x", "part-teach: \"x\" is not a number"},
+      {"part-teach 1 2 3 nan", "part-teach: \"nan\" is not a number"},
+      {"part-teach 10 2 10 40", "part-teach: the rectangle is empty: X1 must exceed X0 and Y1 Y0"},
+      {"part-teach 10 40 20 2", "part-teach: the rectangle is empty: X1 must exceed X0 and Y1 Y0"},
+      {"part-find some", "part-find: \"some\" is not one of all"},
+      {"part-find all all", "part-find: expected nothing or all"},
+  };
+  for (const auto& c : bad) EXPECT_EQ(ParseError(c.line), c.error);
+}
+
 TEST(ScriptCommands, ResultsTableCommands) {
   EXPECT_EQ(Parse("mouse down 1 2 alt shift").modifiers, kKeyAlt | kKeyShift);
   EXPECT_EQ(Parse("results").verb, Verb::Results);

@@ -10,13 +10,14 @@ cmake_minimum_required(VERSION 3.25)
 #                                  comma-separated, whose bytes must be equal,
 #                                  or must differ
 #   ABSENT                         optional: files that must not exist
-foreach(key SAME DIFFERENT ABSENT)
+#   FILES                          optional: more files copied into WORK first
+foreach(key SAME DIFFERENT ABSENT FILES)
   string(REPLACE "," ";" ${key} "${${key}}")
 endforeach()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 file(GLOB pictures ${SAMPLES}/*.BMP ${SAMPLES}/*.JPG)
-file(COPY ${pictures} DESTINATION ${WORK})
+file(COPY ${pictures} ${FILES} DESTINATION ${WORK})
 
 execute_process(COMMAND ${BATCH} -C ${WORK} --fixed-clock ${SCRIPT}
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)

@@ -1,7 +1,8 @@
 # End-to-end stories: orvane-batch scripts on the sample pictures, each in a
-# fresh working folder (see run_script.cmake for the checks).
+# fresh working folder (see run_script.cmake for the checks); FILES names
+# further pictures of tests/fixtures copied in beside them.
 function(orvane_batch_script name)
-  cmake_parse_arguments(arg "" "STATUS;OUTPUT;DXF" "SAME;DIFFERENT;ABSENT" ${ARGN})
+  cmake_parse_arguments(arg "" "STATUS;OUTPUT;DXF" "SAME;DIFFERENT;ABSENT;FILES" ${ARGN})
   if(NOT DEFINED arg_STATUS)
     set(arg_STATUS 0)
   endif()
@@ -14,7 +15,8 @@ function(orvane_batch_script name)
       list(APPEND defines -D${key}=${here}/scripts/${arg_${key}})
     endif()
   endforeach()
-  foreach(key SAME DIFFERENT ABSENT)
+  list(TRANSFORM arg_FILES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/fixtures/)
+  foreach(key SAME DIFFERENT ABSENT FILES)
     if(arg_${key})
       string(REPLACE ";" "," value "${arg_${key}}")
       list(APPEND defines "-D${key}=${value}")
@@ -46,6 +48,9 @@ orvane_batch_script(dxf_units STATUS 1 OUTPUT dxf_units.out DXF dxf_units.dxf
 orvane_batch_script(negative_distance OUTPUT negative_distance.out)
 orvane_batch_script(undo OUTPUT undo.out)
 orvane_batch_script(tools OUTPUT tools.out)
+orvane_batch_script(part STATUS 1 OUTPUT part.out FILES part_story/PART-TURNED.BMP)
+orvane_batch_script(program OUTPUT program.out FILES part_story/PART-TURNED.BMP)
+orvane_batch_script(program_absent STATUS 1 OUTPUT program_absent.out)
 
 # Grid calibration through the virtual lens, Auto Calibration on the rectified
 # picture, and a bar measured in the corner of the field.

@@ -56,10 +56,10 @@ expect_in() { # list line...
   local list=$1; shift
   for line in "$@"; do grep -qxF -- "$line" "$tmp/$list.txt" || fail "$list lacks $line"; done
 }
-expect_in runtime /usr/bin/orvane /usr/bin/orvane-batch \
+expect_in runtime /usr/bin/orvane /usr/bin/orvane-batch /usr/bin/orvane-inspect \
   "$L/libquellix.so.1 -> libquellix.so.$version" "$L/libquellix.so.$version" \
   "$L/libpixora.so.1 -> libpixora.so.1.0.0" "$L/libpixora.so.1.0.0" \
-  /usr/share/man/man1/orvane.1.gz /usr/share/man/man1/orvane-batch.1.gz \
+  /usr/share/man/man1/orvane.1.gz /usr/share/man/man1/orvane-batch.1.gz /usr/share/man/man1/orvane-inspect.1.gz \
   /usr/share/applications/orvane.desktop /usr/share/icons/hicolor/scalable/apps/orvane.svg \
   /usr/share/metainfo/com.orvane.orvane.metainfo.xml \
   /usr/share/doc/orvane/copyright /usr/share/doc/orvane/changelog.gz \

@@ -15,6 +15,7 @@
 #include "ui/layout.h"
 #include "ui/grid_calibration_dialog.h"
 #include "ui/main_window.h"
+#include "ui/part_commands.h"
 #include "ui/qt/extension_actions.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
@@ -135,8 +136,25 @@ void FrontEnd::Wire() {
     action();
     AfterEvent();
   });
-  e.extension_key = [this](int key) { return menu_->ToolKey(key); };
+  e.teach_part = [this] {
+    Running running(depth_);
+    TeachPartCommand(station_);
+    AfterEvent();
+  };
+  e.find_part = [this] {
+    Running running(depth_);
+    FindPartCommand(station_);
+    AfterEvent();
+  };
+  e.extension_key = [this](int key) {
+    if (key == Qt::Key_P || key == Qt::Key_F) {
+      (key == Qt::Key_P ? surface_.events().teach_part : surface_.events().find_part)();
+      return true;
+    }
+    return menu_->ToolKey(key);
+  };
   e.results = [this] { ShowResults(); };
+  e.program = [this] { ShowProgram(); };
   // The program ends once the handler that asked for it has returned.
   e.end = [this] {
     QMetaObject::invokeMethod(surface_.window(), [this] { End(); }, Qt::QueuedConnection);
@@ -182,6 +200,23 @@ void FrontEnd::ShowResults() {
   results_window_->activateWindow();
 }
 
+void FrontEnd::ShowProgram() {
+  if (!program_window_) {
+    program_window_ = std::make_unique<ProgramWindow>(
+        station_,
+        [this](std::function<void()> action) {
+          Running running(depth_);
+          action();
+          AfterEvent();
+        },
+        surface_.window());
+  }
+  program_window_->Refresh();
+  program_window_->show();
+  program_window_->raise();
+  program_window_->activateWindow();
+}
+
 bool FrontEnd::Start(std::string_view command_line) {
   if (!StartUp(station_, command_line)) return false;
   // The results table is read now, so a damaged file is reported at start.
@@ -205,6 +240,8 @@ void FrontEnd::AfterEvent() {
   }
   surface_.image_view()->RefreshCursor();
   if (menu_) menu_->Refresh();
+  // Recording and automatic runs change the program from the main window.
+  if (program_window_ && program_window_->isVisible()) program_window_->Refresh();
 }
 
 void FrontEnd::End() {

@@ -34,11 +34,14 @@ struct SurfaceEvents {
   std::function<void()> cancel;                    // Escape, the close box
   std::function<void()> about;                     // F1, the context menu's entry
   std::function<void()> results;                   // F2, the context menu's entry
+  std::function<void()> program;                   // F3, the context menu's entry: the Program window
   std::function<void()> grid_calibration;          // the context menu's entry
   std::function<void()> save_annotated;            // the context menu's entry
   std::function<void()> save_dxf_as;               // the context menu's entry
   std::function<void(bool)> dxf_units;             // the context menu's check box ...
   std::function<bool()> dxf_units_on;              // ... and its state
+  std::function<void()> teach_part;                // P, the context menu's entry
+  std::function<void()> find_part;                 // F, the context menu's entry
   std::function<void()> open_file;                 // Ctrl+O
   // Ctrl+Z, Ctrl+Shift+Z, Ctrl+Y: the letter and kKeyShift/kKeyControl/kKeyAlt
   std::function<void(int key, uint32_t modifiers)> edit_key;
