@@ -23,33 +23,7 @@ struct Picture {
   ImageBuffers buffers;
 };
 
-// The result of one picture, kept until the pictures before it are printed.
-struct Outcome {
-  std::string error; // could not be read
-  ProgramRun run;
-};
-
 bool IsJpeg(const std::vector<uint8_t>& data) { return data.size() >= 2 && data[0] == 0xFF && data[1] == 0xD8; }
-
-// A folder of our own for JPEG conversions, removed at the end.
-class TempFolder {
- public:
-  TempFolder() {
-    std::error_code ec;
-    std::string pattern = (std::filesystem::temp_directory_path(ec) / "orvane-inspect-XXXXXX").string();
-    if (!ec && mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // The picture as the station shows a still file: BMP as it is, JPEG through
 // the station's converter.
@@ -77,34 +51,15 @@ std::optional<Picture> LoadPicture(const std::string& name, const std::filesyste
   return p;
 }
 
-// The settings of the folder, read without writing anything there: a
-// settings file too short to read gives the defaults (LoadSettings would
-// write them over it).
-Settings FolderSettings(const std::filesystem::path& folder) {
-  Settings settings{};
-  const int64_t length = FileLength(PathIn(folder, kSettingsFileName));
-  if (length >= static_cast<int64_t>(sizeof(Settings))) {
-    LoadSettings(folder, settings);
-  } else {
-    SetDefaultSettings(settings);
-  }
-  return settings;
-}
-
 // The tolerance in the value's unit: nominal and deviations cells (empty
 // when there is none or it does not convert).
 std::pair<std::string, std::string> ToleranceCells(const DimensionResult& d) {
-  if (!d.tolerance) return {};
-  Tolerance t = *d.tolerance;
-  if (!t.unit.empty() && t.unit != d.unit) {
-    const std::optional<UnitRatio> r = UnitRatioOf(t.unit, d.unit);
-    if (!r) return {};
-    t = Tolerance(r->Apply(t.nominal), r->Apply(t.upper), r->Apply(t.lower), d.unit);
-  }
-  return {ResultNumber(t.nominal), DeviationsCell(t)};
+  const std::optional<Tolerance> t = ToleranceInUnit(d);
+  if (!t) return {};
+  return {ResultNumber(t->nominal), DeviationsCell(*t)};
 }
 
-void PrintOutcome(const std::string& picture, const Outcome& o, uint32_t* part, std::ostream& out) {
+void PrintOutcome(const std::string& picture, const PictureOutcome& o, uint32_t* part, std::ostream& out) {
   if (!o.error.empty()) {
     out << CsvRecord({picture, "", "", "", "", "", "", "", "error"});
     return;
@@ -121,6 +76,44 @@ void PrintOutcome(const std::string& picture, const Outcome& o, uint32_t* part, 
   }
 }
 
+} // namespace
+
+TempFolder::TempFolder() {
+  std::error_code ec;
+  std::string pattern = (std::filesystem::temp_directory_path(ec) / "orvane-inspect-XXXXXX").string();
+  if (!ec && mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ec;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+// The settings of the folder, read without writing anything there: a
+// settings file too short to read gives the defaults (LoadSettings would
+// write them over it).
+Settings FolderSettings(const std::filesystem::path& folder) {
+  Settings settings{};
+  const int64_t length = FileLength(PathIn(folder, kSettingsFileName));
+  if (length >= static_cast<int64_t>(sizeof(Settings))) {
+    LoadSettings(folder, settings);
+  } else {
+    SetDefaultSettings(settings);
+  }
+  return settings;
+}
+
+std::optional<Tolerance> ToleranceInUnit(const DimensionResult& d) {
+  if (!d.tolerance) return std::nullopt;
+  Tolerance t = *d.tolerance;
+  if (!t.unit.empty() && t.unit != d.unit) {
+    const std::optional<UnitRatio> r = UnitRatioOf(t.unit, d.unit);
+    if (!r) return std::nullopt;
+    t = Tolerance(r->Apply(t.nominal), r->Apply(t.upper), r->Apply(t.lower), d.unit);
+  }
+  return t;
+}
+
 std::string ProgramName(std::string name) {
   const std::string ext = kProgramExtension;
   if (name.size() > ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0) {
@@ -129,7 +122,18 @@ std::string ProgramName(std::string name) {
   return name;
 }
 
-} // namespace
+ProgramRun InspectImage(const Program& program, const ProgramModel& model, Settings settings, const qgImage& image) {
+  RescaleCalibration(settings, static_cast<uint32_t>(image.width), static_cast<uint32_t>(image.height));
+  return RunProgram(program, model, image, ScaleOf(settings, settings.calibration_distance));
+}
+
+PictureOutcome InspectFile(const Program& program, const ProgramModel& model, const Settings& settings,
+                           const std::string& picture, const std::filesystem::path& temp, size_t index) {
+  PictureOutcome o;
+  std::optional<Picture> p = LoadPicture(picture, temp, index, &o.error);
+  if (p) o.run = InspectImage(program, model, settings, GaugePicture(p->image));
+  return o;
+}
 
 int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& errors) {
   std::string why;
@@ -141,15 +145,11 @@ int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& e
   const ProgramModel model(*program);
   const Settings settings = FolderSettings(options.folder);
   const TempFolder temp;
-  std::vector<Outcome> outcomes(options.pictures.size());
+  std::vector<PictureOutcome> outcomes(options.pictures.size());
   std::atomic<size_t> next{0};
   auto work = [&] {
     for (size_t i = next++; i < outcomes.size(); i = next++) {
-      std::optional<Picture> p = LoadPicture(options.pictures[i], temp.path(), i, &outcomes[i].error);
-      if (!p) continue;
-      Settings s = settings;
-      RescaleCalibration(s, p->image.width, p->image.height);
-      outcomes[i].run = RunProgram(*program, model, GaugePicture(p->image), ScaleOf(s, s.calibration_distance));
+      outcomes[i] = InspectFile(*program, model, settings, options.pictures[i], temp.path(), i);
     }
   };
   const uint32_t jobs = std::clamp<uint32_t>(options.jobs, 1, kMaxInspectJobs);
@@ -162,7 +162,7 @@ int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& e
   int status = kInspectPassed;
   uint32_t part = 0;
   for (size_t i = 0; i < outcomes.size(); ++i) {
-    const Outcome& o = outcomes[i];
+    const PictureOutcome& o = outcomes[i];
     PrintOutcome(options.pictures[i], o, &part, out);
     if (!o.error.empty()) {
       errors << "orvane-inspect: " << options.pictures[i] << ": " << o.error << '\n';

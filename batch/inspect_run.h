@@ -4,9 +4,15 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include <qgauge.h>
+
+#include "inspect/program.h"
+#include "workspace/records.h"
 
 namespace orvane::batch {
 
@@ -31,5 +37,42 @@ struct InspectOptions {
 // picture or the program could not be read on `errors`. Returns one of the
 // exit statuses.
 int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& errors);
+
+// The steps of RunInspect, for the other front ends that run programs on a
+// folder's pictures (the Python module).
+
+// A folder of our own for JPEG conversions, removed with everything in it.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  // Empty when none could be made.
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The settings of the folder, read without writing anything there.
+Settings FolderSettings(const std::filesystem::path& folder);
+// A dimension's tolerance in the unit of its value; nothing without one or
+// when its unit does not convert.
+std::optional<Tolerance> ToleranceInUnit(const DimensionResult& d);
+// A program's name as given (NAME or NAME.OIP) without the extension.
+std::string ProgramName(std::string name);
+
+// One picture's run: `error` says why the picture could not be read.
+struct PictureOutcome {
+  std::string error;
+  ProgramRun run;
+};
+// The program on a picture: the folder's settings rescaled to its size.
+ProgramRun InspectImage(const Program& program, const ProgramModel& model, Settings settings, const qgImage& image);
+// The program on a BMP or JPEG file (JPEG converted in `temp`, under a name
+// made from `index`, so that threads sharing `temp` never meet).
+PictureOutcome InspectFile(const Program& program, const ProgramModel& model, const Settings& settings,
+                           const std::string& picture, const std::filesystem::path& temp, size_t index);
 
 } // namespace orvane::batch

@@ -46,9 +46,11 @@ if [ "$python" = 1 ]; then
   for dep in "orvane (= $version)" python3-numpy "python3 (<< "; do
     [[ "$pydepends" == *"$dep"* ]] || fail "python3-orvane does not depend on $dep: $pydepends"
   done
-  grep -qE '^/usr/lib/python3/dist-packages/qgauge\.cpython-[0-9]+-[^/]*\.so$' "$tmp/python.txt" \
-    || fail "python3-orvane lacks the qgauge module"
-  grep -qxF /usr/lib/python3/dist-packages/qgauge.pyi "$tmp/python.txt" || fail "python3-orvane lacks qgauge.pyi"
+  for module in qgauge orvane; do
+    grep -qE "^/usr/lib/python3/dist-packages/$module\.cpython-[0-9]+-[^/]*\.so$" "$tmp/python.txt" \
+      || fail "python3-orvane lacks the $module module"
+    grep -qxF "/usr/lib/python3/dist-packages/$module.pyi" "$tmp/python.txt" || fail "python3-orvane lacks $module.pyi"
+  done
   grep -qxF /usr/share/doc/python3-orvane/copyright "$tmp/python.txt" || fail "python3-orvane lacks its copyright"
 fi
 L=/usr/$libdir
@@ -128,9 +130,11 @@ if [ "$python" = 1 ]; then
 import numpy as np, qgauge
 image = np.zeros((40, 60), np.uint8)
 image[:, 30:] = 200
-print(qgauge.__version__, qgauge.__file__.startswith("'"$root"'"), round(qgauge.edges(image, (5, 20), (55, 20))[0].x, 3))' 2>&1) \
+import orvane
+print(qgauge.__version__, qgauge.__file__.startswith("'"$root"'"), round(qgauge.edges(image, (5, 20), (55, 20))[0].x, 3),
+      orvane.Station(".").calibration().unit)' 2>&1) \
     || fail "the unpacked module: $out"
-  [ "$out" = "$version True 30.0" ] || fail "the unpacked module says: $out"
+  [ "$out" = "$version True 30.0 px" ] || fail "the unpacked modules say: $out"
 fi
 
 [ "$failures" = 0 ] && echo "packages hold what they should" || exit 1
