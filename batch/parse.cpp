@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "batch/program_commands.h"
 #include "results/table.h"
 #include "ui/setup_dialog.h"
 #include "view/zoom.h"
@@ -263,6 +264,8 @@ class LineParser {
       *ok = PartTeach();
     } else if (verb == "part-find") {
       *ok = PartFind();
+    } else if (verb == "program") {
+      *ok = ParseProgramCommand(words_, &command_, &error_);
     } else if (!CadCommand(verb, ok)) {
       return false;
     }

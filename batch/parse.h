@@ -102,6 +102,7 @@ enum class Verb : uint32_t {
   SummaryReport, // as Report
   ChartSave, // texts: LABEL, PATH; a: 0 individuals, 1 histogram
   Operator,  // texts[0]
+  Program, // texts[0] the sub-command, then its words; values: coordinates
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -139,7 +140,7 @@ struct Command {
   double tolerance = 0.0;         // the upper deviation (+-tolerance when symmetric)
   double lower = 0.0;             // the lower deviation: -tolerance when symmetric
   bool on = false;                // snap, rectify, dxf-units on; part-find all
-  std::vector<double> values;     // part-teach: X0 Y0 X1 Y1
+  std::vector<double> values;     // part-teach: X0 Y0 X1 Y1; program circle|width|line|point: X Y ...
   std::vector<uint32_t> numbers;  // results-delete, relabel: row numbers
 };
 

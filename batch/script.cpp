@@ -24,6 +24,8 @@
 #include "acquisition/rectification.h"
 #include "batch/parse.h"
 #include "cad/session.h"
+#include "batch/program_commands.h"
+#include "inspect/program_session.h"
 #include "dxf/dxf_options.h"
 #include "results/charts.h"
 #include "results/csv.h"
@@ -355,6 +357,9 @@ class Runner {
       case Verb::PreciseCalibrate: PreciseCalibrate(c); break;
       case Verb::PartTeach:
       case Verb::PartFind: PartCommand(c); break;
+      case Verb::Program:
+        if (std::string failure; Running() && !RunProgramCommand(*station_, c, out_, &failure)) Fail(failure);
+        break;
       case Verb::CadLoad:
       case Verb::CadFit:
       case Verb::CadCompare:
@@ -435,9 +440,12 @@ class Runner {
         table.SetNextLabel(c.texts[0]);
         break;
       case Verb::Tolerance:
-        SetResultTolerance(*station_, c.texts[0],
-                           Tolerance(c.nominal, c.tolerance, c.lower, c.texts.size() > 1 ? c.texts[1] : ""));
+      {
+        const Tolerance t(c.nominal, c.tolerance, c.lower, c.texts.size() > 1 ? c.texts[1] : "");
+        SetResultTolerance(*station_, c.texts[0], t);
+        SetStepTolerance(*station_, c.texts[0], t);
         break;
+      }
       case Verb::ResultsStats:
         out_ << LabelWord(c.texts[0]) << ' ' << StatisticsWords(table, c.texts[0]) << '\n';
         break;

@@ -7,6 +7,8 @@
 #  - a six-line C program builds with pkg-config's flags for quellix and
 #    prints the library's version (and one for the gauge library, when the
 #    package holds it);
+#  - with python3-orvane (when it was made), /usr/bin/python3 measures the
+#    large hole of the installed sample part with qgauge;
 #  - apt-get remove leaves none of the files dpkg -L listed, and no entry in
 #    dpkg's database.
 # Needs root (dpkg) and xvfb, xdotool. Refuses to run when orvane is already
@@ -17,9 +19,16 @@ debs=$(cd "$1" && pwd) version=$2
 here=$(cd "$(dirname "$0")/.." && pwd)
 runtime=$debs/orvane_${version}_amd64.deb
 dev=$debs/orvane-dev_${version}_amd64.deb
+python=$debs/python3-orvane_${version}_amd64.deb
+packages="orvane orvane-dev"
+debfiles="$runtime $dev"
+if [ -f "$python" ]; then
+  packages="$packages python3-orvane"
+  debfiles="$debfiles $python"
+fi
 user=nobody
 [ "$(id -u)" = 0 ] || { echo "deb-check installs packages: run it as root"; exit 1; }
-for pkg in orvane orvane-dev; do
+for pkg in $packages; do
   if dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q ' installed$'; then
     echo "$pkg is already installed on this machine: not touching it"; exit 1
   fi
@@ -31,7 +40,7 @@ xvfb=
 installed=0
 cleanup() {
   [ -n "$xvfb" ] && kill "$xvfb" 2> /dev/null && wait "$xvfb" 2> /dev/null
-  [ "$installed" = 1 ] && DEBIAN_FRONTEND=noninteractive apt-get remove -y -q orvane-dev orvane > /dev/null
+  [ "$installed" = 1 ] && DEBIAN_FRONTEND=noninteractive apt-get remove -y -q $packages > /dev/null
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -49,9 +58,9 @@ empty_folder() {
 }
 
 echo "== dpkg -i"
-dpkg -i "$runtime" "$dev"
+dpkg -i $debfiles
 installed=1
-dpkg -L orvane orvane-dev | sort -u > "$tmp/files.txt"
+dpkg -L $packages | sort -u > "$tmp/files.txt"
 
 echo "== orvane-batch, as $user in an empty folder"
 work=$(empty_folder batch)
@@ -102,8 +111,20 @@ if dpkg -L orvane-dev | grep -q '/qgauge\.pc$'; then
   grep -qx 'qgauge [0-9]*' "$tmp/g.txt" || fail "the gauge C program"
 fi
 
+if [ -f "$python" ]; then
+  echo "== the Python module, as $user"
+  work=$(empty_folder python)
+  as_user "$work" python3 -c '
+import numpy as np, qgauge
+from PIL import Image
+picture = np.asarray(Image.open("/usr/share/orvane/samples/PART.BMP").convert("L"))
+hole = qgauge.circle_gauge(picture, (220, 240), 50)
+print(f"hole {hole.x:.1f} {hole.y:.1f} {2 * hole.r:.1f}")' | tee "$tmp/py.txt"
+  grep -qx 'hole 220.5 240.5 99.9' "$tmp/py.txt" || fail "the Python module"
+fi
+
 echo "== apt-get remove"
-DEBIAN_FRONTEND=noninteractive apt-get remove -y -q orvane-dev orvane > /dev/null
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -q $packages > /dev/null
 installed=0
 left=0
 while read -r path; do
@@ -113,8 +134,8 @@ while read -r path; do
   fi
 done < "$tmp/files.txt"
 [ "$left" = 0 ] && echo "none of the $(wc -l < "$tmp/files.txt") paths dpkg -L listed is left" || fail "files left"
-if dpkg-query -W orvane orvane-dev > /dev/null 2>&1 || ls /var/lib/dpkg/info/orvane*.* > /dev/null 2>&1; then
-  fail "dpkg still records the packages: $(dpkg-query -W -f='${Package} ${Status}\n' orvane orvane-dev 2>&1)"
+if dpkg-query -W $packages > /dev/null 2>&1 || ls /var/lib/dpkg/info/orvane*.* /var/lib/dpkg/info/python3-orvane*.* > /dev/null 2>&1; then
+  fail "dpkg still records the packages: $(dpkg-query -W -f='${Package} ${Status}\n' $packages 2>&1)"
 fi
 
 [ "$failures" = 0 ] && echo "deb-check: all passed" || { echo "deb-check: $failures failed"; exit 1; }

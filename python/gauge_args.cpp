@@ -48,15 +48,9 @@ int32_t RowStrideOf(const py::array& a, int32_t width, int32_t bpp, const char* 
 
 } // namespace
 
-void RegisterError(py::module_& module) {
+void RegisterError(py::module_& module, const char* qualified_name, const char* doc) {
   if (!g_error) {
-    g_error = PyErr_NewExceptionWithDoc(
-        "qgauge.Error",
-        "A refused argument or a failed search of the gauge library.\n\n"
-        "A ValueError; ``code`` holds the library's result code (the QG_* constants of\n"
-        "qgauge.h: negative for a refused argument, 1 for nothing found) and the message\n"
-        "names the function, the code and the reason.",
-        PyExc_ValueError, nullptr);
+    g_error = PyErr_NewExceptionWithDoc(qualified_name, doc, PyExc_ValueError, nullptr);
     if (!g_error) throw py::error_already_set();
   }
   module.attr("Error") = py::handle(g_error);
@@ -69,6 +63,13 @@ void Raise(int32_t code, const char* what, const std::string& detail) {
   if (!detail.empty()) message += ": " + detail;
   py::object error = py::reinterpret_borrow<py::object>(g_error)(message);
   error.attr("code") = code;
+  PyErr_SetObject(g_error, error.ptr());
+  throw py::error_already_set();
+}
+
+void RaiseText(const std::string& message) {
+  py::object error = py::reinterpret_borrow<py::object>(g_error)(message);
+  error.attr("code") = py::none();
   PyErr_SetObject(g_error, error.ptr());
   throw py::error_already_set();
 }

@@ -32,13 +32,16 @@ struct PointsTag {
 using ImageObject = Typed<ImageTag>;
 using PointsObject = Typed<PointsTag>;
 
-// Creates qgauge.Error (a ValueError subclass) in `module`; once per process.
-void RegisterError(py::module_& module);
+// Creates `qualified_name` ("qgauge.Error"), a ValueError subclass, as
+// `module`.Error; once per process (each module has its own).
+void RegisterError(py::module_& module, const char* qualified_name, const char* doc);
 // The exception class, for modules that re-export it.
 py::object ErrorType();
 
-// Raises qgauge.Error with `code` and "<what>: <text of the code>[: detail]".
+// Raises the module's Error with `code` and "<what>: <text of the code>[: detail]".
 [[noreturn]] void Raise(int32_t code, const char* what, const std::string& detail = {});
+// Raises the module's Error with `message` and no library code (code None).
+[[noreturn]] void RaiseText(const std::string& message);
 // Raises for any code below zero (a refused argument); positive codes (the
 // search found nothing) are the caller's to turn into an empty result.
 void Check(int32_t code, const char* what);

@@ -225,7 +225,11 @@ PYBIND11_MODULE(qgauge, m) {
   m.doc() = kModuleDoc;
   m.attr("__version__") = ORVANE_VERSION;
   m.attr("interface_level") = qgVersion();
-  RegisterError(m);
+  RegisterError(m, "qgauge.Error",
+                "A refused argument or a failed search of the gauge library.\n\n"
+                "A ValueError; ``code`` holds the library's result code (the QG_* constants of\n"
+                "qgauge.h: negative for a refused argument, 1 for nothing found) and the message\n"
+                "names the function, the code and the reason.");
   DefineResultTypes(m);
   DefineFunctions(m);
   DefinePartModel(m);

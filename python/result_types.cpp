@@ -1,7 +1,5 @@
 #include "result_types.h"
 
-#include <initializer_list>
-
 namespace orvane_py {
 
 namespace {
@@ -16,16 +14,20 @@ struct Types {
   PyObject* pose = nullptr;
 } g_types;
 
-struct Field {
-  const char* name;
-  const char* doc;
-};
-
 PyObject* MakeType(py::module_& module, const char* name, std::initializer_list<Field> fields, const char* doc) {
+  return MakeResultType(module, "qgauge", name, fields, doc);
+}
+
+py::object Call(PyObject* type, const py::tuple& values) { return MakeResult(type, values); }
+
+} // namespace
+
+PyObject* MakeResultType(py::module_& module, const char* module_name, const char* name,
+                         std::initializer_list<Field> fields, const char* doc) {
   py::list names;
   for (const Field& f : fields) names.append(f.name);
   py::object factory = py::module_::import("collections").attr("namedtuple");
-  py::object type = factory(name, names, py::arg("module") = "qgauge");
+  py::object type = factory(name, names, py::arg("module") = module_name);
   type.attr("__doc__") = doc;
   for (const Field& f : fields) type.attr(f.name).attr("__doc__") = f.doc;
   module.attr(name) = type;
@@ -34,14 +36,12 @@ PyObject* MakeType(py::module_& module, const char* name, std::initializer_list<
 
 // tuple.__new__(type, values), as the named tuple's own _make does: the
 // generated Python __new__ would cost more than a short caliper's work.
-py::object Call(PyObject* type, const py::tuple& values) {
+py::object MakeResult(PyObject* type, const py::tuple& values) {
   const py::tuple args = py::make_tuple(values);
   PyObject* made = PyTuple_Type.tp_new(reinterpret_cast<PyTypeObject*>(type), args.ptr(), nullptr);
   if (!made) throw py::error_already_set();
   return py::reinterpret_steal<py::object>(made);
 }
-
-} // namespace
 
 void DefineResultTypes(py::module_& m) {
   g_types.edge = MakeType(m, "Edge",

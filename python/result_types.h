@@ -4,6 +4,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include <initializer_list>
+
 #include <qgauge.h>
 
 #include "gauge_args.h"
@@ -31,6 +33,18 @@ struct CircleTag {
 struct CircleOrNoneTag {
   static constexpr auto name = py::detail::const_name("Optional[Circle]");
 };
+
+// One named field of a result type and its docstring.
+struct Field {
+  const char* name;
+  const char* doc;
+};
+// Makes the named tuple `name` of `module` (called `module_name` in reprs
+// and pickles) and keeps it for the life of the process.
+PyObject* MakeResultType(py::module_& module, const char* module_name, const char* name,
+                         std::initializer_list<Field> fields, const char* doc);
+// An instance of a type MakeResultType made.
+py::object MakeResult(PyObject* type, const py::tuple& values);
 
 void DefineResultTypes(py::module_& module);
 

@@ -139,7 +139,7 @@ std::optional<GaugedCircle> GaugeCircle(const ImageState& im, const double (&xs)
   if (qgCircleGauge(&image, &params, &circle, nullptr) != QG_OK) {
     return std::nullopt;
   }
-  return GaugedCircle{circle.cx - 0.5, circle.cy - 0.5, circle.r, circle.uR};
+  return GaugedCircle{circle.cx - 0.5, circle.cy - 0.5, circle.r, circle.uR, circle.uCx, circle.uCy};
 }
 
 
@@ -178,6 +178,9 @@ std::optional<GaugedEdge> GaugeStraightEdge(const ImageState& im, double x0, dou
   out.sigma_angle = line.uAngle;
   out.rms = line.rms;
   out.calipers = line.inliers;
+  out.cx = line.x - 0.5;
+  out.cy = line.y - 0.5;
+  out.sigma_offset = line.uPosition;
   return out;
 }
 

@@ -41,6 +41,7 @@ struct GaugedCircle {
   double y = 0.0;
   double radius = 0.0;
   double sigma_radius = 0.0;
+  double sigma_x = 0.0, sigma_y = 0.0; // the centre's
 };
 std::optional<GaugedCircle> GaugeCircle(const ImageState& image, const double (&xs)[3],
                                         const double (&ys)[3]);
@@ -56,6 +57,10 @@ struct GaugedEdge {
   double sigma_angle = 0.0;
   double rms = 0.0;      // the edges' scatter about the line, px
   int32_t calipers = 0;  // edges the line was fitted to
+  // The edges' weighted centroid on the line and the standard uncertainty
+  // of the line's offset normal to itself there, px.
+  double cx = 0.0, cy = 0.0;
+  double sigma_offset = 0.0;
 };
 std::optional<GaugedEdge> GaugeStraightEdge(const ImageState& image, double x0, double y0,
                                             double x1, double y1);

@@ -35,6 +35,7 @@ struct OverlayText {
   Rgb colour{0, 0, 0};
   uint32_t mark_size_class = 1;
 };
+struct ProgramSession; // the open inspection program (inspect/program_session.h)
 class CameraCapture;
 struct ResultsSession; // the results table and its gauge marks (results/session.h)
 struct UndoHistory;    // the edits that can be undone (view/undo.h)
@@ -135,6 +136,8 @@ class Station {
   // camera capture (a shared pointer, so the station can own it without
   // knowing the type; nothing else shares it).
   std::shared_ptr<CameraCapture> camera;
+  // The inspection program open for teaching and running (ProgramOf).
+  std::shared_ptr<ProgramSession> program;
   // The results table, loaded on first use (ResultsOf).
   std::shared_ptr<ResultsSession> results;
   // The time stamps of new results when set (a script's fixed clock, from

@@ -6,6 +6,7 @@
 #include "acquisition/acquisition.h"
 #include "acquisition/camera_capture.h"
 #include "acquisition/file_mode.h"
+#include "inspect/program_session.h"
 #include "solutions/measurement.h"
 #include "solutions/process.h"
 #include "station/workspace.h"
@@ -42,7 +43,9 @@ void GrabCommand(Station& st) {
   CommitEdits(st);
   PrepareForNewFrame(st);
   SetAcquisitionMode(st, st.image.file_mode ? AcquisitionMode::File : AcquisitionMode::Still);
-  if (AcquireFrame(st) != 0) {
+  const bool acquired = AcquireFrame(st) != 0;
+  PictureArrived(st, acquired);
+  if (acquired) {
     RedrawOverlay(st);
     ComposeDisplay(st, st.image.frame);
   }
@@ -83,11 +86,23 @@ bool DropStillFile(Station& st, std::string_view path) {
     std::memcpy(last, im.still_path.data(), im.still_path.size());
   }
   PrepareForNewFrame(st);
-  if (LoadStillImage(st) != 0) {
+  const bool loaded = LoadStillImage(st) != 0;
+  PictureArrived(st, loaded);
+  if (loaded) {
     RedrawOverlay(st);
     ComposeDisplay(st, im.frame);
   }
   return true;
+}
+
+std::optional<ProgramRun> RunProgramCommand(Station& st, std::string* why) {
+  std::optional<ProgramRun> run = RunOpenProgram(st, why);
+  if (run && st.image.frame != nullptr) {
+    RedrawOverlay(st);
+    ComposeDisplay(st, st.image.frame);
+    st.surface().InvalidateWindow(false);
+  }
+  return run;
 }
 
 } // namespace orvane

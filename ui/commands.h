@@ -5,8 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
+#include "inspect/program.h"
 #include "station/station.h"
 
 namespace orvane {
@@ -31,5 +34,11 @@ void FileCommand(Station& station);
 // the working record is prepared for a new frame, the file is loaded and,
 // when it loaded, shown with the overlay redrawn over it.
 bool DropStillFile(Station& station, std::string_view path);
+
+// Run (the Program window's button and key, orvane-batch's `program run`):
+// the open inspection program on the current picture, recorded, and the
+// overlay redrawn with the run on it. Nothing, with the reason in `why`,
+// when no program is open or there is no picture.
+std::optional<ProgramRun> RunProgramCommand(Station& station, std::string* why);
 
 } // namespace orvane

@@ -1,6 +1,7 @@
 #include "ui/window_hooks.h"
 
 #include "cad/session.h"
+#include "inspect/program_draw.h"
 #include "ui/colours.h"
 #include "ui/dialogs.h"
 #include "ui/panel.h"
@@ -22,6 +23,7 @@ void InstallWindowHooks(Station& st) {
     DrawGaugeMarks(st);
     DrawPartMarks(st);
     DrawCadOverlay(st);
+    DrawProgramRun(st);
   };
   st.hooks.background_colour_changed = [&st](uint32_t) { ApplyWindowColours(st); };
 }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "acquisition/acquisition.h"
+#include "inspect/program_session.h"
 #include "results/csv.h"
 #include "results/session.h"
 #include "results/snap.h"
@@ -254,6 +255,9 @@ void ToolClick(Station& st, MeasureTool tool, double x, double y) {
   if (tool == MeasureTool::Diameter) RecordDiameter(st, xs, ys);
   if (tool == MeasureTool::Edge) RecordStraightEdge(st, xs, ys);
   if (tool == MeasureTool::Width) RecordWidth(st, xs, ys);
+  // An inspection program being taught takes the gauge as a step.
+  constexpr StepKind kSteps[] = {StepKind::Point, StepKind::Circle, StepKind::Line, StepKind::Width};
+  RecordGaugeStep(st, kSteps[static_cast<uint32_t>(tool)], xs, ys);
 }
 
 void GaugeClick(Station& st, double x, double y) { ToolClick(st, MeasureTool::Diameter, x, y); }

@@ -275,7 +275,7 @@ uint32_t RemoveLeftoverTemporaries(const std::filesystem::path& folder) {
   // WriteWholeFile or of an image conversion gives them.
   static const std::string kNames =
       R"((XORVANE\.CFG|XModule[0-9]+\.CFG|RESULTS\.TAB|RECTIFY\.CFG|RESULTSWINDOW\.CFG|DXF\.CFG|)"
-      R"(PART\.QGM|TEMPIMAGE\.BMP|FILE\.DXF|IMAGE[0-9]+\.(BMP|JPG)))";
+      R"(PART\.QGM|[A-Za-z0-9_-]{1,32}\.OIP|TEMPIMAGE\.BMP|FILE\.DXF|IMAGE[0-9]+\.(BMP|JPG)))";
   static const std::regex kTemporary(kNames + R"(\.tmp[A-Za-z0-9]{6}|\.)" + kNames +
                                      R"(\.pixora-[0-9]+-[0-9]+-[0-9]+\.tmp)");
   uint32_t removed = 0;
@@ -299,7 +299,7 @@ bool IsStationFile(const std::filesystem::path& folder, const std::filesystem::p
   static const std::regex kStationFiles(
       R"((XORVANE\.CFG|XModule[0-9]+\.CFG|RESULTS\.(TAB|CSV)|RESULTS\.TAB\.bad[0-9]*|)"
       R"(RECTIFY\.CFG(\.new)?|RESULTSWINDOW\.CFG|DXF\.CFG|\.ORVANE\.LOCK|VIDRANE\.BIN|ORVANE\.LOG|)"
-      R"(TEMPIMAGE\.BMP|DXF/FILE\.DXF|PART\.QGM(\.bad[0-9]*)?|)"
+      R"(TEMPIMAGE\.BMP|DXF/FILE\.DXF|PART\.QGM(\.bad[0-9]*)?|[A-Za-z0-9_-]{1,32}\.OIP|)"
       R"(Saved/IMAGE[0-9]+\.(BMP|JPG)))");
   std::error_code error;
   const std::filesystem::path base = std::filesystem::weakly_canonical(folder.empty() ? "." : folder, error);

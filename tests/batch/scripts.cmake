@@ -48,6 +48,8 @@ orvane_batch_script(negative_distance OUTPUT negative_distance.out)
 orvane_batch_script(undo OUTPUT undo.out)
 orvane_batch_script(tools OUTPUT tools.out)
 orvane_batch_script(part STATUS 1 OUTPUT part.out FILES ${CMAKE_CURRENT_SOURCE_DIR}/fixtures/part_story/PART-TURNED.BMP)
+orvane_batch_script(program OUTPUT program.out FILES ${CMAKE_CURRENT_SOURCE_DIR}/fixtures/part_story/PART-TURNED.BMP)
+orvane_batch_script(program_absent STATUS 1 OUTPUT program_absent.out)
 
 # Grid calibration through the virtual lens, Auto Calibration on the rectified
 # picture, and a bar measured in the corner of the field.

@@ -2,9 +2,9 @@
 # Inspects the Debian packages made from this build, without installing them:
 # control fields, the files each package holds, the SONAMEs, and that the
 # unpacked programs, sample and pkg-config file work together.
-#   deb_contents.sh BUILD_DIR DEB_DIR VERSION LIBDIR GAUGE(0|1)
+#   deb_contents.sh BUILD_DIR DEB_DIR VERSION LIBDIR GAUGE(0|1) [PYTHON(0|1) INTERPRETER]
 set -euo pipefail
-build=$1 debs=$2 version=$3 libdir=$4 gauge=$5
+build=$1 debs=$2 version=$3 libdir=$4 gauge=$5 python=${6:-0} interpreter=${7:-/usr/bin/python3}
 here=$(cd "$(dirname "$0")" && pwd)
 runtime=$debs/orvane_${version}_amd64.deb
 dev=$debs/orvane-dev_${version}_amd64.deb
@@ -37,15 +37,31 @@ done
 listing() { dpkg-deb -c "$1" | grep -v '/$' | sed -E 's|^([^ ]+ +){5}\./|/|'; }
 listing "$runtime" > "$tmp/runtime.txt"
 listing "$dev" > "$tmp/dev.txt"
+: > "$tmp/python.txt"
+if [ "$python" = 1 ]; then
+  pydeb=$debs/python3-orvane_${version}_amd64.deb
+  [ -f "$pydeb" ] || { echo "FAIL: no $pydeb"; exit 1; }
+  listing "$pydeb" > "$tmp/python.txt"
+  pydepends=$(dpkg-deb -f "$pydeb" Depends)
+  for dep in "orvane (= $version)" python3-numpy "python3 (<< "; do
+    [[ "$pydepends" == *"$dep"* ]] || fail "python3-orvane does not depend on $dep: $pydepends"
+  done
+  for module in qgauge orvane; do
+    grep -qE "^/usr/lib/python3/dist-packages/$module\.cpython-[0-9]+-[^/]*\.so$" "$tmp/python.txt" \
+      || fail "python3-orvane lacks the $module module"
+    grep -qxF "/usr/lib/python3/dist-packages/$module.pyi" "$tmp/python.txt" || fail "python3-orvane lacks $module.pyi"
+  done
+  grep -qxF /usr/share/doc/python3-orvane/copyright "$tmp/python.txt" || fail "python3-orvane lacks its copyright"
+fi
 L=/usr/$libdir
 expect_in() { # list line...
   local list=$1; shift
   for line in "$@"; do grep -qxF -- "$line" "$tmp/$list.txt" || fail "$list lacks $line"; done
 }
-expect_in runtime /usr/bin/orvane /usr/bin/orvane-batch \
+expect_in runtime /usr/bin/orvane /usr/bin/orvane-batch /usr/bin/orvane-inspect \
   "$L/libquellix.so.1 -> libquellix.so.$version" "$L/libquellix.so.$version" \
   "$L/libpixora.so.1 -> libpixora.so.1.0.0" "$L/libpixora.so.1.0.0" \
-  /usr/share/man/man1/orvane.1.gz /usr/share/man/man1/orvane-batch.1.gz \
+  /usr/share/man/man1/orvane.1.gz /usr/share/man/man1/orvane-batch.1.gz /usr/share/man/man1/orvane-inspect.1.gz \
   /usr/share/applications/orvane.desktop /usr/share/icons/hicolor/scalable/apps/orvane.svg \
   /usr/share/metainfo/com.orvane.orvane.metainfo.xml /usr/lib/udev/rules.d/70-orvane-usb3vision.rules \
   /usr/share/doc/orvane/copyright /usr/share/doc/orvane/changelog.gz \
@@ -58,13 +74,13 @@ if [ "$gauge" = 1 ]; then
 fi
 # Headers, pkg-config files and namelinks only in dev; nothing outside /usr.
 grep -E '\.h$|\.pc$|\.so( |$)' "$tmp/runtime.txt" && fail "development files in orvane"
-cat "$tmp/runtime.txt" "$tmp/dev.txt" | grep -v '^/usr/' && fail "files outside /usr"
+cat "$tmp/runtime.txt" "$tmp/dev.txt" "$tmp/python.txt" | grep -v '^/usr/' && fail "files outside /usr"
 
 # Everything a full install writes is in exactly one package: an install rule
 # outside the two components would otherwise be left out silently.
 DESTDIR="$tmp/all" cmake --install "$build" --prefix /usr > /dev/null
 (cd "$tmp/all" && find . ! -type d | sed 's|^\.||' | sort) > "$tmp/installed.txt"
-sed 's/ -> .*//' "$tmp/runtime.txt" "$tmp/dev.txt" | sort > "$tmp/packaged.txt"
+sed 's/ -> .*//' "$tmp/runtime.txt" "$tmp/dev.txt" "$tmp/python.txt" | sort > "$tmp/packaged.txt"
 diff "$tmp/installed.txt" "$tmp/packaged.txt" > "$tmp/diff.txt" || fail "install and packages differ: $(cat "$tmp/diff.txt")"
 
 # Unpacked, as the system would hold them.
@@ -105,6 +121,20 @@ if [ "$gauge" = 1 ]; then
   else
     fail "the gauge C program does not build with: $flags"
   fi
+fi
+
+# The unpacked module imports with the unpacked library and measures.
+if [ "$python" = 1 ]; then
+  dpkg-deb -x "$pydeb" "$root"
+  out=$(cd "$tmp" && PYTHONPATH="$root/usr/lib/python3/dist-packages" LD_LIBRARY_PATH="$root$L" "$interpreter" -c '
+import numpy as np, qgauge
+image = np.zeros((40, 60), np.uint8)
+image[:, 30:] = 200
+import orvane
+print(qgauge.__version__, qgauge.__file__.startswith("'"$root"'"), round(qgauge.edges(image, (5, 20), (55, 20))[0].x, 3),
+      orvane.Station(".").calibration().unit)' 2>&1) \
+    || fail "the unpacked module: $out"
+  [ "$out" = "$version True 30.0 px" ] || fail "the unpacked modules say: $out"
 fi
 
 [ "$failures" = 0 ] && echo "packages hold what they should" || exit 1

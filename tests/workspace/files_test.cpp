@@ -165,11 +165,12 @@ TEST(Files, LeftoverTemporariesOfStationFilesAreRemoved) {
       {"XModule1.CFG.tmpAb12Cd.keep", false},   {"Saved/XORVANE.CFG.tmpAb12Cd", true},
       {"RECTIFY.CFG.tmpx9Y8z7", true},          {"RESULTSWINDOW.CFG.tmp123abc", true},
       {"DXF.CFG.tmpQwErTy", true},              {"DXF.CFG", false},
+      {"BRACKET-7.OIP.tmpAb12Cd", true},        {"BRACKET-7.OIP", false},
   };
   for (const auto& [name, _] : files) Put(d / name, "x");
   fs::create_directory(d / "XModule4.CFG.tmpabcdef");                   // a folder stays
   fs::create_symlink(d / "XORVANE.CFG", d / "XModule5.CFG.tmpabcdef");  // and so does a link
-  EXPECT_EQ(RemoveLeftoverTemporaries(d), 12u);
+  EXPECT_EQ(RemoveLeftoverTemporaries(d), 13u);
   for (const auto& [name, removed] : files) EXPECT_EQ(fs::exists(d / name), !removed) << name;
   EXPECT_TRUE(fs::is_directory(d / "XModule4.CFG.tmpabcdef"));
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(d / "XModule5.CFG.tmpabcdef")));

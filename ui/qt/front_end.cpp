@@ -154,6 +154,7 @@ void FrontEnd::Wire() {
     return menu_->ToolKey(key);
   };
   e.results = [this] { ShowResults(); };
+  e.program = [this] { ShowProgram(); };
   // The program ends once the handler that asked for it has returned.
   e.end = [this] {
     QMetaObject::invokeMethod(surface_.window(), [this] { End(); }, Qt::QueuedConnection);
@@ -199,6 +200,23 @@ void FrontEnd::ShowResults() {
   results_window_->activateWindow();
 }
 
+void FrontEnd::ShowProgram() {
+  if (!program_window_) {
+    program_window_ = std::make_unique<ProgramWindow>(
+        station_,
+        [this](std::function<void()> action) {
+          Running running(depth_);
+          action();
+          AfterEvent();
+        },
+        surface_.window());
+  }
+  program_window_->Refresh();
+  program_window_->show();
+  program_window_->raise();
+  program_window_->activateWindow();
+}
+
 bool FrontEnd::Start(std::string_view command_line) {
   if (!StartUp(station_, command_line)) return false;
   // The results table is read now, so a damaged file is reported at start.
@@ -222,6 +240,8 @@ void FrontEnd::AfterEvent() {
   }
   surface_.image_view()->RefreshCursor();
   if (menu_) menu_->Refresh();
+  // Recording and automatic runs change the program from the main window.
+  if (program_window_ && program_window_->isVisible()) program_window_->Refresh();
 }
 
 void FrontEnd::End() {

@@ -17,6 +17,7 @@
 #include "ui/live_feed.h"
 #include "ui/qt/main_menu.h"
 #include "ui/qt/qt_surface.h"
+#include "ui/qt/program_window.h"
 #include "ui/qt/results_window.h"
 
 namespace orvane::qt {
@@ -58,6 +59,8 @@ class FrontEnd {
   // F2: shows the Results window (made on first use) and raises it.
   void ShowResults();
   ResultsWindow* results_window() const { return results_window_.get(); }
+  void ShowProgram();
+  ProgramWindow* program_window() const { return program_window_.get(); }
   MainMenu* menu() const { return menu_.get(); }
 
  private:
@@ -69,6 +72,7 @@ class FrontEnd {
   QtSurface surface_;
   Station station_;
   std::unique_ptr<ResultsWindow> results_window_; // goes before the station
+  std::unique_ptr<ProgramWindow> program_window_; // goes before the station
   std::unique_ptr<MainMenu> menu_;
   LiveFeed live_feed_; // after the station, whose camera runs its hook
   QString chooser_folder_;

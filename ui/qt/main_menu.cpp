@@ -70,6 +70,9 @@ void MainMenu::BuildMeasure() {
   Add(MenuId::Measure, QStringLiteral("Results...\tF2"), [this] {
     if (surface_.events().results) surface_.events().results();
   });
+  Add(MenuId::Measure, QStringLiteral("Inspection Program...\tF3"), [this] {
+    if (surface_.events().program) surface_.events().program();
+  });
 }
 
 void MainMenu::BuildCalibration() {

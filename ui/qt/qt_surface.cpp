@@ -127,6 +127,8 @@ void MainWindowWidget::keyPressEvent(QKeyEvent* event) {
     events_->about();
   } else if (key == Qt::Key_F2 && events_->results) {
     events_->results();
+  } else if (key == Qt::Key_F3 && events_->program) {
+    events_->program();
   } else if (key == Qt::Key_O && (event->modifiers() & Qt::ControlModifier) && events_->open_file) {
     events_->open_file();
   } else if ((key == Qt::Key_Z || key == Qt::Key_Y) && (event->modifiers() & Qt::ControlModifier) &&
@@ -181,6 +183,7 @@ void MainWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   QAction* about = menu.addAction(QStringLiteral("Lumivor\tF1"));
   QAction* results = menu.addAction(QStringLiteral("Results\tF2"));
+  QAction* program = menu.addAction(QStringLiteral("Inspection Program\tF3"));
   QAction* grid = menu.addAction(QStringLiteral("Grid Calibration..."));
   menu.addSeparator();
   QAction* annotated = menu.addAction(QStringLiteral("Save Picture with Overlay"));
@@ -197,6 +200,7 @@ void MainWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   if (chosen == find && events_->find_part) events_->find_part();
   if (chosen == about && events_->about) events_->about();
   if (chosen == results && events_->results) events_->results();
+  if (chosen == program && events_->program) events_->program();
   if (chosen == grid && events_->grid_calibration) events_->grid_calibration();
   if (chosen == annotated && events_->save_annotated) events_->save_annotated();
   if (chosen == dxf_copy && events_->save_dxf_as) events_->save_dxf_as();

@@ -34,6 +34,7 @@ struct SurfaceEvents {
   std::function<void()> cancel;                    // Escape, the close box
   std::function<void()> about;                     // F1, the context menu's entry
   std::function<void()> results;                   // F2, the context menu's entry
+  std::function<void()> program;                   // F3, the context menu's entry: the Program window
   std::function<void()> grid_calibration;          // the context menu's entry
   std::function<void()> save_annotated;            // the context menu's entry
   std::function<void()> save_dxf_as;               // the context menu's entry

@@ -1,0 +1,177 @@
+#include "batch/inspect_run.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <thread>
+
+#include "acquisition/bmp_file.h"
+#include "inspect/program_file.h"
+#include "inspect/program_session.h"
+#include "platform/pixora/include/pixora.h"
+#include "results/csv.h"
+#include "workspace/files.h"
+#include "workspace/settings.h"
+
+namespace orvane::batch {
+namespace {
+
+struct Picture {
+  ImageState image;
+  ImageBuffers buffers;
+};
+
+bool IsJpeg(const std::vector<uint8_t>& data) { return data.size() >= 2 && data[0] == 0xFF && data[1] == 0xD8; }
+
+// The picture as the station shows a still file: BMP as it is, JPEG through
+// the station's converter.
+std::optional<Picture> LoadPicture(const std::string& name, const std::filesystem::path& temp, size_t index,
+                                   std::string* why) {
+  std::vector<uint8_t> data;
+  int error = 0;
+  const int64_t length = FileLength(name, &error);
+  if (length < 0) return *why = FileErrorText(error), std::nullopt;
+  if (static_cast<uint64_t>(length) > kBmpMaxFileBytes) return *why = "too large for a picture", std::nullopt;
+  if (ReadWholeFile(name, data) != static_cast<uint64_t>(length)) return *why = "cannot be read", std::nullopt;
+  if (IsJpeg(data)) {
+    if (temp.empty()) return *why = "no temporary folder for the JPEG conversion", std::nullopt;
+    const std::filesystem::path bmp = temp / ("picture" + std::to_string(index) + ".bmp");
+    const int rc = cvtJPEGTOBMP("-bmp", name.c_str(), bmp.c_str());
+    data.clear();
+    if (rc != PIXORA_OK || ReadWholeFile(bmp, data) == 0) return *why = "not a JPEG picture the station reads", std::nullopt;
+    std::error_code ec;
+    std::filesystem::remove(bmp, ec);
+  }
+  Picture p;
+  if (!DecodeBmp(data.data(), data.size(), 0, p.image, p.buffers)) {
+    return *why = "not a BMP or JPEG picture the station reads", std::nullopt;
+  }
+  return p;
+}
+
+// The tolerance in the value's unit: nominal and deviations cells (empty
+// when there is none or it does not convert).
+std::pair<std::string, std::string> ToleranceCells(const DimensionResult& d) {
+  const std::optional<Tolerance> t = ToleranceInUnit(d);
+  if (!t) return {};
+  return {ResultNumber(t->nominal), DeviationsCell(*t)};
+}
+
+void PrintOutcome(const std::string& picture, const PictureOutcome& o, uint32_t* part, std::ostream& out) {
+  if (!o.error.empty()) {
+    out << CsvRecord({picture, "", "", "", "", "", "", "", "error"});
+    return;
+  }
+  if (!o.run.found) {
+    out << CsvRecord({picture, "", "", "", "", "", "", "", "not found"});
+    return;
+  }
+  const std::string number = std::to_string(++*part);
+  for (const DimensionResult& d : o.run.dimensions) {
+    const auto [nominal, tolerance] = ToleranceCells(d);
+    out << CsvRecord({picture, number, d.label, ResultNumber(d.value), ResultNumber(d.u), d.unit, nominal,
+                      tolerance, d.verdict == Verdict::None ? "" : std::string(VerdictWord(d.verdict))});
+  }
+}
+
+} // namespace
+
+TempFolder::TempFolder() {
+  std::error_code ec;
+  std::string pattern = (std::filesystem::temp_directory_path(ec) / "orvane-inspect-XXXXXX").string();
+  if (!ec && mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ec;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+// The settings of the folder, read without writing anything there: a
+// settings file too short to read gives the defaults (LoadSettings would
+// write them over it).
+Settings FolderSettings(const std::filesystem::path& folder) {
+  Settings settings{};
+  const int64_t length = FileLength(PathIn(folder, kSettingsFileName));
+  if (length >= static_cast<int64_t>(sizeof(Settings))) {
+    LoadSettings(folder, settings);
+  } else {
+    SetDefaultSettings(settings);
+  }
+  return settings;
+}
+
+std::optional<Tolerance> ToleranceInUnit(const DimensionResult& d) {
+  if (!d.tolerance) return std::nullopt;
+  Tolerance t = *d.tolerance;
+  if (!t.unit.empty() && t.unit != d.unit) {
+    const std::optional<UnitRatio> r = UnitRatioOf(t.unit, d.unit);
+    if (!r) return std::nullopt;
+    t = Tolerance(r->Apply(t.nominal), r->Apply(t.upper), r->Apply(t.lower), d.unit);
+  }
+  return t;
+}
+
+std::string ProgramName(std::string name) {
+  const std::string ext = kProgramExtension;
+  if (name.size() > ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0) {
+    name.resize(name.size() - ext.size());
+  }
+  return name;
+}
+
+ProgramRun InspectImage(const Program& program, const ProgramModel& model, Settings settings, const qgImage& image) {
+  RescaleCalibration(settings, static_cast<uint32_t>(image.width), static_cast<uint32_t>(image.height));
+  return RunProgram(program, model, image, ScaleOf(settings, settings.calibration_distance));
+}
+
+PictureOutcome InspectFile(const Program& program, const ProgramModel& model, const Settings& settings,
+                           const std::string& picture, const std::filesystem::path& temp, size_t index) {
+  PictureOutcome o;
+  std::optional<Picture> p = LoadPicture(picture, temp, index, &o.error);
+  if (p) o.run = InspectImage(program, model, settings, GaugePicture(p->image));
+  return o;
+}
+
+int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& errors) {
+  std::string why;
+  const std::optional<Program> program = ReadProgramFile(options.folder, ProgramName(options.program), &why);
+  if (!program) {
+    errors << "orvane-inspect: " << why << '\n';
+    return kInspectError;
+  }
+  const ProgramModel model(*program);
+  const Settings settings = FolderSettings(options.folder);
+  const TempFolder temp;
+  std::vector<PictureOutcome> outcomes(options.pictures.size());
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t i = next++; i < outcomes.size(); i = next++) {
+      outcomes[i] = InspectFile(*program, model, settings, options.pictures[i], temp.path(), i);
+    }
+  };
+  const uint32_t jobs = std::clamp<uint32_t>(options.jobs, 1, kMaxInspectJobs);
+  std::vector<std::thread> threads;
+  for (uint32_t j = 1; j < std::min<size_t>(jobs, outcomes.size()); ++j) threads.emplace_back(work);
+  work();
+  for (std::thread& t : threads) t.join();
+
+  out << CsvRecord({"picture", "part", "label", "value", "u", "unit", "nominal", "tolerance", "verdict"});
+  int status = kInspectPassed;
+  uint32_t part = 0;
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    const PictureOutcome& o = outcomes[i];
+    PrintOutcome(options.pictures[i], o, &part, out);
+    if (!o.error.empty()) {
+      errors << "orvane-inspect: " << options.pictures[i] << ": " << o.error << '\n';
+      status = kInspectError;
+    } else if ((!o.run.found || !o.run.pass) && status == kInspectPassed) {
+      status = kInspectFailed;
+    }
+  }
+  return status;
+}
+
+} // namespace orvane::batch

@@ -1,0 +1,393 @@
+#include "inspect/program_session.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+#include "inspect/program_file.h"
+#include "results/csv.h"
+#include "results/session.h"
+#include "workspace/files.h"
+
+namespace orvane {
+namespace {
+
+bool Refuse(std::string* why, std::string text) {
+  *why = std::move(text);
+  return false;
+}
+
+Program* OpenProgram(Station& st, std::string* why) {
+  ProgramSession& session = ProgramOf(st);
+  if (!session.program) {
+    *why = "no program is open (program new NAME or program load NAME)";
+    return nullptr;
+  }
+  return &*session.program;
+}
+
+void Open(Station& st, Program program, bool unsaved) {
+  ProgramSession& session = ProgramOf(st);
+  session.model = std::make_shared<const ProgramModel>(program);
+  session.program = std::move(program);
+  session.unsaved = unsaved;
+  session.last_run.reset();
+}
+
+// The open program changed: unsaved, and its last run no longer drawn.
+void Edited(Station& st) {
+  ProgramOf(st).unsaved = true;
+  ProgramOf(st).last_run.reset();
+}
+
+// Why a new step may not take this label; empty when it may.
+std::string LabelProblem(const Program& program, const std::string& label) {
+  if (!IsStepLabel(label)) {
+    return "\"" + label + "\" is not a label: 1 to 32 characters, no blank, quote, # or backslash";
+  }
+  if (FindStep(program, label) != nullptr) return "the program has a step " + label + " already";
+  if (program.steps.size() >= kMaxProgramSteps) return "the program has as many steps as it can hold";
+  return {};
+}
+
+// The first dimension that uses `label`, or null.
+const ProgramStep* UserOf(const Program& program, const std::string& label) {
+  for (const ProgramStep& s : program.steps) {
+    if (PointsOf(s.kind) == 0 && (s.a == label || s.b == label)) return &s;
+  }
+  return nullptr;
+}
+
+// The highest part number the results table's notes carry ("part N ...").
+uint32_t HighestPart(const ResultsTable& table) {
+  uint32_t highest = 0;
+  for (const ResultRow& row : table.rows()) {
+    if (row.note.rfind("part ", 0) != 0) continue;
+    uint32_t n = 0;
+    const char* first = row.note.data() + 5;
+    const auto r = std::from_chars(first, row.note.data() + row.note.size(), n);
+    if (r.ec == std::errc() && r.ptr != first) highest = std::max(highest, n);
+  }
+  return highest;
+}
+
+std::string_view FeatureWord(StepKind kind) {
+  switch (kind) {
+    case StepKind::Point: return "no edge on the caliper along the segment";
+    case StepKind::Line: return "no straight edge along the segment";
+    case StepKind::Circle: return "no rim near the three points";
+    case StepKind::Width: return "no pair of edges across the segment";
+    default: return "nothing";
+  }
+}
+
+} // namespace
+
+ProgramSession& ProgramOf(Station& station) {
+  if (!station.program) station.program = std::make_shared<ProgramSession>();
+  return *station.program;
+}
+
+LengthScale ScaleOf(const Settings& s, double depth) {
+  if (s.calibrated == 0) return {};
+  LengthScale scale{s.unit_factor, LengthUnit(s)};
+  if (s.calibration_distance != 0.0 && s.scale_x != 0.0) {
+    const double at_depth = s.scale_x / (depth / s.calibration_distance);
+    scale.per_pixel = at_depth == 0.0 ? 0.0 : s.unit_factor / at_depth;
+  }
+  return scale;
+}
+
+std::filesystem::path ProgramPath(const std::filesystem::path& folder, const std::string& name) {
+  return folder / (name + kProgramExtension);
+}
+
+std::vector<std::string> ProgramNames(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::filesystem::path p = it->path();
+    if (p.extension() != kProgramExtension || !it->is_regular_file(ec)) continue;
+    if (const std::string name = p.stem().string(); IsProgramName(name)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::optional<Program> ReadProgramFile(const std::filesystem::path& folder, const std::string& name,
+                                       std::string* why) {
+  if (!IsProgramName(name)) {
+    return Refuse(why, "\"" + name + "\" is not a program name: 1 to 32 letters, digits, - and _"), std::nullopt;
+  }
+  const std::filesystem::path path = ProgramPath(folder, name);
+  int error = 0;
+  const int64_t length = FileLength(path, &error);
+  if (length < 0) return Refuse(why, "cannot read " + path.filename().string() + ": " + FileErrorText(error)), std::nullopt;
+  if (static_cast<uint64_t>(length) > kMaxProgramFileBytes) {
+    return Refuse(why, path.filename().string() + " is too large for a program"), std::nullopt;
+  }
+  std::vector<uint8_t> bytes;
+  if (length > 0 && ReadWholeFile(path, bytes) != static_cast<uint64_t>(length)) {
+    return Refuse(why, "cannot read " + path.filename().string()), std::nullopt;
+  }
+  Program program;
+  program.name = name;
+  std::string problem;
+  if (!ParseProgram({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, &program, &problem)) {
+    return Refuse(why, path.filename().string() + " is damaged and was not loaded: " + problem), std::nullopt;
+  }
+  return program;
+}
+
+bool NewProgram(Station& st, const std::string& name, std::string* why) {
+  if (!IsProgramName(name)) return Refuse(why, "\"" + name + "\" is not a program name: 1 to 32 letters, digits, - and _");
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::symlink_status(ProgramPath(st.folder(), name), ec))) {
+    return Refuse(why, "program " + name + " exists: load it");
+  }
+  Program program;
+  program.name = name;
+  program.model = PartOf(st).ModelBytes();
+  Open(st, std::move(program), true);
+  return true;
+}
+
+bool SaveProgram(Station& st, std::string* why) {
+  Program* program = OpenProgram(st, why);
+  if (program == nullptr) return false;
+  const std::string text = ProgramText(*program);
+  const std::filesystem::path path = ProgramPath(st.folder(), program->name);
+  int error = 0;
+  if (WriteWholeFile(path, text.data(), static_cast<uint32_t>(text.size()), &error) != text.size()) {
+    return Refuse(why, "unable to write " + path.filename().string() + ": " + FileErrorText(error != 0 ? error : EIO));
+  }
+  ProgramOf(st).unsaved = false;
+  return true;
+}
+
+bool LoadProgram(Station& st, const std::string& name, std::string* why) {
+  std::optional<Program> program = ReadProgramFile(st.folder(), name, why);
+  if (!program) return false;
+  Open(st, std::move(*program), false);
+  return true;
+}
+
+bool AddFeature(Station& st, StepKind kind, const std::string& label, const qgPoint (&points)[3],
+                std::string* why) {
+  Program* program = OpenProgram(st, why);
+  if (program == nullptr) return false;
+  if (std::string problem = LabelProblem(*program, label); !problem.empty()) return Refuse(why, problem);
+  if (!IsGaugePicture(st.image)) return Refuse(why, "no picture");
+  const ProgramSession& session = ProgramOf(st);
+  if (!session.model->problem().empty()) return Refuse(why, session.model->problem());
+  const qgImage image = GaugePicture(st.image);
+  const std::optional<PartPose> pose = LocatePart(*session.model, program->model.empty(), image);
+  if (!pose) return Refuse(why, "the part is not found in the picture");
+  if (!GaugeFeature(image, kind, points).ok) return Refuse(why, std::string(FeatureWord(kind)));
+  ProgramStep step;
+  step.kind = kind;
+  step.label = label;
+  for (uint32_t k = 0; k < PointsOf(kind); ++k) {
+    PictureToPart(*pose, points[k].x, points[k].y, &step.points[k].x, &step.points[k].y);
+  }
+  program->steps.push_back(std::move(step));
+  Edited(st);
+  return true;
+}
+
+void RecordGaugeStep(Station& st, StepKind kind, const double (&xs)[3], const double (&ys)[3]) {
+  if (!st.program || !st.program->recording || !st.program->program) return;
+  qgPoint points[3];
+  for (int k = 0; k < 3; ++k) points[k] = {xs[k] + 0.5, ys[k] + 0.5};
+  std::string why;
+  const std::string label = NextStepLabel(*st.program->program, kind);
+  st.program->record_problem = AddFeature(st, kind, label, points, &why) ? "" : label + ": " + why;
+}
+
+bool AddDimension(Station& st, StepKind kind, const std::string& label, const std::string& a,
+                  const std::string& b, std::string* why) {
+  Program* program = OpenProgram(st, why);
+  if (program == nullptr) return false;
+  if (std::string problem = LabelProblem(*program, label); !problem.empty()) return Refuse(why, problem);
+  if (std::string problem = DimensionProblem(*program, kind, a, b); !problem.empty()) return Refuse(why, problem);
+  ProgramStep step;
+  step.kind = kind;
+  step.label = label;
+  step.a = a;
+  step.b = b;
+  program->steps.push_back(std::move(step));
+  Edited(st);
+  return true;
+}
+
+bool SetStepTolerance(Station& st, const std::string& label, const Tolerance& tolerance) {
+  ProgramSession& session = ProgramOf(st);
+  if (!session.program) return false;
+  for (ProgramStep& s : session.program->steps) {
+    if (s.label != label || !IsDimension(s.kind)) continue;
+    s.tolerance = tolerance;
+    Edited(st);
+    return true;
+  }
+  return false;
+}
+
+bool RenameStep(Station& st, const std::string& label, const std::string& to, std::string* why) {
+  Program* program = OpenProgram(st, why);
+  if (program == nullptr) return false;
+  if (FindStep(*program, label) == nullptr) return Refuse(why, "no step is called " + label);
+  if (label == to) return true;
+  if (std::string problem = LabelProblem(*program, to); !problem.empty()) return Refuse(why, problem);
+  for (ProgramStep& s : program->steps) {
+    if (s.label == label) s.label = to;
+    if (s.a == label) s.a = to;
+    if (s.b == label) s.b = to;
+  }
+  Edited(st);
+  return true;
+}
+
+bool DeleteStep(Station& st, const std::string& label, std::string* why) {
+  Program* program = OpenProgram(st, why);
+  if (program == nullptr) return false;
+  const ProgramStep* step = FindStep(*program, label);
+  if (step == nullptr) return Refuse(why, "no step is called " + label);
+  if (const ProgramStep* user = UserOf(*program, label)) return Refuse(why, user->label + " uses " + label);
+  program->steps.erase(program->steps.begin() + (step - program->steps.data()));
+  Edited(st);
+  return true;
+}
+
+bool MoveStep(Station& st, const std::string& label, int delta, std::string* why) {
+  Program* program = OpenProgram(st, why);
+  if (program == nullptr) return false;
+  const ProgramStep* step = FindStep(*program, label);
+  if (step == nullptr) return Refuse(why, "no step is called " + label);
+  const ptrdiff_t i = step - program->steps.data();
+  const ptrdiff_t j = i + (delta < 0 ? -1 : 1);
+  if (j < 0 || j >= static_cast<ptrdiff_t>(program->steps.size())) return Refuse(why, label + " cannot move further");
+  const ProgramStep& upper = program->steps[std::min(i, j)];
+  const ProgramStep& lower = program->steps[std::max(i, j)];
+  if (lower.a == upper.label || lower.b == upper.label) {
+    return Refuse(why, lower.label + " uses " + upper.label + ", which stays above it");
+  }
+  std::swap(program->steps[i], program->steps[j]);
+  Edited(st);
+  return true;
+}
+
+std::optional<ProgramRun> RunOpenProgram(Station& st, std::string* why) {
+  ProgramSession& session = ProgramOf(st);
+  if (!OpenProgram(st, why)) return std::nullopt;
+  if (!IsGaugePicture(st.image)) return Refuse(why, "no picture"), std::nullopt;
+  if (!session.model->problem().empty()) return Refuse(why, session.model->problem()), std::nullopt;
+  ProgramRun run =
+      RunProgram(*session.program, *session.model, GaugePicture(st.image),
+                 ScaleOf(st.settings, st.settings.calibration_distance));
+  if (run.found) session.last_part = RecordPart(st, *session.program, run);
+  session.last_run = run;
+  return run;
+}
+
+void PictureArrived(Station& st, bool loaded) {
+  if (!st.program) return;
+  ProgramSession& session = *st.program;
+  session.last_run.reset();
+  if (!loaded || !session.auto_run || !session.program) return;
+  std::string why;
+  const std::optional<ProgramRun> run = RunOpenProgram(st, &why);
+  std::string said = "program run: ";
+  if (!run) {
+    said += why;
+  } else {
+    said += run->found ? "part " + std::to_string(session.last_part) + (run->pass ? " pass" : " fail") : "part not found";
+  }
+  ResultsOf(st).pending_notices.push_back(std::move(said));
+}
+
+uint32_t RecordPart(Station& st, const Program& program, const ProgramRun& run) {
+  ProgramSession& session = ProgramOf(st);
+  ResultsSession& results = ResultsOf(st);
+  if (!session.part_numbers_read) {
+    session.last_part = std::max(session.last_part, HighestPart(results.table));
+    session.part_numbers_read = true;
+  }
+  const uint32_t part = ++session.last_part;
+  const std::string tail = std::string(run.pass ? " pass" : " fail") + ", program " + program.name;
+  for (const DimensionResult& d : run.dimensions) {
+    if (d.tolerance && results.table.ToleranceOf(d.label) != d.tolerance) {
+      results.table.SetTolerance(d.label, *d.tolerance);
+    }
+    ResultRow row;
+    row.kind = std::string(d.kind);
+    row.value = d.measured ? d.value : kUnknown;
+    row.unit = d.unit;
+    row.uncertainty = d.u;
+    row.note = "part " + std::to_string(part) + tail + (d.measured ? "" : ", not measured");
+    results.table.SetNextLabel(d.label);
+    AddResult(st, std::move(row));
+  }
+  return part;
+}
+
+std::string ProgramNumber(double v, std::string_view unit) {
+  if (!std::isfinite(v)) return "-";
+  // About a thousandth of a pixel at the scales a station is calibrated to.
+  const int decimals = unit == "in" ? 6 : unit == "cm" ? 5 : unit == kMicrometre ? 2 : 4;
+  const double scale = std::pow(10.0, decimals);
+  if (std::round(v * scale) == 0.0) v = 0.0; // no "-0.0000"
+  char buffer[64];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
+  return std::string(buffer, r.ptr);
+}
+
+std::vector<StepRow> ProgramRows(Station& st) {
+  std::vector<StepRow> rows;
+  if (!st.program || !st.program->program) return rows;
+  const ProgramSession& session = *st.program;
+  for (const ProgramStep& s : session.program->steps) {
+    StepRow row{s.label, std::string(StepKindName(s.kind)), "", "", "", Verdict::None, IsDimension(s.kind)};
+    if (s.tolerance) {
+      row.nominal = ResultNumber(s.tolerance->nominal);
+      row.tolerance = DeviationsText(*s.tolerance) + (s.tolerance->unit.empty() ? "" : " " + s.tolerance->unit);
+    }
+    rows.push_back(std::move(row));
+  }
+  if (!session.last_run) return rows;
+  for (const DimensionResult& d : session.last_run->dimensions) {
+    if (d.step >= rows.size() || rows[d.step].label != d.label) continue;
+    rows[d.step].value = d.measured ? ProgramNumber(d.value, d.unit) + " " + d.unit : "not measured";
+    rows[d.step].verdict = d.verdict;
+  }
+  return rows;
+}
+
+bool SetStepToleranceText(Station& st, const std::string& label, const std::string& nominal,
+                          const std::string& deviations, std::string* why) {
+  Program* program = OpenProgram(st, why);
+  if (program == nullptr) return false;
+  const ProgramStep* step = FindStep(*program, label);
+  if (step == nullptr || !IsDimension(step->kind)) return Refuse(why, label + " is not a dimension");
+  Tolerance t;
+  const auto r = std::from_chars(nominal.data(), nominal.data() + nominal.size(), t.nominal);
+  if (r.ec != std::errc() || r.ptr != nominal.data() + nominal.size() || !std::isfinite(t.nominal)) {
+    return Refuse(why, "\"" + nominal + "\" is not a number");
+  }
+  if (!ParseDeviations(deviations, &t)) return Refuse(why, "\"" + deviations + "\" is not 0.05 or +0.02/-0.01");
+  t.unit = step->tolerance ? step->tolerance->unit : std::string();
+  SetStepTolerance(st, label, t);
+  return true;
+}
+
+bool AddDimensionOf(Station& st, StepKind kind, const std::string& a, const std::string& b, std::string* why) {
+  Program* program = OpenProgram(st, why);
+  return program != nullptr && AddDimension(st, kind, NextStepLabel(*program, kind), a, b, why);
+}
+
+std::string_view VerdictWord(Verdict v) {
+  return v == Verdict::Pass ? "pass" : v == Verdict::Fail ? "fail" : "-";
+}
+
+} // namespace orvane

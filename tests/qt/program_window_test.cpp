@@ -1,0 +1,111 @@
+// The Program window on real widgets: the steps as the program has them,
+// nominal and tolerance typed in, a distance from two selected features,
+// moving and deleting; Run shows each value in its verdict's colour, and the
+// run on the overlay. Screenshots: the window while teaching, after a run,
+// and the picture with the run drawn over it.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "acquisition/acquisition.h"
+#include "inspect/program_draw.h"
+#include "inspect/program_session.h"
+#include "tests/inspect/plate_station.h"
+#include "tests/qt/qt_support.h"
+#include "ui/qt/program_window.h"
+
+namespace orvane::qt {
+namespace {
+
+QString Cell(QTableWidget* t, int row, int column) {
+  return t->item(row, column) != nullptr ? t->item(row, column)->text() : QString();
+}
+
+int RowOf(QTableWidget* t, const QString& label) {
+  for (int r = 0; r < t->rowCount(); ++r) {
+    if (Cell(t, r, 0) == label) return r;
+  }
+  return -1;
+}
+
+void Type(QTableWidget* t, int row, int column, const QString& text) {
+  t->item(row, column)->setText(text);
+  QApplication::processEvents(); // the edit is taken once the table is done with it
+}
+
+// The picture as the view shows it, frame and overlay composed.
+QImage Display(Station& st) {
+  ComposeDisplay(st, st.image.frame);
+  QImage image(st.image.display, static_cast<int>(st.image.width), static_cast<int>(st.image.height),
+               static_cast<int>(st.image.stride), QImage::Format_BGR888);
+  return image.copy();
+}
+
+TEST(QtProgramWindow, TeachEditAndRun) {
+  testing::StationFixture f;
+  Station& st = f.station;
+  testing::TeachPlateProgram(st);
+  ProgramWindow w(st, [](std::function<void()> action) { action(); });
+  w.show();
+  QTableWidget* steps = w.steps();
+  ASSERT_EQ(steps->rowCount(), 16);
+  EXPECT_EQ(Cell(steps, 0, 1), "circle");
+
+  // Tolerances typed in: W1's fails the plate, W2's passes it.
+  Type(steps, RowOf(steps, "W1"), 2, "121");
+  Type(steps, RowOf(steps, "W1"), 3, "0.2");
+  Type(steps, RowOf(steps, "W2"), 2, "220");
+  Type(steps, RowOf(steps, "W2"), 3, "+0.3/-0.1");
+  const ProgramStep* w2 = FindStep(*ProgramOf(st).program, "W2");
+  ASSERT_TRUE(w2 && w2->tolerance);
+  EXPECT_EQ(w2->tolerance->lower, -0.1);
+  Type(steps, RowOf(steps, "E1"), 2, "5");
+  EXPECT_FALSE(FindStep(*ProgramOf(st).program, "E1")->tolerance) << "a feature takes no tolerance";
+
+  // A distance from two selected features, then a rename and a move.
+  steps->clearSelection();
+  steps->selectRow(RowOf(steps, "E3"));
+  steps->setSelectionMode(QAbstractItemView::MultiSelection);
+  steps->selectRow(RowOf(steps, "P1"));
+  for (QPushButton* b : w.findChildren<QPushButton*>()) {
+    if (b->text() == "Distance") b->click();
+  }
+  ASSERT_EQ(steps->rowCount(), 17);
+  EXPECT_EQ(FindStep(*ProgramOf(st).program, "L5")->a, "E3");
+  Type(steps, RowOf(steps, "L5"), 0, "Height");
+  EXPECT_NE(FindStep(*ProgramOf(st).program, "Height"), nullptr);
+  w.record()->setChecked(true);
+  EXPECT_TRUE(ProgramOf(st).recording);
+  testing::Screenshot(&w, "program_window_teaching");
+
+  testing::ShowPlate(st, 300, 250, 140);
+  w.Run();
+  EXPECT_EQ(w.message()->text(), "Part 1 failed.");
+  const int w1 = RowOf(steps, "W1"), w2row = RowOf(steps, "W2");
+  EXPECT_TRUE(Cell(steps, w1, 4).endsWith(" px"));
+  EXPECT_EQ(steps->item(w1, 4)->foreground().color(), QColor(kFailColour.r, kFailColour.g, kFailColour.b));
+  EXPECT_EQ(steps->item(w2row, 4)->foreground().color(), QColor(kPassColour.r, kPassColour.g, kPassColour.b));
+  testing::Screenshot(&w, "program_window_run");
+
+  // The run on the overlay: gauges where they measured, values in their
+  // colours, the verdict large.
+  ClearOverlay(st);
+  DrawProgramRun(st);
+  QLabel picture;
+  picture.setPixmap(QPixmap::fromImage(Display(st)));
+  picture.resize(picture.pixmap().size());
+  EXPECT_FALSE(testing::Screenshot(&picture, "program_run_overlay").isEmpty());
+
+  // The part gone: said, nothing recorded.
+  testing::ShowPlate(st, 0, 0, 0, false);
+  w.Run();
+  EXPECT_EQ(w.message()->text(), "The part is not found in the picture; nothing was recorded.");
+}
+
+} // namespace
+} // namespace orvane::qt
