@@ -14,7 +14,8 @@ JOBS       ?= $(shell nproc)
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev \
             libbenchmark-dev libjpeg-dev libturbojpeg0-dev python3 qt6-base-dev locales \
             dpkg-dev file lintian appstream man-db desktop-file-utils pkgconf \
-            libopencv-calib3d-dev libopencv-imgproc-dev
+            libopencv-calib3d-dev libopencv-imgproc-dev \
+            libsqlite3-dev sqlite3 libpq-dev postgresql
 # Optional cross-checks: the tests that need them skip without them.
 OPTIONAL_PACKAGES := python3-ezdxf imagemagick
 # Optional comparisons of the benchmarks.

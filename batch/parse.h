@@ -86,6 +86,7 @@ enum class Verb : uint32_t {
   Undo,
   Redo,
   Tool,
+  ResultsSync, // factor: seconds to wait at most
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -94,6 +95,7 @@ struct Target {
   ControlId id{};      // when !title
   bool title = false;  // the window title
   bool rectification = false; // print only: the grid calibration's state and figures
+  bool results_db = false;     // print only: the results database's path, rows and pending rows
 };
 
 struct Command {

@@ -285,6 +285,8 @@ class Runner {
       case Verb::Print:
         if (c.target.rectification) {
           if (HaveSurface()) out_ << DescribeRectification(*station_) << '\n';
+        } else if (c.target.results_db) {
+          if (HaveStation()) out_ << "results-db " << QuoteText(ResultsDbStatus(*station_)) << '\n';
         } else if (HaveSurface()) {
           out_ << c.target.name << ' ' << QuoteText(TextOf(c.target)) << '\n';
         }
@@ -321,6 +323,11 @@ class Runner {
       case Verb::DxfSaveAs: DxfOption(c); break;
       case Verb::SaveAnnotated: SaveAnnotated(c); break;
       case Verb::PreciseCalibrate: PreciseCalibrate(c); break;
+      case Verb::ResultsSync:
+        if (HaveStation() && !SyncResults(*station_, c.factor)) {
+          Note("results-sync: " + ResultsDbStatus(*station_));
+        }
+        break;
     }
   }
 

@@ -108,8 +108,8 @@ TEST(QtResultsWindow, ShowsEditsAndExportsTheTable) {
   EXPECT_TRUE(ResultsOf(f.station).table.snap);
   w.Clear();
   EXPECT_EQ(Rows(w.rows()), 0);
-  // Every change is in the file at once.
-  const std::vector<uint8_t> saved = testing::ReadBytes(f.station.PathOf(kResultsFileName));
+  // Every change is in the database at once.
+  const std::vector<uint8_t> saved = testing::StoredResults(f.station.folder());
   ResultsTable back;
   ASSERT_TRUE(ReadResultsText(std::string(saved.begin(), saved.end()), &back));
   EXPECT_TRUE(back.rows().empty());
