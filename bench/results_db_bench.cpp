@@ -8,7 +8,7 @@
 //     (what the station and its Results window do at start).
 //   BM_LabelStatistics: one label's statistics over those 200,000 rows (20
 //     labels), the label index built as the Results window's first look does.
-// Run: build-bench/bench/results_db_bench --benchmark_min_time=1x
+// Run: build-bench/bench/results_db_bench --benchmark_min_time=0.01
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>

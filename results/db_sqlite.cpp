@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <limits>
 #include <cmath>
 #include <cstdio>
 #include <unordered_map>
@@ -329,7 +332,10 @@ bool ResultsDb::Load(ResultsTable* table) {
       if (key == "snap") t.snap = value == "1";
       if (key == "append-csv") t.append_csv = value == "1";
       if (key == "precise-calibration") t.precise_calibration = value == "1";
-      if (key == "next") next = static_cast<uint32_t>(std::max<int64_t>(1, std::atoll(value.c_str())));
+      if (key == "next") {
+        const int64_t n = std::atoll(value.c_str());
+        next = static_cast<uint32_t>(std::clamp<int64_t>(n, 1, std::numeric_limits<uint32_t>::max() - 1));
+      }
     }
     if (step != SQLITE_DONE) return Fail();
   }
@@ -350,6 +356,15 @@ bool ResultsDb::Load(ResultsTable* table) {
   if (!s.ok()) return Fail();
   int step;
   while ((step = s.Step()) == SQLITE_ROW) {
+    // Numbers the table can hold, each once: anything else was written by
+    // hand, and the table is not taken.
+    const int64_t number = s.ColumnInt(1);
+    const int64_t last = rows.empty() ? 0 : rows.back().number;
+    if (number <= last || number >= int64_t{std::numeric_limits<uint32_t>::max()}) {
+      error_ = EIO;
+      error_text_ = "row number " + std::to_string(number) + " out of order or out of range";
+      return false;
+    }
     rows.push_back(ReadRow(s, 1));
     rows.back().stored_id = static_cast<uint64_t>(s.ColumnInt(0));
   }

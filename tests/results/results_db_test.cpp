@@ -132,6 +132,12 @@ TEST(ResultsDb, ADamagedDatabaseIsSetAsideAndANewOneStarted) {
          for (size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
          testing::WriteBytes(p, bytes.data(), bytes.size());
        }},
+      {"a number given twice by hand", [](const fs::path& p) {
+         sqlite3* db = nullptr;
+         sqlite3_open(p.c_str(), &db);
+         sqlite3_exec(db, "UPDATE results SET number = 1 WHERE number = 2", nullptr, nullptr, nullptr);
+         sqlite3_close(db);
+       }},
   };
   for (const auto& c : cases) {
     StationFixture f;
