@@ -17,6 +17,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "results/csv.h"
@@ -115,6 +116,22 @@ void ResultsWindow::Build() {
   calibration_ = new CalibrationStrip(station_, this);
   layout->addWidget(calibration_);
   layout->addWidget(split);
+  server_status_ = new QLabel(this);
+  server_status_->hide();
+  layout->addWidget(server_status_);
+  // The sender empties the outbox on its own thread: the count is looked at
+  // again every few seconds, not only at a change of the table.
+  if (ResultsOf(station_).sender) {
+    auto* timer = new QTimer(this);
+    QObject::connect(timer, &QTimer::timeout, this, [this] { ShowServerStatus(); });
+    timer->start(3000);
+  }
+}
+
+void ResultsWindow::ShowServerStatus() {
+  const std::string text = ResultsServerStatus(station_);
+  server_status_->setText(Text(text));
+  server_status_->setVisible(!text.empty());
 }
 
 void ResultsWindow::Connect() {
@@ -221,6 +238,7 @@ void ResultsWindow::Refresh() {
   snap_->setChecked(table.snap);
   append_->setChecked(table.append_csv);
   calibration_->Refresh();
+  ShowServerStatus();
   if (next_label_->text().trimmed().toStdString() != table.next_label()) {
     next_label_->setText(Text(table.next_label()));
   }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <QLabel>
 #include <QWidget>
 
 #include "results/window_file.h"
@@ -45,6 +46,9 @@ class ResultsWindow : public QWidget {
   // Lengths shown as measured (0), in mm (1) or in µm (2).
   QComboBox* show_unit() const { return show_unit_; }
   CalibrationStrip* calibration() const { return calibration_; }
+  // How many results wait for the results server, and why; hidden while
+  // none waits.
+  QLabel* server_status() const { return server_status_; }
 
   // The buttons' actions. Clear asks first.
   void DeleteSelected();
@@ -62,6 +66,7 @@ class ResultsWindow : public QWidget {
   void ShowUnitChosen(int index);
   void SaveState();
   void AddEditKeys();
+  void ShowServerStatus();
   std::vector<uint32_t> SelectedNumbers() const;
 
   Station& station_;
@@ -76,6 +81,7 @@ class ResultsWindow : public QWidget {
   QWidget* buttons_[4] = {};
   ResultsWindowState state_;
   CalibrationStrip* calibration_ = nullptr;
+  QLabel* server_status_ = nullptr;
   bool refreshing_ = false;
 };
 
