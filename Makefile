@@ -16,7 +16,8 @@ PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock
             dpkg-dev file lintian appstream man-db desktop-file-utils pkgconf \
             libopencv-calib3d-dev libopencv-imgproc-dev libzxing-dev qt6-svg-dev poppler-utils \
             pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pytest python3-pil \
-            libaravis-dev aravis-tools-cli libusb-1.0-0-dev
+            libaravis-dev aravis-tools-cli libusb-1.0-0-dev \
+            libsqlite3-dev sqlite3 libpq-dev postgresql
 # Optional cross-checks: the tests that need them skip without them.
 OPTIONAL_PACKAGES := python3-ezdxf imagemagick
 # Optional comparisons of the benchmarks.

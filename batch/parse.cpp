@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 #include "batch/program_commands.h"
 #include "results/table.h"
@@ -258,6 +259,8 @@ class LineParser {
       *ok = OnOff(Verb::PreciseOption);
     } else if (verb == "rectify") {
       *ok = OnOff(Verb::Rectify);
+    } else if (verb == "results-sync") {
+      *ok = ResultsSync();
     } else if (verb == "wait") {
       *ok = Wait();
     } else if (verb == "part-teach") {
@@ -682,6 +685,22 @@ class LineParser {
     return true;
   }
 
+  // results-sync [SECONDS]: 10 s unless said, at most a day.
+  bool ResultsSync() {
+    command_.verb = Verb::ResultsSync;
+    command_.factor = 10.0;
+    if (Args() > 1) return Fail("expected [SECONDS]");
+    if (Args() == 0) return true;
+    const std::string& text = Arg(0);
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !(seconds >= 0.0) || seconds > 86400.0) {
+      return Fail("\"" + text + "\" is not a number of seconds from 0 to 86400");
+    }
+    command_.factor = seconds;
+    return true;
+  }
+
   bool PrintOrExpect(Verb verb) {
     command_.verb = verb;
     if (!Count(verb == Verb::Print ? 1 : 2, verb == Verb::Print ? "ID or NAME" : "ID or NAME \"TEXT\"")) {
@@ -692,6 +711,8 @@ class LineParser {
       command_.target.rectification = true;
     } else if (verb == Verb::Print && Lower(Arg(0)) == "camera") {
       command_.target.camera = true;
+    } else if (verb == Verb::Print && Lower(Arg(0)) == "results-db") {
+      command_.target.results_db = true;
     } else if (Lower(Arg(0)) == "title") {
       command_.target.title = true;
     } else if (std::optional<ControlId> id = ControlByName(Arg(0))) {

@@ -103,6 +103,7 @@ enum class Verb : uint32_t {
   ChartSave, // texts: LABEL, PATH; a: 0 individuals, 1 histogram
   Operator,  // texts[0]
   Program, // texts[0] the sub-command, then its words; values: coordinates
+  ResultsSync, // factor: seconds to wait at most
 };
 
 // What print and expect read: a control of the main window, or its title.
@@ -112,6 +113,7 @@ struct Target {
   bool title = false;  // the window title
   bool rectification = false; // print only: the grid calibration's state and figures
   bool camera = false;        // print only: the open camera and its picture counts
+  bool results_db = false;     // print only: the results database's path, rows and pending rows
 };
 
 struct Command {

@@ -310,6 +310,8 @@ class Runner {
           if (HaveStation()) out_ << "camera " << QuoteText(DescribeCamera(*station_)) << '\n';
         } else if (c.target.rectification) {
           if (HaveSurface()) out_ << DescribeRectification(*station_) << '\n';
+        } else if (c.target.results_db) {
+          if (HaveStation()) out_ << "results-db " << QuoteText(ResultsDbStatus(*station_)) << '\n';
         } else if (HaveSurface()) {
           out_ << c.target.name << ' ' << QuoteText(TextOf(c.target)) << '\n';
         }
@@ -365,6 +367,11 @@ class Runner {
       case Verb::CadCompare:
       case Verb::CadReport: CadCommand(c); break;
       case Verb::Wait: Wait(c.number); break;
+      case Verb::ResultsSync:
+        if (HaveStation() && !SyncResults(*station_, c.factor)) {
+          Note("results-sync: " + ResultsDbStatus(*station_));
+        }
+        break;
     }
   }
 

@@ -4,10 +4,13 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
 #include <memory>
+
+#include <unistd.h>
 
 #include "acquisition/camera_capture.h"
 #include "acquisition/rectification.h"
@@ -100,6 +103,7 @@ std::string Count(size_t n, const char* one, const char* many) {
 void Block(Station& st, ResultsSession& session, const std::filesystem::path& path, int error) {
   session.blocked_error = error;
   st.reported_file_failures.insert(path.string());
+  st.reported_file_failures.insert(st.PathOf(kResultsDbName).string());
   Tell(st, "Unable to read " + path.string() + ": " + FileErrorText(error) +
                ". It is left as it is; the results table starts empty, and new results are "
                "kept in memory only, not saved.");
@@ -133,37 +137,152 @@ void KeepGoodLines(Station& st, ResultsSession& session, const std::filesystem::
   }
   Tell(st, message + " " + Count(session.table.rows().size(), "result is", "results are") +
                " kept.");
-  if (!aside.empty()) SaveResults(st);
 }
 
-void Load(Station& st, ResultsSession& session) {
+// Reads "RESULTS.TAB" into the table as the station always did; false when
+// what is in its place cannot be read (blocked, memory only).
+bool LoadTab(Station& st, ResultsSession& session, bool* found) {
   const std::filesystem::path path = st.PathOf(kResultsFileName);
   std::vector<uint8_t> bytes;
   const int error = ReadTableFile(path, &bytes);
-  if (error == ENOENT) return;
-  if (error != 0) return Block(st, session, path, error);
+  *found = error != ENOENT;
+  if (error == ENOENT) return true;
+  if (error != 0) return Block(st, session, path, error), false;
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   std::vector<std::string_view> refused;
-  if (!ReadResultsText(text, &session.table, &refused)) return SetAsideWhole(st, path);
-  if (!refused.empty()) KeepGoodLines(st, session, path, refused.size());
+  if (!ReadResultsText(text, &session.table, &refused)) {
+    SetAsideWhole(st, path);
+  } else if (!refused.empty()) {
+    KeepGoodLines(st, session, path, refused.size());
+  }
+  return session.blocked_error == 0;
 }
 
-// Writes the table's text where it may be; 0, or why it was not written.
-int WriteTable(Station& st, const ResultsSession& session, const std::string& text) {
-  if (session.blocked_error != 0) return session.blocked_error;
-  if (text.size() > session.max_file_bytes) return EFBIG;
-  const std::filesystem::path path = st.PathOf(kResultsFileName);
+std::filesystem::path WithSuffix(std::filesystem::path path, const char* suffix) {
+  path += suffix;
+  return path;
+}
+
+void RemoveDatabase(const std::filesystem::path& path) {
   std::error_code ec;
-  // A link to nothing is not followed to create a file where it points.
-  if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec)) &&
-      !std::filesystem::exists(path, ec)) {
-    return kNotRegularFile;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    std::filesystem::remove(WithSuffix(path, suffix), ec);
   }
-  int error = 0;
-  if (WriteWholeFile(path, text.data(), static_cast<uint32_t>(text.size()), &error) == text.size()) {
-    return 0;
+}
+
+// Moves the old table file aside once the database holds it.
+void RetireTab(Station& st) {
+  std::error_code ec;
+  const std::filesystem::path tab = st.PathOf(kResultsFileName);
+  if (std::filesystem::is_regular_file(std::filesystem::symlink_status(tab, ec))) {
+    std::filesystem::rename(tab, WithSuffix(tab, ".migrated"), ec);
   }
-  return error != 0 ? error : EIO;
+}
+
+// A new database holding the table read from "RESULTS.TAB" (or nothing). It
+// is built under a temporary name and put in place whole, so a kill leaves
+// either no database (the migration runs again) or all of it.
+void CreateDb(Station& st, ResultsSession& session, bool migrate) {
+  const std::filesystem::path path = st.PathOf(kResultsDbName);
+  const std::filesystem::path building = migrate ? WithSuffix(path, ".new") : path;
+  if (migrate) RemoveDatabase(building);
+  auto db = std::make_shared<ResultsDb>();
+  bool ok = db->Open(building) == DbOpen::Ok && db->Store(session.table);
+  if (ok && migrate) {
+    ok = db->SetSetting("migrated-from", kResultsFileName);
+    db->Close();
+    std::error_code ec;
+    if (ok) std::filesystem::rename(building, path, ec);
+    ok = ok && !ec && db->Open(path) == DbOpen::Ok;
+    if (ok) RetireTab(st);
+  }
+  if (!ok) {
+    session.save_error = db->error() != 0 ? db->error() : EIO;
+    ReportFileFailure(st, path, session.save_error, true);
+    if (migrate) RemoveDatabase(building);
+    return;
+  }
+  session.db = std::move(db);
+}
+
+// An existing database that cannot be opened for writing (a folder the
+// station may not write in): its table is read and kept in memory.
+void OpenReadOnly(Station& st, ResultsSession& session, const std::filesystem::path& path,
+                  int error) {
+  ResultsDb db;
+  if (db.Open(path, true) == DbOpen::Ok) db.Load(&session.table);
+  session.blocked_error = error;
+  ReportFileFailure(st, path, error, true);
+}
+
+// The station's name on the results server: the host's name and the working
+// folder unless set otherwise, kept in the database.
+std::string StationName(Station& st, ResultsDb& db) {
+  std::string name = db.Setting("station");
+  if (!name.empty()) return name;
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  std::error_code ec;
+  name = std::string(host) + ":" + std::filesystem::absolute(st.folder(), ec).string();
+  db.SetSetting("station", name);
+  return name;
+}
+
+// With a results server named (the environment, else the database's
+// "server-url" setting), every row recorded from now on also goes to it.
+void StartSender(Station& st, ResultsSession& session) {
+  const char* variable = std::getenv(kResultsUrlVariable);
+  const std::string url = variable != nullptr ? variable : session.db->Setting("server-url");
+  if (url.empty()) return;
+  const std::string name = StationName(st, *session.db);
+  if (!session.db->FeedOutbox()) return;
+  session.sender = std::make_shared<ResultsSender>(st.PathOf(kResultsDbName), url, name);
+}
+
+void Load(Station& st, ResultsSession& session) {
+  const std::filesystem::path path = st.PathOf(kResultsDbName);
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
+    int error = 0;
+    if (FileLength(path, &error) < 0) return Block(st, session, path, error == ENOENT ? kNotRegularFile : error);
+    auto db = std::make_shared<ResultsDb>();
+    const DbOpen opened = db->Open(path);
+    if (opened == DbOpen::Ok && db->Load(&session.table)) {
+      session.db = std::move(db);
+      // A migration cut short after the database was in place, or before.
+      RetireTab(st);
+      RemoveDatabase(WithSuffix(path, ".new"));
+      return;
+    }
+    if (opened == DbOpen::TooNew) {
+      return Block(st, session, path, ENOTSUP);
+    }
+    if (opened == DbOpen::Failed && (db->error() == EACCES || db->error() == EROFS)) {
+      return OpenReadOnly(st, session, path, db->error());
+    }
+    db.reset();
+    const std::filesystem::path aside = SetDatabaseAside(path);
+    if (aside.empty()) return Block(st, session, path, EIO);
+    Tell(st, "The results database " + std::string(kResultsDbName) + " is damaged (" +
+                 (opened == DbOpen::Ok ? std::string("its rows do not read") : FileErrorText(EIO)) +
+                 ") and was set aside as " + aside.filename().string() +
+                 ". A new results database is started.");
+  }
+  bool found = false;
+  if (!LoadTab(st, session, &found)) return;
+  CreateDb(st, session, found);
+}
+
+void Opened(Station& st, ResultsSession& session) {
+  Load(st, session);
+  if (session.db) StartSender(st, session);
+}
+
+// Makes the database hold the table; 0, or why it could not.
+int WriteTable(ResultsSession& session) {
+  if (session.blocked_error != 0) return session.blocked_error;
+  if (!session.db) return session.save_error != 0 ? session.save_error : EIO;
+  return session.db->Store(session.table) ? 0 : session.db->error();
 }
 
 // What a file ends with when its last record was cut short (by a kill, or by
@@ -210,14 +329,20 @@ void AppendPendingCsv(Station& st, ResultsSession& session) {
   ReportFileFailure(st, path, error, true);
 }
 
-// Records the table's text, then the rows waiting for the CSV file.
-bool Saved(Station& st, ResultsSession& session, const std::string& text) {
-  session.save_error = WriteTable(st, session, text);
+// Records the table (or, for a result just added to a table that holds every
+// other, that row alone), then the rows waiting for the CSV file.
+bool Saved(Station& st, ResultsSession& session, bool last_row_only = false) {
+  if (last_row_only && session.blocked_error == 0 && session.db && session.unsaved_rows == 1) {
+    session.save_error = session.db->AppendLast(session.table) ? 0 : session.db->error();
+  } else {
+    session.save_error = WriteTable(session);
+  }
   if (session.save_error == 0) {
     session.unsaved_rows = 0;
     AppendPendingCsv(st, session);
+    if (session.sender) session.sender->Wake();
   } else {
-    ReportFileFailure(st, st.PathOf(kResultsFileName), session.save_error, true);
+    ReportFileFailure(st, st.PathOf(kResultsDbName), session.save_error, true);
   }
   if (session.changed) session.changed();
   return session.save_error == 0;
@@ -254,14 +379,14 @@ ResultsSession& ResultsOf(Station& st) {
     auto session = std::make_shared<ResultsSession>();
     session->now = st.results_clock ? st.results_clock : WallClock;
     st.results = session;
-    Load(st, *session);
+    Opened(st, *session);
   }
   return *st.results;
 }
 
 bool SaveResults(Station& st) {
   ResultsSession& session = ResultsOf(st);
-  return Saved(st, session, WriteResultsText(session.table));
+  return Saved(st, session);
 }
 
 bool ConfirmClearResults(Station& st) {
@@ -277,38 +402,98 @@ std::string LengthUnit(const Settings& s) {
   return s.units == 1 ? "cm" : "in";
 }
 
-ResultRow AddResult(Station& st, ResultRow row) {
-  ResultsSession& session = ResultsOf(st);
-  // The file's reader wants `next` above every row, so the last number
-  // is never given.
-  if (session.table.next_number() == std::numeric_limits<uint32_t>::max()) {
-    Tell(st, "The result was not recorded: the results table has used every row number. "
-             "Export the table and clear it to record more.");
-    return row;
-  }
+namespace {
+
+// False, with a message, when `rows` more results would need a number past
+// the last (a stored table keeps `next` above every row, so the last number
+// is never given).
+bool NumbersLeft(Station& st, const ResultsSession& session, size_t rows) {
+  if (std::numeric_limits<uint32_t>::max() - session.table.next_number() >= rows) return true;
+  Tell(st, "The result was not recorded: the results table has used every row number. "
+           "Export the table and clear it to record more.");
+  return false;
+}
+
+// The time, solution, source and calibration of a new row.
+void Stamp(Station& st, const ResultsSession& session, ResultRow& row) {
   row.time = session.now ? session.now() : 0;
   if (st.working) row.solution.assign(st.working->name, strnlen(st.working->name, sizeof st.working->name));
   row.source = SourceText(st);
   row.calibration = CalibrationText(st.settings);
   if (row.part.empty()) row.part = session.part_id;
   NoteRectification(st, row);
-  const ResultRow stored = session.table.Add(std::move(row));
-  const std::string text = WriteResultsText(session.table);
-  if (text.size() > session.max_file_bytes) {
-    session.table.Erase({stored.number});
-    Tell(st, "The result was not recorded: " + std::string(kResultsFileName) + " would grow past " +
-                 std::to_string(session.max_file_bytes >> 20) +
-                 " MiB, more than the station reads back. Export the table and clear it (or "
-                 "delete rows) to record more.");
-    if (session.changed) session.changed();
-    ResultRow refused = stored;
-    refused.number = 0;
-    return refused;
-  }
+}
+
+} // namespace
+
+ResultRow AddResult(Station& st, ResultRow row) {
+  ResultsSession& session = ResultsOf(st);
+  if (!NumbersLeft(st, session, 1)) return row;
+  Stamp(st, session, row);
+  const ResultRow& added = session.table.Add(std::move(row));
   ++session.unsaved_rows;
-  QueueCsvRow(session, stored);
-  Saved(st, session, text);
-  return stored;
+  QueueCsvRow(session, added);
+  Saved(st, session, true);
+  return session.table.rows().back();
+}
+
+PartRecord AddPart(Station& st, PartRecord part, std::vector<ResultRow> rows,
+                   std::vector<ResultRow>* stored) {
+  ResultsSession& session = ResultsOf(st);
+  part.id = 0;
+  if (!NumbersLeft(st, session, rows.size())) return part;
+  part.time = session.now ? session.now() : 0;
+  std::vector<uint32_t> numbers;
+  for (ResultRow& row : rows) {
+    Stamp(st, session, row);
+    numbers.push_back(session.table.Add(std::move(row)).number);
+  }
+  // Earlier results not yet stored go first, so the part's rows stay last.
+  const bool ready = session.blocked_error == 0 && session.db &&
+                     (session.unsaved_rows == 0 || WriteTable(session) == 0);
+  if (!ready || !session.db->AddPart(session.table, part, numbers.size())) {
+    const int error = ready ? session.db->error() : session.blocked_error != 0 ? session.blocked_error
+                                                                               : session.save_error;
+    session.table.Erase(numbers);
+    Tell(st, "The part " + part.number + " was not recorded: unable to write " +
+                 st.PathOf(kResultsDbName).string() + ": " + FileErrorText(error != 0 ? error : EIO) + ".");
+    if (session.changed) session.changed();
+    return part;
+  }
+  session.unsaved_rows = 0;
+  session.save_error = 0;
+  const size_t first = session.table.rows().size() - numbers.size();
+  for (size_t i = first; i < session.table.rows().size(); ++i) {
+    QueueCsvRow(session, session.table.rows()[i]);
+    if (stored != nullptr) stored->push_back(session.table.rows()[i]);
+  }
+  AppendPendingCsv(st, session);
+  if (session.sender) session.sender->Wake();
+  if (session.changed) session.changed();
+  return part;
+}
+
+bool SyncResults(Station& st, double seconds) {
+  ResultsSession& session = ResultsOf(st);
+  if (session.sender && session.sender->WaitEmpty(seconds)) return true;
+  return !session.db || session.db->Pending() == 0;
+}
+
+std::string ResultsServerStatus(Station& st) {
+  ResultsSession& session = ResultsOf(st);
+  const int64_t pending = session.db ? session.db->Pending() : 0;
+  if (pending <= 0) return {};
+  std::string text = Count(static_cast<size_t>(pending), "result waits", "results wait") + " for the results server";
+  if (session.sender && !session.sender->LastError().empty()) text += " (" + session.sender->LastError() + ")";
+  return text;
+}
+
+std::string ResultsDbStatus(Station& st) {
+  ResultsSession& session = ResultsOf(st);
+  const int64_t rows = session.db ? session.db->RowCount() : 0;
+  const int64_t pending = session.db ? session.db->Pending() : 0;
+  return st.PathOf(kResultsDbName).string() + " rows " + std::to_string(rows) + " pending " +
+         std::to_string(pending);
 }
 
 void FinishResults(Station& st) {
@@ -322,7 +507,7 @@ void FinishResults(Station& st) {
   }
   std::string message;
   if (session.save_error != 0) {
-    message = "Unable to write " + st.PathOf(kResultsFileName).string() + ": " +
+    message = "Unable to write " + st.PathOf(kResultsDbName).string() + ": " +
               FileErrorText(session.save_error) + ". ";
     message += session.unsaved_rows > 0
                    ? Count(session.unsaved_rows, "result", "results") +

@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "results/db_pg.h"
+#include "results/db_sqlite.h"
 #include "results/ring_gauge.h"
 #include "results/table.h"
 #include "results/table_file.h"
@@ -107,15 +110,15 @@ struct ResultsSession {
   // The rescaled calibration last said (NaN: none since the calibration).
   double announced_scale = kUnknown;
 
-  // Saving. Why "RESULTS.TAB" is never written this session (0: it may be):
+  // Saving. Why "RESULTS.DB" is never written this session (0: it may be):
   // what is in its place could not be read, so it is not replaced.
   int blocked_error = 0;
-  // Why the last save failed (0: the file holds the table), and how many
+  // Why the last save failed (0: the database holds the table), and how many
   // results were added since the last save that succeeded.
   int save_error = 0;
   uint32_t unsaved_rows = 0;
   // Rows for "RESULTS.CSV" (whole records, with their count), appended once
-  // "RESULTS.TAB" holds them, so that a number is never appended twice.
+  // "RESULTS.DB" holds them, so that a number is never appended twice.
   std::string pending_csv;
   uint32_t pending_csv_rows = 0;
   bool pending_csv_part = false; // the first waiting row has a part identity
@@ -124,8 +127,10 @@ struct ResultsSession {
   std::string part_id;
   // Who measures, named on inspection reports (empty: not named).
   std::string operator_name;
-  // The largest "RESULTS.TAB" written: one its reader reads back.
-  size_t max_file_bytes = kMaxResultsFileBytes;
+  // The open database (null while it cannot be written), and what sends its
+  // outbox to the results server (null without one).
+  std::shared_ptr<ResultsDb> db;
+  std::shared_ptr<ResultsSender> sender;
   // Kept beside the measurement sets of the working record.
   std::array<MeasurementRows, kMaxMeasSets> measurement_rows{};
   PointDrag drag;
@@ -135,24 +140,29 @@ struct ResultsSession {
 // the measurement sets (emptied with them).
 void ClearGaugeMarks(ResultsSession& session);
 
-// The station's results session, loading "RESULTS.TAB" on first use. A file
-// that is not a results file is renamed to "RESULTS.TAB.bad" (numbered if
-// that exists) and the table starts empty; one with damaged lines is renamed
-// so too, and its other lines are kept and saved again. Something that cannot
-// be read (a folder, a pipe, a file without read permission, one too large)
-// is left where it is and never overwritten. The user is told each time.
+// The station's results session, opening "RESULTS.DB" on first use. Without
+// one, an existing "RESULTS.TAB" is migrated into a new database (every row,
+// label, tolerance and option) and kept as "RESULTS.TAB.migrated". A damaged
+// database is set aside as "RESULTS.DB.bad" (numbered if that exists) and a
+// new one started. A "RESULTS.TAB" that is not a results file is renamed to
+// "RESULTS.TAB.bad" and the table starts empty; one with damaged lines is
+// renamed so too, and its other lines are kept. Something that cannot be read
+// (a folder, a pipe, a file without read permission) is left where it is and
+// never overwritten; a folder the station may not write in keeps the table in
+// memory. The user is told each time.
 ResultsSession& ResultsOf(Station& station);
 
-// Writes "RESULTS.TAB" atomically, then the rows waiting for "RESULTS.CSV",
+// Makes "RESULTS.DB" hold the table (one transaction), then appends the rows
+// waiting for "RESULTS.CSV",
 // and tells the window. False when the table could not be written; the
 // first failure of each file is reported, and the table stays in memory.
 bool SaveResults(Station& station);
 
 // Adds a result: numbered, labelled, stamped with the time, the solution, the
 // image's source and the calibration in force; saved, appended to
-// "RESULTS.CSV" when that option is on. Returns the row as stored. A row that
-// would make the table file larger than its reader reads, or that would need
-// a number past the last, is refused with a message (returned with number 0).
+// "RESULTS.CSV" when that option is on. Returns the row as stored, committed
+// to the disk. A row that would need a number past the last is refused with a
+// message (returned as given, number 0).
 ResultRow AddResult(Station& station, ResultRow row);
 
 // Asks before the table is emptied (yes/no, through the window's message
@@ -170,6 +180,26 @@ void FinishResults(Station& station);
 // "RESULTS.CSV" when that option is on. The caller saves. False when the row
 // is gone.
 bool UpdateResult(Station& station, uint32_t number, const ResultRow& fresh);
+
+// Adds an inspected part and its dimensions (rows, numbered and stamped as
+// AddResult stamps them) in one transaction: the part is recorded whole or
+// not at all. Returns the part as stored (id 0 and the rows left out of the
+// table when it could not be recorded, with a message), and fills `stored`
+// with the rows as numbered when given.
+PartRecord AddPart(Station& station, PartRecord part, std::vector<ResultRow> rows,
+                   std::vector<ResultRow>* stored = nullptr);
+
+// "PATH rows N pending M": the database, its rows, and the rows waiting for
+// the results server (0 without one).
+std::string ResultsDbStatus(Station& station);
+
+// Waits until no row waits for the results server, or `seconds` have
+// passed; true when none waits.
+bool SyncResults(Station& station, double seconds);
+
+// For a status line: "" while nothing waits, else how many results wait for
+// the server and why (the server named by host and database only).
+std::string ResultsServerStatus(Station& station);
 
 // The unit text of lengths: "in", "cm", or "px" while not calibrated.
 std::string LengthUnit(const Settings& settings);

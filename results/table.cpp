@@ -76,6 +76,9 @@ std::string_view LabelPrefix(std::string_view kind) {
 
 const ResultRow& ResultsTable::Add(ResultRow row) {
   row.number = next_number_++;
+  // A new row: stored anew, whatever it was copied from.
+  row.stored_id = 0;
+  row.part_id = 0;
   if (!next_label_.empty()) {
     row.label = std::move(next_label_);
     next_label_.clear();

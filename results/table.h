@@ -42,6 +42,10 @@ struct ResultRow {
   std::string calibration; // the calibration in force, as text
   std::string note;        // distance, method, file and counts
   std::string part;        // the identity of the part measured; empty: none
+  // Where the row is stored (results/db_sqlite.h): its id in RESULTS.DB
+  // (0: not stored yet) and the part it measured (0: none).
+  uint64_t stored_id = 0;
+  uint64_t part_id = 0;
 };
 
 // A nominal value and the deviations of its limits: values within
@@ -185,6 +189,13 @@ class ResultsTable {
   bool snap = false;       // measuring clicks move to the nearest edge
   bool append_csv = false; // every new row is appended to RESULTS.CSV
   bool precise_calibration = false; // Auto Calibration uses the precise ring calibration
+
+  // Where row `index` (a position in rows()) is stored: nothing any view
+  // shows, so no revision changes.
+  void MarkStored(size_t index, uint64_t stored_id, uint64_t part_id) {
+    rows_[index].stored_id = stored_id;
+    rows_[index].part_id = part_id;
+  }
 
   // Restoring a stored table (results/table_file.cpp).
   void Restore(std::vector<ResultRow> rows, std::map<std::string, Tolerance> tolerances,

@@ -3,10 +3,12 @@
 with "append to RESULTS.CSV" on, and is killed with SIGKILL at random moments;
 then the same on a full disk (a file-size limit: writes past it fail with
 EFBIG, as on a full disk with ENOSPC) and with a pipe and links in the files'
-places. After every run RESULTS.TAB must read, RESULTS.CSV must hold whole
-rows whose numbers only ever grow (never one twice), and no RESULTS.TAB.tmp*
-may outlive the next start-up; a failure must be said, and what was not
-saved said at the end. Plain python3, no modules beyond the standard library.
+places. The first run migrates a RESULTS.TAB into RESULTS.DB. After every run
+RESULTS.DB must open and pass its integrity check, RESULTS.CSV must hold whole
+rows whose numbers only ever grow (never one twice), and every row appended
+there (appended only once recorded) must be in the database; a failure must
+be said, and what was not saved said at the end. Plain python3, no modules
+beyond the standard library.
 
   results_kill_round.py --batch PATH --samples DIR [--kills N] [--seed S]
 
@@ -20,6 +22,7 @@ import random
 import resource
 import shutil
 import signal
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -31,7 +34,7 @@ import kill_round  # noqa: E402  (its command line and seed)
 SKIP = 77
 MAGIC = "ORVANE-RESULTS\t1"
 CSV_FIELDS = 14
-TEMPORARY_PREFIX = "RESULTS.TAB.tmp"
+TEMPORARY_PREFIX = "RESULTS.DB.new"
 APPEND_ON = MAGIC + "\noption\tsnap\t0\noption\tappend-csv\t1\n"
 
 ROUND = """click Process
@@ -63,12 +66,25 @@ def script(rounds):
     return PREFIX + body + "key escape\n"
 
 
-def table_file(rows, first=1):
-    """A results table with rows numbered first .. first + rows - 1."""
-    lines = [APPEND_ON + f"next\t{first + rows}\n"]
-    for n in range(first, first + rows):
-        lines.append(f"row\t{n}\t0\tManual Measurement\tL{n}\tlength\t400\tpx\tnan\tPART.BMP\tnone\t\n")
-    return "".join(lines)
+def fill_database(path, rows, first):
+    """Rows numbered first .. first + rows - 1 added to the database, which is
+    left checkpointed (no WAL file)."""
+    db = sqlite3.connect(path)
+    with db:
+        db.executemany("INSERT INTO results(number, taken_at, solution, label, kind, value, unit, u, "
+                       "source, calibration, note) VALUES(?, 0, 'Manual Measurement', ?, 'length', "
+                       "400, 'px', NULL, 'PART.BMP', 'none', '')",
+                       [(n, f"L{n}") for n in range(first, first + rows)])
+        db.execute("UPDATE settings SET value = ? WHERE key = 'next'", (str(first + rows),))
+    db.close()
+
+
+def empty_database(path):
+    """Every row removed (the numbering goes on)."""
+    db = sqlite3.connect(path)
+    with db:
+        db.execute("DELETE FROM results")
+    db.close()
 
 
 def csv_file(rows, first=1):
@@ -79,25 +95,23 @@ def csv_file(rows, first=1):
 
 
 def read_table(path):
-    """The numbers of the table's rows and its next number; raises on damage."""
-    with open(path, "rb") as f:
-        text = f.read().decode("utf-8")
-    if not text.endswith("\n"):
-        raise ValueError("a torn last line")
-    lines = text[:-1].split("\n")
-    if lines[0] != MAGIC:
-        raise ValueError("no magic")
-    numbers, nxt = [], 1
-    for line in lines[1:]:
-        fields = line.split("\t")
-        if fields[0] == "next":
-            nxt = int(fields[1])
-        elif fields[0] == "row":
-            if len(fields) != 12:
-                raise ValueError(f"a row of {len(fields)} fields")
-            numbers.append(int(fields[1]))
+    """The numbers of the database's rows and its next number; raises on damage."""
+    if not os.path.isfile(path):
+        raise ValueError("no database")
+    db = sqlite3.connect(f"file:{path}?mode=ro", uri=True)
+    try:
+        check = db.execute("PRAGMA integrity_check").fetchone()[0]
+        if check != "ok":
+            raise ValueError(f"integrity check: {check}")
+        numbers = [n for (n,) in db.execute("SELECT number FROM results ORDER BY number")]
+        row = db.execute("SELECT value FROM settings WHERE key = 'next'").fetchone()
+    except sqlite3.Error as e:
+        raise ValueError(str(e))
+    finally:
+        db.close()
+    nxt = int(row[0]) if row else 1
     if numbers != sorted(set(numbers)) or (numbers and numbers[-1] >= nxt):
-        raise ValueError("rows out of order or past next")
+        raise ValueError("rows numbered twice or past next")
     return numbers, nxt
 
 
@@ -122,6 +136,7 @@ class Round:
         self.work = work
         self.problems = []
         self.csv_numbers = []  # every number the CSV file held so far, in order
+        self.emptied = set()  # numbers the round itself removed from the database
 
     def path(self, name):
         return os.path.join(self.work, name)
@@ -155,12 +170,12 @@ class Round:
         return out.decode(errors="replace")
 
     def check(self, when):
-        """RESULTS.TAB reads, RESULTS.CSV holds whole rows numbered ever higher,
-        and none beyond what the table has numbered."""
+        """RESULTS.DB opens whole, RESULTS.CSV holds whole rows numbered ever
+        higher, each of them in the database, none beyond what it numbered."""
         try:
-            _, nxt = read_table(self.path("RESULTS.TAB"))
+            stored, nxt = read_table(self.path("RESULTS.DB"))
         except (OSError, ValueError, UnicodeDecodeError) as e:
-            self.fail(f"{when}: RESULTS.TAB does not read: {e}")
+            self.fail(f"{when}: RESULTS.DB does not read: {e}")
             return
         if not os.path.isfile(self.path("RESULTS.CSV")):
             return
@@ -177,10 +192,18 @@ class Round:
             self.fail(f"{when}: a number repeats or goes back in RESULTS.CSV")
         if numbers and numbers[-1] >= nxt:
             self.fail(f"{when}: RESULTS.CSV holds number {numbers[-1]}, the table's next is {nxt}")
+        lost = set(numbers[len(self.csv_numbers):]) - set(stored) - self.emptied
+        if lost:
+            self.fail(f"{when}: rows shown as recorded but not in RESULTS.DB: {sorted(lost)[:10]}")
         self.csv_numbers = numbers
 
     def temporaries(self):
         return [n for n in os.listdir(self.work) if n.startswith(TEMPORARY_PREFIX)]
+
+    def migrated(self):
+        """The first run moved RESULTS.TAB aside and took its options."""
+        if os.path.exists(self.path("RESULTS.TAB")) or not os.path.isfile(self.path("RESULTS.TAB.migrated")):
+            self.fail("RESULTS.TAB was not migrated")
 
     def expect(self, out, text, when, times=None):
         n = out.count(text)
@@ -196,6 +219,7 @@ def kills(r, count, rng):
     begun = time.monotonic()
     r.run(script(5))
     span = max(0.3, (time.monotonic() - begun) * 4)
+    r.migrated()
     r.check("after a whole run")
     left = 0
     for kill in range(count):
@@ -207,32 +231,35 @@ def kills(r, count, rng):
     r.run("start\nkey escape\n")
     if r.temporaries():
         r.fail(f"temporary files after a start-up: {r.temporaries()}")
+    stored, _ = read_table(r.path("RESULTS.DB"))
     print(f"{count} kills (each {span:.2f} s at most after the start), {len(r.csv_numbers)} rows "
-          f"in RESULTS.CSV, {left} temporary files left by the kills (each removed by the next "
-          f"start-up)")
+          f"in RESULTS.CSV, all {len(stored)} in RESULTS.DB")
 
 
 def full_disk(r):
-    """The table fills the disk first; then the CSV file, less than a row from full."""
+    """The database fills the disk first; then the CSV file, less than a row from full."""
     problems = len(r.problems)
-    tab_path, csv_path = r.path("RESULTS.TAB"), r.path("RESULTS.CSV")
-    # Files larger than the solution files (251920 bytes), which the runs save too.
-    _, nxt = read_table(tab_path)
-    with open(tab_path, "w") as f:
-        f.write(table_file(rows=6000, first=nxt))
+    db_path, csv_path = r.path("RESULTS.DB"), r.path("RESULTS.CSV")
+    # A database larger than the solution files (251920 bytes), which the runs
+    # save too; its journal grows until the limit stops it.
+    stored, nxt = read_table(db_path)
+    r.emptied |= set(stored)
+    empty_database(db_path)
+    fill_database(db_path, rows=6000, first=nxt)
     with open(csv_path, "w", newline="") as f:
         f.write(csv_file(rows=10, first=nxt + 5990))
     r.csv_numbers = []
     r.check("before the full disk")
-    out = r.run(script(40), limit=os.path.getsize(tab_path) + 500)
-    r.expect(out, f'"Unable to write {tab_path}: File too large"', "full disk, the table", times=1)
+    out = r.run(script(200), limit=os.path.getsize(db_path) + 500)
+    r.expect(out, f'"Unable to write {db_path}: File too large"', "full disk, the table", times=1)
     r.expect(out, "recorded since the last save", "full disk, the end")
     r.expect(out, "not appended to " + csv_path, "full disk, the end")
     r.check("full disk, the table")
 
-    _, nxt = read_table(tab_path)
-    with open(tab_path, "w") as f:
-        f.write(table_file(rows=5, first=nxt))
+    stored, nxt = read_table(db_path)
+    r.emptied |= set(stored)
+    empty_database(db_path)
+    fill_database(db_path, rows=5, first=nxt)
     with open(csv_path, "w", newline="") as f:
         f.write(csv_file(rows=nxt + 4))
     with open(csv_path, "rb") as f:
@@ -252,7 +279,7 @@ def full_disk(r):
 
 def nodes_and_links(r):
     problems = len(r.problems)
-    tab_path, csv_path = r.path("RESULTS.TAB"), r.path("RESULTS.CSV")
+    tab_path, csv_path = r.path("RESULTS.DB"), r.path("RESULTS.CSV")
     target = r.path("elsewhere.csv")
     os.remove(csv_path)
     os.symlink(target, csv_path)
@@ -273,7 +300,7 @@ def nodes_and_links(r):
     r.expect(out, f"Unable to read {tab_path}: Not a regular file", "a pipe", times=1)
     r.expect(out, "4 results recorded since the last save", "a pipe")
     if not os.path.exists(tab_path) or os.path.isfile(tab_path) or os.path.exists(tab_path + ".bad"):
-        r.fail("the pipe in RESULTS.TAB's place was moved or replaced")
+        r.fail("the pipe in RESULTS.DB's place was moved or replaced")
     os.remove(tab_path)
     os.rename(saved, tab_path)
     if len(r.problems) == problems:

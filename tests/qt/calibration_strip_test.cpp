@@ -53,10 +53,10 @@ TEST(QtCalibrationStrip, OffersThePreciseRingCalibrationAndUsesItWithOneClick) {
 
   // The option, kept in the file; off, the file has no line of it.
   strip->always()->setChecked(true);
-  std::vector<uint8_t> saved = testing::ReadBytes(f.station.PathOf(kResultsFileName));
+  std::vector<uint8_t> saved = testing::StoredResults(f.station.folder());
   EXPECT_NE(std::string(saved.begin(), saved.end()).find("option\tprecise-calibration\t1\n"), std::string::npos);
   strip->always()->setChecked(false);
-  saved = testing::ReadBytes(f.station.PathOf(kResultsFileName));
+  saved = testing::StoredResults(f.station.folder());
   EXPECT_EQ(std::string(saved.begin(), saved.end()).find("precise-calibration"), std::string::npos);
 
   std::memset(f.station.image.frame, 190, f.station.image.size);

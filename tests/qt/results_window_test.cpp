@@ -50,6 +50,37 @@ int Rows(QTableView* view) { return view->model()->rowCount(); }
 // Statistics columns.
 constexpr int kUnit = 1, kN = 2, kMean = 3, kNominal = 8, kTolerance = 9, kCp = 10, kLeftOut = 12;
 
+// A station starting on a database of 200,000 results (10,000 parts of 20
+// dimensions): every row reaches the window, the newest in view.
+TEST(QtResultsWindow, OpensOnALargeDatabase) {
+  testing::StationFixture f;
+  {
+    ResultsTable table;
+    for (int i = 0; i < 200000; ++i) {
+      ResultRow r;
+      r.kind = kKindLength;
+      r.label = "D" + std::to_string(i % 20 + 1);
+      r.value = 10.0 + 0.001 * (i % 97);
+      r.unit = "mm";
+      r.time = 1796652000 + i;
+      r.solution = "FLANGE";
+      r.source = "camera 0";
+      table.Add(std::move(r));
+    }
+    table.SetTolerance("D1", Tolerance(10.05, 0.03));
+    ResultsDb db;
+    ASSERT_EQ(db.Open(f.station.PathOf(kResultsDbName)), DbOpen::Ok);
+    ASSERT_TRUE(db.Store(table));
+  }
+  ResultsWindow w(f.station);
+  w.resize(900, 600);
+  w.show();
+  EXPECT_EQ(Rows(w.rows()), 200000);
+  EXPECT_EQ(Rows(w.statistics()), 20);
+  EXPECT_EQ(Cell(w.rows(), 199999, 0), "200000");
+  EXPECT_FALSE(orvane::testing::Screenshot(&w, "results_window_large_db").isEmpty());
+}
+
 TEST(QtResultsWindow, ShowsEditsAndExportsTheTable) {
   testing::StationFixture f;
   ResultsOf(f.station).now = [] { return int64_t{1796652000}; };
@@ -108,8 +139,8 @@ TEST(QtResultsWindow, ShowsEditsAndExportsTheTable) {
   EXPECT_TRUE(ResultsOf(f.station).table.snap);
   w.Clear();
   EXPECT_EQ(Rows(w.rows()), 0);
-  // Every change is in the file at once.
-  const std::vector<uint8_t> saved = testing::ReadBytes(f.station.PathOf(kResultsFileName));
+  // Every change is in the database at once.
+  const std::vector<uint8_t> saved = testing::StoredResults(f.station.folder());
   ResultsTable back;
   ASSERT_TRUE(ReadResultsText(std::string(saved.begin(), saved.end()), &back));
   EXPECT_TRUE(back.rows().empty());

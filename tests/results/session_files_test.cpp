@@ -49,6 +49,12 @@ std::string Said(const FakeSurface& surface, size_t from = 0) {
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// The table as "RESULTS.DB" holds it, in the old table file's text.
+std::string Stored(const fs::path& folder) {
+  const std::vector<uint8_t> bytes = testing::StoredResults(folder);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 // The rows' numbers in an appended CSV file whose every record must be whole
 // (14 cells, CR LF) and numbered above the one before.
 std::vector<uint32_t> CsvNumbers(const std::string& text) {
@@ -80,13 +86,15 @@ TEST(ResultsFiles, InfiniteValuesSurviveARestart) {
   EXPECT_FALSE(fs::exists(f.dir.path() / "RESULTS.TAB.bad"));
 }
 
-// One damaged row costs that row only: the file as it was goes aside, the
-// other rows stay and are saved again, and numbering goes on above them.
+// One damaged row of a table file being migrated costs that row only: the
+// file as it was goes aside, the other rows stay and are stored, and
+// numbering goes on above them.
 TEST(ResultsFiles, ADamagedRowIsSetAsideAndTheOthersKept) {
   StationFixture f;
-  for (double v : {1.0, 2.0, 3.0}) AddResult(f.station, Measured(v));
+  ResultsTable written;
+  for (double v : {1.0, 2.0, 3.0}) written.Add(Measured(v));
   const fs::path path = f.station.PathOf(kResultsFileName);
-  std::string text = Text(path);
+  std::string text = WriteResultsText(written);
   const size_t row2 = text.find("row\t2\t");
   text.replace(text.find("\t2\tpx", row2), 2, "\ttwo");
   Put(path, text);
@@ -99,32 +107,33 @@ TEST(ResultsFiles, ADamagedRowIsSetAsideAndTheOthersKept) {
   EXPECT_TRUE(Contains(Said(f.surface), "set aside as RESULTS.TAB.bad")) << Said(f.surface);
   EXPECT_EQ(Text(f.dir.path() / "RESULTS.TAB.bad"), text);
   ResultsTable saved;
-  ASSERT_TRUE(ReadResultsText(Text(path), &saved));
+  ASSERT_TRUE(ReadResultsText(Stored(f.dir.path()), &saved));
   EXPECT_EQ(saved.rows().size(), 2u);
   EXPECT_EQ(AddResult(again, Measured(4.0)).number, 4u);
 }
 
-// A pipe, a folder, a link to nothing or a file too large to read where the
-// table belongs: said as what it is, moved nowhere, never written; results
-// stay in memory and the end of the program says how many are lost.
+// A pipe, a folder, a link to nothing where the database belongs, or a table
+// file too large to read: said as what it is, moved nowhere, never written;
+// results stay in memory and the end of the program says how many are lost.
 TEST(ResultsFiles, WhatCannotBeReadIsLeftAloneAndNeverWritten) {
   const struct {
     const char* what;
+    const char* name;
     void (*make)(const fs::path& path);
     const char* reason;
   } cases[] = {
-      {"pipe", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }, "Not a regular file"},
-      {"folder", [](const fs::path& p) { fs::create_directory(p); }, "Not a regular file"},
-      {"link to nothing", [](const fs::path& p) { fs::create_symlink(p.parent_path() / "gone.tab", p); },
+      {"pipe", kResultsDbName, [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }, "Not a regular file"},
+      {"folder", kResultsDbName, [](const fs::path& p) { fs::create_directory(p); }, "Not a regular file"},
+      {"link to nothing", kResultsDbName, [](const fs::path& p) { fs::create_symlink(p.parent_path() / "gone.tab", p); },
        "Not a regular file"},
-      {"too large", [](const fs::path& p) {
+      {"too large", kResultsFileName, [](const fs::path& p) {
          Put(p, "ORVANE-RESULTS\t1\n");
          fs::resize_file(p, kMaxResultsFileBytes + 1);
        }, "File too large"},
   };
   for (const auto& c : cases) {
     StationFixture f;
-    const fs::path path = f.station.PathOf(kResultsFileName);
+    const fs::path path = f.station.PathOf(c.name);
     c.make(path);
     const auto type = fs::symlink_status(path).type();
     AddResult(f.station, Measured(1.0));
@@ -133,6 +142,7 @@ TEST(ResultsFiles, WhatCannotBeReadIsLeftAloneAndNeverWritten) {
     EXPECT_TRUE(Contains(Said(f.surface), "Unable to read " + path.string() + ": " + c.reason)) << Said(f.surface);
     EXPECT_EQ(fs::symlink_status(path).type(), type) << c.what;
     EXPECT_FALSE(fs::exists(f.dir.path() / "RESULTS.TAB.bad")) << c.what;
+    EXPECT_FALSE(fs::exists(f.dir.path() / "RESULTS.DB.bad")) << c.what;
     EXPECT_FALSE(fs::exists(f.dir.path() / "gone.tab")) << c.what;
     EXPECT_EQ(ResultsOf(f.station).table.rows().size(), 2u) << c.what;
     EXPECT_FALSE(SaveResults(f.station)) << c.what;
@@ -150,10 +160,13 @@ TEST(ResultsFiles, FullDiskIsSaidOnceAndWhatIsLostAtTheEnd) {
   ResultsOf(f.station).table.append_csv = true;
   AddResult(f.station, Measured(1.0));
   AddResult(f.station, Measured(2.0));
-  const fs::path tab = f.station.PathOf(kResultsFileName), csv = f.station.PathOf(kResultsCsvName);
-  const std::string tab_before = Text(tab), csv_before = Text(csv);
+  const fs::path tab = f.station.PathOf(kResultsDbName), csv = f.station.PathOf(kResultsCsvName);
+  const std::string tab_before = Stored(f.dir.path()), csv_before = Text(csv);
   {
-    testing::FileSizeLimit full_disk(tab_before.size() + 10);
+    // The database's journal is the file that grows.
+    fs::path wal = tab;
+    wal += "-wal";
+    testing::FileSizeLimit full_disk(std::max(fs::file_size(tab), fs::file_size(wal)) + 10);
     for (double v : {3.0, 4.0, 5.0}) AddResult(f.station, Measured(v));
     FinishResults(f.station);
   }
@@ -161,7 +174,7 @@ TEST(ResultsFiles, FullDiskIsSaidOnceAndWhatIsLostAtTheEnd) {
   EXPECT_EQ(f.surface.message_boxes()[0].text, "Unable to write " + tab.string() + ": File too large");
   EXPECT_TRUE(Contains(Said(f.surface, 1), "3 results recorded since the last save")) << Said(f.surface);
   EXPECT_TRUE(Contains(Said(f.surface, 1), "3 results were not appended to " + csv.string())) << Said(f.surface);
-  EXPECT_EQ(Text(tab), tab_before);
+  EXPECT_EQ(Stored(f.dir.path()), tab_before);
   EXPECT_EQ(Text(csv), csv_before);
   EXPECT_TRUE(SaveResults(f.station));
   EXPECT_EQ(CsvNumbers(Text(csv)), (std::vector<uint32_t>{1, 2, 3, 4, 5}));
@@ -176,7 +189,8 @@ TEST(ResultsFiles, AHalfWrittenCsvRowIsCutBack) {
   ResultsOf(f.station).table.append_csv = true;
   const fs::path csv = f.station.PathOf(kResultsCsvName);
   std::string before = CsvRecord(ResultColumns());
-  while (before.size() < 4000) before += CsvRecord({"0", "", "", "old row", "length", "1"});
+  // Larger than what the database writes meanwhile, so only the CSV file meets the limit.
+  while (before.size() < 600000) before += CsvRecord({"0", "", "", "old row", "length", "1"});
   Put(csv, before);
   {
     testing::FileSizeLimit full_disk(before.size() + 20);
@@ -238,36 +252,20 @@ TEST(ResultsFiles, CsvLinksAreFollowedToFilesOnly) {
   EXPECT_EQ(CsvNumbers(Text(target)), (std::vector<uint32_t>{1, 2}));
 }
 
-// The table never grows into a file its reader refuses: not past the size
-// it reads, not past the last number.
+// The table never numbers a row past the last number.
 TEST(ResultsFiles, TheTableStopsAtItsLimits) {
   StationFixture f;
-  const fs::path path = f.station.PathOf(kResultsFileName);
   ResultsSession& session = ResultsOf(f.station);
   session.table.Restore({}, {}, {}, std::numeric_limits<uint32_t>::max() - 1);
   EXPECT_EQ(AddResult(f.station, Measured(1.0)).number, 4294967294u);
-  const std::string full = Text(path);
+  const std::string full = Stored(f.dir.path());
   EXPECT_EQ(AddResult(f.station, Measured(2.0)).number, 0u);
   EXPECT_TRUE(Contains(Said(f.surface), "used every row number")) << Said(f.surface);
-  EXPECT_EQ(Text(path), full);
+  EXPECT_EQ(Stored(f.dir.path()), full);
   {
     Station again(f.dir.path(), &f.surface, &f.clock);
     EXPECT_EQ(ResultsOf(again).table.rows().size(), 1u);
   }
-
-  StationFixture g;
-  AddResult(g.station, Measured(1.0));
-  const std::string before = Text(g.station.PathOf(kResultsFileName));
-  ResultsOf(g.station).max_file_bytes = before.size() + 20;
-  EXPECT_EQ(AddResult(g.station, Measured(2.0)).number, 0u);
-  EXPECT_EQ(ResultsOf(g.station).table.rows().size(), 1u);
-  EXPECT_EQ(Text(g.station.PathOf(kResultsFileName)), before);
-  ASSERT_EQ(g.surface.message_boxes().size(), 1u);
-  EXPECT_TRUE(Contains(Said(g.surface), "would grow past")) << Said(g.surface);
-  // Nor does any other change write it.
-  ResultsOf(g.station).table.SetTolerance(std::string(100, 'x'), {1.0, 0.1});
-  EXPECT_FALSE(SaveResults(g.station));
-  EXPECT_EQ(Text(g.station.PathOf(kResultsFileName)), before);
 }
 
 // The export never replaces one of the station's own files, by name or
@@ -276,10 +274,12 @@ TEST(ResultsFiles, ExportRefusesTheStationsOwnFiles) {
   StationFixture f;
   AddResult(f.station, Measured(1.0));
   fs::create_directory(f.dir.path() / "DXF");
-  fs::create_symlink(f.dir.path() / "RESULTS.TAB", f.dir.path() / "link.csv");
+  fs::create_symlink(f.dir.path() / "RESULTS.DB", f.dir.path() / "link.csv");
   fs::create_symlink(f.dir.path() / "XORVANE.CFG", f.dir.path() / "dangling.csv");
-  const std::string tab = Text(f.station.PathOf(kResultsFileName));
-  for (const char* name : {"RESULTS.TAB", "RESULTS.CSV", "RESULTS.TAB.bad2", "XORVANE.CFG", "XModule12.CFG",
+  const std::string tab = Stored(f.dir.path());
+  for (const char* name : {"RESULTS.TAB", "RESULTS.CSV", "RESULTS.TAB.bad2", "RESULTS.DB", "RESULTS.DB-wal",
+                           "RESULTS.DB-shm", "RESULTS.DB.new", "RESULTS.DB.bad1", "RESULTS.TAB.migrated",
+                           "XORVANE.CFG", "XModule12.CFG",
                            "RECTIFY.CFG", "RESULTSWINDOW.CFG", "DXF.CFG", ".ORVANE.LOCK", "VIDRANE.BIN", "ORVANE.LOG",
                            "DXF/FILE.DXF", "Saved/IMAGE3.BMP",
                            "link.csv", "dangling.csv", "./DXF/../RESULTS.TAB"}) {
@@ -287,7 +287,7 @@ TEST(ResultsFiles, ExportRefusesTheStationsOwnFiles) {
     EXPECT_FALSE(ExportResultsCsv(f.station, f.dir.path() / name, &why)) << name;
     EXPECT_TRUE(Contains(why, "station's own files")) << why;
   }
-  EXPECT_EQ(Text(f.station.PathOf(kResultsFileName)), tab);
+  EXPECT_EQ(Stored(f.dir.path()), tab);
   EXPECT_FALSE(fs::exists(f.dir.path() / "XORVANE.CFG"));
   for (const char* name : {"export.csv", "RESULTS.TAB.csv", "DXF/FILE.csv"}) {
     EXPECT_TRUE(ExportResultsCsv(f.station, f.dir.path() / name)) << name;

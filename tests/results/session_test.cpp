@@ -41,7 +41,7 @@ TEST(ResultsSession, SurvivesARestartAndSetsADamagedFileAside) {
   ResultsOf(f.station).table.SetTolerance("L1", {1.5, 0.1});
   SaveResults(f.station);
   const auto path = f.station.PathOf(kResultsFileName);
-  const std::vector<uint8_t> saved = ReadBytes(path);
+  const std::vector<uint8_t> saved = testing::StoredResults(f.dir.path());
   {
     Station again(f.dir.path(), &f.surface, &f.clock);
     ASSERT_EQ(ResultsOf(again).table.rows().size(), 1u);
@@ -49,8 +49,12 @@ TEST(ResultsSession, SurvivesARestartAndSetsADamagedFileAside) {
     EXPECT_TRUE(ResultsOf(again).table.ToleranceOf("L1").has_value());
   }
   EXPECT_TRUE(f.surface.message_boxes().empty());
-  // A torn file: set aside whole, the user told; its torn row is left out,
-  // its whole lines (the tolerance, the numbering) kept and saved again.
+  // A torn table file met by the first start: set aside whole, the user
+  // told; its torn row is left out, its whole lines (the tolerance, the
+  // numbering) kept and stored.
+  for (const char* name : {"RESULTS.DB", "RESULTS.DB-wal", "RESULTS.DB-shm"}) {
+    std::filesystem::remove(f.dir.path() / name);
+  }
   WriteBytes(path, saved.data(), saved.size() - 2);
   Station damaged(f.dir.path(), &f.surface, &f.clock);
   EXPECT_TRUE(ResultsOf(damaged).table.rows().empty());
@@ -62,12 +66,13 @@ TEST(ResultsSession, SurvivesARestartAndSetsADamagedFileAside) {
   // number; the damaged one stays aside.
   EXPECT_EQ(AddResult(damaged, Length(2.0)).number, 2u);
   ResultsTable back;
-  const std::vector<uint8_t> now = ReadBytes(path);
+  const std::vector<uint8_t> now = testing::StoredResults(f.dir.path());
   EXPECT_TRUE(ReadResultsText(std::string(now.begin(), now.end()), &back));
+  EXPECT_EQ(back.rows().size(), 1u);
 }
 
 // A session killed while it appends: every row in RESULTS.CSV is whole, and
-// numbered 1, 2, 3 ... without a gap; RESULTS.TAB still reads.
+// numbered 1, 2, 3 ... without a gap; RESULTS.DB still reads.
 TEST(ResultsSession, AppendFileAfterAKillLosesNoRowAndTearsNone) {
   testing::TempDir dir;
   const pid_t child = fork();
@@ -100,7 +105,7 @@ TEST(ResultsSession, AppendFileAfterAKillLosesNoRowAndTearsNone) {
     ++expected;
   }
   EXPECT_GT(expected, 10u);
-  const std::vector<uint8_t> tab = ReadBytes(dir.path() / kResultsFileName);
+  const std::vector<uint8_t> tab = testing::StoredResults(dir.path());
   ResultsTable table;
   ASSERT_TRUE(ReadResultsText(std::string(tab.begin(), tab.end()), &table));
   // The table file is saved before the row is appended: never behind it,
@@ -204,7 +209,7 @@ TEST(ResultsSession, ClearAsksFirst) {
   EXPECT_TRUE(ClearResults(f.station));
   EXPECT_TRUE(ResultsOf(f.station).table.rows().empty());
   ResultsTable back;
-  const std::vector<uint8_t> saved = ReadBytes(f.station.PathOf(kResultsFileName));
+  const std::vector<uint8_t> saved = testing::StoredResults(f.dir.path());
   ASSERT_TRUE(ReadResultsText(std::string(saved.begin(), saved.end()), &back));
   EXPECT_TRUE(back.rows().empty());
   EXPECT_TRUE(ClearResults(f.station));

@@ -1,5 +1,8 @@
 #include "support/station_fixture.h"
 
+#include "results/db_sqlite.h"
+#include "results/table_file.h"
+
 #include "acquisition/acquisition.h"
 #include "ui/window_hooks.h"
 
@@ -66,6 +69,14 @@ std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
 void WriteBytes(const std::filesystem::path& path, const void* data, size_t n) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(static_cast<const char*>(data), static_cast<std::streamsize>(n));
+}
+
+std::vector<uint8_t> StoredResults(const std::filesystem::path& folder) {
+  ResultsDb db;
+  ResultsTable table;
+  if (db.Open(folder / kResultsDbName, true) != DbOpen::Ok || !db.Load(&table)) return {};
+  const std::string text = WriteResultsText(table);
+  return std::vector<uint8_t>(text.begin(), text.end());
 }
 
 } // namespace orvane::testing

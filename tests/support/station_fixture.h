@@ -54,6 +54,9 @@ class FileSizeLimit {
 };
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
+// The results table "RESULTS.DB" in `folder` holds, in the text of the old
+// table file (results/table_file.h); empty when it does not open.
+std::vector<uint8_t> StoredResults(const std::filesystem::path& folder);
 void WriteBytes(const std::filesystem::path& path, const void* data, size_t n);
 
 } // namespace orvane::testing

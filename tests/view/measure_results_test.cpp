@@ -34,9 +34,9 @@ void Click(ViewStation& t, int32_t x, int32_t y) {
   t.Release(x, y);
 }
 
-// The rows "RESULTS.TAB" holds.
+// The rows "RESULTS.DB" holds.
 std::vector<ResultRow> SavedRows(ViewStation& t) {
-  const std::vector<uint8_t> bytes = testing::ReadBytes(t.station.PathOf(kResultsFileName));
+  const std::vector<uint8_t> bytes = testing::StoredResults(t.station.folder());
   ResultsTable table;
   EXPECT_TRUE(ReadResultsText(std::string(bytes.begin(), bytes.end()), &table));
   return table.rows();

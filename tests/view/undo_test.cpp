@@ -47,12 +47,12 @@ State StateOf(ViewStation& t) {
   return s;
 }
 
-// The table as "RESULTS.TAB" holds it.
+// The table as "RESULTS.DB" holds it.
 std::string SavedRows(ViewStation& t) {
   ResultsTable table;
-  const std::filesystem::path path = t.station.PathOf(kResultsFileName);
+  const std::filesystem::path path = t.station.PathOf(kResultsDbName);
   if (!std::filesystem::exists(path)) return RowsText(table); // never written: empty
-  const std::vector<uint8_t> bytes = testing::ReadBytes(path);
+  const std::vector<uint8_t> bytes = testing::StoredResults(t.station.folder());
   if (!ReadResultsText(std::string(bytes.begin(), bytes.end()), &table)) return "unreadable";
   return RowsText(table);
 }

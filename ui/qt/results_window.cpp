@@ -17,6 +17,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "results/csv.h"
@@ -122,6 +123,22 @@ void ResultsWindow::Build() {
   report_ = new ReportStrip(station_, [this] { return SelectedNumbers(); }, this);
   layout->addWidget(report_);
   layout->addWidget(split);
+  server_status_ = new QLabel(this);
+  server_status_->hide();
+  layout->addWidget(server_status_);
+  // The sender empties the outbox on its own thread: the count is looked at
+  // again every few seconds, not only at a change of the table.
+  if (ResultsOf(station_).sender) {
+    auto* timer = new QTimer(this);
+    QObject::connect(timer, &QTimer::timeout, this, [this] { ShowServerStatus(); });
+    timer->start(3000);
+  }
+}
+
+void ResultsWindow::ShowServerStatus() {
+  const std::string text = ResultsServerStatus(station_);
+  server_status_->setText(Text(text));
+  server_status_->setVisible(!text.empty());
 }
 
 void ResultsWindow::Connect() {
@@ -237,6 +254,7 @@ void ResultsWindow::Refresh() {
   calibration_->Refresh();
   report_->Refresh();
   charts_->Refresh();
+  ShowServerStatus();
   if (next_label_->text().trimmed().toStdString() != table.next_label()) {
     next_label_->setText(Text(table.next_label()));
   }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <QLabel>
 #include <QWidget>
 
 #include "results/window_file.h"
@@ -49,6 +50,9 @@ class ResultsWindow : public QWidget {
   CalibrationStrip* calibration() const { return calibration_; }
   ChartPanel* charts() const { return charts_; }
   ReportStrip* report() const { return report_; }
+  // How many results wait for the results server, and why; hidden while
+  // none waits.
+  QLabel* server_status() const { return server_status_; }
 
   // The buttons' actions. Clear asks first.
   void DeleteSelected();
@@ -66,6 +70,7 @@ class ResultsWindow : public QWidget {
   void ShowUnitChosen(int index);
   void SaveState();
   void AddEditKeys();
+  void ShowServerStatus();
   std::vector<uint32_t> SelectedNumbers() const;
 
   Station& station_;
@@ -82,6 +87,7 @@ class ResultsWindow : public QWidget {
   CalibrationStrip* calibration_ = nullptr;
   ChartPanel* charts_ = nullptr;
   ReportStrip* report_ = nullptr;
+  QLabel* server_status_ = nullptr;
   bool refreshing_ = false;
 };
 

@@ -1,0 +1,574 @@
+#include "results/db_sqlite.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+#include <cmath>
+#include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace orvane {
+namespace {
+
+// Version 1 of the schema. Numbers that are not known (NaN) are NULL; a
+// row's value and uncertainty are declared without a type, so that they are
+// kept as stored (a REAL column would turn -0 into 0).
+constexpr const char* kSchema = R"SQL(
+CREATE TABLE IF NOT EXISTS schema_version(version INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS counters(prefix TEXT PRIMARY KEY, n INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS tolerances(
+  label TEXT PRIMARY KEY, nominal REAL NOT NULL, upper REAL NOT NULL, lower REAL NOT NULL,
+  unit TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS parts(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, number TEXT NOT NULL, program TEXT NOT NULL,
+  verdict TEXT NOT NULL, identity TEXT NOT NULL, taken_at INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS results(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, number INTEGER NOT NULL, taken_at INTEGER NOT NULL,
+  solution TEXT NOT NULL, label TEXT NOT NULL, kind TEXT NOT NULL, value, unit TEXT NOT NULL,
+  u, source TEXT NOT NULL, calibration TEXT NOT NULL, note TEXT NOT NULL,
+  part INTEGER REFERENCES parts(id));
+CREATE INDEX IF NOT EXISTS results_number ON results(number);
+CREATE INDEX IF NOT EXISTS results_label ON results(label);
+CREATE TABLE IF NOT EXISTS outbox(
+  seq INTEGER PRIMARY KEY AUTOINCREMENT, row_id INTEGER NOT NULL, number INTEGER NOT NULL,
+  taken_at INTEGER NOT NULL, solution TEXT NOT NULL, label TEXT NOT NULL, kind TEXT NOT NULL,
+  value, unit TEXT NOT NULL, u, source TEXT NOT NULL, calibration TEXT NOT NULL,
+  note TEXT NOT NULL, part INTEGER);
+CREATE VIEW IF NOT EXISTS measurements AS
+SELECT (SELECT value FROM settings WHERE key = 'station') AS station,
+       p.number AS part, p.program AS program, r.label AS label, r.kind AS kind,
+       r.value AS value, r.u AS u, r.unit AS unit, t.nominal AS nominal,
+       CASE WHEN t.label IS NULL THEN NULL
+            WHEN t.lower = -t.upper THEN printf('%.15g', t.upper)
+            ELSE printf('%+.15g/%+.15g', t.upper, t.lower) END AS tolerance,
+       CASE WHEN t.label IS NULL OR r.value IS NULL OR (t.unit <> '' AND t.unit <> r.unit) THEN NULL
+            WHEN r.value BETWEEN t.nominal + t.lower AND t.nominal + t.upper THEN 'pass'
+            ELSE 'fail' END AS verdict,
+       strftime('%Y-%m-%dT%H:%M:%SZ', r.taken_at, 'unixepoch') AS taken_at,
+       r.source AS source, r.calibration AS calibration, r.number AS number, r.id AS row_id
+FROM results r LEFT JOIN parts p ON p.id = r.part LEFT JOIN tolerances t ON t.label = r.label;
+)SQL";
+
+constexpr const char* kRowColumns =
+    "number, taken_at, solution, label, kind, value, unit, u, source, calibration, note, part";
+
+// A prepared statement, finalised when it goes.
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &s_, nullptr); }
+  // A statement kept by the caller: reset and unbound, not finalised.
+  explicit Statement(sqlite3_stmt* kept) : s_(kept), kept_(true) {}
+  ~Statement() {
+    if (kept_) {
+      sqlite3_reset(s_);
+      sqlite3_clear_bindings(s_);
+    } else {
+      sqlite3_finalize(s_);
+    }
+  }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  bool ok() const { return s_ != nullptr; }
+  sqlite3_stmt* get() const { return s_; }
+  void Text(int i, const std::string& v) {
+    sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+  }
+  void Int(int i, int64_t v) { sqlite3_bind_int64(s_, i, v); }
+  // NaN is stored as NULL (SQLite would store it so anyway).
+  void Real(int i, double v) {
+    if (std::isnan(v)) {
+      sqlite3_bind_null(s_, i);
+    } else {
+      sqlite3_bind_double(s_, i, v);
+    }
+  }
+  void IdOrNull(int i, uint64_t v) {
+    if (v == 0) {
+      sqlite3_bind_null(s_, i);
+    } else {
+      sqlite3_bind_int64(s_, i, static_cast<int64_t>(v));
+    }
+  }
+  int Step() { return sqlite3_step(s_); }
+  bool Done() {
+    const bool done = sqlite3_step(s_) == SQLITE_DONE;
+    sqlite3_reset(s_);
+    return done;
+  }
+  std::string ColumnText(int i) const {
+    const unsigned char* t = sqlite3_column_text(s_, i);
+    return t == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(t), sqlite3_column_bytes(s_, i));
+  }
+  double ColumnReal(int i) const {
+    return sqlite3_column_type(s_, i) == SQLITE_NULL ? kUnknown : sqlite3_column_double(s_, i);
+  }
+  int64_t ColumnInt(int i) const { return sqlite3_column_int64(s_, i); }
+
+ private:
+  sqlite3_stmt* s_ = nullptr;
+  bool kept_ = false;
+};
+
+// Binds the row's columns in the order of kRowColumns, from `first`.
+void BindRow(Statement& s, const ResultRow& r, int first) {
+  s.Int(first, r.number);
+  s.Int(first + 1, r.time);
+  s.Text(first + 2, r.solution);
+  s.Text(first + 3, r.label);
+  s.Text(first + 4, r.kind);
+  s.Real(first + 5, r.value);
+  s.Text(first + 6, r.unit);
+  s.Real(first + 7, r.uncertainty);
+  s.Text(first + 8, r.source);
+  s.Text(first + 9, r.calibration);
+  s.Text(first + 10, r.note);
+  s.IdOrNull(first + 11, r.part_id);
+}
+
+// The row whose columns (kRowColumns) start at `first`.
+ResultRow ReadRow(const Statement& s, int first) {
+  ResultRow r;
+  r.number = static_cast<uint32_t>(s.ColumnInt(first));
+  r.time = s.ColumnInt(first + 1);
+  r.solution = s.ColumnText(first + 2);
+  r.label = s.ColumnText(first + 3);
+  r.kind = s.ColumnText(first + 4);
+  r.value = s.ColumnReal(first + 5);
+  r.unit = s.ColumnText(first + 6);
+  r.uncertainty = s.ColumnReal(first + 7);
+  r.source = s.ColumnText(first + 8);
+  r.calibration = s.ColumnText(first + 9);
+  r.note = s.ColumnText(first + 10);
+  r.part_id = static_cast<uint64_t>(s.ColumnInt(first + 11));
+  return r;
+}
+
+// Two numbers that store alike (NaN as NULL).
+bool SameNumber(double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; }
+
+bool SameRow(const ResultRow& a, const ResultRow& b) {
+  return a.number == b.number && a.time == b.time && a.solution == b.solution &&
+         a.label == b.label && a.kind == b.kind && SameNumber(a.value, b.value) &&
+         a.unit == b.unit && SameNumber(a.uncertainty, b.uncertainty) && a.source == b.source &&
+         a.calibration == b.calibration && a.note == b.note && a.part_id == b.part_id;
+}
+
+} // namespace
+
+ResultsDb::ResultsDb() = default;
+ResultsDb::~ResultsDb() { Close(); }
+
+void ResultsDb::Close() {
+  sqlite3_finalize(insert_);
+  insert_ = nullptr;
+  if (db_ != nullptr) sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+namespace {
+
+// The errno of the last failed write of the database or its journal: SQLite
+// keeps it with each file, and says only "disk I/O error" for a write
+// refused by a file-size limit (EFBIG).
+int FileErrno(sqlite3* db) {
+  int error = 0;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_LAST_ERRNO, &error) == SQLITE_OK && error != 0) {
+    return error;
+  }
+  sqlite3_file* journal = nullptr;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_JOURNAL_POINTER, &journal) == SQLITE_OK &&
+      journal != nullptr && journal->pMethods != nullptr &&
+      journal->pMethods->xFileControl(journal, SQLITE_FCNTL_LAST_ERRNO, &error) == SQLITE_OK) {
+    return error;
+  }
+  return 0;
+}
+
+} // namespace
+
+bool ResultsDb::Fail() {
+  const int code = db_ != nullptr ? sqlite3_errcode(db_) : SQLITE_CANTOPEN;
+  int system = db_ != nullptr ? sqlite3_system_errno(db_) : 0;
+  if (system == 0 && code == SQLITE_IOERR) system = FileErrno(db_);
+  if (system != 0) {
+    error_ = system;
+  } else if (code == SQLITE_FULL) {
+    error_ = ENOSPC;
+  } else if (code == SQLITE_READONLY || code == SQLITE_PERM) {
+    error_ = EACCES;
+  } else {
+    error_ = EIO;
+  }
+  error_text_ = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
+  return false;
+}
+
+bool ResultsDb::Exec(const char* sql) {
+  return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail();
+}
+
+bool ResultsDb::Commit() {
+  if (Exec("COMMIT")) return true;
+  Rollback();
+  return false;
+}
+
+void ResultsDb::Rollback() {
+  if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+bool ResultsDb::Schema() {
+  if (!Exec("BEGIN IMMEDIATE") || !Exec(kSchema)) {
+    Rollback();
+    return false;
+  }
+  Statement count(db_, "SELECT count(*) FROM schema_version");
+  if (!count.ok() || count.Step() != SQLITE_ROW) {
+    Rollback();
+    return Fail();
+  }
+  if (count.ColumnInt(0) == 0) {
+    const std::string set = "INSERT INTO schema_version VALUES(" + std::to_string(kResultsSchemaVersion) +
+                            "); PRAGMA user_version = " + std::to_string(kResultsSchemaVersion) + ";";
+    if (!Exec(set.c_str())) {
+      Rollback();
+      return false;
+    }
+  }
+  return Commit();
+}
+
+DbOpen ResultsDb::Check() {
+  int64_t version = 0;
+  {
+    Statement s(db_, "PRAGMA user_version");
+    const int step = s.ok() ? s.Step() : sqlite3_errcode(db_);
+    if (step == SQLITE_NOTADB || step == SQLITE_CORRUPT) return Fail(), DbOpen::Damaged;
+    if (step != SQLITE_ROW) return Fail(), DbOpen::Failed;
+    version = s.ColumnInt(0);
+  }
+  if (version > kResultsSchemaVersion) return DbOpen::TooNew;
+  Statement check(db_, "PRAGMA quick_check");
+  const int step = check.ok() ? check.Step() : sqlite3_errcode(db_);
+  if (step == SQLITE_NOTADB || step == SQLITE_CORRUPT ||
+      (step == SQLITE_ROW && check.ColumnText(0) != "ok")) {
+    Fail();
+    if (step == SQLITE_ROW) error_text_ = check.ColumnText(0);
+    return DbOpen::Damaged;
+  }
+  return step == SQLITE_ROW ? DbOpen::Ok : (Fail(), DbOpen::Failed);
+}
+
+namespace {
+
+// The path as an SQLite URI that reads the file as it stands, without the
+// shared-memory file a WAL database needs (a folder the station may not
+// write in cannot hold one).
+std::string ImmutableUri(const std::filesystem::path& path) {
+  std::string uri = "file:";
+  for (char c : std::filesystem::absolute(path).string()) {
+    if (c == '%' || c == '?' || c == '#') {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+      uri += hex;
+    } else {
+      uri += c;
+    }
+  }
+  return uri + "?immutable=1";
+}
+
+} // namespace
+
+DbOpen ResultsDb::Open(const std::filesystem::path& path, bool read_only) {
+  Close();
+  error_ = 0;
+  error_text_.clear();
+  const int flags = read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  if (sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK) {
+    Fail();
+    Close();
+    return DbOpen::Failed;
+  }
+  sqlite3_extended_result_codes(db_, 0);
+  sqlite3_busy_timeout(db_, 5000);
+  DbOpen checked = Check();
+  if (checked == DbOpen::Failed && read_only) {
+    Close();
+    if (sqlite3_open_v2(ImmutableUri(path).c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                        nullptr) != SQLITE_OK) {
+      Fail();
+      Close();
+      return DbOpen::Failed;
+    }
+    checked = Check();
+  }
+  if (checked != DbOpen::Ok) return checked;
+  if (read_only) return DbOpen::Ok;
+  // A result is on the disk once its commit returns, and a kill never tears one.
+  if (!Exec("PRAGMA journal_mode = WAL") || !Exec("PRAGMA synchronous = FULL") || !Schema()) {
+    const int code = sqlite3_errcode(db_);
+    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT ? DbOpen::Damaged : DbOpen::Failed;
+  }
+  return DbOpen::Ok;
+}
+
+bool ResultsDb::Load(ResultsTable* table) {
+  ResultsTable t;
+  std::map<std::string, uint32_t> counters;
+  std::map<std::string, Tolerance> tolerances;
+  uint32_t next = 1;
+  {
+    Statement s(db_, "SELECT key, value FROM settings");
+    if (!s.ok()) return Fail();
+    int step;
+    while ((step = s.Step()) == SQLITE_ROW) {
+      const std::string key = s.ColumnText(0), value = s.ColumnText(1);
+      if (key == "snap") t.snap = value == "1";
+      if (key == "append-csv") t.append_csv = value == "1";
+      if (key == "precise-calibration") t.precise_calibration = value == "1";
+      if (key == "next") {
+        const int64_t n = std::atoll(value.c_str());
+        next = static_cast<uint32_t>(std::clamp<int64_t>(n, 1, std::numeric_limits<uint32_t>::max() - 1));
+      }
+    }
+    if (step != SQLITE_DONE) return Fail();
+  }
+  {
+    Statement s(db_, "SELECT prefix, n FROM counters");
+    if (!s.ok()) return Fail();
+    while (s.Step() == SQLITE_ROW) counters[s.ColumnText(0)] = static_cast<uint32_t>(s.ColumnInt(1));
+    Statement l(db_, "SELECT label, nominal, upper, lower, unit FROM tolerances");
+    if (!l.ok()) return Fail();
+    while (l.Step() == SQLITE_ROW) {
+      tolerances[l.ColumnText(0)] =
+          Tolerance(l.ColumnReal(1), l.ColumnReal(2), l.ColumnReal(3), l.ColumnText(4));
+    }
+  }
+  std::vector<ResultRow> rows;
+  const std::string sql = std::string("SELECT id, ") + kRowColumns + " FROM results ORDER BY number, id";
+  Statement s(db_, sql.c_str());
+  if (!s.ok()) return Fail();
+  int step;
+  while ((step = s.Step()) == SQLITE_ROW) {
+    // Numbers the table can hold, each once: anything else was written by
+    // hand, and the table is not taken.
+    const int64_t number = s.ColumnInt(1);
+    const int64_t last = rows.empty() ? 0 : rows.back().number;
+    if (number <= last || number >= int64_t{std::numeric_limits<uint32_t>::max()}) {
+      error_ = EIO;
+      error_text_ = "row number " + std::to_string(number) + " out of order or out of range";
+      return false;
+    }
+    rows.push_back(ReadRow(s, 1));
+    rows.back().stored_id = static_cast<uint64_t>(s.ColumnInt(0));
+  }
+  if (step != SQLITE_DONE) return Fail();
+  // `next` stays above every row, whatever the file says.
+  if (!rows.empty() && rows.back().number >= next) next = rows.back().number + 1;
+  t.Restore(std::move(rows), std::move(tolerances), std::move(counters), next);
+  *table = std::move(t);
+  return true;
+}
+
+bool ResultsDb::WriteMeta(const ResultsTable& t) {
+  Statement set(db_, "INSERT OR REPLACE INTO settings(key, value) VALUES(?, ?)");
+  if (!set.ok()) return Fail();
+  const std::pair<const char*, std::string> settings[] = {
+      {"snap", t.snap ? "1" : "0"},
+      {"append-csv", t.append_csv ? "1" : "0"},
+      {"precise-calibration", t.precise_calibration ? "1" : "0"},
+      {"next", std::to_string(t.next_number())}};
+  for (const auto& [key, value] : settings) {
+    set.Text(1, key);
+    set.Text(2, value);
+    if (!set.Done()) return Fail();
+  }
+  if (!Exec("DELETE FROM counters")) return false;
+  Statement counter(db_, "INSERT INTO counters(prefix, n) VALUES(?, ?)");
+  if (!counter.ok()) return Fail();
+  for (const auto& [prefix, n] : t.counters()) {
+    counter.Text(1, prefix);
+    counter.Int(2, n);
+    if (!counter.Done()) return Fail();
+  }
+  return true;
+}
+
+bool ResultsDb::InsertRow(const ResultRow& row, int64_t* id) {
+  if (insert_ == nullptr) {
+    const std::string sql = std::string("INSERT INTO results(id, ") + kRowColumns +
+                            ") VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &insert_, nullptr) != SQLITE_OK) return Fail();
+  }
+  Statement s(insert_);
+  s.IdOrNull(1, row.stored_id);
+  BindRow(s, row, 2);
+  if (!s.Done()) return Fail();
+  *id = sqlite3_last_insert_rowid(db_);
+  return true;
+}
+
+bool ResultsDb::UpdateRow(const ResultRow& row) {
+  Statement s(db_, "UPDATE results SET number = ?, taken_at = ?, solution = ?, label = ?, kind = ?, "
+                   "value = ?, unit = ?, u = ?, source = ?, calibration = ?, note = ?, part = ? "
+                   "WHERE id = ?");
+  if (!s.ok()) return Fail();
+  BindRow(s, row, 1);
+  s.Int(13, static_cast<int64_t>(row.stored_id));
+  return s.Done() || Fail();
+}
+
+bool ResultsDb::AppendLast(ResultsTable& table) {
+  if (table.rows().empty()) return true;
+  int64_t id = 0;
+  if (!Exec("BEGIN IMMEDIATE")) return false;
+  if (!InsertRow(table.rows().back(), &id) || !WriteMeta(table)) {
+    Rollback();
+    return false;
+  }
+  if (!Commit()) return false;
+  table.MarkStored(table.rows().size() - 1, static_cast<uint64_t>(id), table.rows().back().part_id);
+  return true;
+}
+
+bool ResultsDb::Store(ResultsTable& table) {
+  if (!Exec("BEGIN IMMEDIATE")) return false;
+  std::unordered_map<uint64_t, ResultRow> stored;
+  {
+    const std::string sql = std::string("SELECT id, ") + kRowColumns + " FROM results";
+    Statement s(db_, sql.c_str());
+    if (!s.ok()) return Rollback(), Fail();
+    while (s.Step() == SQLITE_ROW) stored.emplace(static_cast<uint64_t>(s.ColumnInt(0)), ReadRow(s, 1));
+  }
+  std::unordered_set<uint64_t> kept;
+  for (const ResultRow& r : table.rows()) {
+    if (r.stored_id != 0) kept.insert(r.stored_id);
+  }
+  Statement erase(db_, "DELETE FROM results WHERE id = ?");
+  for (const auto& [id, row] : stored) {
+    if (kept.count(id) != 0) continue;
+    erase.Int(1, static_cast<int64_t>(id));
+    if (!erase.Done()) return Rollback(), Fail();
+  }
+  std::vector<std::pair<size_t, int64_t>> fresh;
+  for (size_t i = 0; i < table.rows().size(); ++i) {
+    const ResultRow& r = table.rows()[i];
+    const auto it = r.stored_id != 0 ? stored.find(r.stored_id) : stored.end();
+    int64_t id = 0;
+    bool ok = true;
+    if (it == stored.end()) {
+      ok = InsertRow(r, &id);
+      fresh.emplace_back(i, id);
+    } else if (!SameRow(it->second, r)) {
+      ok = UpdateRow(r);
+    }
+    if (!ok) return Rollback(), false;
+  }
+  if (!WriteMeta(table) || !Exec("DELETE FROM tolerances")) return Rollback(), false;
+  Statement tol(db_, "INSERT INTO tolerances(label, nominal, upper, lower, unit) VALUES(?, ?, ?, ?, ?)");
+  for (const auto& [label, t] : table.tolerances()) {
+    tol.Text(1, label);
+    tol.Real(2, t.nominal);
+    tol.Real(3, t.upper);
+    tol.Real(4, t.lower);
+    tol.Text(5, t.unit);
+    if (!tol.Done()) return Rollback(), Fail();
+  }
+  if (!Commit()) return false;
+  for (const auto& [i, id] : fresh) table.MarkStored(i, static_cast<uint64_t>(id), table.rows()[i].part_id);
+  return true;
+}
+
+bool ResultsDb::AddPart(ResultsTable& table, PartRecord& part, size_t rows) {
+  if (rows > table.rows().size()) rows = table.rows().size();
+  if (!Exec("BEGIN IMMEDIATE")) return false;
+  Statement s(db_, "INSERT INTO parts(number, program, verdict, identity, taken_at) VALUES(?, ?, ?, ?, ?)");
+  if (!s.ok()) return Rollback(), Fail();
+  s.Text(1, part.number);
+  s.Text(2, part.program);
+  s.Text(3, part.verdict);
+  s.Text(4, part.identity);
+  s.Int(5, part.time);
+  if (!s.Done()) return Rollback(), Fail();
+  const uint64_t part_id = static_cast<uint64_t>(sqlite3_last_insert_rowid(db_));
+  const size_t first = table.rows().size() - rows;
+  std::vector<int64_t> ids(rows);
+  for (size_t i = 0; i < rows; ++i) {
+    ResultRow r = table.rows()[first + i];
+    r.part_id = part_id;
+    if (!InsertRow(r, &ids[i])) return Rollback(), false;
+  }
+  if (!WriteMeta(table) || !Commit()) return Rollback(), false;
+  part.id = part_id;
+  for (size_t i = 0; i < rows; ++i) table.MarkStored(first + i, static_cast<uint64_t>(ids[i]), part_id);
+  return true;
+}
+
+std::string ResultsDb::Setting(const std::string& key) {
+  Statement s(db_, "SELECT value FROM settings WHERE key = ?");
+  if (!s.ok()) return {};
+  s.Text(1, key);
+  return s.Step() == SQLITE_ROW ? s.ColumnText(0) : std::string();
+}
+
+bool ResultsDb::SetSetting(const std::string& key, const std::string& value) {
+  Statement s(db_, "INSERT OR REPLACE INTO settings(key, value) VALUES(?, ?)");
+  if (!s.ok()) return Fail();
+  s.Text(1, key);
+  s.Text(2, value);
+  return s.Done() || Fail();
+}
+
+namespace {
+int64_t CountOf(sqlite3* db, const char* sql) {
+  Statement s(db, sql);
+  return s.ok() && s.Step() == SQLITE_ROW ? s.ColumnInt(0) : -1;
+}
+} // namespace
+
+int64_t ResultsDb::RowCount() { return CountOf(db_, "SELECT count(*) FROM results"); }
+int64_t ResultsDb::Pending() { return CountOf(db_, "SELECT count(*) FROM outbox"); }
+
+bool ResultsDb::FeedOutbox() {
+  // Temporary triggers: only this connection's writes are copied, and only
+  // while a server is named.
+  const std::string copy = std::string("INSERT INTO outbox(row_id, ") + kRowColumns +
+                           ") VALUES(NEW.id, NEW.number, NEW.taken_at, NEW.solution, NEW.label, "
+                           "NEW.kind, NEW.value, NEW.unit, NEW.u, NEW.source, NEW.calibration, "
+                           "NEW.note, NEW.part);";
+  const std::string sql =
+      "CREATE TEMP TRIGGER IF NOT EXISTS outbox_insert AFTER INSERT ON main.results BEGIN " + copy +
+      " END; CREATE TEMP TRIGGER IF NOT EXISTS outbox_update AFTER UPDATE ON main.results BEGIN " +
+      copy + " END;";
+  return Exec(sql.c_str());
+}
+
+std::filesystem::path SetDatabaseAside(const std::filesystem::path& path) {
+  std::error_code error;
+  for (int i = 0; i < 1000; ++i) {
+    std::filesystem::path aside = path;
+    aside += i == 0 ? ".bad" : ".bad" + std::to_string(i);
+    if (std::filesystem::exists(std::filesystem::symlink_status(aside, error))) continue;
+    std::filesystem::rename(path, aside, error);
+    if (error) return {};
+    // Its journals belong to it: a new database must not replay them.
+    for (const char* journal : {"-wal", "-shm", "-journal"}) {
+      std::filesystem::path from = path, to = aside;
+      from += journal;
+      to += journal;
+      if (std::filesystem::exists(std::filesystem::symlink_status(from, error))) {
+        std::filesystem::rename(from, to, error);
+      }
+    }
+    return aside;
+  }
+  return {};
+}
+
+} // namespace orvane
