@@ -31,14 +31,14 @@ CREATE TABLE IF NOT EXISTS results(
   id INTEGER PRIMARY KEY AUTOINCREMENT, number INTEGER NOT NULL, taken_at INTEGER NOT NULL,
   solution TEXT NOT NULL, label TEXT NOT NULL, kind TEXT NOT NULL, value, unit TEXT NOT NULL,
   u, source TEXT NOT NULL, calibration TEXT NOT NULL, note TEXT NOT NULL,
-  part INTEGER REFERENCES parts(id));
+  part INTEGER REFERENCES parts(id), identity TEXT NOT NULL DEFAULT '');
 CREATE INDEX IF NOT EXISTS results_number ON results(number);
 CREATE INDEX IF NOT EXISTS results_label ON results(label);
 CREATE TABLE IF NOT EXISTS outbox(
   seq INTEGER PRIMARY KEY AUTOINCREMENT, row_id INTEGER NOT NULL, number INTEGER NOT NULL,
   taken_at INTEGER NOT NULL, solution TEXT NOT NULL, label TEXT NOT NULL, kind TEXT NOT NULL,
   value, unit TEXT NOT NULL, u, source TEXT NOT NULL, calibration TEXT NOT NULL,
-  note TEXT NOT NULL, part INTEGER);
+  note TEXT NOT NULL, part INTEGER, identity TEXT NOT NULL DEFAULT '');
 CREATE VIEW IF NOT EXISTS measurements AS
 SELECT (SELECT value FROM settings WHERE key = 'station') AS station,
        p.number AS part, p.program AS program, r.label AS label, r.kind AS kind,
@@ -50,12 +50,13 @@ SELECT (SELECT value FROM settings WHERE key = 'station') AS station,
             WHEN r.value BETWEEN t.nominal + t.lower AND t.nominal + t.upper THEN 'pass'
             ELSE 'fail' END AS verdict,
        strftime('%Y-%m-%dT%H:%M:%SZ', r.taken_at, 'unixepoch') AS taken_at,
-       r.source AS source, r.calibration AS calibration, r.number AS number, r.id AS row_id
+       r.source AS source, r.calibration AS calibration, r.number AS number, r.id AS row_id,
+       COALESCE(NULLIF(r.identity, ''), p.identity) AS identity
 FROM results r LEFT JOIN parts p ON p.id = r.part LEFT JOIN tolerances t ON t.label = r.label;
 )SQL";
 
 constexpr const char* kRowColumns =
-    "number, taken_at, solution, label, kind, value, unit, u, source, calibration, note, part";
+    "number, taken_at, solution, label, kind, value, unit, u, source, calibration, note, part, identity";
 
 // A prepared statement, finalised when it goes.
 class Statement {
@@ -128,6 +129,7 @@ void BindRow(Statement& s, const ResultRow& r, int first) {
   s.Text(first + 9, r.calibration);
   s.Text(first + 10, r.note);
   s.IdOrNull(first + 11, r.part_id);
+  s.Text(first + 12, r.part);
 }
 
 // The row whose columns (kRowColumns) start at `first`.
@@ -145,6 +147,7 @@ ResultRow ReadRow(const Statement& s, int first) {
   r.calibration = s.ColumnText(first + 9);
   r.note = s.ColumnText(first + 10);
   r.part_id = static_cast<uint64_t>(s.ColumnInt(first + 11));
+  r.part = s.ColumnText(first + 12);
   return r;
 }
 
@@ -155,7 +158,8 @@ bool SameRow(const ResultRow& a, const ResultRow& b) {
   return a.number == b.number && a.time == b.time && a.solution == b.solution &&
          a.label == b.label && a.kind == b.kind && SameNumber(a.value, b.value) &&
          a.unit == b.unit && SameNumber(a.uncertainty, b.uncertainty) && a.source == b.source &&
-         a.calibration == b.calibration && a.note == b.note && a.part_id == b.part_id;
+         a.calibration == b.calibration && a.note == b.note && a.part_id == b.part_id &&
+         a.part == b.part;
 }
 
 } // namespace
@@ -403,7 +407,7 @@ bool ResultsDb::WriteMeta(const ResultsTable& t) {
 bool ResultsDb::InsertRow(const ResultRow& row, int64_t* id) {
   if (insert_ == nullptr) {
     const std::string sql = std::string("INSERT INTO results(id, ") + kRowColumns +
-                            ") VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+                            ") VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
     if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &insert_, nullptr) != SQLITE_OK) return Fail();
   }
   Statement s(insert_);
@@ -416,11 +420,11 @@ bool ResultsDb::InsertRow(const ResultRow& row, int64_t* id) {
 
 bool ResultsDb::UpdateRow(const ResultRow& row) {
   Statement s(db_, "UPDATE results SET number = ?, taken_at = ?, solution = ?, label = ?, kind = ?, "
-                   "value = ?, unit = ?, u = ?, source = ?, calibration = ?, note = ?, part = ? "
-                   "WHERE id = ?");
+                   "value = ?, unit = ?, u = ?, source = ?, calibration = ?, note = ?, part = ?, "
+                   "identity = ? WHERE id = ?");
   if (!s.ok()) return Fail();
   BindRow(s, row, 1);
-  s.Int(13, static_cast<int64_t>(row.stored_id));
+  s.Int(14, static_cast<int64_t>(row.stored_id));
   return s.Done() || Fail();
 }
 
@@ -541,7 +545,7 @@ bool ResultsDb::FeedOutbox() {
   const std::string copy = std::string("INSERT INTO outbox(row_id, ") + kRowColumns +
                            ") VALUES(NEW.id, NEW.number, NEW.taken_at, NEW.solution, NEW.label, "
                            "NEW.kind, NEW.value, NEW.unit, NEW.u, NEW.source, NEW.calibration, "
-                           "NEW.note, NEW.part);";
+                           "NEW.note, NEW.part, NEW.identity);";
   const std::string sql =
       "CREATE TEMP TRIGGER IF NOT EXISTS outbox_insert AFTER INSERT ON main.results BEGIN " + copy +
       " END; CREATE TEMP TRIGGER IF NOT EXISTS outbox_update AFTER UPDATE ON main.results BEGIN " +
