@@ -44,6 +44,7 @@ constexpr HelpLine kHelp[] = {
     {"Ctrl+O", "opens a picture"},
     {"F1", "About"},
     {"F2", "the Results window"},
+    {"F3", "the Inspection Program window (F5 there: Run)"},
 };
 
 // The key column's width: the longest keys and two blanks. With texts of at
