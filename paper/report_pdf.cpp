@@ -76,7 +76,7 @@ double DrawHeader(QPainter& p, const InspectionReport& r, const Layout& l) {
   // The verdict at the top right, large, in its colour.
   p.setPen(VerdictColour(r.verdict));
   p.drawText(QRectF(l.page.left(), y, l.page.width(), l.row * 2), Qt::AlignRight | Qt::AlignVCenter,
-             Text(VerdictWord(r.verdict)));
+             Text(ReportVerdictWord(r.verdict)));
   y += l.row * 2.2;
   p.setPen(Qt::black);
   for (const auto& [name, text] : r.fields) {
@@ -159,7 +159,7 @@ void DrawTable(QPainter& p, QPdfWriter& pdf, const InspectionReport& r, const La
   p.setFont(Font(12, true));
   p.setPen(VerdictColour(r.verdict));
   p.drawText(QRectF(l.page.left(), y + l.row * 0.5, l.page.width(), l.row * 1.5), Qt::AlignLeft | Qt::AlignVCenter,
-             "Verdict: " + Text(VerdictWord(r.verdict)));
+             "Verdict: " + Text(ReportVerdictWord(r.verdict)));
   DrawFooter(p, l, page);
 }
 

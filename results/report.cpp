@@ -17,7 +17,7 @@ std::vector<uint32_t> LastPartRows(const ResultsTable& table) {
   return numbers;
 }
 
-std::string VerdictWord(Verdict verdict) {
+std::string ReportVerdictWord(Verdict verdict) {
   switch (verdict) {
     case Verdict::Pass: return "PASS";
     case Verdict::Fail: return "FAIL";
@@ -76,7 +76,7 @@ std::string ReportText(const InspectionReport& report) {
     }
     out += l.verdict + '\n';
   }
-  out += "Verdict: " + VerdictWord(report.verdict) + '\n';
+  out += "Verdict: " + ReportVerdictWord(report.verdict) + '\n';
   return out;
 }
 

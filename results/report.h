@@ -57,7 +57,7 @@ InspectionReport BuildReport(const ResultsTable& table, const std::vector<uint32
                              const ReportContext& context);
 
 // "PASS", "FAIL" or "NO VERDICT".
-std::string VerdictWord(Verdict verdict);
+std::string ReportVerdictWord(Verdict verdict);
 
 // The report as plain text lines (header, table, verdict), as the PDF shows
 // it: what orvane-batch prints and what tests compare.

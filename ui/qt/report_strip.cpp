@@ -88,7 +88,7 @@ bool ReportStrip::WriteReport(const QString& path) {
     return false;
   }
   line_->setText(QString("Report written: %1 dimensions, %2").arg(report.lines.size())
-                     .arg(QString::fromStdString(VerdictWord(report.verdict))));
+                     .arg(QString::fromStdString(ReportVerdictWord(report.verdict))));
   return true;
 }
 
