@@ -554,7 +554,7 @@ class Runner {
       return Fail(verb + ": " + why);
     }
     out_ << "report " << QuoteText(c.texts[0]) << " dimensions " << report.lines.size() << " verdict "
-         << VerdictWord(report.verdict) << '\n';
+         << ReportVerdictWord(report.verdict) << '\n';
 #else
     Fail("this orvane-batch was built without Qt: no reports or charts");
 #endif

@@ -20,7 +20,7 @@ check() {
     failures=$((failures + 1))
   fi
 }
-batch_usage="usage: orvane-batch [-C DIR] [--fixed-clock] [--echo] SCRIPT|-"
+batch_usage="usage: orvane-batch [-C DIR] [--fixed-clock] [--echo] [--camera NAME] SCRIPT|-"
 check 0 "orvane-batch $version" "" "$batch" --version
 check 0 "$batch_usage" "" "$batch" --help
 check 0 "$batch_usage" "" "$batch" -C folder --fixed-clock --help
@@ -29,7 +29,7 @@ check 2 "" "$batch_usage" "$batch" --bogus
 check 2 "" "$batch_usage" "$batch"
 check 2 "" "orvane-batch: cannot read no-such-script.txt" "$batch" no-such-script.txt
 check 0 "orvane $version" "" "$orvane" --version
-check 0 "usage: orvane [-d0|-d1|-d2|-d3] [Qt options]" "" "$orvane" -d1 --help
+check 0 "usage: orvane [-d0|-d1|-d2|-d3] [--camera NAME] [Qt options]" "" "$orvane" -d1 --help
 [ -d "$tmp/folder" ] && { echo "FAIL: --help after -C created the folder"; failures=$((failures + 1)); }
 [ -z "$(ls "$tmp" | grep -v '^out$\|^err$\|^folder$')" ] || { echo "FAIL: files written: $(ls "$tmp")"; failures=$((failures + 1)); }
 [ "$failures" = 0 ] && echo "--help and --version answer" || exit 1
