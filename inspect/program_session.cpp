@@ -316,17 +316,30 @@ uint32_t RecordPart(Station& st, const Program& program, const ProgramRun& run) 
   }
   const uint32_t part = ++session.last_part;
   const std::string tail = std::string(run.pass ? " pass" : " fail") + ", program " + program.name;
+  std::vector<ResultRow> rows;
   for (const DimensionResult& d : run.dimensions) {
     if (d.tolerance && results.table.ToleranceOf(d.label) != d.tolerance) {
       results.table.SetTolerance(d.label, *d.tolerance);
     }
-    ResultRow row;
+    ResultRow& row = rows.emplace_back();
+    row.label = d.label;
     row.kind = std::string(d.kind);
     row.value = d.measured ? d.value : kUnknown;
     row.unit = d.unit;
     row.uncertainty = d.u;
     row.note = "part " + std::to_string(part) + tail + (d.measured ? "" : ", not measured");
-    results.table.SetNextLabel(d.label);
+  }
+  if (results.db) {
+    // The part and its dimensions in one transaction, the part's row with
+    // its number, program, verdict and identity.
+    PartRecord record{0, std::to_string(part), program.name, run.pass ? "pass" : "fail", results.part_id, 0};
+    AddPart(st, std::move(record), std::move(rows));
+    return part;
+  }
+  // No database to write (a folder the station may not write in): the rows
+  // are kept in memory, as every other result then is.
+  for (ResultRow& row : rows) {
+    results.table.SetNextLabel(row.label);
     AddResult(st, std::move(row));
   }
   return part;

@@ -1,6 +1,7 @@
 #include "inspect/program_session.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstring>
 #include <map>
@@ -15,6 +16,26 @@
 
 namespace orvane::testing {
 namespace {
+
+// The rows a query on the station's database answers, "a|b" a line.
+std::string Query(const std::filesystem::path& path, const char* sql) {
+  sqlite3* db = nullptr;
+  sqlite3_stmt* s = nullptr;
+  std::string out;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+      sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(s) == SQLITE_ROW) {
+      for (int i = 0; i < sqlite3_column_count(s); ++i) {
+        const unsigned char* t = sqlite3_column_text(s, i);
+        out += (i ? "|" : "") + (t ? std::string(reinterpret_cast<const char*>(t)) : "NULL");
+      }
+      out += "\n";
+    }
+  }
+  sqlite3_finalize(s);
+  sqlite3_close(db);
+  return out;
+}
 
 TEST(ProgramSession, TeachSaveLoadRunAndRecordParts) {
   StationFixture f;
@@ -39,6 +60,11 @@ TEST(ProgramSession, TeachSaveLoadRunAndRecordParts) {
     EXPECT_EQ(ProgramOf(st).last_part, part);
   }
   ASSERT_EQ(table.rows().size(), 22u);
+  // Each run a part of the database, its dimensions with it.
+  const std::filesystem::path db = st.PathOf(kResultsDbName);
+  EXPECT_EQ(Query(db, "SELECT number, program, verdict FROM parts ORDER BY id"), "1|PLATE|fail\n2|PLATE|fail\n");
+  EXPECT_EQ(Query(db, "SELECT count(*), min(label) FROM measurements WHERE part = '2' AND program = 'PLATE'"),
+            "11|A1\n");
   const ResultRow& second = table.rows()[11]; // the second part's first row
   EXPECT_EQ(second.label, "D1");
   EXPECT_EQ(second.note, "part 2 fail, program PLATE");
