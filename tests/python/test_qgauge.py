@@ -258,9 +258,9 @@ def test_threads_give_the_serial_results():
 
 def test_the_gil_is_released_during_the_work(record_property):
     """While one thread searches, another runs Python: it would stall if the search held the GIL."""
-    big = np.tile(PLATE_MOVED, (3, 3))
+    big = np.tile(PLATE_MOVED, (8, 8))
     model = qgauge.PartModel(PLATE, PLATE_BOX)
-    find = lambda: model.find(big, max_count=9)  # noqa: E731
+    find = lambda: model.find(big, max_count=64)  # noqa: E731
     start = time.perf_counter()
     find()
     find()
