@@ -332,6 +332,14 @@ class Runner {
       case Verb::PreciseOption:
       case Verb::Grr:
       case Verb::Chart: ResultsCommand(c); break;
+      default: ExtensionCommand(c); break;
+    }
+  }
+
+  // The commands of the station's extensions: the undo history, the tools,
+  // zoom, rectification, the taught part, programs, drawings, reports.
+  void ExtensionCommand(const Command& c) {
+    switch (c.verb) {
       case Verb::Undo:
       case Verb::Redo: UndoOrRedo(c.verb == Verb::Redo); break;
       case Verb::Tool:
@@ -372,6 +380,7 @@ class Runner {
           Note("results-sync: " + ResultsDbStatus(*station_));
         }
         break;
+      default: break;
     }
   }
 
