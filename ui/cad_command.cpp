@@ -82,7 +82,18 @@ void CompareWithDrawing(Station& st, const std::filesystem::path& path, std::str
                         const std::vector<std::string>& layers) {
   std::vector<std::string> lines;
   std::string fit;
+  // The same drawing placed by hand since its last fit keeps that place:
+  // the fit starts there.
+  std::optional<cad::Placement> hand;
+  if (st.cad && st.cad->hand_placed && st.cad->placement && st.cad->name == path.filename().string()) {
+    hand = st.cad->placement;
+  }
   std::optional<std::string> problem = LoadCadDrawing(st, path, unit, &lines, layers);
+  if (!problem && hand) {
+    hand->scale = st.cad->px_per_unit;
+    st.cad->placement = hand;
+    st.cad->hand_placed = true;
+  }
   if (!problem) problem = FitCadDrawing(st, &fit);
   if (!problem) problem = CompareCadDrawing(st, tolerance, &lines);
   RedrawOverlay(st);

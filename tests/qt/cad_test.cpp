@@ -103,8 +103,9 @@ TEST(QtCompareWithDrawing, LayersDialogAndADrawingMovedByHand) {
   const cad::Placement fitted = *st.cad->placement;
   QWidget* view = front.surface().image_view();
   const Qt::KeyboardModifiers hand = Qt::ControlModifier | Qt::AltModifier;
-  DragDrawing(view, {300, 240}, {340, 200}, hand);
-  DragDrawing(view, {500, 300}, {500, 330}, hand | Qt::ShiftModifier);
+  const int w = view->width(), h = view->height();
+  DragDrawing(view, {w / 2, h / 2}, {w / 2 + w / 12, h / 2 - h / 12}, hand);
+  DragDrawing(view, {w * 9 / 10, h / 2}, {w * 9 / 10, h * 2 / 3}, hand | Qt::ShiftModifier);
   const cad::Placement& moved = *st.cad->placement;
   EXPECT_GT(std::hypot(moved.px - fitted.px, moved.py - fitted.py), 20.0);
   EXPECT_GT(std::fabs(moved.angle - fitted.angle), 0.02);

@@ -1,5 +1,5 @@
 // The drawing comparison on a started station, headless: the deviations
-// drawn only over the picture they measured, layers chosen, the taught part
+// drawn only over the picture they measured, the taught part
 // giving the coarse pose, and the drawing moved and turned by hand.
 #include <gtest/gtest.h>
 
@@ -90,19 +90,6 @@ TEST(CadSession, DeviationsAreDrawnOnlyOverThePictureTheyMeasured) {
   EXPECT_EQ(MarksOf(st).band, measured.band);
 }
 
-TEST(CadSession, LayersAreChosenByNameAndAnUnknownOneIsNamed) {
-  Started s;
-  Station& st = *s.station;
-  Prepare(st);
-  std::vector<std::string> notes;
-  ASSERT_EQ(LoadCadDrawing(st, kDrawing, "in", &notes, {"holes"}), std::nullopt);
-  EXPECT_EQ(CadOf(st).drawing->entities.size(), 2u);
-  EXPECT_EQ(notes.back(), "layers: HOLES (2), OUTLINE (8)");
-  const std::optional<std::string> unknown = LoadCadDrawing(st, kDrawing, "in", nullptr, {"OUTLINE", "RIM"});
-  EXPECT_EQ(unknown, "no layer \"RIM\" in cad_part.dxf; its layers: HOLES (2), OUTLINE (8)");
-  EXPECT_EQ(CadOf(st).drawing->entities.size(), 2u);  // the drawing loaded before stays
-}
-
 TEST(CadSession, TheTaughtPartGivesTheCoarsePoseOnceAFitIsRemembered) {
   Started s;
   Station& st = *s.station;
@@ -161,6 +148,12 @@ TEST(CadSession, MovedByHandTheNextFitStartsThere) {
   EXPECT_NEAR(cad.placement->py, fitted.py, 0.02);
   EXPECT_FALSE(cad.hand_placed);
   EXPECT_EQ(MoveCadDrawing(st, NAN, 0, 0, &line), "the move must be finite");
+  // The window's Compare with Drawing of the same file keeps the hand's place.
+  ASSERT_EQ(MoveCadDrawing(st, -3, 2, -1, &line), std::nullopt);
+  CompareWithDrawing(st, kDrawing, "in", 0.05);
+  ASSERT_FALSE(s.surface.message_boxes().empty());
+  const std::string said = s.surface.message_boxes().back().text;
+  EXPECT_NE(said.find(", from the hand's placing\n"), std::string::npos) << said;
 }
 
 // The window's hand: Ctrl+Alt+drag moves, with Shift turns about the
