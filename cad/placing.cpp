@@ -1,6 +1,7 @@
 // Placing the drawing on the station's picture: the coarse pose (by hand,
 // through the taught part, or by the material's moments), the fit the user
 // chose (least squares, min-max, fixed on a datum), and the hand's moves.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -24,6 +25,9 @@ constexpr double kDegrees = 57.295779513082323;
 // the edges it measured held and its residual stays below kGoodResidualPx.
 constexpr double kGoodShare = 0.5;
 constexpr double kGoodResidualPx = 0.5;
+// A drawing moved by hand keeps its centre within this many picture sides
+// of the picture's centre.
+constexpr double kFarthestPictures = 10.0;
 
 bool IsHole(const cadfile::Entity& e) {
   const size_t n = cadfile::PieceCount(e);
@@ -203,8 +207,15 @@ std::optional<std::string> MoveCadDrawing(Station& st, double dx, double dy, dou
   }
   double before_x, before_y, after_x, after_y;
   pl.ToImage(cx, cy, &before_x, &before_y);
-  pl.angle = std::remainder(pl.angle + angle_deg / kDegrees, 2 * 3.14159265358979323846);
+  pl.angle = std::remainder(pl.angle + std::remainder(angle_deg, 360.0) / kDegrees, 2 * 3.14159265358979323846);
   pl.ToImage(cx, cy, &after_x, &after_y);
+  // The centre stays within a few pictures of this one: farther, nothing
+  // could be measured, and huge numbers would lose the place altogether.
+  const double reach = kFarthestPictures * std::max(st.image.width, st.image.height);
+  if (!(std::fabs(before_x + dx - st.image.width / 2.0) <= reach &&
+        std::fabs(before_y + dy - st.image.height / 2.0) <= reach)) {
+    return "the move takes the drawing too far off the picture";
+  }
   pl.px += before_x - after_x + dx;
   pl.py += before_y - after_y + dy;
   cad.placement = pl;

@@ -148,6 +148,14 @@ TEST(CadSession, MovedByHandTheNextFitStartsThere) {
   EXPECT_NEAR(cad.placement->py, fitted.py, 0.02);
   EXPECT_FALSE(cad.hand_placed);
   EXPECT_EQ(MoveCadDrawing(st, NAN, 0, 0, &line), "the move must be finite");
+  // Moves past ten pictures are refused whole; the place stays.
+  const cad::Placement kept = *cad.placement;
+  EXPECT_EQ(MoveCadDrawing(st, 1e300, -1e300, 0, &line), "the move takes the drawing too far off the picture");
+  EXPECT_EQ(MoveCadDrawing(st, 0, 6500, 0, &line), "the move takes the drawing too far off the picture");
+  EXPECT_EQ(cad.placement->px, kept.px);
+  EXPECT_EQ(cad.placement->py, kept.py);
+  ASSERT_EQ(MoveCadDrawing(st, 0, 0, 1e300, &line), std::nullopt);  // any turn is a turn
+  EXPECT_TRUE(std::isfinite(cad.placement->px) && std::isfinite(cad.placement->angle));
   // The window's Compare with Drawing of the same file keeps the hand's place.
   ASSERT_EQ(MoveCadDrawing(st, -3, 2, -1, &line), std::nullopt);
   CompareWithDrawing(st, kDrawing, "in", 0.05);
