@@ -151,7 +151,12 @@ std::optional<std::string> LoadCadDrawing(Station& st, const std::filesystem::pa
   cad.placement.reset();
   cad.comparison.reset();
   cad.hand_placed = false;
-  cad.on_part.reset();
+  // The drawing's place on the taught part holds for the same drawing read
+  // the same way (the window reads it again at every comparison).
+  std::string source = cad.name + '\n' + std::to_string(code);
+  for (const std::string& layer : options.layers) source += '\n' + layer;
+  if (source != cad.source) cad.on_part.reset();
+  cad.source = std::move(source);
   if (notes) {
     notes->push_back("drawing " + cad.name + ": " + std::to_string(cad.drawing->entities.size()) + " entities, " +
                      std::to_string(cad.nominal.points.size()) + " points, " + Fixed(px_per_unit, 4) +

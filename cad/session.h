@@ -36,8 +36,11 @@ struct CadSession {
   // A drag of the drawing by hand in the window, and where it was last.
   enum class Drag { None, Move, Turn } drag = Drag::None;
   double drag_x = 0, drag_y = 0;
+  // The file's name, unit and layers chosen, as loaded.
+  std::string source;
   // The drawing's placement in the taught part's frame (origin and turn),
   // from the first good fit with the part found; and which model it was.
+  // Kept while the same drawing is loaded again the same way.
   std::optional<cad::Placement> on_part;
   uint64_t on_part_model = 0;
 };

@@ -111,9 +111,12 @@ TEST(CadSession, TheTaughtPartGivesTheCoarsePoseOnceAFitIsRemembered) {
   const cad::Deviation& all = CadOf(st).comparison->all;
   EXPECT_LT(std::max(all.max, -all.min), 0.8);
   EXPECT_LT(all.missing * 20, all.points);
-  // A drawing loaded again forgets its place on the part.
+  // The same drawing loaded again (as the window does at every comparison)
+  // keeps its place on the part; read another way it starts over.
   Calibrate(st);  // the turned picture's other size took the calibration
   ASSERT_EQ(LoadCadDrawing(st, kDrawing, "in", nullptr), std::nullopt);
+  EXPECT_NE(Fit(st).find("taught part"), std::string::npos);
+  ASSERT_EQ(LoadCadDrawing(st, kDrawing, "in", nullptr, {"OUTLINE"}), std::nullopt);
   EXPECT_EQ(Fit(st).find("taught part"), std::string::npos);
 }
 
