@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "batch/program_commands.h"
+#include "cad/session.h"
 #include "results/table.h"
 #include "ui/setup_dialog.h"
 #include "view/zoom.h"
@@ -278,13 +279,14 @@ class LineParser {
   // The drawing comparison's commands; false for a word that is none of them.
   bool CadCommand(const VerbWord& verb, bool* ok) {
     if (verb == "cad-load") {
-      command_.verb = Verb::CadLoad;
-      *ok = (Args() == 1 || Args() == 2) ? true : Fail("expected PATH [UNIT]");
-      if (*ok && Arg(0).empty()) *ok = Fail("empty path");
-      if (*ok) command_.texts.push_back(Arg(0));
-      if (*ok && Args() == 2) command_.texts.push_back(Lower(Arg(1)));
+      *ok = CadLoad();
     } else if (verb == "cad-fit") {
-      *ok = Bare(Verb::CadFit);
+      *ok = CadFit();
+    } else if (verb == "cad-move") {
+      command_.verb = Verb::CadMove;
+      *ok = (Args() == 2 || Args() == 3) ? true : Fail("expected DX DY [ANGLE]");
+      command_.values.assign(3, 0.0);
+      for (size_t i = 0; *ok && i < Args(); ++i) *ok = Number(i, &command_.values[i]);
     } else if (verb == "cad-compare") {
       command_.verb = Verb::CadCompare;
       *ok = Count(1, "TOLERANCE") && Number(0, &command_.number);
@@ -293,6 +295,41 @@ class LineParser {
       *ok = Path(Verb::CadReport);
     } else {
       return false;
+    }
+    return true;
+  }
+
+  // cad-load PATH [UNIT] [layer NAME...]: texts PATH, then UNIT; with
+  // layers, UNIT ("" when not given) and the layers' names.
+  bool CadLoad() {
+    command_.verb = Verb::CadLoad;
+    const char* usage = "expected PATH [UNIT] [layer NAME...]";
+    size_t layer = 1;
+    while (layer < Args() && !(Lower(Arg(layer)) == "layer" && !words_[layer + 1].quoted)) ++layer;
+    if (Args() < 1 || layer > 2 || (layer < Args() && layer + 1 == Args())) return Fail(usage);
+    if (Arg(0).empty()) return Fail("empty path");
+    command_.texts.push_back(Arg(0));
+    if (layer == 2 || layer < Args()) command_.texts.push_back(layer == 2 ? Lower(Arg(1)) : "");
+    for (size_t i = layer + 1; i < Args(); ++i) command_.texts.push_back(Arg(i));
+    return true;
+  }
+
+  // cad-fit [minmax | datum REF [REF]]: texts the words after cad-fit.
+  bool CadFit() {
+    command_.verb = Verb::CadFit;
+    const char* usage = "expected nothing, minmax, or datum ENTITY [ENTITY] (a datum edge: ENTITY or ENTITY.PIECE)";
+    if (Args() == 0) return true;
+    const std::string kind = Lower(Arg(0));
+    if (kind == "minmax" && Args() == 1) {
+      command_.texts.push_back(kind);
+      return true;
+    }
+    if (kind != "datum" || Args() < 2 || Args() > 3) return Fail(usage);
+    command_.texts.push_back(kind);
+    for (size_t i = 1; i < Args(); ++i) {
+      cad::DatumRef ref;
+      if (!ParseDatumRef(Arg(i), &ref)) return Fail("\"" + Arg(i) + "\" names no entity: " + usage);
+      command_.texts.push_back(Arg(i));
     }
     return true;
   }

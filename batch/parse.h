@@ -90,8 +90,8 @@ enum class Verb : uint32_t {
   Tool,
   PartTeach,
   PartFind, // on: every instance
-  CadLoad,    // texts: path, unit if given
-  CadFit,
+  CadLoad,    // texts: path, unit if given; with layers: path, unit or "", the layers' names
+  CadFit,     // texts: nothing, "minmax", or "datum" and its references
   CadCompare, // number: the profile tolerance
   CadReport,  // texts: path
   Wait,
@@ -104,6 +104,7 @@ enum class Verb : uint32_t {
   Operator,  // texts[0]
   Program, // texts[0] the sub-command, then its words; values: coordinates
   ResultsSync, // factor: seconds to wait at most
+  CadMove,     // values: DX DY ANGLE
 };
 
 // What print and expect read: a control of the main window, or its title.

@@ -373,7 +373,8 @@ class Runner {
       case Verb::CadLoad:
       case Verb::CadFit:
       case Verb::CadCompare:
-      case Verb::CadReport: CadCommand(c); break;
+      case Verb::CadReport:
+      case Verb::CadMove: CadCommand(c); break;
       case Verb::Wait: Wait(c.number); break;
       case Verb::ResultsSync:
         if (HaveStation() && !SyncResults(*station_, c.factor)) {
@@ -382,6 +383,16 @@ class Runner {
         break;
       default: break;
     }
+  }
+
+  static CadFitChoice FitChoice(const Command& c) {
+    CadFitChoice choice;
+    choice.minmax = !c.texts.empty() && c.texts[0] == "minmax";
+    for (size_t i = 1; i < c.texts.size(); ++i) {
+      cad::DatumRef ref;
+      if (ParseDatumRef(c.texts[i], &ref)) choice.datum.push_back(ref);
+    }
+    return choice;
   }
 
   // The comparison with a drawing: load, fit, compare (its lines, and the
@@ -394,11 +405,17 @@ class Runner {
     const char* name = "cad-load";
     switch (c.verb) {
       case Verb::CadLoad:
-        problem = LoadCadDrawing(*station_, PathOf(c.texts[0]), c.texts.size() > 1 ? c.texts[1] : "", &lines);
+        problem = LoadCadDrawing(*station_, PathOf(c.texts[0]), c.texts.size() > 1 ? c.texts[1] : "", &lines,
+                                 {c.texts.begin() + std::min<size_t>(c.texts.size(), 2), c.texts.end()});
         break;
       case Verb::CadFit:
         name = "cad-fit";
-        problem = FitCadDrawing(*station_, &line);
+        problem = FitCadDrawing(*station_, &line, FitChoice(c));
+        if (!problem) lines.push_back(line);
+        break;
+      case Verb::CadMove:
+        name = "cad-move";
+        problem = MoveCadDrawing(*station_, c.values[0], c.values[1], c.values[2], &line);
         if (!problem) lines.push_back(line);
         break;
       case Verb::CadCompare:
@@ -412,7 +429,7 @@ class Runner {
     }
     if (problem) return Fail(std::string(name) + ": " + *problem);
     for (const std::string& l : lines) out_ << l << '\n';
-    if (c.verb == Verb::CadFit || c.verb == Verb::CadCompare) {
+    if (c.verb == Verb::CadFit || c.verb == Verb::CadCompare || c.verb == Verb::CadMove) {
       RedrawOverlay(*station_);
       ComposeDisplay(*station_, station_->image.frame);
     }

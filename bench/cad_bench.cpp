@@ -7,9 +7,11 @@
 // exact-area render, blur sigma 1 px, noise sigma 2, turned 0.3 rad. The
 // fit starts 1.5 px and 0.3 degrees off the truth (as the coarse placing
 // leaves it): three rounds of 1,500 points, then the compare measures every
-// point. The coarse placing is timed apart.
+// point. The coarse placing is timed apart; so are the fit's other kinds
+// (1: min-max, 2: fixed on the two larger holes), fit and compare alike.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cad/fit.h"
@@ -68,6 +70,26 @@ void BM_FitAndCompare(benchmark::State& state) {
   state.counters["rms_px"] = rms;
 }
 BENCHMARK(BM_FitAndCompare)->Unit(benchmark::kMillisecond);
+
+void BM_FitKinds(benchmark::State& state) {
+  const Scene& s = TheScene();
+  orvane::cad::Placement start = s.truth;
+  start.px += 1.2;
+  start.py -= 0.9;
+  orvane::cad::FitSettings f;
+  f.minmax = state.range(0) == 1;
+  if (state.range(0) == 2) f.datum = {{1, -1}, {2, -1}};
+  const orvane::cad::MeasureSettings ms;
+  double largest = 0;
+  for (auto _ : state) {
+    const orvane::cad::FitResult fit = orvane::cad::FitPlacement(s.image(), s.nominal, start, ms, f);
+    const orvane::cad::Comparison c = orvane::cad::Compare(s.image(), s.nominal, fit.placement, ms);
+    largest = std::max(c.all.max, -c.all.min);
+    benchmark::DoNotOptimize(c);
+  }
+  state.counters["largest_px"] = largest;
+}
+BENCHMARK(BM_FitKinds)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 void BM_CoarsePlace(benchmark::State& state) {
   const Scene& s = TheScene();

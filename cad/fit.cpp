@@ -1,4 +1,5 @@
 #include "cad/fit.h"
+#include "cad/chebyshev.h"
 
 #include <algorithm>
 #include <array>
@@ -11,6 +12,12 @@ constexpr double kPi = 3.14159265358979323846;
 // Profile beyond the search on either side, for the caliper's two levels.
 constexpr double kLevelMargin = 12.0;
 constexpr int kMaxEdges = 16;
+// Deviations this far from the least-squares pose (px) still count in the
+// min-max fit.
+constexpr double kMinMaxReach = 1.0;
+// A datum point's weight against another point's: the datum decides what
+// it can hold, to a millionth.
+constexpr double kDatumWeight = 1e6;
 
 double Median(std::vector<double> v) {
   if (v.empty()) return 0.0;
@@ -89,17 +96,22 @@ void TukeyWeights(const std::vector<double>& d, std::vector<double>& w) {
   }
 }
 
+// How the deviation changes with the pose's move and turn:
+// d = n.(e - T) - m.q, so dd/dT = -n, dd/dturn = perp(n).(e - T).
+std::array<double, 3> Gradient(const Observation& o, const Placement& pl) {
+  const double c = std::cos(pl.angle), s = std::sin(pl.angle);
+  const double nx = c * o.mx - s * o.my, ny = s * o.mx + c * o.my;
+  return {-nx, -ny, -ny * (o.ex - pl.px) + nx * (o.ey - pl.py)};
+}
+
 // One weighted Gauss-Newton step of the pose; false when the points do not
 // hold the pose (too few, or all along one line through the turn).
 bool Solve(const std::vector<Observation>& obs, const std::vector<double>& d, const std::vector<double>& w,
            Placement& pl) {
   double A[3][3] = {}, b[3] = {};
-  const double c = std::cos(pl.angle), s = std::sin(pl.angle);
   for (size_t i = 0; i < obs.size(); ++i) {
     if (w[i] <= 0) continue;
-    const double nx = c * obs[i].mx - s * obs[i].my, ny = s * obs[i].mx + c * obs[i].my;
-    // d = n.(e - T) - m.q: dd/dT = -n, dd/dturn = perp(n).(e - T).
-    const double g[3] = {-nx, -ny, -ny * (obs[i].ex - pl.px) + nx * (obs[i].ey - pl.py)};
+    const std::array<double, 3> g = Gradient(obs[i], pl);
     for (int r = 0; r < 3; ++r) {
       b[r] -= w[i] * g[r] * d[i];
       for (int k = 0; k < 3; ++k) A[r][k] += w[i] * g[r] * g[k];
@@ -138,30 +150,59 @@ std::vector<uint32_t> FitSubset(const Nominal& n, size_t most) {
   return some;
 }
 
-// The smallest largest deviation (Chebyshev) over the points the robust fit
-// kept, by Lawson's reweighting: each round the weights grow where the
-// deviations are largest.
-void MinMax(const std::vector<Observation>& obs, const std::vector<double>& robust, FitResult& r) {
+// The smallest largest deviation (Chebyshev): the linear program of the
+// pose's step solved exactly, a few times over as the turn bends the
+// deviations. Points farther from the least-squares pose than a missing
+// edge could be are left out (marked false in `keep`); a real bump is not,
+// unlike in the robust fit. The pose stays when the program fails.
+void MinMax(const std::vector<Observation>& obs, FitResult& r, std::vector<bool>& keep) {
+  std::vector<double> a(obs.size());
+  for (size_t i = 0; i < obs.size(); ++i) a[i] = std::fabs(DeviationOf(obs[i], r.placement));
+  const double reach = std::max(kMinMaxReach, 6 * 1.4826 * Median(a));
   std::vector<Observation> kept;
   for (size_t i = 0; i < obs.size(); ++i) {
-    if (robust[i] > 0) kept.push_back(obs[i]);
+    keep[i] = a[i] <= reach;
+    if (keep[i]) kept.push_back(obs[i]);
   }
   if (kept.size() < 4) return;
-  std::vector<double> u(kept.size(), 1.0 / static_cast<double>(kept.size())), d(kept.size());
-  Placement pl = r.placement;
-  for (int it = 0; it < 80; ++it) {
-    for (int inner = 0; inner < 3; ++inner) {
-      for (size_t i = 0; i < kept.size(); ++i) d[i] = DeviationOf(kept[i], pl);
-      Placement next = pl;
-      if (!Solve(kept, d, u, next)) return;
-      pl = next;
+  std::vector<std::array<double, 3>> g(kept.size());
+  std::vector<double> d(kept.size());
+  for (int round = 0; round < 4; ++round) {
+    Placement& pl = r.placement;
+    for (size_t i = 0; i < kept.size(); ++i) {
+      g[i] = Gradient(kept[i], pl);
+      d[i] = DeviationOf(kept[i], pl);
     }
-    double sum = 0;
-    for (size_t i = 0; i < kept.size(); ++i) sum += u[i] * std::fabs(d[i] = DeviationOf(kept[i], pl));
-    if (!(sum > 0)) break;
-    for (size_t i = 0; i < kept.size(); ++i) u[i] *= std::fabs(d[i]) / sum;
-    r.placement = pl;
+    std::array<double, 3> x{};
+    double t = 0;
+    if (!ChebyshevStep(g, d, &x, &t)) return;
+    pl.px += x[0];
+    pl.py += x[1];
+    pl.angle += x[2];
+    if (std::hypot(x[0], x[1]) < 1e-7 && std::fabs(x[2]) < 1e-10) break;
   }
+}
+
+// The residual (RMS) and the largest |deviation| of the points kept.
+void Summarise(const std::vector<Observation>& obs, const std::vector<bool>& keep, FitResult& r) {
+  double sum = 0;
+  r.used = 0;
+  r.largest = 0;
+  for (size_t i = 0; i < obs.size(); ++i) {
+    if (!keep[i]) continue;
+    const double dev = DeviationOf(obs[i], r.placement);
+    sum += dev * dev;
+    r.largest = std::max(r.largest, std::fabs(dev));
+    ++r.used;
+  }
+  r.residual = r.used > 0 ? std::sqrt(sum / static_cast<double>(r.used)) : 0.0;
+}
+
+bool InDatum(const std::vector<DatumRef>& datum, const NominalPoint& q) {
+  for (const DatumRef& ref : datum) {
+    if (ref.Holds(q)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -234,10 +275,12 @@ FitResult FitPlacement(const qgImage& image, const Nominal& n, const Placement& 
   const std::vector<uint32_t> subset = FitSubset(n, f.fit_points);
   std::vector<Measured> measured;
   std::vector<Observation> obs;
+  std::vector<bool> datum;
   std::vector<double> d, w;
   for (int round = 0; round < f.rounds; ++round) {
     MeasurePoints(image, r.placement, n, subset, s, measured);
     obs.clear();
+    datum.clear();
     const Placement& pl = r.placement;
     for (uint32_t i : subset) {
       if (!measured[i].found) continue;
@@ -249,16 +292,22 @@ FitResult FitPlacement(const qgImage& image, const Nominal& n, const Placement& 
       pl.ToImage(q.x, q.y, &ix, &iy);
       obs.push_back({ix + ux * measured[i].deviation, iy + uy * measured[i].deviation, pl.scale * q.x,
                      -pl.scale * q.y, q.nx, -q.ny});
+      datum.push_back(InDatum(f.datum, q));
     }
     r.measured = obs.size();
     if (obs.size() < 3) {
       r.why = "too few edges found along the drawing's outline";
       return r;
     }
+    if (!f.datum.empty() && std::count(datum.begin(), datum.end(), true) < 3) {
+      r.why = "too few edges found along the datum";
+      return r;
+    }
     for (int it = 0; it < 8; ++it) {
       d.resize(obs.size());
       for (size_t i = 0; i < obs.size(); ++i) d[i] = DeviationOf(obs[i], r.placement);
       TukeyWeights(d, w);
+      for (size_t i = 0; i < obs.size(); ++i) w[i] *= datum[i] ? kDatumWeight : 1.0;
       const Placement before = r.placement;
       if (!Solve(obs, d, w, r.placement)) {
         r.why = "the edges found do not hold the drawing's position";
@@ -270,18 +319,11 @@ FitResult FitPlacement(const qgImage& image, const Nominal& n, const Placement& 
       }
     }
   }
-  double sum = 0, weight = 0;
-  for (size_t i = 0; i < obs.size(); ++i) {
-    const double dev = DeviationOf(obs[i], r.placement);
-    if (w[i] > 0) {
-      sum += dev * dev;
-      weight += 1;
-      ++r.used;
-    }
-  }
-  r.residual = weight > 0 ? std::sqrt(sum / weight) : 0.0;
+  std::vector<bool> keep(obs.size());
+  for (size_t i = 0; i < obs.size(); ++i) keep[i] = w[i] > 0;
+  if (f.minmax) MinMax(obs, r, keep);
+  Summarise(obs, keep, r);
   r.ok = true;
-  if (f.minmax) MinMax(obs, w, r);
   return r;
 }
 

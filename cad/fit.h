@@ -53,8 +53,22 @@ void MeasurePoints(const qgImage& image, const Placement& placement, const Nomin
 void ResolveSides(const qgImage& image, const Placement& placement, Nominal& nominal,
                   const MeasureSettings& settings);
 
+// A feature of the drawing a fit may be fixed on: a whole entity (a hole),
+// or one piece of its path (a straight edge).
+struct DatumRef {
+  uint32_t entity = 0;
+  int32_t piece = -1;  // -1: the whole entity
+  bool Holds(const NominalPoint& q) const {
+    return q.entity == entity && (piece < 0 || q.piece == static_cast<uint32_t>(piece));
+  }
+};
+
 struct FitSettings {
   bool minmax = false;        // least squares first, then the smallest largest deviation
+  // The pose is fixed on these features as far as they hold it (two holes:
+  // wholly; an edge: its turn and its normal offset), the rest of the
+  // outline settling what they leave free.
+  std::vector<DatumRef> datum;
   size_t fit_points = 1500;   // points of the outline the fit uses at most
   int rounds = 3;             // measure-then-fit rounds
 };
@@ -64,6 +78,7 @@ struct FitResult {
   std::string why;           // when not ok
   Placement placement;
   double residual = 0.0;     // RMS deviation of the points the fit kept, px
+  double largest = 0.0;      // their largest |deviation|, px
   size_t used = 0, measured = 0;
 };
 

@@ -246,6 +246,7 @@ void Sample(const std::vector<Entity>& es, const std::vector<int32_t>& side, dou
         q.nx = s * ty;
         q.ny = -s * tx;
         q.entity = e;
+        q.piece = static_cast<uint32_t>(k);
         if (p.arc()) {
           q.radius = p.r;
           q.centre_side = q.nx * (p.cx - q.x) + q.ny * (p.cy - q.y) < 0 ? 1 : -1;

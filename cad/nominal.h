@@ -15,6 +15,7 @@ struct NominalPoint {
   double x = 0, y = 0;    // drawing units, y up
   double nx = 0, ny = 0;  // unit normal, away from the material (or from the right of travel while unknown)
   uint32_t entity = 0;    // index in the drawing's entities
+  uint32_t piece = 0;     // index of the piece of the entity's path it lies on
   double radius = 0;      // of the arc it lies on, drawing units; 0 on a straight piece
   // +1 when the arc's centre lies on the material's side, -1 when not.
   int32_t centre_side = 0;

@@ -7,6 +7,7 @@
 #include "acquisition/acquisition.h"
 #include "cad/session.h"
 #include "draw/overlay.h"
+#include "inspect/part.h"
 
 namespace orvane {
 namespace {
@@ -33,7 +34,9 @@ void DrawCadOverlay(Station& st) {
   const CadSession& cad = *st.cad;
   const OverlayCanvas canvas = CanvasOf(st);
   const cad::Placement& pl = *cad.placement;
-  const cad::Comparison* c = cad.comparison ? &*cad.comparison : nullptr;
+  // A comparison measured another picture says nothing of this one.
+  const bool current = cad.comparison && cad.compared_picture == PictureFingerprint(st.image);
+  const cad::Comparison* c = current ? &*cad.comparison : nullptr;
   const double half = cad.tolerance / 2 * cad.px_per_unit;
   const double magnify = std::clamp(kZoneWhisker / std::max(half, 1e-9), 2.0, 500.0);
   double lx = 0, ly = 0;

@@ -1,23 +1,21 @@
 #include "cad/session.h"
+#include "cad/session_util.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cctype>
 #include <cstring>
+#include <set>
 
+#include "inspect/part.h"
 #include "results/session.h"
 #include "results/units.h"
 #include "workspace/files.h"
 
 namespace orvane {
-namespace {
 
-// Flattened curves lie within this of the drawing, in picture pixels.
-constexpr double kFlatnessPx = 0.01;
-// Points this near a corner are set apart, in picture pixels.
-constexpr double kCornerGapPx = 5.0;
-constexpr size_t kMaxNominalPoints = 2000000;
-constexpr double kMillimetresPerInch = 25.4;
+namespace cad_session {
 
 std::string Fixed(double v, int decimals) {
   char buffer[64];
@@ -38,6 +36,21 @@ bool HavePicture(const Station& st) {
   return st.image.frame != nullptr && st.image.width > 0 && st.image.height > 0 &&
          (st.image.bytes_per_pixel == 3 || st.image.bytes_per_pixel == 4 || st.image.bytes_per_pixel == 1);
 }
+
+}  // namespace cad_session
+
+using cad_session::Fixed;
+using cad_session::HavePicture;
+using cad_session::PictureOf;
+
+namespace {
+
+// Flattened curves lie within this of the drawing, in picture pixels.
+constexpr double kFlatnessPx = 0.01;
+// Points this near a corner are set apart, in picture pixels.
+constexpr double kCornerGapPx = 5.0;
+constexpr size_t kMaxNominalPoints = 2000000;
+constexpr double kMillimetresPerInch = 25.4;
 
 // The $INSUNITS code to read the drawing in, or a problem.
 std::optional<std::string> ChooseUnit(const cadfile::Drawing& d, std::string_view given, int32_t* code) {
@@ -62,6 +75,26 @@ std::string LayersText(const cadfile::Drawing& d) {
   return text;
 }
 
+// The chosen layers as the file spells them (DXF layer names match in any
+// case), or a problem naming the layers the file has.
+std::optional<std::string> ChooseLayers(const cadfile::Drawing& d, const std::string& file,
+                                        const std::vector<std::string>& wanted, std::set<std::string>* chosen) {
+  for (const std::string& name : wanted) {
+    auto same = [&name](const auto& layer) {
+      return std::equal(name.begin(), name.end(), layer.first.begin(), layer.first.end(),
+                        [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
+                                                    std::tolower(static_cast<unsigned char>(b)); });
+    };
+    const auto it = std::find_if(d.layers.begin(), d.layers.end(), same);
+    if (it == d.layers.end()) {
+      return "no layer \"" + name + "\" in " + file + "; " +
+             (d.layers.empty() ? std::string("it has no curves on any layer") : "its " + LayersText(d));
+    }
+    chosen->insert(it->first);
+  }
+  return std::nullopt;
+}
+
 bool Passes(const cad::Deviation& d, double half) {
   return d.points > 0 && d.missing == 0 && d.max <= half && d.min >= -half;
 }
@@ -84,7 +117,7 @@ CadSession& CadOf(Station& st) {
 }
 
 std::optional<std::string> LoadCadDrawing(Station& st, const std::filesystem::path& path, std::string_view unit,
-                                          std::vector<std::string>* notes) {
+                                          std::vector<std::string>* notes, const std::vector<std::string>& layers) {
   if (st.settings.calibrated == 0 || !(st.settings.scale_x > 0)) {
     return "the station is not calibrated: calibrate it, so that the drawing can be placed in the picture";
   }
@@ -94,10 +127,12 @@ std::optional<std::string> LoadCadDrawing(Station& st, const std::filesystem::pa
   if (!d) return "cannot read " + path.filename().string() + ": " + error;
   int32_t code = 0;
   if (auto problem = ChooseUnit(*d, unit, &code)) return problem;
+  if (auto problem = ChooseLayers(*d, path.filename().string(), layers, &options.layers)) return problem;
   const double px_per_unit = st.settings.scale_x * cadfile::MillimetresPerUnit(code) / kMillimetresPerInch;
   if (!(px_per_unit > 0) || !std::isfinite(px_per_unit)) return "the calibration gives no scale for the drawing";
-  // Curves flattened finer than the picture shows, once the scale is known.
-  if (kFlatnessPx / px_per_unit < options.flatness) {
+  // Curves flattened finer than the picture shows, once the scale is known;
+  // read again for the layers chosen.
+  if (kFlatnessPx / px_per_unit < options.flatness || !options.layers.empty()) {
     options.flatness = std::max(kFlatnessPx / px_per_unit, 1e-9);
     d = cadfile::ReadDxfFile(path.string(), options, &error);
     if (!d) return "cannot read " + path.filename().string() + ": " + error;
@@ -115,34 +150,19 @@ std::optional<std::string> LoadCadDrawing(Station& st, const std::filesystem::pa
   cad.drawing = std::move(d);
   cad.placement.reset();
   cad.comparison.reset();
+  cad.hand_placed = false;
+  // The drawing's place on the taught part holds for the same drawing read
+  // the same way (the window reads it again at every comparison).
+  std::string source = cad.name + '\n' + std::to_string(code);
+  for (const std::string& layer : options.layers) source += '\n' + layer;
+  if (source != cad.source) cad.on_part.reset();
+  cad.source = std::move(source);
   if (notes) {
     notes->push_back("drawing " + cad.name + ": " + std::to_string(cad.drawing->entities.size()) + " entities, " +
                      std::to_string(cad.nominal.points.size()) + " points, " + Fixed(px_per_unit, 4) +
                      " px per " + cadfile::UnitName(code));
     if (std::string left = cadfile::LeftOutText(*cad.drawing); !left.empty()) notes->push_back(left);
     notes->push_back(LayersText(*cad.drawing));
-  }
-  return std::nullopt;
-}
-
-std::optional<std::string> FitCadDrawing(Station& st, std::string* line) {
-  CadSession& cad = CadOf(st);
-  if (!cad.drawing) return "no drawing: cad-load one first";
-  if (!HavePicture(st)) return "no picture to fit the drawing to";
-  const qgImage image = PictureOf(st);
-  cad::FitResult coarse = cad::CoarsePlace(image, cad.nominal, cad.px_per_unit, cad.measure);
-  if (!coarse.ok) return coarse.why;
-  cad::ResolveSides(image, coarse.placement, cad.nominal, cad.measure);
-  const cad::FitResult fit = cad::FitPlacement(image, cad.nominal, coarse.placement, cad.measure, cad.fit_settings);
-  if (!fit.ok) return fit.why;
-  cad.placement = fit.placement;
-  cad.residual = fit.residual;
-  cad.comparison.reset();
-  if (line) {
-    constexpr double kDegrees = 57.295779513082323;
-    *line = "fit residual " + Fixed(fit.residual, 4) + " px, " + std::to_string(fit.used) + " of " +
-            std::to_string(fit.measured) + " points, origin at " + Fixed(fit.placement.px, 3) + " " +
-            Fixed(fit.placement.py, 3) + " px, turned " + Fixed(fit.placement.angle * kDegrees, 4) + " deg";
   }
   return std::nullopt;
 }
@@ -181,6 +201,7 @@ std::optional<std::string> CompareCadDrawing(Station& st, double tolerance, std:
   if (!HavePicture(st)) return "no picture to compare with";
   cad.tolerance = tolerance;
   cad.comparison = cad::Compare(PictureOf(st), cad.nominal, *cad.placement, cad.measure);
+  cad.compared_picture = PictureFingerprint(st.image);
   const cad::Comparison& c = *cad.comparison;
   const double half = tolerance / 2 * cad.px_per_unit;
   if (lines) {

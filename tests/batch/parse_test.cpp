@@ -324,15 +324,54 @@ TEST(ScriptCommands, DrawingComparisonCommands) {
   EXPECT_EQ(Parse("cad-fit").verb, Verb::CadFit);
   EXPECT_EQ(Parse("cad-compare 0.05").number, 0.05);
   EXPECT_EQ(Parse("cad-report points.csv").texts, V{"points.csv"});
-  EXPECT_EQ(ParseError("cad-load"), "cad-load: expected PATH [UNIT]");
-  EXPECT_EQ(ParseError("cad-load a mm extra"), "cad-load: expected PATH [UNIT]");
+  const std::string load_usage = "cad-load: expected PATH [UNIT] [layer NAME...]";
+  EXPECT_EQ(ParseError("cad-load"), load_usage);
+  EXPECT_EQ(ParseError("cad-load a mm extra"), load_usage);
   EXPECT_EQ(ParseError("cad-load \"\""), "cad-load: empty path");
-  EXPECT_EQ(ParseError("cad-fit now"), "cad-fit: expected no arguments");
+  const std::string fit_usage =
+      "expected nothing, minmax, or datum ENTITY [ENTITY] (a datum edge: ENTITY or ENTITY.PIECE)";
+  EXPECT_EQ(ParseError("cad-fit now"), "cad-fit: " + fit_usage);
   EXPECT_EQ(ParseError("cad-compare"), "cad-compare: expected TOLERANCE");
   EXPECT_EQ(ParseError("cad-compare 0"), "cad-compare: the profile tolerance must be above 0");
   EXPECT_EQ(ParseError("cad-compare -1"), "cad-compare: the profile tolerance must be above 0");
   EXPECT_EQ(ParseError("cad-compare nan"), "cad-compare: \"nan\" is not a number");
   EXPECT_EQ(ParseError("cad-report"), "cad-report: expected PATH");
+  // Layers, fit kinds and the hand's move: what each line gives or why not.
+  struct Case {
+    const char* line;
+    V texts;
+    const char* error;
+  } cases[] = {
+      {"cad-load a.dxf layer Holes", {"a.dxf", "", "Holes"}, nullptr},
+      {"cad-load a.dxf IN Layer \"rim 2\" holes", {"a.dxf", "in", "rim 2", "holes"}, nullptr},
+      {"cad-load a.dxf \"layer\"", {"a.dxf", "layer"}, nullptr},  // a unit, refused when run
+      {"cad-load a.dxf mm layer", {}, "cad-load: expected PATH [UNIT] [layer NAME...]"},
+      {"cad-load a.dxf mm in layer x", {}, "cad-load: expected PATH [UNIT] [layer NAME...]"},
+      {"cad-fit MinMax", {"minmax"}, nullptr},
+      {"cad-fit datum 9 10", {"datum", "9", "10"}, nullptr},
+      {"cad-fit datum 1.3", {"datum", "1.3"}, nullptr},
+      {"cad-fit minmax 2", {}, "cad-fit: expected nothing, minmax, or datum ENTITY [ENTITY] (a datum edge: "
+                               "ENTITY or ENTITY.PIECE)"},
+      {"cad-fit datum", {}, "cad-fit: expected nothing, minmax, or datum ENTITY [ENTITY] (a datum edge: "
+                            "ENTITY or ENTITY.PIECE)"},
+      {"cad-fit datum 0", {}, "cad-fit: \"0\" names no entity: expected nothing, minmax, or datum ENTITY "
+                              "[ENTITY] (a datum edge: ENTITY or ENTITY.PIECE)"},
+      {"cad-fit datum 1. 2", {}, "cad-fit: \"1.\" names no entity: expected nothing, minmax, or datum ENTITY "
+                                 "[ENTITY] (a datum edge: ENTITY or ENTITY.PIECE)"},
+      {"cad-move 3 -4", {}, nullptr},
+      {"cad-move 3", {}, "cad-move: expected DX DY [ANGLE]"},
+      {"cad-move 1 2 x", {}, "cad-move: \"x\" is not a number"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    if (c.error) {
+      EXPECT_EQ(ParseError(c.line), c.error);
+    } else {
+      EXPECT_EQ(Parse(c.line).texts, c.texts);
+    }
+  }
+  EXPECT_EQ(Parse("cad-move 3 -4.5 12").values, (std::vector<double>{3, -4.5, 12}));
+  EXPECT_EQ(Parse("cad-move 3 -4").values, (std::vector<double>{3, -4, 0}));
 }
 
 TEST(ScriptCommands, UndoAndTheTablesEdits) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <random>
 
+#include "cad/chebyshev.h"
 #include "cad/fit.h"
 #include "tests/cad/plate.h"
 #include "cadfile/dxf_read.h"
@@ -32,7 +33,7 @@ struct Outcome {
   Nominal nominal;
 };
 
-Outcome PlaceFitCompare(const cad_test::PlateRender& r, uint64_t seed) {
+Outcome PlaceFitCompare(const cad_test::PlateRender& r, uint64_t seed, const FitSettings& f = {}) {
   std::mt19937_64 rng(seed);
   const gauge_render::Picture8 pic = cad_test::RenderPlate(kW, kH, r, rng);
   Outcome run;
@@ -41,7 +42,7 @@ Outcome PlaceFitCompare(const cad_test::PlateRender& r, uint64_t seed) {
   MeasureSettings s;
   const FitResult coarse = CoarsePlace(im, run.nominal, 1.0, s);
   EXPECT_TRUE(coarse.ok) << coarse.why;
-  run.fit = FitPlacement(im, run.nominal, coarse.placement, s, FitSettings{});
+  run.fit = FitPlacement(im, run.nominal, coarse.placement, s, f);
   EXPECT_TRUE(run.fit.ok) << run.fit.why;
   run.cmp = Compare(im, run.nominal, run.fit.placement, s);
   return run;
@@ -131,6 +132,85 @@ TEST(CadFit, MissingHoleIsMissingAndTheRestStaysRight) {
   EXPECT_GT(hole.missing, 40u);
   EXPECT_EQ(run.cmp.all.missing, hole.missing);
   EXPECT_LE(std::max(run.cmp.all.max, -run.cmp.all.min), 0.05);
+}
+
+// Each kind of fit on the perfect plate and on the plate with a 0.5 px bump
+// on its bottom edge: least squares and a datum keep the true pose and read
+// the bump whole; min-max shares it out between the two sides.
+TEST(CadFit, FitKindsOnPerfectAndBumpedPlates) {
+  const FitSettings squares, minmax{true, {}}, holes{false, {{1, -1}, {2, -1}}}, bottom{false, {{0, 0}}};
+  struct Case {
+    const char* name;
+    FitSettings fit;
+    bool bump;
+    double pose;           // px off the true origin at most; < 0: not checked
+    double largest, least; // max |deviation| at most, at least
+  } cases[] = {
+      {"least squares", squares, false, 0.02, 0.05, 0},
+      {"min-max", minmax, false, 0.03, 0.05, 0},
+      {"datum holes", holes, false, 0.03, 0.06, 0},
+      {"datum edge", bottom, false, 0.03, 0.06, 0},
+      {"least squares, bump", squares, true, 0.02, 0.55, 0.45},
+      {"min-max, bump", minmax, true, -1, 0.32, 0.2},
+      {"datum holes, bump", holes, true, 0.03, 0.56, 0.45},
+      {"datum edge on the bump", bottom, true, 0.03, 0.56, 0.45},
+  };
+  uint64_t seed = 40;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    cad_test::PlateRender r;
+    r.cx = 236.4 + static_cast<double>(seed % 7);
+    r.cy = 177.8 - static_cast<double>(seed % 5);
+    r.angle = -2.5 + 0.6 * static_cast<double>(seed - 40);
+    r.bump = c.bump;
+    const Outcome run = PlaceFitCompare(r, seed++, c.fit);
+    const Deviation& all = run.cmp.all;
+    const double largest = std::max(all.max, -all.min);
+    std::printf("%s: max %+.4f min %+.4f rms %.4f px, fit residual %.4f largest %.4f px, origin off %.4f px\n", c.name,
+                all.max, all.min, all.rms, run.fit.residual, run.fit.largest,
+                std::hypot(run.fit.placement.px - r.cx, run.fit.placement.py - r.cy));
+    EXPECT_LE(largest, c.largest);
+    EXPECT_GE(largest, c.least);
+    EXPECT_EQ(all.missing, 0u);
+    if (c.pose >= 0) {
+      EXPECT_NEAR(run.fit.placement.px, r.cx, c.pose);
+      EXPECT_NEAR(run.fit.placement.py, r.cy, c.pose);
+      EXPECT_NEAR(std::remainder(run.fit.placement.angle - r.angle, 2 * kPi), 0.0, 3e-4);
+    }
+    // Min-max leaves the bump and the far side equally out.
+    if (c.fit.minmax && c.bump) {
+      EXPECT_NEAR(all.max, -all.min, 0.08);
+    }
+  }
+}
+
+// The exact min-max step against the largest residual at points about it:
+// none lower; and rows that leave a direction free are refused.
+TEST(CadFit, ChebyshevStepIsTheSmallestLargestResidual) {
+  std::mt19937_64 rng(17);
+  std::normal_distribution<double> unit(0, 1);
+  auto largest = [](const auto& g, const auto& d, const std::array<double, 3>& x) {
+    double m = 0;
+    for (size_t i = 0; i < d.size(); ++i) m = std::max(m, std::fabs(d[i] + g[i][0] * x[0] + g[i][1] * x[1] + g[i][2] * x[2]));
+    return m;
+  };
+  for (const size_t n : {4u, 9u, 300u}) {
+    SCOPED_TRACE(n);
+    std::vector<std::array<double, 3>> g(n);
+    std::vector<double> d(n);
+    for (size_t i = 0; i < n; ++i) g[i] = {unit(rng), unit(rng), 20 * unit(rng)}, d[i] = unit(rng);
+    std::array<double, 3> x{};
+    double t = 0;
+    ASSERT_TRUE(ChebyshevStep(g, d, &x, &t));
+    EXPECT_NEAR(largest(g, d, x), t, 1e-9);
+    for (int k = 0; k < 200; ++k) {
+      const double h = k < 100 ? 1e-3 : 0.3;
+      const std::array<double, 3> y{x[0] + h * unit(rng), x[1] + h * unit(rng), x[2] + h * unit(rng) / 20};
+      EXPECT_GE(largest(g, d, y), t - 1e-9);
+    }
+    for (auto& row : g) row[2] = 0;  // nothing holds the third direction
+    EXPECT_FALSE(ChebyshevStep(g, d, &x, &t));
+  }
 }
 
 // A drawing whose moments leave its turn open: the coarse placing tries the

@@ -3,9 +3,14 @@
 // with the figures and the window with the deviations, as screenshots.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QTest>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
@@ -13,7 +18,9 @@
 #include "support/station_fixture.h"
 #include "tests/qt/qt_support.h"
 #include "ui/cad_command.h"
+#include "ui/qt/cad_layers_dialog.h"
 #include "ui/qt/front_end.h"
+#include "ui/qt/image_view_widget.h"
 
 namespace orvane::qt {
 namespace {
@@ -54,6 +61,57 @@ TEST(QtCompareWithDrawing, PassingAndFailingPlate) {
   EXPECT_NE(fail.find(" fail\n"), std::string::npos) << fail;
   ASSERT_TRUE(st.cad && st.cad->comparison);
   EXPECT_EQ(st.cad->comparison->all.missing, 0u);
+}
+
+// A left drag on the view with Ctrl+Alt (and Shift when turning) held.
+void DragDrawing(QWidget* view, QPoint from, QPoint to, Qt::KeyboardModifiers keys) {
+  QTest::mousePress(view, Qt::LeftButton, keys, from);
+  for (int k = 1; k <= 4; ++k) {
+    const QPointF at = QPointF(from) + (QPointF(to) - QPointF(from)) * k / 4.0;
+    QMouseEvent move(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, keys);
+    QApplication::sendEvent(view, &move);
+  }
+  QTest::mouseRelease(view, Qt::LeftButton, keys, to);
+}
+
+TEST(QtCompareWithDrawing, LayersDialogAndADrawingMovedByHand) {
+  const std::filesystem::path part = ORVANE_SOURCE_DIR "/samples/PART.BMP";
+  const std::filesystem::path drawing = ORVANE_SOURCE_DIR "/tests/batch/scripts/cad_part.dxf";
+  if (!std::filesystem::exists(part)) GTEST_SKIP() << "no sample pictures";
+  unsetenv("ORVANE_VIRTUAL_CAMERA");
+  testing::TempDir dir;
+  FrontEnd front{dir.path()};
+  ASSERT_TRUE(front.Start("orvane"));
+  front.Show();
+  front.OpenImageFile(QString::fromStdString(part.string()));
+  Station& st = front.station();
+  st.settings.calibrated = 1;
+  st.settings.scale_x = 50.0;
+  st.settings.calibration_distance = 24.0;
+  // The layers with their curves, all ticked; OUTLINE unticked.
+  testing::WhenModal([](QWidget* modal) {
+    testing::Screenshot(modal, "cad_layers_dialog");
+    modal->findChild<QCheckBox*>(QStringLiteral("OUTLINE"))->setChecked(false);
+    modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+  });
+  const auto chosen = AskDrawingLayers(front.surface().window(), DrawingLayers(drawing));
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(*chosen, std::vector<std::string>{"HOLES"});
+
+  CompareAndShoot(front, drawing, 0.05, "cad_before_move");
+  ASSERT_TRUE(st.cad && st.cad->placement);
+  const cad::Placement fitted = *st.cad->placement;
+  QWidget* view = front.surface().image_view();
+  const Qt::KeyboardModifiers hand = Qt::ControlModifier | Qt::AltModifier;
+  const int w = view->width(), h = view->height();
+  DragDrawing(view, {w / 2, h / 2}, {w / 2 + w / 12, h / 2 - h / 12}, hand);
+  DragDrawing(view, {w * 9 / 10, h / 2}, {w * 9 / 10, h * 2 / 3}, hand | Qt::ShiftModifier);
+  const cad::Placement& moved = *st.cad->placement;
+  EXPECT_GT(std::hypot(moved.px - fitted.px, moved.py - fitted.py), 20.0);
+  EXPECT_GT(std::fabs(moved.angle - fitted.angle), 0.02);
+  EXPECT_FALSE(st.cad->comparison);
+  EXPECT_EQ(st.cad->drag, CadSession::Drag::None);
+  testing::Screenshot(front.surface().window(), "cad_moved_by_hand");
 }
 
 }  // namespace

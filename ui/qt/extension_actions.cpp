@@ -8,6 +8,7 @@
 #include "dxf/dxf_options.h"
 #include "ui/cad_command.h"
 #include "ui/live_hint.h"
+#include "ui/qt/cad_layers_dialog.h"
 #include "ui/qt/live_video_widget.h"
 #include "ui/save_image.h"
 
@@ -43,12 +44,14 @@ void WireExtensionActions(QtSurface& surface, Station& station) {
                                    0, false, &ok);
       if (!ok) return;
     }
+    const std::optional<std::vector<std::string>> layers = AskDrawingLayers(surface.window(), DrawingLayers(path));
+    if (!layers) return;
     bool ok = false;
     const double tolerance = QInputDialog::getDouble(
         surface.window(), QStringLiteral("Profile Tolerance"),
         QStringLiteral("Profile tolerance t (the zone is +-t/2), in the drawing's unit:"), 0.1, 1e-6, 1e6, 4, &ok);
     if (!ok) return;
-    CompareWithDrawing(station, path, unit.toStdString(), tolerance);
+    CompareWithDrawing(station, path, unit.toStdString(), tolerance, *layers);
   };
   surface.live_video()->pressed = [&station](MouseEvent event) { OnLiveAreaMouse(station, event); };
 }

@@ -11,6 +11,7 @@
 
 #include "acquisition/file_mode.h"
 #include "results/session.h"
+#include "ui/cad_command.h"
 #include "ui/commands.h"
 #include "ui/layout.h"
 #include "ui/grid_calibration_dialog.h"
@@ -166,15 +167,27 @@ void FrontEnd::Wire() {
 void FrontEnd::WireView() {
   SurfaceEvents& e = surface_.events();
   ImageViewWidget* view = surface_.image_view();
+  // A drag of the drawing (Ctrl+Alt) is the drawing's, not the picture's;
+  // its release counts wherever it falls.
   view->mouse = [this](MouseEvent kind, int32_t x, int32_t y, uint32_t keys) {
     Running running(depth_);
-    OnMouse(station_, kind, x, y, keys);
+    ImagePoint p;
+    const bool inside = MapToImage(station_, x, y, &p);
+    if (!((inside || kind == MouseEvent::LeftUp) && CadDragMouse(station_, kind, p, keys))) {
+      OnMouse(station_, kind, x, y, keys);
+    }
     AfterEvent();
   };
   view->mouse_at_image = [this](MouseEvent kind, int32_t x, int32_t y, uint32_t keys) {
     Running running(depth_);
-    OnMouseAtImage(station_, kind, x, y, keys);
+    if (!CadDragMouse(station_, kind, {x, y}, keys)) OnMouseAtImage(station_, kind, x, y, keys);
     AfterEvent();
+  };
+  view->wheel_first = [this](double steps, uint32_t keys) {
+    Running running(depth_);
+    const bool taken = CadWheel(station_, steps, keys);
+    if (taken) AfterEvent();
+    return taken;
   };
   view->zoomed = [this](const ViewZoom& zoom) { station_.view.zoom = zoom; };
   // The live area zooms and pans the view's zoom, which its pictures follow.

@@ -413,6 +413,7 @@ void ImageViewWidget::mouseMoveEvent(QMouseEvent* event) {
 void ImageViewWidget::wheelEvent(QWheelEvent* event) {
   event->accept();
   const double steps = event->angleDelta().y() / 120.0;
+  if (steps != 0.0 && wheel_first && wheel_first(steps, KeyFlags(event->buttons(), event->modifiers()))) return;
   if (steps != 0.0) Wheel(steps, event->position());
 }
 

@@ -44,6 +44,8 @@ class ImageViewWidget : public QWidget {
   // One mouse message at an image pixel: the view is zoomed in and mapped
   // the position at the screen's device pixels itself.
   std::function<void(MouseEvent, int32_t x, int32_t y, uint32_t keys)> mouse_at_image;
+  // Offered each wheel step before it zooms: true when it took the step.
+  std::function<bool(double steps, uint32_t keys)> wheel_first;
   // A file dropped on the view.
   std::function<void(const QString& path)> dropped;
   // The user zoomed or panned: the new zoom, for the station to keep.
