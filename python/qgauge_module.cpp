@@ -6,9 +6,11 @@
 
 #include <array>
 #include <cmath>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "fast_call.h"
 #include "gauge_args.h"
 #include "part_model.h"
 #include "result_types.h"
@@ -57,13 +59,8 @@ qgRect SegmentRect(std::array<double, 2> p0, std::array<double, 2> p1, double wi
   return {(p0[0] + p1[0]) / 2, (p0[1] + p1[1]) / 2, std::hypot(dx, dy), width, std::atan2(dy, dx)};
 }
 
-Typed<EdgeListTag> Edges(const ImageObject& image, std::array<double, 2> p0, std::array<double, 2> p1, double width,
-               const std::string& polarity, const std::string& select, double sigma, double threshold,
-               double noise) {
-  const char* what = "edges";
-  ImageArg im = ImageOf(image.object, what);
-  const qgRect rect = SegmentRect(p0, p1, width);
-  const qgCaliperParams params = CaliperParams(polarity, select, sigma, threshold, noise, what);
+// The caliper's edges as a list of Edge, for both entries of edges().
+py::list EdgesOf(const ImageArg& im, const qgRect& rect, const qgCaliperParams& params, const char* what) {
   // Room for the usual few edges without a heap allocation; a second call
   // when there are more.
   std::array<qgEdge, 16> few;
@@ -82,7 +79,49 @@ Typed<EdgeListTag> Edges(const ImageObject& image, std::array<double, 2> p0, std
   Check(code, what);
   py::list out(code == QG_OK ? count : 0);
   for (int32_t i = 0; code == QG_OK && i < count; ++i) out[static_cast<size_t>(i)] = EdgeTuple(found[i]);
-  return {out};
+  return out;
+}
+
+Typed<EdgeListTag> Edges(const ImageObject& image, std::array<double, 2> p0, std::array<double, 2> p1, double width,
+               const std::string& polarity, const std::string& select, double sigma, double threshold,
+               double noise) {
+  const char* what = "edges";
+  const ImageArg im = ImageOf(image.object, what);
+  return {EdgesOf(im, SegmentRect(p0, p1, width), CaliperParams(polarity, select, sigma, threshold, noise, what),
+                  what)};
+}
+
+// The pybind11 edges(), for the calls FastEdges leaves to it.
+PyObject* g_general_edges = nullptr;
+
+// edges() for plain calls; the same conversions, checks and order of
+// refusals as Edges, which takes every other call.
+PyObject* FastEdges(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const char* const kNames[] = {"image", "p0", "p1", "width", "polarity", "select", "sigma", "threshold",
+                                       "noise"};
+  PyObject* a[9];
+  std::array<double, 2> p0{}, p1{};
+  double width = 0, sigma = 0, threshold = 0, noise = 0;
+  std::string polarity, select;
+  if (!PlaceArgs(args, nargs, kwnames, kNames, 9, 6, a) || a[0] == nullptr || !PlainPoint(a[1], &p0) ||
+      !PlainPoint(a[2], &p1) || !PlainNumber(a[3], 5.0, &width) || !PlainWord(a[4], "any", &polarity) ||
+      !PlainWord(a[5], "all", &select) || !PlainNumber(a[6], 1.0, &sigma) || !PlainNumber(a[7], 20.0, &threshold) ||
+      !PlainNumber(a[8], 0.0, &noise)) {
+    return CallGeneral(g_general_edges, args, nargs, kwnames);
+  }
+  try {
+    const char* what = "edges";
+    const ImageArg im = ImageOf(a[0], what);
+    return EdgesOf(im, SegmentRect(p0, p1, width), CaliperParams(polarity, select, sigma, threshold, noise, what),
+                   what)
+        .release()
+        .ptr();
+  } catch (py::error_already_set& e) {
+    e.restore();
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  }
+  return nullptr;
 }
 
 Typed<PairOrNoneTag> EdgePair(const ImageObject& image, std::array<double, 2> p0, std::array<double, 2> p1, double width,
@@ -232,5 +271,6 @@ PYBIND11_MODULE(qgauge, m) {
                 "names the function, the code and the reason.");
   DefineResultTypes(m);
   DefineFunctions(m);
+  InstallFastEntry(m, "edges", FastEdges, &g_general_edges);
   DefinePartModel(m);
 }

@@ -162,6 +162,49 @@ def test_every_layout_reads_the_same_pixels():
     assert abs(got.x - (want.x - 20)) < 3 * want.u_x and abs(got.y - (want.y - 25)) < 3 * want.u_y
 
 
+class Word(str):
+    pass
+
+
+def test_every_way_of_passing_edges_arguments_gives_the_same_result():
+    """Plain calls are parsed apart from the rest: every spelling of the same
+    call gives the same edges, and every malformed one the same refusal."""
+    want = qgauge.edges(EDGE, (30, 60.2), (230, 60.2), 20, "any", "strongest")
+    assert len(want) == 1
+    same = [
+        lambda: qgauge.edges(EDGE, [30, 60.2], [230.0, 60.2], 20.0, select="strongest"),
+        lambda: qgauge.edges(EDGE, (30, 60.2), (230, 60.2), width=20, select="strongest", polarity="any"),
+        lambda: qgauge.edges(image=EDGE, p1=(230, 60.2), p0=(30, 60.2), select="strongest", width=20, sigma=1,
+                             threshold=20, noise=0),
+        lambda: qgauge.edges(EDGE, np.array([30, 60.2]), (230, 60.2), np.float64(20), Word("any"), "strongest"),
+        lambda: qgauge.edges(EDGE, (np.float32(30), 60.2), (230, 60.2), 20, select=Word("strongest")),
+        lambda: qgauge.edges(memoryview(EDGE), (30, 60.2), (230, 60.2), 20, select="strongest"),
+    ]
+    for i, call in enumerate(same):
+        assert call() == want, i
+    # The defaults are the same on both ways (a numpy point goes the general way).
+    defaults = qgauge.edges(EDGE, np.array([30, 60.2]), (230, 60.2))
+    assert len(defaults) >= 1 and qgauge.edges(EDGE, (30, 60.2), (230, 60.2)) == defaults
+    refused = [
+        (lambda: qgauge.edges(), TypeError),
+        (lambda: qgauge.edges(p0=(30, 60), p1=(230, 60)), TypeError),
+        (lambda: qgauge.edges(EDGE, (30, 60), (230, 60), 20, "any", "all", 1.0), TypeError),
+        (lambda: qgauge.edges(EDGE, (30, 60), (230, 60), width=20, widht=20), TypeError),
+        (lambda: qgauge.edges(EDGE, (30, 60), (230, 60), 20, width=20), TypeError),
+        (lambda: qgauge.edges(EDGE, (30, 60, 1), (230, 60)), TypeError),
+        (lambda: qgauge.edges(EDGE, (30, "60"), (230, 60)), TypeError),
+        (lambda: qgauge.edges(EDGE, (30, 60), (230, 60), 10 ** 400), TypeError),
+        (lambda: qgauge.edges(EDGE, (30, 60), (230, 60), polarity=1), TypeError),
+        (lambda: qgauge.edges(EDGE, (30, 60), (230, 60), polarity="any\0"), qgauge.Error),
+        (lambda: qgauge.edges(EDGE.astype(np.int16), (30, 60), (230, 60)), qgauge.Error),
+        (lambda: qgauge.edges(EDGE, (30, 60), (230, 60), float("nan")), qgauge.Error),
+    ]
+    for i, (call, error) in enumerate(refused):
+        with pytest.raises(error):
+            call()
+            pytest.fail(f"case {i} not refused")
+
+
 def test_nothing_found_is_an_empty_result():
     blank = np.full((100, 100), 128, np.uint8)
     assert qgauge.edges(blank, (10, 50), (90, 50)) == []
