@@ -161,11 +161,14 @@ PxValue PointToLine(const FeatureResult& p, const FeatureResult& line) {
 }
 
 // Near-parallel lines: the mean of each segment's middle's distance to the
-// other line.
+// other line. Each line enters that mean through its offset at both
+// middles, which is its offset half-way between them: each line's
+// uncertainty is taken there, its turn included, not at its own middle.
 PxValue LineToLine(const FeatureResult& a, const FeatureResult& b) {
   const double ax = 0.5 * (a.x0 + a.x1), ay = 0.5 * (a.y0 + a.y1);
   const double bx = 0.5 * (b.x0 + b.x1), by = 0.5 * (b.y0 + b.y1);
-  return {0.5 * (ToLine(b, ax, ay) + ToLine(a, bx, by)), std::hypot(LineU(a, ax, ay), LineU(b, bx, by))};
+  const double mx = 0.5 * (ax + bx), my = 0.5 * (ay + by);
+  return {0.5 * (ToLine(b, ax, ay) + ToLine(a, bx, by)), std::hypot(LineU(a, mx, my), LineU(b, mx, my))};
 }
 
 PxValue Between(const FeatureResult& a, const FeatureResult& b) {
