@@ -342,16 +342,6 @@ std::optional<PartPose> LocatePart(const ProgramModel& model, bool fixtured, con
   return PartPose{found.x, found.y, found.angle, found.score, found.ux, found.uy, found.uangle};
 }
 
-qgImage GaugePicture(const ImageState& im) {
-  return {im.frame, static_cast<int32_t>(im.width), static_cast<int32_t>(im.height),
-          static_cast<int32_t>(im.stride), static_cast<int32_t>(im.bytes_per_pixel)};
-}
-
-bool IsGaugePicture(const ImageState& im) {
-  return im.frame != nullptr && im.width > 0 && im.height > 0 &&
-         (im.bytes_per_pixel == 3 || im.bytes_per_pixel == 4);
-}
-
 FeatureResult GaugeFeature(const qgImage& image, StepKind kind, const qgPoint (&p)[3]) {
   switch (kind) {
     case StepKind::Point: return GaugePoint(image, p[0], p[1]);
