@@ -87,7 +87,7 @@ void sampleSpokes(const qgImage& image, const qgCaliperParams& caliper, bool wan
         if (caliper.select == QG_SELECT_STRONGEST)
             for (size_t k = 1; k < edges.size(); ++k)
                 if (std::fabs(edges[k].strength) > std::fabs(edges[pick].strength)) pick = k;
-        // The pixel noise only serves the spokes' own uncertainties.
+        // The pixel noise serves the spokes' own uncertainties.
         if (wantNoise) qg::collectNoise(image, s.rects[static_cast<size_t>(i)], edges, 32, s.noiseSamples);
         Found& f = s.found.emplace_back();
         f.spoke = i;
@@ -219,8 +219,12 @@ void correctCurvature(double r, Spokes& s) {
 // residual scatter (the residuals' expected sum of squares is
 // sigma^2 (m - 3 overlap), not sigma^2 (m - 3), for m inliers). With three
 // inliers nothing measures the scatter: the uncertainties stay infinite.
+double overlapOf(const qgCircleGaugeParams& g, const qgCircle& c) {
+    return g.spokes * (g.spokeWidth + 1) / (kTwoPi * c.r);
+}
+
 void widenForOverlap(const qgCircleGaugeParams& g, qgCircle& result) {
-    const double overlap = g.spokes * (g.spokeWidth + 1) / (kTwoPi * result.r);
+    const double overlap = overlapOf(g, result);
     if (overlap > 1 && result.inliers > 3) {
         const double m = result.inliers;
         const double f = std::sqrt(overlap * (m - 3) / std::max(m - 3 * overlap, 1.0));
@@ -230,8 +234,40 @@ void widenForOverlap(const qgCircleGaugeParams& g, qgCircle& result) {
     }
 }
 
-void reportSpokes(const qgCircleGaugeParams& g, Spokes& s, qgSpoke* spokesOut) {
-    double noise = g.caliper.noise > 0 ? g.caliper.noise : qg::noiseFromSamples(s.noiseSamples);
+// The mean square of the spokes' edge uncertainties from the pixel noise
+// (of the fit's inliers only when `inliers`); 0 without spokes.
+double meanSquareU(const Spokes& s, double noise, bool inliers) {
+    double sum = 0;
+    int m = 0;
+    for (size_t k = 0; k < s.found.size(); ++k) {
+        if (inliers && !(s.weights[k] > 0)) continue;
+        const Found& f = s.found[k];
+        const double u = qg::combinedUncertainty(f.edge, nullptr, noise / std::sqrt(static_cast<double>(f.profile.rows)));
+        sum += u * u;
+        ++m;
+    }
+    return m > 0 ? sum / m : 0;
+}
+
+// The scatter of a dozen or two residuals is itself uncertain by a fifth
+// or more, and the pixel noise, read on hundreds of pixels, predicts each
+// spoke's edge scatter steadily: with the scatter alone, +-2u covers
+// clearly less than 95 % on small circles. The circle's uncertainties are
+// the larger of the two estimates: the noise's where the residuals happen
+// to lie close, the residuals' where more than noise (a rough rim, clutter
+// half set aside) spreads the points. Spokes that share pixels share their
+// noise too, as in widenForOverlap.
+void floorByNoise(const qgCircleGaugeParams& g, const Spokes& s, double noise, const double unit[3],
+                  qgCircle& result) {
+    if (!std::isfinite(result.uR)) return;
+    const double v = meanSquareU(s, noise, true) * std::max(overlapOf(g, result), 1.0);
+    if (!(v > 0)) return;
+    result.uCx = std::max(result.uCx, std::sqrt(unit[0] * v));
+    result.uCy = std::max(result.uCy, std::sqrt(unit[1] * v));
+    result.uR = std::max(result.uR, std::sqrt(unit[2] * v));
+}
+
+void reportSpokes(const qgCircleGaugeParams& g, Spokes& s, double noise, qgSpoke* spokesOut) {
     for (int i = 0; i < g.spokes; ++i) spokesOut[i] = qgSpoke{};
     for (size_t k = 0; k < s.found.size(); ++k) {
         const Found& f = s.found[k];
@@ -253,20 +289,28 @@ extern "C" QG_API int32_t qgCircleGauge(const qgImage* image, const qgCircleGaug
     try {
         Spokes s;
         if ((rc = placeSpokes(*image, g, s.rects)) != QG_OK) return rc;
-        sampleSpokes(*image, g.caliper, g.caliper.noise == 0 && spokesOut, s);
+        sampleSpokes(*image, g.caliper, g.caliper.noise == 0, s);
         if (s.found.size() < 3) return QG_NOT_FOUND;
         s.points.resize(s.found.size());
         for (size_t k = 0; k < s.found.size(); ++k) s.points[k] = pointOf(s.found[k]);
+        const double noise = g.caliper.noise > 0 ? g.caliper.noise : qg::noiseFromSamples(s.noiseSamples);
+        // A robust scale from a dozen residuals can happen to be a fraction
+        // of the edges' own scatter, and then sound rim points fall out as
+        // outliers (and the few kept claim too small an uncertainty): the
+        // scale is never below the spokes' noise.
+        fit.minScale = std::max(fit.minScale, std::sqrt(meanSquareU(s, noise, false)));
         qgCircle first;
         rc = qg::fitCircle(s.points, fit, nullptr, first, s.weights);
         if (rc != QG_OK) return rc == QG_ERR_DEGENERATE ? QG_NOT_FOUND : rc;
         setClutterAside(*image, g.caliper, first, s);
         correctCurvature(first.r, s);
         qgCircle result;
-        rc = qg::fitCircle(s.points, fit, &first, result, s.weights);
+        double unit[3];
+        rc = qg::fitCircle(s.points, fit, &first, result, s.weights, unit);
         if (rc != QG_OK) return rc == QG_ERR_DEGENERATE ? QG_NOT_FOUND : rc;
         widenForOverlap(g, result);
-        if (spokesOut) reportSpokes(g, s, spokesOut);
+        floorByNoise(g, s, noise, unit, result);
+        if (spokesOut) reportSpokes(g, s, noise, spokesOut);
         *circle = result;
         return QG_OK;
     } catch (const std::bad_alloc&) {

@@ -182,7 +182,7 @@ int32_t resolveFit(const qgFitParams* in, qgFitParams& out) {
 }
 
 int32_t fitCircle(const std::vector<qgPoint>& p, const qgFitParams& fit, const qgCircle* start,
-                  qgCircle& out, std::vector<double>& w) {
+                  qgCircle& out, std::vector<double>& w, double* unitVariance) {
     // From a start circle, its weights (when given for these points) are the
     // first guess too.
     if (!start || w.size() != p.size()) w.assign(p.size(), 1.0);
@@ -229,6 +229,7 @@ int32_t fitCircle(const std::vector<qgPoint>& p, const qgFitParams& fit, const q
         e[k] = 1;
         if (!solve3(A, e, col)) return QG_ERR_DEGENERATE;
         u[k] = std::isinf(f) ? kInf : std::sqrt(std::max(col[k], 0.0) * f);
+        if (unitVariance) unitVariance[k] = std::max(col[k], 0.0);
     }
     c.uCx = u[0];
     c.uCy = u[1];

@@ -76,7 +76,11 @@ void toEdge(const Profile& profile, const Located& e, double sigmaProfile, qgEdg
 
 // Robust circle fit with optional starting circle (and then `weights`, if
 // sized for the points, as the starting weights); QG_OK or a fit error.
+// unitVariance, when given, receives the diagonal of (J'J)^-1 over the
+// inliers (cx, cy, r): the parameters' variances for points of unit
+// variance each.
 int32_t fitCircle(const std::vector<qgPoint>& points, const qgFitParams& fit,
-                  const qgCircle* start, qgCircle& out, std::vector<double>& weights);
+                  const qgCircle* start, qgCircle& out, std::vector<double>& weights,
+                  double* unitVariance = nullptr);
 
 }  // namespace qg

@@ -16,16 +16,6 @@ constexpr double kPi = 3.14159265358979323846;
 // bytes and a short header): a longer file is no model.
 constexpr int64_t kMaxModelFileBytes = int64_t{1} << 20;
 
-bool HasPicture(const ImageState& im) {
-  return im.frame != nullptr && im.width > 0 && im.height > 0 &&
-         (im.bytes_per_pixel == 3 || im.bytes_per_pixel == 4);
-}
-
-qgImage PictureOf(const ImageState& im) {
-  return {im.frame, static_cast<int32_t>(im.width), static_cast<int32_t>(im.height),
-          static_cast<int32_t>(im.stride), static_cast<int32_t>(im.bytes_per_pixel)};
-}
-
 // Why the rectangle cannot be taught in a w x h picture; empty when it can.
 std::string RectProblem(const PartRect& r, uint32_t w, uint32_t h) {
   for (double v : {r.x0, r.y0, r.x1, r.y1}) {
@@ -130,12 +120,12 @@ const qgPartModel* PartSession::model() {
 bool PartSession::Teach(PartRect rect, std::string* why) {
   model(); // a damaged or unreadable file is known before it could be replaced
   const ImageState& im = station_.image;
-  if (!HasPicture(im)) return Refuse(why, "no picture");
+  if (!IsGaugePicture(im)) return Refuse(why, "no picture");
   if (std::string problem = RectProblem(rect, im.width, im.height); !problem.empty()) {
     return Refuse(why, std::move(problem));
   }
   if (unreadable_) return Refuse(why, std::string(kPartModelName) + " cannot be read and is left as it is");
-  const qgImage image = PictureOf(im);
+  const qgImage image = GaugePicture(im);
   const qgBox box{rect.x0, rect.y0, rect.x1, rect.y1};
   qgPartModel* taught = nullptr;
   if (const int32_t rc = qgPartTrain(&image, &box, nullptr, &taught); rc != QG_OK) {
@@ -186,7 +176,7 @@ std::vector<PartPose> PartSession::Find(bool all, std::string* why) {
     return {};
   }
   const ImageState& im = station_.image;
-  if (!HasPicture(im)) {
+  if (!IsGaugePicture(im)) {
     *why = "no picture";
     return {};
   }
@@ -195,7 +185,7 @@ std::vector<PartPose> PartSession::Find(bool all, std::string* why) {
   params.maxInstances = all ? QG_PART_MAX_INSTANCES : 1;
   std::vector<qgPartInstance> found(static_cast<size_t>(params.maxInstances));
   int32_t count = 0;
-  const qgImage image = PictureOf(im);
+  const qgImage image = GaugePicture(im);
   const int32_t rc = qgPartFind(&image, m, &params, found.data(), params.maxInstances, &count);
   if (rc != QG_OK && rc != QG_NOT_FOUND) {
     *why = "the gauge library refused the search (code " + std::to_string(rc) + ")";
@@ -217,7 +207,7 @@ PartSession& PartOf(Station& station) {
 }
 
 uint64_t PictureFingerprint(const ImageState& im) {
-  if (!HasPicture(im)) return 0;
+  if (!IsGaugePicture(im)) return 0;
   // FNV-1a over the size and the pixels, eight bytes a step.
   uint64_t h = 0xcbf29ce484222325ull;
   auto mix = [&h](uint64_t v) { h = (h ^ v) * 0x100000001b3ull; };
@@ -251,6 +241,16 @@ std::vector<std::string> PartWarnings(int32_t flags) {
                      "teach it turned for a more precise model.");
   }
   return out;
+}
+
+qgImage GaugePicture(const ImageState& im) {
+  return {im.frame, static_cast<int32_t>(im.width), static_cast<int32_t>(im.height),
+          static_cast<int32_t>(im.stride), static_cast<int32_t>(im.bytes_per_pixel)};
+}
+
+bool IsGaugePicture(const ImageState& im) {
+  return im.frame != nullptr && im.width > 0 && im.height > 0 &&
+         (im.bytes_per_pixel == 3 || im.bytes_per_pixel == 4);
 }
 
 void PartToPicture(const PartPose& pose, double px, double py, double* x, double* y) {

@@ -86,6 +86,11 @@ std::vector<std::string> PartWarnings(int32_t flags);
 // words orvane-batch prints after "part found".
 std::string PartPoseWords(const PartPose& pose);
 
+// The station's picture as the gauge library reads it, and whether it is
+// one it can read (3 or 4 bytes a pixel).
+qgImage GaugePicture(const ImageState& image);
+bool IsGaugePicture(const ImageState& image);
+
 // A pose's frame applied to a point given in the part's own frame (origin at
 // the taught rectangle's centre, axes of the picture when taught), and back.
 void PartToPicture(const PartPose& pose, double px, double py, double* x, double* y);

@@ -161,11 +161,14 @@ PxValue PointToLine(const FeatureResult& p, const FeatureResult& line) {
 }
 
 // Near-parallel lines: the mean of each segment's middle's distance to the
-// other line.
+// other line. Each line enters that mean through its offset at both
+// middles, which is its offset half-way between them: each line's
+// uncertainty is taken there, its turn included, not at its own middle.
 PxValue LineToLine(const FeatureResult& a, const FeatureResult& b) {
   const double ax = 0.5 * (a.x0 + a.x1), ay = 0.5 * (a.y0 + a.y1);
   const double bx = 0.5 * (b.x0 + b.x1), by = 0.5 * (b.y0 + b.y1);
-  return {0.5 * (ToLine(b, ax, ay) + ToLine(a, bx, by)), std::hypot(LineU(a, ax, ay), LineU(b, bx, by))};
+  const double mx = 0.5 * (ax + bx), my = 0.5 * (ay + by);
+  return {0.5 * (ToLine(b, ax, ay) + ToLine(a, bx, by)), std::hypot(LineU(a, mx, my), LineU(b, mx, my))};
 }
 
 PxValue Between(const FeatureResult& a, const FeatureResult& b) {
@@ -337,16 +340,6 @@ std::optional<PartPose> LocatePart(const ProgramModel& model, bool fixtured, con
   int32_t count = 0;
   if (qgPartFind(&image, model.get(), &params, &found, 1, &count) != QG_OK || count < 1) return std::nullopt;
   return PartPose{found.x, found.y, found.angle, found.score, found.ux, found.uy, found.uangle};
-}
-
-qgImage GaugePicture(const ImageState& im) {
-  return {im.frame, static_cast<int32_t>(im.width), static_cast<int32_t>(im.height),
-          static_cast<int32_t>(im.stride), static_cast<int32_t>(im.bytes_per_pixel)};
-}
-
-bool IsGaugePicture(const ImageState& im) {
-  return im.frame != nullptr && im.width > 0 && im.height > 0 &&
-         (im.bytes_per_pixel == 3 || im.bytes_per_pixel == 4);
 }
 
 FeatureResult GaugeFeature(const qgImage& image, StepKind kind, const qgPoint (&p)[3]) {

@@ -151,11 +151,6 @@ ProgramRun RunProgram(const Program& program, const ProgramModel& model, const q
 // a fixtured program; nothing when the part is not there.
 std::optional<PartPose> LocatePart(const ProgramModel& model, bool fixtured, const qgImage& image);
 
-// The station's picture as the gauge library reads it, and whether it is
-// one it can read (3 or 4 bytes a pixel).
-qgImage GaugePicture(const ImageState& image);
-bool IsGaugePicture(const ImageState& image);
-
 // A feature gauged from points given in picture coordinates (teaching and
 // the run share it).
 FeatureResult GaugeFeature(const qgImage& image, StepKind kind, const qgPoint (&points)[3]);

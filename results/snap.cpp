@@ -150,15 +150,21 @@ std::optional<GaugedEdge> GaugeStraightEdge(const ImageState& im, double x0, dou
   const int32_t n = std::min(kMaxEdgeCalipers, static_cast<int32_t>(length / kCaliperWidth));
   const double across = std::atan2(y1 - y0, x1 - x0) + 0.5 * kPi;
   std::vector<qgPoint> points;
+  double u2 = 0.0;
   for (int32_t i = 0; i < n; ++i) {
     const double t = (i + 0.5) / n;
     const std::optional<qgEdge> e =
         NearestEdge(im, x0 + t * (x1 - x0), y0 + t * (y1 - y0), across, kCaliperWidth);
-    if (e) points.push_back({e->x, e->y});
+    if (e) points.push_back({e->x, e->y}), u2 += e->uncertainty * e->uncertainty;
   }
   if (points.size() < size_t{kMinEdgeCalipers}) return std::nullopt;
   qgFitParams fit;
   qgFitDefaults(&fit);
+  // A robust scale from a score of residuals can happen to be a fraction of
+  // the edges' own scatter, and then sound edges fall out as outliers (and
+  // the line kept claims too small an uncertainty): the scale is never
+  // below the edges' noise.
+  fit.minScale = std::max(fit.minScale, std::sqrt(u2 / static_cast<double>(points.size())));
   qgLine line;
   if (qgFitLine(points.data(), static_cast<int32_t>(points.size()), &fit, &line, nullptr) != QG_OK ||
       line.inliers < kMinEdgeCalipers) {
@@ -175,12 +181,18 @@ std::optional<GaugedEdge> GaugeStraightEdge(const ImageState& im, double x0, dou
   project(x0, y0, &out.x0, &out.y0);
   project(x1, y1, &out.x1, &out.y1);
   out.angle = line.angle;
-  out.sigma_angle = line.uAngle;
+  // Each caliper's profile reads a pixel beyond its band on either side, so
+  // neighbouring calipers share pixels and noise: the line averages fewer
+  // independent errors than it has edges, and its two parameters absorb more
+  // of the residual scatter (as the circle gauge widens for its spokes).
+  const double m = line.inliers, overlap = (kCaliperWidth + 1.0) * n / length;
+  const double widen = m > 2.0 * overlap ? std::sqrt(overlap * (m - 2.0) / (m - 2.0 * overlap)) : 1.0;
+  out.sigma_angle = line.uAngle * widen;
   out.rms = line.rms;
   out.calipers = line.inliers;
   out.cx = line.x - 0.5;
   out.cy = line.y - 0.5;
-  out.sigma_offset = line.uPosition;
+  out.sigma_offset = line.uPosition * widen;
   return out;
 }
 

@@ -120,6 +120,39 @@ TEST(EdgeWidthGauge, WidthIsUnbiasedAndItsUncertaintyCovers) {
   }
 }
 
+// A short edge (18 calipers) over many angles: no sound caliper is ever
+// set aside as an outlier (a robust scale from a few residuals can fall far
+// below the edges' own scatter, and the few kept then claim a tiny
+// uncertainty), and the offset's and the angle's +-2u cover 92..98 %.
+TEST(EdgeWidthGauge, ShortEdgeKeepsItsCalipersAndItsUncertaintyCovers) {
+  StationFixture f;
+  AttachImage(f.station, 130, 130);
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> turn(-kPi, kPi), phase(0.0, 1.0);
+  Tally offset, angle;
+  int dropped = 0;
+  const int trials = 400;
+  for (int trial = 0; trial < trials; ++trial) {
+    const double a = turn(random), cx = 64.0 + phase(random), cy = 64.0 + phase(random), half = 45.2;
+    Render(f.station.image, cx, cy, a, 2.0, 900 + trial,
+           [&](double d) { return kDark + (kLight - kDark) * Phi(d); });
+    const std::optional<GaugedEdge> e =
+        GaugeStraightEdge(f.station.image, cx - half * std::cos(a), cy - half * std::sin(a),
+                          cx + half * std::cos(a), cy + half * std::sin(a));
+    ASSERT_TRUE(e.has_value());
+    dropped += e->calipers < 18;
+    offset.Add((e->cx - cx) * -std::sin(a) + (e->cy - cy) * std::cos(a), e->sigma_offset);
+    angle.Add(std::remainder(e->angle - a, kPi), e->sigma_angle);
+  }
+  std::printf("90 px edge: calipers dropped in %d of %d, 2u coverage offset %.1f %%, angle %.1f %%\n", dropped,
+              trials, 100.0 * offset.coverage(), 100.0 * angle.coverage());
+  EXPECT_EQ(dropped, 0);
+  for (const Tally* t : {&offset, &angle}) {
+    EXPECT_GE(t->coverage(), 0.92);
+    EXPECT_LE(t->coverage(), 0.98);
+  }
+}
+
 TEST(EdgeWidthGauge, NothingWithoutAnEdgeOrOffThePicture) {
   StationFixture f;
   AttachImage(f.station, 100, 100, 128);
