@@ -16,6 +16,8 @@
 
 namespace orvane {
 
+struct SnapCaliper;
+
 struct ProgramSession {
   std::optional<Program> program; // open: being taught or run
   std::shared_ptr<const ProgramModel> model;
@@ -31,6 +33,9 @@ struct ProgramSession {
   bool recording = false;
   // Why the last recorded gauge did not become a step (empty: it did).
   std::string record_problem;
+  // The point step the last snapped click of a measurement set became
+  // (empty: none), for the length to the next click of the set.
+  std::string snap_chain;
 };
 
 // The station's program session, made on first use.
@@ -69,6 +74,12 @@ bool AddFeature(Station& station, StepKind kind, const std::string& label, const
 // station's image coordinates, a pixel's centre at i) becomes a step under
 // the next free label of its kind; nothing while not recording.
 void RecordGaugeStep(Station& station, StepKind kind, const double (&xs)[3], const double (&ys)[3]);
+// While recording: a click of a measurement set that snapped to an edge
+// (`snapped`; null: it found none) becomes a point step, the edge's caliper
+// centred on the edge, and the length from the set's previous snapped point
+// (none when `starts_set`) a distance between the two; nothing while not
+// recording.
+void RecordSnapStep(Station& station, const SnapCaliper* snapped, bool starts_set);
 
 // Adds a distance or an angle between two features of the program.
 bool AddDimension(Station& station, StepKind kind, const std::string& label, const std::string& a,
