@@ -354,11 +354,16 @@ void PictureArrived(Station& st, bool loaded) {
   if (!loaded || !session.auto_run || !session.program) return;
   std::string why;
   const std::optional<ProgramRun> run = RunOpenProgram(st, &why);
+  SayAutomaticRun(st, run, why);
+}
+
+void SayAutomaticRun(Station& st, const std::optional<ProgramRun>& run, const std::string& why) {
   std::string said = "program run: ";
   if (!run) {
     said += why;
   } else {
-    said += run->found ? "part " + std::to_string(session.last_part) + (run->pass ? " pass" : " fail") : "part not found";
+    said += run->found ? "part " + std::to_string(ProgramOf(st).last_part) + (run->pass ? " pass" : " fail")
+                       : "part not found";
   }
   ResultsOf(st).pending_notices.push_back(std::move(said));
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "inspect/program.h"
+#include "inspect/rest_watch.h"
 #include "station/station.h"
 #include "workspace/settings.h"
 
@@ -36,6 +37,11 @@ struct ProgramSession {
   // The point step the last snapped click of a measurement set became
   // (empty: none), for the length to the next click of the set.
   std::string snap_chain;
+  // In Live: the open program runs on every picture of the folder camera,
+  // and once each time a part comes to rest (the picture still a moment).
+  bool auto_folder = false;
+  bool auto_rest = false;
+  LiveWatch live;
 };
 
 // The station's program session, made on first use.
@@ -104,6 +110,9 @@ std::optional<ProgramRun> RunOpenProgram(Station& station, std::string* why);
 // is no longer drawn, and with automatic runs on the open program runs on
 // it; what it gave is said as a notice ("program run: part 4 pass").
 void PictureArrived(Station& station, bool loaded);
+// Says what an automatic run gave (`run`, or why there is none) as
+// PictureArrived does.
+void SayAutomaticRun(Station& station, const std::optional<ProgramRun>& run, const std::string& why);
 
 // Enters a run's dimensions into the results table as part number N (the
 // next after the highest in the table), with pass or fail per dimension (the
