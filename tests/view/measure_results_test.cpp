@@ -152,7 +152,7 @@ TEST(MeasuredRows, SnappedClicksBecomeProgramStepsThatFollowThePart) {
       {207, 200, 432, 200, false, taught},    // not recording: nothing
       {207, 250, 432, 250, true, taught + 3}, // P2, P3 and L5 between them
       {301, 208, 318, 208, true, taught + 6}, // the hole's rims: P4, P5, L6
-      {260, 270, 432, 270, true, taught + 7}, // no edge: P6 alone
+      {432, 270, 260, 270, true, taught + 7}, // P6, then a click without an edge
   };
   std::vector<double> lengths; // what each set measured as the operator clicked it
   for (const Set& set : sets) {
@@ -169,7 +169,11 @@ TEST(MeasuredRows, SnappedClicksBecomeProgramStepsThatFollowThePart) {
   EXPECT_EQ(steps[taught + 2].label, "L5");
   EXPECT_EQ(steps[taught + 2].a + " " + steps[taught + 2].b, "P2 P3");
   EXPECT_EQ(steps[taught + 6].label, "P6");
-  EXPECT_EQ(session.record_problem, "");
+  EXPECT_EQ(session.record_problem, "P7: the click found no edge to snap to");
+  ResultsOf(t.station).table.snap = false;
+  t.AnswerDistance("10");
+  Click(t, 207, 330);
+  EXPECT_EQ(session.record_problem, "P7: snapping is off");
   session.recording = false;
 
   const struct {
@@ -210,21 +214,6 @@ TEST(MeasuredRows, ASnappedStepKeepsItsOwnEdgeBesideAStrongerOne) {
   const std::optional<ProgramRun> run = RunOpenProgram(t.station, &why);
   ASSERT_TRUE(run && run->dimensions.size() == 1) << why << ProgramOf(t.station).record_problem;
   EXPECT_NEAR(run->dimensions[0].value, 6.0, 0.05);
-}
-
-// A click that snaps to no edge says so and is no step.
-TEST(MeasuredRows, AnUnsnappedClickIsNoStep) {
-  for (const bool snap : {true, false}) {
-    ViewStation t{testing::kManualMeasurement, 640, 480};
-    testing::TeachPlateProgram(t.station);
-    ResultsOf(t.station).table.snap = snap;
-    ProgramOf(t.station).recording = true;
-    t.station.view.mouse_mode = 1;
-    t.AnswerDistance("10");
-    Click(t, 260, 270);
-    EXPECT_EQ(ProgramOf(t.station).record_problem,
-              snap ? "P2: the click found no edge to snap to" : "P2: snapping is off");
-  }
 }
 
 } // namespace
