@@ -234,8 +234,10 @@ bool SnapSegment(const Station& st, const SnapCaliper& snapped, qgPoint (&points
 } // namespace
 
 void RecordSnapStep(Station& st, const SnapCaliper* snapped, bool starts_set) {
-  if (!st.program || !st.program->recording || !st.program->program) return;
+  if (!st.program) return;
   ProgramSession& session = *st.program;
+  // A click not recorded breaks the chain: the next length is not between steps.
+  if (!session.recording || !session.program) return session.snap_chain.clear();
   const std::string previous = std::exchange(session.snap_chain, "");
   const std::string label = NextStepLabel(*session.program, StepKind::Point);
   qgPoint points[3] = {};
