@@ -11,7 +11,7 @@ namespace {
 
 constexpr const char* kUsage =
     "expected new NAME | save | load NAME | circle LABEL X1 Y1 X2 Y2 X3 Y3 | "
-    "width|line|point LABEL X0 Y0 X1 Y1 | distance|angle LABEL A B | run | auto on|off";
+    "width|line|point LABEL X0 Y0 X1 Y1 | distance|angle LABEL A B | run | auto [folder|rest] on|off";
 
 bool Coordinate(const std::string& w, double* out) {
   const auto r = std::from_chars(w.data(), w.data() + w.size(), *out);
@@ -45,8 +45,12 @@ bool ParseProgramCommand(const std::vector<Word>& words, Command* c, std::string
   c->texts.push_back(sub);
   if (sub == "save" || sub == "run") return args == 0 || fail(sub + " takes no arguments");
   if (sub == "auto") {
-    if (args != 1 || (words[2].text != "on" && words[2].text != "off")) return fail("auto on|off");
-    c->on = words[2].text == "on";
+    // "auto folder on": the runs in Live, beside the runs on new pictures.
+    const bool live = args == 2 && (words[2].text == "folder" || words[2].text == "rest");
+    const std::string& state = words.back().text;
+    if ((args != 1 && !live) || (state != "on" && state != "off")) return fail("auto [folder|rest] on|off");
+    if (live) c->texts.push_back(words[2].text);
+    c->on = state == "on";
     return true;
   }
   if (sub == "new" || sub == "load") {
@@ -79,7 +83,10 @@ bool RunProgramCommand(Station& station, const Command& c, std::ostream& out, st
   std::string why;
   bool done = true;
   if (sub == "auto") {
-    ProgramOf(station).auto_run = c.on;
+    const std::string_view which = c.texts.size() > 1 ? std::string_view(c.texts[1]) : "";
+    (which == "folder" ? ProgramOf(station).auto_folder
+     : which == "rest" ? ProgramOf(station).auto_rest
+                       : ProgramOf(station).auto_run) = c.on;
   } else if (sub == "new") {
     done = NewProgram(station, c.texts[1], &why);
   } else if (sub == "save") {

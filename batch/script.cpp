@@ -39,6 +39,7 @@
 #include "solutions/precise_calibration.h"
 #include "ui/commands.h"
 #include "ui/grid_scale.h"
+#include "ui/live_runs.h"
 #include "ui/main_window.h"
 #include "ui/part_commands.h"
 #include "ui/status.h"
@@ -655,8 +656,24 @@ class Runner {
   // Real time passes (a live camera streams meanwhile); then the status
   // line says what the camera's state has become.
   void Wait(double seconds) {
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    if (running_ && WatchesLive(*station_)) {
+      WatchLive(seconds);
+    } else {
+      std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    }
     if (running_) RefreshCameraNote(*station_);
+  }
+
+  // The wait as the window's live area spends it: each picture watched for
+  // the program's automatic runs in Live, the script's own clock moved on.
+  void WatchLive(double seconds) {
+    constexpr auto kStep = std::chrono::milliseconds(20);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(kStep);
+      if (options_.fixed_clock) static_cast<ManualClock&>(*clock_).Advance(kStep.count());
+      WatchLivePicture(*station_);
+    }
   }
 
   void Start(const Command& c) {

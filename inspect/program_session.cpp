@@ -5,10 +5,12 @@
 #include <charconv>
 #include <cmath>
 #include <system_error>
+#include <utility>
 
 #include "inspect/program_file.h"
 #include "results/csv.h"
 #include "results/session.h"
+#include "results/snap.h"
 #include "workspace/files.h"
 
 namespace orvane {
@@ -206,6 +208,62 @@ void RecordGaugeStep(Station& st, StepKind kind, const double (&xs)[3], const do
   st.program->record_problem = AddFeature(st, kind, label, points, &why) ? "" : label + ": " + why;
 }
 
+namespace {
+
+// Half the lengths a snapped point's caliper is tried with, longest first:
+// the snap's own caliper, then shorter ones that leave out a stronger
+// neighbouring edge the snap passed over for a nearer one.
+constexpr double kSnapHalfLengths[] = {10.0, 6.0, 4.0};
+// How far the step's edge may lie from the snapped one and still be it, px.
+constexpr double kSnapAgreement = 0.5;
+
+// The segment (gauge library coordinates) of a point step that finds the
+// snapped edge again in this picture; false when no caliper does.
+bool SnapSegment(const Station& st, const SnapCaliper& snapped, qgPoint (&points)[3]) {
+  const double ex = snapped.edge.x + 0.5, ey = snapped.edge.y + 0.5;
+  const double dx = std::cos(snapped.angle), dy = std::sin(snapped.angle);
+  for (const double h : kSnapHalfLengths) {
+    points[0] = {ex - h * dx, ey - h * dy};
+    points[1] = {ex + h * dx, ey + h * dy};
+    const FeatureResult f = GaugeFeature(GaugePicture(st.image), StepKind::Point, points);
+    if (f.ok && std::hypot(f.x - ex, f.y - ey) <= kSnapAgreement) return true;
+  }
+  return false;
+}
+
+} // namespace
+
+void RecordSnapStep(Station& st, const SnapCaliper* snapped, bool starts_set) {
+  if (!st.program) return;
+  ProgramSession& session = *st.program;
+  // A click not recorded breaks the chain: the next length is not between steps.
+  if (!session.recording || !session.program) return session.snap_chain.clear();
+  const std::string previous = std::exchange(session.snap_chain, "");
+  const std::string label = NextStepLabel(*session.program, StepKind::Point);
+  qgPoint points[3] = {};
+  if (snapped == nullptr) {
+    session.record_problem =
+        label + (ResultsOf(st).table.snap ? ": the click found no edge to snap to" : ": snapping is off");
+    return;
+  }
+  if (!IsGaugePicture(st.image) || !SnapSegment(st, *snapped, points)) {
+    session.record_problem = label + ": no caliper finds the snapped edge again";
+    return;
+  }
+  std::string why;
+  if (!AddFeature(st, StepKind::Point, label, points, &why)) {
+    session.record_problem = label + ": " + why;
+    return;
+  }
+  session.record_problem.clear();
+  session.snap_chain = label;
+  if (starts_set || previous.empty() || FindStep(*session.program, previous) == nullptr) return;
+  const std::string length = NextStepLabel(*session.program, StepKind::Distance);
+  if (!AddDimension(st, StepKind::Distance, length, previous, label, &why)) {
+    session.record_problem = length + ": " + why;
+  }
+}
+
 bool AddDimension(Station& st, StepKind kind, const std::string& label, const std::string& a,
                   const std::string& b, std::string* why) {
   Program* program = OpenProgram(st, why);
@@ -298,11 +356,16 @@ void PictureArrived(Station& st, bool loaded) {
   if (!loaded || !session.auto_run || !session.program) return;
   std::string why;
   const std::optional<ProgramRun> run = RunOpenProgram(st, &why);
+  SayAutomaticRun(st, run, why);
+}
+
+void SayAutomaticRun(Station& st, const std::optional<ProgramRun>& run, const std::string& why) {
   std::string said = "program run: ";
   if (!run) {
     said += why;
   } else {
-    said += run->found ? "part " + std::to_string(session.last_part) + (run->pass ? " pass" : " fail") : "part not found";
+    said += run->found ? "part " + std::to_string(ProgramOf(st).last_part) + (run->pass ? " pass" : " fail")
+                       : "part not found";
   }
   ResultsOf(st).pending_notices.push_back(std::move(said));
 }

@@ -11,10 +11,13 @@
 #include <vector>
 
 #include "inspect/program.h"
+#include "inspect/rest_watch.h"
 #include "station/station.h"
 #include "workspace/settings.h"
 
 namespace orvane {
+
+struct SnapCaliper;
 
 struct ProgramSession {
   std::optional<Program> program; // open: being taught or run
@@ -31,6 +34,14 @@ struct ProgramSession {
   bool recording = false;
   // Why the last recorded gauge did not become a step (empty: it did).
   std::string record_problem;
+  // The point step the last snapped click of a measurement set became
+  // (empty: none), for the length to the next click of the set.
+  std::string snap_chain;
+  // In Live: the open program runs on every picture of the folder camera,
+  // and once each time a part comes to rest (the picture still a moment).
+  bool auto_folder = false;
+  bool auto_rest = false;
+  LiveWatch live;
 };
 
 // The station's program session, made on first use.
@@ -69,6 +80,12 @@ bool AddFeature(Station& station, StepKind kind, const std::string& label, const
 // station's image coordinates, a pixel's centre at i) becomes a step under
 // the next free label of its kind; nothing while not recording.
 void RecordGaugeStep(Station& station, StepKind kind, const double (&xs)[3], const double (&ys)[3]);
+// While recording: a click of a measurement set that snapped to an edge
+// (`snapped`; null: it found none) becomes a point step, the edge's caliper
+// centred on the edge, and the length from the set's previous snapped point
+// (none when `starts_set`) a distance between the two; nothing while not
+// recording.
+void RecordSnapStep(Station& station, const SnapCaliper* snapped, bool starts_set);
 
 // Adds a distance or an angle between two features of the program.
 bool AddDimension(Station& station, StepKind kind, const std::string& label, const std::string& a,
@@ -93,6 +110,9 @@ std::optional<ProgramRun> RunOpenProgram(Station& station, std::string* why);
 // is no longer drawn, and with automatic runs on the open program runs on
 // it; what it gave is said as a notice ("program run: part 4 pass").
 void PictureArrived(Station& station, bool loaded);
+// Says what an automatic run gave (`run`, or why there is none) as
+// PictureArrived does.
+void SayAutomaticRun(Station& station, const std::optional<ProgramRun>& run, const std::string& why);
 
 // Enters a run's dimensions into the results table as part number N (the
 // next after the highest in the table), with pass or fail per dimension (the

@@ -90,12 +90,18 @@ SnapMark MarkOf(const qgEdge& e) { return {e.x - 0.5, e.y - 0.5, e.uncertainty};
 } // namespace
 
 std::optional<SnapMark> SnapToEdge(const ImageState& im, double x, double y) {
+  const std::optional<SnapCaliper> snapped = SnapCaliperAt(im, x, y);
+  if (!snapped) return std::nullopt;
+  return snapped->edge;
+}
+
+std::optional<SnapCaliper> SnapCaliperAt(const ImageState& im, double x, double y) {
   if (!Usable(im)) return std::nullopt;
   const std::optional<double> angle = GradientAngle(im, x, y);
   if (!angle) return std::nullopt;
   const std::optional<qgEdge> edge = NearestEdge(im, x, y, *angle, kCaliperWidth);
   if (!edge) return std::nullopt;
-  return MarkOf(*edge);
+  return SnapCaliper{MarkOf(*edge), *angle};
 }
 
 std::optional<SnappedWidth> SnapWidth(const ImageState& im, int32_t left, int32_t top,

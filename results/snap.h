@@ -22,6 +22,15 @@ inline constexpr double kSnapReach = 6.0;
 // gradient or no edge is found (the click then stays where it is).
 std::optional<SnapMark> SnapToEdge(const ImageState& image, double x, double y);
 
+// The caliper SnapToEdge runs through a click, along the local gradient at
+// `angle` (image coordinates, y down), and the edge it took: what an
+// inspection program needs to find that edge again.
+struct SnapCaliper {
+  SnapMark edge;
+  double angle = 0.0;
+};
+std::optional<SnapCaliper> SnapCaliperAt(const ImageState& image, double x, double y);
+
 // The edges nearest the left and right sides of a rectangle (whole pixel
 // coordinates, sides inclusive) on horizontal calipers through its middle
 // row band: the width between them and its standard uncertainty, in pixels.

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "ui/live_runs.h"
 #include "ui/status.h"
 
 namespace orvane {
@@ -28,9 +29,12 @@ void LiveFeed::ShowNewPicture() {
   // A camera that was lost or came back sends no picture, only this request.
   if (!ended_ && shown_) RefreshCameraNote(station_);
   if (ended_ || !shown_ || station_.image.no_camera != 0 || !area_.visible()) return;
-  if (ShowRectified()) return;
-  const bool shown = ShowLatestPicture(station_, &held_, area_.show);
-  if (shown && !held_.bgrx.empty()) ++window_remaps_;
+  if (!ShowRectified()) {
+    const bool shown = ShowLatestPicture(station_, &held_, area_.show);
+    if (shown && !held_.bgrx.empty()) ++window_remaps_;
+  }
+  // The automatic runs in Live watch what was just shown.
+  WatchLivePicture(station_);
 }
 
 void LiveFeed::Rectify() {

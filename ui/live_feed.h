@@ -5,7 +5,8 @@
 // picture to the area, unless the window has not shown yet, the feed has
 // ended, there is no camera or the area is hidden; a picture already shown is
 // not shown again. Nothing here waits or counts time: the front end supplies
-// how a request reaches its thread.
+// how a request reaches its thread. Each picture shown is then watched for
+// the automatic runs in Live (ui/live_runs.h).
 //
 // With rectification on, the camera's thread rectifies each new picture as
 // it reports it and hands the result over; the window's thread only paints

@@ -81,7 +81,7 @@ void MeasureLeftDown(Station& st, uint32_t keys) {
       rec.meas_point[s][0] = MeasPoint{};
       rec.meas_point[s][0].x = v.press_x;
       rec.meas_point[s][0].y = v.press_y;
-      SnapClick(st, &rec.meas_point[s][0].x, &rec.meas_point[s][0].y);
+      SnapMeasuredPoint(st, s, 0);
       rec.meas_point[s][0].depth = rec.meas_depth[s];
       rec.meas_count = s + 1;
       v.set_complete = 0;
@@ -94,7 +94,7 @@ void MeasureLeftDown(Station& st, uint32_t keys) {
       rec.meas_point[s][n] = MeasPoint{};
       rec.meas_point[s][n].x = v.press_x;
       rec.meas_point[s][n].y = v.press_y;
-      SnapClick(st, &rec.meas_point[s][n].x, &rec.meas_point[s][n].y);
+      SnapMeasuredPoint(st, s, n);
       rec.meas_point[s][n].depth = rec.meas_depth[s];
       rec.meas_points[s] = n + 1;
       RecordMeasuredPoint(st, s, n);

@@ -122,14 +122,30 @@ void ReleaseMeasuredPoint(Station& st) {
   if (updated) SaveResults(st);
 }
 
-void SnapClick(Station& st, double* x, double* y) {
+namespace {
+
+// SnapClick, and the caliper that snapped the click.
+std::optional<SnapCaliper> SnapWithCaliper(Station& st, double* x, double* y) {
   ResultsSession& session = ResultsOf(st);
-  if (!session.table.snap) return;
-  const std::optional<SnapMark> mark = SnapToEdge(st.image, *x, *y);
-  if (!mark) return;
-  *x = mark->x;
-  *y = mark->y;
-  session.snaps.push_back(*mark);
+  if (!session.table.snap) return std::nullopt;
+  const std::optional<SnapCaliper> snapped = SnapCaliperAt(st.image, *x, *y);
+  if (!snapped) return std::nullopt;
+  *x = snapped->edge.x;
+  *y = snapped->edge.y;
+  session.snaps.push_back(snapped->edge);
+  return snapped;
+}
+
+} // namespace
+
+void SnapClick(Station& st, double* x, double* y) { SnapWithCaliper(st, x, y); }
+
+void SnapMeasuredPoint(Station& st, uint32_t s, uint32_t n) {
+  if (s >= kMaxMeasSets || n >= kMaxMeasPoints) return;
+  MeasPoint& q = st.working->meas_point[s][n];
+  const std::optional<SnapCaliper> snapped = SnapWithCaliper(st, &q.x, &q.y);
+  // An inspection program being taught takes the snapped point as a step.
+  RecordSnapStep(st, snapped ? &*snapped : nullptr, n == 0);
 }
 
 namespace {

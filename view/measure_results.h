@@ -27,6 +27,11 @@ void ReleaseMeasuredPoint(Station& station);
 // the mark for the overlay; unchanged otherwise.
 void SnapClick(Station& station, double* x, double* y);
 
+// SnapClick on point `n` of measurement set `s`, just placed by a click;
+// while an inspection program is being taught, the snapped point becomes
+// one of its steps.
+void SnapMeasuredPoint(Station& station, uint32_t s, uint32_t n);
+
 // An Alt-click of the measuring modes: a point near the rim of a hole or
 // disc; the third runs the diameter gauge, enters the diameter in the
 // results table and draws the circle.

@@ -93,6 +93,7 @@ bool PictureStore::Latest(Picture* out) {
     out->sequence = newest.sequence;
     out->stream = newest.stream;
     out->started_ns = newest.started_ns;
+    out->scene = newest.scene;
     out->bgrx.assign(newest.bgrx.begin(), newest.bgrx.end());
   });
 }

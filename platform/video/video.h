@@ -56,6 +56,10 @@ struct Picture {
   // When the device began to receive the picture, in nanoseconds of the
   // system's real-time clock; 0 when the device does not say.
   uint64_t started_ns = 0;
+  // The folder camera: which showing of one of its folder's pictures this
+  // is, from 1, one more each time it turns to the next picture (the first
+  // again after the last); 0 from every other source.
+  uint64_t scene = 0;
 };
 
 // A snapshot bitmap of `picture` into `out`: a 40-byte header (32 bits per

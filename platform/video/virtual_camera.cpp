@@ -198,6 +198,7 @@ class VirtualDevice final : public VideoDevice {
       }
     }
     // The scene stands in for a folder without a picture it can show.
+    folder_ = !sources_.empty();
     noisy_ = sources_.empty() && config_.noise;
     if (sources_.empty()) {
       sources_.emplace_back();
@@ -231,6 +232,7 @@ class VirtualDevice final : public VideoDevice {
       const auto started = Clock::now();
       const Picture& base = sources_[(count / kFramesPerFolderImage) % sources_.size()];
       Picture& back = store_.Back(width_, height_);
+      back.scene = folder_ ? count / kFramesPerFolderImage + 1 : 0;
       if (noisy_) {
         AddSensorNoise(base, count, &back);
       } else {
@@ -249,6 +251,7 @@ class VirtualDevice final : public VideoDevice {
   uint32_t height_ = 0;
   std::vector<Picture> sources_;
   bool noisy_ = false;
+  bool folder_ = false; // the pictures are a folder's
   PictureStore store_;
   std::atomic<bool> running_{false};
   std::thread thread_;

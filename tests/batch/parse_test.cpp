@@ -277,6 +277,17 @@ TEST(ScriptCommands, PartCommands) {
   for (const auto& c : bad) EXPECT_EQ(ParseError(c.line), c.error);
 }
 
+// The automatic runs' choices: on new pictures (as always), on the folder
+// camera's pictures and when a part comes to rest.
+TEST(ScriptCommands, ProgramAutoChoices) {
+  EXPECT_EQ(Parse("program auto on").texts, V{"auto"});
+  EXPECT_EQ(Parse("program auto folder on").texts, (V{"auto", "folder"}));
+  EXPECT_FALSE(Parse("program auto rest off").on);
+  for (const char* line : {"program auto rest", "program auto grab on", "program auto folder rest on"}) {
+    EXPECT_EQ(ParseError(line), "program: auto [folder|rest] on|off") << line;
+  }
+}
+
 TEST(ScriptCommands, ResultsTableCommands) {
   EXPECT_EQ(Parse("mouse down 1 2 alt shift").modifiers, kKeyAlt | kKeyShift);
   EXPECT_EQ(Parse("results").verb, Verb::Results);

@@ -81,6 +81,8 @@ TEST(QtProgramWindow, TeachEditAndRun) {
   EXPECT_NE(FindStep(*ProgramOf(st).program, "Height"), nullptr);
   w.record()->setChecked(true);
   EXPECT_TRUE(ProgramOf(st).recording);
+  w.rest()->setChecked(true);
+  EXPECT_TRUE(ProgramOf(st).auto_rest && !ProgramOf(st).auto_folder);
   testing::Screenshot(&w, "program_window_teaching");
 
   testing::ShowPlate(st, 300, 250, 140);

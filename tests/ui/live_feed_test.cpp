@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <random>
 #include <memory>
 #include <string>
 #include <thread>
@@ -14,9 +15,13 @@
 #include <vector>
 
 #include "acquisition/camera_capture.h"
+#include "inspect/program_session.h"
 #include "platform/video/picture_store.h"
 #include "platform/video/virtual_camera.h"
 #include "rectify/remap.h"
+#include "results/session.h"
+#include "tests/inspect/plate_program.h"
+#include "ui/commands.h"
 #include "ui/live_feed.h"
 #include "ui/ui_support.h"
 
@@ -39,13 +44,14 @@ std::vector<uint8_t> PictureBytes(uint8_t n) {
 // the test delivers it.
 class StagedCamera final : public video::VideoDevice {
  public:
+  StagedCamera(uint32_t width, uint32_t height) : w_(width), h_(height) {}
   bool Formats(std::vector<video::VideoFormat>* out) override {
-    *out = {video::MakeVirtualFormat(kW, kH, video::kCompressionRgb)};
+    *out = {video::MakeVirtualFormat(w_, h_, video::kCompressionRgb)};
     return true;
   }
   bool SetFormat(const video::VideoFormat&) override { return true; }
-  uint32_t CurrentWidth() const override { return kW; }
-  uint32_t CurrentHeight() const override { return kH; }
+  uint32_t CurrentWidth() const override { return w_; }
+  uint32_t CurrentHeight() const override { return h_; }
   int32_t Start() override {
     store_.SetStreaming(true);
     return 0;
@@ -63,41 +69,48 @@ class StagedCamera final : public video::VideoDevice {
     store_.SetListener(std::move(listener));
   }
 
-  void Deliver(uint8_t n) {
-    store_.Back(kW, kH).bgrx = PictureBytes(n);
+  void Deliver(uint8_t n) { Deliver(PictureBytes(n)); }
+  // A picture of the camera's size; `scene` as the folder camera numbers it.
+  void Deliver(std::vector<uint8_t> bgrx, uint64_t scene = 0) {
+    video::Picture& back = store_.Back(w_, h_);
+    back.bgrx = std::move(bgrx);
+    back.scene = scene;
     store_.Publish();
   }
 
  private:
+  uint32_t w_, h_;
   video::PictureStore store_;
 };
 
 class StagedBackend final : public video::VideoBackend {
  public:
-  explicit StagedBackend(StagedCamera** opened) : opened_(opened) {}
+  StagedBackend(StagedCamera** opened, uint32_t width, uint32_t height)
+      : opened_(opened), w_(width), h_(height) {}
   std::vector<std::string> DeviceNames() override { return {"Staged camera"}; }
   std::unique_ptr<video::VideoDevice> Open(int32_t, video::OpenError* error) override {
     *error = video::OpenError::None;
-    auto camera = std::make_unique<StagedCamera>();
+    auto camera = std::make_unique<StagedCamera>(w_, h_);
     *opened_ = camera.get();
     return camera;
   }
 
  private:
   StagedCamera** opened_;
+  uint32_t w_, h_;
 };
 
 struct FeedFixture {
-  FeedFixture()
-      : started({1280, 1024}, "orvane", [this](Station& st) {
-          UseVideoBackend(st, std::make_unique<StagedBackend>(&camera));
+  explicit FeedFixture(uint32_t width = kW, uint32_t height = kH)
+      : started({1280, 1024}, "orvane", [this, width, height](Station& st) {
+          UseVideoBackend(st, std::make_unique<StagedBackend>(&camera, width, height));
           LiveArea area;
           area.post = [this](std::function<void()> task) { requests.push_back(std::move(task)); };
           area.visible = [this] { return visible; };
-          area.show = [this](const uint8_t* bgrx, uint32_t width, uint32_t height) {
-            EXPECT_EQ(width, kW);
-            EXPECT_EQ(height, kH);
-            painted.emplace_back(bgrx, bgrx + size_t{width} * height * 4);
+          area.show = [this, width, height](const uint8_t* bgrx, uint32_t w, uint32_t h) {
+            EXPECT_EQ(w, width);
+            EXPECT_EQ(h, height);
+            if (keep_painted) painted.emplace_back(bgrx, bgrx + size_t{w} * h * 4);
           };
           feed = std::make_unique<LiveFeed>(st, std::move(area));
         }) {}
@@ -114,6 +127,7 @@ struct FeedFixture {
   StagedCamera* camera = nullptr;
   std::vector<std::function<void()>> requests;
   bool visible = true;
+  bool keep_painted = true;
   std::vector<std::vector<uint8_t>> painted;
   std::unique_ptr<LiveFeed> feed;
   Started started; // last: its station ends, closing the camera, first
@@ -255,6 +269,69 @@ TEST(LiveFeed, CameraThreadRectifiesAndTheWindowOnlyPaintsTheSameBytes) {
     EXPECT_EQ(f.Painted(), Pictures{expected}) << int(n);
   }
   EXPECT_EQ(f.feed->window_remaps(), 0u);
+}
+
+// The plate as the staged camera delivers it: B, G, R, x.
+std::vector<uint8_t> PlateBytes(double x, double y, double deg, bool plate = true) {
+  std::mt19937_64 rng(1);
+  const testing::PlatePicture p = testing::RenderPlate(640, 480, x, y, deg, rng, 1.0, 2.0, plate);
+  std::vector<uint8_t> bgrx(size_t{640} * 480 * 4);
+  for (size_t i = 0; i < bgrx.size() / 4; ++i) std::copy_n(&p.bgr[3 * i], 3, &bgrx[4 * i]);
+  return bgrx;
+}
+
+// The open program runs in Live on every picture the folder camera turns
+// to, and once each time a part comes to rest: as Grab, staying in Live;
+// a stage at rest without the part is not said.
+TEST(LiveFeed, AutomaticRunsOnFolderPicturesAndWhenAPartComesToRest) {
+  FeedFixture f(640, 480);
+  f.keep_painted = false;
+  Station& st = *f.started.station;
+  const std::vector<uint8_t> pictures[] = {PlateBytes(320, 240, 0), PlateBytes(300, 250, 40),
+                                           PlateBytes(320, 240, 0, false)};
+  f.feed->Show();
+  f.camera->Deliver(pictures[0]);
+  f.RunRequests();
+  GrabCommand(st);
+  std::string why;
+  ASSERT_TRUE(PartOf(st).Teach({190, 160, 450, 320}, &why)) << why;
+  ASSERT_TRUE(NewProgram(st, "PLATE", &why)) << why;
+  const qgPoint width[3] = {{195, 285}, {445, 285}, {}};
+  ASSERT_TRUE(AddFeature(st, StepKind::Width, "W2", width, &why)) << why;
+  LiveCommand(st);
+
+  struct Stretch {
+    bool folder, rest; // the choices
+    int picture;       // 0, 1: the plate at two places; 2: no plate
+    uint64_t scene;    // the folder camera's; 0: another camera
+    int frames;        // 30 a second
+    std::vector<std::string> said;
+  };
+  const Stretch stretches[] = {
+      {true, false, 0, 1, 5, {"program run: part 1 pass"}},
+      {true, false, 1, 2, 5, {"program run: part 2 pass"}},
+      {true, false, 2, 3, 3, {"program run: part not found"}},
+      {false, false, 0, 4, 3, {}}, // no choice made
+      {false, true, 0, 0, 15, {"program run: part 3 pass"}},
+      {false, true, 0, 0, 15, {}}, // still the same placement
+      {false, true, 2, 0, 15, {}}, // at rest without the part
+      {false, true, 1, 0, 15, {"program run: part 4 pass"}},
+      {true, true, 0, 5, 15, {"program run: part 5 pass"}}, // a folder picture runs once
+  };
+  std::vector<std::string>& notices = ResultsOf(st).pending_notices;
+  for (const Stretch& s : stretches) {
+    ProgramOf(st).auto_folder = s.folder;
+    ProgramOf(st).auto_rest = s.rest;
+    notices.clear();
+    for (int k = 0; k < s.frames; ++k) {
+      f.started.clock.Advance(33);
+      f.camera->Deliver(pictures[s.picture], s.scene);
+      f.RunRequests();
+    }
+    EXPECT_EQ(notices, s.said) << s.picture << " " << s.scene;
+  }
+  EXPECT_EQ(f.started.Text(ControlId::ModeIndicator), "Live");
+  EXPECT_EQ(ResultsOf(st).table.rows().size(), 5u) << "a part not found records nothing";
 }
 
 } // namespace

@@ -1,15 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "inspect/program_session.h"
 #include "results/session.h"
 #include "results/table_file.h"
 #include "solutions/measurement.h"
 #include "view/measure_results.h"
 #include "view/undo.h"
 #include "view/view_support.h"
+#include "tests/inspect/plate_station.h"
 
 namespace orvane {
 namespace {
@@ -126,6 +129,91 @@ TEST(MeasuredRows, TheMiddlePointOfThreeMovesBothLengthsAndTheAngle) {
   DeleteResults(t.station, {1, 2, 3});
   t.Drag(120, 100, 60, 100);
   EXPECT_TRUE(session.table.rows().empty());
+}
+
+// While a program is taught, a measurement's snapped clicks become point
+// steps and its lengths distances between them, which follow the part: the
+// plate's width from its two sides, and the small hole's diameter from its
+// two rims (where the snap's own caliper reaches the far rim as well).
+TEST(MeasuredRows, SnappedClicksBecomeProgramStepsThatFollowThePart) {
+  ViewStation t{testing::kManualMeasurement, 640, 480};
+  testing::TeachPlateProgram(t.station);
+  ProgramSession& session = ProgramOf(t.station);
+  const std::vector<ProgramStep>& steps = session.program->steps;
+  const size_t taught = steps.size();
+  ResultsOf(t.station).table.snap = true;
+  t.station.view.mouse_mode = 1;
+  struct Set {
+    int32_t x0, y0, x1, y1;
+    bool recording;
+    size_t steps; // the program's steps after the set
+  };
+  const Set sets[] = {
+      {207, 200, 432, 200, false, taught},    // not recording: nothing
+      {207, 250, 432, 250, true, taught + 3}, // P2, P3 and L5 between them
+      {301, 208, 318, 208, true, taught + 6}, // the hole's rims: P4, P5, L6
+      {432, 270, 260, 270, true, taught + 7}, // P6, then a click without an edge
+  };
+  std::vector<double> lengths; // what each set measured as the operator clicked it
+  for (const Set& set : sets) {
+    session.recording = set.recording;
+    t.AnswerDistance("10");
+    Click(t, set.x0, set.y0);
+    Click(t, set.x1, set.y1);
+    EXPECT_EQ(steps.size(), set.steps) << set.x0 << " " << session.record_problem;
+    lengths.push_back(ResultsOf(t.station).table.rows().back().value);
+  }
+  ASSERT_EQ(steps.size(), taught + 7);
+  EXPECT_NEAR(lengths[1], 220.0, 0.1);
+  EXPECT_NEAR(lengths[2], 13.5, 0.2) << "the rims of a hole of 14 on a row half a pixel off its centre";
+  EXPECT_EQ(steps[taught + 2].label, "L5");
+  EXPECT_EQ(steps[taught + 2].a + " " + steps[taught + 2].b, "P2 P3");
+  EXPECT_EQ(steps[taught + 6].label, "P6");
+  EXPECT_EQ(session.record_problem, "P7: the click found no edge to snap to");
+  ResultsOf(t.station).table.snap = false;
+  t.AnswerDistance("10");
+  Click(t, 207, 330);
+  EXPECT_EQ(session.record_problem, "P7: snapping is off");
+  session.recording = false;
+
+  const struct {
+    double x, y, deg;
+  } poses[] = {{320, 240, 0}, {300, 250, 37}, {340, 230, -120}, {310, 245, 180}};
+  for (const auto& pose : poses) {
+    testing::ShowPlate(t.station, pose.x, pose.y, pose.deg);
+    std::string why;
+    const std::optional<ProgramRun> run = RunOpenProgram(t.station, &why);
+    ASSERT_TRUE(run && run->found) << why;
+    std::map<std::string, double> values;
+    for (const DimensionResult& d : run->dimensions) values[d.label] = d.value;
+    EXPECT_NEAR(values["L5"], lengths[1], 0.1) << pose.deg;
+    EXPECT_NEAR(values["L6"], lengths[2], 0.2) << pose.deg; // a small rim, sampled anew when turned
+  }
+}
+
+// A bar narrower than the snap's reach between grounds of two greys: the
+// caliper that snapped to the fainter edge also reaches the stronger one,
+// which a point step would take, so the step's caliper is a shorter one.
+TEST(MeasuredRows, ASnappedStepKeepsItsOwnEdgeBesideAStrongerOne) {
+  ViewStation t{testing::kManualMeasurement};
+  ImageState& im = t.station.image;
+  for (uint32_t y = 0; y < im.height; ++y) {
+    for (uint32_t x = 0; x < im.width; ++x) {
+      uint8_t* p = im.frame + y * im.stride + x * 3;
+      p[0] = p[1] = p[2] = x < 100 ? 150 : x < 106 ? 40 : 240; // edges at 99.5 and 105.5
+    }
+  }
+  std::string why;
+  ASSERT_TRUE(NewProgram(t.station, "BAR", &why)) << why; // fixtured: no part taught
+  ProgramOf(t.station).recording = true;
+  ResultsOf(t.station).table.snap = true;
+  t.station.view.mouse_mode = 1;
+  t.AnswerDistance("10");
+  Click(t, 98, 60);
+  Click(t, 107, 60);
+  const std::optional<ProgramRun> run = RunOpenProgram(t.station, &why);
+  ASSERT_TRUE(run && run->dimensions.size() == 1) << why << ProgramOf(t.station).record_problem;
+  EXPECT_NEAR(run->dimensions[0].value, 6.0, 0.05);
 }
 
 } // namespace

@@ -59,6 +59,14 @@ void ProgramWindow::Build() {
   modes->addStretch(1);
   modes->addWidget(run);
   layout->addLayout(modes);
+  // The runs in Live, beside the runs on new pictures.
+  auto* live = new QHBoxLayout;
+  folder_ = new QCheckBox(QStringLiteral("Run on every folder camera picture"), this);
+  rest_ = new QCheckBox(QStringLiteral("Run when a part comes to rest"), this);
+  live->addWidget(folder_);
+  live->addWidget(rest_);
+  live->addStretch(1);
+  layout->addLayout(live);
   steps_ = new QTableWidget(0, 5, this);
   steps_->setHorizontalHeaderLabels({QStringLiteral("Label"), QStringLiteral("Kind"), QStringLiteral("Nominal"),
                                      QStringLiteral("Tolerance"), QStringLiteral("Last run")});
@@ -82,6 +90,8 @@ void ProgramWindow::Build() {
   connect(run, &QPushButton::clicked, this, [this] { Run(); });
   connect(record_, &QCheckBox::toggled, this, [this](bool on) { ProgramOf(station_).recording = on; });
   connect(auto_, &QCheckBox::toggled, this, [this](bool on) { ProgramOf(station_).auto_run = on; });
+  connect(folder_, &QCheckBox::toggled, this, [this](bool on) { ProgramOf(station_).auto_folder = on; });
+  connect(rest_, &QCheckBox::toggled, this, [this](bool on) { ProgramOf(station_).auto_rest = on; });
   connect(steps_, &QTableWidget::cellChanged, this, [this](int row, int column) { CellEdited(row, column); });
   auto* key = new QShortcut(QKeySequence(Qt::Key_F5), this);
   connect(key, &QShortcut::activated, this, [this] { Run(); });
@@ -193,6 +203,8 @@ void ProgramWindow::Refresh() {
                                           (session.unsaved ? ", not saved" : "")));
   record_->setChecked(session.recording);
   auto_->setChecked(session.auto_run);
+  folder_->setChecked(session.auto_folder);
+  rest_->setChecked(session.auto_rest);
   const std::vector<StepRow> rows = ProgramRows(station_);
   steps_->setRowCount(static_cast<int>(rows.size()));
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {

@@ -35,6 +35,8 @@ class ProgramWindow : public QWidget {
   QTableWidget* steps() const { return steps_; }
   QCheckBox* record() const { return record_; }
   QCheckBox* automatic() const { return auto_; }
+  QCheckBox* folder() const { return folder_; }
+  QCheckBox* rest() const { return rest_; }
   QComboBox* programs() const { return programs_; }
   QLabel* message() const { return message_; }
 
@@ -50,6 +52,8 @@ class ProgramWindow : public QWidget {
   QComboBox* programs_ = nullptr;
   QCheckBox* record_ = nullptr;
   QCheckBox* auto_ = nullptr;
+  QCheckBox* folder_ = nullptr;
+  QCheckBox* rest_ = nullptr;
   QTableWidget* steps_ = nullptr;
   QLabel* message_ = nullptr;
   QLabel* title_ = nullptr;
