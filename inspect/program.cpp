@@ -415,7 +415,7 @@ CodeRegion PosedBox(const CodeRegion& r, const PartPose& pose, bool to_picture) 
 PixelRegion PlacedCodeRegion(const CodeRegion& region, const PartPose& pose) {
   const CodeRegion box = PosedBox(region, pose, true);
   // Whole pixels covering the box, held to what a picture's size can be.
-  const auto held = [](double v) { return std::clamp(v, -1e9, 1e9); };
+  const auto held = [](double v) { return std::isfinite(v) ? std::clamp(v, -1e9, 1e9) : 0.0; };
   const double left = std::floor(held(box.x)), top = std::floor(held(box.y));
   return PixelRegion{int32_t(left), int32_t(top), int32_t(std::min(std::ceil(held(box.x + box.width)) - left, 2e9)),
                      int32_t(std::min(std::ceil(held(box.y + box.height)) - top, 2e9))};

@@ -13,6 +13,7 @@
 
 #include "batch/inspect_run.h"
 #include "batch/script.h"
+#include "support/pdf_text.h"
 #include "support/station_fixture.h"
 #include "tests/inspect/plate_program.h"
 #include "tests/results/code_picture.h"
@@ -61,16 +62,7 @@ void WriteCodePicture(const std::filesystem::path& path, ZXing::BarcodeFormat fo
   WriteBmp(path, w, h, pixels);
 }
 
-std::string PdfText(const std::filesystem::path& path) {
-  std::string pdf;
-  if (FILE* pipe = popen(("pdftotext -layout '" + path.string() + "' - 2>/dev/null").c_str(), "r")) {
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) pdf.append(buffer, n);
-    pclose(pipe);
-  }
-  return pdf;
-}
+using testing::PdfText;
 
 // What a script run in `folder` prints; it must end well.
 std::string RunIn(std::istream& script, const std::filesystem::path& folder) {

@@ -12,6 +12,7 @@
 
 #include "results/session.h"
 #include "results/trace_file.h"
+#include "support/pdf_text.h"
 #include "support/station_fixture.h"
 #include "tests/qt/qt_support.h"
 #include "ui/qt/chart_panel.h"
@@ -30,16 +31,7 @@ void Add(Station& st, const char* label, double value) {
   AddResult(st, std::move(r));
 }
 
-std::string PdfText(const std::filesystem::path& pdf) {
-  std::string out;
-  if (FILE* pipe = popen(("pdftotext -layout '" + pdf.string() + "' -").c_str(), "r")) {
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
-}
+using testing::PdfText;
 
 TEST(QtResultsReports, ChartsIdentityAndReport) {
   testing::StationFixture f;
