@@ -15,8 +15,8 @@ namespace {
 
 // The search: the picture is looked over in cells for places crossed by many
 // edges (a code's modules make several on every line through it, a part's
-// outline one), at full and at half resolution so large modules are found
-// too; each such place is then read at full resolution with the library's
+// outline one), at full, half and quarter resolution so large modules are
+// found too; each such place is then read at full resolution with the library's
 // harder look, which on a small crop costs little. The library's own search
 // of a whole picture follows for what the cells miss (a code of few large
 // modules); it finds a DataMatrix only across the middle of what it is given,
@@ -201,7 +201,9 @@ std::optional<PartCode> ReadPartCode(const uint8_t* pixels, uint32_t width, uint
   const Grey grey = GreyOf(pixels, stride, bpp, x0, y0, x1, y1);
   std::vector<Box> places;
   AddPlaces(grey, 1, places);
-  AddPlaces(Half(grey), 2, places);
+  const Grey half = Half(grey);
+  AddPlaces(half, 2, places);
+  AddPlaces(Half(half), 4, places);
   std::stable_sort(places.begin(), places.end(), [](const Box& a, const Box& b) { return a.cells > b.cells; });
   if (places.size() > kMaxPlaces) places.resize(kMaxPlaces);
   for (const Box& b : places) {

@@ -37,6 +37,11 @@ TEST(PartCode, ReadsEachSymbologyTurnedAndSmall) {
     EXPECT_EQ(code->text, text);
     EXPECT_EQ(code->format, c.name);
   }
+  // Large modules (16 px), away from the middle of a large picture.
+  const test::CodePicture big = DrawCode(ZXing::BarcodeFormat::DataMatrix, text, 16, 0, 200, 200, 1920, 1080);
+  const std::optional<PartCode> code = ReadPartCode(big.bgr.data(), big.width, big.height, big.width * 3);
+  ASSERT_TRUE(code);
+  EXPECT_EQ(code->text, text);
 }
 
 TEST(PartCode, RegionsAndPicturesWithoutACode) {
