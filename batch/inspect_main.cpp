@@ -1,4 +1,4 @@
-// orvane-inspect [-C DIR] [--jobs N] PROGRAM IMAGE...
+// orvane-inspect [-C DIR] [--jobs N] [--report DIR] PROGRAM IMAGE...
 //                --help | --version
 #include <charconv>
 #include <iostream>
@@ -13,11 +13,13 @@ namespace {
 #endif
 
 constexpr const char* kUsage =
-    "usage: orvane-inspect [-C DIR] [--jobs N] PROGRAM IMAGE...\n"
+    "usage: orvane-inspect [-C DIR] [--jobs N] [--report DIR] PROGRAM IMAGE...\n"
     "       orvane-inspect --help | --version\n"
     "  -C DIR     the station's working folder, with the program, the\n"
     "             calibration (default: the current one)\n"
     "  --jobs N   inspect N pictures at once (1 to 64; default 1)\n"
+    "  --report DIR  a PDF inspection report of each picture's part into DIR\n"
+    "             (an existing folder; a file there is never written over)\n"
     "  PROGRAM    the inspection program's name (NAME or NAME.OIP in DIR)\n"
     "  IMAGE      BMP or JPEG pictures, relative to the current folder\n"
     "Prints CSV: picture, part, label, value, u, unit, nominal, tolerance,\n"
@@ -47,6 +49,8 @@ int main(int argc, char** argv) {
         return Usage();
       }
       options.jobs = jobs;
+    } else if (arg == "--report" && i + 1 < argc && *argv[i + 1] != '\0') {
+      options.report_folder = argv[++i];
     } else if (arg == "--help") {
       std::cout << kUsage;
       return orvane::batch::kInspectPassed;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <optional>
 #include <thread>
 
@@ -12,8 +13,13 @@
 #include "inspect/program_session.h"
 #include "platform/pixora/include/pixora.h"
 #include "results/csv.h"
+#include "results/trace_file.h"
+#include "ui/inspection_report.h"
 #include "workspace/files.h"
 #include "workspace/settings.h"
+#ifdef ORVANE_PAPER
+#include "paper/report_pdf.h"
+#endif
 
 namespace orvane::batch {
 namespace {
@@ -76,6 +82,84 @@ void PrintOutcome(const std::string& picture, const PictureOutcome& o, uint32_t*
   }
 }
 
+// The calibration a picture of that size is measured with, as a line.
+std::string CalibrationLine(Settings settings, uint32_t width, uint32_t height) {
+  RescaleCalibration(settings, width, height);
+  const LengthScale scale = ScaleOf(settings, settings.calibration_distance);
+  return scale.unit == "px" ? "none (pixels)" : ResultNumber(scale.per_pixel) + " " + scale.unit + " a pixel";
+}
+
+// The report of a picture's part: its dimensions as the rows of a table of
+// their own, tolerances with them, and the picture as read.
+InspectionReport PartReport(const Program& program, const ProgramRun& run, const Picture& pic,
+                            const ReportContext& context) {
+  ResultsTable table;
+  std::vector<uint32_t> numbers;
+  const int64_t now = int64_t(time(nullptr));
+  for (const DimensionResult& d : run.dimensions) {
+    if (const std::optional<Tolerance> t = ToleranceInUnit(d)) table.SetTolerance(d.label, *t);
+    ResultRow row;
+    row.time = now;
+    row.solution = program.name;
+    row.label = d.label;
+    row.kind = std::string(d.kind);
+    row.value = d.measured ? d.value : kUnknown;
+    row.unit = d.unit;
+    row.uncertainty = d.u;
+    row.part = PartIdentityText(run.identity);
+    numbers.push_back(table.Add(std::move(row)).number);
+  }
+  InspectionReport report = BuildReport(table, numbers, context);
+  MarkIdentityProblem(&report, run);
+  const ImageState& im = pic.image;
+  if (im.frame != nullptr && im.bytes_per_pixel == 3 && im.stride >= im.width * 3) {
+    report.picture = {im.width, im.height, std::vector<uint8_t>(size_t{im.width} * 3 * im.height)};
+    for (uint32_t y = 0; y < im.height; ++y) {
+      std::copy_n(im.frame + size_t{y} * im.stride, size_t{im.width} * 3, report.picture.bgr.data() + size_t{y} * im.width * 3);
+    }
+  }
+  return report;
+}
+
+// Each found part's report into the folder, named from its identity or its
+// picture; said on `errors` when one cannot be written. False on a failure.
+bool WriteReports(const InspectOptions& options, const Program& program, const std::vector<PictureOutcome>& outcomes,
+                  std::ostream& errors) {
+#ifdef ORVANE_PAPER
+  ReportContext context;
+  context.station = StationName();
+  std::string why;
+  if (const std::optional<TraceSettings> trace = ReadTraceFile(options.folder)) {
+    context.operator_name = trace->operator_name;
+  }
+  const Settings settings = FolderSettings(options.folder);
+  bool ok = true;
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    if (!outcomes[i].error.empty() || !outcomes[i].run.found) continue;
+    const TempFolder temp;
+    std::optional<Picture> pic = LoadPicture(options.pictures[i], temp.path(), i, &why);
+    const std::string stem = std::filesystem::path(options.pictures[i]).stem().string();
+    std::optional<std::filesystem::path> path =
+        FreeReportPath(options.report_folder, outcomes[i].run.identity.empty() ? stem : outcomes[i].run.identity, 0);
+    if (pic && path) {
+      context.calibration = CalibrationLine(settings, pic->image.width, pic->image.height);
+      if (paper::WriteReportPdf(PartReport(program, outcomes[i].run, *pic, context), paper::PaperSize::ByLocale, *path,
+                                &why)) {
+        continue;
+      }
+    }
+    if (!path) why = "every name for its report is taken";
+    errors << "orvane-inspect: " << options.pictures[i] << ": report not saved: " << why << '\n';
+    ok = false;
+  }
+  return ok;
+#else
+  (void)options, (void)program, (void)outcomes;
+  errors << "orvane-inspect: this orvane-inspect was built without Qt: no reports\n";
+  return false;
+#endif
+}
+
 } // namespace
 
 TempFolder::TempFolder() {
@@ -124,7 +208,10 @@ std::string ProgramName(std::string name) {
 
 ProgramRun InspectImage(const Program& program, const ProgramModel& model, Settings settings, const qgImage& image) {
   RescaleCalibration(settings, static_cast<uint32_t>(image.width), static_cast<uint32_t>(image.height));
-  return RunProgram(program, model, image, ScaleOf(settings, settings.calibration_distance));
+  ProgramRun run = RunProgram(program, model, image, ScaleOf(settings, settings.calibration_distance));
+  // No one types an identity here: a program that requires one reads it.
+  JudgeIdentity(program, {}, &run);
+  return run;
 }
 
 PictureOutcome InspectFile(const Program& program, const ProgramModel& model, const Settings& settings,
@@ -157,6 +244,8 @@ int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& e
   for (uint32_t j = 1; j < std::min<size_t>(jobs, outcomes.size()); ++j) threads.emplace_back(work);
   work();
   for (std::thread& t : threads) t.join();
+  // Painting stays on this thread: the reports are written one by one.
+  const bool reported = options.report_folder.empty() || WriteReports(options, *program, outcomes, errors);
 
   out << CsvRecord({"picture", "part", "label", "value", "u", "unit", "nominal", "tolerance", "verdict"});
   int status = kInspectPassed;
@@ -170,8 +259,11 @@ int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& e
     } else if ((!o.run.found || !o.run.pass) && status == kInspectPassed) {
       status = kInspectFailed;
     }
+    if (!o.run.identity_problem.empty()) {
+      errors << "orvane-inspect: " << options.pictures[i] << ": not passed: " << o.run.identity_problem << '\n';
+    }
   }
-  return status;
+  return reported ? status : kInspectError;
 }
 
 } // namespace orvane::batch

@@ -29,6 +29,9 @@ struct InspectOptions {
   std::string program;               // its name in the folder (NAME or NAME.OIP)
   std::vector<std::string> pictures; // BMP or JPEG files, as given
   uint32_t jobs = 1;
+  // Where each picture's inspection report goes (one PDF a picture whose part
+  // is found); empty: none.
+  std::filesystem::path report_folder;
 };
 
 // Runs the program over the pictures: the CSV header and one record a

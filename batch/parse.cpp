@@ -230,6 +230,8 @@ class LineParser {
       *ok = PartId();
     } else if (verb == "report" || verb == "summary-report") {
       *ok = Report(verb == "report" ? Verb::Report : Verb::SummaryReport);
+    } else if (verb == "report-auto") {
+      *ok = ReportAuto();
     } else if (verb == "chart-save") {
       *ok = ChartSave();
     } else if (verb == "operator") {
@@ -557,6 +559,20 @@ class LineParser {
     command_.a = Args() == 2 ? static_cast<int32_t>(k) + 1 : 0;
     return true;
   }
+  // report-auto on [DIR] | report-auto off
+  bool ReportAuto() {
+    command_.verb = Verb::ReportAuto;
+    size_t k = 0;
+    if (Args() < 1 || Args() > 2) return Fail("expected on [DIR]|off");
+    if (!OneOf(0, {"on", "off"}, &k)) return false;
+    command_.on = k == 0;
+    if (Args() == 2) {
+      if (!command_.on) return Fail("expected on [DIR]|off");
+      if (Arg(1).empty()) return Fail("empty folder");
+      command_.texts.push_back(Arg(1));
+    }
+    return true;
+  }
   // chart-save LABEL individuals|histogram PATH
   bool ChartSave() {
     command_.verb = Verb::ChartSave;
@@ -569,7 +585,8 @@ class LineParser {
     command_.a = static_cast<int32_t>(k);
     return true;
   }
-  // part-id TEXT, part-id read [X Y W H]; a quoted "read" is a text.
+  // part-id TEXT, part-id read [X Y W H], part-id next PREFIX; a quoted
+  // "read" or "next" is a text.
   bool PartId() {
     command_.verb = Verb::PartId;
     if (Args() >= 1 && Lower(Arg(0)) == "read" && !words_[1].quoted) {
@@ -582,7 +599,13 @@ class LineParser {
       }
       return true;
     }
-    if (!Count(1, "TEXT|read [X Y W H]")) return false;
+    if (Args() >= 1 && Lower(Arg(0)) == "next" && !words_[1].quoted) {
+      if (!Count(2, "next PREFIX")) return false;
+      command_.a = 1;
+      command_.texts.push_back(Arg(1));
+      return true;
+    }
+    if (!Count(1, "TEXT|read [X Y W H]|next PREFIX")) return false;
     command_.texts.push_back(Arg(0));
     return true;
   }

@@ -97,7 +97,7 @@ enum class Verb : uint32_t {
   Wait,
   Grr,
   Chart,
-  PartId, // on: read (numbers: the region X Y W H, if given), else texts[0]
+  PartId, // on: read (numbers: the region X Y W H, if given); a 1: next (texts[0] the prefix); else texts[0]
   Report,    // texts[0] PATH; a: 0 by locale, 1 A4, 2 Letter
   SummaryReport, // as Report
   ChartSave, // texts: LABEL, PATH; a: 0 individuals, 1 histogram
@@ -105,6 +105,7 @@ enum class Verb : uint32_t {
   Program, // texts[0] the sub-command, then its words; values: coordinates
   ResultsSync, // factor: seconds to wait at most
   CadMove,     // values: DX DY ANGLE
+  ReportAuto, // on; texts[0] the folder, if given
 };
 
 // What print and expect read: a control of the main window, or its title.

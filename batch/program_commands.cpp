@@ -11,7 +11,8 @@ namespace {
 
 constexpr const char* kUsage =
     "expected new NAME | save | load NAME | circle LABEL X1 Y1 X2 Y2 X3 Y3 | "
-    "width|line|point LABEL X0 Y0 X1 Y1 | distance|angle LABEL A B | run | auto [folder|rest] on|off";
+    "width|line|point LABEL X0 Y0 X1 Y1 | distance|angle LABEL A B | run | auto [folder|rest] on|off | "
+    "part-id X Y W H|off|required on|off";
 
 bool Coordinate(const std::string& w, double* out) {
   const auto r = std::from_chars(w.data(), w.data() + w.size(), *out);
@@ -19,7 +20,7 @@ bool Coordinate(const std::string& w, double* out) {
 }
 
 // The run's lines: one a dimension, then the part's verdict.
-void PrintRun(const ProgramRun& run, uint32_t part, std::ostream& out) {
+void PrintRun(const Program& program, const ProgramRun& run, uint32_t part, std::ostream& out) {
   if (!run.found) {
     out << "part not found\n";
     return;
@@ -28,6 +29,8 @@ void PrintRun(const ProgramRun& run, uint32_t part, std::ostream& out) {
     out << d.label << ' ' << ProgramNumber(d.value, d.unit) << ' ' << ProgramNumber(d.u, d.unit) << ' ' << d.unit << ' '
         << VerdictWord(d.verdict) << '\n';
   }
+  if (program.code_region) out << (run.code ? "part-id \"" + run.identity + "\"\n" : std::string("part-id none\n"));
+  if (!run.identity_problem.empty()) out << "not passed: " << run.identity_problem << '\n';
   out << "part " << part << (run.pass ? " pass" : " fail") << '\n';
 }
 
@@ -51,6 +54,21 @@ bool ParseProgramCommand(const std::vector<Word>& words, Command* c, std::string
     if ((args != 1 && !live) || (state != "on" && state != "off")) return fail("auto [folder|rest] on|off");
     if (live) c->texts.push_back(words[2].text);
     c->on = state == "on";
+    return true;
+  }
+  if (sub == "part-id") {
+    if (args == 1 && words[2].text == "off") return c->texts.push_back("off"), true;
+    if (args == 2 && words[2].text == "required" && (words[3].text == "on" || words[3].text == "off")) {
+      c->texts.push_back("required");
+      c->on = words[3].text == "on";
+      return true;
+    }
+    if (args != 4) return fail("part-id X Y W H | part-id off | part-id required on|off");
+    for (size_t i = 2; i < 6; ++i) {
+      double v = 0.0;
+      if (!Coordinate(words[i].text, &v)) return fail("\"" + words[i].text + "\" is not a number");
+      c->values.push_back(v);
+    }
     return true;
   }
   if (sub == "new" || sub == "load") {
@@ -95,9 +113,18 @@ bool RunProgramCommand(Station& station, const Command& c, std::ostream& out, st
     done = LoadProgram(station, c.texts[1], &why);
   } else if (sub == "distance" || sub == "angle") {
     done = AddDimension(station, *StepKindByName(sub), c.texts[1], c.texts[2], c.texts[3], &why);
+  } else if (sub == "part-id") {
+    const std::string what = c.texts.size() > 1 ? c.texts[1] : "";
+    if (what == "required") {
+      done = SetIdentityRequired(station, c.on, &why);
+    } else {
+      std::optional<CodeRegion> r;
+      if (what.empty()) r = CodeRegion{c.values[0], c.values[1], c.values[2], c.values[3]};
+      done = SetCodeRegion(station, r, &why);
+    }
   } else if (sub == "run") {
     const std::optional<ProgramRun> run = RunProgramCommand(station, &why);
-    if (run) PrintRun(*run, ProgramOf(station).last_part, out);
+    if (run) PrintRun(*ProgramOf(station).program, *run, ProgramOf(station).last_part, out);
     done = run.has_value();
   } else {
     qgPoint points[3] = {};

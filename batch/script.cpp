@@ -362,8 +362,11 @@ class Runner {
       case Verb::Report:
       case Verb::SummaryReport:
       case Verb::ChartSave: Paper(c); break;
+      case Verb::ReportAuto:
+        if (std::string why; HaveStation() && !SetReportAuto(*station_, c.on, c.texts, &why)) Fail("report-auto: " + why);
+        break;
       case Verb::Operator:
-        if (HaveStation()) ResultsOf(*station_).operator_name = c.texts[0];
+        if (std::string why; HaveStation() && !SetOperator(*station_, c.texts[0], &why)) Fail("operator: " + why);
         break;
       case Verb::PreciseCalibrate: PreciseCalibrate(c); break;
       case Verb::PartTeach:
@@ -591,6 +594,14 @@ class Runner {
   // says what it read.
   void PartId(const Command& c) {
     if (!Running()) return;
+    if (c.a == 1) {
+      std::string why;
+      const std::optional<std::string> identity = NextRunningIdentity(*station_, c.texts[0], &why);
+      if (!identity) return Fail("part-id next: " + why);
+      SetPartIdentity(*station_, *identity);
+      out_ << "part-id " << QuoteText(*identity) << '\n';
+      return;
+    }
     if (!c.on) return SetPartIdentity(*station_, c.texts[0]);
     std::optional<PixelRegion> region;
     if (c.numbers.size() == 4) {
@@ -707,6 +718,9 @@ class Runner {
     if (running_) {
       ResultsSession& results = ResultsOf(*station_);
       if (options_.fixed_clock) results.now = [] { return int64_t{0}; };
+#ifdef ORVANE_PAPER
+      results.report_writer = paper::WriteLocaleReportPdf;
+#endif
     }
     if (!running_) {
       EndProgram(*station_);

@@ -387,7 +387,39 @@ ProgramRun RunProgram(const Program& program, const ProgramModel& model, const q
     run.dimensions.push_back(TakeDimension(step, i, a, b, scale));
     if (run.dimensions.back().verdict == Verdict::Fail) run.pass = false;
   }
+  if (program.code_region && (image.bytesPerPixel == 3 || image.bytesPerPixel == 4)) {
+    run.code = ReadPartCode(image.pixels, uint32_t(image.width), uint32_t(image.height), uint32_t(image.stride),
+                            PlacedCodeRegion(*program.code_region, *pose), uint32_t(image.bytesPerPixel));
+  }
   return run;
+}
+
+CodeRegion PosedBox(const CodeRegion& r, const PartPose& pose, bool to_picture) {
+  double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+  for (const auto& [cx, cy] : {std::pair{r.x, r.y}, {r.x + r.width, r.y}, {r.x, r.y + r.height},
+                               {r.x + r.width, r.y + r.height}}) {
+    double x = 0.0, y = 0.0;
+    (to_picture ? PartToPicture : PictureToPart)(pose, cx, cy, &x, &y);
+    x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+  }
+  return CodeRegion{x0, y0, x1 - x0, y1 - y0};
+}
+
+PixelRegion PlacedCodeRegion(const CodeRegion& region, const PartPose& pose) {
+  const CodeRegion box = PosedBox(region, pose, true);
+  // Whole pixels covering the box, held to what a picture's size can be.
+  const auto held = [](double v) { return std::isfinite(v) ? std::clamp(v, -1e9, 1e9) : 0.0; };
+  const double left = std::floor(held(box.x)), top = std::floor(held(box.y));
+  return PixelRegion{int32_t(left), int32_t(top), int32_t(std::min(std::ceil(held(box.x + box.width)) - left, 2e9)),
+                     int32_t(std::min(std::ceil(held(box.y + box.height)) - top, 2e9))};
+}
+
+void JudgeIdentity(const Program& program, std::string_view typed, ProgramRun* run) {
+  run->identity = program.code_region ? (run->code ? run->code->text : std::string()) : std::string(typed);
+  run->identity_problem.clear();
+  if (!program.identity_required || !run->identity.empty() || !run->found) return;
+  run->identity_problem = program.code_region ? "no code read in the part-id region" : "no part identity";
+  run->pass = false;
 }
 
 } // namespace orvane

@@ -19,6 +19,7 @@
 
 #include "inspect/part.h"
 #include "station/image_state.h"
+#include "results/part_code.h"
 #include "results/table.h"
 
 namespace orvane {
@@ -52,12 +53,23 @@ struct ProgramStep {
   bool operator==(const ProgramStep& o) const;
 };
 
+// Where a part's identity is read from a code printed on it: a rectangle
+// in the part's frame (its corner of least x and y, width and height, pixels),
+// placed with the part wherever it lies.
+struct CodeRegion {
+  double x = 0.0, y = 0.0, width = 0.0, height = 0.0;
+  bool operator==(const CodeRegion&) const = default;
+};
+
 struct Program {
   std::string name;
   // The part model as qgPartModelSave wrote it; empty: a fixtured part,
   // steps at fixed picture positions.
   std::vector<uint8_t> model;
   std::vector<ProgramStep> steps;
+  std::optional<CodeRegion> code_region;
+  // A part without an identity (none typed, none read) is not passed.
+  bool identity_required = false;
   bool operator==(const Program&) const = default;
 };
 
@@ -124,6 +136,12 @@ struct ProgramRun {
   std::vector<DimensionResult> dimensions;
   bool pass = false;   // found, every dimension measured, none failed
   std::string problem; // why the model could not be used (damaged bytes)
+  // With a code region: the code read there, or nothing when none was.
+  std::optional<PartCode> code;
+  // The part's identity the run was judged with (empty: none), and why the
+  // part was not passed for want of one (empty: it was not held back).
+  std::string identity;
+  std::string identity_problem;
 };
 
 // The parsed model of a program, loaded once and shared by every run.
@@ -154,5 +172,18 @@ std::optional<PartPose> LocatePart(const ProgramModel& model, bool fixtured, con
 // A feature gauged from points given in picture coordinates (teaching and
 // the run share it).
 FeatureResult GaugeFeature(const qgImage& image, StepKind kind, const qgPoint (&points)[3]);
+
+// The box around a rectangle's corners taken from the part's frame into the
+// picture at `pose` (or back).
+CodeRegion PosedBox(const CodeRegion& rect, const PartPose& pose, bool to_picture);
+// The picture's box around a code region placed at `pose` (turned with the
+// part; the reader takes a code at any angle within it).
+PixelRegion PlacedCodeRegion(const CodeRegion& region, const PartPose& pose);
+
+// The part's identity for a run: the code read in the program's region when
+// it has one (a region without a readable code gives none, never `typed`),
+// else `typed`. A program that requires one and gets none does not pass the
+// part, and `identity_problem` says why.
+void JudgeIdentity(const Program& program, std::string_view typed, ProgramRun* run);
 
 } // namespace orvane

@@ -58,6 +58,7 @@ class Reader {
     if (!ModelComplete()) return Say(why, "the part model is cut short");
     if (w[0] == "step") return Step(w, why);
     if (w[0] == "tolerance") return ToleranceRecord(w, why);
+    if (w[0] == "part-id") return PartIdRecord(w, why);
     if (w[0] == "end" && w.size() == 1) return Finish(why);
     return Say(why, "unknown record \"" + std::string(w[0]) + "\"");
   }
@@ -148,6 +149,16 @@ class Reader {
     step->tolerance = t;
     return true;
   }
+  bool PartIdRecord(const std::vector<std::string_view>& w, std::string* why) {
+    if (w.size() == 2 && w[1] == "required") return program_.identity_required = true;
+    CodeRegion r;
+    if (w.size() != 5 || !Value(w[1], &r.x) || !Value(w[2], &r.y) || !Value(w[3], &r.width) ||
+        !Value(w[4], &r.height) || !(r.width > 0) || !(r.height > 0)) {
+      return Say(why, "part-id X Y W H (a region of some size) or part-id required");
+    }
+    program_.code_region = r;
+    return true;
+  }
   bool Finish(std::string* why) {
     if (!ModelComplete()) return Say(why, "the part model is cut short");
     ended_ = true;
@@ -217,6 +228,10 @@ std::string ProgramText(const Program& program) {
       out += (t->unit.empty() ? "" : " " + t->unit) + "\n";
     }
   }
+  if (const std::optional<CodeRegion>& r = program.code_region) {
+    out += "part-id " + Number(r->x) + " " + Number(r->y) + " " + Number(r->width) + " " + Number(r->height) + "\n";
+  }
+  if (program.identity_required) out += "part-id required\n";
   return out + "end\n";
 }
 

@@ -9,6 +9,8 @@
 //   step circle LABEL X1 Y1 X2 Y2 X3 Y3            three points near a rim
 //   step distance|angle LABEL A B                  a dimension of earlier features
 //   tolerance LABEL NOMINAL UPPER LOWER [UNIT]     the step's limits' deviations
+//   part-id X Y W H                      where the part's code is read (optional)
+//   part-id required                     no part passes without an identity (optional)
 //   end                                  last record: a cut file has none
 //
 // Coordinates are pixels in the part's frame (origin at the taught

@@ -336,6 +336,37 @@ bool MoveStep(Station& st, const std::string& label, int delta, std::string* why
   return true;
 }
 
+bool SetCodeRegion(Station& st, const std::optional<CodeRegion>& r, std::string* why) {
+  Program* program = OpenProgram(st, why);
+  if (program == nullptr) return false;
+  if (!r) {
+    program->code_region.reset();
+    Edited(st);
+    return true;
+  }
+  if (!(r->width > 0) || !(r->height > 0)) return Refuse(why, "the region has no size");
+  if (!IsGaugePicture(st.image)) return Refuse(why, "no picture");
+  const ProgramSession& session = ProgramOf(st);
+  if (!session.model->problem().empty()) return Refuse(why, session.model->problem());
+  const std::optional<PartPose> pose = LocatePart(*session.model, program->model.empty(), GaugePicture(st.image));
+  if (!pose) return Refuse(why, "the part is not found in the picture");
+  // The box in the part's frame around the picture's rectangle (the same
+  // rectangle for a part found as taught).
+  program->code_region = PosedBox(*r, *pose, false);
+  Edited(st);
+  return true;
+}
+
+bool SetIdentityRequired(Station& st, bool required, std::string* why) {
+  Program* program = OpenProgram(st, why);
+  if (program == nullptr) return false;
+  if (program->identity_required != required) {
+    program->identity_required = required;
+    Edited(st);
+  }
+  return true;
+}
+
 std::optional<ProgramRun> RunOpenProgram(Station& st, std::string* why) {
   ProgramSession& session = ProgramOf(st);
   if (!OpenProgram(st, why)) return std::nullopt;
@@ -344,6 +375,12 @@ std::optional<ProgramRun> RunOpenProgram(Station& st, std::string* why) {
   ProgramRun run =
       RunProgram(*session.program, *session.model, GaugePicture(st.image),
                  ScaleOf(st.settings, st.settings.calibration_distance));
+  std::string& identity = ResultsOf(st).part_id;
+  JudgeIdentity(*session.program, identity, &run);
+  // The code read on this part is its identity, none when it could not be
+  // read: never the part's before it.
+  if (session.program->code_region && run.found) identity = PartIdentityText(run.identity);
+  run.identity = identity;
   if (run.found) session.last_part = RecordPart(st, *session.program, run);
   session.last_run = run;
   return run;
@@ -366,6 +403,7 @@ void SayAutomaticRun(Station& st, const std::optional<ProgramRun>& run, const st
   } else {
     said += run->found ? "part " + std::to_string(ProgramOf(st).last_part) + (run->pass ? " pass" : " fail")
                        : "part not found";
+    if (!run->identity_problem.empty()) said += " (" + run->identity_problem + ")";
   }
   ResultsOf(st).pending_notices.push_back(std::move(said));
 }

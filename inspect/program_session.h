@@ -100,6 +100,13 @@ bool RenameStep(Station& station, const std::string& label, const std::string& t
 bool DeleteStep(Station& station, const std::string& label, std::string* why);
 bool MoveStep(Station& station, const std::string& label, int delta, std::string* why);
 
+// Where the open program reads the part's identity: a rectangle of the
+// current picture (its corner of least x and y, width and height, pixels)
+// kept in the part's frame where the part is found; none: no region.
+bool SetCodeRegion(Station& station, const std::optional<CodeRegion>& in_picture, std::string* why);
+// Whether the open program passes no part without an identity.
+bool SetIdentityRequired(Station& station, bool required, std::string* why);
+
 // Runs the open program on the current picture (lengths at the
 // calibration's distance, as orvane-inspect takes them) and records a found part
 // in the results table. Nothing with the reason in `why` when no program is

@@ -125,9 +125,9 @@ void PaintIndividuals(QPainter& p, const QRectF& area, const LabelSeries& s) {
   const QString title = Text(s.label + " - individuals" + (s.unit.empty() ? "" : " (" + s.unit + ")"));
   const Frame f = DrawAxes(p, area, title, -0.5, std::max<double>(1.0, double(s.values.size())) - 0.5, v0, v1, true);
   SetFont(p, area, 0.035);
-  HorizontalLine(p, f, c.centre, kCentre, Qt::SolidLine, "CL " + Text(ResultNumber(c.centre)));
-  HorizontalLine(p, f, c.ucl, kLimit, Qt::DashLine, "UCL " + Text(ResultNumber(c.ucl)));
-  HorizontalLine(p, f, c.lcl, kLimit, Qt::DashLine, "LCL " + Text(ResultNumber(c.lcl)));
+  HorizontalLine(p, f, c.centre, kCentre, Qt::SolidLine, "CL " + Text(ChartFigure(c.centre, s.values)));
+  HorizontalLine(p, f, c.ucl, kLimit, Qt::DashLine, "UCL " + Text(ChartFigure(c.ucl, s.values)));
+  HorizontalLine(p, f, c.lcl, kLimit, Qt::DashLine, "LCL " + Text(ChartFigure(c.lcl, s.values)));
   if (s.tolerance) {
     HorizontalLine(p, f, s.tolerance->UpperLimit(), kTolerance, Qt::DashDotLine, "USL");
     HorizontalLine(p, f, s.tolerance->LowerLimit(), kTolerance, Qt::DashDotLine, "LSL");

@@ -210,4 +210,8 @@ bool WriteReportPdf(const InspectionReport& report, PaperSize size, const std::f
   return SaveWhole(ReportPdf(report, size), path, why);
 }
 
+bool WriteLocaleReportPdf(const InspectionReport& report, const std::filesystem::path& path, std::string* why) {
+  return WriteReportPdf(report, PaperSize::ByLocale, path, why);
+}
+
 } // namespace orvane::paper

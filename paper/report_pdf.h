@@ -31,5 +31,7 @@ QByteArray ReportPdf(const InspectionReport& report, PaperSize size);
 // Writes ReportPdf to `path` whole or not at all; false with the reason.
 bool WriteReportPdf(const InspectionReport& report, PaperSize size, const std::filesystem::path& path,
                     std::string* why);
+// The same on the locale's paper: the station's writer of automatic reports.
+bool WriteLocaleReportPdf(const InspectionReport& report, const std::filesystem::path& path, std::string* why);
 
 } // namespace orvane::paper

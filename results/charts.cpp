@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <charconv>
 #include <numbers>
+#include <string_view>
 
 #include "results/csv.h"
 
@@ -89,6 +91,39 @@ std::string Number(double v) {
 }
 
 } // namespace
+
+namespace {
+
+// Decimals of a value's shortest text that reads back to it.
+int DecimalsOf(double v) {
+  char buffer[400];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed);
+  const std::string_view text(buffer, r.ec == std::errc() ? size_t(r.ptr - buffer) : 0);
+  const size_t point = text.find('.');
+  return point == std::string_view::npos ? 0 : int(text.size() - point - 1);
+}
+
+} // namespace
+
+std::string ChartFigure(double v, const std::vector<double>& values) {
+  if (!std::isfinite(v)) return {};
+  constexpr int kMost = 9;
+  int given = 0;
+  double lo = HUGE_VAL, hi = -HUGE_VAL;
+  for (double x : values) {
+    if (!std::isfinite(x)) continue;
+    given = std::max(given, std::min(kMost, DecimalsOf(x)));
+    lo = std::min(lo, x), hi = std::max(hi, x);
+  }
+  int decimals = std::min(kMost, given + 1);
+  // Values measured to full precision: three significant digits of their
+  // spread say all a limit can.
+  if (hi > lo) decimals = std::min(decimals, std::max(0, 2 - int(std::floor(std::log10(hi - lo)))));
+  if (std::round(v * std::pow(10.0, decimals)) == 0.0) v = 0.0; // no "-0.000"
+  char buffer[400];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
+  return r.ec == std::errc() ? std::string(buffer, r.ptr) : ResultNumber(v);
+}
 
 std::string ChartWords(const LabelSeries& series) {
   const IndividualsChart c = IndividualsOf(series.values);

@@ -61,6 +61,11 @@ struct Histogram {
 // values; a single value or equal values get one bin.
 Histogram HistogramOf(const std::vector<double>& values);
 
+// A figure drawn from `values` (a centre line, a control limit) as a chart
+// labels it: one decimal more than the most any value has (up to 9 in all),
+// never the ten significant digits a limit's arithmetic leaves.
+std::string ChartFigure(double v, const std::vector<double>& values);
+
 // The two charts' figures as words for scripts:
 //   individuals n N centre C mr M ucl U lcl L beyond I,J,... (row numbers)
 //   histogram low X width W counts C,C,... mean M sd S

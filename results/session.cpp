@@ -380,6 +380,7 @@ ResultsSession& ResultsOf(Station& st) {
     session->now = st.results_clock ? st.results_clock : WallClock;
     st.results = session;
     Opened(st, *session);
+    TraceOf(st); // the operator kept in the working folder
   }
   return *st.results;
 }

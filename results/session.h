@@ -8,14 +8,17 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "results/db_pg.h"
 #include "results/db_sqlite.h"
+#include "results/report.h"
 #include "results/ring_gauge.h"
 #include "results/table.h"
 #include "results/table_file.h"
+#include "results/trace_file.h"
 #include "station/station.h"
 
 namespace orvane {
@@ -127,6 +130,13 @@ struct ResultsSession {
   std::string part_id;
   // Who measures, named on inspection reports (empty: not named).
   std::string operator_name;
+  // "TRACE.CFG" as read on first use (TraceOf); a damaged one is blocked
+  // from being written over.
+  std::optional<TraceSettings> trace;
+  bool trace_blocked = false;
+  // Writes a report's PDF: set by a front end that can paint one (null: none
+  // can); false with the reason.
+  std::function<bool(const InspectionReport&, const std::filesystem::path&, std::string*)> report_writer;
   // The open database (null while it cannot be written), and what sends its
   // outbox to the results server (null without one).
   std::shared_ptr<ResultsDb> db;

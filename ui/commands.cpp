@@ -10,6 +10,7 @@
 #include "solutions/measurement.h"
 #include "solutions/process.h"
 #include "station/workspace.h"
+#include "ui/inspection_report.h"
 
 namespace orvane {
 
@@ -48,6 +49,7 @@ void GrabCommand(Station& st) {
   if (acquired) {
     RedrawOverlay(st);
     ComposeDisplay(st, st.image.frame);
+    AutoReport(st);
   }
   st.current_distance = st.settings.calibration_distance;
   ui.Enable(ControlId::Grab, true);
@@ -91,6 +93,7 @@ bool DropStillFile(Station& st, std::string_view path) {
   if (loaded) {
     RedrawOverlay(st);
     ComposeDisplay(st, im.frame);
+    AutoReport(st);
   }
   return true;
 }
@@ -101,6 +104,7 @@ std::optional<ProgramRun> RunProgramCommand(Station& st, std::string* why) {
     RedrawOverlay(st);
     ComposeDisplay(st, st.image.frame);
     st.surface().InvalidateWindow(false);
+    AutoReport(st);
   }
   return run;
 }

@@ -2,11 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 #include "acquisition/rectification.h"
+#include "inspect/program_session.h"
 #include "results/session.h"
+#include "results/trace_file.h"
 
 namespace orvane {
 namespace {
@@ -62,6 +67,92 @@ InspectionReport StationReport(Station& st, std::vector<uint32_t> numbers) {
   InspectionReport report = BuildReport(session.table, numbers, context);
   report.picture = ShownPicture(st);
   return report;
+}
+
+void MarkIdentityProblem(InspectionReport* report, const ProgramRun& run) {
+  if (run.identity_problem.empty()) return;
+  report->fields.emplace_back("Not passed", run.identity_problem);
+  report->verdict = Verdict::Fail;
+}
+
+std::vector<uint32_t> ProgramPartRows(const ResultsTable& table, uint32_t part) {
+  const std::string prefix = "part " + std::to_string(part);
+  std::vector<uint32_t> numbers;
+  for (const ResultRow& row : table.rows()) {
+    const bool ours = row.note.rfind(prefix, 0) == 0 &&
+                      (row.note.size() == prefix.size() || row.note[prefix.size()] == ' ' || row.note[prefix.size()] == ',');
+    if (ours) numbers.push_back(row.number);
+  }
+  return numbers;
+}
+
+std::optional<std::filesystem::path> FreeReportPath(const std::filesystem::path& folder, std::string_view identity,
+                                                    uint32_t part) {
+  std::string name = identity.empty() ? "part-" + std::to_string(part) : std::string(identity.substr(0, 64));
+  for (char& c : name) {
+    const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+    if (!kept) c = '_';
+  }
+  if (name.front() == '.') name.front() = '_'; // no hidden file, no "." or ".."
+  for (int k = 1; k <= 999; ++k) {
+    const std::filesystem::path path = folder / (name + (k == 1 ? "" : "-" + std::to_string(k)) + ".pdf");
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return path;
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+bool WriteRunReport(Station& st, uint32_t part, const std::filesystem::path& path, std::string* why) {
+  ResultsSession& session = ResultsOf(st);
+  InspectionReport report = StationReport(st, ProgramPartRows(session.table, part));
+  MarkIdentityProblem(&report, *st.program->last_run);
+  // The rows carry the solution they were taken in; the part was measured
+  // by the program.
+  for (auto& [name, text] : report.fields) {
+    if (name == "Program" && st.program->program) text = st.program->program->name;
+  }
+  return session.report_writer(report, path, why);
+}
+
+} // namespace
+
+void AutoReport(Station& st) {
+  // Only a found part's run (which opened the results) has a report to write.
+  if (!st.program || !st.program->last_run || !st.program->last_run->found || !st.results) return;
+  ResultsSession& session = ResultsOf(st);
+  const TraceSettings& trace = TraceOf(st);
+  if (!trace.report_auto) return;
+  const uint32_t part = st.program->last_part;
+  std::string said;
+  const std::filesystem::path folder = st.PathOf(trace.report_folder.empty() ? "." : trace.report_folder);
+  std::error_code ec;
+  std::optional<std::filesystem::path> path;
+  if (!session.report_writer) {
+    said = "report not saved: this program cannot paint reports";
+  } else if (!std::filesystem::is_directory(folder, ec)) {
+    said = "report not saved: the folder \"" + trace.report_folder + "\" is not there";
+  } else if (!(path = FreeReportPath(folder, session.part_id, part))) {
+    said = "report not saved: every name for this part is taken in the folder";
+  } else if (std::string why; !WriteRunReport(st, part, *path, &why)) {
+    said = "report not saved: " + why;
+  } else {
+    said = "report saved \"" + (std::filesystem::path(trace.report_folder) / path->filename()).string() + "\"";
+  }
+  session.notice = said;
+  session.pending_notices.push_back(std::move(said));
+}
+
+bool SetReportAuto(Station& st, bool on, const std::vector<std::string>& folder, std::string* why) {
+  const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+  if (!folder.empty() && (folder.front().empty() || std::any_of(folder.front().begin(), folder.front().end(), control))) {
+    return *why = "a folder for reports is one line of text", false;
+  }
+  TraceSettings& trace = TraceOf(st);
+  trace.report_auto = on;
+  if (!folder.empty()) trace.report_folder = folder.front();
+  return SaveTrace(st, why);
 }
 
 } // namespace orvane

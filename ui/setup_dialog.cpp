@@ -14,6 +14,7 @@
 #include "platform/video/genicam_pixels.h"
 #include "solutions/calibration.h"
 #include "solutions/measurement.h"
+#include "results/trace_file.h"
 #include "solutions/process.h"
 #include "station/workspace.h"
 #include "ui/colours.h"
@@ -135,6 +136,15 @@ void ApplyCameraSettingEdits(Station& st, DialogModel& dialog) {
   if (changed) SaveCameraSettings(st, settings);
 }
 
+void ApplyOperatorEdit(Station& st, DialogModel& dialog) {
+  const DialogControl* edit = dialog.Find(kOperatorEdit);
+  if (edit == nullptr || edit->text == KeptOperator(st)) return;
+  if (std::string why; !SetOperator(st, edit->text, &why)) {
+    st.surface().MessageBox("The operator is named on this session's reports but not kept: " + why + ".",
+                            "General Set-Up", MessageButtons::Ok);
+  }
+}
+
 std::string ResolutionText(const CameraFormat& row) {
   std::string text;
   auto append = [&text](std::string_view piece) {
@@ -180,6 +190,14 @@ SetUpDialog::SetUpDialog(Station& st, const CameraFormatTable& formats)
       list("Camera/Video Device Resolution", D::Resolution, std::move(rows), chosen_row_);
   resolution.enabled = st.image.file_mode == 0;
   AddCameraSettingEdits(st);
+  DialogControl operator_label;
+  operator_label.text = "Operator (named on inspection reports)";
+  Add(std::move(operator_label));
+  DialogControl operator_edit;
+  operator_edit.id = Raw(kOperatorEdit);
+  operator_edit.kind = DialogControlKind::Edit;
+  operator_edit.text = KeptOperator(st);
+  Add(std::move(operator_edit));
 
   list("When a new function is selected", D::OnFunctionChange,
        Items({"Do nothing", "Show Live Preview", "Show Image and ROIs"}), s.on_function_change);
@@ -312,7 +330,10 @@ void RunSetUpDialog(Station& st) {
 
   SetUpDialog dialog(st, CameraFormats(st));
   const DialogResult result = st.surface().RunDialog(dialog);
-  if (result == DialogResult::Ok) ApplyCameraSettingEdits(st, dialog);
+  if (result == DialogResult::Ok) {
+    ApplyCameraSettingEdits(st, dialog);
+    ApplyOperatorEdit(st, dialog);
+  }
 
   s.foreground_colour = ColourOf(s.foreground_colour_index);
   s.background_colour = ColourOf(s.background_colour_index);

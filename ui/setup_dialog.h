@@ -19,6 +19,8 @@ namespace orvane {
 inline constexpr DialogControlId kCameraExposureEdit = static_cast<DialogControlId>(2401);
 inline constexpr DialogControlId kCameraGainEdit = static_cast<DialogControlId>(2402);
 inline constexpr DialogControlId kCameraFrameRateEdit = static_cast<DialogControlId>(2403);
+// Who measures, named on inspection reports and kept in TRACE.CFG.
+inline constexpr DialogControlId kOperatorEdit = static_cast<DialogControlId>(2404);
 
 class SetUpDialog : public DialogModel {
  public:
@@ -58,5 +60,9 @@ void RunSetUpDialog(Station& station);
 // frame rate, for a camera that offers them) set on the camera and kept in
 // its settings file; a text that is no number is said and changes nothing.
 void ApplyCameraSettingEdits(Station& station, DialogModel& dialog);
+
+// After OK: the operator typed into the dialog named on reports and kept;
+// one that cannot be kept is said.
+void ApplyOperatorEdit(Station& station, DialogModel& dialog);
 
 } // namespace orvane

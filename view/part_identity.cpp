@@ -5,21 +5,6 @@
 
 namespace orvane {
 
-std::string PartIdentityText(std::string_view text) {
-  std::string out(text.substr(0, kMaxPartIdentityBytes));
-  // Never end inside a UTF-8 sequence: drop continuation bytes and the lead
-  // byte they follow when the cut fell there.
-  if (text.size() > kMaxPartIdentityBytes) {
-    size_t end = out.size();
-    while (end > 0 && (static_cast<unsigned char>(out[end - 1]) & 0xC0) == 0x80) --end;
-    if (end > 0 && static_cast<unsigned char>(out[end - 1]) >= 0xC0) out.resize(end - 1);
-  }
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return out;
-}
-
 void SetPartIdentity(Station& st, std::string_view text) {
   ResultsOf(st).part_id = PartIdentityText(text);
   if (st.working) mouse::Refresh(st);

@@ -12,15 +12,6 @@
 
 namespace orvane {
 
-// Longest identity kept, in bytes; a longer text is cut at a character's
-// boundary.
-inline constexpr size_t kMaxPartIdentityBytes = 256;
-
-// The identity as kept: control characters (line breaks, tabs) become '?',
-// so it stays one line on the overlay, in the table and in the CSV; cut to
-// kMaxPartIdentityBytes.
-std::string PartIdentityText(std::string_view text);
-
 // Sets the identity (empty: none) and redraws the picture.
 void SetPartIdentity(Station& station, std::string_view text);
 

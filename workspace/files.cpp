@@ -299,7 +299,7 @@ bool IsStationFile(const std::filesystem::path& folder, const std::filesystem::p
   static const std::regex kStationFiles(
       R"((XORVANE\.CFG|XModule[0-9]+\.CFG|RESULTS\.(TAB|CSV)|RESULTS\.TAB\.bad[0-9]*|)"
       R"(RESULTS\.TAB\.migrated|RESULTS\.DB(\.new|\.bad[0-9]*)?(-wal|-shm|-journal)?|)"
-      R"(RECTIFY\.CFG(\.new)?|RESULTSWINDOW\.CFG|DXF\.CFG|\.ORVANE\.LOCK|VIDRANE\.BIN|ORVANE\.LOG|)"
+      R"(RECTIFY\.CFG(\.new)?|RESULTSWINDOW\.CFG|DXF\.CFG|TRACE\.CFG|\.ORVANE\.LOCK|VIDRANE\.BIN|ORVANE\.LOG|)"
       R"(TEMPIMAGE\.BMP|DXF/FILE\.DXF|PART\.QGM(\.bad[0-9]*)?|[A-Za-z0-9_-]{1,32}\.OIP|)"
       R"(Saved/IMAGE[0-9]+\.(BMP|JPG)))");
   std::error_code error;

@@ -200,6 +200,13 @@ TEST(ScriptCommands, LinesThatDoNotParse) {
   EXPECT_EQ(ParseError("drop \"\""), "drop: empty path");
   EXPECT_EQ(ParseError("expect result"), "expect: expected ID or NAME \"TEXT\"");
   EXPECT_EQ(ParseError("print \"unclosed"), "a quote is left open");
+  EXPECT_EQ(ParseError("part-id next"), "part-id: expected next PREFIX");
+  EXPECT_EQ(ParseError("report-auto off reports"), "report-auto: expected on [DIR]|off");
+  EXPECT_EQ(ParseError("report-auto yes"), "report-auto: \"yes\" is not one of on|off");
+  EXPECT_EQ(ParseError("program part-id 1 2 3"), "program: part-id X Y W H | part-id off | part-id required on|off");
+  EXPECT_EQ(ParseError("program part-id required"), "program: part-id X Y W H | part-id off | part-id required on|off");
+  EXPECT_EQ(ParseError("program part-id 1 2 x 4"), "program: \"x\" is not a number");
+  EXPECT_EQ(Parse("part-id \"next\"").texts, V{"next"});
   EXPECT_EQ(ParseError(std::string(kMaxLineBytes + 1, ' ')), "line longer than 65536 bytes");
 }
 

@@ -33,6 +33,17 @@ TEST(ProgramFile, RoundTripsEveryField) {
   fixtured_back.name = fixtured.name;
   ASSERT_TRUE(ParseProgram(crlf, &fixtured_back, &error)) << error;
   EXPECT_EQ(fixtured_back, fixtured);
+  // The code region and the identity requirement are two optional lines
+  // before the end; a file without them writes none.
+  EXPECT_EQ(text.find("part-id"), std::string::npos);
+  Program coded = p;
+  coded.code_region = CodeRegion{120.5, -30.25, 64, 0.1 + 0.2};
+  coded.identity_required = true;
+  const std::string coded_text = ProgramText(coded);
+  EXPECT_EQ(coded_text.substr(coded_text.size() - 65),
+            "part-id 120.5 -30.25 64 0.30000000000000004\npart-id required\nend\n");
+  ASSERT_TRUE(ParseProgram(coded_text, &back, &error)) << error;
+  EXPECT_EQ(back, coded);
 }
 
 // A damaged file is refused naming its line, and what the caller holds is
@@ -79,6 +90,9 @@ TEST(ProgramFile, DamageIsRefusedNamingTheLine) {
       {"limits crossed", [&](auto& l) { l.insert(l.begin() + dimension + 1, "tolerance L1 1 -1 1"); },
        dimension + 2},
       {"no end", [&](auto& l) { l.pop_back(); }, lines.size()},
+      {"region without size", [&](auto& l) { l.insert(l.end() - 1, "part-id 1 2 0 5"); }, lines.size()},
+      {"region short", [&](auto& l) { l.insert(l.end() - 1, "part-id 1 2 5"); }, lines.size()},
+      {"required what", [&](auto& l) { l.insert(l.end() - 1, "part-id needed"); }, lines.size()},
       {"after end", [&](auto& l) { l.push_back("step point P9 0 0 0 9"); }, lines.size() + 1},
   };
   for (const Case& c : cases) {

@@ -13,6 +13,7 @@
 #include "workspace/files.h"
 #include "support/station_fixture.h"
 #include "tests/inspect/plate_station.h"
+#include "tests/results/code_picture.h"
 
 namespace orvane::testing {
 namespace {
@@ -221,6 +222,65 @@ TEST(ProgramSession, RecordingTakesGaugesAsSteps) {
   EXPECT_NEAR(program.steps[before].points[0].x, -42.0, 0.1) << "kept in the part's frame";
   EXPECT_EQ(program.steps[before + 1].label, "W4");
   EXPECT_EQ(ProgramOf(st).record_problem, "E5: no straight edge along the segment");
+}
+
+// The identity read from a code printed beside the plate where the program's
+// region puts it, however the plate lies; a part whose code cannot be read
+// has none (never the part's before it) and, with an identity required, is
+// not passed, saying why; without a region the typed identity serves.
+TEST(ProgramSession, IdentityFromTheCodeRegionAndRequired) {
+  StationFixture f;
+  Station& st = f.station;
+  TeachPlateProgram(st);
+  std::string why;
+  // The plate, and the code 150 px right of its centre in its own frame.
+  const auto show = [&](double x, double y, double deg, const char* code) {
+    ShowPlate(st, x, y, deg);
+    const std::optional<PartPose> pose = LocatePart(*ProgramOf(st).model, false, GaugePicture(st.image));
+    ASSERT_TRUE(pose);
+    double cx = 0.0, cy = 0.0;
+    PartToPicture(*pose, 150, 0, &cx, &cy);
+    if (code) test::StampCode(st.image.frame, 640, 480, ZXing::BarcodeFormat::DataMatrix, code, 3, -pose->angle_deg, cx, cy);
+  };
+  show(320, 240, 0, "SN-1");
+  ASSERT_TRUE(SetCodeRegion(st, CodeRegion{320 + 150 - 45, 240 - 45, 90, 90}, &why)) << why;
+  const struct {
+    double x, y, deg;
+    const char* code; // printed on the part
+    bool required;
+    const char* typed;
+    const char* identity; // the run's
+    const char* problem;
+  } cases[] = {
+      {320, 240, 0, "SN-1", false, "", "SN-1", ""},
+      {300, 255, 25, "SN-2", true, "", "SN-2", ""},
+      {330, 230, -15, nullptr, false, "SN-2", "", ""},
+      {330, 230, -15, nullptr, true, "TYPED", "", "no code read in the part-id region"},
+  };
+  for (const auto& c : cases) {
+    show(c.x, c.y, c.deg, c.code);
+    ASSERT_TRUE(SetIdentityRequired(st, c.required, &why));
+    ResultsOf(st).part_id = c.typed;
+    const std::optional<ProgramRun> run = RunOpenProgram(st, &why);
+    ASSERT_TRUE(run && run->found) << why;
+    EXPECT_EQ(run->identity, c.identity) << c.x;
+    EXPECT_EQ(ResultsOf(st).part_id, c.identity);
+    EXPECT_EQ(ResultsOf(st).table.rows().back().part, c.identity);
+    EXPECT_EQ(run->identity_problem, c.problem);
+    EXPECT_EQ(run->pass, *c.problem == '\0');
+  }
+  // Without a region the typed identity is the part's, and none is none.
+  ASSERT_TRUE(SetCodeRegion(st, std::nullopt, &why));
+  for (const char* typed : {"T-9", ""}) {
+    ResultsOf(st).part_id = typed;
+    const std::optional<ProgramRun> run = RunOpenProgram(st, &why);
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->identity, typed);
+    EXPECT_EQ(run->identity_problem, *typed ? "" : "no part identity");
+  }
+  ShowPlate(st, 0, 0, 0, false);
+  EXPECT_FALSE(SetCodeRegion(st, CodeRegion{0, 0, 10, 10}, &why));
+  EXPECT_EQ(why, "the part is not found in the picture");
 }
 
 } // namespace

@@ -268,6 +268,10 @@ TEST(QtProgram, SetUpDialogChangesSettingsWhileOpenAndCloses) {
     units->setCurrentIndex(1);
     units_while_open = p.front.station().settings.units;
     testing::Screenshot(dialog, "program_setup_dialog");
+    // Every list beside its label, the operator's edit box before them too.
+    auto* on_change = dialog->findChild<QComboBox*>(QString::number(Raw(DialogControlId::OnFunctionChange)));
+    ASSERT_NE(on_change, nullptr);
+    EXPECT_EQ(on_change->x(), units->x());
     dialog->findChild<QPushButton*>(QString::number(Raw(DialogControlId::Ok)))->click();
   });
   p.Click(ControlId::SetUp);

@@ -3,6 +3,7 @@
 // identity typed in rides on new rows; the report of the last part is
 // written and reads back; a picture without a code says so.
 #include <gtest/gtest.h>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
@@ -10,6 +11,8 @@
 #include <cstdio>
 
 #include "results/session.h"
+#include "results/trace_file.h"
+#include "support/pdf_text.h"
 #include "support/station_fixture.h"
 #include "tests/qt/qt_support.h"
 #include "ui/qt/chart_panel.h"
@@ -28,16 +31,7 @@ void Add(Station& st, const char* label, double value) {
   AddResult(st, std::move(r));
 }
 
-std::string PdfText(const std::filesystem::path& pdf) {
-  std::string out;
-  if (FILE* pipe = popen(("pdftotext -layout '" + pdf.string() + "' -").c_str(), "r")) {
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
-}
+using testing::PdfText;
 
 TEST(QtResultsReports, ChartsIdentityAndReport) {
   testing::StationFixture f;
@@ -66,6 +60,16 @@ TEST(QtResultsReports, ChartsIdentityAndReport) {
   Add(f.station, "hole", 4.02);
   Add(f.station, "width", 10.2);
   EXPECT_EQ(ResultsOf(f.station).table.rows().back().part, "SN-77");
+  // The operator and the choice of automatic reports are kept in the folder.
+  w.report()->ChooseReportFolder("reports");
+  EXPECT_TRUE(w.report()->auto_report()->isChecked());
+  std::optional<TraceSettings> kept = ReadTraceFile(f.dir.path());
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->operator_name, "K. Tester");
+  EXPECT_EQ(kept->report_folder, "reports");
+  EXPECT_TRUE(kept->report_auto);
+  w.report()->auto_report()->setChecked(false);
+  EXPECT_FALSE(ReadTraceFile(f.dir.path())->report_auto);
   const auto pdf = f.dir.path() / "report.pdf";
   ASSERT_TRUE(w.report()->WriteReport(QString::fromStdString(pdf.string())));
   EXPECT_EQ(w.report()->line()->text(), "Report written: 2 dimensions, FAIL");

@@ -31,6 +31,30 @@ TEST(Charts, IndividualsAndHistogramByHand) {
   EXPECT_NEAR(area, 10.0, 1e-6);
 }
 
+// Limits labelled to the decimals the values carry (one more), or to three
+// digits of their spread when measured to full precision; never ten digits.
+TEST(Charts, FigureDecimals) {
+  const std::vector<double> by_hand = {10.0, 10.2, 9.9, 10.1, 10.0, 10.3, 9.8, 10.1, 12.0, 10.0};
+  const std::vector<double> measured = {10.012345678912, 10.034567891234, 10.023456789123};
+  const std::vector<double> tiny = {0.000012, 0.000015};
+  const struct {
+    double v;
+    const std::vector<double>* values;
+    const char* text;
+  } cases[] = {
+      {IndividualsOf(by_hand).ucl, &by_hand, "11.95"},   // 11.954222... from values of one decimal
+      {IndividualsOf(by_hand).lcl, &by_hand, "8.53"},
+      {10.24, &by_hand, "10.24"},
+      {IndividualsOf(measured).ucl, &measured, "10.0678"}, // spread 0.022: three digits
+      {IndividualsOf(tiny).lcl, &tiny, "0.0000055"},
+      {-0.0001, &by_hand, "0.00"},                        // no minus zero
+      {2.0, nullptr, "2.0"},
+      {NAN, &by_hand, ""},
+  };
+  const std::vector<double> flat = {2.0, 2.0};
+  for (const auto& c : cases) EXPECT_EQ(ChartFigure(c.v, c.values ? *c.values : flat), c.text) << c.v;
+}
+
 // Too few values for limits, equal values, and a value below the lower limit.
 TEST(Charts, EdgeCases) {
   EXPECT_TRUE(std::isnan(IndividualsOf({}).ucl));

@@ -3,55 +3,18 @@
 // rows of the table file and the CSV only where used.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <random>
 #include <string>
 #include <vector>
-
-#include <ZXing/BitMatrix.h>
-#include <ZXing/MultiFormatWriter.h>
 
 #include "results/csv.h"
 #include "results/part_code.h"
 #include "results/table_file.h"
+#include "tests/results/code_picture.h"
 
 namespace orvane {
 namespace {
 
-// A grey picture with mild noise, the code's modules `module` pixels wide,
-// centred at (cx, cy) and turned by `degrees` (nearest module, sampled back
-// from each pixel, so any angle draws a true picture of the turned code).
-struct Picture {
-  uint32_t width = 0, height = 0;
-  std::vector<uint8_t> bgr;
-};
-
-Picture Draw(ZXing::BarcodeFormat format, const std::string& text, double module, double degrees,
-             double cx, double cy, uint32_t width = 640, uint32_t height = 480) {
-  const ZXing::BitMatrix m =
-      ZXing::MultiFormatWriter(format).setMargin(format == ZXing::BarcodeFormat::Code128 ? 10 : 2).encode(text, 0, 0);
-  Picture p{width, height, std::vector<uint8_t>(size_t{width} * height * 3)};
-  std::mt19937 rng(7);
-  std::uniform_int_distribution<int> noise(-6, 6);
-  // Bars of a linear code are drawn tall.
-  const double rows = format == ZXing::BarcodeFormat::Code128 ? 40.0 : m.height();
-  const double c = std::cos(degrees * M_PI / 180), s = std::sin(degrees * M_PI / 180);
-  for (uint32_t y = 0; y < height; ++y) {
-    for (uint32_t x = 0; x < width; ++x) {
-      const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
-      const double u = (c * dx + s * dy) / module + m.width() / 2.0;
-      const double v = (-s * dx + c * dy) / module + rows / 2.0;
-      int level = 200;
-      if (u >= 0 && v >= 0 && u < m.width() && v < rows) {
-        const int my = format == ZXing::BarcodeFormat::Code128 ? 0 : int(v);
-        level = m.get(int(u), my) ? 30 : 225;
-      }
-      const uint8_t g = static_cast<uint8_t>(std::clamp(level + noise(rng), 0, 255));
-      for (int k = 0; k < 3; ++k) p.bgr[(size_t{y} * width + x) * 3 + k] = g;
-    }
-  }
-  return p;
-}
+using test::DrawCode;
 
 TEST(PartCode, ReadsEachSymbologyTurnedAndSmall) {
   struct Case {
@@ -68,16 +31,21 @@ TEST(PartCode, ReadsEachSymbologyTurnedAndSmall) {
   const std::string text = "SN-2026-0042";
   for (const Case& c : cases) {
     // Off centre, to show the whole picture is searched.
-    const Picture p = Draw(c.format, text, c.module, c.degrees, 430, 270);
+    const test::CodePicture p = DrawCode(c.format, text, c.module, c.degrees, 430, 270);
     const std::optional<PartCode> code = ReadPartCode(p.bgr.data(), p.width, p.height, p.width * 3);
     ASSERT_TRUE(code) << c.name << " at " << c.degrees << " deg, module " << c.module;
     EXPECT_EQ(code->text, text);
     EXPECT_EQ(code->format, c.name);
   }
+  // Large modules (16 px), away from the middle of a large picture.
+  const test::CodePicture big = DrawCode(ZXing::BarcodeFormat::DataMatrix, text, 16, 0, 200, 200, 1920, 1080);
+  const std::optional<PartCode> code = ReadPartCode(big.bgr.data(), big.width, big.height, big.width * 3);
+  ASSERT_TRUE(code);
+  EXPECT_EQ(code->text, text);
 }
 
 TEST(PartCode, RegionsAndPicturesWithoutACode) {
-  const Picture p = Draw(ZXing::BarcodeFormat::QRCode, "P-7", 3, 0, 480, 360);
+  const test::CodePicture p = DrawCode(ZXing::BarcodeFormat::QRCode, "P-7", 3, 0, 480, 360);
   const auto read = [&](std::optional<PixelRegion> r) {
     return ReadPartCode(p.bgr.data(), p.width, p.height, p.width * 3, r);
   };
@@ -86,12 +54,12 @@ TEST(PartCode, RegionsAndPicturesWithoutACode) {
   EXPECT_FALSE(read(PixelRegion{700, 500, 50, 50})); // outside the picture
   EXPECT_FALSE(read(PixelRegion{10, 10, 0, 40}));    // empty
   EXPECT_TRUE(read(PixelRegion{-100, -100, 2000, 2000})); // clipped to the picture
-  const Picture blank = Draw(ZXing::BarcodeFormat::QRCode, "x", 3, 0, -1000, -1000);
+  const test::CodePicture blank = DrawCode(ZXing::BarcodeFormat::QRCode, "x", 3, 0, -1000, -1000);
   EXPECT_FALSE(ReadPartCode(blank.bgr.data(), blank.width, blank.height, blank.width * 3));
   EXPECT_FALSE(ReadPartCode(nullptr, 10, 10, 30));
   EXPECT_FALSE(ReadPartCode(p.bgr.data(), p.width, p.height, p.width)); // stride too short
   // A line break in a code's content never reaches the table as one.
-  const Picture broken = Draw(ZXing::BarcodeFormat::QRCode, "A\nB", 3, 0, 320, 240);
+  const test::CodePicture broken = DrawCode(ZXing::BarcodeFormat::QRCode, "A\nB", 3, 0, 320, 240);
   const std::optional<PartCode> code = ReadPartCode(broken.bgr.data(), broken.width, broken.height, broken.width * 3);
   ASSERT_TRUE(code);
   EXPECT_EQ(code->text, "A?B");

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+#include "results/session.h"
+#include "results/trace_file.h"
 #include "station/workspace.h"
 #include "support/station_fixture.h"
 #include "ui/main_window.h"
@@ -216,6 +218,21 @@ TEST(SetUpDialog, WithoutACameraAResolutionChoiceFallsBackToTheImageSize) {
   EXPECT_EQ(settings.requested_width, 800u); // the blank image's size
   EXPECT_EQ(settings.requested_height, 600u);
   EXPECT_EQ(s.Text(ControlId::ImageStatus), "800 x 600 (4:3)");
+}
+
+// The operator is a field of the dialog: shown as kept, and what is typed
+// there named on reports and kept in the working folder.
+TEST(SetUpDialog, OperatorFieldKeptInTheFolder) {
+  Started s;
+  VisitSetUp(s, [](DialogModel& d) {
+    ASSERT_NE(d.Find(kOperatorEdit), nullptr);
+    EXPECT_EQ(d.Find(kOperatorEdit)->text, "");
+    d.Type(kOperatorEdit, "J. Smith");
+  });
+  EXPECT_EQ(ResultsOf(*s.station).operator_name, "J. Smith");
+  ASSERT_TRUE(ReadTraceFile(s.dir->path()));
+  EXPECT_EQ(ReadTraceFile(s.dir->path())->operator_name, "J. Smith");
+  VisitSetUp(s, [](DialogModel& d) { EXPECT_EQ(d.Find(kOperatorEdit)->text, "J. Smith"); });
 }
 
 } // namespace

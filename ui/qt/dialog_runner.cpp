@@ -177,6 +177,15 @@ void ModelDialog::Build() {
   const std::vector<DialogControl>& controls = model_.controls();
   const int count = static_cast<int>(controls.size());
   int row = 0;
+  // Whether control `k` is a short label that names the control after it.
+  const auto row_label = [&](int k) {
+    if (k + 1 >= count) return false;
+    const DialogControl& label = controls[static_cast<size_t>(k)];
+    const DialogControl& named = controls[static_cast<size_t>(k) + 1];
+    return label.kind == DialogControlKind::Static && label.text.size() <= static_cast<size_t>(kLabelMax) &&
+           (named.kind == DialogControlKind::ComboBox || named.kind == DialogControlKind::Edit ||
+            (named.kind == DialogControlKind::Button && !IsCloseButton(named.id)));
+  };
   for (int i = 0; i < count; ++i) {
     const DialogControl& c = controls[static_cast<size_t>(i)];
     const DialogControl* next = i + 1 < count ? &controls[static_cast<size_t>(i) + 1] : nullptr;
@@ -197,17 +206,13 @@ void ModelDialog::Build() {
       grid->addWidget(group, row++, 0, 1, 3);
       continue;
     }
-    const bool pairs = c.kind == DialogControlKind::Static && c.text.size() <= static_cast<size_t>(kLabelMax) &&
-                       next != nullptr &&
-                       (next->kind == DialogControlKind::ComboBox || next->kind == DialogControlKind::Edit ||
-                        (next->kind == DialogControlKind::Button && !IsCloseButton(next->id)));
-    if (pairs) {
+    if (row_label(i)) {
       grid->addWidget(MakeWidget(c, i), row, 0);
       ++i;
       grid->addWidget(MakeWidget(controls[static_cast<size_t>(i)], i), row, 1);
-      // The unit label that follows an edit box.
+      // The unit label that follows an edit box (not the next row's label).
       if (controls[static_cast<size_t>(i)].kind == DialogControlKind::Edit && i + 1 < count &&
-          controls[static_cast<size_t>(i) + 1].kind == DialogControlKind::Static) {
+          controls[static_cast<size_t>(i) + 1].kind == DialogControlKind::Static && !row_label(i + 1)) {
         ++i;
         grid->addWidget(MakeWidget(controls[static_cast<size_t>(i)], i), row, 2);
       }

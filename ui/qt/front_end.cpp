@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include "acquisition/file_mode.h"
+#include "paper/report_pdf.h"
 #include "results/session.h"
 #include "ui/cad_command.h"
 #include "ui/commands.h"
@@ -233,7 +234,7 @@ void FrontEnd::ShowProgram() {
 bool FrontEnd::Start(std::string_view command_line) {
   if (!StartUp(station_, command_line)) return false;
   // The results table is read now, so a damaged file is reported at start.
-  ResultsOf(station_);
+  ResultsOf(station_).report_writer = paper::WriteLocaleReportPdf;
   AfterEvent();
   return true;
 }

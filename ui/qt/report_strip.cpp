@@ -1,5 +1,6 @@
 #include "ui/qt/report_strip.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include "paper/report_pdf.h"
 #include "paper/summary_pdf.h"
 #include "results/session.h"
+#include "results/trace_file.h"
 #include "ui/inspection_report.h"
 #include "view/part_identity.h"
 
@@ -23,6 +25,8 @@ ReportStrip::ReportStrip(Station& station, std::function<std::vector<uint32_t>()
       read_(new QPushButton(QStringLiteral("Read code"), this)),
       report_(new QPushButton(QStringLiteral("Report PDF..."), this)),
       summary_(new QPushButton(QStringLiteral("Summary PDF..."), this)),
+      auto_(new QCheckBox(QStringLiteral("Report after each run"), this)),
+      folder_(new QPushButton(QStringLiteral("Folder..."), this)),
       line_(new QLabel(this)) {
   part_->setPlaceholderText(QStringLiteral("none"));
   operator_->setPlaceholderText(QStringLiteral("not named"));
@@ -35,13 +39,27 @@ ReportStrip::ReportStrip(Station& station, std::function<std::vector<uint32_t>()
   layout->addWidget(operator_, 1);
   layout->addWidget(report_);
   layout->addWidget(summary_);
+  layout->addWidget(auto_);
+  layout->addWidget(folder_);
   layout->addWidget(line_, 1);
   QObject::connect(part_, &QLineEdit::editingFinished, this, [this] {
     SetPartIdentity(station_, part_->text().toStdString());
     Refresh();
   });
-  QObject::connect(operator_, &QLineEdit::editingFinished, this,
-                   [this] { ResultsOf(station_).operator_name = operator_->text().toStdString(); });
+  QObject::connect(operator_, &QLineEdit::editingFinished, this, [this] {
+    if (std::string why; !SetOperator(station_, operator_->text().toStdString(), &why)) {
+      line_->setText("Operator not kept: " + QString::fromStdString(why));
+    }
+  });
+  QObject::connect(auto_, &QCheckBox::toggled, this, [this](bool on) {
+    if (on == TraceOf(station_).report_auto) return;
+    if (std::string why; !SetReportAuto(station_, on, {}, &why)) line_->setText(QString::fromStdString(why));
+    Refresh();
+  });
+  QObject::connect(folder_, &QPushButton::clicked, this, [this] {
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Folder for reports"));
+    if (!folder.isEmpty()) ChooseReportFolder(folder);
+  });
   QObject::connect(read_, &QPushButton::clicked, this, [this] { ReadCode(); });
   QObject::connect(report_, &QPushButton::clicked, this, [this] {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Inspection report"),
@@ -60,6 +78,17 @@ void ReportStrip::Refresh() {
   const ResultsSession& session = ResultsOf(station_);
   if (!part_->hasFocus()) part_->setText(QString::fromStdString(session.part_id));
   if (!operator_->hasFocus()) operator_->setText(QString::fromStdString(session.operator_name));
+  const TraceSettings& trace = TraceOf(station_);
+  auto_->setChecked(trace.report_auto);
+  const QString folder = QString::fromStdString(trace.report_folder.empty() ? "the working folder" : trace.report_folder);
+  auto_->setToolTip("Each program run writes its part's report into " + folder);
+  folder_->setToolTip(folder);
+}
+
+void ReportStrip::ChooseReportFolder(const QString& folder) {
+  std::string why;
+  if (!SetReportAuto(station_, true, {folder.toStdString()}, &why)) line_->setText(QString::fromStdString(why));
+  Refresh();
 }
 
 bool ReportStrip::WriteSummary(const QString& path) {

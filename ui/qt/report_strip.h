@@ -1,7 +1,7 @@
 // The Results window's line for reports: the identity of the part now
 // measured (typed, or read from a code in the picture), the operator named on
-// reports, and the inspection report of the selected rows (or of the last
-// part) as a PDF.
+// reports, the inspection report of the selected rows (or of the last part)
+// as a PDF, and whether each program run writes its part's report itself.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 
 #include "station/station.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -37,6 +38,9 @@ class ReportStrip : public QWidget {
   QPushButton* read() const { return read_; }
   QPushButton* report() const { return report_; }
   QPushButton* summary() const { return summary_; }
+  QCheckBox* auto_report() const { return auto_; }
+  // Reports after each run into `folder` (kept in TRACE.CFG).
+  void ChooseReportFolder(const QString& folder);
   QLabel* line() const { return line_; }
 
  private:
@@ -47,6 +51,8 @@ class ReportStrip : public QWidget {
   QPushButton* read_;
   QPushButton* report_;
   QPushButton* summary_;
+  QCheckBox* auto_;
+  QPushButton* folder_;
   QLabel* line_;
 };
 
