@@ -12,6 +12,7 @@
 #include "acquisition/camera_capture.h"
 #include "acquisition/camera_settings.h"
 #include "platform/video/genicam_pixels.h"
+#include "results/session.h"
 #include "solutions/calibration.h"
 #include "solutions/measurement.h"
 #include "solutions/process.h"
@@ -110,6 +111,30 @@ void SetUpDialog::AddCameraSettingEdits(Station& st) {
   }
 }
 
+void SetUpDialog::AddResultsServerEdits(Station& st) {
+  const std::pair<const char*, std::pair<D, std::string>> fields[] = {
+      {"Results server (PostgreSQL connection string; empty: none)",
+       {kResultsServerEdit, MaskedServerUrl(ResultsServerSetting(st))}},
+      {"Station name on the results server", {kStationNameEdit, ResultsStationName(st)}}};
+  for (const auto& [title, field] : fields) {
+    DialogControl label;
+    label.text = title;
+    Add(std::move(label));
+    DialogControl edit;
+    edit.id = Raw(field.first);
+    edit.kind = DialogControlKind::Edit;
+    edit.text = field.second;
+    Add(std::move(edit));
+  }
+}
+
+void ApplyResultsServerEdits(Station& st, DialogModel& dialog) {
+  const DialogControl* server = dialog.Find(kResultsServerEdit);
+  const DialogControl* name = dialog.Find(kStationNameEdit);
+  if (server == nullptr || name == nullptr) return;
+  SetResultsServer(st, TypedServerUrl(server->text, ResultsServerSetting(st)), name->text);
+}
+
 void ApplyCameraSettingEdits(Station& st, DialogModel& dialog) {
   const std::vector<video::DeviceControl> controls = CameraControls(st);
   CameraSettings settings;
@@ -202,6 +227,7 @@ SetUpDialog::SetUpDialog(Station& st, const CameraFormatTable& formats)
        s.image_save_preference);
   list("Text background color", D::TextBackground, Items({"Transparent", "Black"}),
        (s.flags & kFlagTextBackground) ? 1 : 0);
+  AddResultsServerEdits(st);
 
   DialogControl reset_label;
   reset_label.text = "Reset all Regions of Interest";
@@ -312,7 +338,10 @@ void RunSetUpDialog(Station& st) {
 
   SetUpDialog dialog(st, CameraFormats(st));
   const DialogResult result = st.surface().RunDialog(dialog);
-  if (result == DialogResult::Ok) ApplyCameraSettingEdits(st, dialog);
+  if (result == DialogResult::Ok) {
+    ApplyCameraSettingEdits(st, dialog);
+    ApplyResultsServerEdits(st, dialog);
+  }
 
   s.foreground_colour = ColourOf(s.foreground_colour_index);
   s.background_colour = ColourOf(s.background_colour_index);

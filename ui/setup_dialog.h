@@ -19,6 +19,10 @@ namespace orvane {
 inline constexpr DialogControlId kCameraExposureEdit = static_cast<DialogControlId>(2401);
 inline constexpr DialogControlId kCameraGainEdit = static_cast<DialogControlId>(2402);
 inline constexpr DialogControlId kCameraFrameRateEdit = static_cast<DialogControlId>(2403);
+// The results server's connection string (its password shown masked) and
+// the station's name on it, kept in RESULTS.DB.
+inline constexpr DialogControlId kResultsServerEdit = static_cast<DialogControlId>(2404);
+inline constexpr DialogControlId kStationNameEdit = static_cast<DialogControlId>(2405);
 
 class SetUpDialog : public DialogModel {
  public:
@@ -37,6 +41,7 @@ class SetUpDialog : public DialogModel {
   // Exposure time, gain and frame rate as edit boxes, for a camera that
   // offers them.
   void AddCameraSettingEdits(Station& station);
+  void AddResultsServerEdits(Station& station);
 
   Station& station_;
   const CameraFormatTable& formats_;
@@ -50,6 +55,11 @@ std::string ResolutionText(const CameraFormat& row);
 // Multiplies every length slot by `factor` and replaces every area v by
 // (sqrt(v) * factor)^2, in double precision, stored as f32.
 void ConvertUnits(SolutionRecord& record, double factor);
+
+// After OK: the results server and station name typed into the dialog
+// named (SetResultsServer); a server field left as shown keeps the stored
+// string, password and all.
+void ApplyResultsServerEdits(Station& station, DialogModel& dialog);
 
 // The Set-Up button.
 void RunSetUpDialog(Station& station);
