@@ -4,6 +4,7 @@
 #include <libpq-fe.h>
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <memory>
 
@@ -128,13 +129,19 @@ class Server final : public ResultsSource {
     return shown;
   }
 
+  // A server that did not answer is asked again only after a while: the
+  // window reads at every new result, and must not wait each time.
   bool Connected() {
     if (pg_ != nullptr && PQstatus(pg_) == CONNECTION_OK) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (pg_ != nullptr && now - failed_at_ < std::chrono::seconds(10)) return false;
     if (pg_ != nullptr) PQfinish(pg_);
     const char* keywords[] = {"connect_timeout", "dbname", nullptr};
-    const char* values[] = {"5", url_.c_str(), nullptr};
+    const char* values[] = {"3", url_.c_str(), nullptr};
     pg_ = PQconnectdbParams(keywords, values, 1);
-    return PQstatus(pg_) == CONNECTION_OK;
+    if (PQstatus(pg_) == CONNECTION_OK) return true;
+    failed_at_ = std::chrono::steady_clock::now();
+    return false;
   }
 
   // The query with the filter's values (or `with`'s) and `more` after them.
@@ -161,6 +168,7 @@ class Server final : public ResultsSource {
 
   std::string url_;
   PGconn* pg_ = nullptr;
+  std::chrono::steady_clock::time_point failed_at_;
   ResultsFilter picked_;
   FilterSql filter_;
   int64_t count_ = 0;
