@@ -120,6 +120,9 @@ TEST(QtResultsWindow, FiltersAndCountsInspectedParts) {
   w.show();
   EXPECT_EQ(Rows(w.rows()), 200000);
   EXPECT_EQ(w.part_counts()->text(), "Parts: 10000 inspected, 9600 passed, 400 failed, yield 96.0 %");
+  EXPECT_FALSE(w.filter_row()->isVisible());
+  w.filter_button()->click();
+  ASSERT_TRUE(w.filter_row()->isVisible());
   const char* typed[] = {"D7", "FLANGE", "101", "200", "2026-12-07", ""};
   for (int i = 0; i < 6; ++i) w.filter_field(i)->setText(QString::fromLatin1(typed[i]));
   w.ApplyFilter();
@@ -134,10 +137,11 @@ TEST(QtResultsWindow, FiltersAndCountsInspectedParts) {
   w.ApplyFilter();
   EXPECT_EQ(Rows(w.rows()), 50);
   EXPECT_FALSE(w.filter_field(5)->styleSheet().isEmpty());
-  for (int i = 0; i < 6; ++i) w.filter_field(i)->clear();
-  w.ApplyFilter();
+  w.filter_button()->click(); // the row hidden: its filter goes with it
+  EXPECT_TRUE(w.filter_field(0)->text().isEmpty());
   EXPECT_EQ(Rows(w.rows()), 200000);
   EXPECT_EQ(Rows(w.statistics()), 20);
+  w.filter_button()->click();
   EXPECT_FALSE(orvane::testing::Screenshot(&w, "results_window_parts").isEmpty());
 }
 

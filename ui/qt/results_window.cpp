@@ -95,6 +95,11 @@ void ResultsWindow::Build() {
     buttons_[i] = new QPushButton(QString::fromLatin1(names[i]), this);
     buttons->addWidget(buttons_[i]);
   }
+  // The filter row shows on demand: the window keeps its size and its
+  // look until a filter is wanted.
+  filter_button_ = new QPushButton(QStringLiteral("Filter"), this);
+  filter_button_->setCheckable(true);
+  buttons->addWidget(filter_button_);
   buttons->addStretch();
   buttons->addWidget(snap_);
   buttons->addWidget(append_);
@@ -119,7 +124,11 @@ void ResultsWindow::Build() {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
   layout->addLayout(fields);
-  layout->addLayout(BuildFilterRow());
+  filter_row_ = new QWidget(this);
+  filter_row_->setLayout(BuildFilterRow());
+  filter_row_->layout()->setContentsMargins(0, 0, 0, 0);
+  filter_row_->hide();
+  layout->addWidget(filter_row_);
   calibration_ = new CalibrationStrip(station_, this);
   layout->addWidget(calibration_);
   report_ = new ReportStrip(station_, [this] { return SelectedNumbers(); }, this);
@@ -243,6 +252,14 @@ void ResultsWindow::Connect() {
                                                       QStringLiteral("results.csv"),
                                                       QStringLiteral("CSV files (*.csv)"));
     if (!path.isEmpty()) ExportTo(path);
+  });
+  // Hiding the row takes its filter away with it.
+  QObject::connect(filter_button_, &QPushButton::toggled, this, [this](bool on) {
+    filter_row_->setVisible(on);
+    if (on) return;
+    for (QLineEdit* field : filter_fields_) field->clear();
+    stations_->setCurrentIndex(0);
+    ApplyFilter();
   });
   QObject::connect(snap_, &QCheckBox::toggled, this, [this](bool on) {
     if (refreshing_) return;

@@ -19,6 +19,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QPushButton;
 class QTableView;
 
 namespace orvane::qt {
@@ -53,10 +54,13 @@ class ResultsWindow : public QWidget {
   // How many results wait for the results server, and why; hidden while
   // none waits.
   QLabel* server_status() const { return server_status_; }
-  // The filter row: label, program, part numbers from/to, days from/to
-  // (YYYY-MM-DD, UTC), and, with a results server, whose rows are shown
-  // (this station's, every station's, or one station's). Disabled while the
-  // table is held in memory only.
+  // The filter row, shown while the Filter button is down: label, program,
+  // part numbers from/to, days from/to (YYYY-MM-DD, UTC), and, with a
+  // results server, whose rows are shown (this station's, every station's,
+  // or one station's). Disabled while the table is held in memory only;
+  // hiding it clears it.
+  QPushButton* filter_button() const { return filter_button_; }
+  QWidget* filter_row() const { return filter_row_; }
   QLineEdit* filter_field(int i) const { return filter_fields_[i]; }
   QComboBox* stations() const { return stations_; }
   // Applies what the filter row says (each field does when left).
@@ -106,6 +110,8 @@ class ResultsWindow : public QWidget {
   static constexpr int kFilterFields = 6;
   QLineEdit* filter_fields_[kFilterFields] = {};
   QComboBox* stations_ = nullptr;
+  QPushButton* filter_button_ = nullptr;
+  QWidget* filter_row_ = nullptr;
   QLabel* part_counts_ = nullptr;
   ResultsFilter filter_;
   // The database the rows are read from (null: the table in memory), and
