@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "results/db_rows.h"
+#include "results/session.h"
 
 namespace orvane {
 
@@ -72,6 +73,14 @@ std::string PartCountsText(const PartCounts& c) {
   std::snprintf(yield, sizeof yield, "%.1f", 100.0 * static_cast<double>(c.passed) / static_cast<double>(c.inspected));
   return "Parts: " + std::to_string(c.inspected) + " inspected, " + std::to_string(c.passed) + " passed, " +
          std::to_string(c.failed) + " failed, yield " + yield + " %";
+}
+
+std::string StationPartCounts(Station& st) {
+  ResultsSession& session = ResultsOf(st);
+  if (!session.db) return {};
+  std::unique_ptr<ResultsSource> source = LocalResults(session.db->handle(), ResultsStationName(st));
+  PartCounts counts;
+  return source->Select({}) >= 0 && source->Parts(&counts) ? PartCountsText(counts) : std::string();
 }
 
 std::vector<LabelStatistics> StatisticsOfRows(std::vector<ResultRow> rows,

@@ -19,6 +19,8 @@ struct sqlite3;
 
 namespace orvane {
 
+class Station;
+
 // Rows of one label, program and station, parts numbered within a range,
 // taken within a time range; an empty field or range end picks everything.
 struct ResultsFilter {
@@ -56,6 +58,11 @@ struct PartCounts {
 };
 // "Parts: 12 inspected, 10 passed, 2 failed, yield 83.3 %"; empty without a part.
 std::string PartCountsText(const PartCounts& counts);
+
+// PartCountsText of every inspected part the station's database holds;
+// empty without one, or without the database (orvane-batch's "print
+// part-counts").
+std::string StationPartCounts(Station& station);
 
 // A row as a view shows it, with the station that recorded it (the
 // server's rows; empty for the station's own).
