@@ -140,6 +140,8 @@ TEST(QtResultsWindow, FiltersAndCountsInspectedParts) {
   w.filter_button()->click(); // the row hidden: its filter goes with it
   EXPECT_TRUE(w.filter_field(0)->text().isEmpty());
   EXPECT_EQ(Rows(w.rows()), 200000);
+  // The number column fits the last (widest) number, not only the first rows'.
+  EXPECT_GE(w.rows()->columnWidth(0), w.rows()->sizeHintForIndex(w.rows()->model()->index(199999, 0)).width());
   EXPECT_EQ(Rows(w.statistics()), 20);
   w.filter_button()->click();
   EXPECT_FALSE(orvane::testing::Screenshot(&w, "results_window_parts").isEmpty());

@@ -379,6 +379,14 @@ void ResultsWindow::Refresh() {
   // Columns fit their contents; past a few thousand rows only a reset
   // refits them, so a new result costs the same in a table of any size.
   if (whole || shown <= kRefitRows) rows_->resizeColumnsToContents();
+  // The fit samples the rows from the top; the last number is the widest.
+  if (shown > 0) {
+    // (with a digit to spare: the hint leaves out the grid line, and a
+    // cell's text is elided at its exact width)
+    const int last = rows_->sizeHintForIndex(rows_model_->index(static_cast<int>(shown) - 1, 0)).width() +
+                     rows_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    if (rows_->columnWidth(0) < last) rows_->setColumnWidth(0, last);
+  }
   statistics_->resizeColumnsToContents();
   if (whole || first < shown) rows_->scrollToBottom();
   refreshing_ = false;
