@@ -773,6 +773,8 @@ class LineParser {
       command_.target.camera = true;
     } else if (verb == Verb::Print && Lower(Arg(0)) == "results-db") {
       command_.target.results_db = true;
+    } else if (verb == Verb::Print && Lower(Arg(0)) == "part-counts") {
+      command_.target.part_counts = true;
     } else if (Lower(Arg(0)) == "title") {
       command_.target.title = true;
     } else if (std::optional<ControlId> id = ControlByName(Arg(0))) {

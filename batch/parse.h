@@ -116,6 +116,7 @@ struct Target {
   bool rectification = false; // print only: the grid calibration's state and figures
   bool camera = false;        // print only: the open camera and its picture counts
   bool results_db = false;     // print only: the results database's path, rows and pending rows
+  bool part_counts = false;    // print only: the inspected parts, passed, failed and the yield
 };
 
 struct Command {

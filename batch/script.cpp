@@ -30,6 +30,7 @@
 #include "results/charts.h"
 #include "results/csv.h"
 #include "results/grr.h"
+#include "results/query.h"
 #include "results/session.h"
 #include "results/statistics_text.h"
 #include "station/clock.h"
@@ -313,6 +314,8 @@ class Runner {
           if (HaveSurface()) out_ << DescribeRectification(*station_) << '\n';
         } else if (c.target.results_db) {
           if (HaveStation()) out_ << "results-db " << QuoteText(ResultsDbStatus(*station_)) << '\n';
+        } else if (c.target.part_counts) {
+          if (HaveStation()) out_ << "part-counts " << QuoteText(StationPartCounts(*station_)) << '\n';
         } else if (HaveSurface()) {
           out_ << c.target.name << ' ' << QuoteText(TextOf(c.target)) << '\n';
         }

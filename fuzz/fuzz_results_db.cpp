@@ -1,15 +1,21 @@
 // Arbitrary contents of "RESULTS.DB": the bytes as the whole file, then as
 // rows, settings and tolerances written into a sound database by hand (any
-// type in any column). Opening and reading never crash; a table that is read
-// stores and reads back to the same text of the table.
+// type in any column), parts among them. Opening and reading never crash; a
+// table that is read stores and reads back to the same text of the table;
+// the Results window's reads under a filter typed from the input agree with
+// each other.
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "fuzz/check.h"
 #include "fuzz/temp_folder.h"
+#include "results/db_pg.h"
 #include "results/db_sqlite.h"
+#include "results/query.h"
 #include "results/table_file.h"
 
 namespace {
@@ -49,6 +55,24 @@ void ReadBack(const std::filesystem::path& path) {
   CHECK(orvane::WriteResultsText(again) == text);
 }
 
+// The window's reads: every picked row reads, and so does every value.
+void Query(const std::filesystem::path& path, const orvane::ResultsFilter& filter) {
+  orvane::ResultsDb db;
+  if (db.Open(path) != orvane::DbOpen::Ok) return;
+  std::unique_ptr<orvane::ResultsSource> source = orvane::LocalResults(db.handle(), "fuzz");
+  for (const orvane::ResultsFilter& f : {orvane::ResultsFilter{}, filter}) {
+    const int64_t n = source->Select(f);
+    if (n < 0) continue;
+    std::vector<orvane::ShownRow> rows;
+    std::vector<orvane::ResultRow> values;
+    orvane::PartCounts counts;
+    CHECK(source->Read(0, n, &rows) && static_cast<int64_t>(rows.size()) == n);
+    CHECK(source->Values(&values) && static_cast<int64_t>(values.size()) == n);
+    orvane::StatisticsOfRows(std::move(values), {});
+    if (source->Parts(&counts)) CHECK(counts.passed + counts.failed <= counts.inspected);
+  }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -61,6 +85,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   ReadBack(path);
 
+  // A filter as typed, and a server string shown back.
+  const uint8_t* typed = data;
+  size_t left = size;
+  orvane::FilterFields fields;
+  for (std::string* text : {&fields.label, &fields.program, &fields.part_first, &fields.part_last,
+                            &fields.day_first, &fields.day_last}) {
+    *text = Piece(typed, left);
+  }
+  orvane::ResultsFilter filter;
+  orvane::ParseFilterFields(fields, &filter, nullptr);
+  const std::string url(reinterpret_cast<const char*>(data), size);
+  CHECK(orvane::TypedServerUrl(orvane::MaskedServerUrl(url), url) == url);
+
   for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path.string() + suffix);
   {
     orvane::ResultsDb db;
@@ -70,10 +107,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         "calibration, note, part) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
         "INSERT OR REPLACE INTO settings(key, value) VALUES(?, ?)",
         "INSERT OR REPLACE INTO tolerances(label, nominal, upper, lower, unit) VALUES(?, ?, ?, ?, ?)",
-        "INSERT OR REPLACE INTO counters(prefix, n) VALUES(?, ?)"};
+        "INSERT OR REPLACE INTO counters(prefix, n) VALUES(?, ?)",
+        "INSERT INTO parts(number, program, verdict, identity, taken_at) VALUES(?, ?, ?, ?, ?)"};
     while (size > 0) {
       sqlite3_stmt* s = nullptr;
-      sqlite3_prepare_v2(db.handle(), inserts[data[0] % 4], -1, &s, nullptr);
+      sqlite3_prepare_v2(db.handle(), inserts[data[0] % 5], -1, &s, nullptr);
       ++data;
       --size;
       for (int i = 1; i <= sqlite3_bind_parameter_count(s); ++i) Bind(s, i, Piece(data, size));
@@ -82,5 +120,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   ReadBack(path);
+  Query(path, filter);
   return 0;
 }

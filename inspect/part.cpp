@@ -53,20 +53,6 @@ int ReadModelFile(const std::filesystem::path& path, std::vector<uint8_t>* bytes
   return 0;
 }
 
-// Sets a damaged model file aside under a name not yet taken; empty when it
-// cannot be.
-std::filesystem::path SetAside(const std::filesystem::path& path) {
-  std::error_code error;
-  for (int i = 0; i < 1000; ++i) {
-    std::filesystem::path aside = path;
-    aside += i == 0 ? ".bad" : ".bad" + std::to_string(i);
-    if (std::filesystem::exists(std::filesystem::symlink_status(aside, error))) continue;
-    std::filesystem::rename(path, aside, error);
-    return error ? std::filesystem::path() : aside;
-  }
-  return {};
-}
-
 std::vector<uint8_t> Serialised(const qgPartModel* model) {
   size_t size = 0;
   if (model == nullptr || qgPartModelSize(model, &size) != QG_OK) return {};
@@ -147,7 +133,8 @@ bool PartSession::Store(const qgPartModel* fresh, std::string* why) {
   if (bytes.empty()) return Refuse(why, "the model could not be written out");
   const std::filesystem::path path = station_.PathOf(kPartModelName);
   if (damaged_) {
-    const std::filesystem::path aside = SetAside(path);
+    std::error_code error;
+    const std::filesystem::path aside = MoveAside(path, error);
     if (aside.empty()) {
       return Refuse(why, std::string("the damaged ") + kPartModelName +
                              " could not be set aside; it is left as it is");

@@ -35,6 +35,14 @@ inline constexpr int kResultsBatchRows = 1000;
 // or any other keyword. "the results server" when it does not parse.
 std::string ServerName(const std::string& url);
 
+// The connection string as it may be shown back (the Set-Up field): every
+// password in it (a URI's "user:password@", a "password=" keyword or
+// parameter) replaced by "********".
+std::string MaskedServerUrl(const std::string& url);
+// What a field that showed MaskedServerUrl(stored) names when it reads
+// `typed`: the stored string while the shown text is left as it was.
+std::string TypedServerUrl(const std::string& typed, const std::string& stored);
+
 // Sends the outbox of the database at `db_path` to the server at `url` as the
 // station `station`, on a thread of its own, from construction to
 // destruction.

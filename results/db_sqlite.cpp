@@ -11,8 +11,16 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "results/db_rows.h"
+#include "workspace/files.h"
+
 namespace orvane {
 namespace {
+
+using sqlite_rows::BindRow;
+using sqlite_rows::kRowColumns;
+using sqlite_rows::ReadRow;
+using sqlite_rows::Statement;
 
 // Version 1 of the schema. Numbers that are not known (NaN) are NULL; a
 // row's value and uncertainty are declared without a type, so that they are
@@ -55,102 +63,6 @@ SELECT (SELECT value FROM settings WHERE key = 'station') AS station,
 FROM results r LEFT JOIN parts p ON p.id = r.part LEFT JOIN tolerances t ON t.label = r.label;
 )SQL";
 
-constexpr const char* kRowColumns =
-    "number, taken_at, solution, label, kind, value, unit, u, source, calibration, note, part, identity";
-
-// A prepared statement, finalised when it goes.
-class Statement {
- public:
-  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &s_, nullptr); }
-  // A statement kept by the caller: reset and unbound, not finalised.
-  explicit Statement(sqlite3_stmt* kept) : s_(kept), kept_(true) {}
-  ~Statement() {
-    if (kept_) {
-      sqlite3_reset(s_);
-      sqlite3_clear_bindings(s_);
-    } else {
-      sqlite3_finalize(s_);
-    }
-  }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-  bool ok() const { return s_ != nullptr; }
-  sqlite3_stmt* get() const { return s_; }
-  void Text(int i, const std::string& v) {
-    sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-  }
-  void Int(int i, int64_t v) { sqlite3_bind_int64(s_, i, v); }
-  // NaN is stored as NULL (SQLite would store it so anyway).
-  void Real(int i, double v) {
-    if (std::isnan(v)) {
-      sqlite3_bind_null(s_, i);
-    } else {
-      sqlite3_bind_double(s_, i, v);
-    }
-  }
-  void IdOrNull(int i, uint64_t v) {
-    if (v == 0) {
-      sqlite3_bind_null(s_, i);
-    } else {
-      sqlite3_bind_int64(s_, i, static_cast<int64_t>(v));
-    }
-  }
-  int Step() { return sqlite3_step(s_); }
-  bool Done() {
-    const bool done = sqlite3_step(s_) == SQLITE_DONE;
-    sqlite3_reset(s_);
-    return done;
-  }
-  std::string ColumnText(int i) const {
-    const unsigned char* t = sqlite3_column_text(s_, i);
-    return t == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(t), sqlite3_column_bytes(s_, i));
-  }
-  double ColumnReal(int i) const {
-    return sqlite3_column_type(s_, i) == SQLITE_NULL ? kUnknown : sqlite3_column_double(s_, i);
-  }
-  int64_t ColumnInt(int i) const { return sqlite3_column_int64(s_, i); }
-
- private:
-  sqlite3_stmt* s_ = nullptr;
-  bool kept_ = false;
-};
-
-// Binds the row's columns in the order of kRowColumns, from `first`.
-void BindRow(Statement& s, const ResultRow& r, int first) {
-  s.Int(first, r.number);
-  s.Int(first + 1, r.time);
-  s.Text(first + 2, r.solution);
-  s.Text(first + 3, r.label);
-  s.Text(first + 4, r.kind);
-  s.Real(first + 5, r.value);
-  s.Text(first + 6, r.unit);
-  s.Real(first + 7, r.uncertainty);
-  s.Text(first + 8, r.source);
-  s.Text(first + 9, r.calibration);
-  s.Text(first + 10, r.note);
-  s.IdOrNull(first + 11, r.part_id);
-  s.Text(first + 12, r.part);
-}
-
-// The row whose columns (kRowColumns) start at `first`.
-ResultRow ReadRow(const Statement& s, int first) {
-  ResultRow r;
-  r.number = static_cast<uint32_t>(s.ColumnInt(first));
-  r.time = s.ColumnInt(first + 1);
-  r.solution = s.ColumnText(first + 2);
-  r.label = s.ColumnText(first + 3);
-  r.kind = s.ColumnText(first + 4);
-  r.value = s.ColumnReal(first + 5);
-  r.unit = s.ColumnText(first + 6);
-  r.uncertainty = s.ColumnReal(first + 7);
-  r.source = s.ColumnText(first + 8);
-  r.calibration = s.ColumnText(first + 9);
-  r.note = s.ColumnText(first + 10);
-  r.part_id = static_cast<uint64_t>(s.ColumnInt(first + 11));
-  r.part = s.ColumnText(first + 12);
-  return r;
-}
-
 // Two numbers that store alike (NaN as NULL).
 bool SameNumber(double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; }
 
@@ -167,9 +79,20 @@ bool SameRow(const ResultRow& a, const ResultRow& b) {
 ResultsDb::ResultsDb() = default;
 ResultsDb::~ResultsDb() { Close(); }
 
+sqlite3_stmt* ResultsDb::Cached(const char* sql) {
+  sqlite3_stmt*& s = cached_[sql];
+  if (s == nullptr && sqlite3_prepare_v2(db_, sql, -1, &s, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(s);
+    s = nullptr;
+  }
+  return s;
+}
+
 void ResultsDb::Close() {
   sqlite3_finalize(insert_);
   insert_ = nullptr;
+  for (auto& [sql, s] : cached_) sqlite3_finalize(s);
+  cached_.clear();
   if (db_ != nullptr) sqlite3_close_v2(db_);
   db_ = nullptr;
 }
@@ -247,7 +170,7 @@ bool ResultsDb::Schema() {
   return Commit();
 }
 
-DbOpen ResultsDb::Check() {
+DbOpen ResultsDb::Check(bool thorough) {
   int64_t version = 0;
   {
     Statement s(db_, "PRAGMA user_version");
@@ -257,6 +180,7 @@ DbOpen ResultsDb::Check() {
     version = s.ColumnInt(0);
   }
   if (version > kResultsSchemaVersion) return DbOpen::TooNew;
+  if (!thorough) return DbOpen::Ok;
   Statement check(db_, "PRAGMA quick_check");
   const int step = check.ok() ? check.Step() : sqlite3_errcode(db_);
   if (step == SQLITE_NOTADB || step == SQLITE_CORRUPT ||
@@ -293,6 +217,16 @@ DbOpen ResultsDb::Open(const std::filesystem::path& path, bool read_only) {
   Close();
   error_ = 0;
   error_text_.clear();
+  // Every page is checked after a station ended without closing the
+  // database (a kill, a crash, a power cut: its write-ahead log is left
+  // behind) or while another program has it open. After a clean close the
+  // header and the schema are read, and the rows as the table loads them: a
+  // damaged page there still reads as damage, without reading every index
+  // at every start.
+  std::error_code ec;
+  std::filesystem::path wal = path;
+  wal += "-wal";
+  const bool thorough = read_only || std::filesystem::exists(wal, ec) || ec;
   const int flags = read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
   if (sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK) {
     Fail();
@@ -301,7 +235,7 @@ DbOpen ResultsDb::Open(const std::filesystem::path& path, bool read_only) {
   }
   sqlite3_extended_result_codes(db_, 0);
   sqlite3_busy_timeout(db_, 5000);
-  DbOpen checked = Check();
+  DbOpen checked = Check(thorough);
   if (checked == DbOpen::Failed && read_only) {
     Close();
     if (sqlite3_open_v2(ImmutableUri(path).c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
@@ -310,7 +244,7 @@ DbOpen ResultsDb::Open(const std::filesystem::path& path, bool read_only) {
       Close();
       return DbOpen::Failed;
     }
-    checked = Check();
+    checked = Check(true);
   }
   if (checked != DbOpen::Ok) return checked;
   if (read_only) return DbOpen::Ok;
@@ -381,7 +315,7 @@ bool ResultsDb::Load(ResultsTable* table) {
 }
 
 bool ResultsDb::WriteMeta(const ResultsTable& t) {
-  Statement set(db_, "INSERT OR REPLACE INTO settings(key, value) VALUES(?, ?)");
+  Statement set(Cached("INSERT OR REPLACE INTO settings(key, value) VALUES(?, ?)"));
   if (!set.ok()) return Fail();
   const std::pair<const char*, std::string> settings[] = {
       {"snap", t.snap ? "1" : "0"},
@@ -393,8 +327,8 @@ bool ResultsDb::WriteMeta(const ResultsTable& t) {
     set.Text(2, value);
     if (!set.Done()) return Fail();
   }
-  if (!Exec("DELETE FROM counters")) return false;
-  Statement counter(db_, "INSERT INTO counters(prefix, n) VALUES(?, ?)");
+  if (!Statement(Cached("DELETE FROM counters")).Done()) return Fail();
+  Statement counter(Cached("INSERT INTO counters(prefix, n) VALUES(?, ?)"));
   if (!counter.ok()) return Fail();
   for (const auto& [prefix, n] : t.counters()) {
     counter.Text(1, prefix);
@@ -492,7 +426,7 @@ bool ResultsDb::Store(ResultsTable& table) {
 bool ResultsDb::AddPart(ResultsTable& table, PartRecord& part, size_t rows) {
   if (rows > table.rows().size()) rows = table.rows().size();
   if (!Exec("BEGIN IMMEDIATE")) return false;
-  Statement s(db_, "INSERT INTO parts(number, program, verdict, identity, taken_at) VALUES(?, ?, ?, ?, ?)");
+  Statement s(Cached("INSERT INTO parts(number, program, verdict, identity, taken_at) VALUES(?, ?, ?, ?, ?)"));
   if (!s.ok()) return Rollback(), Fail();
   s.Text(1, part.number);
   s.Text(2, part.program);
@@ -553,26 +487,25 @@ bool ResultsDb::FeedOutbox() {
   return Exec(sql.c_str());
 }
 
+bool ResultsDb::StopOutbox() {
+  return Exec("DROP TRIGGER IF EXISTS temp.outbox_insert; DROP TRIGGER IF EXISTS temp.outbox_update;");
+}
+
+bool ResultsDb::QueueEveryRow() {
+  // Copies waiting from before are older versions of these rows, or of
+  // rows deleted since: the rows as they stand replace them.
+  const std::string sql = std::string("BEGIN IMMEDIATE; DELETE FROM outbox; INSERT INTO outbox(row_id, ") +
+                          kRowColumns + ") SELECT id, " + kRowColumns +
+                          " FROM results ORDER BY number, id; COMMIT;";
+  if (Exec(sql.c_str())) return true;
+  Rollback();
+  return false;
+}
+
 std::filesystem::path SetDatabaseAside(const std::filesystem::path& path) {
+  // Its journals belong to it: a new database must not replay them.
   std::error_code error;
-  for (int i = 0; i < 1000; ++i) {
-    std::filesystem::path aside = path;
-    aside += i == 0 ? ".bad" : ".bad" + std::to_string(i);
-    if (std::filesystem::exists(std::filesystem::symlink_status(aside, error))) continue;
-    std::filesystem::rename(path, aside, error);
-    if (error) return {};
-    // Its journals belong to it: a new database must not replay them.
-    for (const char* journal : {"-wal", "-shm", "-journal"}) {
-      std::filesystem::path from = path, to = aside;
-      from += journal;
-      to += journal;
-      if (std::filesystem::exists(std::filesystem::symlink_status(from, error))) {
-        std::filesystem::rename(from, to, error);
-      }
-    }
-    return aside;
-  }
-  return {};
+  return MoveAside(path, error, {"-wal", "-shm", "-journal"});
 }
 
 } // namespace orvane

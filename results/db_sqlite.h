@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "results/table.h"
@@ -84,6 +85,11 @@ class ResultsDb {
   // Keeps a copy of every row added or changed from now on in the outbox
   // (for this connection's writes), in order.
   bool FeedOutbox();
+  // No longer copies rows into the outbox (the server was un-named).
+  bool StopOutbox();
+  // Makes the outbox hold every row of the table as it stands, each once,
+  // in number order (for a server that has none of them yet).
+  bool QueueEveryRow();
 
   // Why the last operation failed: an errno value when the system said one
   // (EFBIG, ENOSPC, EACCES ...), else EIO; and SQLite's text.
@@ -95,7 +101,7 @@ class ResultsDb {
   bool Exec(const char* sql);
   bool Fail();
   bool Schema();
-  DbOpen Check();
+  DbOpen Check(bool thorough);
   bool WriteMeta(const ResultsTable& table);
   bool InsertRow(const ResultRow& row, int64_t* id);
   bool UpdateRow(const ResultRow& row);
@@ -103,7 +109,12 @@ class ResultsDb {
   void Rollback();
 
   sqlite3* db_ = nullptr;
+  // Statements of every part and result, prepared once (by their text's
+  // address: each is a literal of its own).
+  sqlite3_stmt* Cached(const char* sql);
+
   sqlite3_stmt* insert_ = nullptr; // the row insert, prepared once
+  std::unordered_map<const char*, sqlite3_stmt*> cached_;
   int error_ = 0;
   std::string error_text_;
 };

@@ -62,21 +62,6 @@ void NoteRectification(const Station& st, ResultRow& row) {
   row.note += rectified ? "rectified" : "not rectified";
 }
 
-// Sets the damaged file aside under a name not yet taken; empty, with the
-// reason in `error`, when it cannot be.
-std::filesystem::path SetAside(const std::filesystem::path& path, std::error_code& error) {
-  for (int i = 0; i < 1000; ++i) {
-    std::filesystem::path aside = path;
-    aside += i == 0 ? ".bad" : ".bad" + std::to_string(i);
-    if (std::filesystem::exists(std::filesystem::symlink_status(aside, error))) continue;
-    std::filesystem::rename(path, aside, error);
-    if (!error) return aside;
-    break;
-  }
-  if (!error) error = std::make_error_code(std::errc::file_exists);
-  return {};
-}
-
 // Reads the table's file into `bytes`: 0, ENOENT when nothing is there, or
 // why what is there cannot be taken (not a regular file, a link to nothing,
 // no permission, larger than the reader reads).
@@ -111,7 +96,7 @@ void Block(Station& st, ResultsSession& session, const std::filesystem::path& pa
 
 void SetAsideWhole(Station& st, const std::filesystem::path& path) {
   std::error_code error;
-  const std::filesystem::path aside = SetAside(path, error);
+  const std::filesystem::path aside = MoveAside(path, error);
   std::string message = "The results file " + std::string(kResultsFileName) + " is damaged";
   message += aside.empty() ? " and could not be set aside; it will be replaced."
                            : " and was set aside as " + aside.filename().string() + ".";
@@ -124,7 +109,7 @@ void SetAsideWhole(Station& st, const std::filesystem::path& path) {
 void KeepGoodLines(Station& st, ResultsSession& session, const std::filesystem::path& path,
                    size_t refused) {
   std::error_code error;
-  const std::filesystem::path aside = SetAside(path, error);
+  const std::filesystem::path aside = MoveAside(path, error);
   std::string message = "The results file " + std::string(kResultsFileName) + " has " +
                         Count(refused, "damaged line", "damaged lines") + ", left out of the table";
   if (aside.empty()) {
@@ -217,22 +202,31 @@ void OpenReadOnly(Station& st, ResultsSession& session, const std::filesystem::p
 
 // The station's name on the results server: the host's name and the working
 // folder unless set otherwise, kept in the database.
-std::string StationName(Station& st, ResultsDb& db) {
-  std::string name = db.Setting("station");
-  if (!name.empty()) return name;
+std::string DefaultStationName(const Station& st) {
   char host[256] = {};
   ::gethostname(host, sizeof host - 1);
   std::error_code ec;
-  name = std::string(host) + ":" + std::filesystem::absolute(st.folder(), ec).string();
+  return std::string(host) + ":" + std::filesystem::absolute(st.folder(), ec).string();
+}
+
+std::string StationName(Station& st, ResultsDb& db) {
+  std::string name = db.Setting("station");
+  if (!name.empty()) return name;
+  name = DefaultStationName(st);
   db.SetSetting("station", name);
   return name;
 }
 
-// With a results server named (the environment, else the database's
-// "server-url" setting), every row recorded from now on also goes to it.
-void StartSender(Station& st, ResultsSession& session) {
+// The environment's server, else the database's "server-url" setting.
+std::string ServerUrl(ResultsSession& session) {
   const char* variable = std::getenv(kResultsUrlVariable);
-  const std::string url = variable != nullptr ? variable : session.db->Setting("server-url");
+  if (variable != nullptr) return variable;
+  return session.db ? session.db->Setting("server-url") : std::string();
+}
+
+// With a results server named, every row recorded from now on also goes to it.
+void StartSender(Station& st, ResultsSession& session) {
+  const std::string url = ServerUrl(session);
   if (url.empty()) return;
   const std::string name = StationName(st, *session.db);
   if (!session.db->FeedOutbox()) return;
@@ -472,6 +466,45 @@ PartRecord AddPart(Station& st, PartRecord part, std::vector<ResultRow> rows,
   if (session.sender) session.sender->Wake();
   if (session.changed) session.changed();
   return part;
+}
+
+std::string ResultsServerUrl(Station& st) { return ServerUrl(ResultsOf(st)); }
+
+std::string ResultsServerSetting(Station& st) {
+  ResultsSession& session = ResultsOf(st);
+  return session.db ? session.db->Setting("server-url") : std::string();
+}
+
+std::string ResultsStationName(Station& st) {
+  ResultsSession& session = ResultsOf(st);
+  const std::string name = session.db ? session.db->Setting("station") : std::string();
+  return name.empty() ? DefaultStationName(st) : name;
+}
+
+bool SetResultsServer(Station& st, const std::string& url, const std::string& station) {
+  ResultsSession& session = ResultsOf(st);
+  if (url == ResultsServerSetting(st) && (station.empty() || station == ResultsStationName(st))) return true;
+  if (!session.db) {
+    Tell(st, "The results server was not set: " + st.PathOf(kResultsDbName).string() +
+                 " cannot be written.");
+    return false;
+  }
+  ResultsDb& db = *session.db;
+  session.sender.reset();
+  // A new server, or a new name on it, has none of the station's rows yet:
+  // every row goes into the outbox once, beside those already waiting.
+  if (!db.SetSetting("server-url", url) || (!station.empty() && !db.SetSetting("station", station)) ||
+      (!url.empty() && !db.QueueEveryRow())) {
+    ReportFileFailure(st, st.PathOf(kResultsDbName), db.error() != 0 ? db.error() : EIO, true);
+    return false;
+  }
+  if (url.empty()) {
+    db.StopOutbox();
+  } else {
+    StartSender(st, session);
+  }
+  if (session.changed) session.changed();
+  return true;
 }
 
 bool SyncResults(Station& st, double seconds) {

@@ -203,6 +203,22 @@ PartRecord AddPart(Station& station, PartRecord part, std::vector<ResultRow> row
 // the results server (0 without one).
 std::string ResultsDbStatus(Station& station);
 
+// The results server's connection string: ORVANE_RESULTS_URL, else the one
+// set in Set-Up (RESULTS.DB's "server-url" setting); empty without one.
+std::string ResultsServerUrl(Station& station);
+// The results server named in Set-Up (RESULTS.DB's "server-url"
+// setting), whatever ORVANE_RESULTS_URL says; empty without one.
+std::string ResultsServerSetting(Station& station);
+// The station's name on the results server (RESULTS.DB's "station"
+// setting; the host's name and the working folder until set).
+std::string ResultsStationName(Station& station);
+// Names the results server (empty: none) and, unless empty, the station's
+// name on it, kept in RESULTS.DB. A new server or name gets every row the
+// table holds, each once, and what is recorded from then on; the server's
+// key (station and row) keeps a row sent twice from landing twice. False,
+// with a message, when the database cannot be written.
+bool SetResultsServer(Station& station, const std::string& url, const std::string& name);
+
 // Waits until no row waits for the results server, or `seconds` have
 // passed; true when none waits.
 bool SyncResults(Station& station, double seconds);

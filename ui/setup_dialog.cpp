@@ -12,6 +12,7 @@
 #include "acquisition/camera_capture.h"
 #include "acquisition/camera_settings.h"
 #include "platform/video/genicam_pixels.h"
+#include "results/session.h"
 #include "solutions/calibration.h"
 #include "solutions/measurement.h"
 #include "results/trace_file.h"
@@ -99,16 +100,36 @@ void SetUpDialog::AddCameraSettingEdits(Station& st) {
   for (const video::DeviceControl& c : CameraControls(st)) {
     for (const CameraSettingEdit& e : kCameraEdits) {
       if (c.name != e.name) continue;
-      DialogControl label;
-      label.text = std::string(e.label) + " (" + NumberText(c.minimum) + " to " + NumberText(c.maximum) + ")";
-      Add(std::move(label));
-      DialogControl edit;
-      edit.id = Raw(e.id);
-      edit.kind = DialogControlKind::Edit;
-      edit.text = NumberText(c.value);
-      Add(std::move(edit));
+      AddLabelledEdit(std::string(e.label) + " (" + NumberText(c.minimum) + " to " + NumberText(c.maximum) + ")",
+                      e.id, NumberText(c.value));
     }
   }
+}
+
+void SetUpDialog::AddLabelledEdit(std::string title, DialogControlId id, std::string text) {
+  DialogControl label;
+  label.text = std::move(title);
+  Add(std::move(label));
+  DialogControl edit;
+  edit.id = Raw(id);
+  edit.kind = DialogControlKind::Edit;
+  edit.text = std::move(text);
+  Add(std::move(edit));
+}
+
+void SetUpDialog::AddResultsServerEdits(Station& st) {
+  const std::pair<const char*, std::pair<D, std::string>> fields[] = {
+      {"Results server (PostgreSQL connection string; empty: none)",
+       {kResultsServerEdit, MaskedServerUrl(ResultsServerSetting(st))}},
+      {"Station name on the results server", {kStationNameEdit, ResultsStationName(st)}}};
+  for (const auto& [title, field] : fields) AddLabelledEdit(title, field.first, field.second);
+}
+
+void ApplyResultsServerEdits(Station& st, DialogModel& dialog) {
+  const DialogControl* server = dialog.Find(kResultsServerEdit);
+  const DialogControl* name = dialog.Find(kStationNameEdit);
+  if (server == nullptr || name == nullptr) return;
+  SetResultsServer(st, TypedServerUrl(server->text, ResultsServerSetting(st)), name->text);
 }
 
 void ApplyCameraSettingEdits(Station& st, DialogModel& dialog) {
@@ -190,14 +211,7 @@ SetUpDialog::SetUpDialog(Station& st, const CameraFormatTable& formats)
       list("Camera/Video Device Resolution", D::Resolution, std::move(rows), chosen_row_);
   resolution.enabled = st.image.file_mode == 0;
   AddCameraSettingEdits(st);
-  DialogControl operator_label;
-  operator_label.text = "Operator (named on inspection reports)";
-  Add(std::move(operator_label));
-  DialogControl operator_edit;
-  operator_edit.id = Raw(kOperatorEdit);
-  operator_edit.kind = DialogControlKind::Edit;
-  operator_edit.text = KeptOperator(st);
-  Add(std::move(operator_edit));
+  AddLabelledEdit("Operator (named on inspection reports)", kOperatorEdit, KeptOperator(st));
 
   list("When a new function is selected", D::OnFunctionChange,
        Items({"Do nothing", "Show Live Preview", "Show Image and ROIs"}), s.on_function_change);
@@ -220,6 +234,7 @@ SetUpDialog::SetUpDialog(Station& st, const CameraFormatTable& formats)
        s.image_save_preference);
   list("Text background color", D::TextBackground, Items({"Transparent", "Black"}),
        (s.flags & kFlagTextBackground) ? 1 : 0);
+  AddResultsServerEdits(st);
 
   DialogControl reset_label;
   reset_label.text = "Reset all Regions of Interest";
@@ -333,6 +348,7 @@ void RunSetUpDialog(Station& st) {
   if (result == DialogResult::Ok) {
     ApplyCameraSettingEdits(st, dialog);
     ApplyOperatorEdit(st, dialog);
+    ApplyResultsServerEdits(st, dialog);
   }
 
   s.foreground_colour = ColourOf(s.foreground_colour_index);

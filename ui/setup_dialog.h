@@ -21,6 +21,10 @@ inline constexpr DialogControlId kCameraGainEdit = static_cast<DialogControlId>(
 inline constexpr DialogControlId kCameraFrameRateEdit = static_cast<DialogControlId>(2403);
 // Who measures, named on inspection reports and kept in TRACE.CFG.
 inline constexpr DialogControlId kOperatorEdit = static_cast<DialogControlId>(2404);
+// The results server's connection string (its password shown masked) and
+// the station's name on it, kept in RESULTS.DB.
+inline constexpr DialogControlId kResultsServerEdit = static_cast<DialogControlId>(2405);
+inline constexpr DialogControlId kStationNameEdit = static_cast<DialogControlId>(2406);
 
 class SetUpDialog : public DialogModel {
  public:
@@ -39,6 +43,8 @@ class SetUpDialog : public DialogModel {
   // Exposure time, gain and frame rate as edit boxes, for a camera that
   // offers them.
   void AddCameraSettingEdits(Station& station);
+  void AddResultsServerEdits(Station& station);
+  void AddLabelledEdit(std::string title, DialogControlId id, std::string text);
 
   Station& station_;
   const CameraFormatTable& formats_;
@@ -52,6 +58,11 @@ std::string ResolutionText(const CameraFormat& row);
 // Multiplies every length slot by `factor` and replaces every area v by
 // (sqrt(v) * factor)^2, in double precision, stored as f32.
 void ConvertUnits(SolutionRecord& record, double factor);
+
+// After OK: the results server and station name typed into the dialog
+// named (SetResultsServer); a server field left as shown keeps the stored
+// string, password and all.
+void ApplyResultsServerEdits(Station& station, DialogModel& dialog);
 
 // The Set-Up button.
 void RunSetUpDialog(Station& station);

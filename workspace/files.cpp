@@ -294,6 +294,29 @@ uint32_t RemoveLeftoverTemporaries(const std::filesystem::path& folder) {
   return removed;
 }
 
+std::filesystem::path MoveAside(const std::filesystem::path& path, std::error_code& error,
+                                const std::vector<std::string>& companions) {
+  for (int i = 0; i < 1000; ++i) {
+    std::filesystem::path aside = path;
+    aside += i == 0 ? ".bad" : ".bad" + std::to_string(i);
+    if (std::filesystem::exists(std::filesystem::symlink_status(aside, error))) continue;
+    std::filesystem::rename(path, aside, error);
+    if (error) return {};
+    for (const std::string& suffix : companions) {
+      std::filesystem::path from = path, to = aside;
+      from += suffix;
+      to += suffix;
+      std::error_code ignored;
+      if (std::filesystem::exists(std::filesystem::symlink_status(from, ignored))) {
+        std::filesystem::rename(from, to, ignored);
+      }
+    }
+    return aside;
+  }
+  if (!error) error = std::make_error_code(std::errc::file_exists);
+  return {};
+}
+
 bool IsStationFile(const std::filesystem::path& folder, const std::filesystem::path& path) {
   // By their path in the folder, with '/' between folders.
   static const std::regex kStationFiles(

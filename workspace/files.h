@@ -73,6 +73,14 @@ uint32_t AppendWholeToFile(const std::filesystem::path& path, const void* buffer
 // an export must not overwrite.
 bool IsStationFile(const std::filesystem::path& folder, const std::filesystem::path& path);
 
+// Moves a damaged file aside to the first free name of "NAME.bad",
+// "NAME.bad1" ... "NAME.bad999", so that nothing of it is lost and a new one
+// can start. The files that belong to it (`companions`: suffixes such as
+// "-wal", present or not) go along under the new name. Returns the new name;
+// empty, with the reason in `error`, when it cannot be moved.
+std::filesystem::path MoveAside(const std::filesystem::path& path, std::error_code& error,
+                                const std::vector<std::string>& companions = {});
+
 // Length of the file in bytes, or -1 when it cannot be opened.
 int64_t FileLength(const std::filesystem::path& path, int* error = nullptr);
 

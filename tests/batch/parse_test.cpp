@@ -317,6 +317,7 @@ TEST(ScriptCommands, ResultsTableCommands) {
   EXPECT_EQ(ParseError("tool caliper"), "tool: \"caliper\" is not one of measure|diameter|edge|width");
   EXPECT_EQ(ParseError("tool"), "tool: expected measure|diameter|edge|width");
   EXPECT_TRUE(Parse("print results-db").target.results_db);
+  EXPECT_TRUE(Parse("print part-counts").target.part_counts);
   EXPECT_EQ(Parse("results-sync").factor, 10.0);
   EXPECT_EQ(Parse("results-sync 2.5").factor, 2.5);
   EXPECT_EQ(ParseError("results-sync -1"), "results-sync: \"-1\" is not a number of seconds from 0 to 86400");

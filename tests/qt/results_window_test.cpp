@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QWindow>
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 
 #include "results/csv.h"
@@ -79,6 +81,70 @@ TEST(QtResultsWindow, OpensOnALargeDatabase) {
   EXPECT_EQ(Rows(w.statistics()), 20);
   EXPECT_EQ(Cell(w.rows(), 199999, 0), "200000");
   EXPECT_FALSE(orvane::testing::Screenshot(&w, "results_window_large_db").isEmpty());
+}
+
+// 10,000 inspected parts of 20 dimensions: the counts over all of them,
+// then a filter typed into the row of fields picks one label of one
+// program's parts in a range, its statistics and counts with it; a day that
+// is none is marked and changes nothing.
+TEST(QtResultsWindow, FiltersAndCountsInspectedParts) {
+  testing::StationFixture f;
+  {
+    ResultsTable table;
+    for (int i = 0; i < 200000; ++i) {
+      ResultRow r;
+      r.kind = kKindLength;
+      r.label = "D" + std::to_string(i % 20 + 1);
+      r.value = 10.0 + 0.001 * (i % 97);
+      r.unit = "mm";
+      r.time = 1796652000 + i / 20;
+      r.solution = "FLANGE";
+      r.source = "camera 0";
+      table.Add(std::move(r));
+    }
+    ResultsDb db;
+    ASSERT_EQ(db.Open(f.station.PathOf(kResultsDbName)), DbOpen::Ok);
+    ASSERT_TRUE(db.Store(table));
+    // Part n: rows 20n-19 ... 20n; every 25th failed; odd ones FLANGE.
+    ASSERT_EQ(sqlite3_exec(db.handle(),
+                           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000) "
+                           "INSERT INTO parts(id, number, program, verdict, identity, taken_at) "
+                           "SELECT i, i, CASE WHEN i % 2 THEN 'FLANGE' ELSE 'BRACKET' END, "
+                           "CASE WHEN i % 25 THEN 'pass' ELSE 'fail' END, '', 1796652000 + i - 1 FROM n; "
+                           "UPDATE results SET part = (number - 1) / 20 + 1;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+  }
+  ResultsWindow w(f.station);
+  w.resize(1100, 700);
+  w.show();
+  EXPECT_EQ(Rows(w.rows()), 200000);
+  EXPECT_EQ(w.part_counts()->text(), "Parts: 10000 inspected, 9600 passed, 400 failed, yield 96.0 %");
+  EXPECT_FALSE(w.filter_row()->isVisible());
+  w.filter_button()->click();
+  ASSERT_TRUE(w.filter_row()->isVisible());
+  const char* typed[] = {"D7", "FLANGE", "101", "200", "2026-12-07", ""};
+  for (int i = 0; i < 6; ++i) w.filter_field(i)->setText(QString::fromLatin1(typed[i]));
+  w.ApplyFilter();
+  ASSERT_EQ(Rows(w.rows()), 50);
+  EXPECT_EQ(Cell(w.rows(), 0, 0), "2007"); // part 101's D7
+  EXPECT_EQ(Cell(w.rows(), 0, 3), "D7");
+  ASSERT_EQ(Rows(w.statistics()), 1);
+  EXPECT_EQ(Cell(w.statistics(), 0, kN), "50");
+  EXPECT_EQ(w.part_counts()->text(), "Parts: 50 inspected, 48 passed, 2 failed, yield 96.0 %");
+  EXPECT_FALSE(orvane::testing::Screenshot(&w, "results_window_filtered").isEmpty());
+  w.filter_field(5)->setText(QStringLiteral("2026-02-30"));
+  w.ApplyFilter();
+  EXPECT_EQ(Rows(w.rows()), 50);
+  EXPECT_FALSE(w.filter_field(5)->styleSheet().isEmpty());
+  w.filter_button()->click(); // the row hidden: its filter goes with it
+  EXPECT_TRUE(w.filter_field(0)->text().isEmpty());
+  EXPECT_EQ(Rows(w.rows()), 200000);
+  // The number column fits the last (widest) number, not only the first rows'.
+  EXPECT_GE(w.rows()->columnWidth(0), w.rows()->sizeHintForIndex(w.rows()->model()->index(199999, 0)).width());
+  EXPECT_EQ(Rows(w.statistics()), 20);
+  w.filter_button()->click();
+  EXPECT_FALSE(orvane::testing::Screenshot(&w, "results_window_parts").isEmpty());
 }
 
 TEST(QtResultsWindow, ShowsEditsAndExportsTheTable) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "results/query.h"
 #include "results/session.h"
 #include "support/station_fixture.h"
 
@@ -144,6 +145,113 @@ TEST_F(ResultsServer, ResultsRecordedWhileTheServerIsDownArriveOnceAfterItsResta
   ASSERT_TRUE(SyncResults(again, 30.0)) << ResultsServerStatus(again);
   EXPECT_EQ(server_.Query("SELECT count(*), count(DISTINCT local_id), min(number), max(number) FROM results"),
             "51|51|1|51\n");
+}
+
+// Rows recorded before a server is named (in Set-Up, kept in the database)
+// arrive once it is: each once, also when it is named again, when the
+// station starts again, and when the station takes a new name.
+TEST_F(ResultsServer, RowsRecordedBeforeTheServerIsNamedArriveOnce) {
+  ::unsetenv(kResultsUrlVariable);
+  testing::StationFixture f;
+  for (int i = 1; i <= 5; ++i) AddResult(f.station, Length(i));
+  EXPECT_NE(ResultsDbStatus(f.station).find("rows 5 pending 0"), std::string::npos);
+  ASSERT_TRUE(SetResultsServer(f.station, server_.url(), "line-3"));
+  ASSERT_TRUE(SetResultsServer(f.station, server_.url(), "line-3")); // unchanged: nothing queued again
+  AddResult(f.station, Length(6.0));
+  ASSERT_TRUE(SyncResults(f.station, 20.0)) << ResultsServerStatus(f.station);
+  const char* count = "SELECT station, count(*), count(DISTINCT local_id) FROM results GROUP BY station ORDER BY station";
+  EXPECT_EQ(server_.Query(count), "line-3|6|6\n");
+  f.station.results.reset();
+  Station again(f.dir.path(), &f.surface, &f.clock);
+  EXPECT_EQ(ResultsServerUrl(again), server_.url());
+  AddResult(again, Length(7.0));
+  ASSERT_TRUE(SyncResults(again, 20.0)) << ResultsServerStatus(again);
+  EXPECT_EQ(server_.Query(count), "line-3|7|7\n");
+  ASSERT_TRUE(SetResultsServer(again, server_.url(), "line-4"));
+  ASSERT_TRUE(SyncResults(again, 20.0)) << ResultsServerStatus(again);
+  EXPECT_EQ(server_.Query(count), "line-3|7|7\nline-4|7|7\n");
+  // Un-named: nothing more waits for it.
+  ASSERT_TRUE(SetResultsServer(again, "", ""));
+  AddResult(again, Length(8.0));
+  EXPECT_NE(ResultsDbStatus(again).find("rows 8 pending 0"), std::string::npos) << ResultsDbStatus(again);
+}
+
+// Every station's rows, or one station's, under the window's filter; the
+// parts counted on the server.
+TEST_F(ResultsServer, TheWindowReadsEveryStationsRows) {
+  testing::StationFixture a, b;
+  ASSERT_TRUE(SetResultsServer(a.station, server_.url(), "A"));
+  ASSERT_TRUE(SetResultsServer(b.station, server_.url(), "B"));
+  PartRecord part;
+  part.number = "1";
+  part.program = "FLANGE";
+  part.verdict = "pass";
+  ResultRow bore = Length(10.0);
+  bore.label = "bore";
+  ASSERT_NE(AddPart(a.station, part, {bore, Length(2.0)}).id, 0u);
+  part.verdict = "fail";
+  part.number = "2";
+  ASSERT_NE(AddPart(a.station, part, {bore}).id, 0u);
+  AddResult(b.station, bore);
+  ASSERT_TRUE(SyncResults(a.station, 20.0) && SyncResults(b.station, 20.0));
+
+  std::unique_ptr<ResultsSource> source = ServerResults(server_.url());
+  ResultsFilter only_b, bores, flange_2;
+  only_b.station = "B";
+  bores.label = "bore";
+  flange_2.program = "FLANGE";
+  flange_2.part_first = 2;
+  const struct {
+    ResultsFilter filter;
+    int64_t rows;
+    std::string first_station;
+    PartCounts parts;
+  } cases[] = {{{}, 4, "A", {2, 1, 1}}, {only_b, 1, "B", {0, 0, 0}}, {bores, 3, "A", {2, 1, 1}},
+               {flange_2, 1, "A", {1, 0, 1}}};
+  for (const auto& c : cases) {
+    ASSERT_EQ(source->Select(c.filter), c.rows) << source->error();
+    std::vector<ShownRow> rows;
+    ASSERT_TRUE(source->Read(0, 10, &rows)) << source->error();
+    ASSERT_EQ(static_cast<int64_t>(rows.size()), c.rows);
+    EXPECT_EQ(rows[0].station, c.first_station);
+    PartCounts counts;
+    ASSERT_TRUE(source->Parts(&counts)) << source->error();
+    EXPECT_EQ(counts.inspected, c.parts.inspected);
+    EXPECT_EQ(counts.failed, c.parts.failed);
+  }
+  ASSERT_EQ(source->Select(bores), 3);
+  std::vector<ShownRow> rows;
+  ASSERT_TRUE(source->Read(1, 2, &rows));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].station, "B");
+  EXPECT_EQ(rows[1].row.value, 10.0);
+  EXPECT_EQ(source->Stations(), (std::vector<std::string>{"A", "B"}));
+  // A server that does not answer is said by its name only.
+  std::unique_ptr<ResultsSource> gone = ServerResults(server_.url() + " password=secret port=1");
+  EXPECT_EQ(gone->Select({}), -1);
+  EXPECT_EQ(gone->error().find("secret"), std::string::npos) << gone->error();
+  EXPECT_EQ(gone->error().rfind("Unable to read the results server", 0), 0u) << gone->error();
+}
+
+// The connection string as Set-Up shows it back: never its password.
+TEST(ResultsServerUrl, PasswordsAreMaskedAndKeptWhenTheFieldIsLeftAsShown) {
+  const struct {
+    const char* url;
+    const char* shown;
+  } cases[] = {
+      {"host=db dbname=results user=qa password=secret", "host=db dbname=results user=qa password=********"},
+      {"password = 'se cr\\'et' host=db", "password = ******** host=db"},
+      {"postgresql://qa:secret@db:5432/results", "postgresql://qa:********@db:5432/results"},
+      {"postgres://db/results?user=qa&password=secret&sslmode=require",
+       "postgres://db/results?user=qa&password=********&sslmode=require"},
+      {"postgresql://qa@db/results", "postgresql://qa@db/results"},
+      {"host=db passwordless=1", "host=db passwordless=1"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MaskedServerUrl(c.url), c.shown) << c.url;
+    EXPECT_EQ(TypedServerUrl(c.shown, c.url), c.url);
+  }
+  EXPECT_EQ(TypedServerUrl("host=other", "host=db password=x"), "host=other");
 }
 
 } // namespace

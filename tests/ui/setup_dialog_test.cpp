@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "results/session.h"
 #include "results/trace_file.h"
@@ -75,6 +76,32 @@ TEST(SetUpDialog, ListsShowTheSettingsAndWriteThemAtOnce) {
   auto next = s.Restart();
   EXPECT_EQ(next->station->settings.decimals_angles, 7u);
   EXPECT_EQ(next->surface.window_rect(), Rect{}); // expansion now off
+}
+
+// The results server as Set-Up names it: its password never shown back, a
+// field left as shown keeps the stored string, the station's name beside
+// it; an emptied field un-names the server.
+TEST(SetUpDialog, NamesTheResultsServerWithoutShowingItsPassword) {
+  ::unsetenv(kResultsUrlVariable);
+  Started s;
+  const std::string url = "host=/nonexistent dbname=results password='s e\\'cret'";
+  const std::string name = ResultsStationName(*s.station);
+  VisitSetUp(s, [&](DialogModel& d) {
+    EXPECT_EQ(d.Find(kResultsServerEdit)->text, "");
+    EXPECT_EQ(d.Find(kStationNameEdit)->text, name); // the host and the folder
+    d.Type(kResultsServerEdit, url);
+    d.Type(kStationNameEdit, "line-3");
+  });
+  EXPECT_EQ(ResultsServerSetting(*s.station), url);
+  EXPECT_EQ(ResultsStationName(*s.station), "line-3");
+  VisitSetUp(s, [](DialogModel& d) {
+    EXPECT_EQ(d.Find(kResultsServerEdit)->text, "host=/nonexistent dbname=results password=********");
+    EXPECT_EQ(d.Find(kStationNameEdit)->text, "line-3");
+  });
+  EXPECT_EQ(ResultsServerSetting(*s.station), url);
+  VisitSetUp(s, [](DialogModel& d) { d.Type(kResultsServerEdit, ""); });
+  EXPECT_EQ(ResultsServerSetting(*s.station), "");
+  EXPECT_EQ(ResultsStationName(*s.station), "line-3");
 }
 
 // Set-Up commits a value typed and not yet left, whether or not the dialog

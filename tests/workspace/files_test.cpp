@@ -269,3 +269,60 @@ TEST(Files, FolderLockHoldsInAFolderThatCannotBeListed) {
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// A damaged file goes to the first free ".bad" name with the files that
+// belong to it; one that is not there, or has no free name left, stays and
+// says why.
+TEST(Files, MoveAsideTakesTheFirstFreeBadNameAndItsCompanions) {
+  const struct {
+    const char* what;
+    std::vector<std::string> taken; // names there before
+    bool link;                      // the first of them a link to nothing
+    bool present;
+    const char* expected; // the new name; empty: not moved
+  } cases[] = {
+      {"first", {}, false, true, "F.bad"},
+      {"next free", {"F.bad", "F.bad1", "F.bad3"}, false, true, "F.bad2"},
+      {"a link to nothing takes a name too", {"F.bad"}, true, true, "F.bad1"},
+      {"missing", {}, false, false, ""},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const fs::path path = dir.path() / "F";
+    for (const std::string& name : c.taken) {
+      if (c.link && name == c.taken.front()) {
+        fs::create_symlink(dir.path() / "nowhere", dir.path() / name);
+      } else {
+        WriteBytes(dir.path() / name, "x", 1);
+      }
+    }
+    if (c.present) {
+      WriteBytes(path, "db", 2);
+      WriteBytes(dir.path() / "F-wal", "log", 3);
+    }
+    std::error_code error;
+    const fs::path aside = MoveAside(path, error, {"-wal", "-shm"});
+    EXPECT_EQ(aside.filename().string(), c.expected) << c.what;
+    if (!aside.empty()) {
+      EXPECT_FALSE(fs::exists(path)) << c.what;
+      EXPECT_EQ(ReadBytes(aside), (std::vector<uint8_t>{'d', 'b'})) << c.what;
+      EXPECT_TRUE(fs::exists(aside.string() + "-wal")) << c.what;
+      EXPECT_FALSE(fs::exists(aside.string() + "-shm")) << c.what;
+    } else {
+      EXPECT_TRUE(error) << c.what;
+    }
+  }
+  TempDir full;
+  WriteBytes(full.path() / "F", "db", 2);
+  for (int i = 0; i < 1000; ++i) WriteBytes(full.path() / (i == 0 ? "F.bad" : "F.bad" + std::to_string(i)), "x", 1);
+  std::error_code error;
+  EXPECT_TRUE(MoveAside(full.path() / "F", error).empty());
+  EXPECT_EQ(error, std::make_error_code(std::errc::file_exists));
+  EXPECT_TRUE(fs::exists(full.path() / "F"));
+}
+
+} // namespace
+} // namespace orvane

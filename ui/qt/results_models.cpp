@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QLocale>
 
+#include <algorithm>
 #include <set>
 
 #include "results/csv.h"
@@ -23,10 +24,30 @@ QString Text(const std::string& s) { return QString::fromStdString(s); }
 ResultRowsModel::ResultRowsModel(ResultsTable& table, QObject* parent)
     : QAbstractTableModel(parent), table_(table) {}
 
+void ResultRowsModel::Use(std::unique_ptr<ResultsSource> source, bool server, ResultsFilter filter) {
+  source_ = std::move(source);
+  server_ = source_ && server;
+  filter_ = std::move(filter);
+  reselect_ = true;
+}
+
+// With a source, the rows recorded since the last look are taken in at the
+// end; after any other edit of the table (or a new filter) all are picked
+// again. The server's order has other stations' rows anywhere, so a change
+// of its count shows it whole.
 size_t ResultRowsModel::Sync(bool* whole) {
   cached_row_ = -1;
-  const size_t n = table_.rows().size();
-  *whole = rows_revision_ != table_.rows_revision() || shown_ > n;
+  window_first_ = -1;
+  const bool edited = rows_revision_ != table_.rows_revision() || reselect_;
+  size_t n = table_.rows().size();
+  error_.clear();
+  if (source_) {
+    const int64_t picked = edited ? source_->Select(filter_) : source_->SelectNew();
+    if (picked < 0) error_ = source_->error();
+    n = picked < 0 ? 0 : static_cast<size_t>(picked);
+  }
+  *whole = edited || shown_ > n || (server_ && n != shown_);
+  reselect_ = false;
   if (*whole) {
     beginResetModel();
     rows_revision_ = table_.rows_revision();
@@ -60,12 +81,32 @@ int ResultRowsModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ResultRowsModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(ResultColumns().size());
+  return parent.isValid() ? 0 : static_cast<int>(ResultColumns().size()) + (server_ ? 1 : 0);
+}
+
+// A row of the source is read with the window of rows around it, so that
+// scrolling reads a window at a time. A row that no longer reads (the
+// database changed under the window) shows empty until the next Sync.
+const ResultRow& ResultRowsModel::Row(int row) const {
+  if (!source_) return table_.rows()[static_cast<size_t>(row)];
+  if (window_first_ < 0 || row < window_first_ || row >= window_first_ + static_cast<int64_t>(window_.size())) {
+    window_first_ = std::max<int64_t>(0, row - kWindowRows / 2);
+    if (!source_->Read(window_first_, kWindowRows, &window_)) window_.clear();
+  }
+  const int64_t at = row - window_first_;
+  static const ShownRow kNone;
+  return at < static_cast<int64_t>(window_.size()) ? window_[static_cast<size_t>(at)].row : kNone.row;
 }
 
 const std::vector<std::string>& ResultRowsModel::Cells(int row) const {
   if (row != cached_row_) {
-    cached_cells_ = ResultCells(table_, table_.rows()[static_cast<size_t>(row)], unit_);
+    cached_cells_ = ResultCells(table_, Row(row), unit_);
+    if (server_) {
+      Row(row);
+      const int64_t at = row - window_first_;
+      cached_cells_.push_back(at < static_cast<int64_t>(window_.size()) ? window_[static_cast<size_t>(at)].station
+                                                                         : std::string());
+    }
     cached_row_ = row;
   }
   return cached_cells_;
@@ -73,7 +114,7 @@ const std::vector<std::string>& ResultRowsModel::Cells(int row) const {
 
 QVariant ResultRowsModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || static_cast<size_t>(index.row()) >= shown_) return {};
-  const ResultRow& row = table_.rows()[static_cast<size_t>(index.row())];
+  const ResultRow& row = Row(index.row());
   switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole: return Text(Cells(index.row())[static_cast<size_t>(index.column())]);
@@ -90,20 +131,21 @@ QVariant ResultRowsModel::data(const QModelIndex& index, int role) const {
 
 QVariant ResultRowsModel::headerData(int section, Qt::Orientation o, int role) const {
   if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  if (static_cast<size_t>(section) >= ResultColumns().size()) return QStringLiteral("Station");
   return Text(ResultColumns()[static_cast<size_t>(section)]);
 }
 
 Qt::ItemFlags ResultRowsModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags f = QAbstractTableModel::flags(index);
-  if (index.column() == kLabelColumn) f |= Qt::ItemIsEditable;
+  if (index.column() == kLabelColumn && !server_) f |= Qt::ItemIsEditable;
   return f;
 }
 
 bool ResultRowsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::EditRole || index.column() != kLabelColumn || !relabelled) return false;
+  if (role != Qt::EditRole || index.column() != kLabelColumn || !relabelled || server_) return false;
   const QString label = value.toString().trimmed();
   if (label.isEmpty()) return false;
-  relabelled(table_.rows()[static_cast<size_t>(index.row())].number, label.toStdString());
+  relabelled(Row(index.row()).number, label.toStdString());
   return true;
 }
 
@@ -115,21 +157,22 @@ LabelStatistics LabelStatisticsModel::Shown(LabelStatistics s) const {
   return s;
 }
 
-void LabelStatisticsModel::Sync(bool whole, size_t first) {
-  if (whole) {
-    beginResetModel();
-    stats_.clear();
-    row_of_.clear();
-    for (LabelStatistics& s : table_.Statistics()) {
-      row_of_[s.label] = static_cast<int>(stats_.size());
-      stats_.push_back(Shown(std::move(s)));
-    }
-    tolerances_ = table_.tolerances();
-    tolerances_revision_ = table_.tolerances_revision();
-    pending_.clear();
-    endResetModel();
-    return;
+void LabelStatisticsModel::Show(std::vector<LabelStatistics> all) {
+  beginResetModel();
+  stats_.clear();
+  row_of_.clear();
+  for (LabelStatistics& s : all) {
+    row_of_[s.label] = static_cast<int>(stats_.size());
+    stats_.push_back(Shown(std::move(s)));
   }
+  tolerances_ = table_.tolerances();
+  tolerances_revision_ = table_.tolerances_revision();
+  pending_.clear();
+  endResetModel();
+}
+
+void LabelStatisticsModel::Sync(bool whole, size_t first) {
+  if (whole) return Show(table_.Statistics());
   std::set<std::string> labels;
   for (size_t i = first; i < table_.rows().size(); ++i) labels.insert(table_.rows()[i].label);
   if (tolerances_revision_ != table_.tolerances_revision()) {

@@ -10,21 +10,38 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "results/query.h"
 #include "results/table.h"
 
 namespace orvane::qt {
 
 // Every row of the table under ResultColumns(); the label is editable.
+// With a source (the database that holds the table, or the results server)
+// the rows a filter picks are read from it a window at a time; the server's
+// rows carry their station in one more column and are not edited here.
 class ResultRowsModel final : public QAbstractTableModel {
  public:
   static constexpr int kLabelColumn = 3;
   static constexpr int kVerdictColumn = 10;
+  static constexpr int64_t kWindowRows = 256;
 
   explicit ResultRowsModel(ResultsTable& table, QObject* parent = nullptr);
+
+  // Reads the rows from `source` under `filter` (null: the table in
+  // memory, unfiltered); the next Sync shows them whole.
+  void Use(std::unique_ptr<ResultsSource> source, bool server, ResultsFilter filter);
+  ResultsSource* source() const { return source_.get(); }
+  bool server() const { return server_; }
+  // Whether rows are picked by a filter or come from the server (the
+  // statistics are then taken over the rows shown).
+  bool narrowed() const { return source_ && (server_ || !filter_.empty()); }
+  // Why the source could not be read at the last Sync ("" when it could).
+  const std::string& error() const { return error_; }
 
   // Catches up with the table. Returns the position of the first row that is
   // new since the last call (all rows count as new after anything but
@@ -44,8 +61,17 @@ class ResultRowsModel final : public QAbstractTableModel {
 
  private:
   const std::vector<std::string>& Cells(int row) const;
+  const ResultRow& Row(int row) const;
 
   ResultsTable& table_;
+  std::unique_ptr<ResultsSource> source_;
+  bool server_ = false;
+  bool reselect_ = false;
+  ResultsFilter filter_;
+  std::string error_;
+  // The window of rows read last from the source.
+  mutable int64_t window_first_ = -1;
+  mutable std::vector<ShownRow> window_;
   std::string unit_;
   size_t shown_ = 0;
   uint64_t rows_revision_ = 0;
@@ -70,6 +96,8 @@ class LabelStatisticsModel final : public QAbstractTableModel {
   // Catches up with the table: everything again when `whole`, else the
   // labels of rows `first`... and the labels whose tolerance changed.
   void Sync(bool whole, size_t first);
+  // Shows these statistics instead (of the rows a filter picked).
+  void Show(std::vector<LabelStatistics> all);
   void ShowIn(std::string unit);
   // Sets (or, with nothing, clears) the tolerance the user typed for a label;
   // the model only reads the table.

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "results/csv.h"
+#include "results/query.h"
 #include "results/session.h"
 #include "results/units.h"
 #include "ui/qt/calibration_strip.h"
@@ -94,6 +95,11 @@ void ResultsWindow::Build() {
     buttons_[i] = new QPushButton(QString::fromLatin1(names[i]), this);
     buttons->addWidget(buttons_[i]);
   }
+  // The filter row shows on demand: the window keeps its size and its
+  // look until a filter is wanted.
+  filter_button_ = new QPushButton(QStringLiteral("Filter"), this);
+  filter_button_->setCheckable(true);
+  buttons->addWidget(filter_button_);
   buttons->addStretch();
   buttons->addWidget(snap_);
   buttons->addWidget(append_);
@@ -118,10 +124,18 @@ void ResultsWindow::Build() {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
   layout->addLayout(fields);
+  filter_row_ = new QWidget(this);
+  filter_row_->setLayout(BuildFilterRow());
+  filter_row_->layout()->setContentsMargins(0, 0, 0, 0);
+  filter_row_->hide();
+  layout->addWidget(filter_row_);
   calibration_ = new CalibrationStrip(station_, this);
   layout->addWidget(calibration_);
   report_ = new ReportStrip(station_, [this] { return SelectedNumbers(); }, this);
   layout->addWidget(report_);
+  part_counts_ = new QLabel(this);
+  part_counts_->hide();
+  layout->addWidget(part_counts_);
   layout->addWidget(split);
   server_status_ = new QLabel(this);
   server_status_->hide();
@@ -133,6 +147,91 @@ void ResultsWindow::Build() {
     QObject::connect(timer, &QTimer::timeout, this, [this] { ShowServerStatus(); });
     timer->start(3000);
   }
+}
+
+QLayout* ResultsWindow::BuildFilterRow() {
+  static const char* const kTitles[kFilterFields] = {"Label", "Program", "Parts", "to", "Days", "to"};
+  static const char* const kHints[kFilterFields] = {"any", "any", "first", "last", "YYYY-MM-DD", "YYYY-MM-DD"};
+  auto* row = new QHBoxLayout;
+  row->addWidget(new QLabel(QStringLiteral("Filter:"), this));
+  for (int i = 0; i < kFilterFields; ++i) {
+    row->addWidget(new QLabel(QString::fromLatin1(kTitles[i]), this));
+    filter_fields_[i] = new QLineEdit(this);
+    filter_fields_[i]->setPlaceholderText(QString::fromLatin1(kHints[i]));
+    QObject::connect(filter_fields_[i], &QLineEdit::editingFinished, this, [this] { ApplyFilter(); });
+    row->addWidget(filter_fields_[i], i < 2 ? 2 : 1);
+  }
+  // Whose rows: only with a results server to read every station's from.
+  stations_ = new QComboBox(this);
+  stations_->addItems({QStringLiteral("This station"), QStringLiteral("All stations")});
+  stations_->setVisible(!ResultsServerUrl(station_).empty());
+  QObject::connect(stations_, &QComboBox::activated, this, [this] { ApplyFilter(); });
+  row->addWidget(stations_);
+  return row;
+}
+
+void ResultsWindow::ApplyFilter() {
+  FilterFields typed;
+  std::string* texts[kFilterFields] = {&typed.label,      &typed.program,   &typed.part_first,
+                                       &typed.part_last,  &typed.day_first, &typed.day_last};
+  for (int i = 0; i < kFilterFields; ++i) *texts[i] = filter_fields_[i]->text().trimmed().toStdString();
+  if (stations_->currentIndex() >= 2) typed.station = stations_->currentText().toStdString();
+  ResultsFilter filter;
+  std::string bad;
+  const bool ok = ParseFilterFields(typed, &filter, &bad);
+  for (int i = 2; i < kFilterFields; ++i) {
+    filter_fields_[i]->setStyleSheet(!ok && *texts[i] == bad ? QStringLiteral("background: #fbb") : QString());
+  }
+  if (!ok) return;
+  filter_ = std::move(filter);
+  rechoose_ = true;
+  Refresh();
+  // The server's stations, once its rows are shown.
+  if (rows_model_->server() && stations_->count() == 2) {
+    for (const std::string& name : rows_model_->source()->Stations()) stations_->addItem(Text(name));
+  }
+}
+
+// The rows come from the results server when chosen, from the database
+// while it holds the table, and from the table in memory otherwise (a
+// folder the station may not write in, a save that failed).
+void ResultsWindow::ChooseSource() {
+  ResultsSession& session = ResultsOf(station_);
+  const bool server = stations_->currentIndex() > 0;
+  const ResultsTable& table = session.table;
+  const bool holds = session.db && session.blocked_error == 0 && session.save_error == 0 &&
+                     session.unsaved_rows == 0 && (table.rows().empty() || table.rows().back().stored_id != 0);
+  const void* db = server ? static_cast<const void*>(stations_) : holds ? session.db.get() : nullptr;
+  for (QLineEdit* field : filter_fields_) field->setEnabled(db != nullptr);
+  // Delete, Clear, Copy and the report work on this station's table.
+  for (int i = 0; i < 3; ++i) buttons_[i]->setEnabled(!server);
+  report_->setEnabled(!server);
+  if (db == source_db_ && !rechoose_) return;
+  source_db_ = db;
+  rechoose_ = false;
+  if (server) {
+    rows_model_->Use(ServerResults(ResultsServerUrl(station_)), true, filter_);
+  } else if (holds) {
+    rows_model_->Use(LocalResults(session.db->handle(), ResultsStationName(station_)), false, filter_);
+  } else {
+    rows_model_->Use(nullptr, false, {});
+  }
+}
+
+// Statistics and counts of the rows a filter picked, or the server's.
+void ResultsWindow::ShowNarrowed() {
+  std::vector<ResultRow> values;
+  if (rows_model_->narrowed() && rows_model_->source()->Values(&values)) {
+    statistics_model_->Show(StatisticsOfRows(std::move(values), ResultsOf(station_).table.tolerances()));
+  }
+}
+
+void ResultsWindow::ShowPartCounts() {
+  std::string text = rows_model_->error();
+  PartCounts counts;
+  if (text.empty() && rows_model_->source() && rows_model_->source()->Parts(&counts)) text = PartCountsText(counts);
+  part_counts_->setText(Text(text));
+  part_counts_->setVisible(!text.empty());
 }
 
 void ResultsWindow::ShowServerStatus() {
@@ -153,6 +252,14 @@ void ResultsWindow::Connect() {
                                                       QStringLiteral("results.csv"),
                                                       QStringLiteral("CSV files (*.csv)"));
     if (!path.isEmpty()) ExportTo(path);
+  });
+  // Hiding the row takes its filter away with it.
+  QObject::connect(filter_button_, &QPushButton::toggled, this, [this](bool on) {
+    filter_row_->setVisible(on);
+    if (on) return;
+    for (QLineEdit* field : filter_fields_) field->clear();
+    stations_->setCurrentIndex(0);
+    ApplyFilter();
   });
   QObject::connect(snap_, &QCheckBox::toggled, this, [this](bool on) {
     if (refreshing_) return;
@@ -241,6 +348,7 @@ void ResultsWindow::ShowUnitChosen(int index) {
   state_.show_unit = kShowUnits[index];
   rows_model_->ShowIn(state_.show_unit);
   statistics_model_->ShowIn(state_.show_unit);
+  ShowNarrowed();
   rows_->resizeColumnsToContents();
   statistics_->resizeColumnsToContents();
   SaveResultsWindowState(station_.folder(), state_);
@@ -258,19 +366,36 @@ void ResultsWindow::Refresh() {
   if (next_label_->text().trimmed().toStdString() != table.next_label()) {
     next_label_->setText(Text(table.next_label()));
   }
+  ChooseSource();
   bool whole = false;
   const size_t first = rows_model_->Sync(&whole);
-  statistics_model_->Sync(whole, first);
+  if (rows_model_->narrowed()) {
+    ShowNarrowed();
+  } else {
+    statistics_model_->Sync(whole, first);
+  }
+  ShowPartCounts();
+  const size_t shown = static_cast<size_t>(rows_model_->rowCount());
   // Columns fit their contents; past a few thousand rows only a reset
   // refits them, so a new result costs the same in a table of any size.
-  if (whole || table.rows().size() <= kRefitRows) rows_->resizeColumnsToContents();
+  if (whole || shown <= kRefitRows) rows_->resizeColumnsToContents();
+  // The fit samples the rows from the top; the last number is the widest.
+  if (shown > 0) {
+    // (with a digit to spare: the hint leaves out the grid line, and a
+    // cell's text is elided at its exact width)
+    const int last = rows_->sizeHintForIndex(rows_model_->index(static_cast<int>(shown) - 1, 0)).width() +
+                     rows_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    if (rows_->columnWidth(0) < last) rows_->setColumnWidth(0, last);
+  }
   statistics_->resizeColumnsToContents();
-  if (whole || first < table.rows().size()) rows_->scrollToBottom();
+  if (whole || first < shown) rows_->scrollToBottom();
   refreshing_ = false;
 }
 
 std::vector<uint32_t> ResultsWindow::SelectedNumbers() const {
   std::vector<uint32_t> numbers;
+  // Other stations' rows are theirs: nothing here deletes, copies or reports them.
+  if (rows_model_->server()) return numbers;
   for (const QModelIndex& index : rows_->selectionModel()->selectedRows()) {
     numbers.push_back(index.data(Qt::UserRole).toUInt());
   }
@@ -286,6 +411,7 @@ void ResultsWindow::DeleteSelected() {
 void ResultsWindow::Clear() { ClearResults(station_); }
 
 void ResultsWindow::Copy() {
+  if (rows_model_->server()) return;
   QApplication::clipboard()->setText(Text(TableTabText(ResultsOf(station_).table, SelectedNumbers())));
 }
 

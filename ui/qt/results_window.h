@@ -19,6 +19,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QPushButton;
 class QTableView;
 
 namespace orvane::qt {
@@ -53,6 +54,20 @@ class ResultsWindow : public QWidget {
   // How many results wait for the results server, and why; hidden while
   // none waits.
   QLabel* server_status() const { return server_status_; }
+  // The filter row, shown while the Filter button is down: label, program,
+  // part numbers from/to, days from/to (YYYY-MM-DD, UTC), and, with a
+  // results server, whose rows are shown (this station's, every station's,
+  // or one station's). Disabled while the table is held in memory only;
+  // hiding it clears it.
+  QPushButton* filter_button() const { return filter_button_; }
+  QWidget* filter_row() const { return filter_row_; }
+  QLineEdit* filter_field(int i) const { return filter_fields_[i]; }
+  QComboBox* stations() const { return stations_; }
+  // Applies what the filter row says (each field does when left).
+  void ApplyFilter();
+  // "Parts: N inspected, P passed, F failed, yield Y %" over the rows
+  // shown; hidden without an inspected part.
+  QLabel* part_counts() const { return part_counts_; }
 
   // The buttons' actions. Clear asks first.
   void DeleteSelected();
@@ -71,6 +86,10 @@ class ResultsWindow : public QWidget {
   void SaveState();
   void AddEditKeys();
   void ShowServerStatus();
+  QLayout* BuildFilterRow();
+  void ChooseSource();
+  void ShowNarrowed();
+  void ShowPartCounts();
   std::vector<uint32_t> SelectedNumbers() const;
 
   Station& station_;
@@ -88,6 +107,17 @@ class ResultsWindow : public QWidget {
   ChartPanel* charts_ = nullptr;
   ReportStrip* report_ = nullptr;
   QLabel* server_status_ = nullptr;
+  static constexpr int kFilterFields = 6;
+  QLineEdit* filter_fields_[kFilterFields] = {};
+  QComboBox* stations_ = nullptr;
+  QPushButton* filter_button_ = nullptr;
+  QWidget* filter_row_ = nullptr;
+  QLabel* part_counts_ = nullptr;
+  ResultsFilter filter_;
+  // The database the rows are read from (null: the table in memory), and
+  // whether they come from the results server.
+  const void* source_db_ = nullptr;
+  bool rechoose_ = true;
   bool refreshing_ = false;
 };
 
