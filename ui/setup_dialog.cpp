@@ -119,7 +119,7 @@ void SetUpDialog::AddLabelledEdit(std::string title, DialogControlId id, std::st
 
 void SetUpDialog::AddResultsServerEdits(Station& st) {
   const std::pair<const char*, std::pair<D, std::string>> fields[] = {
-      {"Results server (PostgreSQL connection string; empty: none)",
+      {"Results server (PostgreSQL; empty: none)",
        {kResultsServerEdit, MaskedServerUrl(ResultsServerSetting(st))}},
       {"Station name on the results server", {kStationNameEdit, ResultsStationName(st)}}};
   for (const auto& [title, field] : fields) AddLabelledEdit(title, field.first, field.second);
