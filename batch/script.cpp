@@ -599,9 +599,8 @@ class Runner {
     if (!Running()) return;
     if (c.a == 1) {
       std::string why;
-      const std::optional<std::string> identity = NextRunningIdentity(*station_, c.texts[0], &why);
+      const std::optional<std::string> identity = UseNextRunningIdentity(*station_, c.texts[0], &why);
       if (!identity) return Fail("part-id next: " + why);
-      SetPartIdentity(*station_, *identity);
       out_ << "part-id " << QuoteText(*identity) << '\n';
       return;
     }

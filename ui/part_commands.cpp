@@ -1,7 +1,10 @@
 #include "ui/part_commands.h"
 
 #include "acquisition/acquisition.h"
+#include "inspect/program_session.h"
+#include "results/trace_file.h"
 #include "solutions/measurement.h"
+#include "view/part_identity.h"
 #include "workspace/solutions.h"
 
 namespace orvane {
@@ -90,6 +93,18 @@ std::vector<PartPose> FindPart(Station& st, bool all, std::string* why) {
 void FindPartCommand(Station& st) {
   std::string why;
   FindPart(st, false, &why);
+}
+
+bool CodeRegionFromRoi(Station& st, std::string* why) {
+  const std::optional<PartRect> rect = CurrentRoiRect(st);
+  if (!rect) return *why = "draw an ROI around the part's code first", false;
+  return SetCodeRegion(st, CodeRegion{rect->x0, rect->y0, rect->x1 - rect->x0, rect->y1 - rect->y0}, why);
+}
+
+std::optional<std::string> UseNextRunningIdentity(Station& st, std::string_view prefix, std::string* why) {
+  std::optional<std::string> identity = NextRunningIdentity(st, prefix, why);
+  if (identity) SetPartIdentity(st, *identity);
+  return identity;
 }
 
 } // namespace orvane

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inspect/part.h"
@@ -36,5 +37,15 @@ std::vector<PartPose> FindPart(Station& station, bool all, std::string* why);
 
 // Find part: the best instance.
 void FindPartCommand(Station& station);
+
+// Where the open program reads the part's code: the newest ROI, as
+// orvane-batch's `program part-id X Y W H` gives a rectangle; false with
+// the reason without an ROI or where SetCodeRegion refuses it.
+bool CodeRegionFromRoi(Station& station, std::string* why);
+
+// The next running number of `prefix` made the part's identity, as
+// orvane-batch's `part-id next PREFIX` does; none, with the reason, when
+// NextRunningIdentity gives none.
+std::optional<std::string> UseNextRunningIdentity(Station& station, std::string_view prefix, std::string* why);
 
 } // namespace orvane

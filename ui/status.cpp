@@ -5,6 +5,7 @@
 #include "algorithms/include/quellix.h"
 #include "draw/overlay.h"
 #include "platform/video/genicam_pixels.h"
+#include "results/session.h"
 #include "solutions/calibration.h"
 #include "solutions/precise_calibration.h"
 #include "workspace/settings.h"
@@ -52,6 +53,17 @@ void UpdateStatusLine(Station& st) {
 
 void RefreshCameraNote(Station& st) {
   if (st.camera && CameraNote(st) != st.camera->shown_note) UpdateStatusLine(st);
+}
+
+bool ShowPendingNotices(Station& st) {
+  // No session open: nothing can have been queued, and none is loaded here.
+  if (!st.results || st.results->pending_notices.empty()) return false;
+  std::vector<std::string> said;
+  said.swap(st.results->pending_notices);
+  std::string text;
+  for (const std::string& notice : said) text += (text.empty() ? "" : "; ") + notice;
+  st.surface().ShowNote(text);
+  return true;
 }
 
 } // namespace orvane

@@ -21,4 +21,12 @@ void UpdateStatusLine(Station& station);
 // showed it: rewrites the line.
 void RefreshCameraNote(Station& station);
 
+// What the station queued to tell the user since the last call (automatic
+// program runs, reports, the precise calibration), shown at once as one
+// passing note on the picture, in the order said, then forgotten so none is
+// shown twice. False when nothing was queued: the window stays as it is.
+// The window calls it after each event and each live picture; orvane-batch
+// prints the same queue instead.
+bool ShowPendingNotices(Station& station);
+
 } // namespace orvane

@@ -18,7 +18,9 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "inspect/program_session.h"
 #include "support/station_fixture.h"
+#include "tests/inspect/plate_station.h"
 #include "tests/qt/qt_support.h"
 #include "ui/qt/front_end.h"
 #include "ui/qt/image_view_widget.h"
@@ -209,6 +211,28 @@ TEST(QtProgram, ADroppedBmpIsShownAndRemembered) {
   EXPECT_NEAR(qGreen(middle), d[1], 1);
   EXPECT_NE(qRgb(d[2], d[1], d[0]), qRgb(0, 0, 0));
   testing::Screenshot(p.front.surface().window(), "program_dropped_bmp");
+}
+
+// An automatic run says what it gave on the picture at once, and only once;
+// without a run the window's texts stay as they were.
+TEST(QtProgram, AnAutomaticRunOnADropSaysItsOutcomeOnThePicture) {
+  Program p;
+  Station& st = p.front.station();
+  testing::TeachPlateProgram(st);
+  const std::filesystem::path bmp = DrawBmp(p.dir.path());
+  QLabel* note = p.front.surface().note();
+  for (const bool auto_run : {false, true, false}) {
+    ProgramOf(st).auto_run = auto_run;
+    note->hide();
+    p.Drop(bmp);
+    EXPECT_EQ(note->isVisible(), auto_run);
+    if (auto_run) {
+      EXPECT_EQ(note->text(), "program run: part not found");
+      testing::Screenshot(p.front.surface().window(), "program_run_notice");
+    }
+    EXPECT_EQ(p.text(ControlId::ResultLine), "----------------");
+    EXPECT_TRUE(ResultsOf(st).pending_notices.empty());
+  }
 }
 
 TEST(QtProgram, ProcessRunsTheSelectedSolutionIntoTheResultLine) {

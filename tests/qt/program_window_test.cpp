@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTableWidget>
@@ -107,6 +108,33 @@ TEST(QtProgramWindow, TeachEditAndRun) {
   testing::ShowPlate(st, 0, 0, 0, false);
   w.Run();
   EXPECT_EQ(w.message()->text(), "The part is not found in the picture; nothing was recorded.");
+}
+
+// The identity row: its refusals said, its settings the program's.
+TEST(QtProgramWindow, IdentityControls) {
+  testing::StationFixture f;
+  Station& st = f.station;
+  ProgramWindow w(st, [](std::function<void()> action) { action(); });
+  w.show();
+  EXPECT_FALSE(w.required()->isEnabled()) << "no program open";
+  testing::TeachPlateProgram(st);
+  w.Refresh();
+  ASSERT_TRUE(w.required()->isEnabled());
+  w.required()->setChecked(true);
+  EXPECT_TRUE(ProgramOf(st).program->identity_required);
+  auto click = [&w](const QString& text) {
+    for (QPushButton* b : w.findChildren<QPushButton*>()) {
+      if (b->text() == text) b->click();
+    }
+  };
+  click("Code region from the newest ROI");
+  EXPECT_EQ(w.message()->text(), "draw an ROI around the part's code first");
+  w.prefix()->setText("S-");
+  click("Next number");
+  EXPECT_EQ(w.message()->text(), "Part identity: S-0001");
+  testing::Screenshot(&w, "program_window_identity");
+  w.required()->setChecked(false);
+  EXPECT_FALSE(ProgramOf(st).program->identity_required);
 }
 
 } // namespace

@@ -14,6 +14,8 @@
 #include "ui/commands.h"
 #include "ui/live_hint.h"
 #include "ui/save_image.h"
+#include "ui/status.h"
+#include "results/session.h"
 #include "ui/ui_support.h"
 
 namespace orvane {
@@ -124,6 +126,37 @@ TEST_F(SavedPictures, AnnotatedPictureHasTheOverlayAndItsOwnName) {
   EXPECT_EQ(ReadAll(s.dir->path() / "mine.bmp"), first);
   EXPECT_FALSE(SaveAnnotatedPicture(st, s.dir->path() / "none" / "x.bmp", &error));
   EXPECT_FALSE(error.empty());
+}
+
+// Each step's notices reach the picture together, once, in the order said;
+// a step that said nothing leaves the window alone.
+TEST(PendingNotices, ShownOnceAsOneNotePerStep) {
+  Started s;
+  ASSERT_TRUE(s.started);
+  Station& st = *s.station;
+  EXPECT_FALSE(ShowPendingNotices(st));
+  EXPECT_FALSE(st.results) << "showing notices opens no results";
+
+  struct Step {
+    std::vector<std::string> queued;
+    std::string note; // empty: none shown
+  };
+  const Step steps[] = {
+      {{}, ""},
+      {{"program run: part 1 pass"}, "program run: part 1 pass"},
+      {{"program run: part not found", "program run: part 2 fail (no code read)", "report saved \"P2.pdf\""},
+       "program run: part not found; program run: part 2 fail (no code read); report saved \"P2.pdf\""},
+      {{}, ""},
+  };
+  std::vector<std::string> expected_notes = s.surface.notes();
+  for (const Step& step : steps) {
+    ResultsOf(st).pending_notices = step.queued;
+    EXPECT_EQ(ShowPendingNotices(st), !step.note.empty()) << step.note;
+    if (!step.note.empty()) expected_notes.push_back(step.note);
+    EXPECT_EQ(s.surface.notes(), expected_notes);
+    EXPECT_TRUE(ResultsOf(st).pending_notices.empty());
+    EXPECT_FALSE(ShowPendingNotices(st)) << "shown twice: " << step.note;
+  }
 }
 
 } // namespace

@@ -7,10 +7,13 @@
 #include <string>
 
 #include "inspect/part.h"
+#include "inspect/program_session.h"
+#include "results/session.h"
 #include "solutions/measurement.h"
 #include "ui/commands.h"
 #include "ui/part_commands.h"
 #include "ui/ui_support.h"
+#include "tests/inspect/plate_station.h"
 
 namespace orvane {
 namespace {
@@ -96,6 +99,43 @@ TEST(PartCommands, TaughtFromTheNewestRoiFoundAndDrawnUntilTheNextPicture) {
   FindPartCommand(st);
   EXPECT_EQ(s.Text(ControlId::ResultLine), "Part not found");
   EXPECT_EQ(FramePixels(st) + EdgePixels(st), 0u);
+}
+
+// The Program window's identity controls reach what orvane-batch's
+// `program part-id X Y W H` and `part-id next PREFIX` reach.
+TEST(PartCommands, CodeRegionFromTheNewestRoiAndRunningIdentities) {
+  Started s;
+  Station& st = *s.station;
+  std::string why;
+  AddRoi(*st.working, 300, 200, 340, 230);
+  EXPECT_FALSE(CodeRegionFromRoi(st, &why));
+  EXPECT_NE(why.find("no program is open"), std::string::npos) << why;
+  testing::TeachPlateProgram(st);
+  st.working->roi_count = 0;
+  EXPECT_FALSE(CodeRegionFromRoi(st, &why));
+  EXPECT_EQ(why, "draw an ROI around the part's code first");
+  EXPECT_FALSE(ProgramOf(st).program->code_region);
+
+  AddRoi(*st.working, 10, 10, 20, 20);
+  AddRoi(*st.working, 300, 200, 340, 230); // the newest: the one taken
+  ASSERT_TRUE(CodeRegionFromRoi(st, &why)) << why;
+  const std::optional<CodeRegion> from_roi = ProgramOf(st).program->code_region;
+  ASSERT_TRUE(SetCodeRegion(st, CodeRegion{300, 200, 41, 31}, &why)) << why;
+  EXPECT_EQ(from_roi, ProgramOf(st).program->code_region) << "the ROI's pixels, inclusive";
+
+  struct Next {
+    const char* prefix;
+    const char* identity; // nullptr: refused, the identity kept
+  };
+  const Next nexts[] = {{"LOT-", "LOT-0001"}, {"LOT-", "LOT-0002"}, {"B", "B0001"}, {"two words", nullptr}, {"", nullptr}};
+  std::string kept;
+  for (const Next& n : nexts) {
+    const std::optional<std::string> got = UseNextRunningIdentity(st, n.prefix, &why);
+    if (n.identity != nullptr) kept = n.identity;
+    EXPECT_EQ(got.has_value(), n.identity != nullptr) << n.prefix;
+    EXPECT_EQ(got.value_or(""), n.identity != nullptr ? n.identity : "") << n.prefix;
+    EXPECT_EQ(ResultsOf(st).part_id, kept) << n.prefix;
+  }
 }
 
 } // namespace

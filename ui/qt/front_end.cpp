@@ -21,6 +21,7 @@
 #include "ui/qt/extension_actions.h"
 #include "ui/qt/image_view_widget.h"
 #include "ui/qt/live_video_widget.h"
+#include "ui/status.h"
 #include "view/mouse.h"
 #include "view/undo.h"
 
@@ -29,11 +30,18 @@ namespace {
 
 // The live area as the feed sees it. A request is queued on the window, so
 // nothing runs once the window is gone; the station closes the camera
-// (joining its thread) before that.
-LiveArea LiveAreaOf(QtSurface& surface) {
+// (joining its thread) before that. What a live picture's automatic run
+// said is shown as soon as the picture is.
+LiveArea LiveAreaOf(QtSurface& surface, Station& station) {
   LiveArea area;
-  area.post = [&surface](std::function<void()> task) {
-    QMetaObject::invokeMethod(surface.window(), std::move(task), Qt::QueuedConnection);
+  area.post = [&surface, &station](std::function<void()> task) {
+    QMetaObject::invokeMethod(
+        surface.window(),
+        [task = std::move(task), &station] {
+          task();
+          ShowPendingNotices(station);
+        },
+        Qt::QueuedConnection);
   };
   area.visible = [&surface] { return !surface.live_video()->isHidden(); };
   area.show = [&surface](const uint8_t* bgrx, uint32_t width, uint32_t height) {
@@ -51,7 +59,7 @@ LiveArea LiveAreaOf(QtSurface& surface) {
 } // namespace
 
 FrontEnd::FrontEnd(std::filesystem::path folder)
-    : station_(std::move(folder), &surface_), live_feed_(station_, LiveAreaOf(surface_)) {
+    : station_(std::move(folder), &surface_), live_feed_(station_, LiveAreaOf(surface_, station_)) {
   surface_.image_view()->SetView(&station_.view);
   surface_.image_view()->SetImage(&station_.image);
   surface_.image_view()->SetOverlayTexts(&station_.overlay_texts);
@@ -256,6 +264,7 @@ void FrontEnd::AfterEvent() {
   if (menu_) menu_->Refresh();
   // Recording and automatic runs change the program from the main window.
   if (program_window_ && program_window_->isVisible()) program_window_->Refresh();
+  ShowPendingNotices(station_);
 }
 
 void FrontEnd::End() {

@@ -1,5 +1,8 @@
 #include "ui/qt/program_window.h"
 
+#include <optional>
+#include <string>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -7,6 +10,7 @@
 #include <QInputDialog>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTableWidget>
@@ -16,6 +20,7 @@
 #include "inspect/program_draw.h"
 #include "inspect/program_session.h"
 #include "ui/commands.h"
+#include "ui/part_commands.h"
 
 namespace orvane::qt {
 namespace {
@@ -67,6 +72,7 @@ void ProgramWindow::Build() {
   live->addWidget(rest_);
   live->addStretch(1);
   layout->addLayout(live);
+  layout->addWidget(BuildIdentity());
   steps_ = new QTableWidget(0, 5, this);
   steps_->setHorizontalHeaderLabels({QStringLiteral("Label"), QStringLiteral("Kind"), QStringLiteral("Nominal"),
                                      QStringLiteral("Tolerance"), QStringLiteral("Last run")});
@@ -124,6 +130,42 @@ QWidget* ProgramWindow::BuildButtons() {
     connect(button, &QPushButton::clicked, this, [this, action = b.action] { Act(action); });
   }
   return row;
+}
+
+// The part's identity: where the program reads its code, whether a part
+// needs one to pass, and the next running number of a prefix.
+QWidget* ProgramWindow::BuildIdentity() {
+  auto* row = new QWidget(this);
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* region = new QPushButton(QStringLiteral("Code region from the newest ROI"), row);
+  required_ = new QCheckBox(QStringLiteral("Identity required"), row);
+  prefix_ = new QLineEdit(row);
+  prefix_->setPlaceholderText(QStringLiteral("Prefix"));
+  auto* next = new QPushButton(QStringLiteral("Next number"), row);
+  layout->addWidget(region);
+  layout->addWidget(required_);
+  layout->addStretch(1);
+  layout->addWidget(prefix_);
+  layout->addWidget(next);
+  connect(region, &QPushButton::clicked, this, [this] {
+    Act([this](std::string* why) { return CodeRegionFromRoi(station_, why); });
+  });
+  connect(required_, &QCheckBox::toggled, this, [this](bool on) {
+    if (!refreshing_) Act([this, on](std::string* why) { return SetIdentityRequired(station_, on, why); });
+  });
+  connect(next, &QPushButton::clicked, this, [this] { NextIdentity(); });
+  connect(prefix_, &QLineEdit::returnPressed, this, [this] { NextIdentity(); });
+  return row;
+}
+
+void ProgramWindow::NextIdentity() {
+  std::optional<std::string> identity;
+  Act([&](std::string* why) {
+    identity = UseNextRunningIdentity(station_, prefix_->text().toStdString(), why);
+    return identity.has_value();
+  });
+  if (identity) message_->setText(Text("Part identity: " + *identity));
 }
 
 // Runs an edit of the program through the main window's event path; says
@@ -205,6 +247,8 @@ void ProgramWindow::Refresh() {
   auto_->setChecked(session.auto_run);
   folder_->setChecked(session.auto_folder);
   rest_->setChecked(session.auto_rest);
+  required_->setChecked(session.program && session.program->identity_required);
+  required_->setEnabled(session.program.has_value());
   const std::vector<StepRow> rows = ProgramRows(station_);
   steps_->setRowCount(static_cast<int>(rows.size()));
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {

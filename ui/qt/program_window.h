@@ -3,7 +3,9 @@
 // the gauges measured into steps; the steps with their label, kind, nominal
 // and tolerance (editable) and the last run's values; rename, delete, move;
 // a distance or an angle from two selected features; Run and automatic
-// runs. A tool window of the main window; every decision is the core's.
+// runs; the part's identity (the code region from the newest ROI, whether
+// one is required, the next running number of a prefix). A tool window of
+// the main window; every decision is the core's.
 #pragma once
 
 #include <functional>
@@ -15,6 +17,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QTableWidget;
 
 namespace orvane::qt {
@@ -39,10 +42,14 @@ class ProgramWindow : public QWidget {
   QCheckBox* rest() const { return rest_; }
   QComboBox* programs() const { return programs_; }
   QLabel* message() const { return message_; }
+  QCheckBox* required() const { return required_; }
+  QLineEdit* prefix() const { return prefix_; }
 
  private:
   void Build();
   QWidget* BuildButtons();
+  QWidget* BuildIdentity();
+  void NextIdentity();
   void Act(const std::function<bool(std::string*)>& action);
   QString SelectedLabel(int which = 0) const;
   void CellEdited(int row, int column);
@@ -54,6 +61,8 @@ class ProgramWindow : public QWidget {
   QCheckBox* auto_ = nullptr;
   QCheckBox* folder_ = nullptr;
   QCheckBox* rest_ = nullptr;
+  QCheckBox* required_ = nullptr;
+  QLineEdit* prefix_ = nullptr;
   QTableWidget* steps_ = nullptr;
   QLabel* message_ = nullptr;
   QLabel* title_ = nullptr;
