@@ -115,8 +115,14 @@ void DrawDimension(const OverlayCanvas& c, const Program& program, const Program
 // values never overlap).
 void DrawVerdictAndValues(const OverlayCanvas& small, const ProgramRun& run) {
   OverlayCanvas large = small;
-  large.mark_size_class = std::min(small.mark_size_class + 2, kLargestSizeClass);
   const RunText verdict = VerdictText(run);
+  // As large as it goes while the whole word fits across the picture.
+  large.mark_size_class = std::min(small.mark_size_class + 2, kLargestSizeClass);
+  const auto letters = static_cast<int32_t>(verdict.text.size());
+  while (large.mark_size_class > small.mark_size_class &&
+         8 + MarkScale(large.mark_size_class, letters) > static_cast<int64_t>(small.width)) {
+    --large.mark_size_class;
+  }
   DrawText(large, 8, 8, verdict.text, verdict.colour);
   // Glyphs are about 1.6 advances high.
   int32_t y = 8 + MarkScale(large.mark_size_class) * 8 / 5 + 8;

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "inspect/program_draw.h"
 #include "inspect/program_session.h"
 #include "support/station_fixture.h"
 #include "tests/inspect/plate_station.h"
@@ -229,6 +230,17 @@ TEST(QtProgram, AnAutomaticRunOnADropSaysItsOutcomeOnThePicture) {
     if (auto_run) {
       EXPECT_EQ(note->text(), "program run: part not found");
       testing::Screenshot(p.front.surface().window(), "program_run_notice");
+      // The verdict's word fits across this small picture, not cut at its edge.
+      const ImageState& im = st.image;
+      ASSERT_NE(im.overlay, nullptr);
+      int edge = 0;
+      for (uint32_t y = 0; y < im.height; ++y) {
+        for (uint32_t x = im.width - 20; x < im.width; ++x) {
+          const uint8_t* px = im.overlay + size_t{y} * im.stride + size_t{x} * 3;
+          edge += px[0] == kFailColour.b && px[1] == kFailColour.g && px[2] == kFailColour.r;
+        }
+      }
+      EXPECT_EQ(edge, 0);
     }
     EXPECT_EQ(p.text(ControlId::ResultLine), "----------------");
     EXPECT_TRUE(ResultsOf(st).pending_notices.empty());
