@@ -57,15 +57,39 @@ std::string StationName() {
   return host;
 }
 
+namespace {
+
+// The last program run's rows (none without a run).
+std::vector<uint32_t> LastRunRows(Station& st) {
+  if (!st.program || !st.program->last_run || st.program->last_part == 0) return {};
+  return ProgramPartRows(ResultsOf(st).table, st.program->last_part);
+}
+
+} // namespace
+
 InspectionReport StationReport(Station& st, std::vector<uint32_t> numbers) {
   ResultsSession& session = ResultsOf(st);
-  if (numbers.empty()) numbers = LastPartRows(session.table);
+  const std::vector<uint32_t> run_rows = LastRunRows(st);
+  // The last part is the last run's when the newest row is one of its rows.
+  const std::vector<ResultRow>& rows = session.table.rows();
+  if (numbers.empty()) {
+    const bool newest_is_run = !run_rows.empty() && !rows.empty() && run_rows.back() == rows.back().number;
+    numbers = newest_is_run ? run_rows : LastPartRows(session.table);
+  }
   ReportContext context;
   context.station = StationName();
   context.operator_name = session.operator_name;
   context.rectification = RectificationLine(st);
   InspectionReport report = BuildReport(session.table, numbers, context);
   report.picture = ShownPicture(st);
+  if (!run_rows.empty() && numbers == run_rows) {
+    // The rows carry the solution they were taken in; the part was measured
+    // by the program, and may have been held back for its identity.
+    for (auto& [name, text] : report.fields) {
+      if (name == "Program" && st.program->program) text = st.program->program->name;
+    }
+    MarkIdentityProblem(&report, *st.program->last_run);
+  }
   return report;
 }
 
@@ -106,13 +130,7 @@ namespace {
 
 bool WriteRunReport(Station& st, uint32_t part, const std::filesystem::path& path, std::string* why) {
   ResultsSession& session = ResultsOf(st);
-  InspectionReport report = StationReport(st, ProgramPartRows(session.table, part));
-  MarkIdentityProblem(&report, *st.program->last_run);
-  // The rows carry the solution they were taken in; the part was measured
-  // by the program.
-  for (auto& [name, text] : report.fields) {
-    if (name == "Program" && st.program->program) text = st.program->program->name;
-  }
+  const InspectionReport report = StationReport(st, ProgramPartRows(session.table, part));
   return session.report_writer(report, path, why);
 }
 

@@ -118,12 +118,14 @@ TEST(BatchPartCode, ProgramCodeRegionRequiredIdentityAndAutomaticReports) {
       "program width W1 290 165 290 315\ntolerance W1 120 0.5\n"
       "program part-id 435 195 90 90\nprogram part-id required on\noperator \"K. Tester\"\n"
       "report-auto on reports\nprogram run\nprogram save\n"
-      "drop P2.BMP\nprogram run\ndrop P3.BMP\nprogram run\n");
+      "drop P2.BMP\nprogram run\ndrop P3.BMP\nprogram run\nreport last.pdf\n");
   const std::string text = RunIn(in, dir.path());
   for (const char* said : {"part-id \"SN-1\"\npart 1 pass\nreport saved \"reports/SN-1.pdf\"\n",
                            "part-id \"SN-2\"\npart 2 pass\nreport saved \"reports/SN-2-2.pdf\"\n",
                            "part-id none\nnot passed: no code read in the part-id region\npart 3 fail\n"
-                           "report saved \"reports/part-3.pdf\"\n"}) {
+                           "report saved \"reports/part-3.pdf\"\n",
+                           // The report of the last part is the run's, held back as the run was.
+                           "report \"last.pdf\" dimensions 1 verdict FAIL\n"}) {
     EXPECT_NE(text.find(said), std::string::npos) << said << "\n" << text;
   }
   std::stringstream kept;
@@ -136,6 +138,7 @@ TEST(BatchPartCode, ProgramCodeRegionRequiredIdentityAndAutomaticReports) {
       {"reports/SN-1.pdf", {"SN-1", "K. Tester", "W1", "PASS", "PLATE"}},
       {"reports/SN-2-2.pdf", {"SN-2", "PASS"}},
       {"reports/part-3.pdf", {"FAIL", "no code read in the part-id region"}},
+      {"last.pdf", {"FAIL", "PLATE", "no code read in the part-id region"}},
   };
   for (const auto& r : reports) {
     const std::string pdf = PdfText(dir.path() / r.file);
