@@ -229,8 +229,12 @@ int RunInspect(const InspectOptions& options, std::ostream& out, std::ostream& e
     errors << "orvane-inspect: " << why << '\n';
     return kInspectError;
   }
-  const ProgramModel model(*program);
   const Settings settings = FolderSettings(options.folder);
+  const ProgramModel model(*program, options.folder, ScaleOf(settings, settings.calibration_distance));
+  if (const std::string problem = model.ProfileProblem(*program); !problem.empty()) {
+    errors << "orvane-inspect: " << ProgramName(options.program) << ": " << problem << '\n';
+    return kInspectError;
+  }
   const TempFolder temp;
   std::vector<PictureOutcome> outcomes(options.pictures.size());
   std::atomic<size_t> next{0};

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "cad/session.h"
 #include "inspect/program_session.h"
 #include "ui/commands.h"
 
@@ -11,8 +12,8 @@ namespace {
 
 constexpr const char* kUsage =
     "expected new NAME | save | load NAME | circle LABEL X1 Y1 X2 Y2 X3 Y3 | "
-    "width|line|point LABEL X0 Y0 X1 Y1 | distance|angle LABEL A B | run | auto [folder|rest] on|off | "
-    "part-id X Y W H|off|required on|off";
+    "width|line|point LABEL X0 Y0 X1 Y1 | distance|angle LABEL A B | profile LABEL TOL [minmax] | run | "
+    "auto [folder|rest] on|off | part-id X Y W H|off|required on|off";
 
 bool Coordinate(const std::string& w, double* out) {
   const auto r = std::from_chars(w.data(), w.data() + w.size(), *out);
@@ -27,7 +28,7 @@ void PrintRun(const Program& program, const ProgramRun& run, uint32_t part, std:
   }
   for (const DimensionResult& d : run.dimensions) {
     out << d.label << ' ' << ProgramNumber(d.value, d.unit) << ' ' << ProgramNumber(d.u, d.unit) << ' ' << d.unit << ' '
-        << VerdictWord(d.verdict) << '\n';
+        << VerdictWord(d.verdict) << (d.note.empty() ? "" : ": " + d.note) << '\n';
   }
   if (program.code_region) out << (run.code ? "part-id \"" + run.identity + "\"\n" : std::string("part-id none\n"));
   if (!run.identity_problem.empty()) out << "not passed: " << run.identity_problem << '\n';
@@ -76,6 +77,15 @@ bool ParseProgramCommand(const std::vector<Word>& words, Command* c, std::string
     c->texts.push_back(words[2].text);
     return true;
   }
+  if (sub == "profile") {
+    double t = 0.0;
+    const bool minmax = args == 3 && words[4].text == "minmax";
+    if ((args != 2 && !minmax) || !Coordinate(words[3].text, &t)) return fail("profile LABEL TOL [minmax]");
+    c->texts.push_back(words[2].text);
+    c->values.push_back(t);
+    c->on = minmax;
+    return true;
+  }
   if (sub == "distance" || sub == "angle") {
     if (args != 3) return fail(sub + " LABEL A B");
     for (size_t i = 2; i < 5; ++i) c->texts.push_back(words[i].text);
@@ -113,6 +123,8 @@ bool RunProgramCommand(Station& station, const Command& c, std::ostream& out, st
     done = LoadProgram(station, c.texts[1], &why);
   } else if (sub == "distance" || sub == "angle") {
     done = AddDimension(station, *StepKindByName(sub), c.texts[1], c.texts[2], c.texts[3], &why);
+  } else if (sub == "profile") {
+    done = AddProfileStep(station, c.texts[1], c.values[0], c.on, &why);
   } else if (sub == "part-id") {
     const std::string what = c.texts.size() > 1 ? c.texts[1] : "";
     if (what == "required") {

@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "cad/fit.h"
+#include "cadfit/fit.h"
 #include "cadfile/dxf_read.h"
 #include "tests/cad/plate.h"
 

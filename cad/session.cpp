@@ -17,16 +17,6 @@ namespace orvane {
 
 namespace cad_session {
 
-std::string Fixed(double v, int decimals) {
-  char buffer[64];
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
-  if (r.ec != std::errc()) return "nan";
-  std::string text(buffer, r.ptr);
-  // A value that rounds to zero is written without a sign.
-  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
-  return text;
-}
-
 qgImage PictureOf(const Station& st) {
   return {st.image.frame, static_cast<int32_t>(st.image.width), static_cast<int32_t>(st.image.height),
           static_cast<int32_t>(st.image.stride), static_cast<int32_t>(st.image.bytes_per_pixel)};
@@ -39,17 +29,14 @@ bool HavePicture(const Station& st) {
 
 }  // namespace cad_session
 
-using cad_session::Fixed;
+using cad::Fixed;
+using cad::FiguresText;
+using cad::Passes;
 using cad_session::HavePicture;
 using cad_session::PictureOf;
 
 namespace {
 
-// Flattened curves lie within this of the drawing, in picture pixels.
-constexpr double kFlatnessPx = 0.01;
-// Points this near a corner are set apart, in picture pixels.
-constexpr double kCornerGapPx = 5.0;
-constexpr size_t kMaxNominalPoints = 2000000;
 constexpr double kMillimetresPerInch = 25.4;
 
 // The $INSUNITS code to read the drawing in, or a problem.
@@ -95,21 +82,7 @@ std::optional<std::string> ChooseLayers(const cadfile::Drawing& d, const std::st
   return std::nullopt;
 }
 
-bool Passes(const cad::Deviation& d, double half) {
-  return d.points > 0 && d.missing == 0 && d.max <= half && d.min >= -half;
-}
-
-std::string FiguresText(const cad::Deviation& d, double unit_px) {
-  return "max " + SignedNumber(d.max / unit_px) + " min " + SignedNumber(d.min / unit_px) + " rms " +
-         Fixed(d.rms / unit_px, 4);
-}
-
 }  // namespace
-
-std::string SignedNumber(double value) {
-  const std::string text = Fixed(std::fabs(value), 4);
-  return (value < 0 && text.find_first_not_of("0.") != std::string::npos ? "-" : "+") + text;
-}
 
 CadSession& CadOf(Station& st) {
   if (!st.cad) st.cad = std::make_shared<CadSession>();
@@ -132,18 +105,20 @@ std::optional<std::string> LoadCadDrawing(Station& st, const std::filesystem::pa
   if (!(px_per_unit > 0) || !std::isfinite(px_per_unit)) return "the calibration gives no scale for the drawing";
   // Curves flattened finer than the picture shows, once the scale is known;
   // read again for the layers chosen.
-  if (kFlatnessPx / px_per_unit < options.flatness || !options.layers.empty()) {
-    options.flatness = std::max(kFlatnessPx / px_per_unit, 1e-9);
+  if (cad::kFlatnessPx / px_per_unit < options.flatness || !options.layers.empty()) {
+    options.flatness = std::max(cad::kFlatnessPx / px_per_unit, 1e-9);
     d = cadfile::ReadDxfFile(path.string(), options, &error);
     if (!d) return "cannot read " + path.filename().string() + ": " + error;
   }
-  cad::Nominal nominal = cad::BuildNominal(*d, 1.0 / px_per_unit, kCornerGapPx / px_per_unit, kMaxNominalPoints);
+  cad::Nominal nominal = cad::NominalAtScale(*d, px_per_unit);
   if (nominal.points.empty()) {
     return d->entities.empty() ? "the drawing holds no line, arc or curve to compare"
                                : "the drawing's outline is too long for the picture's scale";
   }
   CadSession& cad = CadOf(st);
   cad.name = path.filename().string();
+  cad.path = std::filesystem::absolute(path);
+  cad.layers.assign(options.layers.begin(), options.layers.end());
   cad.unit = code;
   cad.px_per_unit = px_per_unit;
   cad.nominal = std::move(nominal);

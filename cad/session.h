@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cad/fit.h"
+#include "cadfit/fit.h"
 #include "cadfile/dxf_read.h"
 #include "station/station.h"
 
@@ -38,6 +38,10 @@ struct CadSession {
   double drag_x = 0, drag_y = 0;
   // The file's name, unit and layers chosen, as loaded.
   std::string source;
+  // The file as loaded (absolute) and its layers chosen as the file spells
+  // them (none: every layer), for a program's profile step.
+  std::filesystem::path path;
+  std::vector<std::string> layers;
   // The drawing's placement in the taught part's frame (origin and turn),
   // from the first good fit with the part found; and which model it was.
   // Kept while the same drawing is loaded again the same way.
@@ -96,6 +100,17 @@ std::optional<std::string> MoveCadDrawing(Station& station, double dx, double dy
 std::optional<std::string> CompareCadDrawing(Station& station, double tolerance,
                                              std::vector<std::string>* lines);
 
+// Teaches the drawing where it is placed on the current picture as profile
+// step `label` of the open program: its place kept in the found part's
+// frame, judged against the profile tolerance (drawing units, the zone
+// +-tolerance/2), fitted min-max at each run when `minmax`. Refused, with
+// the reason, when the step would measure nothing here.
+bool AddProfileStep(Station& station, const std::string& label, double tolerance, bool minmax, std::string* why);
+
+// The window's button: the drawing as last compared becomes a profile step
+// under the next free label (CAD1, ...) with the comparison's tolerance.
+bool AddProfileOf(Station& station, std::string* why);
+
 // Every nominal point of the last comparison as CSV: x, y (drawing units),
 // deviation (drawing units, empty where no edge was found), entity (1 ...),
 // corner (1 for points set apart).
@@ -108,7 +123,6 @@ std::string CadReportText(const CadSession& session);
 // marked with its value.
 void DrawCadOverlay(Station& station);
 
-// "+0.0123" / "-0.0045": a deviation with its sign, 4 decimals.
-std::string SignedNumber(double value);
+using cad::SignedNumber;
 
 }  // namespace orvane

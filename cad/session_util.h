@@ -3,13 +3,13 @@
 
 #include <string>
 
+#include "cadfit/fit.h"
 #include "qgauge.h"
 #include "station/station.h"
 
 namespace orvane::cad_session {
 
-// `v` with `decimals` decimals; a value that rounds to zero has no sign.
-std::string Fixed(double v, int decimals);
+using cad::Fixed;
 // The station's picture as the gauge library reads it.
 qgImage PictureOf(const Station& st);
 bool HavePicture(const Station& st);

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "results/snap.h"
+#include "results/units.h"
 
 namespace orvane {
 namespace {
@@ -23,6 +24,7 @@ constexpr KindName kKindNames[] = {
     {StepKind::Point, "point", "P"},       {StepKind::Line, "line", "E"},
     {StepKind::Circle, "circle", "D"},     {StepKind::Width, "width", "W"},
     {StepKind::Distance, "distance", "L"}, {StepKind::Angle, "angle", "A"},
+    {StepKind::Profile, "profile", "CAD"},
 };
 
 const KindName& EntryOf(StepKind kind) {
@@ -216,6 +218,7 @@ std::string_view ResultKind(StepKind kind) {
     case StepKind::Circle: return kKindDiameter;
     case StepKind::Width: return kKindWidth;
     case StepKind::Angle: return kKindAngle;
+    case StepKind::Profile: return kKindCad;
     default: return kKindLength;
   }
 }
@@ -241,13 +244,44 @@ DimensionResult TakeDimension(const ProgramStep& step, size_t index, const Featu
   return d;
 }
 
+// The deviation of largest size in the drawing's unit, judged against the
+// zone; a point without an edge fails the profile, as a compare by hand does.
+DimensionResult ProfileDimension(const ProgramStep& step, size_t index, const ProfileRun& run) {
+  DimensionResult d;
+  d.step = index;
+  d.label = step.label;
+  d.kind = kKindCad;
+  d.tolerance = step.tolerance;
+  d.unit = CanonicalUnit(cadfile::UnitName(step.profile->unit));
+  d.measured = run.measured;
+  if (d.measured) {
+    const cad::Deviation& all = run.comparison.all;
+    d.value = run.comparison.points[static_cast<size_t>(all.worst)].deviation / run.px_per_unit;
+  }
+  d.verdict = Judge(d.value, d.unit, d.tolerance, d.measured);
+  if (d.measured && run.comparison.all.missing > 0) d.verdict = Verdict::Fail;
+  d.note = ProfileNote(run, d.unit);
+  return d;
+}
+
+// The zone's half width in the drawing's unit: the tolerance's upper
+// deviation (0 without one).
+double HalfZone(const ProgramStep& step) {
+  const std::optional<Tolerance>& t = step.tolerance;
+  if (!t) return 0.0;
+  const std::string unit = CanonicalUnit(cadfile::UnitName(step.profile->unit));
+  const std::optional<UnitRatio> r = t->unit.empty() ? UnitRatio{} : UnitRatioOf(t->unit, unit);
+  return r ? std::max(r->Apply(t->upper), 0.0) : 0.0;
+}
+
 } // namespace
 
 bool ProgramStep::operator==(const ProgramStep& o) const {
   for (int i = 0; i < 3; ++i) {
     if (points[i].x != o.points[i].x || points[i].y != o.points[i].y) return false;
   }
-  return kind == o.kind && label == o.label && a == o.a && b == o.b && tolerance == o.tolerance;
+  return kind == o.kind && label == o.label && a == o.a && b == o.b && tolerance == o.tolerance &&
+         profile == o.profile;
 }
 
 std::string_view StepKindName(StepKind kind) { return EntryOf(kind).name; }
@@ -267,6 +301,7 @@ uint32_t PointsOf(StepKind kind) {
     case StepKind::Point:
     case StepKind::Line:
     case StepKind::Width: return 2;
+    case StepKind::Profile: return 1;
     default: return 0;
   }
 }
@@ -320,7 +355,13 @@ std::string NextStepLabel(const Program& program, StepKind kind) {
   return std::string(prefix) + std::to_string(last + 1);
 }
 
-ProgramModel::ProgramModel(const Program& program) {
+ProgramModel::ProgramModel(const Program& program, const std::filesystem::path& folder, const LengthScale& scale) {
+  for (size_t i = 0; i < program.steps.size(); ++i) {
+    const ProgramStep& s = program.steps[i];
+    if (s.kind != StepKind::Profile || !s.profile) continue;
+    profiles_.resize(program.steps.size());
+    profiles_[i] = ReadProfileDrawing(*s.profile, folder, PixelsPerDrawingUnit(scale, s.profile->unit));
+  }
   if (program.model.empty()) return;
   qgPartModel* loaded = nullptr;
   const int32_t rc = qgPartModelLoad(program.model.data(), program.model.size(), &loaded);
@@ -329,6 +370,14 @@ ProgramModel::ProgramModel(const Program& program) {
     return;
   }
   model_.reset(loaded);
+}
+
+std::string ProgramModel::ProfileProblem(const Program& program) const {
+  for (size_t i = 0; i < program.steps.size(); ++i) {
+    const ProfileDrawing* d = profile(i);
+    if (d != nullptr && !d->problem.empty()) return program.steps[i].label + ": " + d->problem;
+  }
+  return {};
 }
 
 std::optional<PartPose> LocatePart(const ProgramModel& model, bool fixtured, const qgImage& image) {
@@ -352,6 +401,33 @@ FeatureResult GaugeFeature(const qgImage& image, StepKind kind, const qgPoint (&
   }
 }
 
+namespace {
+
+// A profile step run at `pose`; its feature is the worst point's edge.
+ProfileRun RunProfile(const Program& program, const ProgramModel& model, size_t i, const qgImage& image,
+                      const PartPose& pose, const LengthScale& scale, FeatureResult* feature) {
+  const ProgramStep& step = program.steps[i];
+  const ProfileDrawing* drawing = model.profile(i);
+  ProfileRun r;
+  if (drawing == nullptr || !step.profile) {
+    r.why = "the drawing was not read";
+  } else {
+    r = MeasureProfile(image, *drawing, *step.profile, step.points[0], pose,
+                       PixelsPerDrawingUnit(scale, step.profile->unit), HalfZone(step));
+  }
+  r.step = i;
+  feature->kind = StepKind::Profile;
+  feature->ok = r.measured;
+  if (r.measured) {
+    const cad::Measured& worst = r.comparison.points[static_cast<size_t>(r.comparison.all.worst)];
+    feature->x = worst.ex;
+    feature->y = worst.ey;
+  }
+  return r;
+}
+
+} // namespace
+
 ProgramRun RunProgram(const Program& program, const ProgramModel& model, const qgImage& image,
                       const LengthScale& scale) {
   ProgramRun run;
@@ -368,6 +444,10 @@ ProgramRun RunProgram(const Program& program, const ProgramModel& model, const q
     by_label.emplace(step.label, i);
     const uint32_t n = PointsOf(step.kind);
     if (n == 0) continue;
+    if (step.kind == StepKind::Profile) {
+      run.profiles.push_back(RunProfile(program, model, i, image, *pose, scale, &run.features[i]));
+      continue;
+    }
     qgPoint placed[3] = {};
     for (uint32_t k = 0; k < n; ++k) PartToPicture(*pose, step.points[k].x, step.points[k].y, &placed[k].x, &placed[k].y);
     run.features[i] = GaugeFeature(image, step.kind, placed);
@@ -381,6 +461,12 @@ ProgramRun RunProgram(const Program& program, const ProgramModel& model, const q
   for (size_t i = 0; i < program.steps.size(); ++i) {
     const ProgramStep& step = program.steps[i];
     if (!IsDimension(step.kind)) continue;
+    if (step.kind == StepKind::Profile) {
+      const auto p = std::find_if(run.profiles.begin(), run.profiles.end(), [i](const ProfileRun& r) { return r.step == i; });
+      run.dimensions.push_back(ProfileDimension(step, i, *p));
+      if (run.dimensions.back().verdict == Verdict::Fail) run.pass = false;
+      continue;
+    }
     const bool own = step.kind == StepKind::Circle || step.kind == StepKind::Width;
     const FeatureResult* a = own ? &run.features[i] : feature(step.a);
     const FeatureResult* b = own ? nullptr : feature(step.b);

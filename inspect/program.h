@@ -10,6 +10,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +20,7 @@
 #include <qgauge.h>
 
 #include "inspect/part.h"
+#include "inspect/profile.h"
 #include "station/image_state.h"
 #include "results/part_code.h"
 #include "results/table.h"
@@ -31,9 +34,10 @@ enum class StepKind : uint32_t {
   Width = 3,    // the edge pair across a segment
   Distance = 4, // between two features: centres and points, point to line, line to line
   Angle = 5,    // between two lines, 0 to 180 degrees
+  Profile = 6,  // the outline against its drawing: the deviation of largest size
 };
 
-// "point", "line", "circle", "width", "distance", "angle".
+// "point", "line", "circle", "width", "distance", "angle", "profile".
 std::string_view StepKindName(StepKind kind);
 std::optional<StepKind> StepKindByName(std::string_view name);
 
@@ -45,11 +49,13 @@ struct ProgramStep {
   StepKind kind = StepKind::Point;
   std::string label;
   // Points in the part's frame: a segment's two ends (point, line, width)
-  // or three points near a rim (circle).
+  // or three points near a rim (circle), or the drawing's origin (profile).
   qgPoint points[3] = {};
   // A dimension's features, by label.
   std::string a, b;
   std::optional<Tolerance> tolerance;
+  // A profile's drawing (its tolerance is the zone +-t/2, nominal 0).
+  std::optional<ProfileSource> profile;
   bool operator==(const ProgramStep& o) const;
 };
 
@@ -73,9 +79,11 @@ struct Program {
   bool operator==(const Program&) const = default;
 };
 
-// Whether a step yields a value of its own (circle, width, distance, angle).
+// Whether a step yields a value of its own (circle, width, distance, angle,
+// profile).
 bool IsDimension(StepKind kind);
-// How many points a feature is taught with: 1 .. 3; 0 for dimensions.
+// How many points a feature is taught with: 1 .. 3 (a profile: its
+// drawing's origin); 0 for dimensions between two features.
 uint32_t PointsOf(StepKind kind);
 
 // A label a step may take: 1 to kMaxStepLabelBytes printable bytes, no
@@ -126,6 +134,7 @@ struct DimensionResult {
   std::string unit;
   std::optional<Tolerance> tolerance;
   Verdict verdict = Verdict::None;
+  std::string note; // a profile's figures, or why it was not measured
 };
 
 struct ProgramRun {
@@ -142,20 +151,31 @@ struct ProgramRun {
   // part was not passed for want of one (empty: it was not held back).
   std::string identity;
   std::string identity_problem;
+  std::vector<ProfileRun> profiles; // one a profile step, in step order
 };
 
 // The parsed model of a program, loaded once and shared by every run.
 class ProgramModel {
  public:
   // The model of `program`; null without one, or with `problem` set when
-  // its bytes are refused.
-  explicit ProgramModel(const Program& program);
+  // its bytes are refused. Profile steps read their drawings, a relative
+  // path in `folder`, flattened finely enough for `scale`.
+  explicit ProgramModel(const Program& program, const std::filesystem::path& folder = {},
+                        const LengthScale& scale = {});
   const qgPartModel* get() const { return model_.get(); }
   const std::string& problem() const { return problem_; }
+  // Step `step`'s drawing; null for a step that is no profile.
+  const ProfileDrawing* profile(size_t step) const {
+    return step < profiles_.size() ? profiles_[step].get() : nullptr;
+  }
+  // "CAD1: cannot read plate.dxf: ..." for the first profile step of
+  // `program` whose drawing could not be read; empty when all were.
+  std::string ProfileProblem(const Program& program) const;
 
  private:
   PartModelPtr model_;
   std::string problem_;
+  std::vector<std::shared_ptr<const ProfileDrawing>> profiles_;
 };
 
 // Finds the part (a fixtured program places its steps as taught), gauges

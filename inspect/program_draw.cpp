@@ -104,6 +104,9 @@ void DrawDimension(const OverlayCanvas& c, const Program& program, const Program
   } else if (step.kind == StepKind::Circle || step.kind == StepKind::Width) {
     DrawFeature(c, *a, text.colour);
     if (step.kind == StepKind::Circle) x += a->radius * 0.7071, y -= a->radius * 0.7071;
+  } else if (step.kind == StepKind::Profile) {
+    // Above the worst point, whose value is written below it.
+    y -= MarkScale(c.mark_size_class) * 8 / 5 + 8;
   } else if (a->ok) {
     Anchor(*a, &x, &y);
   }
@@ -158,6 +161,9 @@ void DrawProgramRun(Station& st) {
     if (!run.fixtured) DrawFrame(canvas, run.pose);
     for (size_t i = 0; i < program.steps.size(); ++i) {
       if (!IsDimension(program.steps[i].kind)) DrawFeature(canvas, run.features[i], kFeatureColour);
+    }
+    for (const ProfileRun& p : run.profiles) {
+      if (p.measured) DrawDeviations(canvas, p.nominal, p.placement, &p.comparison, p.half_px, p.px_per_unit);
     }
     const std::vector<RunText> texts = DimensionTexts(run);
     for (size_t i = 0; i < texts.size(); ++i) DrawDimension(canvas, program, run, run.dimensions[i], texts[i]);

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <optional>
 
+#include "cadfile/dxf_read.h"
+
 namespace orvane {
 namespace {
 
@@ -35,6 +37,64 @@ std::vector<std::string_view> Words(std::string_view line) {
     if (i > start) words.push_back(line.substr(start, i - start));
   }
   return words;
+}
+
+// A path or layer name as one word: blanks, controls, '%', '#', quotes and
+// backslashes as %XX.
+std::string Escaped(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b > 0x20 && b != 0x7F && c != '%' && c != '#' && c != '"' && c != '\\') {
+      out.push_back(c);
+    } else {
+      out += {'%', kHex[b >> 4], kHex[b & 15]};
+    }
+  }
+  return out;
+}
+
+bool Unescaped(std::string_view word, std::string* out) {
+  out->clear();
+  for (size_t i = 0; i < word.size(); ++i) {
+    if (word[i] != '%') {
+      out->push_back(word[i]);
+      continue;
+    }
+    unsigned v = 0;
+    if (i + 2 >= word.size() || std::from_chars(word.data() + i + 1, word.data() + i + 3, v, 16).ptr !=
+                                    word.data() + i + 3 || v == 0) {
+      return false;
+    }
+    out->push_back(static_cast<char>(v));
+    i += 2;
+  }
+  return !out->empty();
+}
+
+std::string UnitWord(int32_t code) {
+  const std::string name = cadfile::UnitName(code);
+  return name.empty() ? std::to_string(code) : name;
+}
+
+int32_t UnitOfWord(std::string_view word) {
+  int32_t code = cadfile::UnitCode(word);
+  if (code == 0) {
+    const auto r = std::from_chars(word.data(), word.data() + word.size(), code);
+    if (r.ec != std::errc() || r.ptr != word.data() + word.size()) code = 0;
+  }
+  return cadfile::MillimetresPerUnit(code) > 0 ? code : 0;
+}
+
+// The words after "step profile LABEL X Y": the turn, the unit, the file,
+// then "minmax" and "layer NAME ..." when so.
+std::string ProfileWords(const ProfileSource& p) {
+  std::string out = " " + Number(p.angle_deg) + " " + UnitWord(p.unit) + " " + Escaped(p.path);
+  if (p.minmax) out += " minmax";
+  if (!p.layers.empty()) out += " layer";
+  for (const std::string& layer : p.layers) out += " " + Escaped(layer);
+  return out;
 }
 
 int Sextet(char c) {
@@ -109,7 +169,7 @@ class Reader {
   }
   bool Step(const std::vector<std::string_view>& w, std::string* why) {
     const std::optional<StepKind> kind = w.size() >= 3 ? StepKindByName(w[1]) : std::nullopt;
-    if (!kind) return Say(why, "a step is point, line, circle, width, distance or angle");
+    if (!kind) return Say(why, "a step is point, line, circle, width, distance, angle or profile");
     if (program_.steps.size() >= kMaxProgramSteps) return Say(why, "more steps than a program holds");
     ProgramStep step;
     step.kind = *kind;
@@ -117,7 +177,9 @@ class Reader {
     if (!IsStepLabel(step.label)) return Say(why, "\"" + step.label + "\" is not a label");
     if (FindStep(program_, step.label) != nullptr) return Say(why, "label " + step.label + " twice");
     const uint32_t points = PointsOf(*kind);
-    if (points == 0) {
+    if (*kind == StepKind::Profile) {
+      if (!Profile(w, &step, why)) return false;
+    } else if (points == 0) {
       if (w.size() != 5) return Say(why, "a dimension names two features");
       step.a = std::string(w[3]);
       step.b = std::string(w[4]);
@@ -132,6 +194,29 @@ class Reader {
       }
     }
     program_.steps.push_back(std::move(step));
+    return true;
+  }
+  // step profile LABEL X Y ANGLE UNIT PATH [minmax] [layer NAME ...]
+  static bool Profile(const std::vector<std::string_view>& w, ProgramStep* step, std::string* why) {
+    const char* usage = "a profile takes X Y ANGLE UNIT PATH [minmax] [layer NAME ...]";
+    ProfileSource p;
+    if (w.size() < 8 || !Value(w[3], &step->points[0].x) || !Value(w[4], &step->points[0].y) ||
+        !Value(w[5], &p.angle_deg)) {
+      return Say(why, usage);
+    }
+    p.unit = UnitOfWord(w[6]);
+    if (p.unit == 0) return Say(why, "unknown unit \"" + std::string(w[6]) + "\"");
+    if (!Unescaped(w[7], &p.path)) return Say(why, "a profile's file is not a path");
+    size_t i = 8;
+    if (i < w.size() && w[i] == "minmax") p.minmax = true, ++i;
+    if (i < w.size() && w[i] == "layer") {
+      for (++i; i < w.size(); ++i) {
+        if (!Unescaped(w[i], &p.layers.emplace_back())) return Say(why, "a layer's name is not a word");
+      }
+      if (p.layers.empty()) return Say(why, usage);
+    }
+    if (i != w.size()) return Say(why, usage);
+    step->profile = std::move(p);
     return true;
   }
   bool ToleranceRecord(const std::vector<std::string_view>& w, std::string* why) {
@@ -222,6 +307,7 @@ std::string ProgramText(const Program& program) {
     out += "step " + std::string(StepKindName(s.kind)) + " " + s.label;
     if (PointsOf(s.kind) == 0) out += " " + s.a + " " + s.b;
     for (uint32_t k = 0; k < PointsOf(s.kind); ++k) out += " " + Number(s.points[k].x) + " " + Number(s.points[k].y);
+    if (s.profile) out += ProfileWords(*s.profile);
     out += "\n";
     if (const std::optional<Tolerance>& t = s.tolerance) {
       out += "tolerance " + s.label + " " + Number(t->nominal) + " " + Number(t->upper) + " " + Number(t->lower);

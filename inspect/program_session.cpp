@@ -30,9 +30,16 @@ Program* OpenProgram(Station& st, std::string* why) {
   return &*session.program;
 }
 
+// The program's part model and its profiles' drawings, read from the
+// working folder.
+std::shared_ptr<const ProgramModel> ModelOf(const Station& st, const Program& program) {
+  return std::make_shared<const ProgramModel>(program, st.folder(),
+                                              ScaleOf(st.settings, st.settings.calibration_distance));
+}
+
 void Open(Station& st, Program program, bool unsaved) {
   ProgramSession& session = ProgramOf(st);
-  session.model = std::make_shared<const ProgramModel>(program);
+  session.model = ModelOf(st, program);
   session.program = std::move(program);
   session.unsaved = unsaved;
   session.last_run.reset();
@@ -280,6 +287,16 @@ bool AddDimension(Station& st, StepKind kind, const std::string& label, const st
   return true;
 }
 
+bool AddStep(Station& st, ProgramStep step, std::string* why) {
+  Program* program = OpenProgram(st, why);
+  if (program == nullptr) return false;
+  if (std::string problem = LabelProblem(*program, step.label); !problem.empty()) return Refuse(why, problem);
+  program->steps.push_back(std::move(step));
+  ProgramOf(st).model = ModelOf(st, *program);
+  Edited(st);
+  return true;
+}
+
 bool SetStepTolerance(Station& st, const std::string& label, const Tolerance& tolerance) {
   ProgramSession& session = ProgramOf(st);
   if (!session.program) return false;
@@ -429,6 +446,7 @@ uint32_t RecordPart(Station& st, const Program& program, const ProgramRun& run) 
     row.unit = d.unit;
     row.uncertainty = d.u;
     row.note = "part " + std::to_string(part) + tail + (d.measured ? "" : ", not measured");
+    if (!d.note.empty()) row.note += ", " + d.note;
   }
   if (results.db) {
     // The part and its dimensions in one transaction, the part's row with

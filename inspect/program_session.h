@@ -87,6 +87,10 @@ void RecordGaugeStep(Station& station, StepKind kind, const double (&xs)[3], con
 // recording.
 void RecordSnapStep(Station& station, const SnapCaliper* snapped, bool starts_set);
 
+// Adds a step made whole elsewhere (a profile taught from the drawing placed
+// on the part) under its label; a profile's drawing is read with it.
+bool AddStep(Station& station, ProgramStep step, std::string* why);
+
 // Adds a distance or an angle between two features of the program.
 bool AddDimension(Station& station, StepKind kind, const std::string& label, const std::string& a,
                   const std::string& b, std::string* why);

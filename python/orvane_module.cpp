@@ -115,7 +115,12 @@ class Station {
     if (!program) RaiseText("Station.inspect: program " + key + ": " + why);
     auto loaded = std::make_shared<Loaded>();
     loaded->program = std::move(*program);
-    loaded->model = std::make_unique<orvane::ProgramModel>(loaded->program);
+    const orvane::Settings settings = orvane::batch::FolderSettings(folder_);
+    loaded->model = std::make_unique<orvane::ProgramModel>(
+        loaded->program, folder_, orvane::ScaleOf(settings, settings.calibration_distance));
+    if (std::string problem = loaded->model->ProfileProblem(loaded->program); !problem.empty()) {
+      RaiseText("Station.inspect: program " + key + ": " + problem);
+    }
     programs_[key] = loaded;
     return loaded;
   }

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <random>
 
-#include "cad/chebyshev.h"
-#include "cad/fit.h"
+#include "cadfit/chebyshev.h"
+#include "cadfit/fit.h"
 #include "tests/cad/plate.h"
 #include "cadfile/dxf_read.h"
 

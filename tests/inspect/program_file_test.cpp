@@ -13,12 +13,30 @@ Program Sample() {
   p.steps[0].points[0] = {0.1 + 0.2, -1e-7}; // numbers that need every digit
   p.steps[0].tolerance = Tolerance(36.0, 0.02, -0.01, "\xC2\xB5m");
   p.steps[10].tolerance = Tolerance(87.3, 0.1);
+  // Profiles: a path and layers with blanks and escapes, min-max, a unit
+  // the reader knows by number only (10: yards).
+  ProgramStep profile;
+  profile.kind = StepKind::Profile;
+  profile.label = "CAD1";
+  profile.points[0] = {-12.5, 0.1 + 0.2};
+  profile.profile = ProfileSource{"drawings/plate 2%#.dxf", 4, {"OUT LINE", "HOLES"}, -25.5, true};
+  profile.tolerance = Tolerance(0.0, 0.025, "mm");
+  p.steps.push_back(profile);
+  profile.label = "CAD2";
+  profile.profile = ProfileSource{"/abs/plate.dxf", 10, {}, 0.0, false};
+  profile.tolerance.reset();
+  p.steps.push_back(profile);
   return p;
 }
 
 TEST(ProgramFile, RoundTripsEveryField) {
   const Program p = Sample();
   const std::string text = ProgramText(p);
+  EXPECT_NE(text.find("\nstep profile CAD1 -12.5 0.30000000000000004 -25.5 mm drawings/plate%202%25%23.dxf minmax "
+                      "layer OUT%20LINE HOLES\ntolerance CAD1 0 0.025 -0.025 mm\nstep profile CAD2 -12.5 "
+                      "0.30000000000000004 0 10 /abs/plate.dxf\n"),
+            std::string::npos)
+      << text;
   Program back;
   back.name = p.name;
   std::string error;
@@ -95,7 +113,19 @@ TEST(ProgramFile, DamageIsRefusedNamingTheLine) {
       {"required what", [&](auto& l) { l.insert(l.end() - 1, "part-id needed"); }, lines.size()},
       {"after end", [&](auto& l) { l.push_back("step point P9 0 0 0 9"); }, lines.size() + 1},
   };
-  for (const Case& c : cases) {
+  // Profiles damaged: each line replaces the program's last step.
+  const char* profiles[] = {
+      "step profile CAD2 1 2 0 mm",             "step profile CAD2 1 2 0 parsec a.dxf",
+      "step profile CAD2 1 2 0 11x a.dxf",      "step profile CAD2 1 2 0 mm a%2",
+      "step profile CAD2 1 2 0 mm a%00b",       "step profile CAD2 1 2 0 mm a.dxf layer",
+      "step profile CAD2 1 2 0 mm a.dxf extra", "step profile CAD2 1 2 nan mm a.dxf",
+      "step profile CAD2 1 2 0 0 a.dxf",        "step profile CAD2 1 2 0 mm a.dxf layer %zz",
+  };
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  for (const char* line : profiles) {
+    all.push_back({line, [line](auto& l) { l[l.size() - 2] = line; }, lines.size() - 1});
+  }
+  for (const Case& c : all) {
     std::vector<std::string> damaged = lines;
     c.damage(damaged);
     Program kept;

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "cad/session.h"
 #include "inspect/program_draw.h"
 #include "inspect/program_session.h"
 #include "ui/commands.h"
@@ -123,6 +124,7 @@ QWidget* ProgramWindow::BuildButtons() {
          return AddDimensionOf(station_, StepKind::Angle, SelectedLabel(0).toStdString(),
                                SelectedLabel(1).toStdString(), why);
        }},
+      {"Drawing", [this](std::string* why) { return AddProfileOf(station_, why); }},
   };
   for (const Button& b : buttons) {
     auto* button = new QPushButton(QString::fromLatin1(b.text), row);

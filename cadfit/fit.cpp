@@ -1,5 +1,5 @@
-#include "cad/fit.h"
-#include "cad/chebyshev.h"
+#include "cadfit/fit.h"
+#include "cadfit/chebyshev.h"
 
 #include <algorithm>
 #include <array>

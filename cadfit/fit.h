@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cad/nominal.h"
+#include "cadfit/nominal.h"
 #include "qgauge.h"
 
 namespace orvane::cad {
@@ -109,5 +109,15 @@ struct Comparison {
 
 Comparison Compare(const qgImage& image, const Nominal& nominal, const Placement& placement,
                    const MeasureSettings& settings);
+
+// Whether every profile point was measured and lies within +-half_px.
+bool Passes(const Deviation& d, double half_px);
+
+// `v` with `decimals` decimals; a value that rounds to zero has no sign.
+std::string Fixed(double v, int decimals);
+// "+0.0123" / "-0.0045": a deviation with its sign, 4 decimals.
+std::string SignedNumber(double value);
+// "max +A min -B rms C": the figures in drawing units, `unit_px` pixels a unit.
+std::string FiguresText(const Deviation& d, double unit_px);
 
 }  // namespace orvane::cad

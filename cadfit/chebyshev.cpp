@@ -1,4 +1,4 @@
-#include "cad/chebyshev.h"
+#include "cadfit/chebyshev.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "cad/nominal.h"
+#include "cadfit/nominal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -286,6 +286,10 @@ Nominal BuildNominal(const cadfile::Drawing& d, double step, double corner_gap, 
     });
   }
   return out;
+}
+
+Nominal NominalAtScale(const cadfile::Drawing& drawing, double px_per_unit) {
+  return BuildNominal(drawing, 1.0 / px_per_unit, kCornerGapPx / px_per_unit, kMaxNominalPoints);
 }
 
 }  // namespace orvane::cad

@@ -5,7 +5,7 @@
 #include <array>
 #include <cmath>
 
-#include "cad/fit.h"
+#include "cadfit/fit.h"
 
 namespace orvane::cad {
 namespace {

@@ -42,4 +42,15 @@ struct Nominal {
 // `max_points`: a longer outline is refused (empty result).
 Nominal BuildNominal(const cadfile::Drawing& drawing, double step, double corner_gap, size_t max_points);
 
+// Curves are flattened to within this of the drawing, in picture pixels.
+inline constexpr double kFlatnessPx = 0.01;
+// Points this near a corner are set apart, in picture pixels.
+inline constexpr double kCornerGapPx = 5.0;
+// The most points an outline is measured at.
+inline constexpr size_t kMaxNominalPoints = 2000000;
+
+// The points a picture at `px_per_unit` pixels a drawing unit is measured
+// at: a pixel apart, corners set apart kCornerGapPx.
+Nominal NominalAtScale(const cadfile::Drawing& drawing, double px_per_unit);
+
 }  // namespace orvane::cad

@@ -1,8 +1,9 @@
 // The deviations at the fitted placement: every nominal point measured,
 // figures per entity and over the whole profile, corners apart.
+#include <charconv>
 #include <cmath>
 
-#include "cad/fit.h"
+#include "cadfit/fit.h"
 
 namespace orvane::cad {
 namespace {
@@ -48,6 +49,30 @@ Comparison Compare(const qgImage& image, const Nominal& n, const Placement& pl, 
   for (size_t k = 0; k < c.entities.size(); ++k) running[k].Finish(c.entities[k]);
   all.Finish(c.all);
   return c;
+}
+
+bool Passes(const Deviation& d, double half) {
+  return d.points > 0 && d.missing == 0 && d.max <= half && d.min >= -half;
+}
+
+std::string Fixed(double v, int decimals) {
+  char buffer[64];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
+  if (r.ec != std::errc()) return "nan";
+  std::string text(buffer, r.ptr);
+  // A value that rounds to zero is written without a sign.
+  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+  return text;
+}
+
+std::string SignedNumber(double value) {
+  const std::string text = Fixed(std::fabs(value), 4);
+  return (value < 0 && text.find_first_not_of("0.") != std::string::npos ? "-" : "+") + text;
+}
+
+std::string FiguresText(const Deviation& d, double unit_px) {
+  return "max " + SignedNumber(d.max / unit_px) + " min " + SignedNumber(d.min / unit_px) + " rms " +
+         Fixed(d.rms / unit_px, 4);
 }
 
 }  // namespace orvane::cad
