@@ -31,11 +31,11 @@ std::string StoredPath(const std::filesystem::path& file, const std::filesystem:
 
 bool AddProfileStep(Station& st, const std::string& label, double tolerance, bool minmax, std::string* why) {
   const CadSession& cad = CadOf(st);
+  ProgramSession& session = ProgramOf(st);
+  if (!session.program) return Refuse(why, "no program is open (program new NAME or program load NAME)");
   if (!cad.drawing) return Refuse(why, "no drawing: cad-load one first");
   if (!cad.placement) return Refuse(why, "the drawing is not placed: cad-fit first");
   if (!(tolerance > 0) || !std::isfinite(tolerance)) return Refuse(why, "the profile tolerance must be above 0");
-  ProgramSession& session = ProgramOf(st);
-  if (!session.program) return Refuse(why, "no program is open (program new NAME or program load NAME)");
   if (!cad_session::HavePicture(st)) return Refuse(why, "no picture");
   if (!session.model->problem().empty()) return Refuse(why, session.model->problem());
   const qgImage image = cad_session::PictureOf(st);

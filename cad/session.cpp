@@ -151,7 +151,10 @@ void EnterResult(Station& st, const CadSession& cad, const cad::Comparison& c) {
   const std::string unit = CanonicalUnit(cadfile::UnitName(cad.unit));
   ResultRow row;
   row.kind = kKindCad;
-  row.value = c.all.worst >= 0 ? c.points[static_cast<size_t>(c.all.worst)].deviation / unit_px : kUnknown;
+  // Points without an edge leave the profile unknown there: no value, so
+  // that the table (which judges the value) does not pass what failed.
+  row.value = c.all.worst >= 0 && c.all.missing == 0 ? c.points[static_cast<size_t>(c.all.worst)].deviation / unit_px
+                                                     : kUnknown;
   row.unit = unit;
   row.note = FiguresText(c.all, unit_px) + " " + unit + ", " + std::to_string(c.all.points) + " points, " +
              std::to_string(c.all.missing) + " without an edge, " + std::to_string(c.all.corners) +

@@ -245,7 +245,9 @@ DimensionResult TakeDimension(const ProgramStep& step, size_t index, const Featu
 }
 
 // The deviation of largest size in the drawing's unit, judged against the
-// zone; a point without an edge fails the profile, as a compare by hand does.
+// zone. A profile with points where no edge was found is not measured (and
+// fails the part): what lies there is not known, and the results table,
+// which judges the value alone, must not read it as passing.
 DimensionResult ProfileDimension(const ProgramStep& step, size_t index, const ProfileRun& run) {
   DimensionResult d;
   d.step = index;
@@ -253,13 +255,12 @@ DimensionResult ProfileDimension(const ProgramStep& step, size_t index, const Pr
   d.kind = kKindCad;
   d.tolerance = step.tolerance;
   d.unit = CanonicalUnit(cadfile::UnitName(step.profile->unit));
-  d.measured = run.measured;
+  d.measured = run.measured && run.comparison.all.missing == 0;
   if (d.measured) {
     const cad::Deviation& all = run.comparison.all;
     d.value = run.comparison.points[static_cast<size_t>(all.worst)].deviation / run.px_per_unit;
   }
   d.verdict = Judge(d.value, d.unit, d.tolerance, d.measured);
-  if (d.measured && run.comparison.all.missing > 0) d.verdict = Verdict::Fail;
   d.note = ProfileNote(run, d.unit);
   return d;
 }

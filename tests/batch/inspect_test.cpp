@@ -38,6 +38,12 @@ struct Folder {
     Save("PLATE", program);
     program.steps[7].tolerance = Tolerance(121.0, 0.3);
     Save("TIGHT", program);
+    ProgramStep profile;
+    profile.kind = StepKind::Profile;
+    profile.label = "CAD1";
+    profile.profile = ProfileSource{"absent.dxf", 4, {}, 0.0, false};
+    program.steps.push_back(profile);
+    Save("DRAWN", program);
     WriteBmp(dir.path() / "a.bmp", RenderPlate(640, 480, 300, 250, 33, rng));
     WriteBmp(dir.path() / "b.bmp", RenderPlate(640, 480, 330, 230, -150, rng));
     WriteBmp(dir.path() / "empty.bmp", RenderPlate(640, 480, 0, 0, 0, rng, 1, 2, false));
@@ -90,6 +96,7 @@ TEST(Inspect, ExitStatusesAndRecords) {
       {"a picture that is no picture", "PLATE", {f.ProgramPath("PLATE").string()}, batch::kInspectError, 1},
       {"no such program", "NOPE", {a}, batch::kInspectError, 0},
       {"damaged program", "CUT", {a}, batch::kInspectError, 0},
+      {"a drawing that cannot be read", "DRAWN", {a}, batch::kInspectError, 0},
   };
   for (const Case& c : cases) {
     std::string csv;

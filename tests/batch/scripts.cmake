@@ -62,5 +62,7 @@ add_test(NAME BatchScript.rectify_story
                  -P ${CMAKE_CURRENT_SOURCE_DIR}/batch/run_story.cmake)
 orvane_batch_script(precise STATUS 1 OUTPUT precise.out)
 orvane_batch_script(cad STATUS 1 OUTPUT cad.out FILES cad_part.dxf cad_damaged.dxf)
+orvane_batch_script(program_profile STATUS 1 OUTPUT program_profile.out
+                    FILES cad_part.dxf ${CMAKE_CURRENT_SOURCE_DIR}/fixtures/part_story/PART-TURNED.BMP)
 orvane_batch_script(gauge_study STATUS 1 OUTPUT gauge_study.out)
 orvane_batch_script(part_report STATUS 1 OUTPUT part_report.out)

@@ -5,9 +5,11 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "cad/session.h"
+#include "inspect/program_session.h"
 #include "solutions/measurement.h"
 #include "ui/cad_command.h"
 #include "ui/commands.h"
@@ -165,6 +167,46 @@ TEST(CadSession, MovedByHandTheNextFitStartsThere) {
   ASSERT_FALSE(s.surface.message_boxes().empty());
   const std::string said = s.surface.message_boxes().back().text;
   EXPECT_NE(said.find(", from the hand's placing\n"), std::string::npos) << said;
+}
+
+// The window's Drawing button in the Program window: the drawing as last
+// compared becomes a profile step with the comparison's tolerance, named by
+// the file's place (within the working folder: relative to it), and runs
+// with the program wherever the part lies.
+TEST(CadSession, TheComparedDrawingBecomesAProgramStep) {
+  Started s;
+  Station& st = *s.station;
+  Prepare(st);
+  std::string why;
+  ASSERT_TRUE(TeachPart(st, {110, 80, 530, 400}, &why)) << why;
+  ASSERT_TRUE(NewProgram(st, "PLATE", &why)) << why;
+  const fs::path inside = st.folder() / "drawings" / "the part.dxf";
+  fs::create_directories(inside.parent_path());
+  fs::copy_file(kDrawing, inside);
+  for (const fs::path& file : {kDrawing, inside}) {
+    ASSERT_EQ(LoadCadDrawing(st, file, "in", nullptr), std::nullopt);
+    ASSERT_EQ(Fit(st).rfind("fit residual", 0), 0u);
+    EXPECT_FALSE(AddProfileOf(st, &why));
+    EXPECT_EQ(why, "compare the drawing first: its profile tolerance becomes the step's");
+    ASSERT_EQ(CompareCadDrawing(st, 0.05, nullptr), std::nullopt);
+    ASSERT_TRUE(AddProfileOf(st, &why)) << why;
+  }
+  ASSERT_TRUE(SaveProgram(st, &why)) << why;
+  std::string text;
+  std::getline(std::ifstream(st.folder() / "PLATE.OIP"), text, '\0');
+  EXPECT_NE(text.find(" in " + fs::absolute(kDrawing).lexically_normal().string() + "\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(" in drawings/the%20part.dxf\ntolerance CAD2 0 0.025 -0.025 in\n"), std::string::npos) << text;
+  ProgramOf(st).program.reset();
+  ASSERT_TRUE(LoadProgram(st, "PLATE", &why)) << why;
+  const std::optional<ProgramRun> run = RunOpenProgram(st, &why);
+  ASSERT_TRUE(run && run->found) << why;
+  ASSERT_EQ(run->dimensions.size(), 2u);
+  for (const DimensionResult& d : run->dimensions) {
+    EXPECT_TRUE(d.measured && d.verdict == Verdict::Pass) << d.label << ": " << d.note;
+    // The holes lie 0.01 in off the drawing.
+    EXPECT_NEAR(std::fabs(d.value), 0.02, 0.003) << d.label;
+  }
+  EXPECT_TRUE(run->pass);
 }
 
 // The window's hand: Ctrl+Alt+drag moves, with Shift turns about the
