@@ -9,6 +9,9 @@
 // leaves it): three rounds of 1,500 points, then the compare measures every
 // point. The coarse placing is timed apart; so are the fit's other kinds
 // (1: min-max, 2: fixed on the two larger holes), fit and compare alike.
+// A program's profile step is timed whole as each run takes it: the
+// nominal points built at the run's scale, the sides, the fit and the
+// compare, from the same start (the part's pose carrying it).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -16,6 +19,7 @@
 
 #include "cadfit/fit.h"
 #include "cadfile/dxf_read.h"
+#include "inspect/profile.h"
 #include "tests/cad/plate.h"
 
 namespace {
@@ -90,6 +94,23 @@ void BM_FitKinds(benchmark::State& state) {
   state.counters["largest_px"] = largest;
 }
 BENCHMARK(BM_FitKinds)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+void BM_ProfileStep(benchmark::State& state) {
+  const Scene& s = TheScene();
+  orvane::ProfileDrawing drawing;
+  std::string error;
+  drawing.drawing = orvane::cadfile::ReadDxf(cad_test::PlateDxf(), {}, &error);
+  const orvane::ProfileSource source{"plate.dxf", 4, {}, 0.0, false};
+  const orvane::PartPose pose{s.truth.px + 1.2, s.truth.py - 0.9, (s.truth.angle + 0.3 * 3.14159265358979 / 180) * 57.29577951308232};
+  double worst = 0;
+  for (auto _ : state) {
+    const orvane::ProfileRun r = orvane::MeasureProfile(s.image(), drawing, source, {0, 0}, pose, kScale, 0.05);
+    worst = std::max(r.comparison.all.max, -r.comparison.all.min);
+    benchmark::DoNotOptimize(r);
+  }
+  state.counters["worst_px"] = worst;
+}
+BENCHMARK(BM_ProfileStep)->Unit(benchmark::kMillisecond);
 
 void BM_CoarsePlace(benchmark::State& state) {
   const Scene& s = TheScene();
