@@ -134,7 +134,7 @@ void DefineTypes(py::module_& m) {
       {{"label", "the step's label in the program"},
        {"value", "the measured value in unit, or None when it could not be measured"},
        {"u", "its standard uncertainty in unit, or None"},
-       {"unit", "\"px\" until the folder is calibrated, then \"in\" or \"cm\"; \"deg\" for angles"},
+       {"unit", "\"px\" until the folder is calibrated, then \"in\" or \"cm\"; \"deg\" for angles; a profile (drawing compare) in its drawing's unit"},
        {"nominal", "the nominal value in unit, or None without a tolerance"},
        {"tolerance", "(upper, lower) deviations from nominal in unit, or None"},
        {"verdict", "\"pass\", \"fail\", or None without a tolerance"}},

@@ -86,6 +86,25 @@ def test_same_numbers_as_orvane_inspect(station):
     assert [d.label for d in turned.dimensions] == ["D1", "D2", "W1", "L1", "A1"]
 
 
+def test_a_profile_step_reads_its_drawing(station, tmp_path):
+    folder = tmp_path / "drawn"
+    shutil.copytree(station, folder)
+    shutil.copy(SOURCE / "tests" / "batch" / "scripts" / "cad_part.dxf", folder / "cad_part.dxf")
+    script = "start\ndrop PART.BMP\nprogram load BRACKET\ncad-load cad_part.dxf in\ncad-fit\n" \
+             "program profile CAD1 0.05\nprogram save\n"
+    run = subprocess.run([BATCH, "-C", str(folder), "--fixed-clock", "-"], input=script, text=True,
+                         capture_output=True)
+    assert run.returncode == 0, run.stdout + run.stderr
+    want = [r for r in inspect_csv(folder, [folder / "PART.BMP"]) if r["label"] == "CAD1"]
+    got = orvane.Station(folder).inspect(folder / "PART.BMP", "BRACKET").dimensions[-1]
+    assert (got.label, got.unit, got.verdict, got.u) == ("CAD1", "in", "pass", None)
+    assert len(want) == 1 and got.value == pytest.approx(number(want[0]["value"]), rel=1e-9)
+    # The drawing goes with the program: without it the program is refused.
+    (folder / "cad_part.dxf").unlink()
+    with pytest.raises(orvane.Error, match="CAD1: cannot read cad_part.dxf"):
+        orvane.Station(folder).inspect(folder / "PART.BMP", "BRACKET")
+
+
 def test_a_numpy_picture_gives_the_file_results(station):
     s = orvane.Station(station)
     rgb = np.asarray(Image.open(station / "TURNED.BMP"))
