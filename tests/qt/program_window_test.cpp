@@ -4,6 +4,9 @@
 // run on the overlay. Screenshots: the window while teaching, after a run,
 // and the picture with the run drawn over it.
 #include <gtest/gtest.h>
+
+#include <fstream>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QImage>
@@ -14,8 +17,10 @@
 #include <QTableWidget>
 
 #include "acquisition/acquisition.h"
+#include "cad/session.h"
 #include "inspect/program_draw.h"
 #include "inspect/program_session.h"
+#include "tests/cad/plate.h"
 #include "tests/inspect/plate_station.h"
 #include "tests/qt/qt_support.h"
 #include "ui/qt/program_window.h"
@@ -135,6 +140,51 @@ TEST(QtProgramWindow, IdentityControls) {
   testing::Screenshot(&w, "program_window_identity");
   w.required()->setChecked(false);
   EXPECT_FALSE(ProgramOf(st).program->identity_required);
+}
+
+// The Drawing button: the drawing as last compared becomes a profile step,
+// which runs with the program (the plate drawn a pixel a millimetre).
+TEST(QtProgramWindow, TheDrawingButtonTeachesTheComparedDrawing) {
+  testing::StationFixture f;
+  Station& st = f.station;
+  std::ofstream(st.folder() / "plate.dxf") << cad_test::PlateDxf();
+  cad_test::PlateRender r;
+  r.cx = 320, r.cy = 240;
+  std::mt19937_64 rng(5);
+  const gauge_render::Picture8 pic = cad_test::RenderPlate(640, 480, r, rng);
+  testing::AttachImage(st, 640, 480);
+  for (size_t i = 0; i < pic.px.size(); ++i) std::memset(st.image.frame + 3 * i, pic.px[i], 3);
+  st.settings.calibrated = 1;
+  st.settings.scale_x = 25.4;
+  st.settings.calibration_distance = 24.0;
+  st.settings.unit_factor = 1.0;  // inches
+  std::string why;
+  ASSERT_TRUE(PartOf(st).Teach({190, 160, 450, 320}, &why)) << why;
+  ASSERT_TRUE(NewProgram(st, "PLATE", &why)) << why;
+  ASSERT_EQ(LoadCadDrawing(st, st.folder() / "plate.dxf", "", nullptr), std::nullopt);
+  std::string line;
+  ASSERT_EQ(FitCadDrawing(st, &line), std::nullopt);
+  ASSERT_EQ(CompareCadDrawing(st, 0.2, nullptr), std::nullopt);
+  ProgramWindow w(st, [](std::function<void()> action) { action(); });
+  w.show();
+  for (QPushButton* b : w.findChildren<QPushButton*>()) {
+    if (b->text() == "Drawing") b->click();
+  }
+  QTableWidget* steps = w.steps();
+  ASSERT_EQ(steps->rowCount(), 1);
+  EXPECT_EQ(Cell(steps, 0, 0), "CAD1");
+  EXPECT_EQ(Cell(steps, 0, 1), "profile");
+  w.Run();
+  EXPECT_EQ(w.message()->text(), "Part 1 passed.");
+  EXPECT_TRUE(Cell(steps, 0, 4).endsWith(" mm")) << Cell(steps, 0, 4).toStdString();
+  EXPECT_EQ(steps->item(0, 4)->foreground().color(), QColor(kPassColour.r, kPassColour.g, kPassColour.b));
+  testing::Screenshot(&w, "program_window_profile");
+  ClearOverlay(st);
+  DrawProgramRun(st);
+  QLabel picture;
+  picture.setPixmap(QPixmap::fromImage(Display(st)));
+  picture.resize(picture.pixmap().size());
+  EXPECT_FALSE(testing::Screenshot(&picture, "program_profile_overlay").isEmpty());
 }
 
 } // namespace
