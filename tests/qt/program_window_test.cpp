@@ -52,6 +52,16 @@ QImage Display(Station& st) {
   return image.copy();
 }
 
+// The last run drawn alone over the picture, as a screenshot.
+QString RunShot(Station& st, const char* name) {
+  ClearOverlay(st);
+  DrawProgramRun(st);
+  QLabel picture;
+  picture.setPixmap(QPixmap::fromImage(Display(st)));
+  picture.resize(picture.pixmap().size());
+  return testing::Screenshot(&picture, name);
+}
+
 TEST(QtProgramWindow, TeachEditAndRun) {
   testing::StationFixture f;
   Station& st = f.station;
@@ -102,12 +112,7 @@ TEST(QtProgramWindow, TeachEditAndRun) {
 
   // The run on the overlay: gauges where they measured, values in their
   // colours, the verdict large.
-  ClearOverlay(st);
-  DrawProgramRun(st);
-  QLabel picture;
-  picture.setPixmap(QPixmap::fromImage(Display(st)));
-  picture.resize(picture.pixmap().size());
-  EXPECT_FALSE(testing::Screenshot(&picture, "program_run_overlay").isEmpty());
+  EXPECT_FALSE(RunShot(st, "program_run_overlay").isEmpty());
 
   // The part gone: said, nothing recorded.
   testing::ShowPlate(st, 0, 0, 0, false);
@@ -179,12 +184,7 @@ TEST(QtProgramWindow, TheDrawingButtonTeachesTheComparedDrawing) {
   EXPECT_TRUE(Cell(steps, 0, 4).endsWith(" mm")) << Cell(steps, 0, 4).toStdString();
   EXPECT_EQ(steps->item(0, 4)->foreground().color(), QColor(kPassColour.r, kPassColour.g, kPassColour.b));
   testing::Screenshot(&w, "program_window_profile");
-  ClearOverlay(st);
-  DrawProgramRun(st);
-  QLabel picture;
-  picture.setPixmap(QPixmap::fromImage(Display(st)));
-  picture.resize(picture.pixmap().size());
-  EXPECT_FALSE(testing::Screenshot(&picture, "program_profile_overlay").isEmpty());
+  EXPECT_FALSE(RunShot(st, "program_profile_overlay").isEmpty());
 }
 
 } // namespace
