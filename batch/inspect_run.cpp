@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "acquisition/bmp_file.h"
+#include "inspect/program_draw.h"
 #include "inspect/program_file.h"
 #include "inspect/program_session.h"
 #include "platform/pixora/include/pixora.h"
@@ -117,6 +118,8 @@ InspectionReport PartReport(const Program& program, const ProgramRun& run, const
     for (uint32_t y = 0; y < im.height; ++y) {
       std::copy_n(im.frame + size_t{y} * im.stride, size_t{im.width} * 3, report.picture.bgr.data() + size_t{y} * im.width * 3);
     }
+    // The run drawn over it, as the station's report shows its picture.
+    DrawRunOnPicture(report.picture.bgr.data(), im.width, im.height, im.width * 3, program, run);
   }
   return report;
 }

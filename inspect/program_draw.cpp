@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "acquisition/acquisition.h"
+#include "acquisition/pixels.h"
 #include "inspect/program_session.h"
 
 namespace orvane {
@@ -153,9 +154,26 @@ std::vector<RunText> DimensionTexts(const ProgramRun& run) {
 
 void DrawProgramRun(Station& st) {
   if (!st.program || !st.program->last_run || !st.program->program) return;
-  const ProgramRun& run = *st.program->last_run;
-  const Program& program = *st.program->program;
-  OverlayCanvas canvas = CanvasOf(st);
+  DrawRun(CanvasOf(st), *st.program->program, *st.program->last_run);
+}
+
+void DrawRunOnPicture(uint8_t* bgr, uint32_t width, uint32_t height, uint32_t stride, const Program& program,
+                      const ProgramRun& run) {
+  if (bgr == nullptr || stride < width * 3) return;
+  const size_t size = size_t{stride} * height;
+  std::vector<uint8_t> overlay(size, 0);
+  OverlayCanvas canvas;
+  canvas.pixels = overlay.data();
+  canvas.width = width;
+  canvas.height = height;
+  canvas.stride = stride;
+  canvas.mark_size_class = MarkSizeClass(width, height);
+  DrawRun(canvas, program, run);
+  ComposeBytes(bgr, overlay.data(), bgr, size);
+}
+
+void DrawRun(const OverlayCanvas& whole, const Program& program, const ProgramRun& run) {
+  OverlayCanvas canvas = whole;
   canvas.mark_size_class = canvas.mark_size_class > 0 ? canvas.mark_size_class - 1 : 0;
   if (run.found && run.features.size() == program.steps.size()) {
     if (!run.fixtured) DrawFrame(canvas, run.pose);

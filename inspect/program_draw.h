@@ -30,4 +30,13 @@ std::vector<RunText> DimensionTexts(const ProgramRun& run);
 // Draws the station's last run (nothing without one).
 void DrawProgramRun(Station& station);
 
+// Draws `run` of `program` on `canvas` as the station's overlay shows it.
+void DrawRun(const OverlayCanvas& canvas, const Program& program, const ProgramRun& run);
+
+// Draws `run` straight into a picture of 3 bytes a pixel (B, G, R), as
+// the overlay would show it over that picture: for a report made without a
+// station.
+void DrawRunOnPicture(uint8_t* bgr, uint32_t width, uint32_t height, uint32_t stride, const Program& program,
+                      const ProgramRun& run);
+
 } // namespace orvane

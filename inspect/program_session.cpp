@@ -464,16 +464,7 @@ uint32_t RecordPart(Station& st, const Program& program, const ProgramRun& run) 
   return part;
 }
 
-std::string ProgramNumber(double v, std::string_view unit) {
-  if (!std::isfinite(v)) return "-";
-  // About a thousandth of a pixel at the scales a station is calibrated to.
-  const int decimals = unit == "in" ? 6 : unit == "cm" ? 5 : unit == kMicrometre ? 2 : 4;
-  const double scale = std::pow(10.0, decimals);
-  if (std::round(v * scale) == 0.0) v = 0.0; // no "-0.0000"
-  char buffer[64];
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
-  return std::string(buffer, r.ptr);
-}
+std::string ProgramNumber(double v, std::string_view unit) { return DecimalText(v, UnitDecimals(unit)); }
 
 std::vector<StepRow> ProgramRows(Station& st) {
   std::vector<StepRow> rows;

@@ -1,8 +1,10 @@
 #include "results/report.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "results/csv.h"
+#include "results/units.h"
 
 namespace orvane {
 
@@ -28,6 +30,19 @@ std::string ReportVerdictWord(Verdict verdict) {
 
 namespace {
 
+// The value and its uncertainty as a reader wants them: the uncertainty to
+// two significant digits and the value to the same place; without an
+// uncertainty, the value to the resolution its unit is printed at.
+void ReadableCells(const ResultRow& row, ReportLine* line) {
+  if (!std::isfinite(row.value)) return;
+  int decimals = UnitDecimals(row.unit);
+  if (std::isfinite(row.uncertainty) && row.uncertainty > 0) {
+    decimals = std::clamp(1 - static_cast<int>(std::floor(std::log10(row.uncertainty))), 0, 12);
+    line->uncertainty = DecimalText(row.uncertainty, decimals);
+  }
+  line->value = DecimalText(row.value, decimals);
+}
+
 // Column places of ResultCells.
 enum Cell : size_t { kLabel = 3, kValue = 5, kUnit = 6, kUncertainty = 7, kNominal = 8, kTolerance = 9, kResult = 10 };
 
@@ -47,6 +62,7 @@ InspectionReport BuildReport(const ResultsTable& table, const std::vector<uint32
     const std::vector<std::string> cells = ResultCells(table, row);
     ReportLine line{row.number,         cells[kLabel], cells[kNominal], cells[kTolerance],
                     cells[kValue],      cells[kUnit],  cells[kUncertainty], cells[kResult]};
+    ReadableCells(row, &line);
     report.lines.push_back(std::move(line));
     const Verdict v = table.VerdictOf(row);
     pass = pass || v == Verdict::Pass;

@@ -1,5 +1,8 @@
 #include "results/units.h"
 
+#include <charconv>
+#include <cmath>
+
 namespace orvane {
 namespace {
 
@@ -32,6 +35,19 @@ std::optional<UnitRatio> UnitRatioOf(std::string_view from, std::string_view to)
 std::string CanonicalUnit(std::string_view unit) {
   if (unit == "um") return std::string(kMicrometre);
   return std::string(unit);
+}
+
+int UnitDecimals(std::string_view unit) {
+  return unit == "in" ? 6 : unit == "cm" ? 5 : unit == kMicrometre ? 2 : 4;
+}
+
+std::string DecimalText(double v, int decimals) {
+  if (!std::isfinite(v)) return "-";
+  const double scale = std::pow(10.0, decimals);
+  if (std::round(v * scale) == 0.0) v = 0.0; // no "-0.0000"
+  char buffer[400];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
+  return r.ec == std::errc() ? std::string(buffer, r.ptr) : std::string("-");
 }
 
 } // namespace orvane

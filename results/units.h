@@ -31,4 +31,12 @@ bool IsLengthUnit(std::string_view unit);
 // A unit as typed, with "um" spelled as the table spells it (µm).
 std::string CanonicalUnit(std::string_view unit);
 
+// The decimals a value in `unit` is printed with: about a thousandth of a
+// pixel at the scales a station is calibrated to (6 for in, 5 for cm, 2
+// for µm, else 4).
+int UnitDecimals(std::string_view unit);
+// `v` with `decimals` decimals, whatever the locale; a value that rounds to
+// zero has no sign; "-" for a number not known.
+std::string DecimalText(double v, int decimals);
+
 } // namespace orvane

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <map>
 
+#include "acquisition/acquisition.h"
+#include "acquisition/pixels.h"
 #include "inspect/program_draw.h"
 #include "inspect/program_file.h"
 #include "view/measure_results.h"
@@ -189,6 +191,17 @@ TEST(ProgramSession, AutomaticRunAndOverlay) {
   EXPECT_TRUE(same(drawn.at("W1"), kFailColour));
   EXPECT_TRUE(same(drawn.at("W2"), kPassColour));
   EXPECT_TRUE(same(drawn.at("D1"), kNoToleranceColour));
+  // A report made without a station draws the run into its picture as the
+  // overlay lies over the frame.
+  st.mark_size_class = MarkSizeClass(st.image.width, st.image.height);
+  ClearOverlay(st);
+  DrawProgramRun(st);
+  std::vector<uint8_t> shown(st.image.size), drawn_in(st.image.frame, st.image.frame + st.image.size);
+  ComposeBytes(st.image.frame, st.image.overlay, shown.data(), shown.size());
+  DrawRunOnPicture(drawn_in.data(), st.image.width, st.image.height, st.image.stride, *ProgramOf(st).program,
+                   *ProgramOf(st).last_run);
+  EXPECT_TRUE(shown == drawn_in);
+  EXPECT_FALSE(std::equal(shown.begin(), shown.end(), st.image.frame)) << "the run draws something";
 
   drawn.clear();
   PictureArrived(st, false);
