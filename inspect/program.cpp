@@ -244,6 +244,11 @@ DimensionResult TakeDimension(const ProgramStep& step, size_t index, const Featu
   return d;
 }
 
+// A profile's unit: its drawing's ("" for a step without a drawing).
+std::string ProfileUnit(const ProgramStep& step) {
+  return step.profile ? CanonicalUnit(cadfile::UnitName(step.profile->unit)) : std::string();
+}
+
 // The deviation of largest size in the drawing's unit, judged against the
 // zone. A profile with points where no edge was found is not measured (and
 // fails the part): what lies there is not known, and the results table,
@@ -254,7 +259,7 @@ DimensionResult ProfileDimension(const ProgramStep& step, size_t index, const Pr
   d.label = step.label;
   d.kind = kKindCad;
   d.tolerance = step.tolerance;
-  d.unit = CanonicalUnit(cadfile::UnitName(step.profile->unit));
+  d.unit = ProfileUnit(step);
   d.measured = run.measured && run.comparison.all.missing == 0;
   if (d.measured) {
     const cad::Deviation& all = run.comparison.all;
@@ -270,8 +275,7 @@ DimensionResult ProfileDimension(const ProgramStep& step, size_t index, const Pr
 double HalfZone(const ProgramStep& step) {
   const std::optional<Tolerance>& t = step.tolerance;
   if (!t) return 0.0;
-  const std::string unit = CanonicalUnit(cadfile::UnitName(step.profile->unit));
-  const std::optional<UnitRatio> r = t->unit.empty() ? UnitRatio{} : UnitRatioOf(t->unit, unit);
+  const std::optional<UnitRatio> r = t->unit.empty() ? UnitRatio{} : UnitRatioOf(t->unit, ProfileUnit(step));
   return r ? std::max(r->Apply(t->upper), 0.0) : 0.0;
 }
 
