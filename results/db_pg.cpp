@@ -6,6 +6,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <algorithm>
 #include <cctype>
@@ -15,10 +16,10 @@
 namespace orvane {
 namespace {
 
-// The server's schema, version 1: the station's tables with the station's
-// name in every key. Created under a lock, so stations starting together do
-// not race each other.
-constexpr const char* kServerSchema = R"SQL(
+// The server's tables as version 1 made them, with the station's name in
+// every key. Taken under a lock held to the end of the transaction, so
+// stations starting (or migrating the schema) together wait for each other.
+constexpr const char* kServerTables = R"SQL(
 SELECT pg_advisory_xact_lock(7140937);
 CREATE TABLE IF NOT EXISTS schema_version(version INTEGER NOT NULL);
 INSERT INTO schema_version SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM schema_version);
@@ -36,6 +37,20 @@ CREATE TABLE IF NOT EXISTS tolerances(
   station TEXT NOT NULL, label TEXT NOT NULL, nominal DOUBLE PRECISION NOT NULL,
   upper DOUBLE PRECISION NOT NULL, lower DOUBLE PRECISION NOT NULL, unit TEXT NOT NULL,
   PRIMARY KEY(station, label));
+)SQL";
+
+// The schema this station writes. Version 2 gives each row the part
+// identity it was measured with (a typed one has no parts record); the
+// rows of a version 1 server keep '' there.
+constexpr int kServerSchemaVersion = 2;
+constexpr const char* kServerVersion2 = R"SQL(
+ALTER TABLE results ADD COLUMN IF NOT EXISTS identity TEXT NOT NULL DEFAULT '';
+UPDATE schema_version SET version = 2 WHERE version < 2;
+)SQL";
+
+// The view for users' queries, as the station's own RESULTS.DB has it: each
+// row judged by its own station's tolerance; a view may only grow at its end.
+constexpr const char* kServerView = R"SQL(
 CREATE OR REPLACE VIEW measurements AS
 SELECT r.station AS station, p.number AS part, p.program AS program, r.label AS label,
        r.kind AS kind, r.value AS value, r.u AS u, r.unit AS unit, t.nominal AS nominal,
@@ -47,7 +62,8 @@ SELECT r.station AS station, p.number AS part, p.program AS program, r.label AS 
             WHEN r.value BETWEEN t.nominal + t.lower AND t.nominal + t.upper THEN 'pass'
             ELSE 'fail' END AS verdict,
        to_timestamp(r.taken_at) AS taken_at, r.source AS source, r.calibration AS calibration,
-       r.number AS number, r.local_id AS row_id
+       r.number AS number, r.local_id AS row_id,
+       COALESCE(NULLIF(r.identity, ''), p.identity) AS identity
 FROM results r
 LEFT JOIN parts p ON p.station = r.station AND p.local_id = r.part
 LEFT JOIN tolerances t ON t.station = r.station AND t.label = r.label;
@@ -55,20 +71,22 @@ LEFT JOIN tolerances t ON t.station = r.station AND t.label = r.label;
 
 constexpr const char* kUpsertResult =
     "INSERT INTO results(station, local_id, number, taken_at, solution, label, kind, value, unit, u, "
-    "source, calibration, note, part) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14) "
+    "source, calibration, note, part, identity) "
+    "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15) "
     "ON CONFLICT (station, local_id) DO UPDATE SET number = EXCLUDED.number, taken_at = EXCLUDED.taken_at, "
     "solution = EXCLUDED.solution, label = EXCLUDED.label, kind = EXCLUDED.kind, value = EXCLUDED.value, "
     "unit = EXCLUDED.unit, u = EXCLUDED.u, source = EXCLUDED.source, calibration = EXCLUDED.calibration, "
-    "note = EXCLUDED.note, part = EXCLUDED.part";
+    "note = EXCLUDED.note, part = EXCLUDED.part, identity = EXCLUDED.identity";
 constexpr const char* kUpsertPart =
     "INSERT INTO parts(station, local_id, number, program, verdict, identity, taken_at) "
     "VALUES($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (station, local_id) DO NOTHING";
 
 // The outbox's rows in order, with their parts: columns 0 seq, 1 row_id,
-// 2..13 the row, 14..18 the part.
+// 2..13 the row, 14..18 the part, 19 the row's identity.
 constexpr const char* kWaiting =
     "SELECT o.seq, o.row_id, o.number, o.taken_at, o.solution, o.label, o.kind, o.value, o.unit, o.u, "
-    "o.source, o.calibration, o.note, o.part, p.number, p.program, p.verdict, p.identity, p.taken_at "
+    "o.source, o.calibration, o.note, o.part, p.number, p.program, p.verdict, p.identity, p.taken_at, "
+    "o.identity "
     "FROM outbox o LEFT JOIN parts p ON p.id = o.part ORDER BY o.seq LIMIT ?";
 
 using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
@@ -244,6 +262,18 @@ bool Ok(PGresult* r) {
 
 bool Exec(PGconn* pg, const char* sql) { return Ok(Result(PQexec(pg, sql), PQclear).get()); }
 
+// Makes the tables, or brings an older server's up to this version, in one
+// transaction. A server a newer station has moved on is left as it is: its
+// view may have grown beyond this one.
+bool MakeSchema(PGconn* pg) {
+  if (!Exec(pg, "BEGIN") || !Exec(pg, kServerTables)) return false;
+  Result r(PQexec(pg, "SELECT max(version) FROM schema_version"), PQclear);
+  if (!Ok(r.get()) || PQntuples(r.get()) != 1) return false;
+  const int version = std::atoi(PQgetvalue(r.get(), 0, 0));
+  return (version >= kServerSchemaVersion || Exec(pg, kServerVersion2)) &&
+         (version > kServerSchemaVersion || Exec(pg, kServerView)) && Exec(pg, "COMMIT");
+}
+
 // Connects and makes the schema when the connection is new or broken.
 bool Connect(PGconn** pg, const std::string& url, std::string* error) {
   if (*pg != nullptr && PQstatus(*pg) == CONNECTION_OK) return true;
@@ -259,9 +289,8 @@ bool Connect(PGconn** pg, const std::string& url, std::string* error) {
   }
   // The server's notices ("relation already exists") are nobody's business.
   PQsetNoticeProcessor(*pg, [](void*, const char*) {}, nullptr);
-  Result r(PQexec(*pg, (std::string("BEGIN;") + kServerSchema + "COMMIT;").c_str()), PQclear);
-  if (!Ok(r.get()) || !Exec(*pg, "SET synchronous_commit = on") ||
-      !Ok(Result(PQprepare(*pg, "result", kUpsertResult, 14, nullptr), PQclear).get()) ||
+  if (!MakeSchema(*pg) || !Exec(*pg, "SET synchronous_commit = on") ||
+      !Ok(Result(PQprepare(*pg, "result", kUpsertResult, 15, nullptr), PQclear).get()) ||
       !Ok(Result(PQprepare(*pg, "part", kUpsertPart, 7, nullptr), PQclear).get())) {
     *error = FirstLine(PQerrorMessage(*pg));
     Exec(*pg, "ROLLBACK");
@@ -279,9 +308,11 @@ std::string Column(sqlite3_stmt* s, int i) {
 
 // Sends one outbox row (and its part) inside the open transaction.
 bool SendRow(PGconn* pg, sqlite3_stmt* s, const std::string& station) {
-  std::string v[14];
-  const char* p[14];
+  std::string v[15];
+  const char* p[15];
   v[0] = station;
+  v[14] = Column(s, 19);
+  p[14] = v[14].c_str();
   for (int i = 1; i < 14; ++i) {
     const int c = i;  // columns 1..13 of the outbox query line up with $2..$14
     const bool number = c == 7 || c == 9;
@@ -296,7 +327,7 @@ bool SendRow(PGconn* pg, sqlite3_stmt* s, const std::string& station) {
     for (int i = 0; i < 7; ++i) q[i] = w[i].c_str();
     if (!Ok(Result(PQexecPrepared(pg, "part", 7, q, nullptr, nullptr, 0), PQclear).get())) return false;
   }
-  return Ok(Result(PQexecPrepared(pg, "result", 14, p, nullptr, nullptr, 0), PQclear).get());
+  return Ok(Result(PQexecPrepared(pg, "result", 15, p, nullptr, nullptr, 0), PQclear).get());
 }
 
 // The station's tolerances replace those the server had for it.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "results/csv.h"
 #include "results/db_rows.h"
 #include "results/session.h"
 
@@ -88,6 +89,17 @@ std::vector<LabelStatistics> StatisticsOfRows(std::vector<ResultRow> rows,
   ResultsTable table;
   table.Restore(std::move(rows), tolerances, {}, 1);
   return table.Statistics();
+}
+
+std::vector<std::string> ShownCells(const ResultsTable& table, const ShownRow& shown, std::string_view unit) {
+  if (!shown.remote) return ResultCells(table, shown.row, unit);
+  ResultsTable own;
+  if (shown.tolerance) {
+    Tolerance t = *shown.tolerance;
+    if (t.unit.empty()) t.unit = shown.row.unit;
+    own.SetTolerance(shown.row.label, std::move(t));
+  }
+  return ResultCells(own, shown.row, unit);
 }
 
 FilterSql FilterConditions(const ResultsFilter& f, bool parts, bool server,
@@ -181,7 +193,7 @@ class Local final : public ResultsSource {
       Statement s(read_);
       s.Int(1, ids_[static_cast<size_t>(i)]);
       if (s.Step() != SQLITE_ROW) return Failed() == 0;
-      rows->push_back({ReadRow(s, 0), {}});
+      rows->emplace_back().row = ReadRow(s, 0);
       rows->back().row.stored_id = static_cast<uint64_t>(ids_[static_cast<size_t>(i)]);
     }
     return true;

@@ -69,7 +69,18 @@ std::string StationPartCounts(Station& station);
 struct ShownRow {
   ResultRow row;
   std::string station;
+  // A server's row is judged by the tolerance its own station set for its
+  // label (nothing: none), never by the local table's.
+  bool remote = false;
+  std::optional<Tolerance> tolerance;
 };
+
+// The cells of a shown row under ResultColumns() (results/csv.h), with
+// lengths in `unit` when it is given: the station's own rows as
+// ResultCells shows them against `table`, a server's against its own
+// station's tolerance (whose unit, when its station left it empty, is the
+// row's).
+std::vector<std::string> ShownCells(const ResultsTable& table, const ShownRow& shown, std::string_view unit = {});
 
 // Rows of a database under a filter, read on demand.
 class ResultsSource {

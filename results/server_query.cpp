@@ -18,9 +18,15 @@ using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
 std::string Dollar(size_t n) { return "$" + std::to_string(n); }
 
+// A row with its part's identity (the row's own, else its part's, as the
+// server's view "measurements" has it) and its station's tolerance.
 constexpr const char* kServerRowColumns =
     "r.station, r.local_id, r.number, r.taken_at, r.solution, r.label, r.kind, r.value, r.unit, r.u, "
-    "r.source, r.calibration, r.note, r.part";
+    "r.source, r.calibration, r.note, r.part, COALESCE(NULLIF(r.identity, ''), p.identity, ''), "
+    "t.nominal, t.upper, t.lower, t.unit";
+constexpr const char* kServerRowJoins =
+    " LEFT JOIN parts p ON p.station = r.station AND p.local_id = r.part"
+    " LEFT JOIN tolerances t ON t.station = r.station AND t.label = r.label";
 
 double Real(const PGresult* r, int row, int column) {
   if (PQgetisnull(r, row, column)) return kUnknown;
@@ -58,7 +64,7 @@ class Server final : public ResultsSource {
 
   bool Read(int64_t first, int64_t count, std::vector<ShownRow>* rows) override {
     const size_t n = filter_.texts.size();
-    Result r = Query(std::string("SELECT ") + kServerRowColumns + " FROM results r" + Join() + " WHERE true" +
+    Result r = Query(std::string("SELECT ") + kServerRowColumns + " FROM results r" + kServerRowJoins + " WHERE true" +
                          filter_.where + " ORDER BY r.station, r.number, r.local_id LIMIT " + Dollar(n + 1) +
                          "::bigint OFFSET " + Dollar(n + 2) + "::bigint",
                      {std::to_string(count), std::to_string(first)});
@@ -126,6 +132,11 @@ class Server final : public ResultsSource {
     row.calibration = PQgetvalue(r, i, 11);
     row.note = PQgetvalue(r, i, 12);
     row.part_id = PQgetisnull(r, i, 13) ? 0 : static_cast<uint64_t>(Int(r, i, 13));
+    row.part = PQgetvalue(r, i, 14);
+    shown.remote = true;
+    if (!PQgetisnull(r, i, 15)) {
+      shown.tolerance = Tolerance{Real(r, i, 15), Real(r, i, 16), Real(r, i, 17), PQgetvalue(r, i, 18)};
+    }
     return shown;
   }
 

@@ -9,6 +9,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <thread>
 
 #include "results/query.h"
+#include "results/units.h"
 #include "results/session.h"
 #include "support/station_fixture.h"
 
@@ -188,6 +190,11 @@ TEST_F(ResultsServer, TheWindowReadsEveryStationsRows) {
   part.verdict = "pass";
   ResultRow bore = Length(10.0);
   bore.label = "bore";
+  // Each station judges its rows by its own tolerance; the window's table
+  // has another, which must judge none of them.
+  ResultsOf(a.station).table.SetTolerance("bore", Tolerance(10.0, 0.1));
+  ResultsOf(b.station).table.SetTolerance("bore", Tolerance(9.5, 0.2, -0.1, "mm"));
+  ASSERT_TRUE(SaveResults(a.station) && SaveResults(b.station));
   ASSERT_NE(AddPart(a.station, part, {bore, Length(2.0)}).id, 0u);
   part.verdict = "fail";
   part.number = "2";
@@ -225,12 +232,111 @@ TEST_F(ResultsServer, TheWindowReadsEveryStationsRows) {
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1].station, "B");
   EXPECT_EQ(rows[1].row.value, 10.0);
+  ResultsTable local;
+  local.SetTolerance("bore", Tolerance(20.0, 1.0, "mm"));
+  local.SetTolerance("L1", Tolerance(2.0, 0.1, "mm"));
+  ASSERT_EQ(source->Select({}), 4);
+  ASSERT_TRUE(source->Read(0, 4, &rows));
+  const struct {
+    std::string_view unit;
+    std::string station, label, nominal, deviations, verdict;
+  } judged[] = {{"", "A", "bore", "10", "0.1", "pass"},        {"", "A", "L1", "", "", ""},
+                {"", "A", "bore", "10", "0.1", "pass"},        {"", "B", "bore", "9.5", "+0.2/-0.1", "fail"},
+                {kMicrometre, "B", "bore", "9500", "+200/-100", "fail"}};
+  for (size_t i = 0; i < std::size(judged); ++i) {
+    const auto& c = judged[i];
+    const ShownRow& shown = rows[std::min<size_t>(i, 3)];
+    const std::vector<std::string> cells = ShownCells(local, shown, c.unit);
+    EXPECT_EQ(shown.station + " " + cells[3] + " " + cells[8] + " " + cells[9] + " " + cells[10],
+              c.station + " " + c.label + " " + c.nominal + " " + c.deviations + " " + c.verdict) << i;
+  }
+  // The station's own rows are still judged by its table.
+  ShownRow own;
+  own.row = rows[1].row;
+  EXPECT_EQ(ShownCells(local, own)[8], "2");
   EXPECT_EQ(source->Stations(), (std::vector<std::string>{"A", "B"}));
   // A server that does not answer is said by its name only.
   std::unique_ptr<ResultsSource> gone = ServerResults(server_.url() + " password=secret port=1");
   EXPECT_EQ(gone->Select({}), -1);
   EXPECT_EQ(gone->error().find("secret"), std::string::npos) << gone->error();
   EXPECT_EQ(gone->error().rfind("Unable to read the results server", 0), 0u) << gone->error();
+}
+
+// A server as the first release left it: version 1, no identity column,
+// and rows of a station that measured parts with identities.
+constexpr const char* kVersionOneServer = R"SQL(
+CREATE TABLE schema_version(version INTEGER NOT NULL);
+INSERT INTO schema_version VALUES(1);
+CREATE TABLE parts(
+  station TEXT NOT NULL, local_id BIGINT NOT NULL, number TEXT NOT NULL, program TEXT NOT NULL,
+  verdict TEXT NOT NULL, identity TEXT NOT NULL, taken_at BIGINT NOT NULL,
+  PRIMARY KEY(station, local_id));
+CREATE TABLE results(
+  station TEXT NOT NULL, local_id BIGINT NOT NULL, number BIGINT NOT NULL, taken_at BIGINT NOT NULL,
+  solution TEXT NOT NULL, label TEXT NOT NULL, kind TEXT NOT NULL, value DOUBLE PRECISION,
+  unit TEXT NOT NULL, u DOUBLE PRECISION, source TEXT NOT NULL, calibration TEXT NOT NULL,
+  note TEXT NOT NULL, part BIGINT, PRIMARY KEY(station, local_id));
+CREATE INDEX results_label ON results(label);
+CREATE TABLE tolerances(
+  station TEXT NOT NULL, label TEXT NOT NULL, nominal DOUBLE PRECISION NOT NULL,
+  upper DOUBLE PRECISION NOT NULL, lower DOUBLE PRECISION NOT NULL, unit TEXT NOT NULL,
+  PRIMARY KEY(station, label));
+CREATE VIEW measurements AS
+SELECT r.station AS station, p.number AS part, p.program AS program, r.label AS label,
+       r.kind AS kind, r.value AS value, r.u AS u, r.unit AS unit, t.nominal AS nominal,
+       CASE WHEN t.label IS NULL THEN NULL
+            WHEN t.lower = -t.upper THEN t.upper::text
+            ELSE (CASE WHEN t.upper >= 0 THEN '+' ELSE '' END) || t.upper::text || '/' ||
+                 (CASE WHEN t.lower >= 0 THEN '+' ELSE '' END) || t.lower::text END AS tolerance,
+       CASE WHEN t.label IS NULL OR r.value IS NULL OR (t.unit <> '' AND t.unit <> r.unit) THEN NULL
+            WHEN r.value BETWEEN t.nominal + t.lower AND t.nominal + t.upper THEN 'pass'
+            ELSE 'fail' END AS verdict,
+       to_timestamp(r.taken_at) AS taken_at, r.source AS source, r.calibration AS calibration,
+       r.number AS number, r.local_id AS row_id
+FROM results r
+LEFT JOIN parts p ON p.station = r.station AND p.local_id = r.part
+LEFT JOIN tolerances t ON t.station = r.station AND t.label = r.label;
+INSERT INTO parts VALUES('old', 1, '7', 'FLANGE', 'pass', 'SN-7', 0);
+INSERT INTO results VALUES('old', 1, 1, 0, '', 'bore', 'length', 10, 'mm', NULL, '', '', '', 1);
+INSERT INTO results VALUES('old', 2, 2, 0, '', 'L2', 'length', 2, 'mm', NULL, '', '', '', NULL);
+SELECT count(*) FROM results;
+)SQL";
+
+// Two stations find a version 1 server at once: it is brought to version 2
+// once, its rows kept, and every row's part identity arrives (the typed
+// one, the part's, or none), in the view and in the window.
+TEST_F(ResultsServer, AVersionOneServerIsMigratedAndRowsKeepTheirPartIdentity) {
+  ASSERT_EQ(server_.Query(kVersionOneServer), "2\n");
+  ::unsetenv(kResultsUrlVariable);
+  testing::StationFixture a, b;
+  ResultRow typed = Length(1.0);
+  typed.part = "T-1";
+  AddResult(a.station, typed);
+  AddResult(a.station, Length(2.0));
+  PartRecord part;
+  part.number = "9";
+  part.identity = "SN-9";
+  ASSERT_NE(AddPart(b.station, part, {Length(3.0)}).id, 0u);
+  bool b_named = false;
+  std::thread other([&] { b_named = SetResultsServer(b.station, server_.url(), "B"); });
+  ASSERT_TRUE(SetResultsServer(a.station, server_.url(), "A"));
+  other.join();
+  ASSERT_TRUE(b_named);
+  ASSERT_TRUE(SyncResults(a.station, 20.0)) << ResultsServerStatus(a.station);
+  ASSERT_TRUE(SyncResults(b.station, 20.0)) << ResultsServerStatus(b.station);
+  EXPECT_EQ(server_.Query("SELECT version FROM schema_version"), "2\n");
+  const std::string expected[][2] = {{"old", "SN-7"}, {"old", ""}, {"A", "T-1"}, {"A", ""}, {"B", "SN-9"}};
+  std::string view;
+  for (const auto& [station, identity] : expected) view += station + "|" + identity + "\n";
+  EXPECT_EQ(server_.Query("SELECT station, identity FROM measurements ORDER BY station = 'old' DESC, station, number"),
+            view);
+  std::unique_ptr<ResultsSource> source = ServerResults(server_.url());
+  ASSERT_EQ(source->Select({}), 5) << source->error();
+  std::vector<ShownRow> rows;
+  ASSERT_TRUE(source->Read(0, 5, &rows)) << source->error();
+  std::string shown;
+  for (const ShownRow& r : rows) shown += r.station + "|" + r.row.part + "\n";
+  EXPECT_EQ(shown, "A|T-1\nA|\nB|SN-9\nold|SN-7\nold|\n");
 }
 
 // The connection string as Set-Up shows it back: never its password.

@@ -81,31 +81,38 @@ int ResultRowsModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ResultRowsModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(ResultColumns().size()) + (server_ ? 1 : 0);
+  return parent.isValid() ? 0 : static_cast<int>(ResultColumns().size()) + (server_ ? 2 : 0);
+}
+
+const ResultRow& ResultRowsModel::Row(int row) const {
+  return source_ ? Shown(row).row : table_.rows()[static_cast<size_t>(row)];
 }
 
 // A row of the source is read with the window of rows around it, so that
 // scrolling reads a window at a time. A row that no longer reads (the
 // database changed under the window) shows empty until the next Sync.
-const ResultRow& ResultRowsModel::Row(int row) const {
-  if (!source_) return table_.rows()[static_cast<size_t>(row)];
+const ShownRow& ResultRowsModel::Shown(int row) const {
   if (window_first_ < 0 || row < window_first_ || row >= window_first_ + static_cast<int64_t>(window_.size())) {
     window_first_ = std::max<int64_t>(0, row - kWindowRows / 2);
     if (!source_->Read(window_first_, kWindowRows, &window_)) window_.clear();
   }
   const int64_t at = row - window_first_;
   static const ShownRow kNone;
-  return at < static_cast<int64_t>(window_.size()) ? window_[static_cast<size_t>(at)].row : kNone.row;
+  return at < static_cast<int64_t>(window_.size()) ? window_[static_cast<size_t>(at)] : kNone;
 }
 
+// A server's rows are judged by their own stations' tolerances.
 const std::vector<std::string>& ResultRowsModel::Cells(int row) const {
   if (row != cached_row_) {
-    cached_cells_ = ResultCells(table_, Row(row), unit_);
-    if (server_) {
-      Row(row);
-      const int64_t at = row - window_first_;
-      cached_cells_.push_back(at < static_cast<int64_t>(window_.size()) ? window_[static_cast<size_t>(at)].station
-                                                                         : std::string());
+    if (source_) {
+      const ShownRow& shown = Shown(row);
+      cached_cells_ = ShownCells(table_, shown, unit_);
+      if (server_) {
+        cached_cells_.push_back(shown.station);
+        cached_cells_.push_back(shown.row.part);
+      }
+    } else {
+      cached_cells_ = ResultCells(table_, Row(row), unit_);
     }
     cached_row_ = row;
   }
@@ -121,9 +128,9 @@ QVariant ResultRowsModel::data(const QModelIndex& index, int role) const {
     case Qt::UserRole: return row.number;
     case Qt::BackgroundRole: {
       if (index.column() != kVerdictColumn) return {};
-      const Verdict v = table_.VerdictOf(row);
-      if (v == Verdict::None) return {};
-      return v == Verdict::Pass ? kPass : kFail;
+      const std::string& verdict = Cells(index.row())[kVerdictColumn];
+      if (verdict.empty()) return {};
+      return verdict == "pass" ? kPass : kFail;
     }
     default: return {};
   }
@@ -131,7 +138,9 @@ QVariant ResultRowsModel::data(const QModelIndex& index, int role) const {
 
 QVariant ResultRowsModel::headerData(int section, Qt::Orientation o, int role) const {
   if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  if (static_cast<size_t>(section) >= ResultColumns().size()) return QStringLiteral("Station");
+  const size_t at = static_cast<size_t>(section);
+  if (at == ResultColumns().size()) return QStringLiteral("Station");
+  if (at > ResultColumns().size()) return QString::fromUtf8(kPartColumn);
   return Text(ResultColumns()[static_cast<size_t>(section)]);
 }
 

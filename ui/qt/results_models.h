@@ -23,7 +23,8 @@ namespace orvane::qt {
 // Every row of the table under ResultColumns(); the label is editable.
 // With a source (the database that holds the table, or the results server)
 // the rows a filter picks are read from it a window at a time; the server's
-// rows carry their station in one more column and are not edited here.
+// rows carry their station and part identity in two more columns and are
+// not edited here.
 class ResultRowsModel final : public QAbstractTableModel {
  public:
   static constexpr int kLabelColumn = 3;
@@ -62,6 +63,8 @@ class ResultRowsModel final : public QAbstractTableModel {
  private:
   const std::vector<std::string>& Cells(int row) const;
   const ResultRow& Row(int row) const;
+  // Row `row` of the source, read with the window of rows around it.
+  const ShownRow& Shown(int row) const;
 
   ResultsTable& table_;
   std::unique_ptr<ResultsSource> source_;
