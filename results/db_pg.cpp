@@ -48,8 +48,11 @@ ALTER TABLE results ADD COLUMN IF NOT EXISTS identity TEXT NOT NULL DEFAULT '';
 UPDATE schema_version SET version = 2 WHERE version < 2;
 )SQL";
 
-// The view for users' queries, as the station's own RESULTS.DB has it: each
-// row judged by its own station's tolerance; a view may only grow at its end.
+// The view for users' queries, each row judged by its own station's
+// tolerance. It stays as version 1 made it: stations of an earlier release
+// replace it with this text at every connection, and PostgreSQL refuses a
+// replacement that takes a column away, so a longer view would lock them
+// out. A row's identity is in results.identity (a program part's in parts).
 constexpr const char* kServerView = R"SQL(
 CREATE OR REPLACE VIEW measurements AS
 SELECT r.station AS station, p.number AS part, p.program AS program, r.label AS label,
@@ -62,8 +65,7 @@ SELECT r.station AS station, p.number AS part, p.program AS program, r.label AS 
             WHEN r.value BETWEEN t.nominal + t.lower AND t.nominal + t.upper THEN 'pass'
             ELSE 'fail' END AS verdict,
        to_timestamp(r.taken_at) AS taken_at, r.source AS source, r.calibration AS calibration,
-       r.number AS number, r.local_id AS row_id,
-       COALESCE(NULLIF(r.identity, ''), p.identity) AS identity
+       r.number AS number, r.local_id AS row_id
 FROM results r
 LEFT JOIN parts p ON p.station = r.station AND p.local_id = r.part
 LEFT JOIN tolerances t ON t.station = r.station AND t.label = r.label;

@@ -262,9 +262,27 @@ TEST_F(ResultsServer, TheWindowReadsEveryStationsRows) {
   EXPECT_EQ(gone->error().rfind("Unable to read the results server", 0), 0u) << gone->error();
 }
 
+// The view as a station of the first release makes it at every connection.
+constexpr const char* kVersionOneView = R"SQL(
+CREATE OR REPLACE VIEW measurements AS
+SELECT r.station AS station, p.number AS part, p.program AS program, r.label AS label,
+       r.kind AS kind, r.value AS value, r.u AS u, r.unit AS unit, t.nominal AS nominal,
+       CASE WHEN t.label IS NULL THEN NULL
+            WHEN t.lower = -t.upper THEN t.upper::text
+            ELSE (CASE WHEN t.upper >= 0 THEN '+' ELSE '' END) || t.upper::text || '/' ||
+                 (CASE WHEN t.lower >= 0 THEN '+' ELSE '' END) || t.lower::text END AS tolerance,
+       CASE WHEN t.label IS NULL OR r.value IS NULL OR (t.unit <> '' AND t.unit <> r.unit) THEN NULL
+            WHEN r.value BETWEEN t.nominal + t.lower AND t.nominal + t.upper THEN 'pass'
+            ELSE 'fail' END AS verdict,
+       to_timestamp(r.taken_at) AS taken_at, r.source AS source, r.calibration AS calibration,
+       r.number AS number, r.local_id AS row_id
+FROM results r
+LEFT JOIN parts p ON p.station = r.station AND p.local_id = r.part
+LEFT JOIN tolerances t ON t.station = r.station AND t.label = r.label;
+)SQL";
 // A server as the first release left it: version 1, no identity column,
 // and rows of a station that measured parts with identities.
-constexpr const char* kVersionOneServer = R"SQL(
+const std::string kVersionOneServer = std::string(R"SQL(
 CREATE TABLE schema_version(version INTEGER NOT NULL);
 INSERT INTO schema_version VALUES(1);
 CREATE TABLE parts(
@@ -281,21 +299,7 @@ CREATE TABLE tolerances(
   station TEXT NOT NULL, label TEXT NOT NULL, nominal DOUBLE PRECISION NOT NULL,
   upper DOUBLE PRECISION NOT NULL, lower DOUBLE PRECISION NOT NULL, unit TEXT NOT NULL,
   PRIMARY KEY(station, label));
-CREATE VIEW measurements AS
-SELECT r.station AS station, p.number AS part, p.program AS program, r.label AS label,
-       r.kind AS kind, r.value AS value, r.u AS u, r.unit AS unit, t.nominal AS nominal,
-       CASE WHEN t.label IS NULL THEN NULL
-            WHEN t.lower = -t.upper THEN t.upper::text
-            ELSE (CASE WHEN t.upper >= 0 THEN '+' ELSE '' END) || t.upper::text || '/' ||
-                 (CASE WHEN t.lower >= 0 THEN '+' ELSE '' END) || t.lower::text END AS tolerance,
-       CASE WHEN t.label IS NULL OR r.value IS NULL OR (t.unit <> '' AND t.unit <> r.unit) THEN NULL
-            WHEN r.value BETWEEN t.nominal + t.lower AND t.nominal + t.upper THEN 'pass'
-            ELSE 'fail' END AS verdict,
-       to_timestamp(r.taken_at) AS taken_at, r.source AS source, r.calibration AS calibration,
-       r.number AS number, r.local_id AS row_id
-FROM results r
-LEFT JOIN parts p ON p.station = r.station AND p.local_id = r.part
-LEFT JOIN tolerances t ON t.station = r.station AND t.label = r.label;
+)SQL") + kVersionOneView + R"SQL(
 INSERT INTO parts VALUES('old', 1, '7', 'FLANGE', 'pass', 'SN-7', 0);
 INSERT INTO results VALUES('old', 1, 1, 0, '', 'bore', 'length', 10, 'mm', NULL, '', '', '', 1);
 INSERT INTO results VALUES('old', 2, 2, 0, '', 'L2', 'length', 2, 'mm', NULL, '', '', '', NULL);
@@ -304,7 +308,8 @@ SELECT count(*) FROM results;
 
 // Two stations find a version 1 server at once: it is brought to version 2
 // once, its rows kept, and every row's part identity arrives (the typed
-// one, the part's, or none), in the view and in the window.
+// one, the part's, or none), in the tables and in the window; a station of
+// the earlier release can still connect.
 TEST_F(ResultsServer, AVersionOneServerIsMigratedAndRowsKeepTheirPartIdentity) {
   ASSERT_EQ(server_.Query(kVersionOneServer), "2\n");
   ::unsetenv(kResultsUrlVariable);
@@ -328,8 +333,12 @@ TEST_F(ResultsServer, AVersionOneServerIsMigratedAndRowsKeepTheirPartIdentity) {
   const std::string expected[][2] = {{"old", "SN-7"}, {"old", ""}, {"A", "T-1"}, {"A", ""}, {"B", "SN-9"}};
   std::string view;
   for (const auto& [station, identity] : expected) view += station + "|" + identity + "\n";
-  EXPECT_EQ(server_.Query("SELECT station, identity FROM measurements ORDER BY station = 'old' DESC, station, number"),
+  EXPECT_EQ(server_.Query("SELECT r.station, COALESCE(NULLIF(r.identity, ''), p.identity, '') FROM results r "
+                          "LEFT JOIN parts p ON p.station = r.station AND p.local_id = r.part "
+                          "ORDER BY r.station = 'old' DESC, r.station, r.number"),
             view);
+  // A station of the earlier release still connects: its view is this one's.
+  EXPECT_EQ(server_.Query(kVersionOneView + std::string("SELECT count(*) FROM measurements;")), "5\n");
   std::unique_ptr<ResultsSource> source = ServerResults(server_.url());
   ASSERT_EQ(source->Select({}), 5) << source->error();
   std::vector<ShownRow> rows;
