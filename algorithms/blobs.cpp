@@ -417,6 +417,208 @@ void paintTaken(Context& c, const Stats& st, uint32_t left, uint32_t top, uint32
     }
 }
 
+// The intensity band [low, high] as the cells' tests read it.
+struct Band {
+    bool empty;
+    uint8_t lo, span;
+    uint8_t in(uint8_t v) const { return !empty && uint8_t(v - lo) <= span; }
+};
+
+// The working memory of a search, sized for its largest region.
+struct Memory {
+    uint8_t* work = nullptr;  // the work map
+    uint8_t* rows = nullptr;  // two extracted image rows
+    uint8_t* done = nullptr;  // labelled pixels, only with several regions
+};
+
+// Takes the working memory for the live regions of s (those that clip to
+// the image), so that a refusal leaves everything untouched. Returns 0 when
+// no region is live, -1 when the memory was refused, else 1.
+int reserveMemory(const BlobSearch& s, Memory& m) {
+    const bool whole = s.regionCount == 0 || !s.regions;
+    const uint32_t count = whole ? 1 : s.regionCount;
+    uint32_t maxCols = 0, maxRows = 0, live = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        Rect r;
+        if (!clipUnsigned(whole ? wholeImage() : s.regions[i], r)) continue;
+        ++live;
+        maxCols = std::max(maxCols, r.right - r.left + 1);
+        maxRows = std::max(maxRows, r.bottom - r.top + 1);
+    }
+    if (live == 0) return 0;
+    const size_t workBytes = (size_t(maxCols) + 2) * (size_t(maxRows) + 2);
+    const size_t planeBytes = size_t(g_reg.width) * g_reg.height;
+    // The padding lets the neighbourhood and run reads run past the last cell.
+    m.work = g_work.get(workBytes + 32);
+    m.rows = g_rows.get(2 * size_t(maxCols) + 64);
+    m.done = live > 1 ? g_done.get(planeBytes) : nullptr;
+    if (!m.work || !m.rows || (live > 1 && !m.done)) return -1;
+    if (m.done) std::memset(m.done, 0, planeBytes);
+    return 1;
+}
+
+// Closes the cells of pixels that an earlier region labelled.
+inline void closeDone(const Memory& m, uint32_t left, uint32_t y, uint32_t cols, uint8_t* cell) {
+    if (!m.done) return;
+    const uint8_t* d = m.done + size_t(y) * g_reg.width + left;
+    for (uint32_t i = 0; i < cols; ++i)
+        if (d[i]) cell[i] = 0;
+}
+
+// The cells of row y of region r, from cell on: seeds from the image
+// argument, open cells from the registered frame, except in the last column
+// and row, which only seed.
+void buildRowCells(const BlobSearch& s, const Band& band, const Memory& m, const Rect& r, uint32_t y,
+                   uint8_t* cell) {
+    const uint32_t cols = r.right - r.left + 1, w = g_reg.width;
+    const bool sameImage = s.image == g_reg.frame;
+    const uint32_t fillCols = y < r.bottom ? cols - 1 : 0;
+    if (sameImage && !s.plane && !band.empty) {
+        // One image read once: a cell is a seed and open together.
+        bandCells(g_reg.frame, r.left, y, fillCols, band.lo, band.span, kSeed | kFillable, cell);
+        bandCells(g_reg.frame, r.left + fillCols, y, cols - fillCols, band.lo, band.span, kSeed, cell + fillCols);
+        closeDone(m, r.left, y, cols, cell);
+        return;
+    }
+    const uint8_t* vf;
+    const uint8_t* vi;
+    if (sameImage && s.plane) {
+        vf = vi = s.plane + size_t(y) * w + r.left;
+    } else {
+        extractRow(g_reg.frame, r.left, y, cols, m.rows);
+        vf = m.rows;
+        if (sameImage) {
+            vi = m.rows;
+        } else {
+            extractRow(s.image, r.left, y, cols, m.rows + cols);
+            vi = m.rows + cols;
+        }
+    }
+    uint32_t i0 = 0;
+    if (vi == vf && !band.empty) {
+        // One image: a cell is a seed and open together.
+        const __m128i l = _mm_set1_epi8(char(band.lo)), sp = _mm_set1_epi8(char(band.span)),
+                      both = _mm_set1_epi8(kSeed | kFillable);
+        for (; i0 + 16 <= fillCols; i0 += 16) {
+            const __m128i v = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(vf + i0)), l);
+            const __m128i in = _mm_cmpeq_epi8(_mm_min_epu8(v, sp), v);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(cell + i0), _mm_and_si128(in, both));
+        }
+    }
+    for (uint32_t i = i0; i < fillCols; ++i)
+        cell[i] = uint8_t((band.in(vi[i]) << 1) | band.in(vf[i]));
+    for (uint32_t i = fillCols; i < cols; ++i) cell[i] = uint8_t(band.in(vi[i]) << 1);
+    closeDone(m, r.left, y, cols, cell);
+}
+
+// Builds the work map of region r; its border stays zero.
+void buildWorkMap(const BlobSearch& s, const Band& band, const Memory& m, const Rect& r) {
+    const uint32_t cols = r.right - r.left + 1, nrows = r.bottom - r.top + 1;
+    const uint32_t ww = cols + 2;
+    std::memset(m.work, 0, ww);
+    std::memset(m.work + size_t(nrows + 1) * ww, 0, ww);
+    for (uint32_t y = r.top; y <= r.bottom; ++y) {
+        uint8_t* cell = m.work + size_t(y - r.top + 1) * ww;
+        cell[0] = 0;
+        cell[cols + 1] = 0;
+        buildRowCells(s, band, m, r, y, cell + 1);
+    }
+}
+
+// What the scan carries from seed to seed and from region to region.
+struct Scan {
+    const BlobSearch& s;
+    Context& c;
+    FillFn fillFn;
+    uint32_t n = 0;  // blobs listed
+    uint32_t nextColour = 1;
+};
+
+// The blob's colour in c.colour: 16 times, then once more from byte 2.
+inline void setColour(Context& c, uint32_t colourIndex) {
+    const uint32_t V = paletteValue(colourIndex);
+    for (int b = 0; b < 56; ++b) {
+        const int k = b < 48 ? b % 3 : (b - 48 + 2) % 3;
+        c.colour[b] = uint8_t(V >> (8 * k));
+    }
+}
+
+// Stores the blob of st in rec, and lists it (counts it in n) when its
+// size is within the search's range.
+inline void listBlob(const BlobSearch& s, const Stats& st, BlobRecord& rec, uint32_t& n) {
+    rec.pixelCount = st.count;
+    if (st.count) rec.index = n;
+    rec.cogX = double(st.sumX);
+    rec.cogY = double(st.sumY);
+    rec.weightX = rec.weightY = double(st.count);
+    rec.minX = st.minX;
+    rec.minY = st.minY;
+    rec.maxX = st.maxX;
+    rec.maxY = st.maxY;
+    if (st.count < s.minPixels || st.count > s.maxPixels) return;
+    if (rec.weightX > 0 && rec.weightY > 0) {
+        rec.cogX /= rec.weightX;
+        rec.cogY /= rec.weightY;
+    } else {
+        rec.cogX = rec.cogY = 0;
+    }
+    rec.width = double(rec.maxX - rec.minX);
+    rec.height = double(rec.maxY - rec.minY);
+    ++n;
+}
+
+enum class Seeded { Next, Full, Aborted };
+
+// The blob seeded at pixel (x, y), cell pos of region r: filled when its
+// cell is open, painted, listed. Full once the list holds maxBlobs.
+inline Seeded takeSeed(Scan& sc, const Rect& r, uint32_t pos, uint32_t x, uint32_t y) {
+    Context& c = sc.c;
+    BlobRecord& rec = sc.s.blobs[sc.n];
+    rec = BlobRecord{};
+    rec.colourIndex = sc.nextColour;
+    Stats st;
+    if (c.work[pos] & kFillable) {
+        setColour(c, sc.nextColour);
+        c.label = sc.n + 1;
+        c.takenCount = 0;
+        if (!sc.fillFn(c, pos, x, y, st)) return Seeded::Aborted;
+        if (sc.s.paint) paintTaken(c, st, r.left, r.top, c.workWidth + 1);
+    }
+    listBlob(sc.s, st, rec, sc.n);
+    sc.nextColour = sc.nextColour == 6 ? 9 : sc.nextColour == 15 ? 1 : sc.nextColour + 1;
+    return sc.n == sc.s.maxBlobs ? Seeded::Full : Seeded::Next;
+}
+
+// Scans the work map of region r in raster order; every seed starts one
+// fill.
+Seeded scanRegion(Scan& sc, const Rect& r) {
+    const uint32_t cols = r.right - r.left + 1, ww = sc.c.workWidth;
+    for (uint32_t y = r.top; y <= r.bottom; ++y) {
+        const uint32_t rowBase = (y - r.top + 1) * ww + 1;
+        uint8_t* cell = sc.c.work + rowBase;
+        uint32_t i = 0;
+        while (i < cols) {
+            if (i + 16 <= cols) {
+                // The seed bits of 16 cells, moved to the top of each byte.
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cell + i));
+                const uint32_t seeds = uint32_t(_mm_movemask_epi8(_mm_slli_epi16(v, 6)));
+                if (!seeds) {
+                    i += 16;
+                    continue;
+                }
+                i += uint32_t(__builtin_ctz(seeds));
+            } else if (!(cell[i] & kSeed)) {
+                ++i;
+                continue;
+            }
+            const Seeded got = takeSeed(sc, r, rowBase + i, r.left + i, y);
+            if (got != Seeded::Next) return got;
+            ++i;
+        }
+    }
+    return Seeded::Next;
+}
+
 void paintCross(const BlobRecord& b) {
     const uint32_t X = uint32_t(b.cogX), Y = uint32_t(b.cogY);
     if (X >= 3)
@@ -431,181 +633,40 @@ void paintCross(const BlobRecord& b) {
 
 int64_t findBlobs(const BlobSearch& s) {
     if (s.maxBlobs == 0 || !s.blobs) return 0;
-    const uint32_t w = g_reg.width, h = g_reg.height;
-    const bool whole = s.regionCount == 0 || !s.regions;
-    const uint32_t count = whole ? 1 : s.regionCount;
-    auto regionAt = [&](uint32_t i, Rect& r) {
-        return clipUnsigned(whole ? wholeImage() : s.regions[i], r);
-    };
-
-    // Working memory first, so that a refusal leaves everything untouched.
-    uint32_t maxCols = 0, maxRows = 0, live = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        Rect r;
-        if (!regionAt(i, r)) continue;
-        ++live;
-        maxCols = std::max(maxCols, r.right - r.left + 1);
-        maxRows = std::max(maxRows, r.bottom - r.top + 1);
-    }
-    if (live == 0) return 0;
-    const size_t workBytes = (size_t(maxCols) + 2) * (size_t(maxRows) + 2);
-    // The padding lets the neighbourhood and run reads run past the last cell.
-    uint8_t* work = g_work.get(workBytes + 32);
-    uint8_t* rows = g_rows.get(2 * size_t(maxCols) + 64);
-    uint8_t* done = live > 1 ? g_done.get(size_t(w) * h) : nullptr;
-    if (!work || !rows || (live > 1 && !done)) return -1;
-    if (done) std::memset(done, 0, size_t(w) * h);
+    Memory m;
+    const int reserved = reserveMemory(s, m);
+    if (reserved <= 0) return reserved;
     if (s.labelMap) std::memset(s.labelMap, 0, s.mapSize);
 
-    const bool sameImage = s.image == g_reg.frame;
     const bool bandEmpty = s.low > 255 || s.low > s.high;
-    const uint8_t lo = uint8_t(s.low), span = uint8_t(std::min<uint32_t>(s.high, 255) - std::min<uint32_t>(s.low, 255));
-    auto inBand = [&](uint8_t v) -> uint8_t { return !bandEmpty && uint8_t(v - lo) <= span; };
+    const Band band{bandEmpty, uint8_t(s.low),
+                    uint8_t(std::min<uint32_t>(s.high, 255) - std::min<uint32_t>(s.low, 255))};
 
     Context c;
     c.stack = g_stack;
-    c.done = done;
+    c.done = m.done;
     c.labelMap = s.labelMap;
     c.mapSize = s.mapSize;
     c.abortAbove = s.paint || s.labelMap ? UINT32_MAX : s.abortAbove;
     c.taken = g_taken;
-    const FillFn fillFn = pickFill(s.paint, s.labelMap != nullptr, done != nullptr);
+    Scan sc{s, c, pickFill(s.paint, s.labelMap != nullptr, m.done != nullptr)};
 
-    uint32_t n = 0;
-    uint32_t nextColour = 1;
-    bool stop = false;
-    for (uint32_t ri = 0; ri < count && !stop; ++ri) {
+    const bool whole = s.regionCount == 0 || !s.regions;
+    const uint32_t count = whole ? 1 : s.regionCount;
+    for (uint32_t ri = 0; ri < count; ++ri) {
         Rect r;
-        if (!regionAt(ri, r)) continue;
-        const uint32_t cols = r.right - r.left + 1, nrows = r.bottom - r.top + 1;
-        const uint32_t ww = cols + 2;
-        c.work = work;
-        c.workWidth = ww;
-        // Build the work map of this region; its border stays zero.
-        std::memset(work, 0, ww);
-        std::memset(work + size_t(nrows + 1) * ww, 0, ww);
-        for (uint32_t y = r.top; y <= r.bottom; ++y) {
-            uint8_t* cell = work + size_t(y - r.top + 1) * ww;
-            cell[0] = 0;
-            cell[cols + 1] = 0;
-            ++cell;
-            if (sameImage && !s.plane && !bandEmpty) {
-                // One image read once: a cell is a seed and open together,
-                // except in the last column and row, which only seed.
-                const uint32_t fillCols = y < r.bottom ? cols - 1 : 0;
-                bandCells(g_reg.frame, r.left, y, fillCols, lo, span, kSeed | kFillable, cell);
-                bandCells(g_reg.frame, r.left + fillCols, y, cols - fillCols, lo, span, kSeed, cell + fillCols);
-                if (done) {
-                    const uint8_t* d = done + size_t(y) * w + r.left;
-                    for (uint32_t i = 0; i < cols; ++i)
-                        if (d[i]) cell[i] = 0;
-                }
-                continue;
-            }
-            const uint8_t* vf;
-            const uint8_t* vi;
-            if (sameImage && s.plane) {
-                vf = vi = s.plane + size_t(y) * w + r.left;
-            } else {
-                extractRow(g_reg.frame, r.left, y, cols, rows);
-                vf = rows;
-                if (sameImage) {
-                    vi = rows;
-                } else {
-                    extractRow(s.image, r.left, y, cols, rows + cols);
-                    vi = rows + cols;
-                }
-            }
-            const uint32_t fillCols = y < r.bottom ? cols - 1 : 0;
-            uint32_t i0 = 0;
-            if (vi == vf && !bandEmpty) {
-                // One image: a cell is a seed and open together.
-                const __m128i l = _mm_set1_epi8(char(lo)), sp = _mm_set1_epi8(char(span)),
-                              both = _mm_set1_epi8(kSeed | kFillable);
-                for (; i0 + 16 <= fillCols; i0 += 16) {
-                    const __m128i v = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(vf + i0)), l);
-                    const __m128i in = _mm_cmpeq_epi8(_mm_min_epu8(v, sp), v);
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(cell + i0), _mm_and_si128(in, both));
-                }
-            }
-            for (uint32_t i = i0; i < fillCols; ++i)
-                cell[i] = uint8_t((inBand(vi[i]) << 1) | inBand(vf[i]));
-            for (uint32_t i = fillCols; i < cols; ++i) cell[i] = uint8_t(inBand(vi[i]) << 1);
-            if (done) {
-                const uint8_t* d = done + size_t(y) * w + r.left;
-                for (uint32_t i = 0; i < cols; ++i)
-                    if (d[i]) cell[i] = 0;
-            }
-        }
-
-        // Scan in raster order; every seed starts one fill.
-        for (uint32_t y = r.top; y <= r.bottom && !stop; ++y) {
-            const uint32_t rowBase = (y - r.top + 1) * ww + 1;
-            uint8_t* cell = work + rowBase;
-            uint32_t i = 0;
-            while (i < cols) {
-                if (i + 16 <= cols) {
-                    // The seed bits of 16 cells, moved to the top of each byte.
-                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cell + i));
-                    const uint32_t seeds = uint32_t(_mm_movemask_epi8(_mm_slli_epi16(v, 6)));
-                    if (!seeds) {
-                        i += 16;
-                        continue;
-                    }
-                    i += uint32_t(__builtin_ctz(seeds));
-                } else if (!(cell[i] & kSeed)) {
-                    ++i;
-                    continue;
-                }
-                const uint32_t x = r.left + i;
-                BlobRecord& rec = s.blobs[n];
-                rec = BlobRecord{};
-                rec.colourIndex = nextColour;
-                Stats st;
-                if (cell[i] & kFillable) {
-                    const uint32_t V = paletteValue(nextColour);
-                    for (int b = 0; b < 56; ++b) {
-                        const int k = b < 48 ? b % 3 : (b - 48 + 2) % 3;
-                        c.colour[b] = uint8_t(V >> (8 * k));
-                    }
-                    c.label = n + 1;
-                    c.takenCount = 0;
-                    if (!fillFn(c, rowBase + i, x, y, st)) return -2;
-                    if (s.paint) paintTaken(c, st, r.left, r.top, ww + 1);
-                }
-                rec.pixelCount = st.count;
-                if (st.count) rec.index = n;
-                rec.cogX = double(st.sumX);
-                rec.cogY = double(st.sumY);
-                rec.weightX = rec.weightY = double(st.count);
-                rec.minX = st.minX;
-                rec.minY = st.minY;
-                rec.maxX = st.maxX;
-                rec.maxY = st.maxY;
-                if (st.count >= s.minPixels && st.count <= s.maxPixels) {
-                    if (rec.weightX > 0 && rec.weightY > 0) {
-                        rec.cogX /= rec.weightX;
-                        rec.cogY /= rec.weightY;
-                    } else {
-                        rec.cogX = rec.cogY = 0;
-                    }
-                    rec.width = double(rec.maxX - rec.minX);
-                    rec.height = double(rec.maxY - rec.minY);
-                    ++n;
-                }
-                nextColour = nextColour == 6 ? 9 : nextColour == 15 ? 1 : nextColour + 1;
-                if (n == s.maxBlobs) {
-                    stop = true;
-                    break;
-                }
-                ++i;
-            }
-        }
+        if (!clipUnsigned(whole ? wholeImage() : s.regions[ri], r)) continue;
+        c.work = m.work;
+        c.workWidth = r.right - r.left + 3;
+        buildWorkMap(s, band, m, r);
+        const Seeded got = scanRegion(sc, r);
+        if (got == Seeded::Aborted) return -2;
+        if (got == Seeded::Full) break;
     }
 
     if (s.mark && s.paint)
-        for (uint32_t i = 0; i < n; ++i) paintCross(s.blobs[i]);
-    return n;
+        for (uint32_t i = 0; i < sc.n; ++i) paintCross(s.blobs[i]);
+    return sc.n;
 }
 
 void sortBlobs(uint32_t kind, BlobRecord* blobs, uint32_t count) {
