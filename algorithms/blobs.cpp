@@ -170,6 +170,151 @@ inline void paintSpan(uint32_t x0, uint32_t y, uint32_t n, const uint8_t* patter
     paintRow(p + g_reg.stride, n + 1, pattern);
 }
 
+// The totals of one fill and the ways it takes pixels, with what they need
+// at hand.
+template <bool Paint, bool Map, bool Done>
+struct Filler {
+    Context& c;
+    uint8_t* const work;
+    const uint32_t width;
+    uint32_t offsets[8];
+    uint32_t count = 0, minX, minY, maxX, maxY;
+    uint64_t sumX = 0, sumY = 0;
+
+    Filler(Context& ctx, const Stats& st)
+        : c(ctx), work(ctx.work), width(g_reg.width), minX(st.minX), minY(st.minY), maxX(st.maxX),
+          maxY(st.maxY) {
+        for (int k = 0; k < 8; ++k) offsets[k] = uint32_t(kDy[k] * int64_t(ctx.workWidth) + kDx[k]);
+    }
+
+    void mapSpan(uint32_t x, uint32_t y, uint32_t n) {
+        const uint32_t bpp = g_reg.bpp;
+        size_t o = size_t(x) * bpp + size_t(y) * g_reg.stride;
+        for (uint32_t i = 0; i < n && o + 3 <= c.mapSize; ++i, o += bpp) {
+            c.labelMap[o] = uint8_t(c.label);
+            c.labelMap[o + 1] = uint8_t(c.label >> 8);
+            c.labelMap[o + 2] = uint8_t(c.label >> 16);
+        }
+    }
+    // A painting fill marks its pixels as taken and paints them once it
+    // ends: within a blob the order of painting makes no difference, and a
+    // blob's pixels painted together take far fewer, longer writes.
+    void record(uint32_t pos, uint32_t x, uint32_t y, uint32_t n) {
+        if (c.takenCount < kSpanCap) c.taken[c.takenCount] = {pos, x, y, n};
+        ++c.takenCount;
+    }
+    // Takes pixels x .. x + n - 1 of row y (cells pos .. pos + n - 1).
+    void takeSpan(uint32_t pos, uint32_t x, uint32_t y, uint32_t n) {
+        std::memset(work + pos, Paint ? kTaken : 0, n);
+        count += n;
+        sumX += uint64_t(n) * x + uint64_t(n) * (n - 1) / 2;
+        sumY += uint64_t(n) * y;
+        minX = x < minX ? x : minX;
+        maxX = x + n - 1 > maxX ? x + n - 1 : maxX;
+        minY = y < minY ? y : minY;
+        maxY = y > maxY ? y : maxY;
+        if constexpr (Paint) record(pos, x, y, n);
+        if constexpr (Map) mapSpan(x, y, n);
+        if constexpr (Done) std::memset(c.done + size_t(y) * width + x, 1, n);
+    }
+    void take(uint32_t pos, uint32_t x, uint32_t y) {
+        work[pos] = Paint ? kTaken : 0;
+        ++count;
+        sumX += x;
+        sumY += y;
+        minX = x < minX ? x : minX;
+        maxX = x > maxX ? x : maxX;
+        minY = y < minY ? y : minY;
+        maxY = y > maxY ? y : maxY;
+        if constexpr (Paint) record(pos, x, y, 1);
+        if constexpr (Map) mapSpan(x, y, 1);
+        if constexpr (Done) c.done[size_t(y) * width + x] = 1;
+    }
+    // Close below the limit the fill is followed pixel by pixel, as the
+    // recursion it stands for: each pixel reached, in order, is entered
+    // and followed before the next one is tried.
+    void follow(uint32_t p, uint32_t px, uint32_t py, uint32_t from, uint32_t levels) {
+        for (uint32_t j = from; j < 8; ++j) {
+            const uint32_t q = p + offsets[j];
+            if (!(work[q] & kFillable)) continue;
+            const uint32_t qx = px + uint32_t(kDx[j]), qy = py + uint32_t(kDy[j]);
+            take(q, qx, qy);
+            if (levels > 1) follow(q, qx, qy, 0, levels - 1);
+        }
+    }
+    void store(Stats& st) const {
+        st.count = count;
+        st.sumX = sumX;
+        st.sumY = sumY;
+        st.minX = minX;
+        st.minY = minY;
+        st.maxX = maxX;
+        st.maxY = maxY;
+    }
+};
+
+// Where the fill stands: the newest frame's pixel (cell pos, pixel x, y),
+// the depth and the number of segments on the stack.
+struct Cursor {
+    uint32_t pos, x, y, sp, segments;
+};
+
+// Enters the open neighbour k of the cursor's pixel, a whole run of them
+// rightwards or leftwards, as one new segment of frames.
+template <typename F>
+inline void stepForward(F& f, Context::Segment* stack, uint32_t ww, uint32_t k, Cursor& at) {
+    if (k == 0) {
+        const uint32_t run = std::min(runLength(f.work + at.pos + 1), kMaxDepth - at.sp);
+        f.takeSpan(at.pos + 1, at.x + 1, at.y, run);
+        stack[at.segments++] = {at.pos + 1, at.x + 1, at.y, run, 1};
+        at.sp += run;
+        at.pos += run;
+        at.x += run;
+    } else if (k == 2) {
+        // Leftwards the fill goes on while the pixel below the last
+        // one taken is closed (its right one was taken).
+        const uint32_t room = kMaxDepth - at.sp;
+        uint32_t run = 1;
+        while (run < room && (f.work[at.pos - run - 1] & kFillable) &&
+               !(f.work[at.pos - run + ww] & kFillable))
+            ++run;
+        f.takeSpan(at.pos - run, at.x - run, at.y, run);
+        stack[at.segments++] = {at.pos - 1, at.x - 1, at.y, run, -1};
+        at.sp += run;
+        at.pos -= run;
+        at.x -= run;
+    } else {
+        at.pos += f.offsets[k];
+        at.x += uint32_t(kDx[k]);
+        at.y += uint32_t(kDy[k]);
+        stack[at.segments++] = {at.pos, at.x, at.y, 1, 0};
+        ++at.sp;
+        f.take(at.pos, at.x, at.y);
+    }
+}
+
+// Steps back from the cursor's frame and from every frame below it whose
+// neighbourhood is closed. False when none is left: the fill is complete.
+inline bool stepBack(Context::Segment* stack, const uint8_t* work, uint32_t ww, Cursor& at) {
+    --at.sp;
+    if (--stack[at.segments - 1].len == 0) --at.segments;
+    while (at.segments > 0) {
+        auto& seg = stack[at.segments - 1];
+        const int64_t i = newestOpenFrame(work, seg, ww);
+        if (i >= 0) {
+            at.sp -= seg.len - 1 - uint32_t(i);
+            seg.len = uint32_t(i) + 1;
+            at.pos = seg.pos + uint32_t(i * seg.step);
+            at.x = seg.x + uint32_t(i * seg.step);
+            at.y = seg.y;
+            return true;
+        }
+        at.sp -= seg.len;
+        --at.segments;
+    }
+    return false;
+}
+
 // The depth-first fill with an explicit stack: the same visit order and the
 // same cut-off as the recursive fill that tries the eight neighbours in the
 // order of kDx / kDy. A frame is only its pixel: it never needs to remember
@@ -184,153 +329,34 @@ inline void paintSpan(uint32_t x0, uint32_t y, uint32_t n, const uint8_t* patter
 // (the fill is then left unfinished).
 template <bool Paint, bool Map, bool Done>
 bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
-    uint8_t* const work = c.work;
-    auto* const stack = c.stack;
-    const uint32_t ww = c.workWidth;
-    uint32_t offsets[8];
-    for (int k = 0; k < 8; ++k) offsets[k] = uint32_t(kDy[k] * int64_t(ww) + kDx[k]);
-    const uint32_t width = g_reg.width;
-    uint32_t count = 0, minX = st.minX, minY = st.minY, maxX = st.maxX, maxY = st.maxY;
-    uint64_t sumX = 0, sumY = 0;
-    const uint32_t limit = c.abortAbove;
-
-    auto mapSpan = [&](uint32_t x, uint32_t y, uint32_t n) {
-        const uint32_t bpp = g_reg.bpp;
-        size_t o = size_t(x) * bpp + size_t(y) * g_reg.stride;
-        for (uint32_t i = 0; i < n && o + 3 <= c.mapSize; ++i, o += bpp) {
-            c.labelMap[o] = uint8_t(c.label);
-            c.labelMap[o + 1] = uint8_t(c.label >> 8);
-            c.labelMap[o + 2] = uint8_t(c.label >> 16);
-        }
-    };
-    // Takes pixels x .. x + n - 1 of row y (cells pos .. pos + n - 1).
-    // A painting fill marks its pixels as taken and paints them once it
-    // ends: within a blob the order of painting makes no difference, and a
-    // blob's pixels painted together take far fewer, longer writes.
-    auto record = [&](uint32_t pos, uint32_t x, uint32_t y, uint32_t n) {
-        if (c.takenCount < kSpanCap) c.taken[c.takenCount] = {pos, x, y, n};
-        ++c.takenCount;
-    };
-    auto takeSpan = [&](uint32_t pos, uint32_t x, uint32_t y, uint32_t n) {
-        std::memset(work + pos, Paint ? kTaken : 0, n);
-        count += n;
-        sumX += uint64_t(n) * x + uint64_t(n) * (n - 1) / 2;
-        sumY += uint64_t(n) * y;
-        minX = x < minX ? x : minX;
-        maxX = x + n - 1 > maxX ? x + n - 1 : maxX;
-        minY = y < minY ? y : minY;
-        maxY = y > maxY ? y : maxY;
-        if constexpr (Paint) record(pos, x, y, n);
-        if constexpr (Map) mapSpan(x, y, n);
-        if constexpr (Done) std::memset(c.done + size_t(y) * width + x, 1, n);
-    };
-    auto take = [&](uint32_t pos, uint32_t x, uint32_t y) {
-        work[pos] = Paint ? kTaken : 0;
-        ++count;
-        sumX += x;
-        sumY += y;
-        minX = x < minX ? x : minX;
-        maxX = x > maxX ? x : maxX;
-        minY = y < minY ? y : minY;
-        maxY = y > maxY ? y : maxY;
-        if constexpr (Paint) record(pos, x, y, 1);
-        if constexpr (Map) mapSpan(x, y, 1);
-        if constexpr (Done) c.done[size_t(y) * width + x] = 1;
-    };
-
-    // Close below the limit the fill is followed pixel by pixel, as the
-    // recursion it stands for: each pixel reached, in order, is entered
-    // and followed before the next one is tried.
-    auto follow = [&](auto& self, uint32_t p, uint32_t px, uint32_t py, uint32_t from,
-                      uint32_t levels) -> void {
-        for (uint32_t j = from; j < 8; ++j) {
-            const uint32_t q = p + offsets[j];
-            if (!(work[q] & kFillable)) continue;
-            const uint32_t qx = px + uint32_t(kDx[j]), qy = py + uint32_t(kDy[j]);
-            take(q, qx, qy);
-            if (levels > 1) self(self, q, qx, qy, 0, levels - 1);
-        }
-    };
-    take(pos0, x0, y0);
-    stack[0] = {pos0, x0, y0, 1, 0};
-    uint32_t pos = pos0, x = x0, y = y0, sp = 1, segments = 1;
+    Filler<Paint, Map, Done> f(c, st);
+    const uint32_t ww = c.workWidth, limit = c.abortAbove;
+    f.take(pos0, x0, y0);
+    c.stack[0] = {pos0, x0, y0, 1, 0};
+    Cursor at{pos0, x0, y0, 1, 1};
     for (;;) {
         // At the depth limit every neighbour would be refused.
         uint32_t k = 0;
-        if (sp < kMaxDepth)
-            while (k < 8 && !(work[pos + offsets[k]] & kFillable)) ++k;
+        if (at.sp < kMaxDepth)
+            while (k < 8 && !(f.work[at.pos + f.offsets[k]] & kFillable)) ++k;
         else
             k = 8;
-        if (k < 8 && sp + kShallow >= kMaxDepth) {
-            follow(follow, pos, x, y, k, kMaxDepth - sp);
-            if (count > limit) {
-                st.count = count;
+        if (k < 8) {
+            const bool shallow = at.sp + kShallow >= kMaxDepth;
+            if (shallow)
+                f.follow(at.pos, at.x, at.y, k, kMaxDepth - at.sp);
+            else
+                stepForward(f, c.stack, ww, k, at);
+            if (f.count > limit) {
+                st.count = f.count;
                 return false;
             }
-        } else if (k < 8) {
-            if (k == 0) {
-                const uint32_t run = std::min(runLength(work + pos + 1), kMaxDepth - sp);
-                takeSpan(pos + 1, x + 1, y, run);
-                stack[segments++] = {pos + 1, x + 1, y, run, 1};
-                sp += run;
-                pos += run;
-                x += run;
-            } else if (k == 2) {
-                // Leftwards the fill goes on while the pixel below the last
-                // one taken is closed (its right one was taken).
-                const uint32_t room = kMaxDepth - sp;
-                uint32_t run = 1;
-                while (run < room && (work[pos - run - 1] & kFillable) &&
-                       !(work[pos - run + ww] & kFillable))
-                    ++run;
-                takeSpan(pos - run, x - run, y, run);
-                stack[segments++] = {pos - 1, x - 1, y, run, -1};
-                sp += run;
-                pos -= run;
-                x -= run;
-            } else {
-                pos += offsets[k];
-                x += uint32_t(kDx[k]);
-                y += uint32_t(kDy[k]);
-                stack[segments++] = {pos, x, y, 1, 0};
-                ++sp;
-                take(pos, x, y);
-            }
-            if (count > limit) {
-                st.count = count;
-                return false;
-            }
-            continue;
+            // A followed frame has done all its work: step back from it.
+            if (!shallow) continue;
         }
-        // Step back from this frame and from every frame below it whose
-        // neighbourhood is closed.
-        --sp;
-        if (--stack[segments - 1].len == 0) --segments;
-        bool resumed = false;
-        while (segments > 0) {
-            auto& seg = stack[segments - 1];
-            const int64_t i = newestOpenFrame(work, seg, ww);
-            if (i >= 0) {
-                sp -= seg.len - 1 - uint32_t(i);
-                seg.len = uint32_t(i) + 1;
-                pos = seg.pos + uint32_t(i * seg.step);
-                x = seg.x + uint32_t(i * seg.step);
-                y = seg.y;
-                resumed = true;
-                break;
-            }
-            sp -= seg.len;
-            --segments;
-        }
-        if (!resumed) break;
+        if (!stepBack(c.stack, f.work, ww, at)) break;
     }
-    st.count = count;
-    st.sumX = sumX;
-    st.sumY = sumY;
-    st.minX = minX;
-    st.minY = minY;
-    st.maxX = maxX;
-    st.maxY = maxY;
+    f.store(st);
     return true;
 }
 
