@@ -610,95 +610,108 @@ inline BoxedStep boxedStep(double x, double s) {
     return {s * (zp * Pp + fp - zm * Pm - fm), Pp - Pm, fp - fm};
 }
 
-// A pair of edges refined together: least squares of the pixels behind the
-// profile between lo and hi against a bar of two parallel blurred edges,
-// three levels, a common blur and the edges' tilt against the axis
-// (Levenberg-Marquardt). Narrow bars leave too little plateau between their
-// edges for each edge to find its own middle level; the joint model shares
-// it. Fitting the pixels, not the profile, keeps what averaging across a
-// tilted edge would smear. False when the fit does not settle near the
-// single-edge positions.
-bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, const Located& e2, int lo,
-                int hi, double sigmaProfile, double& x1, double& x2, double& u1, double& u2, double& uw) {
-    constexpr int P = 7;  // levels 3, positions 2, blur, tilt
-    const std::vector<double>& p = pr.values;
-    const double i1 = e1.t - pr.tFirst, i2 = e2.t - pr.tFirst;
-    if (hi - lo < 8) return false;
-    double th[P] = {p[static_cast<size_t>(lo)], p[static_cast<size_t>(std::lround(0.5 * (i1 + i2)))],
-                    p[static_cast<size_t>(hi)], i1, i2, std::max(0.5, 0.5 * (e1.spread + e2.spread)), 0.0};
-    // The pixels the profile read, with their values.
-    const PixelSet reads = profilePixels(image, pr, lo, hi);
-    const size_t np = reads.t.size();
-    std::vector<double> val(np);
+namespace {
+
+constexpr int kPairParams = 7;  // levels 3, positions 2, blur, tilt
+
+// The pixels behind a pair's fit, with their values; tilt: they lie far
+// enough across the axis to tell the edges' tilt (one row on pixel centres
+// tells nothing of it, and it stays 0).
+struct PairPixels {
+    PixelSet reads;
+    std::vector<double> val;
+    bool tilt;
+};
+
+PairPixels pairPixels(const qgImage& image, const Profile& pr, int lo, int hi) {
+    PairPixels d{profilePixels(image, pr, lo, hi), {}, false};
+    const size_t np = d.reads.t.size();
+    d.val.resize(np);
     double w2 = 0;
     for (size_t q = 0; q < np; ++q) {
-        val[q] = intensity(image, reads.x[q], reads.y[q]);
-        w2 += reads.w[q] * reads.w[q];
+        d.val[q] = intensity(image, d.reads.x[q], d.reads.y[q]);
+        w2 += d.reads.w[q] * d.reads.w[q];
     }
-    // One row on pixel centres tells nothing of the tilt: it stays 0.
-    const bool tilt = w2 > 0.05 * static_cast<double>(np);
-    auto model = [&](const double* t, size_t q, double* J) {
-        const double shift = reads.w[q] * t[6];
-        const BoxedStep a = boxedStep(reads.t[q] - t[3] - shift, t[5]), b = boxedStep(reads.t[q] - t[4] - shift, t[5]);
-        const double c1 = t[1] - t[0], c2 = t[2] - t[1];
-        if (J) {
-            J[0] = 1 - a.value; J[1] = a.value - b.value; J[2] = b.value;
-            J[3] = -c1 * a.dx; J[4] = -c2 * b.dx;
-            J[5] = c1 * a.ds + c2 * b.ds;
-            J[6] = tilt ? -reads.w[q] * (c1 * a.dx + c2 * b.dx) : 0.0;
+    d.tilt = w2 > 0.05 * static_cast<double>(np);
+    return d;
+}
+
+// The bar's value at pixel q for parameters t, and its derivatives by them
+// in J when J is given.
+inline double pairModel(const PairPixels& d, const double* t, size_t q, double* J) {
+    const PixelSet& reads = d.reads;
+    const double shift = reads.w[q] * t[6];
+    const BoxedStep a = boxedStep(reads.t[q] - t[3] - shift, t[5]), b = boxedStep(reads.t[q] - t[4] - shift, t[5]);
+    const double c1 = t[1] - t[0], c2 = t[2] - t[1];
+    if (J) {
+        J[0] = 1 - a.value; J[1] = a.value - b.value; J[2] = b.value;
+        J[3] = -c1 * a.dx; J[4] = -c2 * b.dx;
+        J[5] = c1 * a.ds + c2 * b.ds;
+        J[6] = d.tilt ? -reads.w[q] * (c1 * a.dx + c2 * b.dx) : 0.0;
+    }
+    return t[0] + c1 * a.value + c2 * b.value;
+}
+
+struct Normal {
+    double cost, JtJ[kPairParams][kPairParams], Jtr[kPairParams];
+};
+
+// Cost and normal equations in one pass (the steps are what cost).
+void pairNormal(const PairPixels& d, const double* t, Normal& nm) {
+    constexpr int P = kPairParams;
+    std::memset(&nm, 0, sizeof nm);
+    double J[P];
+    for (size_t q = 0; q < d.val.size(); ++q) {
+        const double r = d.val[q] - pairModel(d, t, q, J);
+        nm.cost += r * r;
+        for (int a = 0; a < P; ++a) {
+            nm.Jtr[a] += J[a] * r;
+            for (int b = 0; b < P; ++b) nm.JtJ[a][b] += J[a] * J[b];
         }
-        return t[0] + c1 * a.value + c2 * b.value;
-    };
-    // Cost and normal equations in one pass (the steps are what cost).
-    struct Normal {
-        double cost, JtJ[P][P], Jtr[P];
-    };
-    auto normal = [&](const double* t, Normal& nm) {
-        std::memset(&nm, 0, sizeof nm);
-        double J[P];
-        for (size_t q = 0; q < np; ++q) {
-            const double r = val[q] - model(t, q, J);
-            nm.cost += r * r;
-            for (int a = 0; a < P; ++a) {
-                nm.Jtr[a] += J[a] * r;
-                for (int b = 0; b < P; ++b) nm.JtJ[a][b] += J[a] * J[b];
-            }
-        }
-        if (!tilt) nm.JtJ[6][6] = 1;
-    };
-    // Gauss-Jordan on a P x P system (A is copied); false when singular.
-    auto solve = [](double A[P][P], const double* b, double* x, int column) {
-        double M[P][P + 1];
+    }
+    if (!d.tilt) nm.JtJ[6][6] = 1;
+}
+
+// Gauss-Jordan on a P x P system: A x = b, or with column >= 0 that column
+// of A's inverse. False when singular.
+bool solvePair(const double (&A)[kPairParams][kPairParams], const double* b, double* x, int column) {
+    constexpr int P = kPairParams;
+    double M[P][P + 1];
+    for (int i = 0; i < P; ++i) {
+        for (int j = 0; j < P; ++j) M[i][j] = A[i][j];
+        M[i][P] = column < 0 ? b[i] : (i == column ? 1.0 : 0.0);
+    }
+    for (int c = 0; c < P; ++c) {
+        int piv = c;
+        for (int i = c + 1; i < P; ++i)
+            if (std::fabs(M[i][c]) > std::fabs(M[piv][c])) piv = i;
+        if (!(std::fabs(M[piv][c]) > 1e-300)) return false;
+        for (int j = 0; j <= P; ++j) std::swap(M[c][j], M[piv][j]);
         for (int i = 0; i < P; ++i) {
-            for (int j = 0; j < P; ++j) M[i][j] = A[i][j];
-            M[i][P] = column < 0 ? b[i] : (i == column ? 1.0 : 0.0);
+            if (i == c) continue;
+            double f = M[i][c] / M[c][c];
+            for (int j = c; j <= P; ++j) M[i][j] -= f * M[c][j];
         }
-        for (int c = 0; c < P; ++c) {
-            int piv = c;
-            for (int i = c + 1; i < P; ++i)
-                if (std::fabs(M[i][c]) > std::fabs(M[piv][c])) piv = i;
-            if (!(std::fabs(M[piv][c]) > 1e-300)) return false;
-            for (int j = 0; j <= P; ++j) std::swap(M[c][j], M[piv][j]);
-            for (int i = 0; i < P; ++i) {
-                if (i == c) continue;
-                double f = M[i][c] / M[c][c];
-                for (int j = c; j <= P; ++j) M[i][j] -= f * M[c][j];
-            }
-        }
-        for (int i = 0; i < P; ++i) x[i] = M[i][P] / M[i][i];
-        return true;
-    };
-    Normal cur, next;
-    normal(th, cur);
+    }
+    for (int i = 0; i < P; ++i) x[i] = M[i][P] / M[i][i];
+    return true;
+}
+
+// Levenberg-Marquardt from th, which receives the fit; cur its normal
+// equations. False when a step's system is singular.
+bool fitPair(const PairPixels& d, double (&th)[kPairParams], Normal& cur) {
+    constexpr int P = kPairParams;
+    Normal next;
+    pairNormal(d, th, cur);
     double lambda = 1e-3;
     for (int it = 0; it < 40; ++it) {
         double A[P][P], step[P], trial[P];
         for (int a = 0; a < P; ++a)
             for (int b = 0; b < P; ++b) A[a][b] = cur.JtJ[a][b] + (a == b ? lambda * cur.JtJ[a][a] : 0);
-        if (!solve(A, cur.Jtr, step, -1)) return false;
+        if (!solvePair(A, cur.Jtr, step, -1)) return false;
         for (int a = 0; a < P; ++a) trial[a] = th[a] + step[a];
         if (!(trial[5] > 0.2) || !(std::fabs(trial[6]) < 0.5)) { lambda *= 10; continue; }
-        normal(trial, next);
+        pairNormal(d, trial, next);
         if (next.cost <= cur.cost) {
             std::memcpy(th, trial, sizeof th);
             // Settled: the cost no longer falls, or the edges move by less
@@ -713,10 +726,34 @@ bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, cons
             if (lambda > 1e8) break;
         }
     }
+    return true;
+}
+
+}  // namespace
+
+// A pair of edges refined together: least squares of the pixels behind the
+// profile between lo and hi against a bar of two parallel blurred edges,
+// three levels, a common blur and the edges' tilt against the axis
+// (Levenberg-Marquardt). Narrow bars leave too little plateau between their
+// edges for each edge to find its own middle level; the joint model shares
+// it. Fitting the pixels, not the profile, keeps what averaging across a
+// tilted edge would smear. False when the fit does not settle near the
+// single-edge positions.
+bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, const Located& e2, int lo,
+                int hi, double sigmaProfile, double& x1, double& x2, double& u1, double& u2, double& uw) {
+    constexpr int P = kPairParams;
+    const std::vector<double>& p = pr.values;
+    const double i1 = e1.t - pr.tFirst, i2 = e2.t - pr.tFirst;
+    if (hi - lo < 8) return false;
+    double th[P] = {p[static_cast<size_t>(lo)], p[static_cast<size_t>(std::lround(0.5 * (i1 + i2)))],
+                    p[static_cast<size_t>(hi)], i1, i2, std::max(0.5, 0.5 * (e1.spread + e2.spread)), 0.0};
+    const PairPixels d = pairPixels(image, pr, lo, hi);
+    Normal cur;
+    if (!fitPair(d, th, cur)) return false;
     if (!(std::fabs(th[3] - i1) < 1.5 && std::fabs(th[4] - i2) < 1.5 && th[5] < 10 && th[3] < th[4]))
         return false;
     double c3[P], c4[P];
-    if (!solve(cur.JtJ, nullptr, c3, 3) || !solve(cur.JtJ, nullptr, c4, 4)) return false;
+    if (!solvePair(cur.JtJ, nullptr, c3, 3) || !solvePair(cur.JtJ, nullptr, c4, 4)) return false;
     // Pixel noise: the profile's times the square root of its rows.
     const double v2 = sigmaProfile * sigmaProfile * pr.rows;
     x1 = pr.tFirst + th[3];
