@@ -491,25 +491,27 @@ inline void closeDone(const Memory& m, uint32_t left, uint32_t y, uint32_t cols,
         if (d[i]) cell[i] = 0;
 }
 
-// The cells of row y of region r, from cell on: seeds from the image
-// argument, open cells from the registered frame, except in the last column
-// and row, which only seed.
-void buildRowCells(const BlobSearch& s, const Band& band, const Memory& m, const Rect& r, uint32_t y,
-                   uint8_t* cell) {
-    const uint32_t cols = r.right - r.left + 1, w = g_reg.width;
-    const bool sameImage = s.image == g_reg.frame;
+// The cells of row y of region r, from cell on, when the image argument is
+// the registered frame, read once: a cell is a seed and open together,
+// except in the last column and row, which only seed.
+inline void bandRowCells(const Band& band, const Memory& m, const Rect& r, uint32_t cols, uint32_t y,
+                         uint8_t* cell) {
     const uint32_t fillCols = y < r.bottom ? cols - 1 : 0;
-    if (sameImage && !s.plane && !band.empty) {
-        // One image read once: a cell is a seed and open together.
-        bandCells(g_reg.frame, r.left, y, fillCols, band.lo, band.span, kSeed | kFillable, cell);
-        bandCells(g_reg.frame, r.left + fillCols, y, cols - fillCols, band.lo, band.span, kSeed, cell + fillCols);
-        closeDone(m, r.left, y, cols, cell);
-        return;
-    }
+    bandCells(g_reg.frame, r.left, y, fillCols, band.lo, band.span, kSeed | kFillable, cell);
+    bandCells(g_reg.frame, r.left + fillCols, y, cols - fillCols, band.lo, band.span, kSeed, cell + fillCols);
+    closeDone(m, r.left, y, cols, cell);
+}
+
+// The cells of row y of region r, from cell on, in the other cases: seeds
+// from the image argument, open cells from the registered frame (or its
+// plane), except in the last column and row, which only seed.
+void mixedRowCells(const BlobSearch& s, const Band& band, const Memory& m, const Rect& r, uint32_t cols,
+                   uint32_t y, uint8_t* cell) {
+    const bool sameImage = s.image == g_reg.frame;
     const uint8_t* vf;
     const uint8_t* vi;
     if (sameImage && s.plane) {
-        vf = vi = s.plane + size_t(y) * w + r.left;
+        vf = vi = s.plane + size_t(y) * g_reg.width + r.left;
     } else {
         extractRow(g_reg.frame, r.left, y, cols, m.rows);
         vf = m.rows;
@@ -520,6 +522,7 @@ void buildRowCells(const BlobSearch& s, const Band& band, const Memory& m, const
             vi = m.rows + cols;
         }
     }
+    const uint32_t fillCols = y < r.bottom ? cols - 1 : 0;
     uint32_t i0 = 0;
     if (vi == vf && !band.empty) {
         // One image: a cell is a seed and open together.
@@ -541,13 +544,17 @@ void buildRowCells(const BlobSearch& s, const Band& band, const Memory& m, const
 void buildWorkMap(const BlobSearch& s, const Band& band, const Memory& m, const Rect& r) {
     const uint32_t cols = r.right - r.left + 1, nrows = r.bottom - r.top + 1;
     const uint32_t ww = cols + 2;
+    const bool readOnce = s.image == g_reg.frame && !s.plane && !band.empty;
     std::memset(m.work, 0, ww);
     std::memset(m.work + size_t(nrows + 1) * ww, 0, ww);
     for (uint32_t y = r.top; y <= r.bottom; ++y) {
         uint8_t* cell = m.work + size_t(y - r.top + 1) * ww;
         cell[0] = 0;
         cell[cols + 1] = 0;
-        buildRowCells(s, band, m, r, y, cell + 1);
+        if (readOnce)
+            bandRowCells(band, m, r, cols, y, cell + 1);
+        else
+            mixedRowCells(s, band, m, r, cols, y, cell + 1);
     }
 }
 
