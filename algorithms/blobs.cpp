@@ -622,31 +622,35 @@ inline Seeded takeSeed(Scan& sc, const Rect& r, uint32_t pos, uint32_t x, uint32
     return sc.n == sc.s.maxBlobs ? Seeded::Full : Seeded::Next;
 }
 
+// The first seed among cells i .. cols - 1 from cell, or cols when there is
+// none.
+inline uint32_t nextSeed(const uint8_t* cell, uint32_t i, uint32_t cols) {
+    while (i < cols) {
+        if (i + 16 <= cols) {
+            // The seed bits of 16 cells, moved to the top of each byte.
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cell + i));
+            const uint32_t seeds = uint32_t(_mm_movemask_epi8(_mm_slli_epi16(v, 6)));
+            if (seeds) return i + uint32_t(__builtin_ctz(seeds));
+            i += 16;
+        } else if (cell[i] & kSeed) {
+            return i;
+        } else {
+            ++i;
+        }
+    }
+    return cols;
+}
+
 // Scans the work map of region r in raster order; every seed starts one
 // fill.
 Seeded scanRegion(Scan& sc, const Rect& r) {
     const uint32_t cols = r.right - r.left + 1, ww = sc.c.workWidth;
     for (uint32_t y = r.top; y <= r.bottom; ++y) {
         const uint32_t rowBase = (y - r.top + 1) * ww + 1;
-        uint8_t* cell = sc.c.work + rowBase;
-        uint32_t i = 0;
-        while (i < cols) {
-            if (i + 16 <= cols) {
-                // The seed bits of 16 cells, moved to the top of each byte.
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cell + i));
-                const uint32_t seeds = uint32_t(_mm_movemask_epi8(_mm_slli_epi16(v, 6)));
-                if (!seeds) {
-                    i += 16;
-                    continue;
-                }
-                i += uint32_t(__builtin_ctz(seeds));
-            } else if (!(cell[i] & kSeed)) {
-                ++i;
-                continue;
-            }
+        const uint8_t* cell = sc.c.work + rowBase;
+        for (uint32_t i = nextSeed(cell, 0, cols); i < cols; i = nextSeed(cell, i + 1, cols)) {
             const Seeded got = takeSeed(sc, r, rowBase + i, r.left + i, y);
             if (got != Seeded::Next) return got;
-            ++i;
         }
     }
     return Seeded::Next;
