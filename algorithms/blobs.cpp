@@ -170,6 +170,151 @@ inline void paintSpan(uint32_t x0, uint32_t y, uint32_t n, const uint8_t* patter
     paintRow(p + g_reg.stride, n + 1, pattern);
 }
 
+// The totals of one fill and the ways it takes pixels, with what they need
+// at hand.
+template <bool Paint, bool Map, bool Done>
+struct Filler {
+    Context& c;
+    uint8_t* const work;
+    const uint32_t width;
+    uint32_t offsets[8];
+    uint32_t count = 0, minX, minY, maxX, maxY;
+    uint64_t sumX = 0, sumY = 0;
+
+    Filler(Context& ctx, const Stats& st)
+        : c(ctx), work(ctx.work), width(g_reg.width), minX(st.minX), minY(st.minY), maxX(st.maxX),
+          maxY(st.maxY) {
+        for (int k = 0; k < 8; ++k) offsets[k] = uint32_t(kDy[k] * int64_t(ctx.workWidth) + kDx[k]);
+    }
+
+    void mapSpan(uint32_t x, uint32_t y, uint32_t n) {
+        const uint32_t bpp = g_reg.bpp;
+        size_t o = size_t(x) * bpp + size_t(y) * g_reg.stride;
+        for (uint32_t i = 0; i < n && o + 3 <= c.mapSize; ++i, o += bpp) {
+            c.labelMap[o] = uint8_t(c.label);
+            c.labelMap[o + 1] = uint8_t(c.label >> 8);
+            c.labelMap[o + 2] = uint8_t(c.label >> 16);
+        }
+    }
+    // A painting fill marks its pixels as taken and paints them once it
+    // ends: within a blob the order of painting makes no difference, and a
+    // blob's pixels painted together take far fewer, longer writes.
+    void record(uint32_t pos, uint32_t x, uint32_t y, uint32_t n) {
+        if (c.takenCount < kSpanCap) c.taken[c.takenCount] = {pos, x, y, n};
+        ++c.takenCount;
+    }
+    // Takes pixels x .. x + n - 1 of row y (cells pos .. pos + n - 1).
+    void takeSpan(uint32_t pos, uint32_t x, uint32_t y, uint32_t n) {
+        std::memset(work + pos, Paint ? kTaken : 0, n);
+        count += n;
+        sumX += uint64_t(n) * x + uint64_t(n) * (n - 1) / 2;
+        sumY += uint64_t(n) * y;
+        minX = x < minX ? x : minX;
+        maxX = x + n - 1 > maxX ? x + n - 1 : maxX;
+        minY = y < minY ? y : minY;
+        maxY = y > maxY ? y : maxY;
+        if constexpr (Paint) record(pos, x, y, n);
+        if constexpr (Map) mapSpan(x, y, n);
+        if constexpr (Done) std::memset(c.done + size_t(y) * width + x, 1, n);
+    }
+    void take(uint32_t pos, uint32_t x, uint32_t y) {
+        work[pos] = Paint ? kTaken : 0;
+        ++count;
+        sumX += x;
+        sumY += y;
+        minX = x < minX ? x : minX;
+        maxX = x > maxX ? x : maxX;
+        minY = y < minY ? y : minY;
+        maxY = y > maxY ? y : maxY;
+        if constexpr (Paint) record(pos, x, y, 1);
+        if constexpr (Map) mapSpan(x, y, 1);
+        if constexpr (Done) c.done[size_t(y) * width + x] = 1;
+    }
+    // Close below the limit the fill is followed pixel by pixel, as the
+    // recursion it stands for: each pixel reached, in order, is entered
+    // and followed before the next one is tried.
+    void follow(uint32_t p, uint32_t px, uint32_t py, uint32_t from, uint32_t levels) {
+        for (uint32_t j = from; j < 8; ++j) {
+            const uint32_t q = p + offsets[j];
+            if (!(work[q] & kFillable)) continue;
+            const uint32_t qx = px + uint32_t(kDx[j]), qy = py + uint32_t(kDy[j]);
+            take(q, qx, qy);
+            if (levels > 1) follow(q, qx, qy, 0, levels - 1);
+        }
+    }
+    void store(Stats& st) const {
+        st.count = count;
+        st.sumX = sumX;
+        st.sumY = sumY;
+        st.minX = minX;
+        st.minY = minY;
+        st.maxX = maxX;
+        st.maxY = maxY;
+    }
+};
+
+// Where the fill stands: the newest frame's pixel (cell pos, pixel x, y),
+// the depth and the number of segments on the stack.
+struct Cursor {
+    uint32_t pos, x, y, sp, segments;
+};
+
+// Enters the open neighbour k of the cursor's pixel, a whole run of them
+// rightwards or leftwards, as one new segment of frames.
+template <typename F>
+inline void stepForward(F& f, Context::Segment* stack, uint32_t ww, uint32_t k, Cursor& at) {
+    if (k == 0) {
+        const uint32_t run = std::min(runLength(f.work + at.pos + 1), kMaxDepth - at.sp);
+        f.takeSpan(at.pos + 1, at.x + 1, at.y, run);
+        stack[at.segments++] = {at.pos + 1, at.x + 1, at.y, run, 1};
+        at.sp += run;
+        at.pos += run;
+        at.x += run;
+    } else if (k == 2) {
+        // Leftwards the fill goes on while the pixel below the last
+        // one taken is closed (its right one was taken).
+        const uint32_t room = kMaxDepth - at.sp;
+        uint32_t run = 1;
+        while (run < room && (f.work[at.pos - run - 1] & kFillable) &&
+               !(f.work[at.pos - run + ww] & kFillable))
+            ++run;
+        f.takeSpan(at.pos - run, at.x - run, at.y, run);
+        stack[at.segments++] = {at.pos - 1, at.x - 1, at.y, run, -1};
+        at.sp += run;
+        at.pos -= run;
+        at.x -= run;
+    } else {
+        at.pos += f.offsets[k];
+        at.x += uint32_t(kDx[k]);
+        at.y += uint32_t(kDy[k]);
+        stack[at.segments++] = {at.pos, at.x, at.y, 1, 0};
+        ++at.sp;
+        f.take(at.pos, at.x, at.y);
+    }
+}
+
+// Steps back from the cursor's frame and from every frame below it whose
+// neighbourhood is closed. False when none is left: the fill is complete.
+inline bool stepBack(Context::Segment* stack, const uint8_t* work, uint32_t ww, Cursor& at) {
+    --at.sp;
+    if (--stack[at.segments - 1].len == 0) --at.segments;
+    while (at.segments > 0) {
+        auto& seg = stack[at.segments - 1];
+        const int64_t i = newestOpenFrame(work, seg, ww);
+        if (i >= 0) {
+            at.sp -= seg.len - 1 - uint32_t(i);
+            seg.len = uint32_t(i) + 1;
+            at.pos = seg.pos + uint32_t(i * seg.step);
+            at.x = seg.x + uint32_t(i * seg.step);
+            at.y = seg.y;
+            return true;
+        }
+        at.sp -= seg.len;
+        --at.segments;
+    }
+    return false;
+}
+
 // The depth-first fill with an explicit stack: the same visit order and the
 // same cut-off as the recursive fill that tries the eight neighbours in the
 // order of kDx / kDy. A frame is only its pixel: it never needs to remember
@@ -184,153 +329,34 @@ inline void paintSpan(uint32_t x0, uint32_t y, uint32_t n, const uint8_t* patter
 // (the fill is then left unfinished).
 template <bool Paint, bool Map, bool Done>
 bool fill(Context& c, uint32_t pos0, uint32_t x0, uint32_t y0, Stats& st) {
-    uint8_t* const work = c.work;
-    auto* const stack = c.stack;
-    const uint32_t ww = c.workWidth;
-    uint32_t offsets[8];
-    for (int k = 0; k < 8; ++k) offsets[k] = uint32_t(kDy[k] * int64_t(ww) + kDx[k]);
-    const uint32_t width = g_reg.width;
-    uint32_t count = 0, minX = st.minX, minY = st.minY, maxX = st.maxX, maxY = st.maxY;
-    uint64_t sumX = 0, sumY = 0;
-    const uint32_t limit = c.abortAbove;
-
-    auto mapSpan = [&](uint32_t x, uint32_t y, uint32_t n) {
-        const uint32_t bpp = g_reg.bpp;
-        size_t o = size_t(x) * bpp + size_t(y) * g_reg.stride;
-        for (uint32_t i = 0; i < n && o + 3 <= c.mapSize; ++i, o += bpp) {
-            c.labelMap[o] = uint8_t(c.label);
-            c.labelMap[o + 1] = uint8_t(c.label >> 8);
-            c.labelMap[o + 2] = uint8_t(c.label >> 16);
-        }
-    };
-    // Takes pixels x .. x + n - 1 of row y (cells pos .. pos + n - 1).
-    // A painting fill marks its pixels as taken and paints them once it
-    // ends: within a blob the order of painting makes no difference, and a
-    // blob's pixels painted together take far fewer, longer writes.
-    auto record = [&](uint32_t pos, uint32_t x, uint32_t y, uint32_t n) {
-        if (c.takenCount < kSpanCap) c.taken[c.takenCount] = {pos, x, y, n};
-        ++c.takenCount;
-    };
-    auto takeSpan = [&](uint32_t pos, uint32_t x, uint32_t y, uint32_t n) {
-        std::memset(work + pos, Paint ? kTaken : 0, n);
-        count += n;
-        sumX += uint64_t(n) * x + uint64_t(n) * (n - 1) / 2;
-        sumY += uint64_t(n) * y;
-        minX = x < minX ? x : minX;
-        maxX = x + n - 1 > maxX ? x + n - 1 : maxX;
-        minY = y < minY ? y : minY;
-        maxY = y > maxY ? y : maxY;
-        if constexpr (Paint) record(pos, x, y, n);
-        if constexpr (Map) mapSpan(x, y, n);
-        if constexpr (Done) std::memset(c.done + size_t(y) * width + x, 1, n);
-    };
-    auto take = [&](uint32_t pos, uint32_t x, uint32_t y) {
-        work[pos] = Paint ? kTaken : 0;
-        ++count;
-        sumX += x;
-        sumY += y;
-        minX = x < minX ? x : minX;
-        maxX = x > maxX ? x : maxX;
-        minY = y < minY ? y : minY;
-        maxY = y > maxY ? y : maxY;
-        if constexpr (Paint) record(pos, x, y, 1);
-        if constexpr (Map) mapSpan(x, y, 1);
-        if constexpr (Done) c.done[size_t(y) * width + x] = 1;
-    };
-
-    // Close below the limit the fill is followed pixel by pixel, as the
-    // recursion it stands for: each pixel reached, in order, is entered
-    // and followed before the next one is tried.
-    auto follow = [&](auto& self, uint32_t p, uint32_t px, uint32_t py, uint32_t from,
-                      uint32_t levels) -> void {
-        for (uint32_t j = from; j < 8; ++j) {
-            const uint32_t q = p + offsets[j];
-            if (!(work[q] & kFillable)) continue;
-            const uint32_t qx = px + uint32_t(kDx[j]), qy = py + uint32_t(kDy[j]);
-            take(q, qx, qy);
-            if (levels > 1) self(self, q, qx, qy, 0, levels - 1);
-        }
-    };
-    take(pos0, x0, y0);
-    stack[0] = {pos0, x0, y0, 1, 0};
-    uint32_t pos = pos0, x = x0, y = y0, sp = 1, segments = 1;
+    Filler<Paint, Map, Done> f(c, st);
+    const uint32_t ww = c.workWidth, limit = c.abortAbove;
+    f.take(pos0, x0, y0);
+    c.stack[0] = {pos0, x0, y0, 1, 0};
+    Cursor at{pos0, x0, y0, 1, 1};
     for (;;) {
         // At the depth limit every neighbour would be refused.
         uint32_t k = 0;
-        if (sp < kMaxDepth)
-            while (k < 8 && !(work[pos + offsets[k]] & kFillable)) ++k;
+        if (at.sp < kMaxDepth)
+            while (k < 8 && !(f.work[at.pos + f.offsets[k]] & kFillable)) ++k;
         else
             k = 8;
-        if (k < 8 && sp + kShallow >= kMaxDepth) {
-            follow(follow, pos, x, y, k, kMaxDepth - sp);
-            if (count > limit) {
-                st.count = count;
+        if (k < 8) {
+            const bool shallow = at.sp + kShallow >= kMaxDepth;
+            if (shallow)
+                f.follow(at.pos, at.x, at.y, k, kMaxDepth - at.sp);
+            else
+                stepForward(f, c.stack, ww, k, at);
+            if (f.count > limit) {
+                st.count = f.count;
                 return false;
             }
-        } else if (k < 8) {
-            if (k == 0) {
-                const uint32_t run = std::min(runLength(work + pos + 1), kMaxDepth - sp);
-                takeSpan(pos + 1, x + 1, y, run);
-                stack[segments++] = {pos + 1, x + 1, y, run, 1};
-                sp += run;
-                pos += run;
-                x += run;
-            } else if (k == 2) {
-                // Leftwards the fill goes on while the pixel below the last
-                // one taken is closed (its right one was taken).
-                const uint32_t room = kMaxDepth - sp;
-                uint32_t run = 1;
-                while (run < room && (work[pos - run - 1] & kFillable) &&
-                       !(work[pos - run + ww] & kFillable))
-                    ++run;
-                takeSpan(pos - run, x - run, y, run);
-                stack[segments++] = {pos - 1, x - 1, y, run, -1};
-                sp += run;
-                pos -= run;
-                x -= run;
-            } else {
-                pos += offsets[k];
-                x += uint32_t(kDx[k]);
-                y += uint32_t(kDy[k]);
-                stack[segments++] = {pos, x, y, 1, 0};
-                ++sp;
-                take(pos, x, y);
-            }
-            if (count > limit) {
-                st.count = count;
-                return false;
-            }
-            continue;
+            // A followed frame has done all its work: step back from it.
+            if (!shallow) continue;
         }
-        // Step back from this frame and from every frame below it whose
-        // neighbourhood is closed.
-        --sp;
-        if (--stack[segments - 1].len == 0) --segments;
-        bool resumed = false;
-        while (segments > 0) {
-            auto& seg = stack[segments - 1];
-            const int64_t i = newestOpenFrame(work, seg, ww);
-            if (i >= 0) {
-                sp -= seg.len - 1 - uint32_t(i);
-                seg.len = uint32_t(i) + 1;
-                pos = seg.pos + uint32_t(i * seg.step);
-                x = seg.x + uint32_t(i * seg.step);
-                y = seg.y;
-                resumed = true;
-                break;
-            }
-            sp -= seg.len;
-            --segments;
-        }
-        if (!resumed) break;
+        if (!stepBack(c.stack, f.work, ww, at)) break;
     }
-    st.count = count;
-    st.sumX = sumX;
-    st.sumY = sumY;
-    st.minX = minX;
-    st.minY = minY;
-    st.maxX = maxX;
-    st.maxY = maxY;
+    f.store(st);
     return true;
 }
 
@@ -417,6 +443,219 @@ void paintTaken(Context& c, const Stats& st, uint32_t left, uint32_t top, uint32
     }
 }
 
+// The intensity band [low, high] as the cells' tests read it.
+struct Band {
+    bool empty;
+    uint8_t lo, span;
+    uint8_t in(uint8_t v) const { return !empty && uint8_t(v - lo) <= span; }
+};
+
+// The working memory of a search, sized for its largest region.
+struct Memory {
+    uint8_t* work = nullptr;  // the work map
+    uint8_t* rows = nullptr;  // two extracted image rows
+    uint8_t* done = nullptr;  // labelled pixels, only with several regions
+};
+
+// Takes the working memory for the live regions of s (those that clip to
+// the image), so that a refusal leaves everything untouched. Returns 0 when
+// no region is live, -1 when the memory was refused, else 1.
+int reserveMemory(const BlobSearch& s, Memory& m) {
+    const bool whole = s.regionCount == 0 || !s.regions;
+    const uint32_t count = whole ? 1 : s.regionCount;
+    uint32_t maxCols = 0, maxRows = 0, live = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        Rect r;
+        if (!clipUnsigned(whole ? wholeImage() : s.regions[i], r)) continue;
+        ++live;
+        maxCols = std::max(maxCols, r.right - r.left + 1);
+        maxRows = std::max(maxRows, r.bottom - r.top + 1);
+    }
+    if (live == 0) return 0;
+    const size_t workBytes = (size_t(maxCols) + 2) * (size_t(maxRows) + 2);
+    const size_t planeBytes = size_t(g_reg.width) * g_reg.height;
+    // The padding lets the neighbourhood and run reads run past the last cell.
+    m.work = g_work.get(workBytes + 32);
+    m.rows = g_rows.get(2 * size_t(maxCols) + 64);
+    m.done = live > 1 ? g_done.get(planeBytes) : nullptr;
+    if (!m.work || !m.rows || (live > 1 && !m.done)) return -1;
+    if (m.done) std::memset(m.done, 0, planeBytes);
+    return 1;
+}
+
+// Closes the cells of pixels that an earlier region labelled.
+inline void closeDone(const Memory& m, uint32_t left, uint32_t y, uint32_t cols, uint8_t* cell) {
+    if (!m.done) return;
+    const uint8_t* d = m.done + size_t(y) * g_reg.width + left;
+    for (uint32_t i = 0; i < cols; ++i)
+        if (d[i]) cell[i] = 0;
+}
+
+// The cells of row y of region r, from cell on, when the image argument is
+// the registered frame, read once: a cell is a seed and open together,
+// except in the last column and row, which only seed.
+inline void bandRowCells(const Band& band, const Memory& m, const Rect& r, uint32_t cols, uint32_t y,
+                         uint8_t* cell) {
+    const uint32_t fillCols = y < r.bottom ? cols - 1 : 0;
+    bandCells(g_reg.frame, r.left, y, fillCols, band.lo, band.span, kSeed | kFillable, cell);
+    bandCells(g_reg.frame, r.left + fillCols, y, cols - fillCols, band.lo, band.span, kSeed, cell + fillCols);
+    closeDone(m, r.left, y, cols, cell);
+}
+
+// The cells of row y of region r, from cell on, in the other cases: seeds
+// from the image argument, open cells from the registered frame (or its
+// plane), except in the last column and row, which only seed.
+void mixedRowCells(const BlobSearch& s, const Band& band, const Memory& m, const Rect& r, uint32_t cols,
+                   uint32_t y, uint8_t* cell) {
+    const bool sameImage = s.image == g_reg.frame;
+    const uint8_t* vf;
+    const uint8_t* vi;
+    if (sameImage && s.plane) {
+        vf = vi = s.plane + size_t(y) * g_reg.width + r.left;
+    } else {
+        extractRow(g_reg.frame, r.left, y, cols, m.rows);
+        vf = m.rows;
+        if (sameImage) {
+            vi = m.rows;
+        } else {
+            extractRow(s.image, r.left, y, cols, m.rows + cols);
+            vi = m.rows + cols;
+        }
+    }
+    const uint32_t fillCols = y < r.bottom ? cols - 1 : 0;
+    uint32_t i0 = 0;
+    if (vi == vf && !band.empty) {
+        // One image: a cell is a seed and open together.
+        const __m128i l = _mm_set1_epi8(char(band.lo)), sp = _mm_set1_epi8(char(band.span)),
+                      both = _mm_set1_epi8(kSeed | kFillable);
+        for (; i0 + 16 <= fillCols; i0 += 16) {
+            const __m128i v = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(vf + i0)), l);
+            const __m128i in = _mm_cmpeq_epi8(_mm_min_epu8(v, sp), v);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(cell + i0), _mm_and_si128(in, both));
+        }
+    }
+    for (uint32_t i = i0; i < fillCols; ++i)
+        cell[i] = uint8_t((band.in(vi[i]) << 1) | band.in(vf[i]));
+    for (uint32_t i = fillCols; i < cols; ++i) cell[i] = uint8_t(band.in(vi[i]) << 1);
+    closeDone(m, r.left, y, cols, cell);
+}
+
+// Builds the work map of region r; its border stays zero.
+void buildWorkMap(const BlobSearch& s, const Band& band, const Memory& m, const Rect& r) {
+    const uint32_t cols = r.right - r.left + 1, nrows = r.bottom - r.top + 1;
+    const uint32_t ww = cols + 2;
+    const bool readOnce = s.image == g_reg.frame && !s.plane && !band.empty;
+    std::memset(m.work, 0, ww);
+    std::memset(m.work + size_t(nrows + 1) * ww, 0, ww);
+    for (uint32_t y = r.top; y <= r.bottom; ++y) {
+        uint8_t* cell = m.work + size_t(y - r.top + 1) * ww;
+        cell[0] = 0;
+        cell[cols + 1] = 0;
+        if (readOnce)
+            bandRowCells(band, m, r, cols, y, cell + 1);
+        else
+            mixedRowCells(s, band, m, r, cols, y, cell + 1);
+    }
+}
+
+// What the scan carries from seed to seed and from region to region.
+struct Scan {
+    const BlobSearch& s;
+    Context& c;
+    FillFn fillFn;
+    uint32_t n = 0;  // blobs listed
+    uint32_t nextColour = 1;
+};
+
+// The blob's colour in c.colour: 16 times, then once more from byte 2.
+inline void setColour(Context& c, uint32_t colourIndex) {
+    const uint32_t V = paletteValue(colourIndex);
+    for (int b = 0; b < 56; ++b) {
+        const int k = b < 48 ? b % 3 : (b - 48 + 2) % 3;
+        c.colour[b] = uint8_t(V >> (8 * k));
+    }
+}
+
+// Stores the blob of st in rec, and lists it (counts it in n) when its
+// size is within the search's range.
+inline void listBlob(const BlobSearch& s, const Stats& st, BlobRecord& rec, uint32_t& n) {
+    rec.pixelCount = st.count;
+    if (st.count) rec.index = n;
+    rec.cogX = double(st.sumX);
+    rec.cogY = double(st.sumY);
+    rec.weightX = rec.weightY = double(st.count);
+    rec.minX = st.minX;
+    rec.minY = st.minY;
+    rec.maxX = st.maxX;
+    rec.maxY = st.maxY;
+    if (st.count < s.minPixels || st.count > s.maxPixels) return;
+    if (rec.weightX > 0 && rec.weightY > 0) {
+        rec.cogX /= rec.weightX;
+        rec.cogY /= rec.weightY;
+    } else {
+        rec.cogX = rec.cogY = 0;
+    }
+    rec.width = double(rec.maxX - rec.minX);
+    rec.height = double(rec.maxY - rec.minY);
+    ++n;
+}
+
+enum class Seeded { Next, Full, Aborted };
+
+// The blob seeded at pixel (x, y), cell pos of region r: filled when its
+// cell is open, painted, listed. Full once the list holds maxBlobs.
+inline Seeded takeSeed(Scan& sc, const Rect& r, uint32_t pos, uint32_t x, uint32_t y) {
+    Context& c = sc.c;
+    BlobRecord& rec = sc.s.blobs[sc.n];
+    rec = BlobRecord{};
+    rec.colourIndex = sc.nextColour;
+    Stats st;
+    if (c.work[pos] & kFillable) {
+        setColour(c, sc.nextColour);
+        c.label = sc.n + 1;
+        c.takenCount = 0;
+        if (!sc.fillFn(c, pos, x, y, st)) return Seeded::Aborted;
+        if (sc.s.paint) paintTaken(c, st, r.left, r.top, c.workWidth + 1);
+    }
+    listBlob(sc.s, st, rec, sc.n);
+    sc.nextColour = sc.nextColour == 6 ? 9 : sc.nextColour == 15 ? 1 : sc.nextColour + 1;
+    return sc.n == sc.s.maxBlobs ? Seeded::Full : Seeded::Next;
+}
+
+// The first seed among cells i .. cols - 1 from cell, or cols when there is
+// none.
+inline uint32_t nextSeed(const uint8_t* cell, uint32_t i, uint32_t cols) {
+    while (i < cols) {
+        if (i + 16 <= cols) {
+            // The seed bits of 16 cells, moved to the top of each byte.
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cell + i));
+            const uint32_t seeds = uint32_t(_mm_movemask_epi8(_mm_slli_epi16(v, 6)));
+            if (seeds) return i + uint32_t(__builtin_ctz(seeds));
+            i += 16;
+        } else if (cell[i] & kSeed) {
+            return i;
+        } else {
+            ++i;
+        }
+    }
+    return cols;
+}
+
+// Scans the work map of region r in raster order; every seed starts one
+// fill.
+Seeded scanRegion(Scan& sc, const Rect& r) {
+    const uint32_t cols = r.right - r.left + 1, ww = sc.c.workWidth;
+    for (uint32_t y = r.top; y <= r.bottom; ++y) {
+        const uint32_t rowBase = (y - r.top + 1) * ww + 1;
+        const uint8_t* cell = sc.c.work + rowBase;
+        for (uint32_t i = nextSeed(cell, 0, cols); i < cols; i = nextSeed(cell, i + 1, cols)) {
+            const Seeded got = takeSeed(sc, r, rowBase + i, r.left + i, y);
+            if (got != Seeded::Next) return got;
+        }
+    }
+    return Seeded::Next;
+}
+
 void paintCross(const BlobRecord& b) {
     const uint32_t X = uint32_t(b.cogX), Y = uint32_t(b.cogY);
     if (X >= 3)
@@ -431,181 +670,40 @@ void paintCross(const BlobRecord& b) {
 
 int64_t findBlobs(const BlobSearch& s) {
     if (s.maxBlobs == 0 || !s.blobs) return 0;
-    const uint32_t w = g_reg.width, h = g_reg.height;
-    const bool whole = s.regionCount == 0 || !s.regions;
-    const uint32_t count = whole ? 1 : s.regionCount;
-    auto regionAt = [&](uint32_t i, Rect& r) {
-        return clipUnsigned(whole ? wholeImage() : s.regions[i], r);
-    };
-
-    // Working memory first, so that a refusal leaves everything untouched.
-    uint32_t maxCols = 0, maxRows = 0, live = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        Rect r;
-        if (!regionAt(i, r)) continue;
-        ++live;
-        maxCols = std::max(maxCols, r.right - r.left + 1);
-        maxRows = std::max(maxRows, r.bottom - r.top + 1);
-    }
-    if (live == 0) return 0;
-    const size_t workBytes = (size_t(maxCols) + 2) * (size_t(maxRows) + 2);
-    // The padding lets the neighbourhood and run reads run past the last cell.
-    uint8_t* work = g_work.get(workBytes + 32);
-    uint8_t* rows = g_rows.get(2 * size_t(maxCols) + 64);
-    uint8_t* done = live > 1 ? g_done.get(size_t(w) * h) : nullptr;
-    if (!work || !rows || (live > 1 && !done)) return -1;
-    if (done) std::memset(done, 0, size_t(w) * h);
+    Memory m;
+    const int reserved = reserveMemory(s, m);
+    if (reserved <= 0) return reserved;
     if (s.labelMap) std::memset(s.labelMap, 0, s.mapSize);
 
-    const bool sameImage = s.image == g_reg.frame;
     const bool bandEmpty = s.low > 255 || s.low > s.high;
-    const uint8_t lo = uint8_t(s.low), span = uint8_t(std::min<uint32_t>(s.high, 255) - std::min<uint32_t>(s.low, 255));
-    auto inBand = [&](uint8_t v) -> uint8_t { return !bandEmpty && uint8_t(v - lo) <= span; };
+    const Band band{bandEmpty, uint8_t(s.low),
+                    uint8_t(std::min<uint32_t>(s.high, 255) - std::min<uint32_t>(s.low, 255))};
 
     Context c;
     c.stack = g_stack;
-    c.done = done;
+    c.done = m.done;
     c.labelMap = s.labelMap;
     c.mapSize = s.mapSize;
     c.abortAbove = s.paint || s.labelMap ? UINT32_MAX : s.abortAbove;
     c.taken = g_taken;
-    const FillFn fillFn = pickFill(s.paint, s.labelMap != nullptr, done != nullptr);
+    Scan sc{s, c, pickFill(s.paint, s.labelMap != nullptr, m.done != nullptr)};
 
-    uint32_t n = 0;
-    uint32_t nextColour = 1;
-    bool stop = false;
-    for (uint32_t ri = 0; ri < count && !stop; ++ri) {
+    const bool whole = s.regionCount == 0 || !s.regions;
+    const uint32_t count = whole ? 1 : s.regionCount;
+    for (uint32_t ri = 0; ri < count; ++ri) {
         Rect r;
-        if (!regionAt(ri, r)) continue;
-        const uint32_t cols = r.right - r.left + 1, nrows = r.bottom - r.top + 1;
-        const uint32_t ww = cols + 2;
-        c.work = work;
-        c.workWidth = ww;
-        // Build the work map of this region; its border stays zero.
-        std::memset(work, 0, ww);
-        std::memset(work + size_t(nrows + 1) * ww, 0, ww);
-        for (uint32_t y = r.top; y <= r.bottom; ++y) {
-            uint8_t* cell = work + size_t(y - r.top + 1) * ww;
-            cell[0] = 0;
-            cell[cols + 1] = 0;
-            ++cell;
-            if (sameImage && !s.plane && !bandEmpty) {
-                // One image read once: a cell is a seed and open together,
-                // except in the last column and row, which only seed.
-                const uint32_t fillCols = y < r.bottom ? cols - 1 : 0;
-                bandCells(g_reg.frame, r.left, y, fillCols, lo, span, kSeed | kFillable, cell);
-                bandCells(g_reg.frame, r.left + fillCols, y, cols - fillCols, lo, span, kSeed, cell + fillCols);
-                if (done) {
-                    const uint8_t* d = done + size_t(y) * w + r.left;
-                    for (uint32_t i = 0; i < cols; ++i)
-                        if (d[i]) cell[i] = 0;
-                }
-                continue;
-            }
-            const uint8_t* vf;
-            const uint8_t* vi;
-            if (sameImage && s.plane) {
-                vf = vi = s.plane + size_t(y) * w + r.left;
-            } else {
-                extractRow(g_reg.frame, r.left, y, cols, rows);
-                vf = rows;
-                if (sameImage) {
-                    vi = rows;
-                } else {
-                    extractRow(s.image, r.left, y, cols, rows + cols);
-                    vi = rows + cols;
-                }
-            }
-            const uint32_t fillCols = y < r.bottom ? cols - 1 : 0;
-            uint32_t i0 = 0;
-            if (vi == vf && !bandEmpty) {
-                // One image: a cell is a seed and open together.
-                const __m128i l = _mm_set1_epi8(char(lo)), sp = _mm_set1_epi8(char(span)),
-                              both = _mm_set1_epi8(kSeed | kFillable);
-                for (; i0 + 16 <= fillCols; i0 += 16) {
-                    const __m128i v = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(vf + i0)), l);
-                    const __m128i in = _mm_cmpeq_epi8(_mm_min_epu8(v, sp), v);
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(cell + i0), _mm_and_si128(in, both));
-                }
-            }
-            for (uint32_t i = i0; i < fillCols; ++i)
-                cell[i] = uint8_t((inBand(vi[i]) << 1) | inBand(vf[i]));
-            for (uint32_t i = fillCols; i < cols; ++i) cell[i] = uint8_t(inBand(vi[i]) << 1);
-            if (done) {
-                const uint8_t* d = done + size_t(y) * w + r.left;
-                for (uint32_t i = 0; i < cols; ++i)
-                    if (d[i]) cell[i] = 0;
-            }
-        }
-
-        // Scan in raster order; every seed starts one fill.
-        for (uint32_t y = r.top; y <= r.bottom && !stop; ++y) {
-            const uint32_t rowBase = (y - r.top + 1) * ww + 1;
-            uint8_t* cell = work + rowBase;
-            uint32_t i = 0;
-            while (i < cols) {
-                if (i + 16 <= cols) {
-                    // The seed bits of 16 cells, moved to the top of each byte.
-                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cell + i));
-                    const uint32_t seeds = uint32_t(_mm_movemask_epi8(_mm_slli_epi16(v, 6)));
-                    if (!seeds) {
-                        i += 16;
-                        continue;
-                    }
-                    i += uint32_t(__builtin_ctz(seeds));
-                } else if (!(cell[i] & kSeed)) {
-                    ++i;
-                    continue;
-                }
-                const uint32_t x = r.left + i;
-                BlobRecord& rec = s.blobs[n];
-                rec = BlobRecord{};
-                rec.colourIndex = nextColour;
-                Stats st;
-                if (cell[i] & kFillable) {
-                    const uint32_t V = paletteValue(nextColour);
-                    for (int b = 0; b < 56; ++b) {
-                        const int k = b < 48 ? b % 3 : (b - 48 + 2) % 3;
-                        c.colour[b] = uint8_t(V >> (8 * k));
-                    }
-                    c.label = n + 1;
-                    c.takenCount = 0;
-                    if (!fillFn(c, rowBase + i, x, y, st)) return -2;
-                    if (s.paint) paintTaken(c, st, r.left, r.top, ww + 1);
-                }
-                rec.pixelCount = st.count;
-                if (st.count) rec.index = n;
-                rec.cogX = double(st.sumX);
-                rec.cogY = double(st.sumY);
-                rec.weightX = rec.weightY = double(st.count);
-                rec.minX = st.minX;
-                rec.minY = st.minY;
-                rec.maxX = st.maxX;
-                rec.maxY = st.maxY;
-                if (st.count >= s.minPixels && st.count <= s.maxPixels) {
-                    if (rec.weightX > 0 && rec.weightY > 0) {
-                        rec.cogX /= rec.weightX;
-                        rec.cogY /= rec.weightY;
-                    } else {
-                        rec.cogX = rec.cogY = 0;
-                    }
-                    rec.width = double(rec.maxX - rec.minX);
-                    rec.height = double(rec.maxY - rec.minY);
-                    ++n;
-                }
-                nextColour = nextColour == 6 ? 9 : nextColour == 15 ? 1 : nextColour + 1;
-                if (n == s.maxBlobs) {
-                    stop = true;
-                    break;
-                }
-                ++i;
-            }
-        }
+        if (!clipUnsigned(whole ? wholeImage() : s.regions[ri], r)) continue;
+        c.work = m.work;
+        c.workWidth = r.right - r.left + 3;
+        buildWorkMap(s, band, m, r);
+        const Seeded got = scanRegion(sc, r);
+        if (got == Seeded::Aborted) return -2;
+        if (got == Seeded::Full) break;
     }
 
     if (s.mark && s.paint)
-        for (uint32_t i = 0; i < n; ++i) paintCross(s.blobs[i]);
-    return n;
+        for (uint32_t i = 0; i < sc.n; ++i) paintCross(s.blobs[i]);
+    return sc.n;
 }
 
 void sortBlobs(uint32_t kind, BlobRecord* blobs, uint32_t count) {

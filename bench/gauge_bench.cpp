@@ -366,7 +366,8 @@ void accuracy(int trials) {
 }
 
 // Speed: one edge under a 200 x 20 caliper (axis-aligned and oblique), a
-// 64-spoke circle gauge, and the OpenCV peers on the same renders.
+// light bar under a 40 x 20 edge pair, a 64-spoke circle gauge, and the
+// OpenCV peers on the same renders.
 struct Scene {
     int w, h;
     std::vector<uint8_t> px;
@@ -406,6 +407,35 @@ void BM_Caliper200x20(benchmark::State& state) {
     state.SetLabel(state.range(0) ? "oblique" : "axis-aligned");
 }
 BENCHMARK(BM_Caliper200x20)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// A bar 8.4 px wide, tilted about 3 degrees against the caliper's normal, so that
+// the pair's joint fit estimates the tilt too.
+const Scene& barScene() {
+    static Scene s = [] {
+        Canvas c = barCanvas(64, 27.9, 31.6, 0.05, 8.4);
+        std::mt19937_64 rng(3);
+        return Scene{64, 64, quantise(c, 2.0, rng)};
+    }();
+    return s;
+}
+
+void BM_EdgePair40x20(benchmark::State& state) {
+    const Scene& s = barScene();
+    qgImage im{s.px.data(), s.w, s.h, s.w, 1};
+    qgRect r{32, 32, 40, 20, 0.0};
+    qgCaliperParams p;
+    qgCaliperDefaults(&p);
+    p.polarity = QG_POLARITY_DARK_TO_LIGHT;
+    qgEdgePairResult res{};
+    int32_t rc = 0;
+    for (auto _ : state) {
+        rc = qgEdgePair(&im, &r, &p, &res);
+        benchmark::DoNotOptimize(rc);
+    }
+    state.counters["found"] = rc == QG_OK;
+    state.counters["width"] = res.width;
+}
+BENCHMARK(BM_EdgePair40x20)->Unit(benchmark::kMicrosecond);
 
 void BM_CircleGauge64Spokes(benchmark::State& state) {
     const Scene& s = circleScene();

@@ -255,15 +255,13 @@ void sampleProfile(const qgImage& image, const qgRect& r, Profile& pr) {
     }
 }
 
-void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<Located>& out,
-                 const std::vector<Stretch>* skip) {
-    out.clear();
-    const std::vector<double>& p = pr.values;
+namespace {
+
+// The detector's response along the profile: a derivative of Gaussian of
+// sigma s, scaled so that a unit ramp gives 1; times sqrt(2 pi) s a sharp
+// step of contrast C peaks at C.
+std::vector<double> edgeStrength(const std::vector<double>& p, double s) {
     const int n = static_cast<int>(p.size());
-    if (n < 3) return;
-    // Derivative of Gaussian, scaled so that a unit ramp gives 1; times
-    // sqrt(2 pi) sigma a sharp step of contrast C peaks at C.
-    const double s = params.sigma;
     const int R = static_cast<int>(std::ceil(4 * s));
     std::array<double, 161> kernel;  // sigma <= 20: R <= 80
     double norm = 0;
@@ -289,141 +287,194 @@ void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<L
         }
         strength[static_cast<size_t>(k)] = acc * scale;
     }
-    // Extrema above the threshold, of either polarity: they bound each
-    // other's windows.
+    return strength;
+}
+
+// Extrema of the strength at or above the threshold, of either polarity:
+// they bound each other's windows.
+std::vector<int> strengthPeaks(const std::vector<double>& strength, double threshold) {
+    const int n = static_cast<int>(strength.size());
     std::vector<int> peaks;
     for (int k = 1; k < n - 1; ++k) {
         double a = std::fabs(strength[k]);
-        if (a < params.threshold || a == 0) continue;
+        if (a < threshold || a == 0) continue;
         if (a >= std::fabs(strength[k - 1]) && a > std::fabs(strength[k + 1]) &&
             (strength[k - 1] * strength[k] >= 0 || std::fabs(strength[k - 1]) < a))
             peaks.push_back(k);
     }
+    return peaks;
+}
+
+// One edge being located: its peak k0 of strength sk within its stretch
+// lo .. hi of the profile (halfway to the neighbouring peaks), its levels
+// before (a) and after (b), its blur, and the plateau windows the levels
+// were taken from.
+struct EdgeFit {
+    int k0, lo, hi;
+    double sk;
+    double a = 0, b = 0, spread = 1.0;
+    int aFrom = 0, aTo = 0, bFrom = 0, bTo = 0;
+};
+
+// Levels on either side, then the blur from the peak height; again if the
+// plateau windows, which depend on the blur, change. The first windows
+// follow the blur the peak's width tells: the detector responds to a
+// blurred step with a Gaussian of variance s^2 + blur^2, whose logarithm's
+// second difference is -1 / variance. aUsed and bUsed receive the samples
+// each level averaged.
+void measureLevels(const std::vector<double>& p, const std::vector<double>& strength, double s,
+                   const std::vector<Stretch>* skip, EdgeFit& f, std::vector<int>& aUsed,
+                   std::vector<int>& bUsed) {
+    const int k0 = f.k0;
+    // Peak height between samples (parabola through three strengths).
+    double s0 = std::fabs(strength[k0 - 1]), s1 = std::fabs(f.sk), s2 = std::fabs(strength[k0 + 1]);
+    double den = s0 - 2 * s1 + s2;
+    double peak = s1;
+    if (den < 0) {
+        double d = 0.5 * (s0 - s2) / den;
+        peak = s1 - 0.25 * (s0 - s2) * d;
+    }
+    if (s0 > 0 && s2 > 0) {
+        const double curvature = 2 * std::log(s1) - std::log(s0) - std::log(s2);
+        if (curvature > 0) f.spread = std::sqrt(std::clamp(1 / curvature - s * s, 0.25, 100.0));
+    }
+    f.aFrom = f.aTo = f.lo;
+    f.bFrom = f.bTo = f.hi;
+    int lastH1 = -1;
+    for (int pass = 0; pass < 2; ++pass) {
+        int h1 = static_cast<int>(std::ceil(3 * f.spread)) + 1;
+        if (h1 == lastH1) break;  // the same windows again
+        lastH1 = h1;
+        int h2 = h1 + 20;
+        f.aTo = std::max(f.lo, k0 - h1);
+        f.aFrom = std::max(f.lo, k0 - h2);
+        f.bFrom = std::min(f.hi, k0 + h1);
+        f.bTo = std::min(f.hi, k0 + h2);
+        f.a = plateauLevel(p, f.aFrom, f.aTo, skip, aUsed);
+        f.b = plateauLevel(p, f.bFrom, f.bTo, skip, bUsed);
+        double c = std::fabs(f.b - f.a);
+        double ratio = peak > 0 ? c * s / peak : 0;
+        double s2e = ratio * ratio - s * s;
+        f.spread = std::sqrt(std::clamp(s2e, 0.25, 100.0));
+    }
+}
+
+// The profile smoothed with Gaussian weights of sigma w over qlo .. qhi,
+// less the middle level mid.
+struct Smoothed {
+    const std::vector<double>& p;
+    int qlo, qhi;
+    double w, mid;
+    double offset(double x, double& slope) const {
+        double value;
+        smoothed(p, qlo, qhi, x, w, value, slope);
+        return value - mid;
+    }
+};
+
+// Where the smoothed profile crosses the middle level, with its slope
+// there: bracketed, then regula falsi (Illinois). The crossing stays inside
+// the edge's own stretch of the profile (halfway to its neighbours), so
+// edges keep their axis order. False when there is none, when it lies
+// beyond the profile's ends (not an edge under the rectangle) or when the
+// profile is flat there.
+bool findCrossing(const Smoothed& sm, const EdgeFit& f, double& x, double& slope) {
+    const int n = static_cast<int>(sm.p.size());
+    double xa = std::max(f.k0 - 1.5, double(f.lo)), xb = std::min(f.k0 + 1.5, double(f.hi));
+    double fa = sm.offset(xa, slope), fb = sm.offset(xb, slope);
+    if (fa * fb > 0) {
+        xa = std::max(f.k0 - 3.0, double(f.lo));
+        xb = std::min(f.k0 + 3.0, double(f.hi));
+        fa = sm.offset(xa, slope);
+        fb = sm.offset(xb, slope);
+        if (fa * fb > 0) return false;
+    }
+    // Newton steps from the secant point, kept inside the bracket
+    // (bisection when a step would leave it).
+    x = (fa * xb - fb * xa) / (fa - fb);
+    bool settled = false;  // slope belongs to x
+    for (int it = 0; it < 60; ++it) {
+        const double fx = sm.offset(x, slope);
+        if (std::fabs(fx) < 1e-10 * (std::fabs(f.b - f.a) + 1) || std::fabs(xb - xa) < 1e-9) {
+            settled = true;
+            break;
+        }
+        if (fx * fb > 0) { xb = x; fb = fx; } else { xa = x; fa = fx; }
+        double next = slope != 0 ? x - fx / slope : xa;
+        if (!(next > std::min(xa, xb) && next < std::max(xa, xb))) next = 0.5 * (xa + xb);
+        x = next;
+    }
+    if (!(x >= 0 && x <= n - 1)) return false;
+    if (!settled) sm.offset(x, slope);
+    return slope != 0 && finite(slope);
+}
+
+// Linear weights of the position x on the profile samples:
+// dx = (dq(x) - dmid) / q'(x).
+void positionWeights(const Smoothed& sm, const EdgeFit& f, double x, double slope,
+                     const std::vector<int>& aUsed, const std::vector<int>& bUsed, Located& e) {
+    const int qlo = sm.qlo, qhi = sm.qhi;
+    e.first = std::min(f.aFrom, qlo);
+    const int last = std::max(f.bTo, qhi);
+    e.weights.assign(static_cast<size_t>(last - e.first + 1), 0.0);
+    // Gaussian weights by the same recurrence as in smoothed() (spread
+    // <= 10, so at most 81 of them).
+    std::array<double, 96> g;
+    double sg = 0;
+    {
+        const double inv = 1.0 / (sm.w * sm.w), d = qlo - x, b2 = std::exp(-inv);
+        double gk = std::exp(-0.5 * d * d * inv), ak = std::exp(-(d + 0.5) * inv);
+        for (int k = qlo; k <= qhi; ++k) {
+            g[static_cast<size_t>(k - qlo)] = gk;
+            sg += gk;
+            gk *= ak;
+            ak *= b2;
+        }
+    }
+    for (int k = qlo; k <= qhi; ++k)
+        e.weights[static_cast<size_t>(k - e.first)] += g[static_cast<size_t>(k - qlo)] / sg / slope;
+    for (int k : aUsed)
+        e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / static_cast<double>(aUsed.size()) / slope;
+    for (int k : bUsed)
+        e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / static_cast<double>(bUsed.size()) / slope;
+}
+
+}  // namespace
+
+void locateEdges(const Profile& pr, const qgCaliperParams& params, std::vector<Located>& out,
+                 const std::vector<Stretch>* skip) {
+    out.clear();
+    const std::vector<double>& p = pr.values;
+    const int n = static_cast<int>(p.size());
+    if (n < 3) return;
+    const double s = params.sigma;
+    const std::vector<double> strength = edgeStrength(p, s);
+    const std::vector<int> peaks = strengthPeaks(strength, params.threshold);
     std::vector<int> aUsed, bUsed;
     aUsed.reserve(64);
     bUsed.reserve(64);
     for (size_t i = 0; i < peaks.size(); ++i) {
-        const int k0 = peaks[i];
-        const double sk = strength[static_cast<size_t>(k0)];
-        const int pol = sk > 0 ? QG_POLARITY_DARK_TO_LIGHT : QG_POLARITY_LIGHT_TO_DARK;
+        EdgeFit f;
+        f.k0 = peaks[i];
+        f.sk = strength[static_cast<size_t>(f.k0)];
+        const int pol = f.sk > 0 ? QG_POLARITY_DARK_TO_LIGHT : QG_POLARITY_LIGHT_TO_DARK;
         if (params.polarity != QG_POLARITY_EITHER && params.polarity != pol) continue;
-        const int lo = i == 0 ? 0 : (peaks[i - 1] + k0 + 1) / 2;
-        const int hi = i + 1 == peaks.size() ? n - 1 : (k0 + peaks[i + 1]) / 2;
-        if (k0 - lo < 1 || hi - k0 < 1) continue;
-        // Peak height between samples (parabola through three strengths).
-        double s0 = std::fabs(strength[k0 - 1]), s1 = std::fabs(sk), s2 = std::fabs(strength[k0 + 1]);
-        double den = s0 - 2 * s1 + s2;
-        double peak = s1;
-        if (den < 0) {
-            double d = 0.5 * (s0 - s2) / den;
-            peak = s1 - 0.25 * (s0 - s2) * d;
-        }
-        // Levels on either side, then the blur from the peak height; again
-        // if the plateau windows, which depend on the blur, change. The
-        // first windows follow the blur the peak's width tells: the detector
-        // responds to a blurred step with a Gaussian of variance s^2 +
-        // blur^2, whose logarithm's second difference is -1 / variance.
-        double spread = 1.0, a = 0, b = 0;
-        if (s0 > 0 && s2 > 0) {
-            const double curvature = 2 * std::log(s1) - std::log(s0) - std::log(s2);
-            if (curvature > 0) spread = std::sqrt(std::clamp(1 / curvature - s * s, 0.25, 100.0));
-        }
-        int aFrom = lo, aTo = lo, bFrom = hi, bTo = hi;
-        int lastH1 = -1;
-        for (int pass = 0; pass < 2; ++pass) {
-            int h1 = static_cast<int>(std::ceil(3 * spread)) + 1;
-            if (h1 == lastH1) break;  // the same windows again
-            lastH1 = h1;
-            int h2 = h1 + 20;
-            aTo = std::max(lo, k0 - h1);
-            aFrom = std::max(lo, k0 - h2);
-            bFrom = std::min(hi, k0 + h1);
-            bTo = std::min(hi, k0 + h2);
-            a = plateauLevel(p, aFrom, aTo, skip, aUsed);
-            b = plateauLevel(p, bFrom, bTo, skip, bUsed);
-            double c = std::fabs(b - a);
-            double ratio = peak > 0 ? c * s / peak : 0;
-            double s2e = ratio * ratio - s * s;
-            spread = std::sqrt(std::clamp(s2e, 0.25, 100.0));
-        }
-        if ((b - a) * sk <= 0) continue;
-        const double mid = 0.5 * (a + b);
-        const double w = std::max(spread, 0.5);
+        f.lo = i == 0 ? 0 : (peaks[i - 1] + f.k0 + 1) / 2;
+        f.hi = i + 1 == peaks.size() ? n - 1 : (f.k0 + peaks[i + 1]) / 2;
+        if (f.k0 - f.lo < 1 || f.hi - f.k0 < 1) continue;
+        measureLevels(p, strength, s, skip, f, aUsed, bUsed);
+        if ((f.b - f.a) * f.sk <= 0) continue;
+        const double w = std::max(f.spread, 0.5);
         const int Hq = static_cast<int>(std::ceil(4 * w));
-        const int qlo = std::max(lo, k0 - Hq), qhi = std::min(hi, k0 + Hq);
-        // Bracket the crossing of the middle level, then regula falsi
-        // (Illinois).
-        // The crossing stays inside the edge's own stretch of the profile
-        // (halfway to its neighbours), so edges keep their axis order.
-        double xa = std::max(k0 - 1.5, double(lo)), xb = std::min(k0 + 1.5, double(hi)), fa, fb, slope;
-        smoothed(p, qlo, qhi, xa, w, fa, slope);
-        smoothed(p, qlo, qhi, xb, w, fb, slope);
-        fa -= mid;
-        fb -= mid;
-        if (fa * fb > 0) {
-            xa = std::max(k0 - 3.0, double(lo));
-            xb = std::min(k0 + 3.0, double(hi));
-            smoothed(p, qlo, qhi, xa, w, fa, slope);
-            smoothed(p, qlo, qhi, xb, w, fb, slope);
-            fa -= mid;
-            fb -= mid;
-            if (fa * fb > 0) continue;
-        }
-        // Newton steps from the secant point, kept inside the bracket
-        // (bisection when a step would leave it).
-        double x = (fa * xb - fb * xa) / (fa - fb);
-        bool settled = false;  // slope belongs to x
-        for (int it = 0; it < 60; ++it) {
-            double fx;
-            smoothed(p, qlo, qhi, x, w, fx, slope);
-            fx -= mid;
-            if (std::fabs(fx) < 1e-10 * (std::fabs(b - a) + 1) || std::fabs(xb - xa) < 1e-9) {
-                settled = true;
-                break;
-            }
-            if (fx * fb > 0) { xb = x; fb = fx; } else { xa = x; fa = fx; }
-            double next = slope != 0 ? x - fx / slope : xa;
-            if (!(next > std::min(xa, xb) && next < std::max(xa, xb))) next = 0.5 * (xa + xb);
-            x = next;
-        }
-        // A crossing beyond the profile's ends is not an edge under the
-        // rectangle.
-        if (!(x >= 0 && x <= n - 1)) continue;
-        if (!settled) {
-            double value;
-            smoothed(p, qlo, qhi, x, w, value, slope);
-        }
-        if (slope == 0 || !finite(slope)) continue;
-        // Linear weights of the position on the profile samples:
-        // dx = (dq(x) - dmid) / q'(x).
+        const Smoothed sm{p, std::max(f.lo, f.k0 - Hq), std::min(f.hi, f.k0 + Hq), w, 0.5 * (f.a + f.b)};
+        double x, slope;
+        if (!findCrossing(sm, f, x, slope)) continue;
         Located e;
-        e.first = std::min(aFrom, qlo);
-        const int last = std::max(bTo, qhi);
-        e.weights.assign(static_cast<size_t>(last - e.first + 1), 0.0);
-        // Gaussian weights by the same recurrence as in smoothed() (spread
-        // <= 10, so at most 81 of them).
-        std::array<double, 96> g;
-        double sg = 0;
-        {
-            const double inv = 1.0 / (w * w), d = qlo - x, b2 = std::exp(-inv);
-            double gk = std::exp(-0.5 * d * d * inv), ak = std::exp(-(d + 0.5) * inv);
-            for (int k = qlo; k <= qhi; ++k) {
-                g[static_cast<size_t>(k - qlo)] = gk;
-                sg += gk;
-                gk *= ak;
-                ak *= b2;
-            }
-        }
-        for (int k = qlo; k <= qhi; ++k)
-            e.weights[static_cast<size_t>(k - e.first)] += g[static_cast<size_t>(k - qlo)] / sg / slope;
-        for (int k : aUsed)
-            e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / static_cast<double>(aUsed.size()) / slope;
-        for (int k : bUsed)
-            e.weights[static_cast<size_t>(k - e.first)] -= 0.5 / static_cast<double>(bUsed.size()) / slope;
+        positionWeights(sm, f, x, slope, aUsed, bUsed, e);
         e.t = pr.tFirst + x;
-        e.contrast = b - a;
-        e.spread = spread;
-        e.strength = sk;
+        e.contrast = f.b - f.a;
+        e.spread = f.spread;
+        e.strength = f.sk;
         out.push_back(std::move(e));
     }
 }
@@ -559,95 +610,108 @@ inline BoxedStep boxedStep(double x, double s) {
     return {s * (zp * Pp + fp - zm * Pm - fm), Pp - Pm, fp - fm};
 }
 
-// A pair of edges refined together: least squares of the pixels behind the
-// profile between lo and hi against a bar of two parallel blurred edges,
-// three levels, a common blur and the edges' tilt against the axis
-// (Levenberg-Marquardt). Narrow bars leave too little plateau between their
-// edges for each edge to find its own middle level; the joint model shares
-// it. Fitting the pixels, not the profile, keeps what averaging across a
-// tilted edge would smear. False when the fit does not settle near the
-// single-edge positions.
-bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, const Located& e2, int lo,
-                int hi, double sigmaProfile, double& x1, double& x2, double& u1, double& u2, double& uw) {
-    constexpr int P = 7;  // levels 3, positions 2, blur, tilt
-    const std::vector<double>& p = pr.values;
-    const double i1 = e1.t - pr.tFirst, i2 = e2.t - pr.tFirst;
-    if (hi - lo < 8) return false;
-    double th[P] = {p[static_cast<size_t>(lo)], p[static_cast<size_t>(std::lround(0.5 * (i1 + i2)))],
-                    p[static_cast<size_t>(hi)], i1, i2, std::max(0.5, 0.5 * (e1.spread + e2.spread)), 0.0};
-    // The pixels the profile read, with their values.
-    const PixelSet reads = profilePixels(image, pr, lo, hi);
-    const size_t np = reads.t.size();
-    std::vector<double> val(np);
+namespace {
+
+constexpr int kPairParams = 7;  // levels 3, positions 2, blur, tilt
+
+// The pixels behind a pair's fit, with their values; tilt: they lie far
+// enough across the axis to tell the edges' tilt (one row on pixel centres
+// tells nothing of it, and it stays 0).
+struct PairPixels {
+    PixelSet reads;
+    std::vector<double> val;
+    bool tilt;
+};
+
+PairPixels pairPixels(const qgImage& image, const Profile& pr, int lo, int hi) {
+    PairPixels d{profilePixels(image, pr, lo, hi), {}, false};
+    const size_t np = d.reads.t.size();
+    d.val.resize(np);
     double w2 = 0;
     for (size_t q = 0; q < np; ++q) {
-        val[q] = intensity(image, reads.x[q], reads.y[q]);
-        w2 += reads.w[q] * reads.w[q];
+        d.val[q] = intensity(image, d.reads.x[q], d.reads.y[q]);
+        w2 += d.reads.w[q] * d.reads.w[q];
     }
-    // One row on pixel centres tells nothing of the tilt: it stays 0.
-    const bool tilt = w2 > 0.05 * static_cast<double>(np);
-    auto model = [&](const double* t, size_t q, double* J) {
-        const double shift = reads.w[q] * t[6];
-        const BoxedStep a = boxedStep(reads.t[q] - t[3] - shift, t[5]), b = boxedStep(reads.t[q] - t[4] - shift, t[5]);
-        const double c1 = t[1] - t[0], c2 = t[2] - t[1];
-        if (J) {
-            J[0] = 1 - a.value; J[1] = a.value - b.value; J[2] = b.value;
-            J[3] = -c1 * a.dx; J[4] = -c2 * b.dx;
-            J[5] = c1 * a.ds + c2 * b.ds;
-            J[6] = tilt ? -reads.w[q] * (c1 * a.dx + c2 * b.dx) : 0.0;
+    d.tilt = w2 > 0.05 * static_cast<double>(np);
+    return d;
+}
+
+// The bar's value at pixel q for parameters t, and its derivatives by them
+// in J when J is given.
+inline double pairModel(const PairPixels& d, const double* t, size_t q, double* J) {
+    const PixelSet& reads = d.reads;
+    const double shift = reads.w[q] * t[6];
+    const BoxedStep a = boxedStep(reads.t[q] - t[3] - shift, t[5]), b = boxedStep(reads.t[q] - t[4] - shift, t[5]);
+    const double c1 = t[1] - t[0], c2 = t[2] - t[1];
+    if (J) {
+        J[0] = 1 - a.value; J[1] = a.value - b.value; J[2] = b.value;
+        J[3] = -c1 * a.dx; J[4] = -c2 * b.dx;
+        J[5] = c1 * a.ds + c2 * b.ds;
+        J[6] = d.tilt ? -reads.w[q] * (c1 * a.dx + c2 * b.dx) : 0.0;
+    }
+    return t[0] + c1 * a.value + c2 * b.value;
+}
+
+struct Normal {
+    double cost, JtJ[kPairParams][kPairParams], Jtr[kPairParams];
+};
+
+// Cost and normal equations in one pass (the steps are what cost).
+void pairNormal(const PairPixels& d, const double* t, Normal& nm) {
+    constexpr int P = kPairParams;
+    std::memset(&nm, 0, sizeof nm);
+    double J[P];
+    for (size_t q = 0; q < d.val.size(); ++q) {
+        const double r = d.val[q] - pairModel(d, t, q, J);
+        nm.cost += r * r;
+        for (int a = 0; a < P; ++a) {
+            nm.Jtr[a] += J[a] * r;
+            for (int b = 0; b < P; ++b) nm.JtJ[a][b] += J[a] * J[b];
         }
-        return t[0] + c1 * a.value + c2 * b.value;
-    };
-    // Cost and normal equations in one pass (the steps are what cost).
-    struct Normal {
-        double cost, JtJ[P][P], Jtr[P];
-    };
-    auto normal = [&](const double* t, Normal& nm) {
-        std::memset(&nm, 0, sizeof nm);
-        double J[P];
-        for (size_t q = 0; q < np; ++q) {
-            const double r = val[q] - model(t, q, J);
-            nm.cost += r * r;
-            for (int a = 0; a < P; ++a) {
-                nm.Jtr[a] += J[a] * r;
-                for (int b = 0; b < P; ++b) nm.JtJ[a][b] += J[a] * J[b];
-            }
-        }
-        if (!tilt) nm.JtJ[6][6] = 1;
-    };
-    // Gauss-Jordan on a P x P system (A is copied); false when singular.
-    auto solve = [](double A[P][P], const double* b, double* x, int column) {
-        double M[P][P + 1];
+    }
+    if (!d.tilt) nm.JtJ[6][6] = 1;
+}
+
+// Gauss-Jordan on a P x P system: A x = b, or with column >= 0 that column
+// of A's inverse. False when singular.
+bool solvePair(const double (&A)[kPairParams][kPairParams], const double* b, double* x, int column) {
+    constexpr int P = kPairParams;
+    double M[P][P + 1];
+    for (int i = 0; i < P; ++i) {
+        for (int j = 0; j < P; ++j) M[i][j] = A[i][j];
+        M[i][P] = column < 0 ? b[i] : (i == column ? 1.0 : 0.0);
+    }
+    for (int c = 0; c < P; ++c) {
+        int piv = c;
+        for (int i = c + 1; i < P; ++i)
+            if (std::fabs(M[i][c]) > std::fabs(M[piv][c])) piv = i;
+        if (!(std::fabs(M[piv][c]) > 1e-300)) return false;
+        for (int j = 0; j <= P; ++j) std::swap(M[c][j], M[piv][j]);
         for (int i = 0; i < P; ++i) {
-            for (int j = 0; j < P; ++j) M[i][j] = A[i][j];
-            M[i][P] = column < 0 ? b[i] : (i == column ? 1.0 : 0.0);
+            if (i == c) continue;
+            double f = M[i][c] / M[c][c];
+            for (int j = c; j <= P; ++j) M[i][j] -= f * M[c][j];
         }
-        for (int c = 0; c < P; ++c) {
-            int piv = c;
-            for (int i = c + 1; i < P; ++i)
-                if (std::fabs(M[i][c]) > std::fabs(M[piv][c])) piv = i;
-            if (!(std::fabs(M[piv][c]) > 1e-300)) return false;
-            for (int j = 0; j <= P; ++j) std::swap(M[c][j], M[piv][j]);
-            for (int i = 0; i < P; ++i) {
-                if (i == c) continue;
-                double f = M[i][c] / M[c][c];
-                for (int j = c; j <= P; ++j) M[i][j] -= f * M[c][j];
-            }
-        }
-        for (int i = 0; i < P; ++i) x[i] = M[i][P] / M[i][i];
-        return true;
-    };
-    Normal cur, next;
-    normal(th, cur);
+    }
+    for (int i = 0; i < P; ++i) x[i] = M[i][P] / M[i][i];
+    return true;
+}
+
+// Levenberg-Marquardt from th, which receives the fit; cur its normal
+// equations. False when a step's system is singular.
+bool fitPair(const PairPixels& d, double (&th)[kPairParams], Normal& cur) {
+    constexpr int P = kPairParams;
+    Normal next;
+    pairNormal(d, th, cur);
     double lambda = 1e-3;
     for (int it = 0; it < 40; ++it) {
         double A[P][P], step[P], trial[P];
         for (int a = 0; a < P; ++a)
             for (int b = 0; b < P; ++b) A[a][b] = cur.JtJ[a][b] + (a == b ? lambda * cur.JtJ[a][a] : 0);
-        if (!solve(A, cur.Jtr, step, -1)) return false;
+        if (!solvePair(A, cur.Jtr, step, -1)) return false;
         for (int a = 0; a < P; ++a) trial[a] = th[a] + step[a];
         if (!(trial[5] > 0.2) || !(std::fabs(trial[6]) < 0.5)) { lambda *= 10; continue; }
-        normal(trial, next);
+        pairNormal(d, trial, next);
         if (next.cost <= cur.cost) {
             std::memcpy(th, trial, sizeof th);
             // Settled: the cost no longer falls, or the edges move by less
@@ -662,10 +726,34 @@ bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, cons
             if (lambda > 1e8) break;
         }
     }
+    return true;
+}
+
+}  // namespace
+
+// A pair of edges refined together: least squares of the pixels behind the
+// profile between lo and hi against a bar of two parallel blurred edges,
+// three levels, a common blur and the edges' tilt against the axis
+// (Levenberg-Marquardt). Narrow bars leave too little plateau between their
+// edges for each edge to find its own middle level; the joint model shares
+// it. Fitting the pixels, not the profile, keeps what averaging across a
+// tilted edge would smear. False when the fit does not settle near the
+// single-edge positions.
+bool refinePair(const qgImage& image, const Profile& pr, const Located& e1, const Located& e2, int lo,
+                int hi, double sigmaProfile, double& x1, double& x2, double& u1, double& u2, double& uw) {
+    constexpr int P = kPairParams;
+    const std::vector<double>& p = pr.values;
+    const double i1 = e1.t - pr.tFirst, i2 = e2.t - pr.tFirst;
+    if (hi - lo < 8) return false;
+    double th[P] = {p[static_cast<size_t>(lo)], p[static_cast<size_t>(std::lround(0.5 * (i1 + i2)))],
+                    p[static_cast<size_t>(hi)], i1, i2, std::max(0.5, 0.5 * (e1.spread + e2.spread)), 0.0};
+    const PairPixels d = pairPixels(image, pr, lo, hi);
+    Normal cur;
+    if (!fitPair(d, th, cur)) return false;
     if (!(std::fabs(th[3] - i1) < 1.5 && std::fabs(th[4] - i2) < 1.5 && th[5] < 10 && th[3] < th[4]))
         return false;
     double c3[P], c4[P];
-    if (!solve(cur.JtJ, nullptr, c3, 3) || !solve(cur.JtJ, nullptr, c4, 4)) return false;
+    if (!solvePair(cur.JtJ, nullptr, c3, 3) || !solvePair(cur.JtJ, nullptr, c4, 4)) return false;
     // Pixel noise: the profile's times the square root of its rows.
     const double v2 = sigmaProfile * sigmaProfile * pr.rows;
     x1 = pr.tFirst + th[3];
