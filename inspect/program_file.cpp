@@ -55,9 +55,13 @@ std::string Escaped(std::string_view text) {
   return out;
 }
 
+// A word back to its text; a control byte must come escaped and NUL not at
+// all, so that every text read is one the writer gives back the same.
 bool Unescaped(std::string_view word, std::string* out) {
   out->clear();
   for (size_t i = 0; i < word.size(); ++i) {
+    const auto b = static_cast<unsigned char>(word[i]);
+    if (b < 0x20 || b == 0x7F) return false;
     if (word[i] != '%') {
       out->push_back(word[i]);
       continue;

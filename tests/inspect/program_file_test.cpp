@@ -120,11 +120,16 @@ TEST(ProgramFile, DamageIsRefusedNamingTheLine) {
       "step profile CAD2 1 2 0 mm a%00b",       "step profile CAD2 1 2 0 mm a.dxf layer",
       "step profile CAD2 1 2 0 mm a.dxf extra", "step profile CAD2 1 2 nan mm a.dxf",
       "step profile CAD2 1 2 0 0 a.dxf",        "step profile CAD2 1 2 0 mm a.dxf layer %zz",
+      // Control bytes come escaped, NUL never.
+      "step profile CAD2 1 2 0 mm a.dxf layer O\x01T",
+      "step profile CAD2 1 2 0 mm a\x7F.dxf",
   };
+  const std::string with_nul = std::string("step profile CAD2 1 2 0 mm a.dxf layer A") + '\0' + "B";
   std::vector<Case> all(std::begin(cases), std::end(cases));
   for (const char* line : profiles) {
     all.push_back({line, [line](auto& l) { l[l.size() - 2] = line; }, lines.size() - 1});
   }
+  all.push_back({"NUL", [&](auto& l) { l[l.size() - 2] = with_nul; }, lines.size() - 1});
   for (const Case& c : all) {
     std::vector<std::string> damaged = lines;
     c.damage(damaged);
