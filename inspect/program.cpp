@@ -361,11 +361,10 @@ std::string NextStepLabel(const Program& program, StepKind kind) {
 }
 
 ProgramModel::ProgramModel(const Program& program, const std::filesystem::path& folder, const LengthScale& scale) {
-  for (size_t i = 0; i < program.steps.size(); ++i) {
-    const ProgramStep& s = program.steps[i];
-    if (s.kind != StepKind::Profile || !s.profile) continue;
-    profiles_.resize(program.steps.size());
-    profiles_[i] = ReadProfileDrawing(*s.profile, folder, PixelsPerDrawingUnit(scale, s.profile->unit));
+  for (const ProgramStep& s : program.steps) {
+    if (s.kind != StepKind::Profile || !s.profile || profile(*s.profile) != nullptr) continue;
+    profiles_.emplace_back(*s.profile,
+                           ReadProfileDrawing(*s.profile, folder, PixelsPerDrawingUnit(scale, s.profile->unit)));
   }
   if (program.model.empty()) return;
   qgPartModel* loaded = nullptr;
@@ -377,10 +376,17 @@ ProgramModel::ProgramModel(const Program& program, const std::filesystem::path& 
   model_.reset(loaded);
 }
 
+const ProfileDrawing* ProgramModel::profile(const ProfileSource& source) const {
+  for (const auto& [read, drawing] : profiles_) {
+    if (read.path == source.path && read.unit == source.unit && read.layers == source.layers) return drawing.get();
+  }
+  return nullptr;
+}
+
 std::string ProgramModel::ProfileProblem(const Program& program) const {
-  for (size_t i = 0; i < program.steps.size(); ++i) {
-    const ProfileDrawing* d = profile(i);
-    if (d != nullptr && !d->problem.empty()) return program.steps[i].label + ": " + d->problem;
+  for (const ProgramStep& s : program.steps) {
+    const ProfileDrawing* d = s.profile ? profile(*s.profile) : nullptr;
+    if (d != nullptr && !d->problem.empty()) return s.label + ": " + d->problem;
   }
   return {};
 }
@@ -412,7 +418,7 @@ namespace {
 ProfileRun RunProfile(const Program& program, const ProgramModel& model, size_t i, const qgImage& image,
                       const PartPose& pose, const LengthScale& scale, FeatureResult* feature) {
   const ProgramStep& step = program.steps[i];
-  const ProfileDrawing* drawing = model.profile(i);
+  const ProfileDrawing* drawing = step.profile ? model.profile(*step.profile) : nullptr;
   ProfileRun r;
   if (drawing == nullptr || !step.profile) {
     r.why = "the drawing was not read";

@@ -164,10 +164,10 @@ class ProgramModel {
                         const LengthScale& scale = {});
   const qgPartModel* get() const { return model_.get(); }
   const std::string& problem() const { return problem_; }
-  // Step `step`'s drawing; null for a step that is no profile.
-  const ProfileDrawing* profile(size_t step) const {
-    return step < profiles_.size() ? profiles_[step].get() : nullptr;
-  }
+  // The drawing read for `source` (its file, unit and layers; each is read
+  // once however many steps use it), null when the model has none: found by
+  // what it is, so that steps renamed, moved or deleted keep their drawings.
+  const ProfileDrawing* profile(const ProfileSource& source) const;
   // "CAD1: cannot read plate.dxf: ..." for the first profile step of
   // `program` whose drawing could not be read; empty when all were.
   std::string ProfileProblem(const Program& program) const;
@@ -175,7 +175,7 @@ class ProgramModel {
  private:
   PartModelPtr model_;
   std::string problem_;
-  std::vector<std::shared_ptr<const ProfileDrawing>> profiles_;
+  std::vector<std::pair<ProfileSource, std::shared_ptr<const ProfileDrawing>>> profiles_;
 };
 
 // Finds the part (a fixtured program places its steps as taught), gauges

@@ -104,6 +104,14 @@ TEST(ProfileStep, FollowsThePartAndJudgesItsProfile) {
     ASSERT_EQ(run.profiles.size(), 1u);
     EXPECT_EQ(run.profiles[0].placement.scale, 1.0) << "a scale is never fitted";
   }
+  // A model read before the steps moved still serves the step's drawing.
+  Program moved = program;
+  moved.steps.insert(moved.steps.begin(), ProgramStep{});
+  moved.steps[0].label = "P1";
+  const gauge_render::Picture8 pic = Render(cases[0].render, 7);
+  const ProgramRun run = RunProgram(moved, model, View(pic), kMillimetres);
+  ASSERT_EQ(run.dimensions.size(), 1u);
+  EXPECT_TRUE(run.dimensions[0].measured) << run.dimensions[0].note;
 }
 
 // What keeps a profile from being measured is said, and the part fails.
