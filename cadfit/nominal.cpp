@@ -186,15 +186,7 @@ Moments MaterialMoments(const std::vector<Loop>& loops) {
       xy += (x0 * y1 + 2 * x0 * y0 + 2 * x1 * y1 + x1 * y0) * c / 24;
     }
   }
-  Moments m;
-  if (!(a > 0)) return m;
-  m.area = a;
-  m.cx = mx / a;
-  m.cy = my / a;
-  m.sxx = xx / a - m.cx * m.cx;
-  m.syy = yy / a - m.cy * m.cy;
-  m.sxy = xy / a - m.cx * m.cy;
-  return m;
+  return CentralMoments(a, a, mx, my, xx, yy, xy);
 }
 
 // Corners: vertices where the path turns sharply, joints of entities that
@@ -286,6 +278,18 @@ Nominal BuildNominal(const cadfile::Drawing& d, double step, double corner_gap, 
     });
   }
   return out;
+}
+
+Moments CentralMoments(double area, double w, double sx, double sy, double xx, double yy, double xy) {
+  Moments m;
+  if (!(w > 0)) return m;
+  m.area = area;
+  m.cx = sx / w;
+  m.cy = sy / w;
+  m.sxx = xx / w - m.cx * m.cx;
+  m.syy = yy / w - m.cy * m.cy;
+  m.sxy = xy / w - m.cx * m.cy;
+  return m;
 }
 
 Nominal NominalAtScale(const cadfile::Drawing& drawing, double px_per_unit) {

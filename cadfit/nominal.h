@@ -28,6 +28,10 @@ struct Moments {
   double area = 0, cx = 0, cy = 0, sxx = 0, syy = 0, sxy = 0;
 };
 
+// The central moments from raw sums over a weight `w` (the sums of x, y,
+// xx, yy, xy), with `area` as the area; none when w is not above 0.
+Moments CentralMoments(double area, double w, double sx, double sy, double xx, double yy, double xy);
+
 struct Nominal {
   std::vector<NominalPoint> points;
   // Per entity: +1 or -1 when its material side is known from the closed

@@ -63,15 +63,7 @@ Moments ObjectMoments(const qgImage& im, bool bright) {
       yy += cy * cy;
       xy += cx * cy;
     }
-  Moments m;
-  if (n == 0) return m;
-  m.area = n * step * step;
-  m.cx = sx / n;
-  m.cy = sy / n;
-  m.sxx = xx / n - m.cx * m.cx;
-  m.syy = yy / n - m.cy * m.cy;
-  m.sxy = xy / n - m.cx * m.cy;
-  return m;
+  return CentralMoments(n * step * step, n, sx, sy, xx, yy, xy);
 }
 
 double AxisAngle(const Moments& m) { return 0.5 * std::atan2(2 * m.sxy, m.sxx - m.syy); }
