@@ -19,7 +19,7 @@ using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 std::string Dollar(size_t n) { return "$" + std::to_string(n); }
 
 // A row with its part's identity (the row's own, else its part's, as the
-// server's view "measurements" has it) and its station's tolerance.
+// station's own RESULTS.DB view has it) and its station's tolerance.
 constexpr const char* kServerRowColumns =
     "r.station, r.local_id, r.number, r.taken_at, r.solution, r.label, r.kind, r.value, r.unit, r.u, "
     "r.source, r.calibration, r.note, r.part, COALESCE(NULLIF(r.identity, ''), p.identity, ''), "
